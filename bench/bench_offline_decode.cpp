@@ -1,0 +1,71 @@
+// The offline decoding run on a generated 1,000,000-line hex log: split the
+// file's text into lines, parse, decode, format both lines and collect them.
+// Reports lines per second and the memory the run took beside its output.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <string>
+
+#include "GeneratedLog.h"
+#include "OfflineDecoder.h"
+#include "PackageDecoder.h"
+
+namespace {
+
+// Resident-set high-water mark of this process, in bytes.
+std::size_t peakRss() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    std::size_t kb = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> kb;
+            break;
+        }
+    }
+    return kb * 1024;
+}
+
+void resetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+class SizeOutput : public zelvar::DecoderOutput {
+public:
+    void showDecodedLines(const zelvar::LineList& text, const zelvar::LineList& hex) override {
+        outputBytes = text.text().size() + hex.text().size();
+        textLines = text.size();
+    }
+    std::size_t outputBytes = 0;
+    std::size_t textLines = 0;
+};
+
+void OfflineDecodeRun(benchmark::State& state) {
+    const auto lines = static_cast<std::size_t>(state.range(0));
+    const std::string log = zelvar::bench::GenerateHexLog(lines);
+    zelvar::Settings settings;
+    zelvar::DisplayMirrors mirrors;
+    zelvar::GpsState gps;
+    SizeOutput output;
+    double memoryRatio = 0;
+    for (auto _ : state) {
+        resetPeakRss();
+        const std::size_t before = peakRss();
+        zelvar::PackageDecoder decoder(settings, mirrors, gps, output);
+        zelvar::OfflineDecoder offline(decoder, mirrors);
+        offline.OfflineInputLines = zelvar::LineList::fromText(log);
+        decoder.ResetPortState();
+        offline.DecodeLogLines("File: bench.hex");
+        memoryRatio = static_cast<double>(peakRss() - before) /
+                      static_cast<double>(output.outputBytes);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines));
+    state.counters["output_MB"] = static_cast<double>(output.outputBytes) / 1e6;
+    state.counters["text_lines"] = static_cast<double>(output.textLines);
+    state.counters["peak_mem_per_output"] = memoryRatio;
+}
+
+}  // namespace
+
+BENCHMARK(OfflineDecodeRun)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->Iterations(1)
+    ->Repetitions(5)->ReportAggregatesOnly(false);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelvar {
+
+// A local calendar date and time with milliseconds, as the system clock gives it.
+struct CivilTime {
+    int year = 1899;
+    int month = 12;
+    int day = 30;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
+// The computer's clock in its local time zone.
+CivilTime LocalNow();
+
+// Reads the leading hexadecimal digits of a text (after an optional "$");
+// digits past the sixteenth push the oldest bits out. No digit gives 0.
+std::int64_t HexToInt64(std::string_view text);
+
+// The package time stamp: days since 30 December 1899 times 100000, rounded
+// half to even, in uppercase hexadecimal of at least 8 digits.
+std::string NowStamp(const CivilTime& time);
+std::string NowStamp();
+
+// "DD.MM.YYYY HH:MM:SS" of a package time stamp.
+std::string StampToText(std::string_view stamp);
+
+// "DD.MM.YYYY HH:MM:SS" of a time.
+std::string NowText(const CivilTime& time);
+std::string NowText();
+
+// "YYYYMMDDhhmmss" of a time, used to name saved logs.
+std::string FileNameStamp(const CivilTime& time);
+std::string FileNameStamp();
+
+}  // namespace zelvar

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string_view>
+
+namespace zelvar {
+
+class LineList;
+
+// Where the decoder's results go. The main window implements it for live
+// decoding; tests and the command-line decoder collect what they need. Every
+// operation does nothing unless overridden.
+class DecoderOutput {
+public:
+    virtual ~DecoderOutput() = default;
+
+    // --- live decoding ---
+    // True while the text log holds no line: the next package first gets a header.
+    virtual bool textLogEmpty() const { return false; }
+    // Writes the header line that fits the display mode (while monitoring).
+    virtual void refreshDisplayMode() {}
+    virtual void appendTextLine(std::string_view /*line*/) {}
+    virtual void appendHexLine(std::string_view /*line*/) {}
+    // Port 1..4, position 0..9.
+    virtual void setSMeter(int /*port*/, int /*position*/) {}
+    // New auto-save files every 65 535 packages.
+    virtual void rolloverCheck() {}
+
+    // --- both modes ---
+    // The package counts (status panel 2).
+    virtual void setCountsText(std::string_view /*text*/) {}
+
+    // --- the offline decoding run ---
+    // Progress of the run (status panel 3): " Decode...", " Display...", "".
+    virtual void setProgressText(std::string_view /*text*/) {}
+    // Gives the text log the keyboard focus, so that Esc can stop the run.
+    virtual void focusTextLog() {}
+    // Lets pending window events run between two lines.
+    virtual void processPendingEvents() {}
+    // Shows the collected lines at the end of the run, each list in one step.
+    virtual void showDecodedLines(const LineList& /*textLines*/, const LineList& /*hexLines*/) {}
+};
+
+}  // namespace zelvar

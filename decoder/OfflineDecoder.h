@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "LineList.h"
+#include "PackageDecoder.h"
+
+namespace zelvar {
+
+// One line of a saved log split into its parts. A stamped line has its first
+// TAB at the 11th or 12th character; any other line is data of port "1"
+// without a stamp.
+struct LogLineParts {
+    char portDigit = '1';
+    std::string_view stamp;
+    std::string_view data;
+};
+
+LogLineParts SplitLogLine(std::string_view line);
+
+// Turns a line's data into bytes: only the characters '0'..'F' (0x30..0x46)
+// count, taken two at a time, each pair read by its leading hexadecimal
+// digits. Stores at most `capacity` bytes and returns how many it stored.
+std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity);
+
+// Runs a saved log through the package decoder: fills the decoder's
+// collecting lists under a title and a column header, ends them with "End"
+// (or "Esc" when stopped) and hands them to the output in one step.
+class OfflineDecoder {
+public:
+    OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors);
+
+    // The caller fills OfflineInputLines, resets the port state and checks
+    // that the list is not empty.
+    void DecodeLogLines(std::string_view title);
+
+    LineList OfflineInputLines;
+    bool DecoderIdle = true;     // no offline decoding is running
+    bool AbortDecoding = false;  // please stop the running one
+
+private:
+    PackageDecoder& decoder_;
+    const DisplayMirrors& mirrors_;
+};
+
+}  // namespace zelvar

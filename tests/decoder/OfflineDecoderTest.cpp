@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LogFormat.h"
+#include "OfflineDecoder.h"
+#include "RecordingOutput.h"
+
+using namespace zelvar;
+using zelvar::test::RecordingOutput;
+
+namespace {
+
+std::string hexBytes(std::size_t n, std::uint8_t type = 0x03, std::uint8_t fill = 0x00) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t b = i == 4 ? type : fill;
+        if (i == 15) b = 0x64;
+        if (i == 17) b = 0x01;
+        if (i == 18) b = 0xF4;
+        if (i == 28) b = 0x11;
+        static constexpr char digits[] = "0123456789ABCDEF";
+        if (i != 0) out.push_back(' ');
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 15]);
+    }
+    return out;
+}
+
+class OfflineDecoderTest : public ::testing::Test {
+protected:
+    void run(const std::vector<std::string>& lines, std::string_view title = "File: t.hex") {
+        for (const auto& line : lines) offline.OfflineInputLines.append(line);
+        decoder.ResetPortState();
+        offline.DecodeLogLines(title);
+    }
+
+    Settings settings;
+    DisplayMirrors mirrors;
+    GpsState gps;
+    RecordingOutput out;
+    PackageDecoder decoder{settings, mirrors, gps, out};
+    OfflineDecoder offline{decoder, mirrors};
+};
+
+}  // namespace
+
+TEST(LogLineSyntax, StampedLinesByTheirTabPosition) {
+    auto p = SplitLogLine("1$F4BEE070\t00 01");
+    EXPECT_EQ(p.portDigit, '1');
+    EXPECT_EQ(p.stamp, "F4BEE070");
+    EXPECT_EQ(p.data, "00 01");
+    p = SplitLogLine("4$1145A3B28\t00");
+    EXPECT_EQ(p.portDigit, '4');
+    EXPECT_EQ(p.stamp, "1145A3B28");
+    // A TAB elsewhere makes the whole line data of port 1.
+    p = SplitLogLine("1$F4BEE07\t00 01");
+    EXPECT_EQ(p.portDigit, '1');
+    EXPECT_TRUE(p.stamp.empty());
+    EXPECT_EQ(p.data, "1$F4BEE07\t00 01");
+    p = SplitLogLine("");
+    EXPECT_TRUE(p.data.empty());
+}
+
+TEST(LogLineSyntax, DataCharacters) {
+    std::uint8_t bytes[128] = {};
+    EXPECT_EQ(ParseLogData("0a 1b", bytes, 128), 1u);
+    EXPECT_EQ(bytes[0], 0x01);
+    EXPECT_EQ(ParseLogData("3: :3 A@ FF 7", bytes, 128), 4u);
+    EXPECT_EQ(bytes[0], 3);
+    EXPECT_EQ(bytes[1], 0);
+    EXPECT_EQ(bytes[2], 10);
+    EXPECT_EQ(bytes[3], 0xFF);
+    EXPECT_EQ(ParseLogData(" \t-xyz", bytes, 128), 0u);
+    // At most the buffer's worth is stored.
+    std::string many(400, 'A');
+    EXPECT_EQ(ParseLogData(many, bytes, 128), 128u);
+}
+
+TEST_F(OfflineDecoderTest, StampedCallIsDecodedAndRegeneratedExactly) {
+    const std::string line = "1$F4BEE070\t" + hexBytes(30);
+    settings.IDFilter = false;
+    run({line});
+    ASSERT_EQ(out.text.size(), 4u);
+    EXPECT_EQ(out.text[0], "File: t.hex");
+    EXPECT_EQ(out.text[1], TextHeader);
+    EXPECT_EQ(out.text[2],
+              "03\t1\t01.06.2012 12:00:00\tGroup  \t100     \t500     \t1  \toff\t1  \t-");
+    EXPECT_EQ(out.text[3], "End");
+    ASSERT_EQ(out.hex.size(), 1u);
+    EXPECT_EQ(out.hex[0], line);
+    EXPECT_EQ(out.shows, 1);
+    EXPECT_EQ(out.progress, (std::vector<std::string>{" Decode...", " Display...", ""}));
+    EXPECT_EQ(out.counts.back(), " T 1 / H 1");
+    EXPECT_TRUE(offline.DecoderIdle);
+    EXPECT_TRUE(offline.OfflineInputLines.empty());
+    EXPECT_TRUE(decoder.DecodedTextLines.empty());
+}
+
+TEST_F(OfflineDecoderTest, NineDigitStampsAndBareLines) {
+    settings.IDFilter = false;
+    run({"2$1145A3B28\t" + hexBytes(63), hexBytes(30)});
+    ASSERT_EQ(out.text.size(), 5u);
+    EXPECT_NE(out.text[2].find("\t2\t08.12.2026 06:00:00\t"), std::string::npos);
+    EXPECT_NE(out.text[3].find("\t1\tTime is Unknown    \t"), std::string::npos);
+    EXPECT_EQ(out.hex[1], hexBytes(30));
+}
+
+TEST_F(OfflineDecoderTest, LinesWithoutAUsablePackageAreSkipped) {
+    run({"5$F4BEE070\t" + hexBytes(30), "1$F4BEE070\t" + hexBytes(64), "", "no data here",
+         "1$F4BEE070\t"});
+    EXPECT_EQ(out.text, (std::vector<std::string>{"File: t.hex", std::string(TextHeader), "End"}));
+    EXPECT_TRUE(out.hex.empty());
+    EXPECT_EQ(out.counts.back(), " T 0 / H 0");
+}
+
+TEST_F(OfflineDecoderTest, OnlyRssiHeaderAndShortFormEvenWithGps) {
+    mirrors.OnlyRSSI = true;
+    gps.Connected = true;
+    settings.IDFilter = false;
+    run({"1$F4BEE070\t00 00 00 00 0F 00 00 00 00 00 00 5A 00", "1$F4BEE070\t" + hexBytes(30)});
+    EXPECT_EQ(out.text, (std::vector<std::string>{"File: t.hex", "Port\tTime                 \tdBm",
+                                                  "1\t01.06.2012 12:00:00\t-90", "End"}));
+    EXPECT_EQ(out.hex.size(), 2u);
+}
+
+TEST_F(OfflineDecoderTest, EscStopsTheRunAndKeepsWhatWasDecoded) {
+    settings.IDFilter = false;
+    std::vector<std::string> lines(1000, "1$F4BEE070\t" + hexBytes(30));
+    out.onPendingEvents = [&] {
+        if (out.pendingEventRuns == 10) offline.AbortDecoding = true;
+    };
+    run(lines);
+    EXPECT_EQ(out.text.size(), 2u + 10u + 1u);
+    EXPECT_EQ(out.text.back(), "Esc");
+    EXPECT_EQ(out.hex.size(), 10u);
+    EXPECT_TRUE(offline.DecoderIdle);
+    // The next run starts afresh and runs to its end.
+    out.text.clear();
+    out.onPendingEvents = nullptr;
+    run({"1$F4BEE070\t" + hexBytes(30)});
+    EXPECT_EQ(out.text.back(), "End");
+}
+
+TEST_F(OfflineDecoderTest, DecoderIsBusyWhileRunning) {
+    bool idleSeen = true;
+    out.onPendingEvents = [&] { idleSeen = offline.DecoderIdle; };
+    run({hexBytes(5)});
+    EXPECT_FALSE(idleSeen);
+    EXPECT_TRUE(offline.DecoderIdle);
+}
+
+TEST(LineListTest, SplitsFileTextLikeTheEditorReadsIt) {
+    const auto lines = LineList::fromText("a\r\nb\nc\rd\r\n\r\ne");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[3], "d");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "e");
+    EXPECT_EQ(LineList::fromText("a\r\n").size(), 1u);
+    EXPECT_EQ(LineList::fromText("").size(), 0u);
+    EXPECT_EQ(LineList::fromText("\r\n").size(), 1u);
+    EXPECT_EQ(lines.joined(), "a\nb\nc\nd\n\ne");
+}
