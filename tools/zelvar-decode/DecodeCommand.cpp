@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <ostream>
 #include <sstream>
 
@@ -92,12 +91,15 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
 
 int RunDecode(const DecodeOptions& options, const Settings& settings, std::ostream& out,
               std::ostream* hexOut, std::ostream& err) {
-    std::ifstream file(options.logFile, std::ios::binary);
+    std::ifstream file(options.logFile, std::ios::binary | std::ios::ate);
     std::string content;
-    if (file) {
-        content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : -1;
+    if (size > 0) {
+        content.resize(static_cast<std::size_t>(size));
+        file.seekg(0);
+        file.read(content.data(), size);
     }
-    if (!file.is_open() || file.bad()) {
+    if (size < 0 || !file) {
         err << "zelvar-decode: cannot read log file '" << options.logFile
             << "': " << std::strerror(errno != 0 ? errno : EIO) << '\n';
         return 2;
