@@ -28,7 +28,7 @@ std::string readFile(const fs::path& path) {
     return s.str();
 }
 
-fs::path dataDir() { return fs::path(std::getenv("ZELVAR_TEST_DATA")); }
+fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
 
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
 

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Live traffic on this machine only: the transceiver emulator plays four
+# transceivers on 127.0.0.1 to 127.0.0.4, and Zelvar runs with a throw-away
+# settings store that points at them. Choose Analysis > Start Monitoring
+# (Ctrl+M) to watch the packages come in.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-build}
+port=${ZELVAR_DEMO_PORT:-4064}
+scratch=$(mktemp -d)
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+mkdir -p "$scratch/config/Kavren" "$scratch/work"
+cat >"$scratch/config/Kavren/Zelvar.conf" <<CONF
+[General]
+IP1=127.0.0.1
+IP2=127.0.0.2
+IP3=127.0.0.3
+IP4=127.0.0.4
+Port1=$port
+Port2=$port
+Port3=$port
+Port4=$port
+Editor=0
+TimeOut=2
+CONF
+
+"$root/$build/tools/zelvar-sim/zelvar-sim" --generate --rate 40 --port "$port" \
+  --ready-file "$scratch/ready" >/dev/null &
+sim_pid=$!
+for _ in $(seq 50); do [ -e "$scratch/ready" ] && break; sleep 0.1; done
+
+echo "Transceivers play on 127.0.0.1-4:$port. Choose Analysis > Start Monitoring (Ctrl+M)."
+(cd "$scratch/work" && XDG_CONFIG_HOME="$scratch/config" "$root/$build/app/Zelvar")
