@@ -39,7 +39,6 @@ inline constexpr std::uint32_t NoAddress = 0xFFFFFFFFu;
 
 // The port a datagram belongs to by its source address (network byte order):
 // the highest slot whose address matches, port 1 when none does.
-int PortForSource(std::uint32_t source,
-                  const std::array<std::uint32_t, kPortCount>& transceiverIP);
+int PortForSource(std::uint32_t source, const std::array<std::uint32_t, kPortCount>& transceiverIP);
 
 }  // namespace zelvar

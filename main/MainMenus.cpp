@@ -1,0 +1,184 @@
+// The menus, and the rules by which the main window, the editor window and
+// the settings dialog show and hide each other.
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include "WindowHooks.h"
+#include "ZelvarEditor.h"
+#include "ZelvarMain.h"
+#include "ZelvarOptions.h"
+
+namespace {
+
+// The background of the hex view while the editor window makes it editable.
+const QColor kCream(255, 251, 240);
+
+QAction* addCommand(QMenu* menu, const char* name, const QString& caption,
+                    const QKeySequence& keys = {}) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(keys);
+    return action;
+}
+
+QAction* addCheck(QMenu* menu, const char* name, const QString& caption,
+                  const QKeySequence& keys = {}) {
+    QAction* action = addCommand(menu, name, caption, keys);
+    action->setCheckable(true);
+    return action;
+}
+
+}  // namespace
+
+void TMainForm::buildMenus() {
+    QMenuBar* bar = menuBar();
+
+    mnuFile = bar->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuDecode = addCommand(mnuFile, "mnuDecode", QStringLiteral("Decode..."),
+                           QKeySequence(Qt::CTRL | Qt::Key_D));
+    mnuFile->addSeparator();
+    mnuAutoSaveMenu = mnuFile->addMenu(QStringLiteral("Auto Save"));
+    mnuAutoSaveMenu->setObjectName(QStringLiteral("mnuAutoSaveMenu"));
+    mnuAutoSave = addCheck(mnuAutoSaveMenu, "mnuAutoSave", QStringLiteral("Auto Save On"));
+    mnuAutoSave->setChecked(true);
+    mnuAutoSaveMenu->addSeparator();
+    mnu65535 =
+        addCheck(mnuAutoSaveMenu, "mnu65535", QStringLiteral("New File Every 65 535 Packages"));
+    mnuFile->addSeparator();
+    mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("Save Data As..."));
+
+    mnuAnalysis = bar->addMenu(QStringLiteral("Analysis"));
+    mnuAnalysis->setObjectName(QStringLiteral("mnuAnalysis"));
+    mnuHexLog = addCheck(mnuAnalysis, "mnuHexLog", QStringLiteral("Hex Log"),
+                         QKeySequence(Qt::CTRL | Qt::Key_H));
+    mnuAnalysis->addSeparator();
+    mnuOnlyRSSI = addCheck(mnuAnalysis, "mnuOnlyRSSI", QStringLiteral("Display Only RSSI"),
+                           QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuAnalysis->addSeparator();
+    mnuStartUDP = addCheck(mnuAnalysis, "mnuStartUDP", QStringLiteral("Start Monitoring"),
+                           QKeySequence(Qt::CTRL | Qt::Key_M));
+
+    mnuOptions = bar->addMenu(QStringLiteral("Options"));
+    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    mnuClear = addCommand(mnuOptions, "mnuClear", QStringLiteral("Clear Data Fields..."),
+                          QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
+    mnuOptions->addSeparator();
+    mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("Settings..."),
+                             QKeySequence(Qt::Key_F4));
+    mnuOptions->addSeparator();
+    mnuEditor = addCommand(mnuOptions, "mnuEditor", QStringLiteral("Editor..."),
+                           QKeySequence(Qt::CTRL | Qt::Key_E));
+    mnuOptions->addSeparator();
+    mnuCopyGPS =
+        addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy GPS Coordinates to Clipboard"),
+                   QKeySequence(Qt::CTRL | Qt::Key_G));
+    mnuCopyGPS->setEnabled(false);
+    mnuOptions->addSeparator();
+    mnuCopyText =
+        addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy Text Log to Clipboard"),
+                   QKeySequence(Qt::CTRL | Qt::Key_T));
+
+    connect(mnuDecode, &QAction::triggered, this, &TMainForm::mnuDecodeClick);
+    connect(mnuAutoSave, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
+    connect(mnu65535, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
+    connect(mnuSaveAs, &QAction::triggered, this, &TMainForm::mnuSaveAsClick);
+    connect(mnuHexLog, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
+    connect(mnuOnlyRSSI, &QAction::triggered, this, &TMainForm::RefreshDisplayMode);
+    connect(mnuStartUDP, &QAction::triggered, this, &TMainForm::mnuStartUDPClick);
+    connect(mnuClear, &QAction::triggered, this, &TMainForm::mnuClearClick);
+    connect(mnuSettings, &QAction::triggered, this, &TMainForm::mnuSettingsClick);
+    connect(mnuEditor, &QAction::triggered, this, &TMainForm::mnuEditorClick);
+    connect(mnuCopyText, &QAction::triggered, this, &TMainForm::mnuCopyTextClick);
+}
+
+void TMainForm::attachWindows(TEditorForm* editor, TOptionsForm* options) {
+    editor_ = editor;
+    options_ = options;
+    if (editor_) {
+        connect(editor_, &TEditorForm::visibilityChanged, this,
+                &TMainForm::editorVisibilityChanged);
+    }
+    if (options_) {
+        connect(options_, &TOptionsForm::typeFlagsChanged, this, &TMainForm::RefreshTypeSummary);
+        connect(options_, &TOptionsForm::updateSMeterHints, this, &TMainForm::UpdateSMeterHints);
+    }
+}
+
+bool TMainForm::editorVisible() const {
+    return editor_ && editor_->isVisible();
+}
+
+void TMainForm::mnuStartUDPClick() {
+    if (monitoring_) monitoring_->startMonitoringChosen();
+}
+
+void TMainForm::mnuSettingsClick() {
+    if (!offline_.DecoderIdle || !options_) return;
+    if (options_->isVisible()) {
+        options_->hide();
+        return;
+    }
+    options_->show();
+    if (editorVisible()) editor_->hide();
+}
+
+void TMainForm::mnuEditorClick() {
+    if (!offline_.DecoderIdle || !editor_) return;
+    if (editor_->isVisible()) {
+        editor_->hide();
+        return;
+    }
+    // Live and offline decoding never share the views: no editor while a
+    // session runs or is about to.
+    if (Monitoring || mnuStartUDP->isChecked()) return;
+    if (options_ && options_->isVisible()) options_->hide();
+    editor_->show();
+}
+
+void TMainForm::hideEditor() {
+    if (editorVisible()) editor_->hide();
+}
+
+void TMainForm::editorVisibilityChanged(bool visible) {
+    setLogViewsEditing(visible);
+    RefreshAutoSaveStatus();
+}
+
+void TMainForm::setLogViewsEditing(bool editing) {
+    Memo1->setReadOnly(!editing);
+    Memo2->setReadOnly(!editing);
+    QPalette palette = Memo1->palette();
+    if (editing) palette.setColor(QPalette::Base, kCream);
+    Memo2->setPalette(palette);
+}
+
+void TMainForm::setDecodeCommandsEnabled(bool enabled) {
+    mnuDecode->setEnabled(enabled);
+    mnuEditor->setEnabled(enabled);
+}
+
+void TMainForm::setHexViewEnabled(bool enabled) {
+    Memo2->setEnabled(enabled);
+}
+
+void TMainForm::UpdateSMeterHints() {
+    if (!options_) return;
+    for (int port = 1; port <= 4; ++port) sMeter(port)->setToolTip(options_->ipText(port));
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Memo1 || watched == Memo2) && event->type() == QEvent::KeyPress) {
+        Memo1KeyDown(static_cast<QKeyEvent*>(event)->key());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::Memo1KeyDown(int key) {
+    if (key == Qt::Key_Escape) offline_.AbortDecoding = true;
+}

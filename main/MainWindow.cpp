@@ -1,0 +1,288 @@
+// The main window's controls: log area, GPS strip with the S-meters, status bar.
+#include <QComboBox>
+#include <QFontMetricsF>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <clocale>
+
+#include "MainWindowFont.h"
+#include "SettingsStore.h"
+#include "UserDialogs.h"
+#include "ZelvarEditor.h"
+#include "ZelvarMain.h"
+
+namespace {
+
+constexpr int kMinWidth = 875;
+constexpr int kMinHeight = 300;
+constexpr int kSplitterWidth = 2;
+constexpr int kGpsStripHeight = 34;
+constexpr int kPortBoxWidth = 64;
+constexpr int kStatusBarHeight = 18;
+constexpr std::array<int, 5> kPanelWidths = {155, 175, 120, 120, 100};
+constexpr int kMeterMax = 9;
+constexpr int kMeterWidth = 60;
+constexpr int kMeterHeight = 10;
+// Tab stops every eight characters, where the columns of the logs expect them.
+constexpr int kTabColumns = 8;
+
+QPlainTextEdit* makeLogView(const QString& name, QWidget* parent) {
+    auto* view = new QPlainTextEdit(parent);
+    view->setObjectName(name);
+    view->setReadOnly(true);
+    // A log of a million lines would otherwise be kept a second time for undo.
+    view->setUndoRedoEnabled(false);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    view->setFont(zelvar::LogViewFont());
+    view->setTabStopDistance(QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' ')) *
+                             kTabColumns);
+    return view;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent),
+      decoder_(settings_, mirrors_, gps_, *this),
+      offline_(decoder_, mirrors_) {
+    // Numbers are written with "." whatever the user's locale; the C library
+    // follows the locale that the application object has switched to.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+    Closing = false;
+
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral(" Zelvar 1.0.9.4   GPS BU 353"));
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(settings_.fWidth, settings_.fHeight);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setCentralWidget(central);
+
+    buildLogArea();
+    layout->addWidget(LogSplitter, 1);
+    buildGpsStrip();
+    layout->addWidget(GPSPanel);
+    buildStatusBar();
+    buildMenus();
+
+    flushTimer_.setSingleShot(true);
+    connect(&flushTimer_, &QTimer::timeout, this, &TMainForm::flushLogViews);
+    sinceFlush_.start();
+    sinceEvents_.start();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::buildLogArea() {
+    LogSplitter = new QSplitter(Qt::Vertical, centralWidget());
+    LogSplitter->setObjectName(QStringLiteral("LogSplitter"));
+    LogSplitter->setHandleWidth(kSplitterWidth);
+    LogSplitter->setChildrenCollapsible(false);
+
+    Memo1 = makeLogView(QStringLiteral("Memo1"), LogSplitter);
+    HexPanel = new QWidget(LogSplitter);
+    HexPanel->setObjectName(QStringLiteral("HexPanel"));
+    auto* hexLayout = new QVBoxLayout(HexPanel);
+    hexLayout->setContentsMargins(0, 0, 0, 0);
+    Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
+    hexLayout->addWidget(Memo2);
+    Memo1->setMinimumHeight(1);
+    HexPanel->setMinimumHeight(1);
+
+    LogSplitter->addWidget(Memo1);
+    LogSplitter->addWidget(HexPanel);
+    // Only the text log grows with the window; the hex pane keeps its height.
+    LogSplitter->setStretchFactor(0, 1);
+    LogSplitter->setStretchFactor(1, 0);
+    setHexPaneHeight(settings_.mHeight);
+
+    Memo1->installEventFilter(this);
+    Memo2->installEventFilter(this);
+}
+
+void TMainForm::buildGpsStrip() {
+    GPSPanel = new QWidget(centralWidget());
+    GPSPanel->setObjectName(QStringLiteral("GPSPanel"));
+    GPSPanel->setFixedHeight(kGpsStripHeight);
+    auto* strip = new QHBoxLayout(GPSPanel);
+    strip->setContentsMargins(4, 2, 4, 2);
+    strip->setSpacing(6);
+
+    sbCOMM = new QToolButton(GPSPanel);
+    sbCOMM->setObjectName(QStringLiteral("sbCOMM"));
+    sbCOMM->setText(QStringLiteral("Start GPS"));
+    sbCOMM->setCheckable(true);
+    strip->addWidget(sbCOMM);
+
+    auto* portLabel = new QLabel(QStringLiteral("Port:"), GPSPanel);
+    strip->addWidget(portLabel);
+    cbPort = new QComboBox(GPSPanel);
+    cbPort->setObjectName(QStringLiteral("cbPort"));
+    cbPort->setEditable(false);
+    cbPort->setFixedWidth(kPortBoxWidth);
+    strip->addWidget(cbPort);
+    // Picking a port remembers it; filling the box at start-up does not.
+    connect(cbPort, &QComboBox::activated, this,
+            [this](int index) { settings_.numCom = cbPort->itemText(index).toStdString(); });
+
+    const auto makeGpsLabel = [this, strip](const char* name) {
+        auto* label = new QLabel(GPSPanel);
+        label->setObjectName(QLatin1String(name));
+        label->setVisible(false);
+        strip->addWidget(label);
+        return label;
+    };
+    LabelGPSTime = makeGpsLabel("LabelGPSTime");
+    LabelLat = makeGpsLabel("LabelLat");
+    LabelLon = makeGpsLabel("LabelLon");
+    LabelPDOP = makeGpsLabel("LabelPDOP");
+    strip->addStretch(1);
+
+    strip->addWidget(new QLabel(QStringLiteral("S-Metr"), GPSPanel));
+    auto* meters = new QGridLayout();
+    meters->setContentsMargins(0, 0, 0, 0);
+    meters->setHorizontalSpacing(4);
+    meters->setVerticalSpacing(2);
+    std::array<QProgressBar*, 4> bars{};
+    for (int port = 1; port <= 4; ++port) {
+        auto* bar = new QProgressBar(GPSPanel);
+        bar->setObjectName(QStringLiteral("SMetr%1").arg(port));
+        bar->setRange(0, kMeterMax);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        bar->setFixedSize(kMeterWidth, kMeterHeight);
+        bar->setToolTip(QStringLiteral("Port %1").arg(port));
+        // Ports 1 and 2 in the left column, 3 and 4 in the right.
+        const int row = (port - 1) % 2;
+        const int column = (port - 1) / 2 * 2;
+        meters->addWidget(new QLabel(QString::number(port), GPSPanel), row, column);
+        meters->addWidget(bar, row, column + 1);
+        bars[static_cast<std::size_t>(port - 1)] = bar;
+    }
+    SMetr1 = bars[0];
+    SMetr2 = bars[1];
+    SMetr3 = bars[2];
+    SMetr4 = bars[3];
+    strip->addLayout(meters);
+}
+
+void TMainForm::buildStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setFixedHeight(kStatusBarHeight);
+    bar->setSizeGripEnabled(true);
+    // The panels' widths were made for a small 8-point face; the desktop's
+    // larger default would cut the auto-save status short.
+    bar->setFont(zelvar::StatusBarFont());
+    for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
+        panel->setFixedWidth(kPanelWidths[i]);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(panel);
+        statusPanels_[i] = panel;
+    }
+    setStatusBar(bar);
+    setStatusText(4, QStringLiteral(" Stopped"));
+}
+
+QProgressBar* TMainForm::sMeter(int port) const {
+    switch (port) {
+        case 1:
+            return SMetr1;
+        case 2:
+            return SMetr2;
+        case 3:
+            return SMetr3;
+        case 4:
+            return SMetr4;
+        default:
+            return nullptr;
+    }
+}
+
+QString TMainForm::statusText(int panel) const {
+    return statusPanels_.at(static_cast<std::size_t>(panel - 1))->text();
+}
+
+void TMainForm::setStatusText(int panel, const QString& text) {
+    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setText(text);
+}
+
+void TMainForm::setSMeter(int port, int position) {
+    if (QProgressBar* bar = sMeter(port)) bar->setValue(std::clamp(position, 0, kMeterMax));
+}
+
+void TMainForm::resetSMeters() {
+    for (int port = 1; port <= 4; ++port) sMeter(port)->setValue(0);
+}
+
+int TMainForm::hexPaneHeight() const {
+    return HexPanel->height();
+}
+
+void TMainForm::setHexPaneHeight(int height) {
+    // The text log takes whatever the hex pane leaves, now and on every resize.
+    LogSplitter->setSizes({std::max(LogSplitter->height() - height, 1), std::max(height, 0)});
+}
+
+void TMainForm::setSerialPorts(const QStringList& names) {
+    cbPort->clear();
+    cbPort->addItems(names);
+    if (names.isEmpty()) return;
+    const qsizetype remembered = names.lastIndexOf(QString::fromStdString(settings_.numCom));
+    cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));
+}
+
+void TMainForm::setSessionStatusText(const QString& text) {
+    setStatusText(4, text);
+}
+
+void TMainForm::clearCountsText() {
+    countsPending_ = false;
+    setStatusText(2, QString());
+}
+
+void TMainForm::setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store) {
+    store_ = std::move(store);
+}
+
+void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
+    dialogs_ = dialogs;
+}
+
+void TMainForm::showError(const QString& text) {
+    dialogs().showError(this, text);
+}
+
+zelvar::UserDialogs& TMainForm::dialogs() {
+    if (dialogs_) return *dialogs_;
+    if (!ownDialogs_) ownDialogs_ = std::make_unique<zelvar::WidgetDialogs>();
+    return *ownDialogs_;
+}
+
+void TMainForm::setMonitoringControl(zelvar::MonitoringControl* control) {
+    monitoring_ = control;
+}
+
+void TMainForm::setGpsPortControl(zelvar::GpsPortControl* control) {
+    gpsPort_ = control;
+}
+
+void TMainForm::setSerialPortLister(std::function<QStringList()> lister) {
+    serialPortLister_ = std::move(lister);
+}

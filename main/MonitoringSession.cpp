@@ -1,0 +1,151 @@
+#include "MonitoringSession.h"
+
+#include <QCoreApplication>
+#include <QProgressBar>
+
+#include "DateTime.h"
+#include "SessionRules.h"
+#include "UserDialogs.h"
+#include "ZelvarMain.h"
+#include "ZelvarOptions.h"
+
+namespace zelvar {
+
+namespace {
+constexpr int kTickMs = 500;
+}  // namespace
+
+MonitoringSession::MonitoringSession(TMainForm& window) : w_(window) {
+    Timer.setInterval(kTickMs);
+    connect(&Timer, &QTimer::timeout, this, &MonitoringSession::TimerTick);
+}
+
+void MonitoringSession::startMonitoringChosen() {
+    PackageDecoder& decoder = w_.decoder();
+    decoder.MeterHold.fill(0);
+    decoder.SilenceTicks.fill(0);
+    w_.resetSMeters();
+    w_.UpdateSMeterHints();
+
+    // Live and offline decoding never overlap: the choice only stops the
+    // decoding that runs.
+    if (!w_.offlineDecoder().DecoderIdle) {
+        w_.offlineDecoder().AbortDecoding = true;
+        w_.mnuStartUDP->setChecked(false);
+        return;
+    }
+
+    const bool starting = w_.mnuStartUDP->isChecked();
+    // A port text that is no number is refused before anything changes, so
+    // a failed start leaves no sockets behind and the views as they were.
+    if (starting && !portTextsValid()) {
+        w_.mnuStartUDP->setChecked(false);
+        return;
+    }
+
+    decoder.ResetPortState();
+    if (starting) {
+        start();
+        if (!w_.Monitoring) return;  // failed start: the state stays as it is
+    } else if (w_.Monitoring) {
+        StopSession(true);
+    }
+
+    if (w_.mirrors().OnlyRSSI && w_.gps().Connected && w_.Monitoring) {
+        w_.setStatusText(5, QStringLiteral(" GPS + RSSI"));
+    }
+    if (TOptionsForm* options = w_.optionsForm()) options->setAddressFieldsEnabled(!w_.Monitoring);
+    if (w_.Monitoring) {
+        Timer.start();
+    } else {
+        Timer.stop();
+    }
+}
+
+bool MonitoringSession::portTextsValid() {
+    for (int n = 1; n <= kPortCount; ++n) {
+        const std::string& text = w_.settings().Port[static_cast<std::size_t>(n - 1)];
+        if (!TransceiverPortNumber(text)) {
+            w_.showError(QStringLiteral("'%1' is not a valid integer value")
+                             .arg(QString::fromStdString(text)));
+            return false;
+        }
+    }
+    return true;
+}
+
+void MonitoringSession::start() {
+    PackageDecoder& decoder = w_.decoder();
+    decoder.TextCount = 0;
+    decoder.HexCount = 0;
+    w_.hideEditor();
+    w_.clearCountsText();
+    w_.RefreshDisplayMode();
+    w_.setDecodeCommandsEnabled(false);
+    w_.setLogViewsEditing(false);
+    w_.setHexViewEnabled(false);
+
+    if (!sockets_.create()) {
+        StopSession(false);
+        w_.setSessionStatusText(QStringLiteral(" Socket Error"));
+        return;
+    }
+
+    const Settings& settings = w_.settings();
+    for (int n = 1; n <= kPortCount; ++n) {
+        const auto i = static_cast<std::size_t>(n - 1);
+        TransceiverIP[i] = TransceiverAddress(settings.IP[i]);
+        sockets_.setTarget(n, TransceiverIP[i], *TransceiverPortNumber(settings.Port[i]));
+    }
+    for (int n = 1; n <= kPortCount; ++n) {
+        sockets_.send(n, RegistrationCommand);
+        sockets_.enableNotifications(n, [this](int socket) { ReceiveDatagram(socket); });
+    }
+    w_.setSessionStatusText(QStringLiteral(" Ready"));
+    w_.Monitoring = true;
+}
+
+void MonitoringSession::stopForClose() {
+    if (w_.Monitoring) StopSession(true);
+    Timer.stop();
+}
+
+void MonitoringSession::StopSession(bool sendExit) {
+    w_.Monitoring = false;
+    if (sendExit) {
+        for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, ExitCommand);
+    }
+    w_.setLogViewsEditing(false);
+    w_.setHexViewEnabled(true);
+    QCoreApplication::processEvents();
+    w_.setDecodeCommandsEnabled(true);
+    w_.setSessionStatusText(QStringLiteral(" Stopped"));
+    w_.appendTextLine("Stop");
+    QCoreApplication::processEvents();
+    sockets_.close();
+}
+
+void MonitoringSession::TimerTick() {
+    if (w_.Closing) return;
+    PackageDecoder& decoder = w_.decoder();
+    const TickActions actions =
+        SessionTick(decoder.MeterHold, decoder.SilenceTicks, w_.settings().TimeOut, w_.Monitoring);
+    for (int n = 1; n <= kPortCount; ++n) {
+        const auto i = static_cast<std::size_t>(n);
+        if (actions.zeroMeter[i]) w_.sMeter(n)->setValue(0);
+        if (actions.reregister[i]) sockets_.send(n, RegistrationCommand);
+    }
+}
+
+void MonitoringSession::ReceiveDatagram(int n) {
+    PackageDecoder& decoder = w_.decoder();
+    std::uint32_t source = 0;
+    const long length =
+        sockets_.receive(n, decoder.ReceiveBuffer.data(), decoder.ReceiveBuffer.size(), source);
+    if (length < 1) return;
+    const int port = PortForSource(source, TransceiverIP);
+    if (decoder.ReceiveBuffer[0] == 0x00) w_.LogsSaved = false;
+    decoder.DecodePackage(static_cast<std::size_t>(length), NowStamp(), DecodeMode::Live, port);
+}
+
+}  // namespace zelvar

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+
+#include "TransceiverSockets.h"
+#include "WindowHooks.h"
+
+class TMainForm;
+
+namespace zelvar {
+
+// The monitoring session: registers with the four transceivers, hands every
+// datagram they send to the decoder, keeps silent transceivers registered
+// and lets the S-meters fall back, and says goodbye when it ends.
+class MonitoringSession : public QObject, public MonitoringControl {
+    Q_OBJECT
+
+public:
+    explicit MonitoringSession(TMainForm& window);
+
+    // "Start Monitoring" chosen (the check mark shows the new state).
+    void startMonitoringChosen() override;
+    // The close sequence ends a running session with the exit command.
+    void stopForClose() override;
+
+    // Ends the session; sends the exit command to all four when asked.
+    void StopSession(bool sendExit);
+    // One tick of the 500 ms timer.
+    void TimerTick();
+    // Reads and decodes one datagram that socket n has waiting.
+    void ReceiveDatagram(int n);
+
+    TransceiverSockets& sockets() { return sockets_; }
+    QTimer Timer;
+
+    // Transceiver addresses of the running session (network byte order).
+    std::array<std::uint32_t, kPortCount> TransceiverIP{};
+
+private:
+    bool portTextsValid();
+    void start();
+
+    TMainForm& w_;
+    TransceiverSockets sockets_;
+};
+
+}  // namespace zelvar

@@ -1,0 +1,100 @@
+// File > Decode: a saved log through the offline decoder into the views.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <exception>
+
+#include "LogFile.h"
+#include "UserDialogs.h"
+#include "ZelvarEditor.h"
+#include "ZelvarMain.h"
+#include "ZelvarOptions.h"
+
+namespace {
+
+// How often the decoding lets window events run: often enough for Esc and
+// the progress to feel immediate, rarely enough to cost nothing measurable.
+constexpr qint64 kEventIntervalMs = 20;
+constexpr unsigned kLinesPerClockCheck = 64;
+
+}  // namespace
+
+void TMainForm::mnuDecodeClick() {
+    // The running decoding still reads its input list; a second one would
+    // replace it under its feet.
+    if (!offline_.DecoderIdle) return;
+    const QString path = dialogs().openLogFile(this);
+    if (path.isEmpty()) return;
+
+    QByteArray bytes;
+    try {
+        bytes = zelvar::ReadLogFile(path);
+    } catch (const zelvar::LogFileError& error) {
+        dialogs().showError(this, error.text());
+        return;
+    }
+    offline_.OfflineInputLines = zelvar::LineList::fromText(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    bytes = QByteArray();
+    if (offline_.OfflineInputLines.empty()) return;
+    decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName());
+}
+
+void TMainForm::decodeOfflineInput(const QString& title) {
+    if (!offline_.DecoderIdle) return;
+    decoder_.ResetPortState();
+    if (options_) options_->hide();
+    if (editor_) editor_->SBDecode->setEnabled(false);
+    // Busy already while the changes above are drawn: the events run here
+    // could otherwise start a second decoding or close the window under it.
+    offline_.DecoderIdle = false;
+    QCoreApplication::processEvents();
+
+    sinceEvents_.restart();
+    try {
+        if (closeAfterDecoding_) {
+            offline_.OfflineInputLines.clear();
+            offline_.DecoderIdle = true;
+        } else {
+            offline_.DecodeLogLines(title.toLatin1().toStdString());
+        }
+    } catch (const std::exception& error) {
+        // Out of memory on a huge log, most likely: the views keep what they
+        // had, and the program stays usable.
+        offline_.DecoderIdle = true;
+        offline_.OfflineInputLines.clear();
+        decoder_.DecodedTextLines.clear();
+        decoder_.DecodedHexLines.clear();
+        setProgressText("");
+        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
+    }
+    if (editor_) editor_->SBDecode->setEnabled(true);
+    flushLogViews();
+
+    if (closeAfterDecoding_) {
+        // The window was asked to close while the decoding ran; now it can.
+        closeAfterDecoding_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void TMainForm::setProgressText(std::string_view text) {
+    setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    // " Display..." stands while the views take the lines, with no event
+    // processing in between: draw it now.
+    statusPanels_[2]->repaint();
+}
+
+void TMainForm::focusTextLog() {
+    Memo1->setFocus();
+}
+
+void TMainForm::processPendingEvents() {
+    if (++eventCheckCounter_ % kLinesPerClockCheck != 0) return;
+    if (sinceEvents_.elapsed() < kEventIntervalMs) return;
+    QCoreApplication::processEvents();
+    sinceEvents_.restart();
+}

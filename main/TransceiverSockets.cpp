@@ -1,0 +1,104 @@
+#include "TransceiverSockets.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QSocketNotifier>
+#include <algorithm>
+
+#include "SessionRules.h"
+
+namespace zelvar {
+
+namespace {
+
+int makeUdpSocket() {
+    return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
+}
+
+std::size_t slot(int n) {
+    return static_cast<std::size_t>(n - 1);
+}
+
+}  // namespace
+
+TransceiverSockets::TransceiverSockets(QObject* parent)
+    : QObject(parent), creator_(makeUdpSocket) {}
+
+TransceiverSockets::~TransceiverSockets() {
+    close();
+}
+
+bool TransceiverSockets::create() {
+    for (int& fd : fds_) {
+        fd = creator_();
+        if (fd < 0) return false;
+    }
+    return true;
+}
+
+void TransceiverSockets::close() {
+    for (std::size_t i = 0; i < fds_.size(); ++i) {
+        notifiers_[i].reset();
+        if (fds_[i] >= 0) ::close(fds_[i]);
+        fds_[i] = -1;
+    }
+}
+
+void TransceiverSockets::setTarget(int n, std::uint32_t address, std::uint16_t port) {
+    addresses_[slot(n)] = address;
+    ports_[slot(n)] = port;
+}
+
+void TransceiverSockets::send(int n, std::string_view payload) {
+    const int fd = fds_[slot(n)];
+    // The all-ones address stands for a text that was no address: nothing is
+    // sent there, so a mistyped field never becomes a broadcast.
+    if (fd < 0 || addresses_[slot(n)] == NoAddress) return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(ports_[slot(n)]);
+    to.sin_addr.s_addr = addresses_[slot(n)];
+    (void)::sendto(fd, payload.data(), payload.size(), MSG_NOSIGNAL,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+void TransceiverSockets::enableNotifications(int n, std::function<void(int)> ready) {
+    const int fd = fds_[slot(n)];
+    if (fd < 0) return;
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this,
+            [n, ready = std::move(ready)] { ready(n); });
+    notifiers_[slot(n)] = std::move(notifier);
+}
+
+long TransceiverSockets::receive(int n, std::uint8_t* buffer, std::size_t size,
+                                 std::uint32_t& source) {
+    std::fill(buffer, buffer + size, std::uint8_t{0});
+    const int fd = fds_[slot(n)];
+    if (fd < 0) return -1;
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    // MSG_TRUNC makes the call tell the datagram's real length, so a longer
+    // one can be recognised and dropped rather than decoded cut short.
+    const ssize_t length =
+        ::recvfrom(fd, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    source = from.sin_addr.s_addr;
+    if (length < 0 || static_cast<std::size_t>(length) > size) {
+        std::fill(buffer, buffer + size, std::uint8_t{0});
+        return -1;
+    }
+    return static_cast<long>(length);
+}
+
+std::uint16_t TransceiverSockets::localPort(int n) const {
+    const int fd = fds_[slot(n)];
+    if (fd < 0) return 0;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
+}  // namespace zelvar

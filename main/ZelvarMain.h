@@ -1,0 +1,239 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "DecoderOutput.h"
+#include "OfflineDecoder.h"
+#include "OwnFix.h"
+#include "PackageDecoder.h"
+#include "Settings.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QToolButton;
+class TEditorForm;
+class TOptionsForm;
+
+namespace zelvar {
+class GpsPortControl;
+class MonitoringControl;
+class SettingsStore;
+class UserDialogs;
+}  // namespace zelvar
+
+// The main window: the two log views, the menus, the GPS strip with the
+// S-meters and the status bar. It owns the program-wide state (settings,
+// display mirrors, GPS state, the package decoder and the offline decoder)
+// and is where the decoder's lines end up.
+class TMainForm : public QMainWindow, public zelvar::DecoderOutput {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- wiring, done by the program entry (and by tests) ---
+    void attachWindows(TEditorForm* editor, TOptionsForm* options);
+    // Where the settings are loaded from and saved to; the user's store when
+    // none is set by the time the window is first shown.
+    void setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store);
+    // Not owned; nullptr returns to the platform's dialogs.
+    void setDialogs(zelvar::UserDialogs* dialogs);
+    void setMonitoringControl(zelvar::MonitoringControl* control);
+    void setGpsPortControl(zelvar::GpsPortControl* control);
+    // Lists the system's serial ports for the "Port:" box at start-up.
+    void setSerialPortLister(std::function<QStringList()> lister);
+
+    // --- program-wide state ---
+    zelvar::Settings& settings() { return settings_; }
+    zelvar::DisplayMirrors& mirrors() { return mirrors_; }
+    zelvar::GpsState& gps() { return gps_; }
+    zelvar::PackageDecoder& decoder() { return decoder_; }
+    zelvar::OfflineDecoder& offlineDecoder() { return offline_; }
+    TEditorForm* editorForm() const { return editor_; }
+    TOptionsForm* optionsForm() const { return options_; }
+    bool editorVisible() const;
+
+    bool Closing = false;     // the close sequence has begun
+    bool LogsSaved = true;    // the views hold nothing new since they were last written
+    bool Monitoring = false;  // the monitoring session runs
+    QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
+
+    // --- controls ---
+    QPlainTextEdit* Memo1 = nullptr;  // text log
+    QPlainTextEdit* Memo2 = nullptr;  // hex log
+    QWidget* HexPanel = nullptr;
+    QSplitter* LogSplitter = nullptr;
+    QWidget* GPSPanel = nullptr;
+    QToolButton* sbCOMM = nullptr;
+    QComboBox* cbPort = nullptr;
+    QLabel* LabelGPSTime = nullptr;
+    QLabel* LabelLat = nullptr;
+    QLabel* LabelLon = nullptr;
+    QLabel* LabelPDOP = nullptr;
+    QProgressBar* SMetr1 = nullptr;
+    QProgressBar* SMetr2 = nullptr;
+    QProgressBar* SMetr3 = nullptr;
+    QProgressBar* SMetr4 = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuAutoSaveMenu = nullptr;
+    QMenu* mnuAnalysis = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QAction* mnuDecode = nullptr;
+    QAction* mnuAutoSave = nullptr;
+    QAction* mnu65535 = nullptr;
+    QAction* mnuSaveAs = nullptr;
+    QAction* mnuHexLog = nullptr;
+    QAction* mnuOnlyRSSI = nullptr;
+    QAction* mnuStartUDP = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuSettings = nullptr;
+    QAction* mnuEditor = nullptr;
+    QAction* mnuCopyGPS = nullptr;
+    QAction* mnuCopyText = nullptr;
+
+    QProgressBar* sMeter(int port) const;  // port 1..4
+    // Status panels 1..5.
+    QString statusText(int panel) const;
+    void setStatusText(int panel, const QString& text);
+
+    // --- commands ---
+    void mnuDecodeClick();
+    void mnuSaveAsClick();
+    void mnuClearClick();
+    void mnuSettingsClick();
+    void mnuEditorClick();
+    void mnuCopyTextClick();
+    // "Start Monitoring" chosen: the check mark has toggled; the session acts.
+    void mnuStartUDPClick();
+    // Esc in either log view stops an offline decoding.
+    void Memo1KeyDown(int key);
+
+    // Decodes OfflineInputLines under a title (File > Decode and the editor's
+    // Decode button): resets the port state, keeps the settings dialog and the
+    // editor's Decode button out of the way meanwhile.
+    void decodeOfflineInput(const QString& title);
+
+    void RefreshAutoSaveStatus();
+    void RefreshDisplayMode();
+    void RefreshTypeSummary();
+    void UpdateSMeterHints();
+    void RolloverCheck();
+    // Writes the views to base + ".txt" and base + ".hex" (the hex view only
+    // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
+    void SaveLogs(const QString& base, bool hexGated);
+
+    // Moves the lines still waiting for the views into them.
+    void flushLogViews();
+    // The views' lines, for tests and the session.
+    QStringList textLogLines();
+    QStringList hexLogLines();
+
+    int hexPaneHeight() const;
+    void setHexPaneHeight(int height);
+    // Fills the "Port:" box and selects the remembered port.
+    void setSerialPorts(const QStringList& names);
+
+    // --- what the monitoring session needs of the window ---
+    void setSessionStatusText(const QString& text);  // status panel 4
+    void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
+    void setHexViewEnabled(bool enabled);
+    // Editable views with the cream hex view while the editor is shown,
+    // read-only views in the window colour otherwise.
+    void setLogViewsEditing(bool editing);
+    void clearCountsText();  // status panel 2
+    // An unexpected failure of a command, with the system's text.
+    void showError(const QString& text);
+    void resetSMeters();
+    void hideEditor();
+
+    // --- zelvar::DecoderOutput ---
+    bool textLogEmpty() const override;
+    void refreshDisplayMode() override { RefreshDisplayMode(); }
+    void appendTextLine(std::string_view line) override;
+    void appendHexLine(std::string_view line) override;
+    void setSMeter(int port, int position) override;
+    void rolloverCheck() override { RolloverCheck(); }
+    void setCountsText(std::string_view text) override;
+    void setProgressText(std::string_view text) override;
+    void focusTextLog() override;
+    void processPendingEvents() override;
+    void showDecodedLines(const zelvar::LineList& textLines,
+                          const zelvar::LineList& hexLines) override;
+
+signals:
+    // The close sequence has run and the window closes: the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLogArea();
+    void buildGpsStrip();
+    void buildStatusBar();
+    void buildMenus();
+    void startUp();
+    void loadSettings();
+    void saveSettings();
+    void editorVisibilityChanged(bool visible);
+    zelvar::UserDialogs& dialogs();
+    bool autoSaveLogs();
+    void scheduleFlush();
+    void appendToView(QPlainTextEdit* view, const QString& text);
+    void appendLines(QPlainTextEdit* view, std::string_view joined);
+    QString lastTextLine(int fromEnd) const;
+    void removeLastTextLine();
+
+    // Declared before the decoders, which keep references to them.
+    zelvar::Settings settings_;
+    zelvar::DisplayMirrors mirrors_;
+    zelvar::GpsState gps_;
+    zelvar::PackageDecoder decoder_;
+    zelvar::OfflineDecoder offline_;
+
+    TEditorForm* editor_ = nullptr;
+    TOptionsForm* options_ = nullptr;
+    std::unique_ptr<zelvar::SettingsStore> store_;
+    std::unique_ptr<zelvar::UserDialogs> ownDialogs_;
+    zelvar::UserDialogs* dialogs_ = nullptr;
+    zelvar::MonitoringControl* monitoring_ = nullptr;
+    zelvar::GpsPortControl* gpsPort_ = nullptr;
+    std::function<QStringList()> serialPortLister_;
+
+    std::array<QLabel*, 5> statusPanels_{};
+    bool startedUp_ = false;
+    bool inCloseSequence_ = false;
+    bool closeAfterDecoding_ = false;
+
+    // Lines that arrive in one burst wait here and go into the views as one
+    // block: appending line by line cannot keep up with a busy network.
+    std::string pendingText_;
+    std::string pendingHex_;
+    std::string pendingCounts_;
+    bool countsPending_ = false;
+    QTimer flushTimer_;
+    QElapsedTimer sinceFlush_;
+    QElapsedTimer pendingSince_;
+
+    // Offline decoding lets window events run only every few milliseconds.
+    QElapsedTimer sinceEvents_;
+    unsigned eventCheckCounter_ = 0;
+};

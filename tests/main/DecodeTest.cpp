@@ -1,0 +1,183 @@
+// File > Decode through the main window: a sample log, a file that cannot
+// be read, Esc during a long decoding, and what the window refuses meanwhile.
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "LogFormat.h"
+#include "MainHarness.h"
+
+namespace {
+
+// Runs an action once the decoding is under way.
+void whileDecoding(TMainForm& w, std::function<void()> action) {
+    auto* timer = new QTimer(&w);
+    QObject::connect(timer, &QTimer::timeout, &w, [&w, timer, action] {
+        if (w.statusText(3) != QStringLiteral(" Decode...")) return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start(5);
+}
+
+QString sample(const char* name) {
+    return QDir(qEnvironmentVariable("ZELVAR_TEST_DATA")).filePath(QLatin1String(name));
+}
+
+QStringList fileLines(const QString& path) {
+    QString text = QString::fromLatin1(MainHarness::readAll(path));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    return text.split(QLatin1Char('\n'));
+}
+
+// A long hex log of one repeated call, with a CR LF after every line.
+QByteArray longLog(int lines) {
+    const QByteArray line =
+        "1$1145A3B2A\t00 18 25 01 03 00 00 00 00 00 00 00 20 00 00 64 00 01 F4 00 00 00 00 00 "
+        "00 00 00 00 11 30 BB 1D\r\n";
+    QByteArray log;
+    log.reserve(line.size() * lines);
+    for (int i = 0; i < lines; ++i) log += line;
+    return log;
+}
+
+}  // namespace
+
+class DecodeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesASampleLogIntoBothViews();
+    void emptyFileOrCancelChangesNothing();
+    void unreadableFileIsReportedAndChangesNothing();
+    void escStopsALongDecodingAndKeepsItsLines();
+    void closeDuringDecodingWaitsForItToStop();
+};
+
+void DecodeTest::decodesASampleLogIntoBothViews() {
+    MainHarness h;
+    h.start(true);  // with the editor open, whose Decode button is held meanwhile
+    TMainForm& w = *h.main;
+    w.mnuSettings->trigger();
+    QVERIFY(h.options->isVisible());
+    w.appendTextLine("earlier");
+
+    const QString path = sample("traffic.hex");
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    h.dialogs.openAnswers << path;
+    // The window lets events run once before the decoding starts: the
+    // button is greyed by then.
+    bool heldMeanwhile = false;
+    QTimer::singleShot(0, &w, [&] { heldMeanwhile = !h.editor->SBDecode->isEnabled(); });
+    w.mnuDecode->trigger();
+
+    QVERIFY(!h.options->isVisible());
+    QVERIFY(h.editor->SBDecode->isEnabled());
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.LogsSaved);
+
+    const QStringList text = w.textLogLines();
+    QVERIFY(text.size() > 4);
+    QCOMPARE(text[0], QStringLiteral("earlier"));
+    QCOMPARE(text[1], QStringLiteral("File: traffic.hex"));
+    QCOMPARE(text[2], QString::fromLatin1(zelvar::TextHeader.data()));
+    QCOMPARE(text.last(), QStringLiteral("End"));
+    // Every package comes back as the line it was saved as.
+    const QStringList input = fileLines(path);
+    const QStringList hex = w.hexLogLines();
+    for (const QString& line : hex) {
+        if (line.contains(QLatin1Char('$'))) QVERIFY2(input.contains(line), qPrintable(line));
+    }
+    const std::int64_t hexCount = w.decoder().HexCount;
+    QCOMPARE(hexCount, hex.size());
+    QVERIFY(hexCount > 20);
+    QCOMPARE(w.decoder().TextCount, text.size() - 4);
+    QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
+    QCOMPARE(w.statusText(3), QString());
+    QVERIFY(heldMeanwhile);
+}
+
+void DecodeTest::emptyFileOrCancelChangesNothing() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.mnuDecode->trigger();  // cancelled
+    MainHarness::writeAll(h.scratch("empty.hex"), "");
+    h.dialogs.openAnswers << h.scratch("empty.hex");
+    w.mnuDecode->trigger();
+    QVERIFY(w.textLogLines().isEmpty());
+    QVERIFY(w.hexLogLines().isEmpty());
+    QCOMPARE(h.dialogs.openDialogs, 2);
+    QVERIFY(h.dialogs.errors.isEmpty());
+}
+
+void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.appendTextLine("kept");
+    for (const QString& path : {h.scratch("missing.hex"), h.scratch(".")}) {
+        h.dialogs.openAnswers << path;
+        w.mnuDecode->trigger();
+    }
+    QCOMPARE(h.dialogs.errors.size(), 2);
+    QVERIFY(h.dialogs.errors[0].contains(QStringLiteral("missing.hex")));
+    QCOMPARE(w.textLogLines(), QStringList{"kept"});
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+}
+
+void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    const int total = 400000;
+    MainHarness::writeAll(h.scratch("long.hex"), longLog(total));
+    h.dialogs.openAnswers << h.scratch("long.hex");
+
+    int openedMeanwhile = -1;
+    bool settingsShown = true;
+    whileDecoding(w, [&] {
+        // A second decoding and the settings dialog wait for this one.
+        h.dialogs.openAnswers << h.scratch("long.hex");
+        w.mnuDecode->trigger();
+        openedMeanwhile = h.dialogs.openDialogs;
+        w.mnuSettings->trigger();
+        settingsShown = h.options->isVisible();
+        QTest::keyClick(w.Memo2, Qt::Key_Escape);
+    });
+    w.mnuDecode->trigger();
+
+    QCOMPARE(openedMeanwhile, 1);
+    QVERIFY(!settingsShown);
+    const QStringList text = w.textLogLines();
+    QCOMPARE(text.last(), QStringLiteral("Esc"));
+    QCOMPARE(text[0], QStringLiteral("File: long.hex"));
+    const qsizetype decoded = w.hexLogLines().size();
+    QVERIFY2(decoded > 0 && decoded < total, qPrintable(QString::number(decoded)));
+    // Every package but the first of the call gave its line.
+    QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+}
+
+void DecodeTest::closeDuringDecodingWaitsForItToStop() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
+    h.dialogs.openAnswers << h.scratch("long.hex");
+    bool refused = false;
+    whileDecoding(w, [&] { refused = !w.close(); });
+    w.mnuDecode->trigger();
+    QVERIFY(refused);
+    QCOMPARE(w.textLogLines().last(), QStringLiteral("Esc"));
+    QTRY_VERIFY(!w.isVisible());
+    QCOMPARE(h.stored("Editor"), QStringLiteral("0"));
+}
+
+QTEST_MAIN(DecodeTest)
+#include "DecodeTest.moc"

@@ -1,0 +1,475 @@
+// The main window's menus, shortcuts, start-up, window rules, header rules
+// and settings round trip.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <cstdio>
+
+#include "LogFormat.h"
+#include "MainHarness.h"
+
+namespace {
+
+// One line per menu entry: caption, shortcut, [x] or [ ] for check items,
+// "(off)" when disabled, ">" for a submenu, "-" for a separator.
+QStringList describe(const QMenu* menu) {
+    QStringList lines;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator()) {
+            lines << QStringLiteral("-");
+            continue;
+        }
+        QString line = action->text();
+        if (action->menu()) line += QStringLiteral(" >");
+        if (!action->shortcut().isEmpty()) line += QLatin1Char('|') + action->shortcut().toString();
+        if (action->isCheckable())
+            line += action->isChecked() ? QStringLiteral(" [x]") : QStringLiteral(" [ ]");
+        if (!action->isEnabled()) line += QStringLiteral(" (off)");
+        lines << line;
+    }
+    return lines;
+}
+
+QString qs(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void menusFollowTheTable();
+    void shortcutsWorkFromTheLogViews();
+    void firstStartShowsTheDefaults();
+    void editorStoredOpenIsOpenedAtStart();
+    void settingsAndEditorNeverShowTogether();
+    void editorStaysClosedWhileMonitoringIsChecked();
+    void autoSaveItemsRefreshTheStatus();
+    void displayModeKeepsOneHeaderWhileMonitoring();
+    void displayModeOutsideMonitoringOnlyChangesTheSummary();
+    void typeFlagsOfTheDialogRefreshTheSummary();
+    void escInEitherViewStopsDecoding();
+    void serialPortBoxSelectsTheRememberedPort();
+    void settingsRoundTrip();
+    void maximisedWindowKeepsItsStoredBounds();
+    void closeWithEditorOpenStoresEditorAndWritesNoLog();
+};
+
+void MainWindowTest::menusFollowTheTable() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    QCOMPARE(w.windowTitle(), QStringLiteral(" Zelvar 1.0.9.4   GPS BU 353"));
+    QCOMPARE(w.minimumSize(), QSize(875, 300));
+
+    QCOMPARE(describe(w.mnuFile),
+             (QStringList{"Decode...|Ctrl+D", "-", "Auto Save >", "-", "Save Data As..."}));
+    QCOMPARE(describe(w.mnuAutoSaveMenu),
+             (QStringList{"Auto Save On [x]", "-", "New File Every 65 535 Packages [x]"}));
+    QCOMPARE(describe(w.mnuAnalysis),
+             (QStringList{"Hex Log|Ctrl+H [x]", "-", "Display Only RSSI|Ctrl+R [ ]", "-",
+                          "Start Monitoring|Ctrl+M [ ]"}));
+    QCOMPARE(describe(w.mnuOptions),
+             (QStringList{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
+                          "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
+                          "-", "Copy Text Log to Clipboard|Ctrl+T"}));
+    const QStringList titles = {w.mnuFile->title(), w.mnuAnalysis->title(), w.mnuOptions->title()};
+    QCOMPARE(titles, (QStringList{"File", "Analysis", "Options"}));
+}
+
+void MainWindowTest::shortcutsWorkFromTheLogViews() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    // Read-only views, then editable ones (as while the editor is shown):
+    // the menu keys must reach the menu in both.
+    for (bool editing : {false, true}) {
+        w.setLogViewsEditing(editing);
+        for (QPlainTextEdit* view : {w.Memo1, w.Memo2}) {
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_R, Qt::ControlModifier);
+            QVERIFY(w.mnuOnlyRSSI->isChecked());
+            QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
+            QTest::keyClick(view, Qt::Key_R, Qt::ControlModifier);
+            QVERIFY(!w.mnuOnlyRSSI->isChecked());
+
+            QTest::keyClick(view, Qt::Key_H, Qt::ControlModifier);
+            QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text"));
+            QVERIFY(!w.mirrors().HexLog);
+            QTest::keyClick(view, Qt::Key_H, Qt::ControlModifier);
+            QVERIFY(w.mirrors().HexLog);
+
+            const int opened = h.dialogs.openDialogs;
+            QTest::keyClick(view, Qt::Key_D, Qt::ControlModifier);
+            QCOMPARE(h.dialogs.openDialogs, opened + 1);
+
+            w.appendTextLine("line");
+            QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier | Qt::AltModifier);
+            QVERIFY(w.textLogEmpty());
+        }
+    }
+    w.setLogViewsEditing(false);
+
+    w.Memo1->setFocus();
+    QTest::keyClick(w.Memo1, Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(h.editor->isVisible());
+    QVERIFY(!w.Memo1->isReadOnly());
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.Memo1->setFocus();
+    QTest::keyClick(w.Memo1, Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(!h.editor->isVisible());
+
+    QTest::keyClick(w.Memo1, Qt::Key_F4);
+    QVERIFY(h.options->isVisible());
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.Memo1->setFocus();
+    QTest::keyClick(w.Memo1, Qt::Key_F4);
+    QVERIFY(!h.options->isVisible());
+
+    QTest::keyClick(w.Memo1, Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(w.mnuStartUDP->isChecked());
+}
+
+void MainWindowTest::firstStartShowsTheDefaults() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    QVERIFY(QFileInfo(h.filesDir()).isDir());
+    QCOMPARE(QDir::cleanPath(w.FilesDir), QDir::cleanPath(h.filesDir()));
+    QVERIFY(w.FilesDir.endsWith(QLatin1Char('/')));
+    QVERIFY(w.LogsSaved);
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(!w.Closing);
+
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
+    QCOMPARE(w.statusText(2), QString());
+    QCOMPARE(w.statusText(3), QString());
+    QCOMPARE(w.statusText(4), QStringLiteral(" Stopped"));
+    QCOMPARE(w.statusText(5),
+             QStringLiteral(" Type: 03 05 07 08 09 0B 0D 11 24 44 6C 8C B4 EC F4 FC "));
+    QCOMPARE(w.size(), QSize(875, 300));
+    QTRY_COMPARE(w.hexPaneHeight(), 60);
+    QCOMPARE(w.LogSplitter->handleWidth(), 2);
+    QCOMPARE(w.GPSPanel->height(), 34);
+    QCOMPARE(w.cbPort->width(), 64);
+    QCOMPARE(w.cbPort->count(), 0);
+    QCOMPARE(w.statusBar()->height(), 18);
+    const QList<int> widths = {155, 175, 120, 120, 100};
+    for (int panel = 1; panel <= 5; ++panel) {
+        auto* label = w.statusBar()->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel));
+        QVERIFY(label);
+        QCOMPARE(label->width(), widths[panel - 1]);
+    }
+    for (auto* label : {w.LabelGPSTime, w.LabelLat, w.LabelLon, w.LabelPDOP}) {
+        QVERIFY(!label->isVisible());
+    }
+    const QStringList addresses = {"192.168.10.1", "192.168.11.1", "192.168.12.1", "192.168.13.1"};
+    for (int port = 1; port <= 4; ++port) {
+        QCOMPARE(w.sMeter(port)->maximum(), 9);
+        QCOMPARE(w.sMeter(port)->value(), 0);
+        QCOMPARE(w.sMeter(port)->toolTip(), addresses[port - 1]);
+    }
+    w.setSMeter(2, 12);
+    QCOMPARE(w.SMetr2->value(), 9);
+
+    QVERIFY(w.Memo1->isReadOnly());
+    QVERIFY(w.Memo2->isReadOnly());
+    QVERIFY(w.Memo1->font().fixedPitch() || QFontInfo(w.Memo1->font()).fixedPitch());
+    QCOMPARE(w.Memo1->font().pointSize(), 8);
+    QVERIFY(w.Memo1->hasFocus() || QApplication::focusWidget() == w.Memo1 ||
+            w.focusWidget() == w.Memo1);
+    QVERIFY(!h.editor->isVisible());
+
+    // Numbers use "." whatever the desktop's locale says.
+    QCOMPARE(QLocale().decimalPoint(), QStringLiteral("."));
+    char number[8];
+    std::snprintf(number, sizeof number, "%.1f", 1.5);
+    QCOMPARE(QByteArray(number), QByteArray("1.5"));
+}
+
+void MainWindowTest::editorStoredOpenIsOpenedAtStart() {
+    MainHarness h;
+    h.start(true);
+    TMainForm& w = *h.main;
+    QVERIFY(h.editor->isVisible());
+    QVERIFY(w.settings().Editor);
+    QCOMPARE(h.editor->windowTitle(), QStringLiteral(" Editor"));
+    QCOMPARE(h.editor->minimumSize(), QSize(850, 250));
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
+    QVERIFY(!w.Memo1->isReadOnly());
+    QVERIFY(!w.Memo2->isReadOnly());
+    QCOMPARE(w.Memo2->palette().color(QPalette::Base), QColor(255, 251, 240));
+
+    h.editor->close();  // the close box only hides it
+    QVERIFY(!h.editor->isVisible());
+    QVERIFY(!w.settings().Editor);
+    QVERIFY(w.Memo1->isReadOnly());
+    QVERIFY(w.Memo2->isReadOnly());
+    QCOMPARE(w.Memo2->palette().color(QPalette::Base), w.Memo1->palette().color(QPalette::Base));
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
+}
+
+void MainWindowTest::settingsAndEditorNeverShowTogether() {
+    MainHarness h;
+    h.start(true);
+    TMainForm& w = *h.main;
+    QVERIFY(h.editor->isVisible());
+
+    w.mnuSettings->trigger();
+    QVERIFY(h.options->isVisible());
+    QVERIFY(!h.editor->isVisible());
+
+    w.mnuEditor->trigger();
+    QVERIFY(!h.options->isVisible());
+    QVERIFY(h.editor->isVisible());
+
+    w.mnuEditor->trigger();
+    QVERIFY(!h.editor->isVisible());
+    w.mnuSettings->trigger();
+    QVERIFY(h.options->isVisible());
+    w.mnuSettings->trigger();
+    QVERIFY(!h.options->isVisible());
+
+    // Neither command acts while an offline decoding runs.
+    w.offlineDecoder().DecoderIdle = false;
+    w.mnuSettings->trigger();
+    w.mnuEditor->trigger();
+    QVERIFY(!h.options->isVisible());
+    QVERIFY(!h.editor->isVisible());
+    w.offlineDecoder().DecoderIdle = true;
+}
+
+void MainWindowTest::editorStaysClosedWhileMonitoringIsChecked() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    // Only the check mark, as after a failed start.
+    w.mnuStartUDP->trigger();
+    QVERIFY(w.mnuStartUDP->isChecked());
+    w.mnuEditor->trigger();
+    QVERIFY(!h.editor->isVisible());
+    w.mnuStartUDP->trigger();
+    w.mnuEditor->trigger();
+    QVERIFY(h.editor->isVisible());
+
+    // The session's accessors.
+    w.setDecodeCommandsEnabled(false);
+    QVERIFY(!w.mnuDecode->isEnabled());
+    QVERIFY(!w.mnuEditor->isEnabled());
+    w.setDecodeCommandsEnabled(true);
+    w.hideEditor();
+    QVERIFY(!h.editor->isVisible());
+    w.setSessionStatusText(QStringLiteral(" Ready"));
+    QCOMPARE(w.statusText(4), QStringLiteral(" Ready"));
+    w.setHexViewEnabled(false);
+    QVERIFY(!w.Memo2->isEnabled());
+}
+
+void MainWindowTest::autoSaveItemsRefreshTheStatus() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.mnuAutoSave->trigger();
+    QVERIFY(!w.mnuAutoSave->isChecked());
+    QVERIFY(!w.mnu65535->isEnabled());
+    QVERIFY(w.mnu65535->isChecked());
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
+    w.mnuAutoSave->trigger();
+    QVERIFY(w.mnu65535->isEnabled());
+    w.mnu65535->trigger();
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text + Hex"));
+    w.mnuHexLog->trigger();
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text"));
+    QVERIFY(!w.mirrors().HexLog);
+}
+
+void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.mnuStartUDP->setChecked(true);
+    w.RefreshDisplayMode();
+    QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
+
+    // Twice before any package: one TextHeader again, nothing else.
+    w.mnuOnlyRSSI->trigger();
+    QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::RssiHeader)});
+    QVERIFY(w.mirrors().OnlyRSSI);
+    w.mnuOnlyRSSI->trigger();
+    QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
+
+    // After data the new header follows it, and the old one stays above.
+    w.appendTextLine("data");
+    w.mnuOnlyRSSI->trigger();
+    QCOMPARE(w.textLogLines(),
+             (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
+
+    // With the GPS port open the RSSI header becomes the GPS one in place.
+    w.gps().Connected = true;
+    w.RefreshDisplayMode();
+    QCOMPARE(w.textLogLines(),
+             (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::GpsHeader)}));
+    w.Monitoring = true;
+    w.RefreshTypeSummary();
+    QCOMPARE(w.statusText(5), QStringLiteral(" GPS + RSSI"));
+    w.Monitoring = false;
+}
+
+void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.appendTextLine("Stop");
+    w.mnuOnlyRSSI->trigger();
+    QCOMPARE(w.textLogLines(), QStringList{"Stop"});
+    QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
+
+    // The live decoder asks for a header only when the log is empty; outside
+    // monitoring it still gets none.
+    QVERIFY(!w.textLogEmpty());
+    w.mnuClear->trigger();
+    QVERIFY(w.textLogEmpty());
+    w.refreshDisplayMode();
+    QVERIFY(w.textLogEmpty());
+}
+
+void MainWindowTest::typeFlagsOfTheDialogRefreshTheSummary() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.settings().typeFlags.fill(false);
+    emit h.options->typeFlagsChanged();
+    QCOMPARE(w.statusText(5), QStringLiteral(" Not selected type of package"));
+    w.settings().setTypeFlag("10", true);
+    emit h.options->typeFlagsChanged();
+    QCOMPARE(w.statusText(5), QStringLiteral(" Type: 10 "));
+}
+
+void MainWindowTest::escInEitherViewStopsDecoding() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    for (QPlainTextEdit* view : {w.Memo1, w.Memo2}) {
+        w.offlineDecoder().AbortDecoding = false;
+        QTest::keyClick(view, Qt::Key_A);
+        QVERIFY(!w.offlineDecoder().AbortDecoding);
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(w.offlineDecoder().AbortDecoding);
+    }
+}
+
+void MainWindowTest::serialPortBoxSelectsTheRememberedPort() {
+    MainHarness h;
+    h.store(QStringLiteral("numCom"), QStringLiteral("ttyS0"));
+    h.main->setSerialPortLister([] { return QStringList{"ttyS0", "ttyUSB0", "ttyS0", "ttyACM0"}; });
+    h.start();
+    TMainForm& w = *h.main;
+    QCOMPARE(w.cbPort->currentIndex(), 2);
+
+    w.settings().numCom = "gone";
+    w.setSerialPorts({"ttyS0", "ttyUSB0"});
+    QCOMPARE(w.cbPort->currentIndex(), 1);
+    QCOMPARE(w.settings().numCom, std::string("gone"));
+    w.setSerialPorts({});
+    QCOMPARE(w.cbPort->currentIndex(), -1);
+
+    w.setSerialPorts({"ttyS0", "ttyUSB0"});
+    emit w.cbPort->activated(0);
+    QCOMPARE(w.settings().numCom, std::string("ttyS0"));
+}
+
+void MainWindowTest::settingsRoundTrip() {
+    MainHarness h;
+    const QList<std::pair<QString, QString>> stored = {
+        {"AutoSave", "0"},  {"HexLog", "0"},      {"65535", "0"},        {"OnlyRSSI", "1"},
+        {"fWidth", "1000"}, {"fHeight", "500"},   {"fTop", "60"},        {"fLeft", "50"},
+        {"mHeight", "90"},  {"eWidth", "900"},    {"eHeight", "400"},    {"eTop", "70"},
+        {"eLeft", "80"},    {"IP2", "127.0.0.2"}, {"numCom", "ttyUSB7"}, {"HexLog", "5"}};
+    for (const auto& [key, value] : stored) h.store(key, value);
+    h.start();
+    TMainForm& w = *h.main;
+    QVERIFY(!w.mnuAutoSave->isChecked());
+    QVERIFY(w.mnuHexLog->isChecked());  // "5" reads as true
+    QVERIFY(!w.mnu65535->isChecked());
+    QVERIFY(!w.mnu65535->isEnabled());
+    QVERIFY(w.mnuOnlyRSSI->isChecked());
+    QVERIFY(w.mirrors().OnlyRSSI);
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
+    QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
+    QCOMPARE(w.size(), QSize(1000, 500));
+    QCOMPARE(w.pos(), QPoint(50, 60));
+    QTRY_COMPARE(w.hexPaneHeight(), 90);
+    QCOMPARE(h.editor->size(), QSize(900, 400));
+    QCOMPARE(h.editor->pos(), QPoint(80, 70));
+    QCOMPARE(w.SMetr2->toolTip(), QStringLiteral("127.0.0.2"));
+
+    // Change what the user can change, then close.
+    w.mnuAutoSave->trigger();
+    w.mnuOnlyRSSI->trigger();
+    w.resize(900, 400);
+    w.move(20, 30);
+    w.setHexPaneHeight(120);
+    QTRY_COMPARE(w.hexPaneHeight(), 120);
+    h.editor->resize(950, 300);
+    QVERIFY(w.close());
+
+    QCOMPARE(h.stored("AutoSave"), QStringLiteral("1"));
+    QCOMPARE(h.stored("HexLog"), QStringLiteral("1"));
+    QCOMPARE(h.stored("65535"), QStringLiteral("0"));
+    QCOMPARE(h.stored("OnlyRSSI"), QStringLiteral("0"));
+    QCOMPARE(h.stored("Editor"), QStringLiteral("0"));
+    QCOMPARE(h.stored("mwMaximized"), QStringLiteral("0"));
+    QCOMPARE(h.stored("fWidth"), QStringLiteral("900"));
+    QCOMPARE(h.stored("fHeight"), QStringLiteral("400"));
+    QCOMPARE(h.stored("fTop"), QStringLiteral("30"));
+    QCOMPARE(h.stored("fLeft"), QStringLiteral("20"));
+    QCOMPARE(h.stored("mHeight"), QStringLiteral("120"));
+    QCOMPARE(h.stored("eWidth"), QStringLiteral("950"));
+    QCOMPARE(h.stored("eHeight"), QStringLiteral("300"));
+    QCOMPARE(h.stored("IP2"), QStringLiteral("127.0.0.2"));
+    QCOMPARE(h.stored("numCom"), QStringLiteral("ttyUSB7"));
+}
+
+void MainWindowTest::maximisedWindowKeepsItsStoredBounds() {
+    MainHarness h;
+    h.store(QStringLiteral("fWidth"), QStringLiteral("1111"));
+    h.start();
+    TMainForm& w = *h.main;
+    w.showMaximized();
+    QTRY_VERIFY(w.isMaximized());
+    QVERIFY(w.close());
+    QCOMPARE(h.stored("mwMaximized"), QStringLiteral("1"));
+    QCOMPARE(h.stored("fWidth"), QStringLiteral("1111"));
+
+    MainHarness again;
+    again.store(QStringLiteral("mwMaximized"), QStringLiteral("1"));
+    again.start();
+    QTRY_VERIFY(again.main->isMaximized());
+}
+
+void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
+    MainHarness h;
+    h.start(true);
+    TMainForm& w = *h.main;
+    w.appendTextLine("unsaved");
+    w.LogsSaved = false;
+    QVERIFY(w.close());
+    QVERIFY(h.savedFiles().isEmpty());
+    QCOMPARE(h.stored("Editor"), QStringLiteral("1"));
+    QVERIFY(!h.editor->isVisible());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
