@@ -1,0 +1,281 @@
+// The monitoring session against four transceivers played by this test on
+// 127.0.0.1 to 127.0.0.4: registration, datagram intake, the session timer
+// and stopping, as a user drives them through the menu.
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QUdpSocket>
+#include <array>
+
+#include "../main/MainHarness.h"
+#include "DateTime.h"
+#include "LogFormat.h"
+#include "MonitoringSession.h"
+
+namespace {
+
+// One transceiver: a UDP socket on its own loopback address that records the
+// commands it receives and answers to where they came from.
+class FakeTransceiver {
+public:
+    explicit FakeTransceiver(const QString& address) {
+        QVERIFY(socket.bind(QHostAddress(address), 0));
+        QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
+            while (socket.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket.receiveDatagram();
+                commands << QString::fromLatin1(d.data());
+                arrivals << clock.elapsed();
+                peer = d.senderAddress();
+                peerPort = static_cast<quint16>(d.senderPort());
+            }
+        });
+        clock.start();
+    }
+    void send(const QByteArray& bytes) { socket.writeDatagram(bytes, peer, peerPort); }
+    int count(const QString& command) const { return static_cast<int>(commands.count(command)); }
+
+    QUdpSocket socket;
+    QStringList commands;
+    QList<qint64> arrivals;
+    QHostAddress peer;
+    quint16 peerPort = 0;
+    QElapsedTimer clock;
+};
+
+QByteArray rssiPackage(quint16 raw) {
+    QByteArray p(13, '\0');
+    p[4] = '\x0F';
+    p[11] = static_cast<char>(raw >> 8);
+    p[12] = static_cast<char>(raw & 0xFF);
+    return p;
+}
+
+}  // namespace
+
+class MonitoringSessionTest : public QObject {
+    Q_OBJECT
+
+private:
+    // A harness whose four transceivers are this test's own, on loopback.
+    struct Rig {
+        MainHarness h;
+        std::array<std::unique_ptr<FakeTransceiver>, 4> t;
+        std::unique_ptr<zelvar::MonitoringSession> session;
+
+        explicit Rig(const QStringList& ips = {"127.0.0.1", "127.0.0.2", "127.0.0.3",
+                                                "127.0.0.4"},
+                     int timeOut = 60) {
+            for (int n = 0; n < 4; ++n) {
+                t[static_cast<std::size_t>(n)] =
+                    std::make_unique<FakeTransceiver>(QStringLiteral("127.0.0.%1").arg(n + 1));
+            }
+            for (int n = 0; n < 4; ++n) {
+                h.store(QStringLiteral("IP%1").arg(n + 1), ips[n]);
+                h.store(QStringLiteral("Port%1").arg(n + 1),
+                        QString::number(t[static_cast<std::size_t>(n)]->socket.localPort()));
+            }
+            h.store(QStringLiteral("TimeOut"), QString::number(timeOut));
+            session = std::make_unique<zelvar::MonitoringSession>(*h.main);
+            h.main->setMonitoringControl(session.get());
+            h.start();
+        }
+        ~Rig() {
+            h.main->setMonitoringControl(nullptr);
+        }
+        FakeTransceiver& at(int n) { return *t[static_cast<std::size_t>(n - 1)]; }
+        void toggle() { h.main->mnuStartUDP->trigger(); }
+        bool allRegistered() {
+            for (auto& x : t) {
+                if (x->count(QStringLiteral("AT_ZELVAR")) == 0) return false;
+            }
+            return true;
+        }
+        QStringList text() { return h.main->textLogLines(); }
+        QStringList hex() { return h.main->hexLogLines(); }
+    };
+
+private slots:
+    void startRegistersWithEachTransceiverFromItsOwnSocket() {
+        Rig rig;
+        rig.toggle();
+        QVERIFY(rig.h.main->Monitoring);
+        QTRY_VERIFY(rig.allRegistered());
+        QSet<quint16> sources;
+        for (int n = 1; n <= 4; ++n) {
+            QCOMPARE(rig.at(n).commands, QStringList{QStringLiteral("AT_ZELVAR")});
+            QCOMPARE(rig.at(n).peerPort, rig.session->sockets().localPort(n));
+            sources << rig.at(n).peerPort;
+        }
+        QCOMPARE(sources.size(), 4);
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Ready"));
+        QCOMPARE(rig.text(), QStringList{QString::fromLatin1(zelvar::TextHeader.data())});
+        QVERIFY(!rig.h.main->mnuDecode->isEnabled());
+        QVERIFY(!rig.h.main->mnuEditor->isEnabled());
+        QVERIFY(!rig.h.main->Memo2->isEnabled());
+        QVERIFY(!rig.h.options->findChild<QWidget*>(QStringLiteral("EditIP1"))->isEnabled());
+        QVERIFY(rig.session->Timer.isActive());
+    }
+
+    void datagramsAreDecodedByTheirSourceAddress() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        rig.at(3).send(rssiPackage(23040));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        QVERIFY(rig.hex()[0].startsWith(QStringLiteral("3$")));
+        QCOMPARE(rig.hex()[0].section('\t', 1), QStringLiteral("00 00 00 00 0F 00 00 00 00 00 00 5A 00"));
+        QTRY_COMPARE(rig.h.main->sMeter(3)->value(), 5);
+        QCOMPARE(rig.h.main->decoder().portState(3).LastRSSI, std::string("-90"));
+        QCOMPARE(rig.h.main->statusText(2), QStringLiteral(" T 0 / H 1"));
+        // The stamp is now's.
+        const QString stamp = rig.hex()[0].section('\t', 0, 0).mid(2);
+        QVERIFY(qAbs(zelvar::HexToInt64(stamp.toStdString()) -
+                     zelvar::HexToInt64(zelvar::NowStamp())) <= 2);
+    }
+
+    void sharedAndUnknownAddressesAreAttributedByRule() {
+        Rig rig({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.2"});
+        rig.toggle();
+        QTRY_COMPARE(rig.at(2).count(QStringLiteral("AT_ZELVAR")), 1);
+        QTRY_VERIFY(rig.at(1).count(QStringLiteral("AT_ZELVAR")) == 1);
+        // Transceiver 4's address is taken by slot 2 as well: the higher slot wins.
+        rig.at(2).send(QByteArray("\x01\x02", 2));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        QVERIFY(rig.hex()[0].startsWith(QStringLiteral("4$")));
+        // A sender that is no transceiver counts as port 1.
+        QUdpSocket stranger;
+        QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.9")), 0));
+        stranger.writeDatagram(QByteArray("\x05", 1), QHostAddress(QStringLiteral("127.0.0.1")),
+                               rig.session->sockets().localPort(3));
+        QTRY_COMPARE(rig.hex().size(), 2);
+        QVERIFY(rig.hex()[1].startsWith(QStringLiteral("1$")));
+        QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t05")));
+    }
+
+    void intakeRulesForLengthAndFirstByte() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        QVERIFY(rig.h.main->LogsSaved);
+        rig.at(1).send(QByteArray("\x01\xFF\xFF\xFF\xFF\xFF", 6));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        QVERIFY(rig.h.main->LogsSaved);
+        // Too long for the buffer: dropped, not cut short and decoded.
+        rig.at(1).send(QByteArray(129, '\x00'));
+        // Empty datagrams carry nothing.
+        rig.at(1).send(QByteArray());
+        // The bytes after a short datagram are zero, not left over.
+        rig.at(1).send(QByteArray("\x00", 1));
+        QTRY_COMPARE(rig.hex().size(), 2);
+        QTest::qWait(100);
+        QCOMPARE(rig.hex().size(), 2);
+        QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
+        QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
+        QCOMPARE(rig.h.main->decoder().HexCount, 2);
+        QVERIFY(!rig.h.main->LogsSaved);
+        rig.at(1).send(QByteArray(128, '\x01'));
+        QTRY_COMPARE(rig.hex().size(), 3);
+    }
+
+    void stopSendsExitAndKeepsLinesAndCounts() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        rig.at(2).send(rssiPackage(0));
+        QTRY_COMPARE(rig.h.main->sMeter(2)->value(), 9);
+        rig.toggle();
+        QVERIFY(!rig.h.main->Monitoring);
+        for (int n = 1; n <= 4; ++n) {
+            QTRY_COMPARE(rig.at(n).commands,
+                         (QStringList{QStringLiteral("AT_ZELVAR"), QStringLiteral("EXIT_ZELVAR")}));
+        }
+        QCOMPARE(rig.text().last(), QStringLiteral("Stop"));
+        QCOMPARE(rig.h.main->sMeter(2)->value(), 0);
+        QCOMPARE(rig.h.main->decoder().HexCount, 1);
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
+        QVERIFY(rig.h.main->mnuDecode->isEnabled());
+        QVERIFY(rig.h.main->Memo2->isEnabled());
+        QVERIFY(rig.h.options->findChild<QWidget*>(QStringLiteral("EditIP1"))->isEnabled());
+        QVERIFY(!rig.session->Timer.isActive());
+        // Starting again clears the counts and follows "Stop" with a new header.
+        rig.toggle();
+        QCOMPARE(rig.h.main->decoder().HexCount, 0);
+        QCOMPARE(rig.h.main->statusText(2), QString());
+        QCOMPARE(rig.text().last(), QString::fromLatin1(zelvar::TextHeader.data()));
+        QCOMPARE(rig.text()[rig.text().size() - 2], QStringLiteral("Stop"));
+    }
+
+    void silentTransceiverIsRegisteredAgainAndMeterFallsBack() {
+        Rig rig({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}, 1);
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        rig.at(4).send(rssiPackage(0));
+        QTRY_COMPARE(rig.h.main->sMeter(4)->value(), 9);
+        QElapsedTimer shown;
+        shown.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->sMeter(4)->value(), 0, 2000);
+        QVERIFY(shown.elapsed() <= 1100);
+        // With a time-out of 1 s the command comes again every 1.5 s.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 3, 5000);
+        const auto& at = rig.at(1).arrivals;
+        const qint64 gap = at[2] - at[1];
+        QVERIFY2(gap >= 1300 && gap <= 1800, qPrintable(QString::number(gap)));
+    }
+
+    void failedSocketCreationEndsInSocketError() {
+        Rig rig;
+        rig.session->sockets().setSocketCreator([] { return -1; });
+        rig.toggle();
+        QVERIFY(rig.h.main->mnuStartUDP->isChecked());
+        QVERIFY(!rig.h.main->Monitoring);
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QCOMPARE(rig.text(), (QStringList{QString::fromLatin1(zelvar::TextHeader.data()),
+                                          QStringLiteral("Stop")}));
+        QVERIFY(!rig.session->Timer.isActive());
+        // The editor stays closed while the check mark is set.
+        rig.h.main->mnuEditorClick();
+        QVERIFY(!rig.h.editor->isVisible());
+        // Choosing it again only removes the check mark.
+        rig.toggle();
+        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QCOMPARE(rig.text().size(), 2);
+    }
+
+    void portTextThatIsNoNumberChangesNothing() {
+        Rig rig;
+        rig.h.main->settings().Port[2] = "40X4";
+        rig.toggle();
+        QCOMPARE(rig.h.dialogs.errors, QStringList{QStringLiteral("'40X4' is not a valid integer value")});
+        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(!rig.session->sockets().isOpen());
+        QVERIFY(rig.text().isEmpty());
+        QVERIFY(rig.h.main->mnuDecode->isEnabled());
+        QVERIFY(rig.h.main->Memo2->isEnabled());
+        QTest::qWait(100);
+        QCOMPARE(rig.at(1).commands.size(), 0);
+    }
+
+    void closingDuringMonitoringSaysGoodbyeFirst() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        rig.at(1).send(QByteArray("\x00\x01", 2));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        rig.h.main->close();
+        for (int n = 1; n <= 4; ++n) {
+            QTRY_COMPARE(rig.at(n).count(QStringLiteral("EXIT_ZELVAR")), 1);
+        }
+        // The datagram with first byte 00 made the views worth saving.
+        QCOMPARE(rig.h.savedFiles().size(), 2);
+        const QByteArray text = MainHarness::readAll(
+            QDir(rig.h.filesDir()).filePath(rig.h.savedFiles().last()));
+        QVERIFY(text.endsWith("Stop\r\n"));
+    }
+};
+
+QTEST_MAIN(MonitoringSessionTest)
+#include "MonitoringSessionTest.moc"
