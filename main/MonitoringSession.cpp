@@ -108,6 +108,9 @@ void MonitoringSession::start() {
 void MonitoringSession::stopForClose() {
     if (w_.Monitoring) StopSession(true);
     Timer.stop();
+    // A close that cannot save the logs is cancelled; the program then goes
+    // on stopped, with its address fields open for editing again.
+    if (TOptionsForm* options = w_.optionsForm()) options->setAddressFieldsEnabled(true);
 }
 
 void MonitoringSession::StopSession(bool sendExit) {
