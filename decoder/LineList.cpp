@@ -1,5 +1,7 @@
 #include "LineList.h"
 
+#include <cstring>
+
 namespace zelvar {
 
 void LineList::append(std::string_view line) {
@@ -28,20 +30,35 @@ std::string_view LineList::joined() const {
     return std::string_view(text_).substr(0, text_.size() - 1);
 }
 
-LineList LineList::fromText(std::string_view text) {
+LineList LineList::fromText(std::string text) {
+    // The lines are moved together inside the text's own buffer, each line
+    // end becoming one LF.
     LineList lines;
-    // A line of a saved log is rarely shorter than this; a fair guess spares
-    // the list most of its regrowth on a large file.
-    lines.reserve(text.size() / 40 + 1, text.size() + 1);
-    std::size_t begin = 0;
+    lines.ends_.reserve(text.size() / 40 + 1);
     const std::size_t size = text.size();
-    while (begin < size) {
-        std::size_t end = begin;
-        while (end < size && text[end] != '\r' && text[end] != '\n') ++end;
-        lines.append(text.substr(begin, end - begin));
-        if (end + 1 < size && text[end] == '\r' && text[end + 1] == '\n') ++end;
-        begin = end + 1;
+    char* buffer = text.data();
+    std::size_t read = 0;
+    std::size_t write = 0;
+    while (read < size) {
+        const std::size_t begin = read;
+        while (read < size && buffer[read] != '\r' && buffer[read] != '\n') ++read;
+        const std::size_t length = read - begin;
+        if (write != begin) std::memmove(buffer + write, buffer + begin, length);
+        write += length;
+        lines.ends_.push_back(write);
+        if (read + 1 < size && buffer[read] == '\r' && buffer[read + 1] == '\n') ++read;
+        ++read;
+        if (write < size) {
+            buffer[write] = '\n';
+        } else {
+            // Only a last line without a line end fills the buffer to its end.
+            text.push_back('\n');
+            buffer = text.data();
+        }
+        ++write;
     }
+    text.resize(write);
+    lines.text_ = std::move(text);
     return lines;
 }
 

@@ -28,7 +28,8 @@ public:
 
     // Splits a file's text into lines at CR LF, LF or a lone CR; a line end
     // at the very end of the text does not start another line.
-    static LineList fromText(std::string_view text);
+    // Takes the text's buffer over, so a large log is never held twice.
+    static LineList fromText(std::string text);
 
 private:
     std::string text_;

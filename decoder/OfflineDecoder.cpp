@@ -1,5 +1,7 @@
 #include "OfflineDecoder.h"
 
+#include <array>
+
 #include "DateTime.h"
 #include "LogFormat.h"
 
@@ -11,18 +13,26 @@ namespace {
 constexpr std::size_t kTabAfterShortStamp = 10;
 constexpr std::size_t kTabAfterLongStamp = 11;
 
-// Only '0'..'F' count as data: digits, the seven signs between them and the
-// capital letters, so blanks and lowercase text fall out.
-bool countsAsData(char c) { return c >= 0x30 && c <= 0x46; }
+// What a character of line data is worth: only '0'..'F' (0x30..0x46) count,
+// so blanks and lowercase text fall out; of those, the digits and capital
+// letters carry their value and the seven signs between them carry none.
+constexpr int kSkipped = -2;
+constexpr int kNoDigit = -1;
+constexpr std::array<int, 256> kDataValue = [] {
+    std::array<int, 256> table{};
+    table.fill(kSkipped);
+    for (int c = 0x30; c <= 0x46; ++c) table[static_cast<std::size_t>(c)] = kNoDigit;
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = c - '0';
+    for (int c = 'A'; c <= 'F'; ++c) table[static_cast<std::size_t>(c)] = c - 'A' + 10;
+    return table;
+}();
 
-// The value of a two-character group read by its leading hexadecimal digits:
-// "3:" is 3, ":3" is 0. Both characters are already known to be '0'..'F'.
-std::uint8_t pairValue(char high, char low) {
-    auto digit = [](char c) { return c <= '9' ? c - '0' : c >= 'A' ? c - 'A' + 10 : -1; };
-    const int h = digit(high);
-    if (h < 0) return 0;
-    const int l = digit(low);
-    return static_cast<std::uint8_t>(l < 0 ? h : h * 16 + l);
+int dataValue(char c) { return kDataValue[static_cast<unsigned char>(c)]; }
+
+// A pair read by its leading hexadecimal digits: "3:" is 3, ":3" is 0.
+std::uint8_t pairValue(int high, int low) {
+    if (high < 0) return 0;
+    return static_cast<std::uint8_t>(low < 0 ? high : high * 16 + low);
 }
 
 }  // namespace
@@ -37,18 +47,28 @@ LogLineParts SplitLogLine(std::string_view line) {
 
 std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity) {
     std::size_t count = 0;
-    char high = 0;
+    int high = 0;
     bool holding = false;
-    for (char c : data) {
-        if (!countsAsData(c)) continue;
-        if (!holding) {
-            high = c;
-            holding = true;
+    const std::size_t size = data.size();
+    for (std::size_t i = 0; i < size && count < capacity; ++i) {
+        const int value = dataValue(data[i]);
+        if (value == kSkipped) continue;
+        if (holding) {
+            holding = false;
+            bytes[count++] = pairValue(high, value);
             continue;
         }
-        holding = false;
-        if (count == capacity) break;
-        bytes[count++] = pairValue(high, c);
+        // Saved logs write each byte as two adjacent digits: take both at once.
+        if (i + 1 < size) {
+            const int low = dataValue(data[i + 1]);
+            if (low != kSkipped) {
+                bytes[count++] = pairValue(value, low);
+                ++i;
+                continue;
+            }
+        }
+        high = value;
+        holding = true;
     }
     return count;
 }

@@ -37,7 +37,7 @@ void TMainForm::mnuDecodeClick() {
         return;
     }
     offline_.OfflineInputLines = zelvar::LineList::fromText(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     bytes = QByteArray();
     if (offline_.OfflineInputLines.empty()) return;
     decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName());

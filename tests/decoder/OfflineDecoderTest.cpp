@@ -162,4 +162,7 @@ TEST(LineListTest, SplitsFileTextLikeTheEditorReadsIt) {
     EXPECT_EQ(LineList::fromText("").size(), 0u);
     EXPECT_EQ(LineList::fromText("\r\n").size(), 1u);
     EXPECT_EQ(lines.joined(), "a\nb\nc\nd\n\ne");
+    EXPECT_EQ(lines.text(), "a\nb\nc\nd\n\ne\n");
+    EXPECT_EQ(LineList::fromText("x\r").text(), "x\n");
+    EXPECT_EQ(LineList::fromText("\n\nx").text(), "\n\nx\n");
 }

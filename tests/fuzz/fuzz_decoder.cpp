@@ -3,6 +3,7 @@
 // from the input so that every branch gets its turn.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "OfflineDecoder.h"
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if ((options & 128) != 0) {
         zelvar::OfflineDecoder offline(decoder, mirrors);
-        offline.OfflineInputLines = zelvar::LineList::fromText(text);
+        offline.OfflineInputLines = zelvar::LineList::fromText(std::string(text));
         offline.DecodeLogLines("File: fuzz");
     } else {
         // The input is a run of datagrams, each preceded by its length byte.

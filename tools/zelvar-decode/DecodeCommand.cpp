@@ -5,6 +5,7 @@
 #include <fstream>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "DecoderOutput.h"
 #include "LogFormat.h"
@@ -113,8 +114,7 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, std::ostre
     PackageDecoder decoder(settings, mirrors, gps, output);
     OfflineDecoder offline(decoder, mirrors);
 
-    offline.OfflineInputLines = LineList::fromText(content);
-    content = std::string();
+    offline.OfflineInputLines = LineList::fromText(std::move(content));
     if (!offline.OfflineInputLines.empty()) {
         decoder.ResetPortState();
         offline.DecodeLogLines("File: " + baseName(options.logFile));
