@@ -22,7 +22,6 @@ void TMainForm::RefreshDisplayMode() {
                                  zelvar::ModeHeader(mirrors_.OnlyRSSI, gps_.Connected));
     if (edit.removeLast) removeLastTextLine();
     if (!edit.append.empty()) {
-        appendToView(Memo1, QString::fromLatin1(edit.append.data(),
-                                                static_cast<qsizetype>(edit.append.size())));
+        appendToView(Memo1, edit.append);
     }
 }

@@ -47,6 +47,16 @@ void WriteLogFile(const QString& path, const QByteArray& bytes) {
     }
 }
 
+QString FreeLogBase(const QString& base) {
+    auto taken = [](const QString& name) {
+        return QFile::exists(name + QStringLiteral(".txt")) ||
+               QFile::exists(name + QStringLiteral(".hex"));
+    };
+    QString name = base;
+    for (int n = 1; taken(name); ++n) name = base + QLatin1Char('_') + QString::number(n);
+    return name;
+}
+
 QByteArray ReadLogFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

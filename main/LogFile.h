@@ -26,6 +26,11 @@ QByteArray LogFileBytes(const QString& viewText);
 // older file of that name as it was. Throws LogFileError.
 void WriteLogFile(const QString& path, const QByteArray& bytes);
 
+// The base name for an automatic save: the stamped base itself, or, when a log
+// of that name is there already (a second save in the same second), the base
+// with "_1", "_2" ... added, so that no earlier log is ever replaced.
+QString FreeLogBase(const QString& base);
+
 // Reads a whole file. Throws LogFileError.
 QByteArray ReadLogFile(const QString& path);
 

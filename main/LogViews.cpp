@@ -10,6 +10,7 @@
 
 #include "DateTime.h"
 #include "LogFile.h"
+#include "LogViewMirror.h"
 #include "MainRules.h"
 #include "UserDialogs.h"
 #include "ZelvarMain.h"
@@ -78,13 +79,11 @@ void TMainForm::flushLogViews() {
     sinceFlush_.restart();
     pendingSince_.invalidate();
     if (!pendingText_.empty()) {
-        appendToView(Memo1, QString::fromLatin1(pendingText_.data(),
-                                                static_cast<qsizetype>(pendingText_.size())));
+        appendToView(Memo1, pendingText_);
         pendingText_.clear();
     }
     if (!pendingHex_.empty()) {
-        appendToView(Memo2, QString::fromLatin1(pendingHex_.data(),
-                                                static_cast<qsizetype>(pendingHex_.size())));
+        appendToView(Memo2, pendingHex_);
         pendingHex_.clear();
     }
     if (countsPending_) {
@@ -94,8 +93,12 @@ void TMainForm::flushLogViews() {
     }
 }
 
-void TMainForm::appendToView(QPlainTextEdit* view, const QString& text) {
-    view->appendPlainText(text);
+zelvar::LogViewMirror& TMainForm::mirror(const QPlainTextEdit* view) {
+    return view == Memo1 ? *textMirror_ : *hexMirror_;
+}
+
+void TMainForm::appendToView(QPlainTextEdit* view, std::string_view joined) {
+    mirror(view).appendLines(joined);
     QScrollBar* scroll = view->verticalScrollBar();
     scroll->setValue(scroll->maximum());
 }
@@ -122,7 +125,7 @@ void TMainForm::appendLines(QPlainTextEdit* view, std::string_view joined) {
                 end = joined.find('\n', kAppendPieceChars);
             if (end == std::string_view::npos) end = joined.size();
         }
-        view->appendPlainText(QString::fromLatin1(joined.data(), static_cast<qsizetype>(end)));
+        mirror(view).appendLines(joined.substr(0, end));
         joined.remove_prefix(std::min(end + 1, joined.size()));
     }
     QScrollBar* scroll = view->verticalScrollBar();
@@ -145,34 +148,23 @@ QString TMainForm::lastTextLine(int fromEnd) const {
     return block.isValid() ? block.text() : QString();
 }
 
-void TMainForm::removeLastTextLine() {
-    QTextDocument* document = Memo1->document();
-    const QTextBlock last = document->lastBlock();
-    QTextCursor cursor(document);
-    // Take the line break before the last line with it, or the log would end
-    // in an empty line.
-    const QTextBlock before = last.previous();
-    cursor.setPosition(before.isValid() ? before.position() + before.length() - 1 : 0);
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-}
+void TMainForm::removeLastTextLine() { textMirror_->removeLastLine(); }
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
     flushLogViews();
     if (!viewEmpty(Memo1)) {
-        zelvar::WriteLogFile(base + QStringLiteral(".txt"),
-                             zelvar::LogFileBytes(Memo1->toPlainText()));
+        zelvar::WriteLogFile(base + QStringLiteral(".txt"), textMirror_->fileBytes());
     }
     if (!viewEmpty(Memo2) && (!hexGated || mnuHexLog->isChecked())) {
-        zelvar::WriteLogFile(base + QStringLiteral(".hex"),
-                             zelvar::LogFileBytes(Memo2->toPlainText()));
+        zelvar::WriteLogFile(base + QStringLiteral(".hex"), hexMirror_->fileBytes());
     }
     LogsSaved = true;
 }
 
 bool TMainForm::autoSaveLogs() {
     try {
-        SaveLogs(FilesDir + QString::fromStdString(zelvar::FileNameStamp()), true);
+        SaveLogs(zelvar::FreeLogBase(FilesDir + QString::fromStdString(zelvar::FileNameStamp())),
+                 true);
         return true;
     } catch (const zelvar::LogFileError& error) {
         dialogs().showError(this, error.text());
@@ -190,8 +182,8 @@ void TMainForm::mnuClearClick() {
         !autoSaveLogs()) {
         return;
     }
-    Memo1->clear();
-    Memo2->clear();
+    textMirror_->clear();
+    hexMirror_->clear();
     clearCountsText();
 }
 
@@ -203,8 +195,8 @@ void TMainForm::RolloverCheck() {
     decoder_.TextCount = 0;
     if (rollover == zelvar::Rollover::TextAndHex) decoder_.HexCount = 0;
     if (!autoSaveLogs()) return;
-    Memo1->clear();
-    if (rollover == zelvar::Rollover::TextAndHex) Memo2->clear();
+    textMirror_->clear();
+    if (rollover == zelvar::Rollover::TextAndHex) hexMirror_->clear();
 }
 
 void TMainForm::mnuSaveAsClick() {

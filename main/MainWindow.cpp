@@ -18,6 +18,7 @@
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"
+#include "LogViewMirror.h"
 #include "ZelvarMain.h"
 
 namespace {
@@ -99,6 +100,8 @@ void TMainForm::buildLogArea() {
     auto* hexLayout = new QVBoxLayout(HexPanel);
     hexLayout->setContentsMargins(0, 0, 0, 0);
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
+    textMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo1);
+    hexMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo2);
     hexLayout->addWidget(Memo2);
     Memo1->setMinimumHeight(1);
     HexPanel->setMinimumHeight(1);

@@ -31,6 +31,7 @@ class TOptionsForm;
 namespace zelvar {
 class GpsPortControl;
 class MonitoringControl;
+class LogViewMirror;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
@@ -197,7 +198,8 @@ private:
     zelvar::UserDialogs& dialogs();
     bool autoSaveLogs();
     void scheduleFlush();
-    void appendToView(QPlainTextEdit* view, const QString& text);
+    zelvar::LogViewMirror& mirror(const QPlainTextEdit* view);
+    void appendToView(QPlainTextEdit* view, std::string_view joined);
     void appendLines(QPlainTextEdit* view, std::string_view joined);
     QString lastTextLine(int fromEnd) const;
     void removeLastTextLine();
@@ -217,6 +219,10 @@ private:
     zelvar::MonitoringControl* monitoring_ = nullptr;
     zelvar::GpsPortControl* gpsPort_ = nullptr;
     std::function<QStringList()> serialPortLister_;
+
+    // The views with the bytes they are saved as.
+    std::unique_ptr<zelvar::LogViewMirror> textMirror_;
+    std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
 
     std::array<QLabel*, 5> statusPanels_{};
     bool startedUp_ = false;

@@ -8,7 +8,9 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
+#include <QTextCursor>
 
+#include "DateTime.h"
 #include "MainHarness.h"
 
 namespace {
@@ -59,6 +61,8 @@ private slots:
     void saveAsFailureIsReported();
     void copyTextLogUsesCrLf();
     void liveLinesArriveInBlocksAndAreNeverLost();
+    void autoSaveInTheSameSecondKeepsTheEarlierLog();
+    void savedFilesFollowEveryChangeOfTheViews();
 };
 
 void LogFilesTest::clearWithoutNewDataWritesNothing() {
@@ -327,3 +331,46 @@ void LogFilesTest::liveLinesArriveInBlocksAndAreNeverLost() {
 
 QTEST_MAIN(LogFilesTest)
 #include "LogFilesTest.moc"
+
+void LogFilesTest::autoSaveInTheSameSecondKeepsTheEarlierLog() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    // A log of this second is there already: a rollover just wrote it.
+    const QString stamp = QString::fromStdString(zelvar::FileNameStamp());
+    QDir().mkpath(h.filesDir());
+    MainHarness::writeAll(QDir(h.filesDir()).filePath(stamp + ".hex"), "earlier\r\n");
+    fillViews(w);
+    w.mnuClear->trigger();
+    const QStringList files = h.savedFiles();
+    QVERIFY2(files.contains(stamp + ".hex"), qPrintable(files.join(' ')));
+    QCOMPARE(MainHarness::readAll(QDir(h.filesDir()).filePath(stamp + ".hex")),
+             QByteArray("earlier\r\n"));
+    // The stamp may have moved on by a second meanwhile; either way the new
+    // log has a name of its own.
+    QCOMPARE(files.size(), 3);
+    QVERIFY(w.LogsSaved);
+}
+
+void LogFilesTest::savedFilesFollowEveryChangeOfTheViews() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    fillViews(w);
+    w.flushLogViews();
+    // Typing into the view (as while the editor is shown) is saved too.
+    QTextCursor cursor(w.Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral(" typed"));
+    w.appendTextLine("text three");
+    h.dialogs.saveAnswers << h.scratch("first");
+    w.mnuSaveAs->trigger();
+    QCOMPARE(MainHarness::readAll(h.scratch("first.txt")),
+             QByteArray("text one\r\ntext two typed\r\ntext three\r\n"));
+    // After Clear the saved text starts afresh.
+    w.mnuClear->trigger();
+    w.appendTextLine("after clear");
+    h.dialogs.saveAnswers << h.scratch("second");
+    w.mnuSaveAs->trigger();
+    QCOMPARE(MainHarness::readAll(h.scratch("second.txt")), QByteArray("after clear\r\n"));
+}

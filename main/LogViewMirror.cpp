@@ -1,0 +1,73 @@
+#include "LogViewMirror.h"
+
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "LogFile.h"
+
+namespace zelvar {
+
+LogViewMirror::LogViewMirror(QPlainTextEdit* view) : view_(view) { clear(); }
+
+bool LogViewMirror::inSync() const {
+    const QTextDocument* document = view_->document();
+    return document->revision() == revision_ && document->characterCount() == characters_;
+}
+
+void LogViewMirror::markInSync() {
+    revision_ = view_->document()->revision();
+    characters_ = view_->document()->characterCount();
+}
+
+void LogViewMirror::appendLines(std::string_view joined) {
+    const bool wasInSync = inSync();
+    view_->appendPlainText(QString::fromLatin1(joined.data(), static_cast<qsizetype>(joined.size())));
+    if (!wasInSync) return;
+    bytes_.reserve(bytes_.size() + joined.size() + joined.size() / 16 + 2);
+    std::size_t begin = 0;
+    while (begin <= joined.size()) {
+        std::size_t end = joined.find('\n', begin);
+        if (end == std::string_view::npos) end = joined.size();
+        bytes_.append(joined.substr(begin, end - begin));
+        bytes_.append("\r\n");
+        begin = end + 1;
+    }
+    markInSync();
+}
+
+void LogViewMirror::removeLastLine() {
+    const bool wasInSync = inSync();
+    QTextDocument* document = view_->document();
+    const QTextBlock last = document->lastBlock();
+    QTextCursor cursor(document);
+    // Take the line break before the last line with it, or the log would end
+    // in an empty line.
+    const QTextBlock before = last.previous();
+    cursor.setPosition(before.isValid() ? before.position() + before.length() - 1 : 0);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    if (!wasInSync) return;
+    const std::size_t cut =
+        bytes_.size() >= 3 ? bytes_.rfind("\r\n", bytes_.size() - 3) : std::string::npos;
+    bytes_.resize(cut == std::string::npos ? 0 : cut + 2);
+    markInSync();
+}
+
+void LogViewMirror::clear() {
+    view_->clear();
+    bytes_.clear();
+    markInSync();
+}
+
+QByteArray LogViewMirror::fileBytes() {
+    if (!inSync()) {
+        const QByteArray bytes = LogFileBytes(view_->toPlainText());
+        bytes_.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        markInSync();
+    }
+    return QByteArray::fromRawData(bytes_.data(), static_cast<qsizetype>(bytes_.size()));
+}
+
+}  // namespace zelvar
