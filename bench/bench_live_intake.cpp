@@ -41,6 +41,8 @@
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
+#include "LoopbackPort.h"
+#include "ProcessUsage.h"
 
 namespace {
 
@@ -118,25 +120,6 @@ private:
     std::vector<qint64>& times_;
 };
 
-// A UDP port free on all four transceiver addresses just now.
-quint16 freePort() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QUdpSocket probe;
-        if (!probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0,
-                        QAbstractSocket::DontShareAddress)) {
-            continue;
-        }
-        const quint16 port = probe.localPort();
-        bool freeEverywhere = true;
-        for (int n = 2; n <= 4 && freeEverywhere; ++n) {
-            QUdpSocket other;
-            freeEverywhere = other.bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(n)), port,
-                                        QAbstractSocket::DontShareAddress);
-        }
-        if (freeEverywhere) return port;
-    }
-    return 0;
-}
 
 // Datagrams the kernel dropped at the UDP sockets bound to these local
 // ports (the last column of /proc/net/udp), summed.
@@ -198,14 +181,6 @@ long stretchesOver(const std::vector<qint64>& times, qint64 from, qint64 to, qin
     return count + (to - last > limitNs ? 1 : 0);
 }
 
-double cpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
-    };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 // Runs the event loop as the program's own would, sleeping while nothing
 // happens (a wake-up timer stands in for the condition's own events).
@@ -231,7 +206,7 @@ int child(const Options& o) {
     QTemporaryDir dir;
     if (!dir.isValid()) return fail("no scratch folder");
     QDir::setCurrent(dir.path());
-    const quint16 port = freePort();
+    const quint16 port = zelvar::test::FreeLoopbackPort();
     if (port == 0) return fail("no free UDP port on 127.0.0.1..4");
     {
         // The window must never talk to its default 192.168.x.x transceivers.
@@ -329,7 +304,7 @@ int child(const Options& o) {
     });
     probe.start(10);
 
-    const double cpuBefore = cpuMs();
+    const double cpuBefore = zelvar::bench::CpuMs();
     const qint64 startNs = clock.nsecsElapsed();
     form.mnuStartUDP->trigger();
     if (!form.Monitoring) return fail("monitoring did not start");
@@ -346,7 +321,7 @@ int child(const Options& o) {
     probe.stop();
     account();
     const double cpuShare =
-        (cpuMs() - cpuBefore) / (static_cast<double>(clock.nsecsElapsed() - startNs) / 1e6);
+        (zelvar::bench::CpuMs() - cpuBefore) / (static_cast<double>(clock.nsecsElapsed() - startNs) / 1e6);
     const long long drops = kernelDrops(localPorts);
     form.Memo1->viewport()->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");

@@ -26,6 +26,7 @@
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarMain.h"
+#include "ProcessUsage.h"
 
 namespace {
 
@@ -75,15 +76,6 @@ struct Window {
     }
 };
 
-// User and system time of this process so far, in milliseconds.
-double cpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
-    };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 int childDecode(const QString& logPath) {
     Window window;
@@ -117,7 +109,7 @@ int childLive(int seconds) {
     constexpr int kRate = 20000;
     const qint64 total = qint64{kRate} * seconds;
     qint64 sent = 0;
-    const double cpuBefore = cpuMs();
+    const double cpuBefore = zelvar::bench::CpuMs();
     QElapsedTimer clock;
     clock.start();
     // The network hands packages over one per event; a 1 ms timer that
@@ -156,7 +148,7 @@ int childLive(int seconds) {
     const qint64 p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
     const qint64 worst = lateness.empty() ? 0 : lateness.back();
     const int lines = form.Memo1->document()->blockCount();
-    const double cpuShare = (cpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
+    const double cpuShare = (zelvar::bench::CpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
     std::printf("%lld %lld %lld %ld %d %.3f\n", static_cast<long long>(wall),
                 static_cast<long long>(p99), static_cast<long long>(worst), peakRssKb(), lines,
                 cpuShare);

@@ -16,6 +16,7 @@
 
 #include "../main/MainHarness.h"
 #include "DateTime.h"
+#include "LoopbackPort.h"
 #include "LogFormat.h"
 #include "MonitoringSession.h"
 #include "OfflineDecoder.h"
@@ -30,25 +31,6 @@ constexpr std::uint64_t kSeed = 20240611;
 
 using TransceiverLines = std::array<QStringList, kTransceivers + 1>;  // index 1..4
 
-// A UDP port that is free on all four transceiver addresses just now.
-quint16 freePort() {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QUdpSocket probe;
-        if (!probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0,
-                        QAbstractSocket::DontShareAddress)) {
-            continue;
-        }
-        const quint16 port = probe.localPort();
-        bool freeEverywhere = true;
-        for (int n = 2; n <= kTransceivers && freeEverywhere; ++n) {
-            QUdpSocket other;
-            freeEverywhere = other.bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(n)), port,
-                                        QAbstractSocket::DontShareAddress);
-        }
-        if (freeEverywhere) return port;
-    }
-    return 0;
-}
 
 // A log file's lines; every line must end in CR LF and hold no other line break.
 std::optional<QStringList> crlfLines(const QByteArray& bytes) {
@@ -148,7 +130,7 @@ class EndToEndSimTest : public QObject {
 private slots:
     void generatedTrafficIsSavedExactlyAsSent() {
         MainHarness h;
-        const quint16 port = freePort();
+        const quint16 port = zelvar::test::FreeLoopbackPort();
         QVERIFY(port != 0);
         for (int n = 1; n <= kTransceivers; ++n) {
             h.store(QStringLiteral("IP%1").arg(n), QStringLiteral("127.0.0.%1").arg(n));
