@@ -1,0 +1,121 @@
+#include "GpsSimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace zelvar::gpssim {
+
+namespace {
+
+template <typename T>
+std::optional<T> number(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+bool sixDigits(const std::string& text) {
+    return text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
+    GpsSimParse outcome;
+    GpsSimOptions& o = outcome.options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+            inlineValue = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            return {};
+        };
+        auto fail = [&](const std::string& what) {
+            outcome.error = name + " wants " + what;
+            return outcome;
+        };
+        if (name == "-h" || name == "--help") {
+            o.help = true;
+        } else if (name == "--seed") {
+            const auto v = number<std::uint64_t>(value());
+            if (!v) return fail("a whole number");
+            o.seed = *v;
+        } else if (name == "--start") {
+            const std::string text = value();
+            const std::size_t comma = text.find(',');
+            const auto lat = number<double>(std::string_view(text).substr(0, comma));
+            const auto lon = comma == std::string::npos ? std::nullopt
+                                                        : number<double>(std::string_view(text).substr(comma + 1));
+            if (!lat || !lon || std::fabs(*lat) > 89.0 || std::fabs(*lon) > 179.0) {
+                return fail("LAT,LON in degrees (south and west negative)");
+            }
+            o.startLat = *lat;
+            o.startLon = *lon;
+        } else if (name == "--utc") {
+            const std::string text = value();
+            const std::size_t comma = text.find(',');
+            if (comma == std::string::npos || !sixDigits(text.substr(0, comma)) ||
+                !sixDigits(text.substr(comma + 1))) {
+                return fail("DDMMYY,HHMMSS");
+            }
+            o.utcDate = text.substr(0, comma);
+            o.utcTime = text.substr(comma + 1);
+        } else if (name == "--file") {
+            o.file = value();
+            if (o.file.empty()) return fail("a file of sentences");
+        } else if (name == "--loop" && !inlineValue) {
+            o.loop = true;
+        } else if (name == "--void" && !inlineValue) {
+            o.voidFix = true;
+        } else if (name == "--repeat-time" && !inlineValue) {
+            o.repeatTime = true;
+        } else if (name == "--split" && !inlineValue) {
+            o.split = true;
+        } else if (name == "--together" && !inlineValue) {
+            o.together = true;
+        } else if (name == "--unplug-after") {
+            const auto v = number<double>(value());
+            if (!v || !std::isfinite(*v) || *v < 0) return fail("seconds");
+            o.unplugAfter = *v;
+        } else if (name == "--bytes-per-second") {
+            const auto v = number<double>(value());
+            if (!v || !std::isfinite(*v) || *v <= 0) return fail("a positive number");
+            o.bytesPerSecond = *v;
+        } else {
+            outcome.error = "unknown argument " + arguments[i] + " (see --help)";
+            return outcome;
+        }
+    }
+    return outcome;
+}
+
+std::string gpsSimHelp() {
+    return R"(zelvar-gps-sim: an NMEA GPS receiver on a pseudo-terminal.
+
+Prints the terminal's path on the first line of its output, then sends a
+GPRMC and a GPGSA sentence once a second, paced like a 4800 bit/s line,
+until it is stopped (SIGINT, SIGTERM) or unplugged.
+
+  --seed N              seed of the walk around the start position (1)
+  --start LAT,LON       start position in degrees (48.1173,11.5167)
+  --utc DDMMYY,HHMMSS   first GPS date and time (default: the system's UTC)
+  --file PATH           send the sentences of PATH, one a line; each GPRMC
+                        starts a new second
+  --loop                start the file again at its end
+  --void                every GPRMC reports a void fix (status V)
+  --repeat-time         every GPRMC repeats the first time field
+  --split               each sentence in three writes, paced apart
+  --together            GPRMC and GPGSA in one write
+  --unplug-after S      close the terminal after S seconds, as if pulled out
+  --bytes-per-second B  line pace (480)
+)";
+}
+
+}  // namespace zelvar::gpssim
