@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BCPort.h"
+#include "GpsSimOptions.h"
+#include "GpsWalk.h"
+#include "NmeaReader.h"
+
+extern char** environ;
+
+using namespace zelvar;
+using namespace zelvar::gpssim;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
+    EXPECT_EQ(NmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"),
+              "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
+    GpsWalk walk(7, -33.8688, -151.2093, 1796733319);  // 08.12.2026 12:35:19 UTC
+    const GpsEpoch first = walk.next();
+    EXPECT_EQ(RmcBody(first, false), "GPRMC,123519.000,A,3352.1280,S,15112.5580,W,0.4,87.6,081226,,,A");
+    EXPECT_EQ(RmcBody(first, true, "000000.000").substr(0, 20), "GPRMC,000000.000,V,3");
+    EXPECT_EQ(GsaBody(first), "GPGSA,A,3,04,05,09,12,17,24,,,,,,,2.2,1.2,1.8");
+    const GpsEpoch second = walk.next();
+    EXPECT_EQ(second.utcSeconds, first.utcSeconds + 1);
+    GpsWalk again(7, -33.8688, -151.2093, 1796733319);
+    again.next();
+    EXPECT_EQ(RmcBody(again.next(), false), RmcBody(second, false));
+}
+
+TEST(GpsSimOptions, RefusesWhatItCannotUse) {
+    EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2"}).error.empty());
+    EXPECT_FALSE(parseGpsSimArguments({"--utc", "0812,123519"}).error.empty());
+    EXPECT_FALSE(parseGpsSimArguments({"--start", "95,10"}).error.empty());
+    EXPECT_FALSE(parseGpsSimArguments({"--void=yes"}).error.empty());
+    EXPECT_FALSE(parseGpsSimArguments({"--bogus"}).error.empty());
+}
+
+// The emulator as a child process; its first output line is the terminal.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& arguments) {
+        static char program[] = ZELVAR_GPS_SIM_BIN;
+        std::vector<std::string> copies = arguments;
+        std::vector<char*> argv{program};
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (std::FILE* stream = ::fdopen(out[0], "r")) {
+            char line[256] = {};
+            if (std::fgets(line, sizeof line, stream) != nullptr) path = line;
+            if (!path.empty() && path.back() == '\n') path.pop_back();
+            std::fclose(stream);
+        }
+    }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    std::string path;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// What the strip shows when the emulator has run until it unplugs.
+struct SimRun {
+    std::vector<std::string> times;  // every time label shown, in order
+    std::string pdop;
+    int lost = 0;
+};
+
+SimRun runSim(const std::vector<std::string>& options) {
+    static int argc = 1;
+    static char name[] = "gps_sim_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+
+    std::vector<std::string> arguments{"--utc", "081226,123519", "--bytes-per-second", "4800",
+                                       "--unplug-after", "1.3"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    SimProcess sim(arguments);
+    SimRun run;
+    if (sim.path.empty()) return run;
+
+    Settings settings;
+    OwnFix fix;
+    NmeaReader reader(settings, fix);
+    TBComPort port;
+    port.SetPort(sim.path);
+    port.SetBaudRate(TBaudRate::br4800);
+    port.OnRxChar = [&](TBComPort& sender, int count) {
+        if (reader.Receive(sender.ReadString(count))) {
+            if (run.times.empty() || run.times.back() != reader.labels().time) {
+                run.times.push_back(reader.labels().time);
+            }
+            run.pdop = reader.labels().pdop;
+        }
+    };
+    port.OnDeviceLost = [&](TBComPort& sender) {
+        ++run.lost;
+        sender.Close();
+    };
+    port.Open();
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (port.Connected() && std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(2ms);
+    }
+    return run;
+}
+
+TEST(GpsSimEndToEnd, FixEverySecondThenUnplug) {
+    const SimRun run = runSim({});
+    ASSERT_GE(run.times.size(), 2u);
+    EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
+    EXPECT_EQ(run.times[1], "08.12.2026 16:35:20");
+    EXPECT_EQ(run.pdop, "PDOP: 2.2");
+    EXPECT_EQ(run.lost, 1);
+}
+
+TEST(GpsSimEndToEnd, SplitSentencesStillParse) {
+    const SimRun run = runSim({"--split"});
+    ASSERT_FALSE(run.times.empty());
+    EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
+    EXPECT_EQ(run.pdop, "PDOP: 2.2");
+}
+
+TEST(GpsSimEndToEnd, SentencesRunTogetherHideTheSecond) {
+    const SimRun run = runSim({"--together"});
+    ASSERT_FALSE(run.times.empty());
+    EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
+    EXPECT_EQ(run.pdop, "");
+}
+
+TEST(GpsSimEndToEnd, RepeatedTimeAndVoidFixShowNoTime) {
+    const SimRun repeated = runSim({"--repeat-time"});
+    ASSERT_GE(repeated.times.size(), 2u);
+    EXPECT_EQ(repeated.times[0], "08.12.2026 16:35:19");
+    EXPECT_EQ(repeated.times[1], "GPS");
+    const SimRun voidFix = runSim({"--void"});
+    EXPECT_EQ(voidFix.times, std::vector<std::string>{"GPS"});
+}
+
+}  // namespace
