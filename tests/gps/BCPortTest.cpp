@@ -105,6 +105,10 @@ TEST_F(ComPort, MissingDeviceThenTheSamePortOpensOnceItExists) {
     port.SetPort("ttyZELVARMISSING0");
     EXPECT_EQ(comText([&] { port.Open(); }), "Попытка открыть несуществующий COM-порт");
     EXPECT_FALSE(port.Connected());
+    // A device that is no terminal opens, then fails to take line settings.
+    port.SetPort("/dev/null");
+    EXPECT_EQ(comText([&] { port.Open(); }), "Ошибка функции SetCommState");
+    EXPECT_FALSE(port.Connected());
     port.SetPort(pty.path);
     port.Open();
     EXPECT_TRUE(port.Connected());
