@@ -108,7 +108,8 @@ until it is stopped (SIGINT, SIGTERM) or unplugged.
   --utc DDMMYY,HHMMSS   first GPS date and time (default: the system's UTC)
   --file PATH           send the sentences of PATH, one a line; each GPRMC
                         starts a new second
-  --loop                start the file again at its end
+  --loop                start the file again at its end (without it the
+                        terminal closes after the last sentence)
   --void                every GPRMC reports a void fix (status V)
   --repeat-time         every GPRMC repeats the first time field
   --split               each sentence in three writes, paced apart
