@@ -115,11 +115,16 @@ bool TMainForm::editorVisible() const {
 }
 
 void TMainForm::mnuStartUDPClick() {
+    if (commandHold_.held()) {
+        // The check mark has already toggled: a refused choice leaves none.
+        mnuStartUDP->setChecked(!mnuStartUDP->isChecked());
+        return;
+    }
     if (monitoring_) monitoring_->startMonitoringChosen();
 }
 
 void TMainForm::mnuSettingsClick() {
-    if (!offline_.DecoderIdle || !options_) return;
+    if (commandHold_.held() || !offline_.DecoderIdle || !options_) return;
     if (options_->isVisible()) {
         options_->hide();
         return;
@@ -129,7 +134,8 @@ void TMainForm::mnuSettingsClick() {
 }
 
 void TMainForm::mnuEditorClick() {
-    if (!offline_.DecoderIdle || !editor_) return;
+    // An editor opened while closing would also keep the logs from being saved.
+    if (commandHold_.held() || !offline_.DecoderIdle || !editor_) return;
     if (editor_->isVisible()) {
         editor_->hide();
         return;

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
+#include <QTimer>
 
 #include "MainRules.h"
 #include "SettingsStore.h"
@@ -93,11 +94,18 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A session still stopping finishes first; the close follows it.
+    if (commandHold_.held()) {
+        commandHold_.whenReleased([this] { QTimer::singleShot(0, this, &QWidget::close); });
+        event->ignore();
+        return;
+    }
     inCloseSequence_ = true;
     const struct SequenceEnd {
         bool& flag;
         ~SequenceEnd() { flag = false; }
     } sequenceEnd{inCloseSequence_};
+    const zelvar::CommandHold::Scope held = commandHold_.hold();
 
     Closing = true;
     offline_.AbortDecoding = true;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "CommandHold.h"
 #include "DecoderOutput.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
@@ -151,6 +152,7 @@ public:
     void setSerialPorts(const QStringList& names);
 
     // --- what the monitoring session needs of the window ---
+    zelvar::CommandHold& commandHold() { return commandHold_; }
     void setSessionStatusText(const QString& text);  // status panel 4
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
@@ -225,6 +227,7 @@ private:
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
 
     std::array<QLabel*, 5> statusPanels_{};
+    zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
     bool inCloseSequence_ = false;
     bool closeAfterDecoding_ = false;

@@ -56,6 +56,7 @@ private slots:
     void unreadableFileIsReportedAndChangesNothing();
     void escStopsALongDecodingAndKeepsItsLines();
     void closeDuringDecodingWaitsForItToStop();
+    void stopAskedBeforeTheDecodingBeginsHolds();
 };
 
 void DecodeTest::decodesASampleLogIntoBothViews() {
@@ -148,6 +149,8 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
         openedMeanwhile = h.dialogs.openDialogs;
         w.mnuSettings->trigger();
         settingsShown = h.options->isVisible();
+        // Clear would reset the counts the decoding is counting into.
+        w.mnuClear->trigger();
         QTest::keyClick(w.Memo2, Qt::Key_Escape);
     });
     w.mnuDecode->trigger();
@@ -161,6 +164,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     QVERIFY2(decoded > 0 && decoded < total, qPrintable(QString::number(decoded)));
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
+    QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
     QVERIFY(w.offlineDecoder().DecoderIdle);
 }
 
@@ -177,6 +181,21 @@ void DecodeTest::closeDuringDecodingWaitsForItToStop() {
     QCOMPARE(w.textLogLines().last(), QStringLiteral("Esc"));
     QTRY_VERIFY(!w.isVisible());
     QCOMPARE(h.stored("Editor"), QStringLiteral("0"));
+}
+
+// Esc pressed while the window draws the decoding's first changes stops that
+// decoding, although it had not read a line yet.
+void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
+    h.dialogs.openAnswers << h.scratch("long.hex");
+    QTimer::singleShot(0, &w, [&w] { QTest::keyClick(w.Memo1, Qt::Key_Escape); });
+    w.mnuDecode->trigger();
+    QVERIFY(w.hexLogLines().isEmpty());
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
 }
 
 QTEST_MAIN(DecodeTest)
