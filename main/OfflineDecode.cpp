@@ -87,7 +87,13 @@ void TMainForm::decodeOfflineInput(const QString& title) {
 void TMainForm::setProgressText(std::string_view text) {
     setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     // " Display..." stands while the views take the lines, with no event
-    // processing in between: draw it now.
+    // processing in between: draw it now, beside the counts it follows.
+    if (countsPending_) {
+        countsPending_ = false;
+        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
+                                             static_cast<qsizetype>(pendingCounts_.size())));
+    }
+    statusPanels_[1]->repaint();
     statusPanels_[2]->repaint();
 }
 

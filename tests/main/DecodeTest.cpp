@@ -1,6 +1,7 @@
 // File > Decode through the main window: a sample log, a file that cannot
 // be read, Esc during a long decoding, and what the window refuses meanwhile.
 #include <QAction>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -45,6 +46,33 @@ QByteArray longLog(int lines) {
     return log;
 }
 
+// Remembers what status panel 2 showed when panel 3 was drawn with " Display...".
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(TMainForm& w)
+        : counts_(w.findChild<QLabel*>(QStringLiteral("StatusPanel2"))),
+          progress_(w.findChild<QLabel*>(QStringLiteral("StatusPanel3"))) {
+        counts_->installEventFilter(this);
+        progress_->installEventFilter(this);
+    }
+    QString drawnCounts;
+    QString countsAtDisplay;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            if (watched == counts_) drawnCounts = counts_->text();
+            if (watched == progress_ && progress_->text() == QStringLiteral(" Display..."))
+                countsAtDisplay = drawnCounts;
+        }
+        return false;
+    }
+
+private:
+    QLabel* counts_;
+    QLabel* progress_;
+};
+
 }  // namespace
 
 class DecodeTest : public QObject {
@@ -52,6 +80,7 @@ class DecodeTest : public QObject {
 
 private slots:
     void decodesASampleLogIntoBothViews();
+    void countsAreDrawnBesideDisplay();
     void emptyFileOrCancelChangesNothing();
     void unreadableFileIsReportedAndChangesNothing();
     void escStopsALongDecodingAndKeepsItsLines();
@@ -101,6 +130,20 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);
+}
+
+// The views take a large decoding's lines with no events in between: the
+// counts must be on screen by then, not the previous ones.
+void DecodeTest::countsAreDrawnBesideDisplay() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    PaintWatch watch(w);
+    h.dialogs.openAnswers << sample("traffic.hex");
+    w.mnuDecode->trigger();
+    QVERIFY(w.statusText(2).startsWith(QStringLiteral(" T ")));
+    QCOMPARE(watch.countsAtDisplay, w.statusText(2));
 }
 
 void DecodeTest::emptyFileOrCancelChangesNothing() {
