@@ -179,6 +179,9 @@ public:
     void showDecodedLines(const zelvar::LineList& textLines,
                           const zelvar::LineList& hexLines) override;
 
+    // Reads the settings before the window is first created (see readSettings).
+    void setVisible(bool visible) override;
+
 signals:
     // The close sequence has run and the window closes: the program ends.
     void closed();
@@ -194,6 +197,7 @@ private:
     void buildStatusBar();
     void buildMenus();
     void startUp();
+    void readSettings();
     void loadSettings();
     void saveSettings();
     void editorVisibilityChanged(bool visible);
@@ -229,6 +233,7 @@ private:
     std::array<QLabel*, 5> statusPanels_{};
     zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
+    bool settingsRead_ = false;
     bool inCloseSequence_ = false;
     bool closeAfterDecoding_ = false;
 

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QWindow>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -69,6 +71,7 @@ private slots:
     void serialPortBoxSelectsTheRememberedPort();
     void settingsRoundTrip();
     void maximisedWindowKeepsItsStoredBounds();
+    void boundsOffTheScreensComeBackOntoThem();
     void closeWithEditorOpenStoresEditorAndWritesNoLog();
 };
 
@@ -518,6 +521,31 @@ void MainWindowTest::maximisedWindowKeepsItsStoredBounds() {
     again.store(QStringLiteral("mwMaximized"), QStringLiteral("1"));
     again.start();
     QTRY_VERIFY(again.main->isMaximized());
+}
+
+// Bounds from a damaged store neither make a window of absurd size off the
+// screen nor get stored again.
+void MainWindowTest::boundsOffTheScreensComeBackOntoThem() {
+    MainHarness h;
+    h.store(QStringLiteral("fWidth"), QStringLiteral("99999999"));
+    h.store(QStringLiteral("fTop"), QStringLiteral("-2147483648"));
+    h.store(QStringLiteral("eLeft"), QStringLiteral("-50000"));
+    h.store(QStringLiteral("eHeight"), QStringLiteral("99999999"));
+    h.start(true);
+    TMainForm& w = *h.main;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto onScreen = [&screen](const QWidget* window) {
+        return window->isVisible() && screen.contains(window->windowHandle()->frameGeometry());
+    };
+    QTRY_VERIFY(onScreen(&w));
+    QTRY_VERIFY(onScreen(h.editor.get()));
+    w.mnuSettings->trigger();
+    QTRY_VERIFY(onScreen(h.options.get()));
+    QVERIFY(w.close());
+    QVERIFY(h.stored("fWidth").toInt() <= screen.width());
+    QVERIFY(h.stored("fTop").toInt() >= 0);
+    QVERIFY(h.stored("eLeft").toInt() >= 0);
+    QVERIFY(h.stored("eHeight").toInt() <= screen.height());
 }
 
 void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
