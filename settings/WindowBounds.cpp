@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QGuiApplication>
-#include <QHideEvent>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -72,7 +71,7 @@ protected:
             if (event->type() == QEvent::Show) {
                 window_.setProperty(kHiddenFramePosition, QVariant());
                 watchHandle();
-            } else if (event->type() == QEvent::Hide && !static_cast<QHideEvent*>(event)->spontaneous()) {
+            } else if (event->type() == QEvent::Hide && !event->spontaneous()) {
                 // The frame is still known here: the window manager's answer
                 // to the hiding has not been read yet.
                 window_.setProperty(kHiddenFramePosition, framePosition(window_));

@@ -13,8 +13,9 @@ namespace zelvar {
 // take it off the screens or make it larger than they are.
 void RestoreWindowBounds(QWidget& window, const WindowRect& stored);
 
-// What the settings keep of a window: the frame's left and top edges, the
-// client area's width and height.
+// What the settings keep of a window: the frame's left and top edges (of a
+// hidden window, where they stood when it was hidden), the client area's
+// width and height.
 WindowRect StoredWindowBounds(const QWidget& window);
 
 }  // namespace zelvar

@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <vector>
 
 namespace zelvar {
+
+void PrintTo(const WindowRect& r, std::ostream* out) {
+    *out << r.left << "," << r.top << " " << r.width << "x" << r.height;
+}
+
 namespace {
 
 // An openbox frame: a 20-pixel title bar, 1-pixel sides, a 5-pixel bottom.
@@ -51,8 +57,7 @@ TEST(WindowPlacement, BoundsOffEveryScreenComeBackOntoThePrimaryNoLargerThanIt) 
                                      WindowRect{INT_MAX, INT_MAX, INT_MAX, INT_MAX},
                                      WindowRect{INT_MIN, INT_MIN, -5, -5}}) {
         const WindowRect client = PlaceStoredWindow(stored, kFrame, two, primary);
-        EXPECT_TRUE(within(frameOf(client), primary))
-            << client.left << "," << client.top << " " << client.width << "x" << client.height;
+        EXPECT_TRUE(within(frameOf(client), primary)) << ::testing::PrintToString(client);
     }
     // Centred, keeping its size where it fits.
     EXPECT_EQ(PlaceStoredWindow({100, INT_MIN, 875, 300}, kFrame, two, primary),
