@@ -6,6 +6,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "WindowBounds.h"
+
 namespace {
 
 constexpr int kMinWidth = 850;
@@ -46,17 +48,18 @@ void TEditorForm::applyWindowSettings() {
         setWindowState(windowState() | Qt::WindowMaximized);
         return;
     }
-    resize(settings_.eWidth, settings_.eHeight);
-    move(settings_.eLeft, settings_.eTop);
+    zelvar::RestoreWindowBounds(
+        *this, {settings_.eLeft, settings_.eTop, settings_.eWidth, settings_.eHeight});
 }
 
 void TEditorForm::storeWindowSettings() {
     settings_.ewMaximized = isMaximized();
     if (settings_.ewMaximized) return;
-    settings_.eWidth = width();
-    settings_.eHeight = height();
-    settings_.eTop = y();
-    settings_.eLeft = x();
+    const zelvar::WindowRect bounds = zelvar::StoredWindowBounds(*this);
+    settings_.eWidth = bounds.width;
+    settings_.eHeight = bounds.height;
+    settings_.eTop = bounds.top;
+    settings_.eLeft = bounds.left;
 }
 
 void TEditorForm::showEvent(QShowEvent* event) {

@@ -173,6 +173,9 @@ bool TMainForm::autoSaveLogs() {
 }
 
 void TMainForm::mnuClearClick() {
+    // A decoding counts into the counters and a stop or close appends to the
+    // views and saves them: neither is emptied under its feet.
+    if (commandHold_.held() || !offline_.DecoderIdle) return;
     flushLogViews();
     decoder_.TextCount = 0;
     decoder_.HexCount = 0;
@@ -200,6 +203,7 @@ void TMainForm::RolloverCheck() {
 }
 
 void TMainForm::mnuSaveAsClick() {
+    if (commandHold_.held()) return;
     flushLogViews();
     if (viewEmpty(Memo1) && viewEmpty(Memo2)) return;
     const QString base =

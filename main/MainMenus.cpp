@@ -37,51 +37,52 @@ QAction* addCheck(QMenu* menu, const char* name, const QString& caption,
 
 void TMainForm::buildMenus() {
     QMenuBar* bar = menuBar();
+    // "&" marks the Alt key of each menu and item; it is not shown as text.
 
-    mnuFile = bar->addMenu(QStringLiteral("File"));
+    mnuFile = bar->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuDecode = addCommand(mnuFile, "mnuDecode", QStringLiteral("Decode..."),
+    mnuDecode = addCommand(mnuFile, "mnuDecode", QStringLiteral("&Decode..."),
                            QKeySequence(Qt::CTRL | Qt::Key_D));
     mnuFile->addSeparator();
-    mnuAutoSaveMenu = mnuFile->addMenu(QStringLiteral("Auto Save"));
+    mnuAutoSaveMenu = mnuFile->addMenu(QStringLiteral("&Auto Save"));
     mnuAutoSaveMenu->setObjectName(QStringLiteral("mnuAutoSaveMenu"));
-    mnuAutoSave = addCheck(mnuAutoSaveMenu, "mnuAutoSave", QStringLiteral("Auto Save On"));
+    mnuAutoSave = addCheck(mnuAutoSaveMenu, "mnuAutoSave", QStringLiteral("Auto Save &On"));
     mnuAutoSave->setChecked(true);
     mnuAutoSaveMenu->addSeparator();
     mnu65535 =
-        addCheck(mnuAutoSaveMenu, "mnu65535", QStringLiteral("New File Every 65 535 Packages"));
+        addCheck(mnuAutoSaveMenu, "mnu65535", QStringLiteral("&New File Every 65 535 Packages"));
     mnuFile->addSeparator();
-    mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("Save Data As..."));
+    mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("&Save Data As..."));
 
-    mnuAnalysis = bar->addMenu(QStringLiteral("Analysis"));
+    mnuAnalysis = bar->addMenu(QStringLiteral("&Analysis"));
     mnuAnalysis->setObjectName(QStringLiteral("mnuAnalysis"));
-    mnuHexLog = addCheck(mnuAnalysis, "mnuHexLog", QStringLiteral("Hex Log"),
+    mnuHexLog = addCheck(mnuAnalysis, "mnuHexLog", QStringLiteral("&Hex Log"),
                          QKeySequence(Qt::CTRL | Qt::Key_H));
     mnuAnalysis->addSeparator();
-    mnuOnlyRSSI = addCheck(mnuAnalysis, "mnuOnlyRSSI", QStringLiteral("Display Only RSSI"),
+    mnuOnlyRSSI = addCheck(mnuAnalysis, "mnuOnlyRSSI", QStringLiteral("Display Only &RSSI"),
                            QKeySequence(Qt::CTRL | Qt::Key_R));
     mnuAnalysis->addSeparator();
-    mnuStartUDP = addCheck(mnuAnalysis, "mnuStartUDP", QStringLiteral("Start Monitoring"),
+    mnuStartUDP = addCheck(mnuAnalysis, "mnuStartUDP", QStringLiteral("&Start Monitoring"),
                            QKeySequence(Qt::CTRL | Qt::Key_M));
 
-    mnuOptions = bar->addMenu(QStringLiteral("Options"));
+    mnuOptions = bar->addMenu(QStringLiteral("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
-    mnuClear = addCommand(mnuOptions, "mnuClear", QStringLiteral("Clear Data Fields..."),
+    mnuClear = addCommand(mnuOptions, "mnuClear", QStringLiteral("&Clear Data Fields..."),
                           QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
     mnuOptions->addSeparator();
-    mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("Settings..."),
+    mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("&Settings..."),
                              QKeySequence(Qt::Key_F4));
     mnuOptions->addSeparator();
-    mnuEditor = addCommand(mnuOptions, "mnuEditor", QStringLiteral("Editor..."),
+    mnuEditor = addCommand(mnuOptions, "mnuEditor", QStringLiteral("&Editor..."),
                            QKeySequence(Qt::CTRL | Qt::Key_E));
     mnuOptions->addSeparator();
     mnuCopyGPS =
-        addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy GPS Coordinates to Clipboard"),
+        addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy &GPS Coordinates to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_G));
     mnuCopyGPS->setEnabled(false);
     mnuOptions->addSeparator();
     mnuCopyText =
-        addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy Text Log to Clipboard"),
+        addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy &Text Log to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_T));
 
     connect(mnuDecode, &QAction::triggered, this, &TMainForm::mnuDecodeClick);
@@ -115,11 +116,16 @@ bool TMainForm::editorVisible() const {
 }
 
 void TMainForm::mnuStartUDPClick() {
+    if (commandHold_.held()) {
+        // The check mark has already toggled: a refused choice leaves none.
+        mnuStartUDP->setChecked(!mnuStartUDP->isChecked());
+        return;
+    }
     if (monitoring_) monitoring_->startMonitoringChosen();
 }
 
 void TMainForm::mnuSettingsClick() {
-    if (!offline_.DecoderIdle || !options_) return;
+    if (commandHold_.held() || !offline_.DecoderIdle || !options_) return;
     if (options_->isVisible()) {
         options_->hide();
         return;
@@ -129,7 +135,8 @@ void TMainForm::mnuSettingsClick() {
 }
 
 void TMainForm::mnuEditorClick() {
-    if (!offline_.DecoderIdle || !editor_) return;
+    // An editor opened while closing would also keep the logs from being saved.
+    if (commandHold_.held() || !offline_.DecoderIdle || !editor_) return;
     if (editor_->isVisible()) {
         editor_->hide();
         return;

@@ -114,6 +114,7 @@ void MonitoringSession::stopForClose() {
 }
 
 void MonitoringSession::StopSession(bool sendExit) {
+    const CommandHold::Scope held = w_.commandHold().hold();
     w_.Monitoring = false;
     if (sendExit) {
         for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, ExitCommand);

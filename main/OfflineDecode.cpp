@@ -25,7 +25,7 @@ constexpr unsigned kLinesPerClockCheck = 64;
 void TMainForm::mnuDecodeClick() {
     // The running decoding still reads its input list; a second one would
     // replace it under its feet.
-    if (!offline_.DecoderIdle) return;
+    if (!offline_.DecoderIdle || commandHold_.held()) return;
     const QString path = dialogs().openLogFile(this);
     if (path.isEmpty()) return;
 
@@ -44,18 +44,21 @@ void TMainForm::mnuDecodeClick() {
 }
 
 void TMainForm::decodeOfflineInput(const QString& title) {
-    if (!offline_.DecoderIdle) return;
+    if (!offline_.DecoderIdle || commandHold_.held()) return;
     decoder_.ResetPortState();
     if (options_) options_->hide();
     if (editor_) editor_->SBDecode->setEnabled(false);
     // Busy already while the changes above are drawn: the events run here
     // could otherwise start a second decoding or close the window under it.
     offline_.DecoderIdle = false;
+    // A stop asked for (Esc, "Start Monitoring") while these events run holds
+    // for this decoding, not for some earlier one.
+    offline_.AbortDecoding = false;
     QCoreApplication::processEvents();
 
     sinceEvents_.restart();
     try {
-        if (closeAfterDecoding_) {
+        if (closeAfterDecoding_ || offline_.AbortDecoding) {
             offline_.OfflineInputLines.clear();
             offline_.DecoderIdle = true;
         } else {
@@ -84,7 +87,13 @@ void TMainForm::decodeOfflineInput(const QString& title) {
 void TMainForm::setProgressText(std::string_view text) {
     setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     // " Display..." stands while the views take the lines, with no event
-    // processing in between: draw it now.
+    // processing in between: draw it now, beside the counts it follows.
+    if (countsPending_) {
+        countsPending_ = false;
+        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
+                                             static_cast<qsizetype>(pendingCounts_.size())));
+    }
+    statusPanels_[1]->repaint();
     statusPanels_[2]->repaint();
 }
 

@@ -7,9 +7,11 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
+#include <QTimer>
 
 #include "MainRules.h"
 #include "SettingsStore.h"
+#include "WindowBounds.h"
 #include "WindowHooks.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
@@ -36,19 +38,32 @@ void TMainForm::startUp() {
     Memo1->setFocus();
 }
 
-void TMainForm::loadSettings() {
+void TMainForm::setVisible(bool visible) {
+    if (visible && !startedUp_ && !testAttribute(Qt::WA_WState_Created)) readSettings();
+    QMainWindow::setVisible(visible);
+}
+
+// Runs just before the window is first created, where it can: bounds given
+// then let the window manager put the frame at the stored point.
+void TMainForm::readSettings() {
+    if (settingsRead_) return;
+    settingsRead_ = true;
     if (!store_) store_ = std::make_unique<zelvar::SettingsStore>();
     settings_ = store_->load();
+    if (settings_.mwMaximized) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+        zelvar::RestoreWindowBounds(
+            *this, {settings_.fLeft, settings_.fTop, settings_.fWidth, settings_.fHeight});
+    }
+}
+
+void TMainForm::loadSettings() {
+    readSettings();
 
     if (options_) options_->loadAddresses();
     mnuAutoSave->setChecked(settings_.AutoSave);
     mnuHexLog->setChecked(settings_.HexLog);
-    if (settings_.mwMaximized) {
-        setWindowState(windowState() | Qt::WindowMaximized);
-    } else {
-        resize(settings_.fWidth, settings_.fHeight);
-        move(settings_.fLeft, settings_.fTop);
-    }
     setHexPaneHeight(settings_.mHeight);
     if (editor_) editor_->applyWindowSettings();
     mnu65535->setChecked(settings_.NewFileEvery65535);
@@ -67,10 +82,11 @@ void TMainForm::saveSettings() {
     settings_.mwMaximized = isMaximized();
     // A maximised window keeps the bounds it had before in the store.
     if (!settings_.mwMaximized) {
-        settings_.fWidth = width();
-        settings_.fHeight = height();
-        settings_.fTop = y();
-        settings_.fLeft = x();
+        const zelvar::WindowRect bounds = zelvar::StoredWindowBounds(*this);
+        settings_.fWidth = bounds.width;
+        settings_.fHeight = bounds.height;
+        settings_.fTop = bounds.top;
+        settings_.fLeft = bounds.left;
     }
     settings_.mHeight = hexPaneHeight();
     if (editor_) editor_->storeWindowSettings();
@@ -93,11 +109,18 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A session still stopping finishes first; the close follows it.
+    if (commandHold_.held()) {
+        commandHold_.whenReleased([this] { QTimer::singleShot(0, this, &QWidget::close); });
+        event->ignore();
+        return;
+    }
     inCloseSequence_ = true;
     const struct SequenceEnd {
         bool& flag;
         ~SequenceEnd() { flag = false; }
     } sequenceEnd{inCloseSequence_};
+    const zelvar::CommandHold::Scope held = commandHold_.hold();
 
     Closing = true;
     offline_.AbortDecoding = true;

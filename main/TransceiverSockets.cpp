@@ -31,6 +31,8 @@ TransceiverSockets::~TransceiverSockets() {
 }
 
 bool TransceiverSockets::create() {
+    // Sockets of an earlier session would otherwise be lost, still open.
+    close();
     for (int& fd : fds_) {
         fd = creator_();
         if (fd < 0) return false;

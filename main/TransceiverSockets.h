@@ -28,8 +28,8 @@ public:
 
     void setSocketCreator(SocketCreator creator) { creator_ = std::move(creator); }
 
-    // Creates the four sockets in order; false when one cannot be made (the
-    // ones made before stay until close()).
+    // Closes any that are open, then creates the four sockets in order; false
+    // when one cannot be made (the ones made before stay until close()).
     bool create();
     // Closes every socket that was made and stops its notifications.
     void close();

@@ -9,8 +9,10 @@ QString WidgetDialogs::openLogFile(QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Hex Data (*.hex)"), QStringLiteral("Text Files (*.txt)")});
+    // The filters show their names only, which already say the pattern.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters({QStringLiteral("Hex Data *.hex (*.hex)"),
+                           QStringLiteral("Text Files *.txt (*.txt)")});
     // A name typed without an extension means a hex log.
     dialog.setDefaultSuffix(QStringLiteral("hex"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
@@ -21,7 +23,8 @@ QString WidgetDialogs::saveLogsAs(QWidget* parent, const QString& proposedName) 
     // No default suffix: the chosen name is the base of both files, which get
     // ".txt" and ".hex" added whatever it ends in.
     return QFileDialog::getSaveFileName(parent, QString(), proposedName,
-                                        QStringLiteral("Файлы *.txt и *.hex (*.txt *.hex)"));
+                                        QStringLiteral("Файлы *.txt и *.hex (*.txt *.hex)"),
+                                        nullptr, QFileDialog::HideNameFilterDetails);
 }
 
 void WidgetDialogs::showError(QWidget* parent, const QString& text) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "CommandHold.h"
 #include "DecoderOutput.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
@@ -151,6 +152,7 @@ public:
     void setSerialPorts(const QStringList& names);
 
     // --- what the monitoring session needs of the window ---
+    zelvar::CommandHold& commandHold() { return commandHold_; }
     void setSessionStatusText(const QString& text);  // status panel 4
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
@@ -177,6 +179,9 @@ public:
     void showDecodedLines(const zelvar::LineList& textLines,
                           const zelvar::LineList& hexLines) override;
 
+    // Reads the settings before the window is first created (see readSettings).
+    void setVisible(bool visible) override;
+
 signals:
     // The close sequence has run and the window closes: the program ends.
     void closed();
@@ -192,6 +197,7 @@ private:
     void buildStatusBar();
     void buildMenus();
     void startUp();
+    void readSettings();
     void loadSettings();
     void saveSettings();
     void editorVisibilityChanged(bool visible);
@@ -225,7 +231,9 @@ private:
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
 
     std::array<QLabel*, 5> statusPanels_{};
+    zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
+    bool settingsRead_ = false;
     bool inCloseSequence_ = false;
     bool closeAfterDecoding_ = false;
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <cstdint>
 
 #include "SettingsStore.h"
+#include "WindowBounds.h"
 
 namespace zelvar {
 
@@ -430,8 +432,12 @@ void TOptionsForm::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     if (!centred_) {
         centred_ = true;
-        if (const QScreen* s = screen()) {
-            move(s->availableGeometry().center() - rect().center());
+        // In the middle of the primary screen; should the frame make it
+        // larger than the screen, it is brought back within it.
+        if (const QScreen* s = QGuiApplication::primaryScreen()) {
+            const QPoint centre = s->availableGeometry().center();
+            zelvar::RestoreWindowBounds(*this, {centre.x() - width() / 2,
+                                                centre.y() - height() / 2, width(), height()});
         }
     }
     loadOnShow();

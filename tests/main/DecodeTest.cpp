@@ -1,6 +1,7 @@
 // File > Decode through the main window: a sample log, a file that cannot
 // be read, Esc during a long decoding, and what the window refuses meanwhile.
 #include <QAction>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -45,6 +46,33 @@ QByteArray longLog(int lines) {
     return log;
 }
 
+// Remembers what status panel 2 showed when panel 3 was drawn with " Display...".
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(TMainForm& w)
+        : counts_(w.findChild<QLabel*>(QStringLiteral("StatusPanel2"))),
+          progress_(w.findChild<QLabel*>(QStringLiteral("StatusPanel3"))) {
+        counts_->installEventFilter(this);
+        progress_->installEventFilter(this);
+    }
+    QString drawnCounts;
+    QString countsAtDisplay;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            if (watched == counts_) drawnCounts = counts_->text();
+            if (watched == progress_ && progress_->text() == QStringLiteral(" Display..."))
+                countsAtDisplay = drawnCounts;
+        }
+        return false;
+    }
+
+private:
+    QLabel* counts_;
+    QLabel* progress_;
+};
+
 }  // namespace
 
 class DecodeTest : public QObject {
@@ -52,10 +80,12 @@ class DecodeTest : public QObject {
 
 private slots:
     void decodesASampleLogIntoBothViews();
+    void countsAreDrawnBesideDisplay();
     void emptyFileOrCancelChangesNothing();
     void unreadableFileIsReportedAndChangesNothing();
     void escStopsALongDecodingAndKeepsItsLines();
     void closeDuringDecodingWaitsForItToStop();
+    void stopAskedBeforeTheDecodingBeginsHolds();
 };
 
 void DecodeTest::decodesASampleLogIntoBothViews() {
@@ -100,6 +130,20 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);
+}
+
+// The views take a large decoding's lines with no events in between: the
+// counts must be on screen by then, not the previous ones.
+void DecodeTest::countsAreDrawnBesideDisplay() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    PaintWatch watch(w);
+    h.dialogs.openAnswers << sample("traffic.hex");
+    w.mnuDecode->trigger();
+    QVERIFY(w.statusText(2).startsWith(QStringLiteral(" T ")));
+    QCOMPARE(watch.countsAtDisplay, w.statusText(2));
 }
 
 void DecodeTest::emptyFileOrCancelChangesNothing() {
@@ -148,6 +192,8 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
         openedMeanwhile = h.dialogs.openDialogs;
         w.mnuSettings->trigger();
         settingsShown = h.options->isVisible();
+        // Clear would reset the counts the decoding is counting into.
+        w.mnuClear->trigger();
         QTest::keyClick(w.Memo2, Qt::Key_Escape);
     });
     w.mnuDecode->trigger();
@@ -161,6 +207,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     QVERIFY2(decoded > 0 && decoded < total, qPrintable(QString::number(decoded)));
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
+    QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
     QVERIFY(w.offlineDecoder().DecoderIdle);
 }
 
@@ -177,6 +224,21 @@ void DecodeTest::closeDuringDecodingWaitsForItToStop() {
     QCOMPARE(w.textLogLines().last(), QStringLiteral("Esc"));
     QTRY_VERIFY(!w.isVisible());
     QCOMPARE(h.stored("Editor"), QStringLiteral("0"));
+}
+
+// Esc pressed while the window draws the decoding's first changes stops that
+// decoding, although it had not read a line yet.
+void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
+    h.dialogs.openAnswers << h.scratch("long.hex");
+    QTimer::singleShot(0, &w, [&w] { QTest::keyClick(w.Memo1, Qt::Key_Escape); });
+    w.mnuDecode->trigger();
+    QVERIFY(w.hexLogLines().isEmpty());
+    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
 }
 
 QTEST_MAIN(DecodeTest)

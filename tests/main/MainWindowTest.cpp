@@ -1,10 +1,15 @@
 // The main window's menus, shortcuts, start-up, window rules, header rules
 // and settings round trip.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QWindow>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -15,6 +20,11 @@
 
 namespace {
 
+// A caption as shown: its "&" only marks the Alt key.
+QString shown(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
+
 // One line per menu entry: caption, shortcut, [x] or [ ] for check items,
 // "(off)" when disabled, ">" for a submenu, "-" for a separator.
 QStringList describe(const QMenu* menu) {
@@ -24,7 +34,7 @@ QStringList describe(const QMenu* menu) {
             lines << QStringLiteral("-");
             continue;
         }
-        QString line = action->text();
+        QString line = shown(action->text());
         if (action->menu()) line += QStringLiteral(" >");
         if (!action->shortcut().isEmpty()) line += QLatin1Char('|') + action->shortcut().toString();
         if (action->isCheckable())
@@ -46,6 +56,8 @@ class MainWindowTest : public QObject {
 
 private slots:
     void menusFollowTheTable();
+    void menusOpenWithTheirAltKeys();
+    void fileDialogsShowTheirFilterNames();
     void shortcutsWorkFromTheLogViews();
     void firstStartShowsTheDefaults();
     void editorStoredOpenIsOpenedAtStart();
@@ -59,6 +71,7 @@ private slots:
     void serialPortBoxSelectsTheRememberedPort();
     void settingsRoundTrip();
     void maximisedWindowKeepsItsStoredBounds();
+    void boundsOffTheScreensComeBackOntoThem();
     void closeWithEditorOpenStoresEditorAndWritesNoLog();
 };
 
@@ -80,8 +93,59 @@ void MainWindowTest::menusFollowTheTable() {
              (QStringList{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
                           "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
                           "-", "Copy Text Log to Clipboard|Ctrl+T"}));
-    const QStringList titles = {w.mnuFile->title(), w.mnuAnalysis->title(), w.mnuOptions->title()};
+    const QStringList titles = {shown(w.mnuFile->title()), shown(w.mnuAnalysis->title()),
+                                shown(w.mnuOptions->title())};
     QCOMPARE(titles, (QStringList{"File", "Analysis", "Options"}));
+}
+
+void MainWindowTest::menusOpenWithTheirAltKeys() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const QList<std::pair<QMenu*, Qt::Key>> menus = {
+        {w.mnuFile, Qt::Key_F}, {w.mnuAnalysis, Qt::Key_A}, {w.mnuOptions, Qt::Key_O}};
+    for (const auto& [menu, key] : menus) {
+        QTest::keyClick(&w, key, Qt::AltModifier);
+        QTRY_VERIFY2(menu->isVisible(), qPrintable(menu->title()));
+        menu->hide();
+    }
+    // Within a menu every item has an Alt key of its own.
+    for (const QMenu* menu : {w.mnuFile, w.mnuAutoSaveMenu, w.mnuAnalysis, w.mnuOptions}) {
+        QSet<QKeySequence> keys;
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            const QKeySequence key = QKeySequence::mnemonic(action->text());
+            QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(action->text()));
+            keys << key;
+        }
+    }
+}
+
+void MainWindowTest::fileDialogsShowTheirFilterNames() {
+    // Reads the filter box of the dialog that opens next, then cancels it.
+    QStringList shownFilters;
+    const auto readAndCancel = [&shownFilters] {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, &shownFilters] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            const auto* box = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; box && i < box->count(); ++i) shownFilters << box->itemText(i);
+            dialog->reject();
+            poll->deleteLater();
+        });
+        poll->start(10);
+    };
+    zelvar::WidgetDialogs dialogs;
+    readAndCancel();
+    QCOMPARE(dialogs.openLogFile(nullptr), QString());
+    QCOMPARE(shownFilters, (QStringList{"Hex Data *.hex", "Text Files *.txt"}));
+    shownFilters.clear();
+    readAndCancel();
+    QCOMPARE(dialogs.saveLogsAs(nullptr, QStringLiteral("20240101120000")), QString());
+    QCOMPARE(shownFilters, QStringList{QStringLiteral("Файлы *.txt и *.hex")});
 }
 
 void MainWindowTest::shortcutsWorkFromTheLogViews() {
@@ -457,6 +521,31 @@ void MainWindowTest::maximisedWindowKeepsItsStoredBounds() {
     again.store(QStringLiteral("mwMaximized"), QStringLiteral("1"));
     again.start();
     QTRY_VERIFY(again.main->isMaximized());
+}
+
+// Bounds from a damaged store neither make a window of absurd size off the
+// screen nor get stored again.
+void MainWindowTest::boundsOffTheScreensComeBackOntoThem() {
+    MainHarness h;
+    h.store(QStringLiteral("fWidth"), QStringLiteral("99999999"));
+    h.store(QStringLiteral("fTop"), QStringLiteral("-2147483648"));
+    h.store(QStringLiteral("eLeft"), QStringLiteral("-50000"));
+    h.store(QStringLiteral("eHeight"), QStringLiteral("99999999"));
+    h.start(true);
+    TMainForm& w = *h.main;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto onScreen = [&screen](const QWidget* window) {
+        return window->isVisible() && screen.contains(window->windowHandle()->frameGeometry());
+    };
+    QTRY_VERIFY(onScreen(&w));
+    QTRY_VERIFY(onScreen(h.editor.get()));
+    w.mnuSettings->trigger();
+    QTRY_VERIFY(onScreen(h.options.get()));
+    QVERIFY(w.close());
+    QVERIFY(h.stored("fWidth").toInt() <= screen.width());
+    QVERIFY(h.stored("fTop").toInt() >= 0);
+    QVERIFY(h.stored("eLeft").toInt() >= 0);
+    QVERIFY(h.stored("eHeight").toInt() <= screen.height());
 }
 
 void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {

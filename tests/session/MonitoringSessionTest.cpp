@@ -1,11 +1,13 @@
 // The monitoring session against four transceivers played by this test on
 // 127.0.0.1 to 127.0.0.4: registration, datagram intake, the session timer
 // and stopping, as a user drives them through the menu.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <QUdpSocket>
 #include <array>
 
@@ -274,6 +276,75 @@ private slots:
         const QByteArray text = MainHarness::readAll(
             QDir(rig.h.filesDir()).filePath(rig.h.savedFiles().last()));
         QVERIFY(text.endsWith("Stop\r\n"));
+    }
+
+    // Ctrl+M pressed twice quickly: the second press arrives while the stop
+    // lets events run, and is refused rather than starting a session that
+    // the stop then strips of its sockets.
+    void choiceArrivingWhileStoppingIsRefused() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        QTimer::singleShot(0, rig.h.main.get(), [&] { rig.toggle(); });
+        rig.toggle();
+        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(!rig.session->Timer.isActive());
+        QVERIFY(!rig.session->sockets().isOpen());
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
+        QVERIFY(rig.h.main->mnuDecode->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 1);
+    }
+
+    // A close asked for while the stop runs waits for it, so the saved log
+    // ends with the stop.
+    void closeArrivingWhileStoppingFollowsTheStop() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        rig.at(1).send(QByteArray("\x00\x01", 2));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        bool refused = false;
+        QTimer::singleShot(0, rig.h.main.get(), [&] { refused = !rig.h.main->close(); });
+        rig.toggle();
+        QVERIFY(refused);
+        QTRY_VERIFY(!rig.h.main->isVisible());
+        QCOMPARE(rig.h.savedFiles().size(), 2);
+        const QByteArray text = MainHarness::readAll(
+            QDir(rig.h.filesDir()).filePath(rig.h.savedFiles().last()));
+        QVERIFY(text.endsWith("Stop\r\n"));
+    }
+
+    // The close sequence lets events run before it saves: a start or an
+    // editor opened then would run beside the close or keep the log unsaved.
+    void commandsArrivingWhileClosingAreRefused() {
+        for (const char* command : {"mnuStartUDP", "mnuEditor"}) {
+            Rig rig;
+            rig.h.main->appendTextLine("unsaved");
+            rig.h.main->LogsSaved = false;
+            auto* action = rig.h.main->findChild<QAction*>(QLatin1String(command));
+            QTimer::singleShot(0, rig.h.main.get(), [action] { action->trigger(); });
+            QVERIFY(rig.h.main->close());
+            QVERIFY2(rig.h.savedFiles().size() == 1, command);
+            QVERIFY(!rig.h.editor->isVisible());
+            QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+            QTest::qWait(50);
+            QCOMPARE(rig.at(1).commands.size(), 0);
+        }
+    }
+
+    void creatingAgainClosesTheOpenSockets() {
+        const auto openFiles = [] {
+            return QDir(QStringLiteral("/proc/self/fd"))
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                .size();
+        };
+        zelvar::TransceiverSockets sockets;
+        QVERIFY(sockets.create());
+        const qsizetype once = openFiles();
+        QVERIFY(sockets.create());
+        QCOMPARE(openFiles(), once);
     }
 };
 

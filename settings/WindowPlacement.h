@@ -1,0 +1,34 @@
+#pragma once
+
+#include <span>
+
+namespace zelvar {
+
+struct WindowRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const WindowRect&, const WindowRect&) = default;
+};
+
+// The window manager's frame around a window's client area.
+struct FrameMargins {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+// A window's bounds as the settings keep them: the frame's left and top
+// edges, the client area's width and height. Gives the client area to place
+// the window at so that its frame comes back where it was. Bounds that meet
+// no available screen put the window in the middle of the primary screen,
+// no larger than that screen; bounds that do meet one are kept, only no
+// larger than all screens together, so values from a damaged store never
+// make a window of absurd size.
+WindowRect PlaceStoredWindow(const WindowRect& stored, const FrameMargins& frame,
+                             std::span<const WindowRect> availableScreens,
+                             const WindowRect& primaryScreen);
+
+}  // namespace zelvar
