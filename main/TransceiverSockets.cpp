@@ -13,8 +13,21 @@ namespace zelvar {
 
 namespace {
 
+// Room for about a second of a busy network's datagrams (20,000 a second,
+// each taking about 200 bytes of kernel memory), so that a moment in which
+// the window cannot read costs nothing.
+constexpr int kReceiveBufferBytes = 4 << 20;
+
 int makeUdpSocket() {
-    return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) return fd;
+    // The system caps SO_RCVBUF at net.core.rmem_max (often 208 KiB); a
+    // program allowed to administer the network may go beyond it.
+    int size = kReceiveBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+        (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+    return fd;
 }
 
 std::size_t slot(int n) {
@@ -99,6 +112,14 @@ std::uint16_t TransceiverSockets::localPort(int n) const {
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
     return ntohs(local.sin_port);
+}
+
+int TransceiverSockets::receiveBufferBytes(int n) const {
+    const int fd = fds_[slot(n)];
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) return 0;
+    return size;
 }
 
 }  // namespace zelvar

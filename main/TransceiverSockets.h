@@ -51,6 +51,9 @@ public:
 
     // The local UDP port socket n was bound to by its first send (0 before).
     std::uint16_t localPort(int n) const;
+    // The receive buffer the system granted socket n, in bytes as it counts
+    // them (twice what was asked, for its own bookkeeping); 0 when closed.
+    int receiveBufferBytes(int n) const;
 
 private:
     SocketCreator creator_;

@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QUdpSocket>
+#include <QFile>
+#include <algorithm>
 #include <array>
 
 #include "../main/MainHarness.h"
@@ -50,6 +52,13 @@ QByteArray rssiPackage(quint16 raw) {
     p[11] = static_cast<char>(raw >> 8);
     p[12] = static_cast<char>(raw & 0xFF);
     return p;
+}
+
+// The receive buffer a socket asks for, capped by net.core.rmem_max.
+int receiveBufferAllowed() {
+    QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    const int max = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
+    return std::min(4 << 20, max);
 }
 
 }  // namespace
@@ -107,6 +116,8 @@ private slots:
             QCOMPARE(rig.at(n).commands, QStringList{QStringLiteral("AT_ZELVAR")});
             QCOMPARE(rig.at(n).peerPort, rig.session->sockets().localPort(n));
             sources << rig.at(n).peerPort;
+            // Room for a burst: 4 MiB, or as much as the system lets anyone have.
+            QVERIFY(rig.session->sockets().receiveBufferBytes(n) >= 2 * receiveBufferAllowed());
         }
         QCOMPARE(sources.size(), 4);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Ready"));
