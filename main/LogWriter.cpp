@@ -1,5 +1,7 @@
 #include "LogWriter.h"
 
+#include <pthread.h>
+
 #include "LogFile.h"
 
 namespace zelvar {
@@ -50,6 +52,8 @@ bool LogWriter::idle() const {
 }
 
 void LogWriter::run() {
+    // Named, so that its share of the processor can be told apart.
+    pthread_setname_np(pthread_self(), "zelvar-logsave");
     std::unique_lock lock(mutex_);
     while (true) {
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
