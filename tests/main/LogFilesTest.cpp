@@ -215,7 +215,16 @@ void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {
     fillViews(w);
     h.dialogs.unsavedAnswers << Choice::GoOnWithoutSaving;
     h.dialogs.lossAnswers << true;
+    // A Clear or a close chosen while the question stands is refused.
+    bool closedMeanwhile = true;
+    h.dialogs.onUnsaved = [&] {
+        h.dialogs.onUnsaved = nullptr;
+        w.mnuClear->trigger();
+        closedMeanwhile = w.close();
+    };
     w.mnuClear->trigger();
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
+    QVERIFY(!closedMeanwhile);
     QVERIFY(w.textLogLines().isEmpty());
 
     fillViews(w);

@@ -31,6 +31,7 @@ public:
     QList<UnsavedChoice> unsavedAnswers;
     QList<bool> lossAnswers;
     QStringList unsavedReasons;
+    std::function<void()> onUnsaved;  // runs while that question stands
 
     QString openLogFile(QWidget*) override {
         ++openDialogs;
@@ -47,6 +48,7 @@ public:
     }
     UnsavedChoice askUnsavedLogs(QWidget*, const QString& reason, bool) override {
         unsavedReasons << reason;
+        if (onUnsaved) onUnsaved();
         return unsavedAnswers.isEmpty() ? UnsavedChoice::Cancel : unsavedAnswers.takeFirst();
     }
     bool confirmLoss(QWidget*, bool) override {
