@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <QSocketNotifier>
 #include <algorithm>
 
 #include "SessionRules.h"
@@ -52,8 +51,14 @@ bool TransceiverSockets::create() {
 }
 
 void TransceiverSockets::close() {
+    // The reading thread ends before its sockets do; what it has read
+    // stays to be decoded.
+    if (receiver_) {
+        receiver_->stop();
+        receiver_->take(leftover_);
+        receiver_.reset();
+    }
     for (std::size_t i = 0; i < fds_.size(); ++i) {
-        notifiers_[i].reset();
         if (fds_[i] >= 0) ::close(fds_[i]);
         fds_[i] = -1;
     }
@@ -77,32 +82,18 @@ void TransceiverSockets::send(int n, std::string_view payload) {
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void TransceiverSockets::enableNotifications(int n, std::function<void(int)> ready) {
-    const int fd = fds_[slot(n)];
-    if (fd < 0) return;
-    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(notifier.get(), &QSocketNotifier::activated, this,
-            [n, ready = std::move(ready)] { ready(n); });
-    notifiers_[slot(n)] = std::move(notifier);
+void TransceiverSockets::startReceiving(std::function<void()> wake) {
+    receiver_.reset();
+    leftover_.clear();
+    receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
 }
 
-long TransceiverSockets::receive(int n, std::uint8_t* buffer, std::size_t size,
-                                 std::uint32_t& source) {
-    std::fill(buffer, buffer + size, std::uint8_t{0});
-    const int fd = fds_[slot(n)];
-    if (fd < 0) return -1;
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    // MSG_TRUNC makes the call tell the datagram's real length, so a longer
-    // one can be recognised and dropped rather than decoded cut short.
-    const ssize_t length =
-        ::recvfrom(fd, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
-    source = from.sin_addr.s_addr;
-    if (length < 0 || static_cast<std::size_t>(length) > size) {
-        std::fill(buffer, buffer + size, std::uint8_t{0});
-        return -1;
+void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out) {
+    if (!leftover_.empty()) {
+        out.insert(out.end(), leftover_.begin(), leftover_.end());
+        leftover_.clear();
     }
-    return static_cast<long>(length);
+    if (receiver_) receiver_->take(out);
 }
 
 std::uint16_t TransceiverSockets::localPort(int n) const {

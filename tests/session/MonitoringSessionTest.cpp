@@ -165,6 +165,30 @@ private slots:
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t05")));
     }
 
+    // While the window is busy (here: sending) the sockets are read all the
+    // same: a burst bigger than their buffers is decoded whole, in order.
+    void aBurstWhileTheWindowIsBusyLosesNothing() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        constexpr int kBurst = 48000;
+        for (int i = 0; i < kBurst; ++i) {
+            QByteArray p(5, '\x01');
+            p[1] = static_cast<char>(i >> 16);
+            p[2] = static_cast<char>(i >> 8);
+            p[3] = static_cast<char>(i);
+            rig.at(1 + i % 4).send(p);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->decoder().HexCount, kBurst, 20000);
+        std::array<int, 5> last{-1, -1, -1, -1, -1};
+        for (const QString& line : rig.hex()) {
+            const int port = line.left(1).toInt();
+            const int i = line.mid(line.indexOf('\t') + 4, 8).remove(' ').toInt(nullptr, 16);
+            QVERIFY2(i > last[static_cast<std::size_t>(port)], qPrintable(line));
+            last[static_cast<std::size_t>(port)] = i;
+        }
+    }
+
     void intakeRulesForLengthAndFirstByte() {
         Rig rig;
         rig.toggle();
