@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <string>
 
 #include "DateTime.h"
@@ -19,6 +20,9 @@ namespace {
 // Taken from one socket before the next is looked at, so that four busy
 // transceivers are read side by side, in about the order they sent.
 constexpr int kPerSocketTurn = 32;
+// About 170 MB, a minute of a very busy network: a window that has stopped
+// decoding altogether must not take the machine's memory with it.
+constexpr std::size_t kMaxQueued = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -110,7 +114,10 @@ void DatagramReceiver::run() {
             {
                 std::lock_guard lock(mutex_);
                 wasEmpty = queue_.empty();
-                queue_.insert(queue_.end(), batch.begin(), batch.end());
+                const std::size_t room = kMaxQueued - std::min(kMaxQueued, queue_.size());
+                const std::size_t taken = std::min(room, batch.size());
+                queue_.insert(queue_.end(), batch.begin(),
+                              batch.begin() + static_cast<std::ptrdiff_t>(taken));
             }
             if (wasEmpty && wake_) wake_();
         }
