@@ -89,7 +89,18 @@ QString LogSaveControl::saveNow(const QString& base, bool freeName, const QByteA
     if (!text.isNull()) pair.text << text;
     if (!hex.isNull()) pair.hex << hex;
     const std::uint64_t segment = journal_ ? journal_->rotate() : 0;
-    const QString used = WriteLogPair(pair);
+    QString used;
+    try {
+        used = WriteLogPair(pair);
+    } catch (const LogFileError& error) {
+        // An auto-save (the one that picks a free name) that fails is what
+        // the status bar reports; a chosen name that fails is the user's to see.
+        if (freeName) {
+            setFailure(folderOf(base), error.text());
+            emit statusChanged();
+        }
+        throw;
+    }
     if (journal_) journal_->discardThrough(segment);
     waiting_.clear();
     viewPackages_ = 0;

@@ -55,6 +55,8 @@ public:
 
     // Auto-save into `folder` failed and what it should have written waits.
     bool failing() const { return !failure_.isEmpty(); }
+    // Logs of failed background saves wait beside the views.
+    bool hasWaiting() const { return !waiting_.empty(); }
     QString failure() const { return failure_; }
     QString failingFolder() const { return failingFolder_; }
     QString journalFailure() const;

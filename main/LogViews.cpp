@@ -267,7 +267,7 @@ void TMainForm::RolloverCheck() {
 
 void TMainForm::mnuSaveAsClick() {
     flushLogViews();
-    if (viewEmpty(Memo1) && viewEmpty(Memo2)) return;
+    if (viewEmpty(Memo1) && viewEmpty(Memo2) && !saving_->hasWaiting()) return;
     const QString base =
         dialogs().saveLogsAs(this, QString::fromStdString(zelvar::FileNameStamp()));
     if (base.isEmpty()) return;

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <utility>
 
 #include "DateTime.h"
 #include "LiveJournal.h"
@@ -217,14 +218,19 @@ void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {
     h.dialogs.lossAnswers << true;
     // A Clear or a close chosen while the question stands is refused.
     bool closedMeanwhile = true;
+    QString statusMeanwhile;
+    bool asked = false;
     h.dialogs.onUnsaved = [&] {
-        h.dialogs.onUnsaved = nullptr;
+        if (std::exchange(asked, true)) return;
+        statusMeanwhile = w.statusText(1);
         w.mnuClear->trigger();
         closedMeanwhile = w.close();
     };
     w.mnuClear->trigger();
     QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
     QVERIFY(!closedMeanwhile);
+    QCOMPARE(statusMeanwhile, QStringLiteral(" Auto Save Failing: 0"));
+    h.dialogs.onUnsaved = nullptr;
     QVERIFY(w.textLogLines().isEmpty());
 
     fillViews(w);
