@@ -1,7 +1,6 @@
 #pragma once
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -18,22 +17,18 @@ inline double CpuMs() {
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-// User and system time so far of this process's threads of that name
-// (as the thread named itself), in milliseconds.
+// Time on the processor so far of this process's threads of that name (as
+// the thread named itself), in milliseconds, to the nanosecond the
+// scheduler counts.
 inline double ThreadCpuMs(const char* name) {
-    const double tick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
     double ms = 0;
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
         if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) continue;
-        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QByteArray line = stat.readAll();
-        // Fields after the command, which may hold blanks: utime and stime
-        // are the 14th and 15th of the line.
-        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (f.size() > 12) ms += (f[11].toDouble() + f[12].toDouble()) * tick;
+        QFile schedstat(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (!schedstat.open(QIODevice::ReadOnly)) continue;
+        ms += schedstat.readAll().split(' ').value(0).toDouble() / 1e6;
     }
     return ms;
 }

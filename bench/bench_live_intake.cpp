@@ -447,6 +447,7 @@ int child(const Options& o) {
     const double cpuBefore = zelvar::bench::CpuMs();
     const double journalBefore = zelvar::bench::ThreadCpuMs("zelvar-journal");
     const double writerBefore = zelvar::bench::ThreadCpuMs("zelvar-logsave");
+    const double receiverBefore = zelvar::bench::ThreadCpuMs("zelvar-receive");
     const qint64 startNs = clock.nsecsElapsed();
     form.mnuStartUDP->trigger();
     if (!form.Monitoring) return fail("monitoring did not start");
@@ -472,6 +473,9 @@ int child(const Options& o) {
         (zelvar::bench::ThreadCpuMs("zelvar-journal") - journalBefore) / wallMs;
     const double writerShare =
         (zelvar::bench::ThreadCpuMs("zelvar-logsave") - writerBefore) / wallMs;
+    // Read before the stop below ends the receive thread.
+    const double receiverShare =
+        (zelvar::bench::ThreadCpuMs("zelvar-receive") - receiverBefore) / wallMs;
     const long long drops = kernelDrops(localPorts);
     form.Memo1->viewport()->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");
@@ -543,7 +547,8 @@ int child(const Options& o) {
     std::printf(
         "sent=%lld sentlog=%lld decoded=%lld saved=%lld missing=%lld drops=%lld rcvbuf=%d "
         "overwritten=%lld paintgap=%.1f timergap=%.1f paints=%lld paintsover=%ld timerover=%ld "
-        "drain=%.0f cpu=%.1f journalcpu=%.2f appendns=%.0f writercpu=%.2f rollovers=%lld "
+        "drain=%.0f cpu=%.1f receivecpu=%.1f journalcpu=%.2f appendns=%.0f writercpu=%.2f "
+        "rollovers=%lld "
         "rollovergap=%.1f othergap=%.1f rolloverdrops=%lld boxes=%d questions=%d closed=%d\n",
         sent, static_cast<long long>(sentLines.size()), static_cast<long long>(decoded),
         savedLines, static_cast<long long>(missing.size()), drops, receiveBuffer,
@@ -554,7 +559,7 @@ int child(const Options& o) {
         stretchesOver(paints, startNs, endNs, limitNs),
         stretchesOver(ticks, startNs, endNs, limitNs),
         static_cast<double>(std::max<qint64>(0, lastChangeNs - endNs)) / 1e6, cpuShare * 100,
-        journalShare * 100, appendNs, writerShare * 100, rolloverCount,
+        receiverShare * 100, journalShare * 100, appendNs, writerShare * 100, rolloverCount,
         static_cast<double>(rolloverGapNs) / 1e6, static_cast<double>(otherGapNs) / 1e6,
         dropsAtRollover, dialogs.errorBoxes, dialogs.unsavedQuestions, closed ? 1 : 0);
     std::fflush(stdout);
@@ -647,11 +652,13 @@ int main(int argc, char* argv[]) {
                 m("sent"), m("decoded"), m("saved"), m("missing"), m("drops"), m("rcvbuf"));
     std::printf(
         "median: worst paint gap %.1f ms (%.0f paints, %.0f gaps over %d ms), worst 10 ms timer "
-        "gap %.1f ms; backlog read %.0f ms after the traffic; CPU %.1f %% of one core\n",
+        "gap %.1f ms; backlog read %.0f ms after the traffic; CPU %.1f %% of one core (of which "
+        "the receive thread %.1f %%)\n",
         m("paintgap"), m("paints"), m("paintsover"), kRedrawTargetMs, m("timergap"), m("drain"),
-        m("cpu"));
-    std::printf("median: journal thread %.2f %% of one core, plus %.0f ns per package on the "
-                "window's thread (%.2f %% at this rate); rollover writer thread %.2f %%\n",
+        m("cpu"), m("receivecpu"));
+    std::printf("median: journal thread %.2f %% of one core, plus %.0f "
+                "ns per package on the window's thread (%.2f %% at this rate); rollover writer "
+                "thread %.2f %%\n",
                 m("journalcpu"), m("appendns"), m("appendns") * options.rate / 1e7,
                 m("writercpu"));
     if (options.rollover) {
