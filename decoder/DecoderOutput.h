@@ -20,6 +20,9 @@ public:
     virtual void refreshDisplayMode() {}
     virtual void appendTextLine(std::string_view /*line*/) {}
     virtual void appendHexLine(std::string_view /*line*/) {}
+    // Every package decoded live, as its hex line, whether or not the hex
+    // log shows it (the crash journal keeps them all).
+    virtual void liveHexLine(std::string_view /*line*/) {}
     // Port 1..4, position 0..9.
     virtual void setSMeter(int /*port*/, int /*position*/) {}
     // New auto-save files every 65 535 packages.

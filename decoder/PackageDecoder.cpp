@@ -226,8 +226,9 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
     AppendHexText(line_, b, n);
     if (!live) {
         DecodedHexLines.append(line_);
-    } else if (mirrors_.HexLog) {
-        output_.appendHexLine(line_);
+    } else {
+        output_.liveHexLine(line_);
+        if (mirrors_.HexLog) output_.appendHexLine(line_);
     }
 
     ++HexCount;

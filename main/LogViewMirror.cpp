@@ -23,15 +23,14 @@ void LogViewMirror::markInSync() {
 
 void LogViewMirror::appendLines(std::string_view joined) {
     const bool wasInSync = inSync();
-    view_->appendPlainText(QString::fromLatin1(joined.data(), static_cast<qsizetype>(joined.size())));
+    view_->appendPlainText(QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size())));
     if (!wasInSync) return;
-    bytes_.reserve(bytes_.size() + joined.size() + joined.size() / 16 + 2);
     std::size_t begin = 0;
     while (begin <= joined.size()) {
         std::size_t end = joined.find('\n', begin);
         if (end == std::string_view::npos) end = joined.size();
-        bytes_.append(joined.substr(begin, end - begin));
-        bytes_.append("\r\n");
+        bytes_.append(joined.data() + begin, static_cast<qsizetype>(end - begin));
+        bytes_.append("\r\n", 2);
         begin = end + 1;
     }
     markInSync();
@@ -49,9 +48,8 @@ void LogViewMirror::removeLastLine() {
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     if (!wasInSync) return;
-    const std::size_t cut =
-        bytes_.size() >= 3 ? bytes_.rfind("\r\n", bytes_.size() - 3) : std::string::npos;
-    bytes_.resize(cut == std::string::npos ? 0 : cut + 2);
+    const qsizetype cut = bytes_.size() >= 3 ? bytes_.lastIndexOf("\r\n", bytes_.size() - 3) : -1;
+    bytes_.truncate(cut < 0 ? 0 : cut + 2);
     markInSync();
 }
 
@@ -63,11 +61,18 @@ void LogViewMirror::clear() {
 
 QByteArray LogViewMirror::fileBytes() {
     if (!inSync()) {
-        const QByteArray bytes = LogFileBytes(view_->toPlainText());
-        bytes_.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        bytes_ = LogFileBytes(view_->toPlainText());
         markInSync();
     }
-    return QByteArray::fromRawData(bytes_.data(), static_cast<qsizetype>(bytes_.size()));
+    return bytes_;
+}
+
+QByteArray LogViewMirror::takeFileBytesAndClear() {
+    QByteArray bytes = fileBytes();
+    bytes_ = QByteArray();
+    view_->clear();
+    markInSync();
+    return bytes;
 }
 
 }  // namespace zelvar

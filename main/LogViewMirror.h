@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <string>
 #include <string_view>
 
 class QPlainTextEdit;
@@ -25,13 +24,15 @@ public:
 
     // The file content of the view as it stands.
     QByteArray fileBytes();
+    // The same, handed over without a copy, and the view emptied.
+    QByteArray takeFileBytesAndClear();
 
 private:
     bool inSync() const;
     void markInSync();
 
     QPlainTextEdit* view_;
-    std::string bytes_;
+    QByteArray bytes_;
     int revision_ = -1;
     int characters_ = -1;
 };

@@ -1,6 +1,7 @@
 // The two log views: live appends, the files they are written to, Clear,
 // the rollover, Save As, the clipboard copy and the auto-save status.
 #include <QAction>
+#include <QLabel>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -10,6 +11,7 @@
 
 #include "DateTime.h"
 #include "LogFile.h"
+#include "LogSaveControl.h"
 #include "LogViewMirror.h"
 #include "MainRules.h"
 #include "UserDialogs.h"
@@ -86,6 +88,8 @@ void TMainForm::flushLogViews() {
         appendToView(Memo2, pendingHex_);
         pendingHex_.clear();
     }
+    // The number of packages waiting unsaved moves with every package.
+    if (saving_->failing()) RefreshAutoSaveStatus();
     if (countsPending_) {
         countsPending_ = false;
         setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
@@ -150,44 +154,95 @@ QString TMainForm::lastTextLine(int fromEnd) const {
 
 void TMainForm::removeLastTextLine() { textMirror_->removeLastLine(); }
 
+void TMainForm::liveHexLine(std::string_view line) {
+    saving_->packageReceived(line);
+}
+
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
+    saveViews(base, false, hexGated);
+}
+
+void TMainForm::saveViews(const QString& base, bool freeName, bool hexGated) {
     flushLogViews();
-    if (!viewEmpty(Memo1)) {
-        zelvar::WriteLogFile(base + QStringLiteral(".txt"), textMirror_->fileBytes());
-    }
-    if (!viewEmpty(Memo2) && (!hexGated || mnuHexLog->isChecked())) {
-        zelvar::WriteLogFile(base + QStringLiteral(".hex"), hexMirror_->fileBytes());
-    }
+    const QByteArray text = viewEmpty(Memo1) ? QByteArray() : textMirror_->fileBytes();
+    const QByteArray hex = !viewEmpty(Memo2) && (!hexGated || mnuHexLog->isChecked())
+                               ? hexMirror_->fileBytes()
+                               : QByteArray();
+    saving_->saveNow(base, freeName, text, hex);
     LogsSaved = true;
 }
 
-bool TMainForm::autoSaveLogs() {
+bool TMainForm::autoSaveOrChoose(bool closing) {
+    const QString stamp = QString::fromStdString(zelvar::FileNameStamp());
+    QString reason;
     try {
-        SaveLogs(zelvar::FreeLogBase(FilesDir + QString::fromStdString(zelvar::FileNameStamp())),
-                 true);
+        saveViews(FilesDir + stamp, true, true);
         return true;
     } catch (const zelvar::LogFileError& error) {
-        dialogs().showError(this, error.text());
-        return false;
+        reason = error.text();
     }
+    RefreshAutoSaveStatus();
+    // The question's own event loop lets commands in; a second Clear or close
+    // meanwhile would ask again on top of it.
+    choosing_ = true;
+    const struct ChoiceEnd {
+        bool& flag;
+        ~ChoiceEnd() { flag = false; }
+    } choiceEnd{choosing_};
+    using Choice = zelvar::UserDialogs::UnsavedChoice;
+    while (true) {
+        switch (dialogs().askUnsavedLogs(this, reason, closing)) {
+            case Choice::SaveElsewhere: {
+                const QString base = dialogs().saveLogsAs(this, stamp);
+                if (base.isEmpty()) break;
+                try {
+                    saveViews(base, false, false);
+                    return true;
+                } catch (const zelvar::LogFileError& error) {
+                    reason = error.text();
+                }
+                break;
+            }
+            case Choice::GoOnWithoutSaving:
+                if (dialogs().confirmLoss(this, closing)) return true;
+                break;
+            case Choice::Cancel:
+                return false;
+        }
+    }
+}
+
+void TMainForm::backgroundSaveFailed(const QString& folder, const QString& text) {
+    LogsSaved = false;
+    RefreshAutoSaveStatus();
+    // One box per failing folder: the status bar tells the rest.
+    if (errorBoxFolders_.contains(folder)) return;
+    errorBoxFolders_ << folder;
+    showError(text);
+    errorBoxFolders_.removeOne(folder);
 }
 
 void TMainForm::mnuClearClick() {
     // A decoding counts into the counters and a stop or close appends to the
     // views and saves them: neither is emptied under its feet.
-    if (commandHold_.held() || !offline_.DecoderIdle) return;
+    if (choosing_ || commandHold_.held() || !offline_.DecoderIdle) return;
     flushLogViews();
     decoder_.TextCount = 0;
     decoder_.HexCount = 0;
-    // A log that cannot be written stays in the views, so that it can still
-    // be saved elsewhere.
+    // A rollover still being written may have failed: then its logs wait
+    // and this auto-save writes them too.
+    saving_->finishBackgroundSaves();
+    // A log that cannot be written stays in the views unless the user says
+    // otherwise.
     if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
-        !autoSaveLogs()) {
+        !autoSaveOrChoose(false)) {
         return;
     }
     textMirror_->clear();
     hexMirror_->clear();
+    saving_->dropUnsaved();
     clearCountsText();
+    RefreshAutoSaveStatus();
 }
 
 void TMainForm::RolloverCheck() {
@@ -197,15 +252,25 @@ void TMainForm::RolloverCheck() {
     if (rollover == zelvar::Rollover::None) return;
     decoder_.TextCount = 0;
     if (rollover == zelvar::Rollover::TextAndHex) decoder_.HexCount = 0;
-    if (!autoSaveLogs()) return;
-    textMirror_->clear();
-    if (rollover == zelvar::Rollover::TextAndHex) hexMirror_->clear();
+    // While auto-save fails the views keep everything and grow; what a
+    // failed save should have written waits beside them.
+    if (saving_->failing()) return;
+    flushLogViews();
+    // Written on the writer's thread: the window goes on reading its sockets.
+    const QByteArray text =
+        viewEmpty(Memo1) ? QByteArray() : textMirror_->takeFileBytesAndClear();
+    const QByteArray hex = rollover == zelvar::Rollover::TextAndHex && !viewEmpty(Memo2)
+                               ? hexMirror_->takeFileBytesAndClear()
+                               : QByteArray();
+    saving_->saveInBackground(FilesDir + QString::fromStdString(zelvar::FileNameStamp()), text,
+                              hex);
+    LogsSaved = true;
 }
 
 void TMainForm::mnuSaveAsClick() {
     if (commandHold_.held()) return;
     flushLogViews();
-    if (viewEmpty(Memo1) && viewEmpty(Memo2)) return;
+    if (viewEmpty(Memo1) && viewEmpty(Memo2) && !saving_->hasWaiting()) return;
     const QString base =
         dialogs().saveLogsAs(this, QString::fromStdString(zelvar::FileNameStamp()));
     if (base.isEmpty()) return;
@@ -214,6 +279,7 @@ void TMainForm::mnuSaveAsClick() {
     } catch (const zelvar::LogFileError& error) {
         dialogs().showError(this, error.text());
     }
+    RefreshAutoSaveStatus();
 }
 
 void TMainForm::mnuCopyTextClick() {
@@ -230,6 +296,12 @@ void TMainForm::mnuCopyTextClick() {
 void TMainForm::RefreshAutoSaveStatus() {
     mirrors_.HexLog = mnuHexLog->isChecked();
     mnu65535->setEnabled(mnuAutoSave->isChecked());
+    const QString trouble = saving_->statusText();
+    statusPanels_[0]->setToolTip(saving_->statusReason());
+    if (!trouble.isEmpty()) {
+        setStatusText(1, trouble);
+        return;
+    }
     setStatusText(1, QString::fromStdString(zelvar::AutoSaveStatusText(
                          mnuAutoSave->isChecked(), editorVisible(), mnu65535->isChecked(),
                          mnuHexLog->isChecked())));

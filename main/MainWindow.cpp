@@ -18,6 +18,7 @@
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"
+#include "LogSaveControl.h"
 #include "LogViewMirror.h"
 #include "ZelvarMain.h"
 
@@ -102,6 +103,11 @@ void TMainForm::buildLogArea() {
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
     textMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo1);
     hexMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo2);
+    saving_ = std::make_unique<zelvar::LogSaveControl>();
+    connect(saving_.get(), &zelvar::LogSaveControl::backgroundSaveFailed, this,
+            &TMainForm::backgroundSaveFailed);
+    connect(saving_.get(), &zelvar::LogSaveControl::statusChanged, this,
+            &TMainForm::RefreshAutoSaveStatus);
     hexLayout->addWidget(Memo2);
     Memo1->setMinimumHeight(1);
     HexPanel->setMinimumHeight(1);

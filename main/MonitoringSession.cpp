@@ -1,7 +1,9 @@
 #include "MonitoringSession.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "DateTime.h"
 #include "SessionRules.h"
@@ -13,11 +15,15 @@ namespace zelvar {
 
 namespace {
 constexpr int kTickMs = 500;
+constexpr qint64 kDecodeSliceMs = 20;
 }  // namespace
 
 MonitoringSession::MonitoringSession(TMainForm& window) : w_(window) {
     Timer.setInterval(kTickMs);
     connect(&Timer, &QTimer::timeout, this, &MonitoringSession::TimerTick);
+    decodeTimer_.setSingleShot(true);
+    decodeTimer_.setInterval(0);
+    connect(&decodeTimer_, &QTimer::timeout, this, [this] { decodeReceived(false); });
 }
 
 void MonitoringSession::startMonitoringChosen() {
@@ -97,10 +103,12 @@ void MonitoringSession::start() {
         TransceiverIP[i] = TransceiverAddress(settings.IP[i]);
         sockets_.setTarget(n, TransceiverIP[i], *TransceiverPortNumber(settings.Port[i]));
     }
-    for (int n = 1; n <= kPortCount; ++n) {
-        sockets_.send(n, RegistrationCommand);
-        sockets_.enableNotifications(n, [this](int socket) { ReceiveDatagram(socket); });
-    }
+    for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, RegistrationCommand);
+    sockets_.startReceiving([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { if (!decodeTimer_.isActive()) decodeTimer_.start(); },
+            Qt::QueuedConnection);
+    });
     w_.setSessionStatusText(QStringLiteral(" Ready"));
     w_.Monitoring = true;
 }
@@ -127,6 +135,8 @@ void MonitoringSession::StopSession(bool sendExit) {
     w_.appendTextLine("Stop");
     QCoreApplication::processEvents();
     sockets_.close();
+    // What was read before the sockets closed is decoded, not dropped.
+    decodeReceived(true);
 }
 
 void MonitoringSession::TimerTick() {
@@ -141,15 +151,40 @@ void MonitoringSession::TimerTick() {
     }
 }
 
-void MonitoringSession::ReceiveDatagram(int n) {
+void MonitoringSession::decodeReceived(bool all) {
+    // A message box's event loop inside a decoded package must not start a
+    // second pass over the same queue; the running one goes on afterwards.
+    if (decoding_) return;
+    decoding_ = true;
+    const struct DecodingEnd {
+        bool& flag;
+        ~DecodingEnd() { flag = false; }
+    } decodingEnd{decoding_};
+
+    sockets_.takeReceived(received_);
     PackageDecoder& decoder = w_.decoder();
-    std::uint32_t source = 0;
-    const long length =
-        sockets_.receive(n, decoder.ReceiveBuffer.data(), decoder.ReceiveBuffer.size(), source);
-    if (length < 1) return;
-    const int port = PortForSource(source, TransceiverIP);
-    if (decoder.ReceiveBuffer[0] == 0x00) w_.LogsSaved = false;
-    decoder.DecodePackage(static_cast<std::size_t>(length), NowStamp(), DecodeMode::Live, port);
+    QElapsedTimer slice;
+    slice.start();
+    while (next_ < received_.size()) {
+        const ReceivedDatagram& d = received_[next_++];
+        std::fill(decoder.ReceiveBuffer.begin(), decoder.ReceiveBuffer.end(), std::uint8_t{0});
+        std::copy_n(d.bytes.begin(), std::min<std::size_t>(d.length, decoder.ReceiveBuffer.size()),
+                    decoder.ReceiveBuffer.begin());
+        const int port = PortForSource(d.source, TransceiverIP);
+        if (decoder.ReceiveBuffer[0] == 0x00) w_.LogsSaved = false;
+        decoder.DecodePackage(d.length, std::string_view(d.stamp.data(), d.stampLength),
+                              DecodeMode::Live, port);
+        // A backlog is decoded a slice at a time, so that the window is drawn
+        // and its timers run in between (a zero timer waits its turn behind
+        // them, where a posted call would be run in the same pass).
+        if (!all && next_ % 256 == 0 && slice.elapsed() >= kDecodeSliceMs &&
+            next_ < received_.size()) {
+            decodeTimer_.start();
+            return;
+        }
+    }
+    received_.clear();
+    next_ = 0;
 }
 
 }  // namespace zelvar

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "TransceiverSockets.h"
 #include "WindowHooks.h"
@@ -30,8 +31,10 @@ public:
     void StopSession(bool sendExit);
     // One tick of the 500 ms timer.
     void TimerTick();
-    // Reads and decodes one datagram that socket n has waiting.
-    void ReceiveDatagram(int n);
+    // Decodes the datagrams read so far, in the order they were read, each
+    // with the stamp and source of its reading; a long backlog a slice at a
+    // time unless `all`.
+    void decodeReceived(bool all);
 
     TransceiverSockets& sockets() { return sockets_; }
     QTimer Timer;
@@ -45,6 +48,10 @@ private:
 
     TMainForm& w_;
     TransceiverSockets sockets_;
+    std::vector<ReceivedDatagram> received_;
+    std::size_t next_ = 0;  // first of received_ not yet decoded
+    QTimer decodeTimer_;
+    bool decoding_ = false;
 };
 
 }  // namespace zelvar

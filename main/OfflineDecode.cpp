@@ -62,7 +62,7 @@ void TMainForm::decodeOfflineInput(const QString& title) {
             offline_.OfflineInputLines.clear();
             offline_.DecoderIdle = true;
         } else {
-            offline_.DecodeLogLines(title.toLatin1().toStdString());
+            offline_.DecodeLogLines(title.toStdString());
         }
     } catch (const std::exception& error) {
         // Out of memory on a huge log, most likely: the views keep what they

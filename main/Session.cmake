@@ -7,6 +7,8 @@ zelvar_warnings(session_rules)
 # timer, driving the main window.
 if(NOT ZELVAR_CORE_ONLY)
   add_library(zelvar_session STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/DatagramReceiver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DatagramReceiver.h
     ${CMAKE_CURRENT_LIST_DIR}/MonitoringSession.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MonitoringSession.h
     ${CMAKE_CURRENT_LIST_DIR}/TransceiverSockets.cpp

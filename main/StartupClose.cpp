@@ -4,11 +4,14 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
 #include <QTimer>
 
+#include "JournalRecovery.h"
+#include "LogSaveControl.h"
 #include "MainRules.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
@@ -35,7 +38,34 @@ void TMainForm::startUp() {
     decoder_.DecodedTextLines.clear();
     decoder_.DecodedHexLines.clear();
     loadSettings();
+    recoverJournals();
+    saving_->startJournal(QDir::cleanPath(FilesDir));
     Memo1->setFocus();
+}
+
+void TMainForm::recoverJournals() {
+    // What a crashed or killed run had received is saved now, before this
+    // run's own journal starts beside it.
+    QStringList told;
+    long packages = 0;
+    bool failed = false;
+    for (const zelvar::RecoveredJournal& journal :
+         zelvar::RecoverJournals(QDir::cleanPath(FilesDir), settings_)) {
+        if (!journal.error.isEmpty()) {
+            failed = true;
+            told << journal.error;
+            continue;
+        }
+        packages += journal.packages;
+        told << QStringLiteral("%1.hex and .txt: %2 packages")
+                    .arg(QDir::toNativeSeparators(journal.base))
+                    .arg(journal.packages);
+    }
+    if (told.isEmpty()) return;
+    setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
+                            : QStringLiteral(" Recovered %1").arg(packages));
+    statusPanels_[2]->setToolTip(QStringLiteral("Logs recovered from the last run:\n") +
+                                 told.join(QLatin1Char('\n')));
 }
 
 void TMainForm::setVisible(bool visible) {
@@ -104,8 +134,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
     // A second request while the sequence runs (its event processing lets
-    // one in) waits for the first to finish.
-    if (inCloseSequence_) {
+    // one in) waits for the first to finish, and so does one that comes
+    // while the user is asked about unsaved logs.
+    if (inCloseSequence_ || choosing_) {
         event->ignore();
         return;
     }
@@ -143,8 +174,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
 
     flushLogViews();
+    saving_->finishBackgroundSaves();
     if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
-        !autoSaveLogs()) {
+        !autoSaveOrChoose(true)) {
         // The logs could not be written: keep the window and its views so the
         // user can save them elsewhere.
         Closing = false;
@@ -153,6 +185,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
 
+    // Saved, or given up by the user: the journal is not needed any more.
+    saving_->endJournal();
     offline_.OfflineInputLines.clear();
     decoder_.DecodedTextLines.clear();
     decoder_.DecodedHexLines.clear();

@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <QSocketNotifier>
 #include <algorithm>
 
 #include "SessionRules.h"
@@ -13,8 +12,21 @@ namespace zelvar {
 
 namespace {
 
+// Room for about a second of a busy network's datagrams (20,000 a second,
+// each taking about 200 bytes of kernel memory), so that a moment in which
+// the window cannot read costs nothing.
+constexpr int kReceiveBufferBytes = 4 << 20;
+
 int makeUdpSocket() {
-    return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) return fd;
+    // The system caps SO_RCVBUF at net.core.rmem_max (often 208 KiB); a
+    // program allowed to administer the network may go beyond it.
+    int size = kReceiveBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+        (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+    return fd;
 }
 
 std::size_t slot(int n) {
@@ -41,8 +53,14 @@ bool TransceiverSockets::create() {
 }
 
 void TransceiverSockets::close() {
+    // The reading thread ends before its sockets do; what it has read
+    // stays to be decoded.
+    if (receiver_) {
+        receiver_->stop();
+        receiver_->take(leftover_);
+        receiver_.reset();
+    }
     for (std::size_t i = 0; i < fds_.size(); ++i) {
-        notifiers_[i].reset();
         if (fds_[i] >= 0) ::close(fds_[i]);
         fds_[i] = -1;
     }
@@ -66,32 +84,18 @@ void TransceiverSockets::send(int n, std::string_view payload) {
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void TransceiverSockets::enableNotifications(int n, std::function<void(int)> ready) {
-    const int fd = fds_[slot(n)];
-    if (fd < 0) return;
-    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(notifier.get(), &QSocketNotifier::activated, this,
-            [n, ready = std::move(ready)] { ready(n); });
-    notifiers_[slot(n)] = std::move(notifier);
+void TransceiverSockets::startReceiving(std::function<void()> wake) {
+    receiver_.reset();
+    leftover_.clear();
+    receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
 }
 
-long TransceiverSockets::receive(int n, std::uint8_t* buffer, std::size_t size,
-                                 std::uint32_t& source) {
-    std::fill(buffer, buffer + size, std::uint8_t{0});
-    const int fd = fds_[slot(n)];
-    if (fd < 0) return -1;
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    // MSG_TRUNC makes the call tell the datagram's real length, so a longer
-    // one can be recognised and dropped rather than decoded cut short.
-    const ssize_t length =
-        ::recvfrom(fd, buffer, size, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
-    source = from.sin_addr.s_addr;
-    if (length < 0 || static_cast<std::size_t>(length) > size) {
-        std::fill(buffer, buffer + size, std::uint8_t{0});
-        return -1;
+void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out) {
+    if (!leftover_.empty()) {
+        out.insert(out.end(), leftover_.begin(), leftover_.end());
+        leftover_.clear();
     }
-    return static_cast<long>(length);
+    if (receiver_) receiver_->take(out);
 }
 
 std::uint16_t TransceiverSockets::localPort(int n) const {
@@ -101,6 +105,14 @@ std::uint16_t TransceiverSockets::localPort(int n) const {
     socklen_t length = sizeof local;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
     return ntohs(local.sin_port);
+}
+
+int TransceiverSockets::receiveBufferBytes(int n) const {
+    const int fd = fds_[slot(n)];
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length) != 0) return 0;
+    return size;
 }
 
 }  // namespace zelvar

@@ -7,9 +7,11 @@
 #include <memory>
 #include <string_view>
 
+#include <vector>
+
+#include "DatagramReceiver.h"
 #include "Settings.h"
 
-class QSocketNotifier;
 
 namespace zelvar {
 
@@ -40,24 +42,25 @@ public:
     // Sends a command to transceiver n. Failures are not reported: a
     // transceiver that is not there is asked again by the session timer.
     void send(int n, std::string_view payload);
-    // Announces each readable datagram of socket n to `ready`, one at a time.
-    void enableNotifications(int n, std::function<void(int)> ready);
-
-    // Reads one datagram of socket n into `buffer` (zero-filled first). Gives
-    // its length, or -1 when the read failed, and the source address in
-    // network byte order. A datagram longer than the buffer is dropped as a
-    // failed read.
-    long receive(int n, std::uint8_t* buffer, std::size_t size, std::uint32_t& source);
+    // Reads the four sockets on a thread of its own from now until close();
+    // `wake` is called on that thread when datagrams start waiting.
+    void startReceiving(std::function<void()> wake);
+    // Appends the datagrams read so far to `out`, in the order they were read.
+    void takeReceived(std::vector<ReceivedDatagram>& out);
 
     // The local UDP port socket n was bound to by its first send (0 before).
     std::uint16_t localPort(int n) const;
+    // The receive buffer the system granted socket n, in bytes as it counts
+    // them (twice what was asked, for its own bookkeeping); 0 when closed.
+    int receiveBufferBytes(int n) const;
 
 private:
     SocketCreator creator_;
     std::array<int, kPortCount> fds_{-1, -1, -1, -1};
     std::array<std::uint32_t, kPortCount> addresses_{};
     std::array<std::uint16_t, kPortCount> ports_{};
-    std::array<std::unique_ptr<QSocketNotifier>, kPortCount> notifiers_{};
+    std::unique_ptr<DatagramReceiver> receiver_;
+    std::vector<ReceivedDatagram> leftover_;  // read before close(), not yet taken
 };
 
 }  // namespace zelvar

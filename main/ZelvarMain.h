@@ -33,6 +33,7 @@ namespace zelvar {
 class GpsPortControl;
 class MonitoringControl;
 class LogViewMirror;
+class LogSaveControl;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
@@ -140,6 +141,9 @@ public:
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
     void SaveLogs(const QString& base, bool hexGated);
 
+    // The live logs on their way to the disk: background saves, the journal.
+    zelvar::LogSaveControl& logSaving() { return *saving_; }
+
     // Moves the lines still waiting for the views into them.
     void flushLogViews();
     // The views' lines, for tests and the session.
@@ -170,6 +174,7 @@ public:
     void refreshDisplayMode() override { RefreshDisplayMode(); }
     void appendTextLine(std::string_view line) override;
     void appendHexLine(std::string_view line) override;
+    void liveHexLine(std::string_view line) override;
     void setSMeter(int port, int position) override;
     void rolloverCheck() override { RolloverCheck(); }
     void setCountsText(std::string_view text) override;
@@ -202,7 +207,12 @@ private:
     void saveSettings();
     void editorVisibilityChanged(bool visible);
     zelvar::UserDialogs& dialogs();
-    bool autoSaveLogs();
+    // The auto-save of Clear and close; when it fails the user chooses to
+    // save elsewhere, to go on without saving, or to cancel (false).
+    bool autoSaveOrChoose(bool closing);
+    void saveViews(const QString& base, bool freeName, bool hexGated);
+    void backgroundSaveFailed(const QString& folder, const QString& text);
+    void recoverJournals();
     void scheduleFlush();
     zelvar::LogViewMirror& mirror(const QPlainTextEdit* view);
     void appendToView(QPlainTextEdit* view, std::string_view joined);
@@ -229,6 +239,9 @@ private:
     // The views with the bytes they are saved as.
     std::unique_ptr<zelvar::LogViewMirror> textMirror_;
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
+    std::unique_ptr<zelvar::LogSaveControl> saving_;
+    QStringList errorBoxFolders_;  // folders whose save error is shown right now
+    bool choosing_ = false;        // the user is asked what to do with unsaved logs
 
     std::array<QLabel*, 5> statusPanels_{};
     zelvar::CommandHold commandHold_;

@@ -9,8 +9,11 @@
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <utility>
 
 #include "DateTime.h"
+#include "LiveJournal.h"
+#include "LogSaveControl.h"
 #include "MainHarness.h"
 
 namespace {
@@ -52,7 +55,10 @@ private slots:
     void clearWithEditorShownWritesNothing();
     void closeAutoSavesAndSavesSettings();
     void closeWithoutAutoSaveWritesNothing();
-    void unwritableFolderKeepsEverythingAndTheProgramUsable();
+    void unwritableFolderLosesNothingAndAsksOnce();
+    void givingUpUnsavedLogsNeedsConfirmation();
+    void titlesKeepTheirCharactersInViewsAndFiles();
+    void journalKeepsEveryPackageUntilSaved();
     void rolloverAfter65536PackagesWithHexLog();
     void rolloverWithoutHexLogWritesOnlyText();
     void rolloverNeedsNewFileEvery65535();
@@ -151,39 +157,141 @@ void LogFilesTest::closeWithoutAutoSaveWritesNothing() {
     QCOMPARE(h.stored("AutoSave"), QStringLiteral("0"));
 }
 
-void LogFilesTest::unwritableFolderKeepsEverythingAndTheProgramUsable() {
+void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
     blockFilesFolder(h);
-    fillViews(w);
-
-    // Clear: the error is shown, the views keep their lines.
-    w.mnuClear->trigger();
+    zelvar::PackageDecoder& decoder = w.decoder();
+    // Short packages of an unknown type: a hex line each, no text line.
+    decoder.ReceiveBuffer.fill(0);
+    decoder.ReceiveBuffer[4] = 0x77;
+    w.LogsSaved = false;
+    const auto receive = [&](int count, int port) {
+        for (int i = 0; i < count; ++i)
+            decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+    };
+    // While the error box stands, packages keep coming: two more rollovers'
+    // worth. No second box, and the views keep all of it.
+    h.dialogs.onError = [&] {
+        receive(2 * 65536, 2);
+        w.logSaving().finishBackgroundSaves();
+    };
+    receive(65536, 1);
+    w.logSaving().finishBackgroundSaves();
+    h.dialogs.onError = nullptr;
     QCOMPARE(h.dialogs.errors.size(), 1);
     QVERIFY2(h.dialogs.errors[0].contains(QStringLiteral("Files")),
              qPrintable(h.dialogs.errors[0]));
-    QCOMPARE(w.textLogLines(), (QStringList{"text one", "text two"}));
-    QCOMPARE(w.hexLogLines().size(), 1);
-    QVERIFY(!w.LogsSaved);
+    QCOMPARE(w.hexLogLines().size(), 2 * 65536);
+    QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Failing: 196608"));
 
-    // Close: refused, nothing saved, the window usable again.
-    QVERIFY(!w.close());
-    QCOMPARE(h.dialogs.errors.size(), 2);
-    QVERIFY(w.isVisible());
-    QVERIFY(!w.Closing);
-    QCOMPARE(w.textLogLines(), (QStringList{"text one", "text two"}));
-    QVERIFY(h.stored("AutoSave").isEmpty());  // the settings were not written either
+    // Clear: the user is asked, cancels, and everything stays.
+    w.mnuClear->trigger();
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
+    QCOMPARE(w.hexLogLines().size(), 2 * 65536);
 
-    // The user saves elsewhere, then the close goes through.
+    // Close: going on without saving needs a yes; the user then saves
+    // elsewhere, everything in order, and the window closes.
+    using Choice = zelvar::UserDialogs::UnsavedChoice;
+    h.dialogs.unsavedAnswers << Choice::GoOnWithoutSaving << Choice::SaveElsewhere;
+    h.dialogs.lossAnswers << false;
     h.dialogs.saveAnswers << h.scratch("rescued");
-    w.mnuSaveAs->trigger();
-    QCOMPARE(MainHarness::readAll(h.scratch("rescued.txt")),
-             QByteArray("text one\r\ntext two\r\n"));
-    QVERIFY(w.LogsSaved);
-    w.appendTextLine("more");
     QVERIFY(w.close());
-    QCOMPARE(h.dialogs.errors.size(), 2);
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 3);
+    QCOMPARE(h.dialogs.errors.size(), 1);
+    const QByteArray rescued = MainHarness::readAll(h.scratch("rescued.hex"));
+    QCOMPARE(rescued.count('\n'), 3 * 65536);
+    QVERIFY(rescued.startsWith("1$F4BEE070\t00 00 00 00 77\r\n"));
+    QVERIFY(rescued.endsWith("2$F4BEE070\t00 00 00 00 77\r\n"));
+    QCOMPARE(rescued.indexOf("2$"), 65536 * 27);
+}
+
+void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    blockFilesFolder(h);
+    using Choice = zelvar::UserDialogs::UnsavedChoice;
+    fillViews(w);
+    h.dialogs.unsavedAnswers << Choice::GoOnWithoutSaving;
+    h.dialogs.lossAnswers << true;
+    // A Clear or a close chosen while the question stands is refused.
+    bool closedMeanwhile = true;
+    QString statusMeanwhile;
+    bool asked = false;
+    h.dialogs.onUnsaved = [&] {
+        if (std::exchange(asked, true)) return;
+        statusMeanwhile = w.statusText(1);
+        w.mnuClear->trigger();
+        closedMeanwhile = w.close();
+    };
+    w.mnuClear->trigger();
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
+    QVERIFY(!closedMeanwhile);
+    QCOMPARE(statusMeanwhile, QStringLiteral(" Auto Save Failing: 0"));
+    h.dialogs.onUnsaved = nullptr;
+    QVERIFY(w.textLogLines().isEmpty());
+
+    fillViews(w);
+    h.dialogs.unsavedAnswers << Choice::GoOnWithoutSaving;
+    h.dialogs.lossAnswers << true;
+    QVERIFY(w.close());
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 2);
+    QVERIFY(h.dialogs.errors.isEmpty());
+    QCOMPARE(h.stored("AutoSave"), QStringLiteral("1"));
+}
+
+void LogFilesTest::titlesKeepTheirCharactersInViewsAndFiles() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    const QString log = h.scratch(QStringLiteral("журнал.hex"));
+    MainHarness::writeAll(log, "1$F4BEE070\t00 00 00 00 77\r\n");
+    h.dialogs.openAnswers << log;
+    w.mnuDecode->trigger();
+    QCOMPARE(w.textLogLines().value(0), QStringLiteral("File: журнал.hex"));
+    h.dialogs.saveAnswers << h.scratch("saved");
+    w.mnuSaveAs->trigger();
+    QVERIFY(MainHarness::readAll(h.scratch("saved.txt"))
+                .startsWith(QStringLiteral("File: журнал.hex\r\n").toUtf8()));
+}
+
+void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
+    MainHarness h;
+    // A journal left behind by a run that was killed.
+    QDir().mkpath(h.filesDir());
+    MainHarness::writeAll(QDir(h.filesDir()).filePath("zelvar-1-1-1.journal"),
+                          "1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE070\t00 00 00 00 77\r\n2$F4");
+    h.start();
+    TMainForm& w = *h.main;
+    QCOMPARE(w.statusText(3), QStringLiteral(" Recovered 2"));
+    const QStringList recovered = h.savedFiles();
+    QCOMPARE(recovered.size(), 2);
+    QVERIFY2(recovered[0].endsWith("_recovered.hex"), qPrintable(recovered[0]));
+    const QByteArray text = MainHarness::readAll(QDir(h.filesDir()).filePath(recovered[1]));
+    QVERIFY2(text.startsWith("File: " + recovered[0].toUtf8() + "\r\n"), text.constData());
+    QVERIFY(text.endsWith("End\r\n"));
+
+    // Every package is journaled, with the hex log off too, until a save.
+    w.mnuHexLog->trigger();
+    zelvar::PackageDecoder& decoder = w.decoder();
+    decoder.ReceiveBuffer.fill(0);
+    decoder.ReceiveBuffer[4] = 0x77;
+    for (int port = 1; port <= 3; ++port)
+        decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+    w.LogsSaved = false;
+    zelvar::LiveJournal& journal = *w.logSaving().journal();
+    journal.sync();
+    const std::vector<std::string> files = journal.files();
+    QCOMPARE(files.size(), std::size_t{1});
+    QCOMPARE(MainHarness::readAll(QString::fromStdString(files[0])),
+             QByteArray("1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE070\t00 00 00 00 77\r\n"
+                        "3$F4BEE070\t00 00 00 00 77\r\n"));
+    w.mnuClear->trigger();
+    journal.sync();
+    QVERIFY(journal.files().empty());
+    QCOMPARE(h.savedFiles().size(), 2);  // nothing to write but the journal
 }
 
 void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
@@ -199,6 +307,9 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
         decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
     QVERIFY(h.savedFiles().isEmpty());
     decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 2);
+    // The views are empty at once; the files follow from the writer's thread.
+    QVERIFY(w.hexLogLines().isEmpty());
+    w.logSaving().finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);  // the text view was empty
     const QByteArray hex = MainHarness::readAll(onlyFile(h, ".hex"));
     QCOMPARE(hex.count('\n'), 65536);
@@ -220,6 +331,7 @@ void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     w.decoder().TextCount = 65536;
     w.decoder().HexCount = 70000;
     w.RolloverCheck();
+    w.logSaving().finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
@@ -239,13 +351,15 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     QVERIFY(h.savedFiles().isEmpty());
     QCOMPARE(w.decoder().HexCount, 100000);
 
-    // A failing rollover keeps the views, with the counts reset.
+    // A failing rollover keeps its logs waiting, with the counts reset.
     w.mnu65535->trigger();
     blockFilesFolder(h);
     w.RolloverCheck();
+    w.logSaving().finishBackgroundSaves();
     QCOMPARE(h.dialogs.errors.size(), 1);
     QCOMPARE(w.decoder().HexCount, 0);
-    QCOMPARE(w.textLogLines().size(), 2);
+    QVERIFY(w.logSaving().failing());
+    QVERIFY(!w.LogsSaved);
 }
 
 void LogFilesTest::saveAsNamesTheFilesAfterTheChosenName() {

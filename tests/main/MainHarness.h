@@ -26,6 +26,12 @@ public:
     int saveDialogs = 0;
     // Runs while an error is shown, as a user could act while the box stands.
     std::function<void()> onError;
+    // Answers when the logs could not be auto-saved before a Clear or close
+    // (Cancel when none is left), and to the question before they are lost.
+    QList<UnsavedChoice> unsavedAnswers;
+    QList<bool> lossAnswers;
+    QStringList unsavedReasons;
+    std::function<void()> onUnsaved;  // runs while that question stands
 
     QString openLogFile(QWidget*) override {
         ++openDialogs;
@@ -39,6 +45,14 @@ public:
     void showError(QWidget*, const QString& text) override {
         errors << text;
         if (onError) onError();
+    }
+    UnsavedChoice askUnsavedLogs(QWidget*, const QString& reason, bool) override {
+        unsavedReasons << reason;
+        if (onUnsaved) onUnsaved();
+        return unsavedAnswers.isEmpty() ? UnsavedChoice::Cancel : unsavedAnswers.takeFirst();
+    }
+    bool confirmLoss(QWidget*, bool) override {
+        return !lossAnswers.isEmpty() && lossAnswers.takeFirst();
     }
 };
 
@@ -88,7 +102,11 @@ public:
     QString workDir() const { return workDir_; }
     QString filesDir() const { return QDir(workDir_).filePath(QStringLiteral("Files")); }
     QString scratch(const QString& name) const { return dir_.filePath(name); }
-    QStringList savedFiles() const { return QDir(filesDir()).entryList(QDir::Files, QDir::Name); }
+    // The logs in the Files folder (its journal files aside).
+    QStringList savedFiles() const {
+        return QDir(filesDir()).entryList({QStringLiteral("*.txt"), QStringLiteral("*.hex")},
+                                          QDir::Files, QDir::Name);
+    }
     static QByteArray readAll(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QFile>
+#include <algorithm>
 #include <array>
 
 #include "../main/MainHarness.h"
@@ -52,6 +54,13 @@ QByteArray rssiPackage(quint16 raw) {
     p[11] = static_cast<char>(raw >> 8);
     p[12] = static_cast<char>(raw & 0xFF);
     return p;
+}
+
+// The receive buffer a socket asks for, capped by net.core.rmem_max.
+int receiveBufferAllowed() {
+    QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    const int max = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
+    return std::min(4 << 20, max);
 }
 
 }  // namespace
@@ -109,6 +118,8 @@ private slots:
             QCOMPARE(rig.at(n).commands, QStringList{QStringLiteral("AT_ZELVAR")});
             QCOMPARE(rig.at(n).peerPort, rig.session->sockets().localPort(n));
             sources << rig.at(n).peerPort;
+            // Room for a burst: 4 MiB, or as much as the system lets anyone have.
+            QVERIFY(rig.session->sockets().receiveBufferBytes(n) >= 2 * receiveBufferAllowed());
         }
         QCOMPARE(sources.size(), 4);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Ready"));
@@ -154,6 +165,30 @@ private slots:
         QTRY_COMPARE(rig.hex().size(), 2);
         QVERIFY(rig.hex()[1].startsWith(QStringLiteral("1$")));
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t05")));
+    }
+
+    // While the window is busy (here: sending) the sockets are read all the
+    // same: a burst bigger than their buffers is decoded whole, in order.
+    void aBurstWhileTheWindowIsBusyLosesNothing() {
+        Rig rig;
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        constexpr int kBurst = 48000;
+        for (int i = 0; i < kBurst; ++i) {
+            QByteArray p(5, '\x01');
+            p[1] = static_cast<char>(i >> 16);
+            p[2] = static_cast<char>(i >> 8);
+            p[3] = static_cast<char>(i);
+            rig.at(1 + i % 4).send(p);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->decoder().HexCount, kBurst, 20000);
+        std::array<int, 5> last{-1, -1, -1, -1, -1};
+        for (const QString& line : rig.hex()) {
+            const int port = line.left(1).toInt();
+            const int i = line.mid(line.indexOf('\t') + 4, 8).remove(' ').toInt(nullptr, 16);
+            QVERIFY2(i > last[static_cast<std::size_t>(port)], qPrintable(line));
+            last[static_cast<std::size_t>(port)] = i;
+        }
     }
 
     void intakeRulesForLengthAndFirstByte() {

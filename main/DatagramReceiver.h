@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zelvar {
+
+// One datagram as it was read: from which socket and address, its bytes,
+// and the package stamp of the moment it was read.
+struct ReceivedDatagram {
+    static constexpr std::size_t kCapacity = 128;
+    int socket = 0;            // 1..4
+    std::uint32_t source = 0;  // IPv4 address, network byte order
+    std::uint8_t length = 0;   // 1..kCapacity
+    std::uint8_t stampLength = 0;
+    std::array<char, 16> stamp{};
+    std::array<std::uint8_t, kCapacity> bytes{};
+};
+
+// Reads the session's sockets on a thread of its own, as soon as datagrams
+// arrive, into a queue in the order they were read; the window decodes them
+// from there. A window busy drawing or writing can fall behind by seconds
+// without the kernel dropping anything: the queue holds a datagram in 160
+// bytes, where the socket's buffer spends about a kilobyte on it.
+class DatagramReceiver {
+public:
+    // `fds`: the four sockets (negative: none). `wake` is called on the
+    // reading thread when the queue stops being empty; it may only hand the
+    // news to another thread.
+    DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake);
+    ~DatagramReceiver();
+    DatagramReceiver(const DatagramReceiver&) = delete;
+    DatagramReceiver& operator=(const DatagramReceiver&) = delete;
+
+    // Stops reading; what is queued stays to be taken.
+    void stop();
+    // Appends everything read so far to `out`, oldest first.
+    void take(std::vector<ReceivedDatagram>& out);
+
+private:
+    void run();
+    // Reads what socket i holds, at most `budget` datagrams; false when it
+    // has nothing more.
+    bool readSome(std::size_t i, int budget, std::vector<ReceivedDatagram>& batch);
+
+    const std::array<int, 4> fds_;
+    const std::function<void()> wake_;
+    int stopFd_ = -1;
+    std::mutex mutex_;
+    std::vector<ReceivedDatagram> queue_;
+    std::thread thread_;
+};
+
+}  // namespace zelvar

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace zelvar {
+
+// Every package received while monitoring, as its stamped hex line, kept in
+// a file beside the auto-saved logs until a save holds it, so that a crash
+// or a power cut loses at most the last second. The lines are collected in
+// memory and written by a thread of its own: at least once a second, and
+// pushed to the disk every few seconds.
+//
+// The journal is a chain of segments, one file each ("*.journal" in the
+// folder). A save takes the lines so far by closing the current segment,
+// and removes it once the save is on the disk. Each segment file is held
+// with an flock for as long as this process lives, which tells a second
+// program in the same folder that it is not left behind.
+struct JournalTiming {
+    std::chrono::milliseconds writeEvery{200};
+    std::chrono::milliseconds syncEvery{3000};
+};
+
+class LiveJournal {
+public:
+    // `statusChanged` is called on the journal's thread when writing starts
+    // or stops failing; it may only hand the news to another thread.
+    LiveJournal(std::string folder, std::function<void()> statusChanged = {}, JournalTiming timing = JournalTiming());
+    // Writes out what is collected; the segment files stay (see discardAll).
+    ~LiveJournal();
+    LiveJournal(const LiveJournal&) = delete;
+    LiveJournal& operator=(const LiveJournal&) = delete;
+
+    // One package's line (without line end).
+    void append(std::string_view line);
+    // Closes the current segment and starts the next; gives the closed one.
+    std::uint64_t rotate();
+    // The lines of these segments are saved: their files go.
+    void discard(std::uint64_t segment);
+    void discardThrough(std::uint64_t segment);
+    // Everything so far goes, collected or written (Clear, a clean close).
+    void discardAll();
+    // Blocks until everything collected so far is written and synced.
+    void sync();
+
+    // Empty while writing works; else what failed, with the system's text.
+    std::string failure() const;
+    // Files of this journal that exist, by name.
+    std::vector<std::string> files() const;
+
+private:
+    struct Segment {
+        std::string pending;
+        std::string path;  // empty until the file is made
+        int fd = -1;
+        bool dirty = false;  // written but not yet synced
+        bool closed = false;
+        bool removing = false;
+    };
+
+    void run();
+    // Writes every segment's pending lines; with `syncAll`, syncs them too.
+    void writeOut(std::unique_lock<std::mutex>& lock, bool syncAll);
+    void openSegment(std::uint64_t id, Segment& segment, std::string& error);
+    void removeSegment(Segment& segment);
+    void setFailure(std::string text);
+
+    const std::string folder_;
+    const std::function<void()> statusChanged_;
+    const JournalTiming timing_;
+    std::string prefix_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable written_;
+    std::map<std::uint64_t, Segment> segments_;
+    std::uint64_t current_ = 1;
+    std::uint64_t syncRequests_ = 0;
+    std::uint64_t syncsDone_ = 0;
+    std::string failure_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// The journal files of a folder that no running program holds: those left
+// behind by a program that ended without closing. Each comes back locked;
+// the caller recovers it and then calls Release (which deletes it).
+struct AbandonedJournal {
+    std::string path;
+    int fd = -1;
+};
+std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder);
+// Deletes the journal and lets its lock go.
+void ReleaseJournal(AbandonedJournal& journal);
+// Lets the lock go and leaves the journal for another try.
+void KeepJournal(AbandonedJournal& journal);
+
+}  // namespace zelvar

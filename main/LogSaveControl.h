@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "LogWriter.h"
+
+namespace zelvar {
+
+class LiveJournal;
+
+// What becomes of the live logs on their way to the disk, beside the main
+// window and without a window of its own: the full views written in the
+// background at a rollover, what a failed save leaves waiting, whether the
+// auto-save folder is failing, and the journal that keeps every package
+// until a save holds it.
+class LogSaveControl : public QObject {
+    Q_OBJECT
+
+public:
+    explicit LogSaveControl(QObject* parent = nullptr);
+    ~LogSaveControl() override;
+
+    // Starts journaling into this folder (after a left-behind journal there
+    // has been recovered).
+    void startJournal(const QString& folder);
+    LiveJournal* journal() const { return journal_.get(); }
+
+    // One package received while monitoring, as its stamped hex line.
+    void packageReceived(std::string_view hexLine);
+
+    // A rollover: the views' bytes go to base (a free name at the moment of
+    // writing) in the background; the caller empties the views.
+    void saveInBackground(const QString& base, QByteArray text, QByteArray hex);
+    // Waits for the background saves and takes their outcomes in.
+    void finishBackgroundSaves();
+
+    // Writes now what failed saves left waiting, followed by the views' bytes
+    // (a null array: that file is not written); gives the base used. Throws
+    // LogFileError. On success nothing waits any more.
+    QString saveNow(const QString& base, bool freeName, const QByteArray& text,
+                    const QByteArray& hex);
+    // The views were emptied without saving (Clear, or a loss the user
+    // confirmed): nothing waits any more.
+    void dropUnsaved();
+    // A clean end: the journal goes.
+    void endJournal();
+
+    // Auto-save into `folder` failed and what it should have written waits.
+    bool failing() const { return !failure_.isEmpty(); }
+    // Logs of failed background saves wait beside the views.
+    bool hasWaiting() const { return !waiting_.empty(); }
+    QString failure() const { return failure_; }
+    QString failingFolder() const { return failingFolder_; }
+    QString journalFailure() const;
+    // Packages received since the views were last saved, including those of
+    // failed saves.
+    std::int64_t unsavedPackages() const { return unsavedPackages_; }
+    // Status panel 1 while something goes wrong (empty while all is well),
+    // and the longer reason for its tool tip.
+    QString statusText() const;
+    QString statusReason() const;
+
+signals:
+    // A background save failed: the first failure in that folder since the
+    // last save that worked.
+    void backgroundSaveFailed(const QString& folder, const QString& text);
+    // failing(), unsavedPackages() or journalFailure() changed.
+    void statusChanged();
+
+private:
+    struct Waiting {
+        QByteArray text;
+        QByteArray hex;
+        std::int64_t packages = 0;
+    };
+    struct InFlight {
+        Waiting chunk;
+        std::uint64_t segment = 0;
+    };
+
+    void takeOutcomes();
+    void setFailure(const QString& folder, const QString& text);
+
+    std::unique_ptr<LogWriter> writer_;
+    std::unique_ptr<LiveJournal> journal_;
+    std::map<std::uint64_t, InFlight> inFlight_;
+    std::vector<Waiting> waiting_;
+    std::int64_t viewPackages_ = 0;  // in the views since they were last emptied
+    std::int64_t unsavedPackages_ = 0;
+    QString failure_;
+    QString failingFolder_;
+};
+
+}  // namespace zelvar
