@@ -1,6 +1,7 @@
 #include "OfflineDecoder.h"
 
 #include <array>
+#include <limits>
 
 #include "DateTime.h"
 #include "LogFormat.h"
@@ -77,6 +78,39 @@ OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mi
     : decoder_(decoder), mirrors_(mirrors) {}
 
 void OfflineDecoder::DecodeLogLines(std::string_view title) {
+    // A decoded line is about half as long as a hex line of 30 bytes, a
+    // regenerated hex line as long as its input; reserving for that spares
+    // most regrowth on a long log. Blank lines give nothing.
+    const std::size_t lines = OfflineInputLines.nonBlankLines();
+    const std::size_t chars = OfflineInputLines.chars();
+    decoder_.DecodedTextLines.reserve(lines + 3, chars / 2 + 256);
+    decoder_.DecodedHexLines.reserve(lines, chars + lines + 256);
+    InputLineList::Reader reader(OfflineInputLines);
+    run(title, reader, std::numeric_limits<std::size_t>::max());
+}
+
+void OfflineDecoder::DecodeLogStream(std::string_view title, LogLineReader& lines) {
+    // A log without lines decodes to nothing at all, not even a title.
+    struct AfterFirst {
+        LogLineReader& reader;
+        std::string_view first;
+        bool firstTaken = false;
+        bool next(std::string_view& line) {
+            if (firstTaken) return reader.next(line);
+            firstTaken = true;
+            line = first;
+            return true;
+        }
+    } rest{lines, {}};
+    if (!lines.next(rest.first)) return;
+    // Large enough that a write costs little per line, small enough to stay
+    // in the cache.
+    constexpr std::size_t kHandOnBytes = 256 * 1024;
+    run(title, rest, kHandOnBytes);
+}
+
+template <class Lines>
+void OfflineDecoder::run(std::string_view title, Lines& lines, std::size_t handOnBytes) {
     DecoderOutput& output = decoder_.output();
     decoder_.TextCount = 0;
     decoder_.HexCount = 0;
@@ -88,10 +122,6 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
     LineList& hexLines = decoder_.DecodedHexLines;
     textLines.clear();
     hexLines.clear();
-    // A decoded line is about as long as a hex line of 30 bytes; reserving
-    // for that spares most regrowth on a long log.
-    textLines.reserve(OfflineInputLines.size() + 3, OfflineInputLines.text().size() / 2 + 256);
-    hexLines.reserve(OfflineInputLines.size(), OfflineInputLines.text().size() + 256);
     output.focusTextLog();
     decoder_.ReceiveBuffer.fill(0);
 
@@ -99,13 +129,13 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
     textLines.append(mirrors_.OnlyRSSI ? RssiHeader : TextHeader);
 
     bool aborted = false;
-    for (std::size_t i = 0; i < OfflineInputLines.size(); ++i) {
-        const LogLineParts parts = SplitLogLine(OfflineInputLines[i]);
-        const std::size_t count =
-            ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize);
-        if (count >= 1 && count <= 63 && parts.portDigit >= '1' && parts.portDigit <= '4') {
-            decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline,
-                                   parts.portDigit - '0');
+    std::string_view line;
+    while (lines.next(line)) {
+        decodeLine(line);
+        if (textLines.text().size() + hexLines.text().size() >= handOnBytes) {
+            output.showDecodedLines(textLines, hexLines);
+            textLines.clear();
+            hexLines.clear();
         }
         output.processPendingEvents();
         if (AbortDecoding) {
@@ -113,6 +143,9 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
             break;
         }
     }
+    // The input has been read as far as it will be; on a large log it is the
+    // biggest thing in memory while the output takes the lines.
+    OfflineInputLines.clear();
 
     output.setCountsText(CountsText(decoder_.TextCount, decoder_.HexCount));
     output.setProgressText(" Display...");
@@ -121,10 +154,18 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
 
     textLines.clear();
     hexLines.clear();
-    OfflineInputLines.clear();
     output.setCountsText(CountsText(decoder_.TextCount, decoder_.HexCount));
     output.setProgressText("");
     DecoderIdle = true;
+}
+
+void OfflineDecoder::decodeLine(std::string_view line) {
+    const LogLineParts parts = SplitLogLine(line);
+    const std::size_t count =
+        ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize);
+    if (count >= 1 && count <= 63 && parts.portDigit >= '1' && parts.portDigit <= '4') {
+        decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline, parts.portDigit - '0');
+    }
 }
 
 }  // namespace zelvar
