@@ -46,12 +46,29 @@ LogLineParts SplitLogLine(std::string_view line) {
     return LogLineParts{'1', {}, line};
 }
 
-std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity) {
+std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity,
+                         bool* asWritten) {
     std::size_t count = 0;
+    const std::size_t size = data.size();
+    // Saved logs write each byte as two hexadecimal digits and a blank: while
+    // the line keeps to that form, three characters make a byte.
+    const std::size_t triples = size / 3 < capacity ? size / 3 : capacity;
+    const char* at = data.data();
+    while (count < triples) {
+        const int high = dataValue(at[0]);
+        const int low = dataValue(at[1]);
+        if ((high | low) < 0 || at[2] != ' ') break;
+        bytes[count++] = static_cast<std::uint8_t>(high << 4 | low);
+        at += 3;
+    }
+    std::size_t i = count * 3;
+    if (asWritten != nullptr) {
+        // Two digits more, and nothing after them: the hex log's own form.
+        *asWritten = i + 2 == size && count < capacity && (dataValue(at[0]) | dataValue(at[1])) >= 0;
+    }
     int high = 0;
     bool holding = false;
-    const std::size_t size = data.size();
-    for (std::size_t i = 0; i < size && count < capacity; ++i) {
+    for (; i < size && count < capacity; ++i) {
         const int value = dataValue(data[i]);
         if (value == kSkipped) continue;
         if (holding) {
@@ -161,10 +178,15 @@ void OfflineDecoder::run(std::string_view title, Lines& lines, std::size_t handO
 
 void OfflineDecoder::decodeLine(std::string_view line) {
     const LogLineParts parts = SplitLogLine(line);
+    bool asWritten = false;
     const std::size_t count =
-        ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize);
+        ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize, &asWritten);
     if (count >= 1 && count <= 63 && parts.portDigit >= '1' && parts.portDigit <= '4') {
-        decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline, parts.portDigit - '0');
+        // A line the hex log wrote comes back unchanged as the package's hex
+        // line: no need to write it anew.
+        const bool regenerated = asWritten && (parts.stamp.empty() || line[1] == '$');
+        decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline, parts.portDigit - '0',
+                               regenerated ? line : std::string_view());
     }
 }
 

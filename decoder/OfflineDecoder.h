@@ -24,7 +24,10 @@ LogLineParts SplitLogLine(std::string_view line);
 // Turns a line's data into bytes: only the characters '0'..'F' (0x30..0x46)
 // count, taken two at a time, each pair read by its leading hexadecimal
 // digits. Stores at most `capacity` bytes and returns how many it stored.
-std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity);
+// `asWritten`, when given, tells whether the data is exactly the hex text of
+// those bytes as the hex log writes it.
+std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity,
+                         bool* asWritten = nullptr);
 
 // Runs a saved log through the package decoder: fills the decoder's
 // collecting lists under a title and a column header, ends them with "End"

@@ -29,10 +29,17 @@ public:
     void showDecodedLines(const LineList& textLines, const LineList& hexLines) override {
         out_.write(textLines.text());
         if (hexOut_ == nullptr) return;
+        // Each LF becomes CR LF, the line end of a saved log.
+        crLf_.resize(hexLines.text().size() + hexLines.size());
+        char* at = crLf_.data();
         for (std::size_t i = 0; i < hexLines.size(); ++i) {
-            hexOut_->write(hexLines[i]);
-            hexOut_->write("\r\n");
+            const std::string_view line = hexLines[i];
+            std::memcpy(at, line.data(), line.size());
+            at += line.size();
+            *at++ = '\r';
+            *at++ = '\n';
         }
+        hexOut_->write(crLf_);
     }
 
     const std::string& counts() const { return counts_; }
@@ -40,6 +47,7 @@ public:
 private:
     OutputFile& out_;
     OutputFile* hexOut_;
+    std::string crLf_;
     std::string counts_ = CountsText(0, 0);
 };
 
