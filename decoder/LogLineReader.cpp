@@ -17,6 +17,12 @@ bool LogLineReader::next(std::string_view& line) {
             if (data[begin_] == '\n') ++begin_;
             skipLf_ = false;
         }
+        // Blank lines come in long runs in some logs: no search for them.
+        if (begin_ + 1 < end_ && (data[begin_] == '\n' || data[begin_] == '\r')) {
+            line = std::string_view(data + begin_, 0);
+            begin_ += data[begin_] == '\r' && data[begin_ + 1] == '\n' ? 2 : 1;
+            return true;
+        }
         if (!lfKnown_ || nextLf_ < begin_) {
             const void* lf = std::memchr(data + begin_, '\n', end_ - begin_);
             nextLf_ = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - data)

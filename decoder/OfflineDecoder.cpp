@@ -148,7 +148,7 @@ void OfflineDecoder::run(std::string_view title, Lines& lines, std::size_t handO
     bool aborted = false;
     std::string_view line;
     while (lines.next(line)) {
-        decodeLine(line);
+        if (!line.empty()) decodeLine(line);
         if (textLines.text().size() + hexLines.text().size() >= handOnBytes) {
             output.showDecodedLines(textLines, hexLines);
             textLines.clear();
