@@ -24,6 +24,8 @@ public:
     // Lines with at least one character, and the characters of all lines.
     std::size_t nonBlankLines() const { return nonBlank_; }
     std::size_t chars() const { return text_.size() - lines_; }
+    // The memory the lines take.
+    std::size_t capacity() const { return text_.capacity(); }
 
     // Reads the lines first to last.
     class Reader {

@@ -8,7 +8,7 @@
 namespace zelvar {
 
 LogLineReader::LogLineReader(int fd, std::size_t blockSize)
-    : fd_(fd), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_]) {}
+    : fd_(fd), capacity_(blockSize == 0 ? 1 : blockSize), buffer_(new char[capacity_]) {}
 
 bool LogLineReader::next(std::string_view& line) {
     while (true) {
