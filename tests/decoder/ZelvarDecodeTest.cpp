@@ -308,7 +308,8 @@ TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
         std::string stdoutTo;
         std::string named;
     } cases[] = {
-        {log, ">/dev/full", "stdout"},
+        {log, ">/dev/full", "cannot write to stdout"},
+        {log, ">&-", "cannot write to stdout"},
         {"--hex-out /dev/full " + log, "", "/dev/full"},
     };
     for (const auto& c : cases) {

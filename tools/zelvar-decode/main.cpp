@@ -54,6 +54,12 @@ int main(int argc, char** argv) try {
         return std::cout ? 0 : fail("cannot write to stdout");
     }
 
+    // With stdout closed, the log would open as descriptor 1 and be taken
+    // for it.
+    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+        return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
+    }
+
     const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat logInfo {};
     if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
