@@ -61,7 +61,9 @@ Run runTool(const std::string& tool, const fs::path& log, const fs::path& settin
     return run;
 }
 
-const char* verdict(bool met) { return met ? "met" : "MISSED"; }
+const char* verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
 
 }  // namespace
 
@@ -72,10 +74,14 @@ int main(int argc, char** argv) {
     std::string tool = ZELVAR_DECODE_BIN;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--lines") lines = std::stoul(argv[i + 1]);
-        else if (option == "--runs") runs = std::stoi(argv[i + 1]);
-        else if (option == "--empty-mb") emptyMb = std::stoul(argv[i + 1]);
-        else if (option == "--tool") tool = argv[i + 1];
+        if (option == "--lines")
+            lines = std::stoul(argv[i + 1]);
+        else if (option == "--runs")
+            runs = std::stoi(argv[i + 1]);
+        else if (option == "--empty-mb")
+            emptyMb = std::stoul(argv[i + 1]);
+        else if (option == "--tool")
+            tool = argv[i + 1];
     }
 
     const char* tmp = std::getenv("TMPDIR");
@@ -115,11 +121,11 @@ int main(int argc, char** argv) {
         std::sort(cpu.begin(), cpu.end());
         const double median = seconds[seconds.size() / 2];
         const double rate = static_cast<double>(lines) / median;
-        std::printf("  median of %d: %.3f s = %.0f lines/s (target %.0f: %s); median cpu %.3f s;\n"
-                    "  highest peak RSS %.1f MB (target < %.0f MB: %s)\n",
-                    runs, median, rate, kTargetLinesPerSecond,
-                    verdict(rate >= kTargetLinesPerSecond), cpu[cpu.size() / 2], peak,
-                    kTargetPeakMb, verdict(peak < kTargetPeakMb));
+        std::printf(
+            "  median of %d: %.3f s = %.0f lines/s (target %.0f: %s); median cpu %.3f s;\n"
+            "  highest peak RSS %.1f MB (target < %.0f MB: %s)\n",
+            runs, median, rate, kTargetLinesPerSecond, verdict(rate >= kTargetLinesPerSecond),
+            cpu[cpu.size() / 2], peak, kTargetPeakMb, verdict(peak < kTargetPeakMb));
         fs::remove(log);
     }
 

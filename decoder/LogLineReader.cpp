@@ -1,9 +1,9 @@
 #include "LogLineReader.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
-#include <unistd.h>
 
 namespace zelvar {
 

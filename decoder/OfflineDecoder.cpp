@@ -64,7 +64,8 @@ std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t
     std::size_t i = count * 3;
     if (asWritten != nullptr) {
         // Two digits more, and nothing after them: the hex log's own form.
-        *asWritten = i + 2 == size && count < capacity && (dataValue(at[0]) | dataValue(at[1])) >= 0;
+        *asWritten =
+            i + 2 == size && count < capacity && (dataValue(at[0]) | dataValue(at[1])) >= 0;
     }
     int high = 0;
     bool holding = false;

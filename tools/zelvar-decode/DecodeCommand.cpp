@@ -124,7 +124,9 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         // Output into the log itself would be read back as more log; and
         // writing the hex log over it would destroy it before it is read.
         OutputFile out(outFd, "to stdout");
-        if (sameFile(out, input.st_dev, input.st_ino)) return failed("stdout is the log file itself");
+        if (sameFile(out, input.st_dev, input.st_ino)) {
+            return failed("stdout is the log file itself");
+        }
         std::optional<OutputFile> hexOut;
         if (!options.hexOutFile.empty()) {
             hexOut.emplace(options.hexOutFile, input);

@@ -1,10 +1,10 @@
 #include "OutputFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zelvar {
@@ -29,7 +29,8 @@ int resolveLinks(std::string& path) {
         std::vector<char> link(static_cast<std::size_t>(info.st_size) + 256);
         const ssize_t size = ::readlink(path.c_str(), link.data(), link.size());
         if (size < 0) return errno;
-        if (static_cast<std::size_t>(size) == link.size()) return ENAMETOOLONG;  // changed meanwhile
+        // A full buffer: the link grew since lstat.
+        if (static_cast<std::size_t>(size) == link.size()) return ENAMETOOLONG;
         const std::string target(link.data(), static_cast<std::size_t>(size));
         path = !target.empty() && target[0] == '/' ? target : folderOf(path) + target;
     }
@@ -90,7 +91,9 @@ void OutputFile::open(const struct stat& input) {
     buffer_.reserve(kBlock);
 }
 
-OutputFile::~OutputFile() { release(); }
+OutputFile::~OutputFile() {
+    release();
+}
 
 void OutputFile::release() {
     if (ownsFd_ && fd_ >= 0) ::close(fd_);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 
 namespace zelvar {
 
@@ -50,8 +50,8 @@ private:
     void writeOut(std::string_view bytes);
     [[noreturn]] void fail(int error) const;
 
-    std::string name_;     // as the user gave it, for messages
-    std::string target_;   // the file that commit() replaces
+    std::string name_;       // as the user gave it, for messages
+    std::string target_;     // the file that commit() replaces
     std::string temporary_;  // empty when written directly
     int fd_ = -1;
     bool ownsFd_ = false;

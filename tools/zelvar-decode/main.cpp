@@ -63,7 +63,7 @@ int main(int argc, char** argv) try {
     const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat logInfo {};
     if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
-        const std::string reason = logFd < 0                    ? std::strerror(errno)
+        const std::string reason = logFd < 0                  ? std::strerror(errno)
                                    : S_ISDIR(logInfo.st_mode) ? std::strerror(EISDIR)
                                                               : "not a regular file";
         return fail("cannot read log file '" + options.logFile + "': " + reason);
