@@ -50,7 +50,7 @@ private:
     void writeOut(std::string_view bytes);
     [[noreturn]] void fail(int error) const;
 
-    std::string name_;       // as the user gave it, for messages
+    std::string name_;       // what messages call it
     std::string target_;     // the file that commit() replaces
     std::string temporary_;  // empty when written directly
     int fd_ = -1;
