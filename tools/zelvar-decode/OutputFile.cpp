@@ -103,16 +103,14 @@ void OutputFile::release() {
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (buffer_.size() + bytes.size() <= kBlock) {
-        buffer_.append(bytes);
+    // Large pieces go out as they are, without a copy into the buffer.
+    if (bytes.size() >= kBlock / 4) {
+        flush();
+        writeOut(bytes);
         return;
     }
-    flush();
-    if (bytes.size() >= kBlock) {
-        writeOut(bytes);
-    } else {
-        buffer_.append(bytes);
-    }
+    if (buffer_.size() + bytes.size() > kBlock) flush();
+    buffer_.append(bytes);
 }
 
 void OutputFile::commit() {
