@@ -1,7 +1,7 @@
 // The main window's two busy paths, offscreen:
 //  - File > Decode of a generated 65,536-line and 1,000,000-line hex log,
-//    from the moment the file is chosen to all lines shown in the views,
-//    with the peak resident memory of the run;
+//    and of 50 MB of blank lines, from the moment the file is chosen to all
+//    lines shown in the views, with the peak resident memory of the run;
 //  - 20,000 live packages a second through the decoder into the views,
 //    with how late the event loop gets to a timer meanwhile.
 // Each run is a child process of its own, so that one run's memory does not
@@ -228,6 +228,17 @@ int main(int argc, char* argv[]) {
         file.write(text.data(), static_cast<qint64>(text.size()));
         file.close();
         benchDecode(path, lines);
+    }
+    {
+        // 50 MB of blank lines: memory for the input alone, no output.
+        const QString path = logs.filePath(QStringLiteral("blank.hex"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) return 1;
+        const QByteArray block = QByteArray("\r\n").repeated(1 << 19);
+        for (int i = 0; i < 50; ++i) file.write(block);
+        file.close();
+        std::printf("blank lines, 50 MB:\n");
+        benchDecode(path, 50 << 19);
     }
     benchLive(3);
     return 0;

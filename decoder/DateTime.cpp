@@ -44,31 +44,47 @@ void civilFromDays(std::int64_t z, int& year, int& month, int& day) {
     day = static_cast<int>(d);
 }
 
+// "DD.MM.YYYY HH:MM:SS", written in place: the decoder makes one for almost
+// every package.
+constexpr std::size_t kTimeTextSize = 19;
+using TimeChars = std::array<char, kTimeTextSize>;
+
+void putTwo(char* out, int value) {
+    out[0] = static_cast<char>('0' + value / 10 % 10);
+    out[1] = static_cast<char>('0' + value % 10);
+}
+
+TimeChars timeChars(int year, int month, int day, int hour, int minute, int second) {
+    TimeChars out{};
+    putTwo(out.data(), day);
+    out[2] = '.';
+    putTwo(out.data() + 3, month);
+    out[5] = '.';
+    putTwo(out.data() + 6, year / 100);
+    putTwo(out.data() + 8, year % 100);
+    out[10] = ' ';
+    putTwo(out.data() + 11, hour);
+    out[13] = ':';
+    putTwo(out.data() + 14, minute);
+    out[16] = ':';
+    putTwo(out.data() + 17, second);
+    return out;
+}
+
+std::string timeText(int year, int month, int day, int hour, int minute, int second) {
+    const TimeChars chars = timeChars(year, month, day, hour, minute, second);
+    return std::string(chars.data(), chars.size());
+}
+
 void appendTwo(std::string& out, int value) {
-    out.push_back(static_cast<char>('0' + value / 10 % 10));
-    out.push_back(static_cast<char>('0' + value % 10));
+    char two[2];
+    putTwo(two, value);
+    out.append(two, 2);
 }
 
 void appendFour(std::string& out, int value) {
     appendTwo(out, value / 100);
     appendTwo(out, value % 100);
-}
-
-std::string timeText(int year, int month, int day, int hour, int minute, int second) {
-    std::string out;
-    out.reserve(19);
-    appendTwo(out, day);
-    out.push_back('.');
-    appendTwo(out, month);
-    out.push_back('.');
-    appendFour(out, year);
-    out.push_back(' ');
-    appendTwo(out, hour);
-    out.push_back(':');
-    appendTwo(out, minute);
-    out.push_back(':');
-    appendTwo(out, second);
-    return out;
 }
 
 }  // namespace
@@ -133,19 +149,30 @@ std::string NowStamp(const CivilTime& t) {
 
 std::string NowStamp() { return NowStamp(LocalNow()); }
 
-std::string StampToText(std::string_view stamp) {
+void AssignStampText(std::string& out, std::string_view stamp) {
     const std::int64_t value = HexToInt64(stamp);
     // The whole days count toward zero and the fraction gives the time of day
     // whatever the sign, as serial date-times have always been read.
     const std::int64_t days = value / 100000;
     std::int64_t fraction = value % 100000;
     if (fraction < 0) fraction = -fraction;
-    if (days < kFirstSerialDay || days > kLastSerialDay) return std::string(TimeUnknownText);
+    if (days < kFirstSerialDay || days > kLastSerialDay) {
+        out.assign(TimeUnknownText);
+        return;
+    }
     const std::int64_t ms = fraction * kMsPerStampUnit;
     int year = 0, month = 0, day = 0;
     civilFromDays(days - kSerialToUnixDays, year, month, day);
     const auto seconds = static_cast<int>(ms / 1000);
-    return timeText(year, month, day, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    const TimeChars chars =
+        timeChars(year, month, day, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    out.assign(chars.data(), chars.size());
+}
+
+std::string StampToText(std::string_view stamp) {
+    std::string out;
+    AssignStampText(out, stamp);
+    return out;
 }
 
 std::string NowText(const CivilTime& t) {

@@ -31,6 +31,8 @@ std::string NowStamp();
 
 // "DD.MM.YYYY HH:MM:SS" of a package time stamp.
 std::string StampToText(std::string_view stamp);
+// The same into `out`, reusing its memory.
+void AssignStampText(std::string& out, std::string_view stamp);
 
 // "DD.MM.YYYY HH:MM:SS" of a time.
 std::string NowText(const CivilTime& time);

@@ -39,7 +39,9 @@ public:
     virtual void focusTextLog() {}
     // Lets pending window events run between two lines.
     virtual void processPendingEvents() {}
-    // Shows the collected lines at the end of the run, each list in one step.
+    // Shows the collected lines at the end of the run, each list in one step;
+    // a streamed run (OfflineDecoder::DecodeLogStream) hands them on in
+    // portions as it goes, the last one ending with the end marker.
     virtual void showDecodedLines(const LineList& /*textLines*/, const LineList& /*hexLines*/) {}
 };
 

@@ -1,6 +1,8 @@
 #include "LogFormat.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
 
 namespace zelvar {
 
@@ -74,14 +76,25 @@ std::string RssiPlaceholderLine(std::string_view port, std::string_view time,
 
 void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t count) {
     if (count == 0) return;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    // Both digits of every byte value, looked up at once: a hex line is
+    // written for every package.
+    static constexpr auto kPairs = [] {
+        constexpr char digits[] = "0123456789ABCDEF";
+        std::array<char, 512> pairs{};
+        for (std::size_t b = 0; b < 256; ++b) {
+            pairs[2 * b] = digits[b >> 4];
+            pairs[2 * b + 1] = digits[b & 0x0F];
+        }
+        return pairs;
+    }();
     const std::size_t start = out.size();
-    out.resize(start + count * 3 - 1, ' ');
+    out.resize(start + count * 3 - 1);
     char* p = out.data() + start;
-    for (std::size_t i = 0; i < count; ++i, p += 3) {
-        p[0] = kDigits[bytes[i] >> 4];
-        p[1] = kDigits[bytes[i] & 0x0F];
+    for (std::size_t i = 0; i + 1 < count; ++i, p += 3) {
+        std::memcpy(p, &kPairs[2 * std::size_t{bytes[i]}], 2);
+        p[2] = ' ';
     }
+    std::memcpy(p, &kPairs[2 * std::size_t{bytes[count - 1]}], 2);
 }
 
 std::string HexText(const std::uint8_t* bytes, std::size_t count) {

@@ -1,6 +1,7 @@
 #include "OfflineDecoder.h"
 
 #include <array>
+#include <limits>
 
 #include "DateTime.h"
 #include "LogFormat.h"
@@ -45,12 +46,30 @@ LogLineParts SplitLogLine(std::string_view line) {
     return LogLineParts{'1', {}, line};
 }
 
-std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity) {
+std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity,
+                         bool* asWritten) {
     std::size_t count = 0;
+    const std::size_t size = data.size();
+    // Saved logs write each byte as two hexadecimal digits and a blank: while
+    // the line keeps to that form, three characters make a byte.
+    const std::size_t triples = size / 3 < capacity ? size / 3 : capacity;
+    const char* at = data.data();
+    while (count < triples) {
+        const int high = dataValue(at[0]);
+        const int low = dataValue(at[1]);
+        if ((high | low) < 0 || at[2] != ' ') break;
+        bytes[count++] = static_cast<std::uint8_t>(high << 4 | low);
+        at += 3;
+    }
+    std::size_t i = count * 3;
+    if (asWritten != nullptr) {
+        // Two digits more, and nothing after them: the hex log's own form.
+        *asWritten =
+            i + 2 == size && count < capacity && (dataValue(at[0]) | dataValue(at[1])) >= 0;
+    }
     int high = 0;
     bool holding = false;
-    const std::size_t size = data.size();
-    for (std::size_t i = 0; i < size && count < capacity; ++i) {
+    for (; i < size && count < capacity; ++i) {
         const int value = dataValue(data[i]);
         if (value == kSkipped) continue;
         if (holding) {
@@ -77,6 +96,39 @@ OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mi
     : decoder_(decoder), mirrors_(mirrors) {}
 
 void OfflineDecoder::DecodeLogLines(std::string_view title) {
+    // A decoded line is about half as long as a hex line of 30 bytes, a
+    // regenerated hex line as long as its input; reserving for that spares
+    // most regrowth on a long log. Blank lines give nothing.
+    const std::size_t lines = OfflineInputLines.nonBlankLines();
+    const std::size_t chars = OfflineInputLines.chars();
+    decoder_.DecodedTextLines.reserve(lines + 3, chars / 2 + 256);
+    decoder_.DecodedHexLines.reserve(lines, chars + lines + 256);
+    InputLineList::Reader reader(OfflineInputLines);
+    run(title, reader, std::numeric_limits<std::size_t>::max());
+}
+
+void OfflineDecoder::DecodeLogStream(std::string_view title, LogLineReader& lines) {
+    // A log without lines decodes to nothing at all, not even a title.
+    struct AfterFirst {
+        LogLineReader& reader;
+        std::string_view first;
+        bool firstTaken = false;
+        bool next(std::string_view& line) {
+            if (firstTaken) return reader.next(line);
+            firstTaken = true;
+            line = first;
+            return true;
+        }
+    } rest{lines, {}};
+    if (!lines.next(rest.first)) return;
+    // Large enough that a write costs little per line, small enough to stay
+    // in the cache.
+    constexpr std::size_t kHandOnBytes = 256 * 1024;
+    run(title, rest, kHandOnBytes);
+}
+
+template <class Lines>
+void OfflineDecoder::run(std::string_view title, Lines& lines, std::size_t handOnBytes) {
     DecoderOutput& output = decoder_.output();
     decoder_.TextCount = 0;
     decoder_.HexCount = 0;
@@ -88,10 +140,6 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
     LineList& hexLines = decoder_.DecodedHexLines;
     textLines.clear();
     hexLines.clear();
-    // A decoded line is about as long as a hex line of 30 bytes; reserving
-    // for that spares most regrowth on a long log.
-    textLines.reserve(OfflineInputLines.size() + 3, OfflineInputLines.text().size() / 2 + 256);
-    hexLines.reserve(OfflineInputLines.size(), OfflineInputLines.text().size() + 256);
     output.focusTextLog();
     decoder_.ReceiveBuffer.fill(0);
 
@@ -99,13 +147,13 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
     textLines.append(mirrors_.OnlyRSSI ? RssiHeader : TextHeader);
 
     bool aborted = false;
-    for (std::size_t i = 0; i < OfflineInputLines.size(); ++i) {
-        const LogLineParts parts = SplitLogLine(OfflineInputLines[i]);
-        const std::size_t count =
-            ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize);
-        if (count >= 1 && count <= 63 && parts.portDigit >= '1' && parts.portDigit <= '4') {
-            decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline,
-                                   parts.portDigit - '0');
+    std::string_view line;
+    while (lines.next(line)) {
+        if (!line.empty()) decodeLine(line);
+        if (textLines.text().size() + hexLines.text().size() >= handOnBytes) {
+            output.showDecodedLines(textLines, hexLines);
+            textLines.clear();
+            hexLines.clear();
         }
         output.processPendingEvents();
         if (AbortDecoding) {
@@ -113,6 +161,9 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
             break;
         }
     }
+    // The input has been read as far as it will be; on a large log it is the
+    // biggest thing in memory while the output takes the lines.
+    OfflineInputLines.clear();
 
     output.setCountsText(CountsText(decoder_.TextCount, decoder_.HexCount));
     output.setProgressText(" Display...");
@@ -121,10 +172,23 @@ void OfflineDecoder::DecodeLogLines(std::string_view title) {
 
     textLines.clear();
     hexLines.clear();
-    OfflineInputLines.clear();
     output.setCountsText(CountsText(decoder_.TextCount, decoder_.HexCount));
     output.setProgressText("");
     DecoderIdle = true;
+}
+
+void OfflineDecoder::decodeLine(std::string_view line) {
+    const LogLineParts parts = SplitLogLine(line);
+    bool asWritten = false;
+    const std::size_t count =
+        ParseLogData(parts.data, decoder_.ReceiveBuffer.data(), ReceiveBufferSize, &asWritten);
+    if (count >= 1 && count <= 63 && parts.portDigit >= '1' && parts.portDigit <= '4') {
+        // A line the hex log wrote comes back unchanged as the package's hex
+        // line: no need to write it anew.
+        const bool regenerated = asWritten && (parts.stamp.empty() || line[1] == '$');
+        decoder_.DecodePackage(count, parts.stamp, DecodeMode::Offline, parts.portDigit - '0',
+                               regenerated ? line : std::string_view());
+    }
 }
 
 }  // namespace zelvar

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "LineList.h"
+#include "InputLineList.h"
+#include "LogLineReader.h"
 #include "PackageDecoder.h"
 
 namespace zelvar {
@@ -23,24 +24,40 @@ LogLineParts SplitLogLine(std::string_view line);
 // Turns a line's data into bytes: only the characters '0'..'F' (0x30..0x46)
 // count, taken two at a time, each pair read by its leading hexadecimal
 // digits. Stores at most `capacity` bytes and returns how many it stored.
-std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity);
+// `asWritten`, when given, tells whether the data is exactly the hex text of
+// those bytes as the hex log writes it.
+std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity,
+                         bool* asWritten = nullptr);
 
 // Runs a saved log through the package decoder: fills the decoder's
 // collecting lists under a title and a column header, ends them with "End"
-// (or "Esc" when stopped) and hands them to the output in one step.
+// (or "Esc" when stopped) and hands them to the output.
 class OfflineDecoder {
 public:
     OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors);
 
+    // Decodes OfflineInputLines and hands the output both lists in one step.
     // The caller fills OfflineInputLines, resets the port state and checks
     // that the list is not empty.
     void DecodeLogLines(std::string_view title);
 
-    LineList OfflineInputLines;
+    // The same run over a log read as it is decoded, for a log of any size:
+    // the collected lines are handed to the output, and the lists emptied,
+    // each time they pass a few hundred kilobytes, so the output sees the
+    // same lines in the same order in several portions. Nothing happens for
+    // a log without lines. The caller resets the port state. A read error
+    // leaves the run as an exception from the reader.
+    void DecodeLogStream(std::string_view title, LogLineReader& lines);
+
+    InputLineList OfflineInputLines;
     bool DecoderIdle = true;     // no offline decoding is running
     bool AbortDecoding = false;  // please stop the running one
 
 private:
+    template <class Lines>
+    void run(std::string_view title, Lines& lines, std::size_t handOnBytes);
+    void decodeLine(std::string_view line);
+
     PackageDecoder& decoder_;
     const DisplayMirrors& mirrors_;
 };

@@ -80,7 +80,7 @@ void PackageDecoder::ResetPortState() {
 }
 
 void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, DecodeMode mode,
-                                   int port) {
+                                   int port, std::string_view hexLine) {
     // Callers only ever pass ports 1..4 and at most a buffer's worth of bytes;
     // anything else is refused rather than read out of bounds.
     if (port < 1 || port > kPortCount || n == 0) return;
@@ -97,7 +97,7 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
     if (!stamp.empty()) {
         if (stamp != lastStamp_) {
             lastStamp_ = stamp;
-            lastTimeText_ = StampToText(stamp);
+            AssignStampText(lastTimeText_, stamp);
         }
         timeText = lastTimeText_;
     }
@@ -221,14 +221,17 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
         ++TextCount;
     }
 
-    line_.clear();
-    if (!stamp.empty()) AppendStampedHexPrefix(line_, port, stamp);
-    AppendHexText(line_, b, n);
+    if (hexLine.empty()) {
+        line_.clear();
+        if (!stamp.empty()) AppendStampedHexPrefix(line_, port, stamp);
+        AppendHexText(line_, b, n);
+        hexLine = line_;
+    }
     if (!live) {
-        DecodedHexLines.append(line_);
+        DecodedHexLines.append(hexLine);
     } else {
-        output_.liveHexLine(line_);
-        if (mirrors_.HexLog) output_.appendHexLine(line_);
+        output_.liveHexLine(hexLine);
+        if (mirrors_.HexLog) output_.appendHexLine(hexLine);
     }
 
     ++HexCount;

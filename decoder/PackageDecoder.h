@@ -42,8 +42,11 @@ public:
                    DecoderOutput& output);
 
     // Decodes ReceiveBuffer[0 .. n-1] as a package of port 1..4. A stamp that
-    // is empty means the time is unknown. Never fails.
-    void DecodePackage(std::size_t n, std::string_view stamp, DecodeMode mode, int port);
+    // is empty means the time is unknown. `hexLine`, when not empty, is the
+    // package's hex line exactly as it would be written here (the offline run
+    // has it from the saved log). Never fails.
+    void DecodePackage(std::size_t n, std::string_view stamp, DecodeMode mode, int port,
+                       std::string_view hexLine = {});
 
     // Forgets the calls in progress and the signal reports of every port.
     void ResetPortState();

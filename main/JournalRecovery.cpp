@@ -71,8 +71,10 @@ std::vector<RecoveredJournal> RecoverJournals(const QString& folder, const Setti
         CollectedLines output;
         PackageDecoder decoder(settings, mirrors, gps, output);
         OfflineDecoder offline(decoder, mirrors);
-        offline.OfflineInputLines = LineList::fromText(bytes.toStdString());
-        const long packages = static_cast<long>(offline.OfflineInputLines.size());
+        const LineList lines = LineList::fromText(bytes.toStdString());
+        offline.OfflineInputLines.reserve(static_cast<std::size_t>(bytes.size()));
+        for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
+        const long packages = static_cast<long>(lines.size());
         decoder.ResetPortState();
         offline.DecodeLogLines(
             (QStringLiteral("File: ") + QFileInfo(base).fileName() + QStringLiteral(".hex"))

@@ -112,7 +112,7 @@ void TMainForm::showDecodedLines(const zelvar::LineList& textLines,
     flushLogViews();
     // The input has been read to the end by now; on a large log it is the
     // biggest thing in memory while the views take their lines.
-    offline_.OfflineInputLines = zelvar::LineList();
+    offline_.OfflineInputLines.clear();
     appendLines(Memo1, textLines.joined());
     appendLines(Memo2, hexLines.joined());
 }

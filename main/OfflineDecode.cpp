@@ -1,5 +1,7 @@
 // File > Decode: a saved log through the offline decoder into the views.
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,6 +10,7 @@
 #include <exception>
 
 #include "LogFile.h"
+#include "LogLineReader.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
@@ -20,6 +23,30 @@ namespace {
 constexpr qint64 kEventIntervalMs = 20;
 constexpr unsigned kLinesPerClockCheck = 64;
 
+// Reads a log's lines block by block with the decoder core's reader, the one
+// zelvar-decode uses, into a list no larger than the file. Throws
+// LogFileError.
+void readLogLines(const QString& path, zelvar::InputLineList& lines) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        throw zelvar::LogFileError(QStringLiteral("Cannot open file \"%1\". %2")
+                                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+    }
+    lines.clear();
+    lines.reserve(static_cast<std::size_t>(file.size()) + 1);
+    try {
+        zelvar::LogLineReader reader(file.handle());
+        std::string_view line;
+        while (reader.next(line)) lines.append(line);
+    } catch (const std::exception& error) {
+        // A read error, or no memory for a huge log: the input stays empty.
+        lines.clear();
+        throw zelvar::LogFileError(
+            QStringLiteral("Cannot read file \"%1\". %2")
+                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what())));
+    }
+}
+
 }  // namespace
 
 void TMainForm::mnuDecodeClick() {
@@ -29,16 +56,12 @@ void TMainForm::mnuDecodeClick() {
     const QString path = dialogs().openLogFile(this);
     if (path.isEmpty()) return;
 
-    QByteArray bytes;
     try {
-        bytes = zelvar::ReadLogFile(path);
+        readLogLines(path, offline_.OfflineInputLines);
     } catch (const zelvar::LogFileError& error) {
         dialogs().showError(this, error.text());
         return;
     }
-    offline_.OfflineInputLines = zelvar::LineList::fromText(
-        std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    bytes = QByteArray();
     if (offline_.OfflineInputLines.empty()) return;
     decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName());
 }

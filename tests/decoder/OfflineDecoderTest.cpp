@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "LogFormat.h"
@@ -27,6 +31,20 @@ std::string hexBytes(std::size_t n, std::uint8_t type = 0x03, std::uint8_t fill 
     }
     return out;
 }
+
+// A text as an open file, read the way a log file is.
+class MemoryFile {
+public:
+    explicit MemoryFile(std::string_view text) : fd_(memfd_create("log", MFD_CLOEXEC)) {
+        EXPECT_EQ(write(fd_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        lseek(fd_, 0, SEEK_SET);
+    }
+    ~MemoryFile() { close(fd_); }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 class OfflineDecoderTest : public ::testing::Test {
 protected:
@@ -107,6 +125,16 @@ TEST_F(OfflineDecoderTest, NineDigitStampsAndBareLines) {
     EXPECT_EQ(out.hex[1], hexBytes(30));
 }
 
+// A saved hex line comes back as it was; any other spelling of the same
+// package comes back in the hex log's own form.
+TEST_F(OfflineDecoderTest, HexLinesAreRegeneratedInTheHexLogsOwnForm) {
+    const std::string data = hexBytes(30);
+    const std::string saved = "1$F4BEE070\t" + data;
+    run({saved, "1#F4BEE070\t" + data, saved + " ", "1$F4BEE070\t " + data, "00  1A 7",
+         "00 1a FF"});
+    EXPECT_EQ(out.hex, (std::vector<std::string>{saved, saved, saved, saved, "00 1A", "00 1F"}));
+}
+
 TEST_F(OfflineDecoderTest, LinesWithoutAUsablePackageAreSkipped) {
     run({"5$F4BEE070\t" + hexBytes(30), "1$F4BEE070\t" + hexBytes(64), "", "no data here",
          "1$F4BEE070\t"});
@@ -165,4 +193,54 @@ TEST(LineListTest, SplitsFileTextLikeTheEditorReadsIt) {
     EXPECT_EQ(lines.text(), "a\nb\nc\nd\n\ne\n");
     EXPECT_EQ(LineList::fromText("x\r").text(), "x\n");
     EXPECT_EQ(LineList::fromText("\n\nx").text(), "\n\nx\n");
+}
+
+// Every block size puts the block boundary somewhere else: inside a line,
+// between a CR and its LF, right after a lone CR at the end of the text.
+TEST(LogLineReaderTest, SplitsLikeTheWholeTextWhereverTheBlocksEnd) {
+    for (const std::string text : {"a\r\nb\nc\rd\r\n\r\ne", "\r\r\n\n\rxyz\r", "\n\nx", "a\r\n"}) {
+        const LineList whole = LineList::fromText(text);
+        for (const std::size_t block : {1u, 2u, 3u, 5u, 256u}) {
+            SCOPED_TRACE(::testing::Message() << text.size() << " chars in blocks of " << block);
+            MemoryFile file(text);
+            LogLineReader reader(file.fd(), block);
+            std::string_view line;
+            std::size_t i = 0;
+            while (reader.next(line)) {
+                ASSERT_LT(i, whole.size());
+                EXPECT_EQ(line, whole[i++]);
+            }
+            EXPECT_EQ(i, whole.size());
+        }
+    }
+}
+
+TEST(LogLineReaderTest, ReadErrorIsThrown) {
+    const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    LogLineReader reader(folder);
+    std::string_view line;
+    EXPECT_THROW(reader.next(line), std::system_error);
+    close(folder);
+}
+
+// File > Decode keeps the whole log: in no more memory than the file, however
+// many blank lines it holds.
+TEST(InputLineListTest, TakesNoMoreMemoryThanTheFile) {
+    std::string text(1'000'000, '\n');
+    text += "1$F4BEE070\t00 01\r\n\r\n";
+    MemoryFile file(text);
+    InputLineList lines;
+    lines.reserve(text.size() + 1);
+    LogLineReader reader(file.fd());
+    std::string_view line;
+    while (reader.next(line)) lines.append(line);
+    EXPECT_EQ(lines.size(), 1'000'002u);
+    EXPECT_EQ(lines.nonBlankLines(), 1u);
+    EXPECT_LE(lines.capacity(), text.size() + 1);
+    InputLineList::Reader back(lines);
+    std::size_t blank = 0;
+    while (back.next(line) && line.empty()) ++blank;
+    EXPECT_EQ(blank, 1'000'000u);
+    EXPECT_EQ(line, "1$F4BEE070\t00 01");
 }

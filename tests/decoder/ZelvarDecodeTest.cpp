@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "DecodeCommand.h"
+#include "OfflineDecoder.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +33,80 @@ std::string readFile(const fs::path& path) {
 
 fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
 
+// A log with every form of line the offline run meets, under every line end,
+// long enough for the tool to write its output in several portions.
+std::string everyLineForm() {
+    std::uint32_t seed = 7;
+    auto random = [&seed](std::uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % below;
+    };
+    auto hexText = [&](std::size_t n, std::uint8_t type) {
+        static constexpr char digits[] = "0123456789ABCDEF";
+        std::string out;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint8_t b = 0;
+            if (i == 4) b = type;
+            if (i == 11) b = 0x5A;                                  // signal level
+            if (i == 15) b = static_cast<std::uint8_t>(1 + random(3));  // group
+            if (i == 18) b = 0xF4;                                  // id
+            if (i == 28) b = 0x11;                                  // colour code, PTT
+            if (!out.empty()) out += ' ';
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+        return out;
+    };
+    const std::uint8_t types[] = {0x03, 0x05, 0x0F, 0x11, 0x77};
+    const char* ends[] = {"\r\n", "\n", "\r"};
+    std::string log;
+    for (int i = 0; i < 8000; ++i) {
+        const std::uint8_t type = types[random(5)];
+        const std::size_t n = type == 0x0F ? 13 : 30 + random(34);
+        switch (random(10)) {
+            case 0: log += "1$F4BEE07" + std::to_string(random(10)) + "\t" + hexText(n, type); break;
+            case 1: log += "2$1145A3B2" + std::to_string(random(10)) + "\t" + hexText(n, type); break;
+            case 2: log += hexText(n, type); break;  // bare
+            case 3: break;                           // blank
+            case 4: log += "5$F4BEE070\t" + hexText(n, type); break;
+            case 5: log += "3$F4BEE070\t" + hexText(64, type); break;
+            case 6: {
+                std::string lower = "4$F4BEE070\t" + hexText(n, type);
+                std::transform(lower.begin() + 11, lower.end(), lower.begin() + 11,
+                               [](char c) { return static_cast<char>(std::tolower(c)); });
+                log += lower;
+                break;
+            }
+            case 7: log += "3#F4BEE071\t" + hexText(n, type) + " "; break;
+            default: log += "4$1145A3B28\t" + hexText(n, type); break;
+        }
+        log += ends[random(3)];
+    }
+    return log + "1$F4BEE070\t" + hexText(30, 0x03);  // the last line has no line end
+}
+
+// What File > Decode makes of the same text, split as a whole.
+struct WholeFileRun : zelvar::DecoderOutput {
+    WholeFileRun(const std::string& log, std::string_view title) {
+        zelvar::PackageDecoder decoder(settings, mirrors, gps, *this);
+        zelvar::OfflineDecoder offline(decoder, mirrors);
+        const zelvar::LineList lines = zelvar::LineList::fromText(log);
+        for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
+        decoder.ResetPortState();
+        offline.DecodeLogLines(title);
+    }
+    void showDecodedLines(const zelvar::LineList& t, const zelvar::LineList& h) override {
+        text += t.text();
+        for (std::size_t i = 0; i < h.size(); ++i) (hex += h[i]) += "\r\n";
+    }
+    void setCountsText(std::string_view t) override { counts = t; }
+
+    zelvar::Settings settings;
+    zelvar::DisplayMirrors mirrors;
+    zelvar::GpsState gps;
+    std::string text, hex, counts;
+};
+
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
 
 class ZelvarDecodeTool : public ::testing::Test {
@@ -44,19 +121,27 @@ protected:
     }
     void TearDown() override { fs::remove_all(scratch); }
 
-    // Runs the tool with a private settings folder, so that the user's store
-    // is never read.
-    ToolRun run(const std::string& args) {
+    // Runs the tool in the scratch folder with a private settings folder, so
+    // that the user's store is never read; stdout goes to a file unless
+    // `stdoutTo` redirects it elsewhere; `before` runs first in the same shell.
+    ToolRun run(const std::string& args, const std::string& stdoutTo = "",
+                const std::string& before = "") {
         const fs::path out = scratch / "stdout", err = scratch / "stderr";
-        const std::string command = "XDG_CONFIG_HOME=" + shellQuoted((scratch / "config").string()) +
-                                    " " + shellQuoted(ZELVAR_DECODE_BIN) + " " + args + " >" +
-                                    shellQuoted(out.string()) + " 2>" + shellQuoted(err.string());
+        std::ofstream(out) << "";
+        const std::string command =
+            "cd " + shellQuoted(scratch.string()) + " && " + before + "XDG_CONFIG_HOME=" + shellQuoted((scratch / "config").string()) + " " +
+            shellQuoted(ZELVAR_DECODE_BIN) + " " + args + " " +
+            (stdoutTo.empty() ? ">" + shellQuoted(out.string()) : stdoutTo) + " 2>" +
+            shellQuoted(err.string());
         const int raw = std::system(command.c_str());
         ToolRun result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.out = readFile(out);
         result.err = readFile(err);
         return result;
+    }
+    std::string withEmptySettings(const std::string& args) {
+        return "--settings " + shellQuoted(emptySettings) + " " + args;
     }
     std::string lastLine(const std::string& text) {
         std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
@@ -98,6 +183,37 @@ TEST_F(ZelvarDecodeTool, SampleLogsDecodeToTheirExpectedOutput) {
         EXPECT_EQ(readFile(hexOut), readFile(dataDir() / s.expectedHex));
         EXPECT_EQ(lastLine(r.err), s.counts);
     }
+}
+
+TEST_F(ZelvarDecodeTool, StreamedOutputEqualsTheWholeFileRun) {
+    const std::string log = everyLineForm();
+    std::ofstream(scratch / "forms.hex", std::ios::binary) << log;
+    const WholeFileRun whole(log, "File: forms.hex");
+    ASSERT_GT(whole.text.size() + whole.hex.size(), 600'000u);  // three portions or more
+    const ToolRun r = run(withEmptySettings("--hex-out out.hex forms.hex"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == whole.text);
+    EXPECT_TRUE(readFile(scratch / "out.hex") == whole.hex);
+    EXPECT_EQ(lastLine(r.err), whole.counts);
+}
+
+TEST_F(ZelvarDecodeTool, MemoryStaysBoundedOnAHugeLog) {
+#ifdef ZELVAR_SANITIZE
+    GTEST_SKIP() << "the sanitizers' own memory would be measured";
+#endif
+    // 200 MB of blank lines took 2.8 GB when the whole log was held.
+    {
+        std::ofstream log(scratch / "blank.hex", std::ios::binary);
+        std::string block;
+        for (int i = 0; i < (1 << 19); ++i) block += "\r\n";
+        for (int i = 0; i < 200; ++i) log << block;
+    }
+    const ToolRun r = run(withEmptySettings("--hex-out /dev/null blank.hex"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, " T 0 / H 0\n");
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak KiB";
 }
 
 TEST_F(ZelvarDecodeTool, TitleNamesTheFileWithoutItsFolder) {
@@ -154,6 +270,87 @@ TEST_F(ZelvarDecodeTool, FailuresNameTheirCauseAndPrintNothing) {
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
+}
+
+// The log named as its own output by any of its names, or stdout appending to
+// it: refused before anything is written, the log untouched.
+TEST_F(ZelvarDecodeTool, OutputIntoTheLogItselfIsRefused) {
+    const fs::path log = scratch / "self.hex";
+    fs::copy_file(dataDir() / "traffic.hex", log);
+    const std::string original = readFile(log);
+    fs::create_hard_link(log, scratch / "hard.hex");
+    fs::create_symlink(log, scratch / "soft.hex");
+    const struct {
+        std::string args;
+        std::string stdoutTo;
+    } cases[] = {
+        {"--hex-out self.hex self.hex", ""},
+        {"--hex-out ./self.hex self.hex", ""},
+        {"--hex-out hard.hex self.hex", ""},
+        {"--hex-out soft.hex " + shellQuoted(log.string()), ""},
+        {"self.hex", ">>self.hex"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " " + c.stdoutTo);
+        const ToolRun r = run(withEmptySettings(c.args), c.stdoutTo);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("log file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(readFile(log), original);
+    }
+}
+
+TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    const struct {
+        std::string args;
+        std::string stdoutTo;
+        std::string named;
+    } cases[] = {
+        {log, ">/dev/full", "cannot write to stdout"},
+        {log, ">&-", "cannot write to stdout"},
+        {"--hex-out /dev/full " + log, "", "/dev/full"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " " + c.stdoutTo);
+        const ToolRun r = run(withEmptySettings(c.args), c.stdoutTo);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+}
+
+// A failed run leaves an older hex file as it was; a complete one replaces
+// it, through a symbolic link the link's target, keeping the file's mode.
+TEST_F(ZelvarDecodeTool, HexOutReplacesItsFileOnlyWhenComplete) {
+    const fs::path target = scratch / "kept.hex";
+    std::ofstream(target) << "older\r\n";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("kept.hex", scratch / "link.hex");
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    auto temporaryFiles = [&] {
+        return std::count_if(fs::directory_iterator(scratch), fs::directory_iterator(),
+                             [](const fs::directory_entry& entry) {
+                                 return entry.path().filename().string().rfind(".zelvar", 0) == 0;
+                             });
+    };
+
+    // A file size limit below the hex log's size makes the write fail.
+    const ToolRun failed =
+        run(withEmptySettings("--hex-out link.hex " + log), ">/dev/null", "ulimit -f 1 && ");
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_NE(failed.err.find("link.hex"), std::string::npos) << failed.err;
+    EXPECT_EQ(readFile(target), "older\r\n");
+    EXPECT_EQ(temporaryFiles(), 0);
+
+    const ToolRun ok = run(withEmptySettings("--hex-out link.hex " + log));
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_TRUE(fs::is_symlink(scratch / "link.hex"));
+    EXPECT_EQ(readFile(target), readFile(dataDir() / "traffic.expected.hex"));
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(temporaryFiles(), 0);
 }
 
 TEST(DecodeOptions, AcceptsBothOptionForms) {

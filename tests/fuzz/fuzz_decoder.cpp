@@ -1,8 +1,14 @@
 // Feeds arbitrary text to the offline decoding run, line by line, and
 // arbitrary bytes to the package decoder in live mode, with settings picked
-// from the input so that every branch gets its turn.
+// from the input so that every branch gets its turn. The offline run reads
+// the text in blocks of a few bytes, so that line ends fall on every block
+// boundary, and must give what the whole text split at once gives.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -19,6 +25,40 @@ public:
 private:
     std::size_t lines_ = 0;
 };
+
+class CollectingOutput : public zelvar::DecoderOutput {
+public:
+    void showDecodedLines(const zelvar::LineList& text, const zelvar::LineList& hex) override {
+        textLines += text.text();
+        hexLines += hex.text();
+    }
+    std::string textLines;
+    std::string hexLines;
+};
+
+std::string decodeOffline(std::string_view text, const zelvar::Settings& settings,
+                          const zelvar::DisplayMirrors& mirrors, const zelvar::GpsState& gps,
+                          bool streamed) {
+    CollectingOutput output;
+    zelvar::PackageDecoder decoder(settings, mirrors, gps, output);
+    zelvar::OfflineDecoder offline(decoder, mirrors);
+    decoder.ResetPortState();
+    if (!streamed) {
+        const auto lines = zelvar::LineList::fromText(std::string(text));
+        for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
+        if (!offline.OfflineInputLines.empty()) offline.DecodeLogLines("File: fuzz");
+        return output.textLines + '\0' + output.hexLines;
+    }
+    const int fd = memfd_create("fuzz", 0);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        std::abort();
+    }
+    lseek(fd, 0, SEEK_SET);
+    zelvar::LogLineReader reader(fd, 16);
+    offline.DecodeLogStream("File: fuzz", reader);
+    close(fd);
+    return output.textLines + '\0' + output.hexLines;
+}
 
 }  // namespace
 
@@ -39,16 +79,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mirrors.HexLog = (options & 32) != 0;
     zelvar::GpsState gps;
     gps.Connected = (options & 64) != 0;
-    NullOutput output;
-    zelvar::PackageDecoder decoder(settings, mirrors, gps, output);
-    decoder.ResetPortState();
-
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if ((options & 128) != 0) {
-        zelvar::OfflineDecoder offline(decoder, mirrors);
-        offline.OfflineInputLines = zelvar::LineList::fromText(std::string(text));
-        offline.DecodeLogLines("File: fuzz");
+        if (decodeOffline(text, settings, mirrors, gps, false) !=
+            decodeOffline(text, settings, mirrors, gps, true)) {
+            std::abort();
+        }
     } else {
+        NullOutput output;
+        zelvar::PackageDecoder decoder(settings, mirrors, gps, output);
+        decoder.ResetPortState();
         // The input is a run of datagrams, each preceded by its length byte.
         std::size_t at = 0;
         while (at < size) {

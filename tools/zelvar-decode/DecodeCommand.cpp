@@ -2,40 +2,58 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <optional>
 #include <ostream>
-#include <sstream>
-#include <utility>
+#include <sys/stat.h>
+#include <system_error>
 
 #include "DecoderOutput.h"
 #include "LogFormat.h"
+#include "LogLineReader.h"
 #include "OfflineDecoder.h"
+#include "OutputFile.h"
 #include "PackageDecoder.h"
 
 namespace zelvar {
 
 namespace {
 
-// Takes the decoding's results the way the main window would show them.
+// Takes the decoding's results the way the main window would show them, and
+// writes them on as they come.
 class StreamOutput : public DecoderOutput {
 public:
-    StreamOutput(std::ostream& out, std::ostream* hexOut) : out_(out), hexOut_(hexOut) {}
+    StreamOutput(OutputFile& out, OutputFile* hexOut) : out_(out), hexOut_(hexOut) {}
 
     void setCountsText(std::string_view text) override { counts_ = text; }
 
     void showDecodedLines(const LineList& textLines, const LineList& hexLines) override {
-        out_ << textLines.text();
+        out_.write(textLines.text());
         if (hexOut_ == nullptr) return;
-        for (std::size_t i = 0; i < hexLines.size(); ++i) *hexOut_ << hexLines[i] << "\r\n";
+        // Each LF becomes CR LF, the line end of a saved log.
+        crLf_.resize(hexLines.text().size() + hexLines.size());
+        char* at = crLf_.data();
+        for (std::size_t i = 0; i < hexLines.size(); ++i) {
+            const std::string_view line = hexLines[i];
+            std::memcpy(at, line.data(), line.size());
+            at += line.size();
+            *at++ = '\r';
+            *at++ = '\n';
+        }
+        hexOut_->write(crLf_);
     }
 
     const std::string& counts() const { return counts_; }
 
 private:
-    std::ostream& out_;
-    std::ostream* hexOut_;
+    OutputFile& out_;
+    OutputFile* hexOut_;
+    std::string crLf_;
     std::string counts_ = CountsText(0, 0);
 };
+
+bool sameFile(const OutputFile& file, dev_t device, ino_t inode) {
+    return file.isRegularFile() && file.device() == device && file.inode() == inode;
+}
 
 std::string baseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -90,38 +108,54 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
     return true;
 }
 
-int RunDecode(const DecodeOptions& options, const Settings& settings, std::ostream& out,
-              std::ostream* hexOut, std::ostream& err) {
-    std::ifstream file(options.logFile, std::ios::binary | std::ios::ate);
-    std::string content;
-    const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : -1;
-    if (size > 0) {
-        content.resize(static_cast<std::size_t>(size));
-        file.seekg(0);
-        file.read(content.data(), size);
-    }
-    if (size < 0 || !file) {
-        err << "zelvar-decode: cannot read log file '" << options.logFile
-            << "': " << std::strerror(errno != 0 ? errno : EIO) << '\n';
+int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
+              std::ostream& err) {
+    auto failed = [&err](const std::string& message) {
+        err << "zelvar-decode: " << message << '\n';
         return 2;
-    }
+    };
+    auto cannotRead = [&](int error) {
+        return failed("cannot read log file '" + options.logFile + "': " + std::strerror(error));
+    };
+    struct stat input {};
+    if (::fstat(logFd, &input) != 0) return cannotRead(errno);
 
-    DisplayMirrors mirrors;
-    mirrors.OnlyRSSI = settings.OnlyRSSI;
-    mirrors.HexLog = settings.HexLog;
-    const GpsState gps;  // the command line has no GPS receiver
-    StreamOutput output(out, hexOut);
-    PackageDecoder decoder(settings, mirrors, gps, output);
-    OfflineDecoder offline(decoder, mirrors);
+    try {
+        // Output into the log itself would be read back as more log; and
+        // writing the hex log over it would destroy it before it is read.
+        OutputFile out(outFd, "to stdout");
+        if (sameFile(out, input.st_dev, input.st_ino)) {
+            return failed("stdout is the log file itself");
+        }
+        std::optional<OutputFile> hexOut;
+        if (!options.hexOutFile.empty()) {
+            hexOut.emplace(options.hexOutFile, input);
+            if (sameFile(out, hexOut->device(), hexOut->inode())) {
+                return failed("hex output file '" + options.hexOutFile + "' is stdout as well");
+            }
+        }
 
-    offline.OfflineInputLines = LineList::fromText(std::move(content));
-    if (!offline.OfflineInputLines.empty()) {
+        DisplayMirrors mirrors;
+        mirrors.OnlyRSSI = settings.OnlyRSSI;
+        mirrors.HexLog = settings.HexLog;
+        const GpsState gps;  // the command line has no GPS receiver
+        StreamOutput output(out, hexOut ? &*hexOut : nullptr);
+        PackageDecoder decoder(settings, mirrors, gps, output);
+        OfflineDecoder offline(decoder, mirrors);
+        LogLineReader lines(logFd);
         decoder.ResetPortState();
-        offline.DecodeLogLines("File: " + baseName(options.logFile));
+        try {
+            offline.DecodeLogStream("File: " + baseName(options.logFile), lines);
+        } catch (const std::system_error& error) {
+            return cannotRead(error.code().value());
+        }
+        out.commit();
+        if (hexOut) hexOut->commit();
+        err << output.counts() << '\n';
+        return 0;
+    } catch (const OutputError& error) {
+        return failed(error.what());
     }
-    out.flush();
-    err << output.counts() << '\n';
-    return 0;
 }
 
 }  // namespace zelvar

@@ -20,11 +20,14 @@ struct DecodeOptions {
 bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& options,
                         std::string& error);
 
-// Decodes a saved log the way the main window's File > Decode does, with the
-// GPS port closed: the text-log lines to `out` (LF after each), the hex lines
-// to `hexOut` when given (CR LF after each), the counts text as the last line
-// of `err`. Returns the exit status: 0, or 2 when the log cannot be read.
-int RunDecode(const DecodeOptions& options, const Settings& settings, std::ostream& out,
-              std::ostream* hexOut, std::ostream& err);
+// Decodes the saved log open as `logFd` the way the main window's File >
+// Decode does, with the GPS port closed, reading and writing as it goes: the
+// text-log lines to `outFd` (LF after each), the hex lines to the file
+// options.hexOutFile when given (CR LF after each), the counts text as the
+// last line of `err`. Returns the exit status: 0, or 2 after a one-line
+// message when the log cannot be read, an output cannot be written, or an
+// output is the log file itself.
+int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
+              std::ostream& err);
 
 }  // namespace zelvar

@@ -1,8 +1,13 @@
 #include <QFileInfo>
 #include <QString>
-#include <cstdio>
-#include <fstream>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
 #include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "DecodeCommand.h"
 #include "SettingsStore.h"
@@ -23,7 +28,8 @@ constexpr const char* kUsage =
     "\n"
     "stdout: the title line, the column header, the decoded lines and \"End\".\n"
     "stderr: the counts text \" T <text lines> / H <packages>\" as its last line.\n"
-    "Exit status: 0 when decoded, 2 on a bad option or an unreadable file.\n";
+    "Exit status: 0 when decoded, 2 on a bad option, an unreadable file, a failed\n"
+    "write, or an output that is the log file itself.\n";
 
 int fail(const std::string& message) {
     std::cerr << "zelvar-decode: " << message << '\n';
@@ -32,7 +38,10 @@ int fail(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
+    // A write beyond the file size limit fails like any other write, with a
+    // message, rather than ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
     zelvar::DecodeOptions options;
@@ -41,13 +50,23 @@ int main(int argc, char** argv) {
         return fail(error + " (see --help)");
     }
     if (options.help) {
-        std::cout << kUsage;
-        return 0;
+        std::cout << kUsage << std::flush;
+        return std::cout ? 0 : fail("cannot write to stdout");
     }
 
-    const QFileInfo logInfo(QString::fromLocal8Bit(options.logFile.c_str()));
-    if (!logInfo.isFile() || !logInfo.isReadable()) {
-        return fail("cannot read log file '" + options.logFile + "'");
+    // With stdout closed, the log would open as descriptor 1 and be taken
+    // for it.
+    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+        return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
+    }
+
+    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat logInfo {};
+    if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
+        const std::string reason = logFd < 0                  ? std::strerror(errno)
+                                   : S_ISDIR(logInfo.st_mode) ? std::strerror(EISDIR)
+                                                              : "not a regular file";
+        return fail("cannot read log file '" + options.logFile + "': " + reason);
     }
 
     zelvar::Settings settings;
@@ -66,17 +85,8 @@ int main(int argc, char** argv) {
         settings = store.load();
     }
 
-    std::ofstream hexFile;
-    if (!options.hexOutFile.empty()) {
-        hexFile.open(options.hexOutFile, std::ios::binary | std::ios::trunc);
-        if (!hexFile) return fail("cannot write hex output file '" + options.hexOutFile + "'");
-    }
-
-    const int status = zelvar::RunDecode(options, settings, std::cout,
-                                         hexFile.is_open() ? &hexFile : nullptr, std::cerr);
-    if (status == 0 && hexFile.is_open()) {
-        hexFile.flush();
-        if (!hexFile) return fail("cannot write hex output file '" + options.hexOutFile + "'");
-    }
-    return status;
+    return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr);
+} catch (const std::exception& error) {
+    // Out of memory on a log line of gigabytes, most likely.
+    return fail(error.what());
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zelvar {
+
+// The lines of a log waiting for the offline decoder, kept as one text with a
+// LF after each line and nothing else: the run reads them first to last, so
+// no index is needed, and the list takes no more memory than the file (a
+// blank line costs its LF only).
+class InputLineList {
+public:
+    // `line` holds no LF.
+    void append(std::string_view line);
+    // Room for lines of `chars` characters in all, their LFs included.
+    void reserve(std::size_t chars) { text_.reserve(chars); }
+    // Empties the list and gives its memory back.
+    void clear();
+
+    bool empty() const { return text_.empty(); }
+    std::size_t size() const { return lines_; }
+    // Lines with at least one character, and the characters of all lines.
+    std::size_t nonBlankLines() const { return nonBlank_; }
+    std::size_t chars() const { return text_.size() - lines_; }
+    // The memory the lines take.
+    std::size_t capacity() const { return text_.capacity(); }
+
+    // Reads the lines first to last.
+    class Reader {
+    public:
+        explicit Reader(const InputLineList& list) : text_(list.text_) {}
+        // The next line; false after the last one.
+        bool next(std::string_view& line);
+
+    private:
+        std::string_view text_;
+        std::size_t pos_ = 0;
+    };
+
+private:
+    std::string text_;
+    std::size_t lines_ = 0;
+    std::size_t nonBlank_ = 0;
+};
+
+}  // namespace zelvar

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace zelvar {
+
+// A write that failed, with the whole one-line message to show.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Where decoded output goes: written in large blocks, every failure thrown as
+// an OutputError naming the output.
+//
+// A regular file (or a name not yet taken) is written through a temporary
+// file beside it that replaces it only at commit(), keeping its mode, so a
+// failed run never leaves half a file in place of an older one; a symbolic
+// link is followed first, so the link stays and its target is replaced.
+// Devices and pipes, stdout included, are written directly.
+class OutputFile {
+public:
+    // A descriptor the process was given, such as stdout, written directly;
+    // `name` completes the message "cannot write ...".
+    OutputFile(int fd, std::string name);
+    // The file `path`, refused when it is the file `input` by any name.
+    OutputFile(const std::string& path, const struct stat& input);
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    // Without commit(), a temporary file is removed again.
+    ~OutputFile();
+
+    void write(std::string_view bytes);
+    // Writes what is buffered and, for a temporary file, puts it in place.
+    void commit();
+
+    // The file's identity once open: device and inode of what is written,
+    // or of the file that commit() replaces.
+    dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
+    bool isRegularFile() const { return regular_; }
+
+private:
+    void open(const struct stat& input);
+    void release();
+    void flush();
+    void writeOut(std::string_view bytes);
+    [[noreturn]] void fail(int error) const;
+
+    std::string name_;       // what messages call it
+    std::string target_;     // the file that commit() replaces
+    std::string temporary_;  // empty when written directly
+    int fd_ = -1;
+    bool ownsFd_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    bool regular_ = false;
+    std::string buffer_;
+};
+
+}  // namespace zelvar
