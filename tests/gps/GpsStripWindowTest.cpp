@@ -167,6 +167,23 @@ private slots:
         qunsetenv(zelvar::kExtraPortsVariable);
     }
 
+    void withoutPortsStartReportsTheMissingPort() {
+        MainHarness h;
+        h.main->setSerialPortLister([] { return QStringList(); });
+        RecordingClock clock;
+        zelvar::GpsStripWindow gps(*h.main, h.options.get(), clock);
+        h.start();
+        TMainForm& w = *h.main;
+        QCOMPARE(w.cbPort->count(), 0);
+        w.sbCOMM->click();
+        QCOMPARE(h.dialogs.errors, QStringList{"Попытка открыть несуществующий COM-порт"});
+        QVERIFY(w.sbCOMM->isChecked());
+        QVERIFY(!w.LabelGPSTime->isVisible());
+        w.sbCOMM->click();
+        QVERIFY(!w.sbCOMM->isChecked());
+        QCOMPARE(h.dialogs.errors.size(), 1);
+    }
+
     void unplugStopsTheStripAndLeavesItUsable() {
         GpsSim sim({"--unplug-after", "1.5"});
         QVERIFY(!sim.path.isEmpty());
