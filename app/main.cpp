@@ -2,7 +2,11 @@
 // in this order, and the event loop until the main window has closed.
 #include <QApplication>
 #include <QIcon>
+#include <memory>
 
+#include "DryRunClock.h"
+#include "GpsStripWindow.h"
+#include "LinuxSystemClock.h"
 #include "MonitoringSession.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
@@ -25,6 +29,16 @@ int main(int argc, char* argv[]) {
     mainForm.attachWindows(&editorForm, &optionsForm);
     zelvar::MonitoringSession session(mainForm);
     mainForm.setMonitoringControl(&session);
+    mainForm.setSerialPortLister(zelvar::SystemSerialPortNames);
+    // The one place the computer's clock is ever set from; the demo shows
+    // what it would set instead.
+    std::unique_ptr<zelvar::SystemClock> clock;
+    if (qEnvironmentVariableIsSet("ZELVAR_DEMO_CLOCK")) {
+        clock = std::make_unique<zelvar::DryRunClock>();
+    } else {
+        clock = std::make_unique<zelvar::LinuxSystemClock>();
+    }
+    zelvar::GpsStripWindow gpsStrip(mainForm, &optionsForm, *clock);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
 

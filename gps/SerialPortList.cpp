@@ -73,7 +73,9 @@ bool ListSerialPorts(std::vector<std::string>& list) {
 }
 
 std::string SerialDevicePath(std::string_view name) {
-    if (!name.empty() && name.front() == '/') return std::string(name);
+    // No name (an empty port list) names no device, not the folder /dev/.
+    if (name.empty()) return {};
+    if (name.front() == '/') return std::string(name);
     return "/dev/" + std::string(name);
 }
 

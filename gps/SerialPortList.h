@@ -23,7 +23,7 @@ bool ListSerialPorts(std::vector<std::string>& list, const std::filesystem::path
 bool ListSerialPorts(std::vector<std::string>& list);
 
 // The device a listed name opens: /dev/ + name, or the name itself when it
-// is already a path.
+// is already a path; empty for an empty name.
 std::string SerialDevicePath(std::string_view name);
 
 }  // namespace zelvar

@@ -1,4 +1,5 @@
 // The main window's controls: log area, GPS strip with the S-meters, status bar.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGridLayout>
@@ -252,6 +253,13 @@ void TMainForm::setHexPaneHeight(int height) {
 void TMainForm::setSerialPorts(const QStringList& names) {
     cbPort->clear();
     cbPort->addItems(names);
+    // Every name is shown whole (ttyUSB0, an emulator's terminal path), in
+    // the box and in its list.
+    cbPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cbPort->setFixedWidth(names.isEmpty() ? kPortBoxWidth
+                                          : std::max(kPortBoxWidth, cbPort->sizeHint().width()));
+    cbPort->view()->setMinimumWidth(cbPort->view()->sizeHintForColumn(0) +
+                                    2 * cbPort->view()->frameWidth());
     if (names.isEmpty()) return;
     const qsizetype remembered = names.lastIndexOf(QString::fromStdString(settings_.numCom));
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));

@@ -10,8 +10,10 @@ build=${1:-build}
 port=${ZELVAR_DEMO_PORT:-4064}
 scratch=$(mktemp -d)
 sim_pid=
+gps_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  [ -n "$gps_pid" ] && kill "$gps_pid" 2>/dev/null || true
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -36,5 +38,17 @@ CONF
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$scratch/ready" ] && break; sleep 0.1; done
 
+# A GPS receiver on a pseudo-terminal, offered in the "Port:" box and chosen.
+"$root/$build/tools/zelvar-gps-sim/zelvar-gps-sim" >"$scratch/gps-port" &
+gps_pid=$!
+gps_port=
+for _ in $(seq 50); do read -r gps_port <"$scratch/gps-port" && break; sleep 0.1; done
+[ -n "$gps_port" ] || { echo "demo: zelvar-gps-sim did not start" >&2; exit 1; }
+echo "numCom=$gps_port" >>"$scratch/config/Kavren/Zelvar.conf"
+export ZELVAR_SERIAL_PORTS="$gps_port"
+# Shows what "Set System Time From the GPS" would set; the clock stays as it is.
+export ZELVAR_DEMO_CLOCK=1
+
+echo "GPS receiver on $gps_port: press Start GPS."
 echo "Transceivers play on 127.0.0.1-4:$port. Choose Analysis > Start Monitoring (Ctrl+M)."
 (cd "$scratch/work" && XDG_CONFIG_HOME="$scratch/config" "$root/$build/app/Zelvar")

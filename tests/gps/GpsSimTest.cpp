@@ -91,7 +91,7 @@ private:
 // What the strip shows when the emulator has run until it unplugs.
 struct SimRun {
     std::vector<std::string> times;  // every time label shown, in order
-    std::string pdop;
+    std::vector<std::string> pdops;  // every PDOP label shown, in order
     int lost = 0;
 };
 
@@ -119,7 +119,10 @@ SimRun runSim(const std::vector<std::string>& options) {
             if (run.times.empty() || run.times.back() != reader.labels().time) {
                 run.times.push_back(reader.labels().time);
             }
-            run.pdop = reader.labels().pdop;
+            const std::string& pdop = reader.labels().pdop;
+            if (!pdop.empty() && (run.pdops.empty() || run.pdops.back() != pdop)) {
+                run.pdops.push_back(pdop);
+            }
         }
     };
     port.OnDeviceLost = [&](TBComPort& sender) {
@@ -140,7 +143,8 @@ TEST(GpsSimEndToEnd, FixEverySecondThenUnplug) {
     ASSERT_GE(run.times.size(), 2u);
     EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
     EXPECT_EQ(run.times[1], "08.12.2026 16:35:20");
-    EXPECT_EQ(run.pdop, "PDOP: 2.2");
+    // Each second's GPGSA is a line of its own, not swallowed by the GPRMC.
+    EXPECT_EQ(run.pdops, (std::vector<std::string>{"PDOP: 2.2", "PDOP: 2.1"}));
     EXPECT_EQ(run.lost, 1);
 }
 
@@ -148,14 +152,15 @@ TEST(GpsSimEndToEnd, SplitSentencesStillParse) {
     const SimRun run = runSim({"--split"});
     ASSERT_FALSE(run.times.empty());
     EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
-    EXPECT_EQ(run.pdop, "PDOP: 2.2");
+    ASSERT_FALSE(run.pdops.empty());
+    EXPECT_EQ(run.pdops[0], "PDOP: 2.2");
 }
 
 TEST(GpsSimEndToEnd, SentencesRunTogetherHideTheSecond) {
     const SimRun run = runSim({"--together"});
     ASSERT_FALSE(run.times.empty());
     EXPECT_EQ(run.times[0], "08.12.2026 16:35:19");
-    EXPECT_EQ(run.pdop, "");
+    EXPECT_TRUE(run.pdops.empty());
 }
 
 TEST(GpsSimEndToEnd, RepeatedTimeAndVoidFixShowNoTime) {

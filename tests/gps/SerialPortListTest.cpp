@@ -67,6 +67,7 @@ TEST_F(FakeTtyTree, NoPortsLeavesTheListAlone) {
 TEST(SerialDevicePath, KernelNamesLiveInDev) {
     EXPECT_EQ(SerialDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(SerialDevicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(SerialDevicePath(""), "");
 }
 
 }  // namespace

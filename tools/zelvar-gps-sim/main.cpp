@@ -61,7 +61,10 @@ public:
                 return false;
             }
         }
-        due_ = std::max(due_, Clock::now() - std::chrono::seconds(1)) +
+        // The next write waits until the line has carried this one. Credit
+        // for time the line stood idle would let a second's sentences out in
+        // one burst, and a reader would take them as one line.
+        due_ = std::max(due_, Clock::now()) +
                std::chrono::duration_cast<Clock::duration>(
                    std::chrono::duration<double>(static_cast<double>(bytes.size()) / bytesPerSecond_));
         return true;

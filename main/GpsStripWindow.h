@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+#include "GpsStrip.h"
+#include "GpsStripView.h"
+#include "WindowHooks.h"
+
+class TMainForm;
+class TOptionsForm;
+
+namespace zelvar {
+
+class SystemClock;
+class TBComPort;
+
+// Hangs the GPS strip's controller on the main window's controls: "Start
+// GPS", the "Port:" box, the four labels, "Copy GPS Coordinates to
+// Clipboard", the settings dialog's "Set System Time From the GPS", status
+// panel 5 and the close sequence. The window keeps the controls; what they
+// do is the controller's.
+class GpsStripWindow : public QObject, public GpsStripView, public GpsPortControl {
+    Q_OBJECT
+
+public:
+    // `clock` is what "Set System Time From the GPS" sets; `port` is for
+    // tests, by default the program's own port.
+    GpsStripWindow(TMainForm& window, TOptionsForm* options, SystemClock& clock,
+                   std::unique_ptr<TBComPort> port = nullptr);
+    ~GpsStripWindow() override;
+
+    // "Start GPS" was pressed or released; the toggle shows its new state.
+    void sbCOMMClick();
+    void mnuCopyGPSClick();
+    void sbTimeFromGPSClick();
+
+    GpsStrip& strip() { return strip_; }
+
+    // --- GpsPortControl ---
+    void closePort() override;
+
+    // --- GpsStripView ---
+    void showGpsLabels(const GpsLabels& labels) override;
+    void setGpsLabelsVisible(bool visible) override;
+    void setPortBoxEnabled(bool enabled) override;
+    void setGpsCommandsEnabled(bool enabled) override;
+    void releaseGpsToggle() override;
+    void refreshDisplayMode() override;
+    void showError(const std::string& text, const std::string& hint) override;
+    void showNotice(const std::string& text) override;
+    std::string statusPanelText() const override;
+    void setStatusPanelText(const std::string& text) override;
+    void copyToClipboard(const std::string& text) override;
+    bool closing() const override;
+
+private:
+    TMainForm& w_;
+    TOptionsForm* options_;
+    SystemClock& clock_;
+    GpsStrip strip_;
+};
+
+// The system's serial ports for the "Port:" box, with the extra names of
+// $ZELVAR_SERIAL_PORTS; empty when there are none or the list cannot be read.
+QStringList SystemSerialPortNames();
+
+}  // namespace zelvar
