@@ -1,0 +1,21 @@
+#include <gtest/gtest.h>
+
+#include "PortSort.h"
+
+using zelvar::LineList;
+
+TEST(PortSort, GroupsByPortKeepingTheOrderWithinEach) {
+    const struct {
+        const char* text;
+        const char* sorted;
+    } cases[] = {
+        {"2a\n1a\n3a\nx\n1b\n", "1a\n1b\n2a\n3a\n"},
+        {"4z\n\n3y\r\n2x\r1w\n0v\n5u\n 1t\n", "1w\n2x\n3y\n4z\n"},
+        {"x\n\ny\n", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(zelvar::SortByPorts(LineList::fromText(c.text)).text(), c.sorted);
+    }
+}
