@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -42,13 +43,15 @@ std::string errorText(int error) { return std::strerror(error != 0 ? error : EIO
 
 // The whole input in one buffer: the editor works on the whole document.
 bool readAll(int fd, std::string& text, int& error) {
+    constexpr std::size_t kChunk = 65536;
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         text.reserve(static_cast<std::size_t>(info.st_size) + 1);
     }
     std::size_t size = 0;
     for (;;) {
-        if (text.size() - size < 65536) text.resize(size + (size < 65536 ? 65536 : size));
+        // A regular file fills its reserved room at once; a pipe grows by doubling.
+        if (text.size() == size) text.resize(std::max(text.capacity(), std::max(2 * size, kChunk)));
         const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
         if (n == 0) break;
         if (n < 0) {
