@@ -1,6 +1,9 @@
 #include "TextSearch.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -93,12 +96,28 @@ std::optional<std::size_t> findUpper(std::u16string_view upperText, std::u16stri
 
 }  // namespace
 
-SearchText::SearchText(std::u16string_view documentText) : upper_(UpperText(documentText)) {}
+// The upper-cased copy of a long document is hundreds of megabytes, touched
+// once from end to end: it is mapped in large pages where the system allows,
+// and never filled with zeros before it is written.
+SearchText::SearchText(std::u16string_view documentText) : size_(documentText.size()) {
+    const std::size_t bytes = size_ * sizeof(char16_t);
+    if (bytes == 0) return;
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    ::madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+    upper_ = std::unique_ptr<char16_t, ReleaseMapping>(static_cast<char16_t*>(memory), ReleaseMapping{bytes});
+    UpperText(documentText, upper_.get());
+}
+
+void ReleaseMapping::operator()(char16_t* text) const { ::munmap(text, bytes); }
 
 std::optional<std::size_t> SearchText::find(std::u16string_view what, std::size_t selectionStart,
                                             std::size_t selectionLength,
                                             SearchDirection direction) const {
-    return findUpper(upper_, what, selectionStart, selectionLength, direction);
+    return findUpper(std::u16string_view(upper_.get(), size_), what, selectionStart,
+                     selectionLength, direction);
 }
 
 std::optional<std::size_t> FindInText(std::u16string_view text, std::u16string_view what,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,12 @@
 namespace zelvar {
 
 enum class SearchDirection { Backward, Forward };
+
+// Unmaps the pages of a prepared text.
+struct ReleaseMapping {
+    std::size_t bytes = 0;
+    void operator()(char16_t* text) const;
+};
 
 // The editor's document text prepared for searching: upper-cased once, so a
 // press of a find button on a long document only scans. Build it from the
@@ -17,7 +24,7 @@ class SearchText {
 public:
     explicit SearchText(std::u16string_view documentText);
 
-    std::size_t size() const { return upper_.size(); }
+    std::size_t size() const { return size_; }
 
     // The search of the find buttons, without regard to case: forward, the
     // first occurrence starting at or after the end of the selection;
@@ -29,7 +36,8 @@ public:
                                     SearchDirection direction) const;
 
 private:
-    std::u16string upper_;
+    std::size_t size_ = 0;
+    std::unique_ptr<char16_t, ReleaseMapping> upper_;
 };
 
 // One search without keeping the prepared text.

@@ -49,8 +49,7 @@ char16_t UpperChar(char16_t c) {
     return c;
 }
 
-std::u16string UpperText(std::u16string_view text) {
-    std::u16string upper(text.size(), u'\0');
+void UpperText(std::u16string_view text, char16_t* out) {
     constexpr std::size_t kBlock = 4096;
     for (std::size_t begin = 0; begin < text.size(); begin += kBlock) {
         const std::size_t end = std::min(text.size(), begin + kBlock);
@@ -60,13 +59,17 @@ std::u16string UpperText(std::u16string_view text) {
         for (std::size_t i = begin; i < end; ++i) {
             const char16_t c = text[i];
             wide |= c;
-            upper[i] = static_cast<char16_t>(
-                static_cast<unsigned>(c - u'a') < 26u ? c - 0x20 : c);
+            out[i] = static_cast<char16_t>(static_cast<unsigned>(c - u'a') < 26u ? c - 0x20 : c);
         }
         if (wide >= 0x80) {
-            for (std::size_t i = begin; i < end; ++i) upper[i] = UpperChar(text[i]);
+            for (std::size_t i = begin; i < end; ++i) out[i] = UpperChar(text[i]);
         }
     }
+}
+
+std::u16string UpperText(std::u16string_view text) {
+    std::u16string upper(text.size(), u'\0');
+    UpperText(text, upper.data());
     return upper;
 }
 

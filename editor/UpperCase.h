@@ -14,4 +14,7 @@ char16_t UpperChar(char16_t c);
 // The text with UpperChar applied to each unit.
 std::u16string UpperText(std::u16string_view text);
 
+// The same into `out`, which has room for text.size() units.
+void UpperText(std::u16string_view text, char16_t* out);
+
 }  // namespace zelvar

@@ -59,7 +59,10 @@ std::string sample(const char* name) { return quoted((dataDir() / name).string()
 }  // namespace
 
 // Each command over one sample of every line form the editor meets, beside
-// the exact output it must give.
+// the exact output it must give. The expected files were checked line by
+// line by hand; after a deliberate change of output, rewrite them with
+// `zelvar-edit COMMAND edit-sample.hex >edit-sample.COMMAND.expected.txt`
+// and review the diff.
 TEST_F(ZelvarEditTool, SamplesGiveTheirExpectedOutput) {
     const struct {
         std::string args;
