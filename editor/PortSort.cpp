@@ -1,6 +1,7 @@
 #include "PortSort.h"
 
 #include <array>
+#include <utility>
 
 namespace zelvar {
 
@@ -33,6 +34,16 @@ LineList SortByPorts(const LineList& lines) {
         }
     }
     return sorted;
+}
+
+bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOutput& output) {
+    const LineList lines = LineList::fromText(std::move(documentText));
+    if (lines.empty()) return false;
+    const LineList sorted = SortByPorts(lines);
+    output.clearText();
+    output.showLines(sorted);
+    workLines.clear();
+    return true;
 }
 
 }  // namespace zelvar

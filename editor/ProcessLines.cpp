@@ -8,6 +8,11 @@ std::string ProgressText(std::size_t index, std::size_t last) {
     return " " + std::to_string(index) + " / " + std::to_string(last);
 }
 
+void RestoreWorkLines(const LineList& workLines, TransformOutput& output) {
+    output.clearText();
+    output.showLines(workLines);
+}
+
 bool IsProgressStep(std::size_t index, std::size_t last) {
     return last <= 1000 || (index & 0x3E8u) == 0;
 }

@@ -5,28 +5,9 @@
 
 #include "LineList.h"
 #include "LineTransform.h"
+#include "TransformOutput.h"
 
 namespace zelvar {
-
-// What a run of ProcessLines needs from the editor window. Every operation
-// does nothing unless overridden, so the command line and tests take only
-// what they need.
-class TransformOutput {
-public:
-    virtual ~TransformOutput() = default;
-
-    // Status panel 1: " i / last" at the progress steps, then "".
-    virtual void setProgressText(std::string_view /*text*/) {}
-    // Status panel 2: " Processing... ", " Display...", then "".
-    virtual void setActivityText(std::string_view /*text*/) {}
-    // Lets pending window events run; this is where Escape sets the stop flag.
-    virtual void processPendingEvents() {}
-    // Empties the text area before the result is shown.
-    virtual void clearText() {}
-    // Replaces the text area's content with these lines as plain text, a line
-    // break after each (lines.text() is exactly that text).
-    virtual void showLines(const LineList& /*lines*/) {}
-};
 
 // The editor's line transform over the whole document: splits the text into
 // workLines (as the offline decoder splits a file), applies the transform to
@@ -39,6 +20,9 @@ public:
 // the call returns false.
 bool ProcessLines(std::string documentText, const Transform& transform, LineList& workLines,
                   bool& stopFlag, TransformOutput& output);
+
+// "Return to the Old Values...": the text area gets workLines once more.
+void RestoreWorkLines(const LineList& workLines, TransformOutput& output);
 
 // The progress text of panel 1 at index i: " i / last".
 std::string ProgressText(std::size_t index, std::size_t last);

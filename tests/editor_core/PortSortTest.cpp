@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "PortSort.h"
 
 using zelvar::LineList;
@@ -18,4 +20,20 @@ TEST(PortSort, GroupsByPortKeepingTheOrderWithinEach) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(zelvar::SortByPorts(LineList::fromText(c.text)).text(), c.sorted);
     }
+}
+
+// The sort leaves nothing for "Return to the Old Values..." to bring back.
+TEST(PortSort, CommandShowsTheSortedLinesAndEmptiesWorkLines) {
+    struct Shown : zelvar::TransformOutput {
+        void clearText() override { text = "(cleared)"; }
+        void showLines(const LineList& lines) override { text += lines.text(); }
+        std::string text;
+    } output;
+    LineList workLines = LineList::fromText("old\n");
+    EXPECT_FALSE(zelvar::SortDatabyPorts("", workLines, output));
+    EXPECT_EQ(workLines.text(), "old\n");
+    EXPECT_EQ(output.text, "");
+    EXPECT_TRUE(zelvar::SortDatabyPorts("2b\r\nx\r\n1a", workLines, output));
+    EXPECT_EQ(output.text, "(cleared)1a\n2b\n");
+    EXPECT_TRUE(workLines.empty());
 }
