@@ -1,9 +1,11 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -41,12 +43,26 @@ int fail(const std::string& message) {
 
 std::string errorText(int error) { return std::strerror(error != 0 ? error : EIO); }
 
+// A log of a hundred megabytes is read into fresh memory once: in large pages
+// that costs a few hundred page faults instead of tens of thousands.
+void adviseLargePages(std::string& text) {
+#if defined(MADV_HUGEPAGE)
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(text.data()) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) / page * page;
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)text;
+#endif
+}
+
 // The whole input in one buffer: the editor works on the whole document.
 bool readAll(int fd, std::string& text, int& error) {
     constexpr std::size_t kChunk = 65536;
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         text.reserve(static_cast<std::size_t>(info.st_size) + 1);
+        adviseLargePages(text);
     }
     std::size_t size = 0;
     for (;;) {
