@@ -116,6 +116,7 @@ TEST_F(ZelvarEditTool, FailuresNameTheirCauseAndPrintNothing) {
     } cases[] = {
         {"spaces " + quoted(missing), missing},
         {"spaces " + quoted(scratch.string()), scratch.string()},
+        {"spaces ''", "FILE ''"},
         {"", "missing COMMAND"},
         {"sideways " + log, "sideways"},
         {"spaces " + log + " " + log, "only one FILE"},

@@ -16,7 +16,7 @@ struct EditOptions {
     bool byteGiven = false;
     bool typeGiven = false;
     bool crlf = false;
-    std::string file;  // empty or "-": standard input
+    std::optional<std::string> file;  // none or "-": standard input
     bool help = false;
 };
 

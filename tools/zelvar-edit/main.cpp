@@ -117,13 +117,13 @@ int main(int argc, char** argv) {
         return fail(e.what());
     }
 
-    const bool fromStdin = options.file.empty() || options.file == "-";
-    const int fd = fromStdin ? STDIN_FILENO : ::open(options.file.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool fromStdin = !options.file || *options.file == "-";
+    const int fd = fromStdin ? STDIN_FILENO : ::open(options.file->c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     int readError = errno;
     if (fd < 0 || !readAll(fd, text, readError)) {
         return fail("zelvar-edit: cannot read " +
-                    (fromStdin ? std::string("standard input") : "FILE '" + options.file + "'") +
+                    (fromStdin ? std::string("standard input") : "FILE '" + *options.file + "'") +
                     ": " + errorText(readError));
     }
     if (!fromStdin) ::close(fd);
