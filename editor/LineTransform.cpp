@@ -1,6 +1,5 @@
 #include "LineTransform.h"
 
-#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -26,7 +25,8 @@ struct LineParts {
 };
 
 // Only positions up to 12 matter to the rules; a TAB further on than 48
-// bytes stands after the 12th character of any UTF-8 text.
+// bytes stands after the 12th character of any UTF-8 text, so its position
+// is left uncounted.
 constexpr std::size_t kFarTab = 48;
 
 LineParts splitLine(std::string_view line, TextUnits units) {
@@ -199,18 +199,18 @@ Transform MaskTransform(std::string_view editPByte, std::string_view editPType) 
 }
 
 std::string_view TimeStampPrefix(std::string_view line, TextUnits units) {
-    const LineParts parts = splitLine(line, units);
-    return parts.tabPosition == 0 ? std::string_view{} : prefixOf(line, parts, units);
+    return prefixOf(line, splitLine(line, units), units);
 }
 
 bool TransformLine(std::string_view line, const Transform& transform, std::string& out) {
     const LineParts parts = splitLine(line, transform.units);
     if (IsFilter(transform.mode)) {
         if (!keepsLine(line, transform, parts)) return false;
+        // Only the packet filters take a line apart; the length filters keep it whole.
+        const bool byPacket = transform.mode == TransformMode::MaskFilter ||
+                              transform.mode == TransformMode::Packets0B05;
         const std::string_view prefix =
-            transform.mode == TransformMode::MaskFilter || transform.mode == TransformMode::Packets0B05
-                ? (parts.tabPosition == 0 ? std::string_view{} : prefixOf(line, parts, transform.units))
-                : std::string_view{};
+            byPacket ? prefixOf(line, parts, transform.units) : std::string_view{};
         if (prefix.empty()) {
             out.append(line);
         } else {
