@@ -1,0 +1,12 @@
+# The editor's core (transforms, sort, search) and zelvar-edit as a whole process.
+add_executable(bench_editor_core ${CMAKE_CURRENT_LIST_DIR}/bench_editor_core.cpp)
+target_link_libraries(bench_editor_core PRIVATE editor_core benchmark::benchmark)
+zelvar_warnings(bench_editor_core)
+
+if(TARGET zelvar-edit)
+  add_executable(bench_zelvar_edit ${CMAKE_CURRENT_LIST_DIR}/bench_zelvar_edit.cpp)
+  target_link_libraries(bench_zelvar_edit PRIVATE decoder benchmark::benchmark)
+  target_compile_definitions(bench_zelvar_edit PRIVATE ZELVAR_EDIT_BIN="$<TARGET_FILE:zelvar-edit>")
+  add_dependencies(bench_zelvar_edit zelvar-edit)
+  zelvar_warnings(bench_zelvar_edit)
+endif()

@@ -1,0 +1,67 @@
+#include "ProcessLines.h"
+
+#include <utility>
+
+namespace zelvar {
+
+std::string ProgressText(std::size_t index, std::size_t last) {
+    return " " + std::to_string(index) + " / " + std::to_string(last);
+}
+
+void RestoreWorkLines(const LineList& workLines, TransformOutput& output) {
+    output.clearText();
+    output.showLines(workLines);
+}
+
+bool IsProgressStep(std::size_t index, std::size_t last) {
+    return last <= 1000 || (index & 0x3E8u) == 0;
+}
+
+bool ProcessLines(std::string documentText, const Transform& transform, LineList& workLines,
+                  bool& stopFlag, TransformOutput& output) {
+    // The lines are held here until the run ends, so that nothing the window
+    // runs meanwhile can change the list under the loop.
+    LineList lines = LineList::fromText(std::move(documentText));
+    if (lines.empty()) return false;
+
+    const bool filter = IsFilter(transform.mode);
+    LineList result;
+    if (filter) {
+        result.reserve(lines.size() / 8, lines.text().size() / 8);
+    } else {
+        result.reserve(lines.size(), lines.text().size() + lines.text().size() / 4);
+    }
+    stopFlag = false;
+    output.setActivityText(" Processing... ");
+    output.processPendingEvents();
+
+    std::string line;
+    const std::size_t last = lines.size() - 1;
+    std::size_t done = 0;
+    for (std::size_t i = 0; i <= last; ++i) {
+        line.clear();
+        if (TransformLine(lines[i], transform, line)) result.append(line);
+        done = i + 1;
+        if (IsProgressStep(i, last)) {
+            output.setProgressText(ProgressText(i, last));
+            output.processPendingEvents();
+        }
+        if (stopFlag) break;
+    }
+
+    if (!filter) {
+        // A stopped conversion keeps the lines it did not reach as they were.
+        for (std::size_t i = done; i <= last; ++i) result.append(lines[i]);
+        std::swap(lines, result);
+    }
+    output.setActivityText(" Display...");
+    output.clearText();
+    output.processPendingEvents();
+    output.showLines(filter ? result : lines);
+    workLines = std::move(lines);
+    output.setProgressText("");
+    output.setActivityText("");
+    return true;
+}
+
+}  // namespace zelvar

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "LineList.h"
+#include "LineTransform.h"
+#include "TransformOutput.h"
+
+namespace zelvar {
+
+// The editor's line transform over the whole document: splits the text into
+// workLines (as the offline decoder splits a file), applies the transform to
+// each line, and shows the converted workLines or, for a filter, the kept
+// lines, leaving workLines as "Return to the Old Values..." restores it.
+// stopFlag is cleared at the start and polled after each line; when the
+// window sets it, the run ends after that line: a conversion shows the lines
+// done so far converted and the rest unchanged, a filter the lines kept so
+// far. A document without lines changes nothing, workLines included, and
+// the call returns false.
+bool ProcessLines(std::string documentText, const Transform& transform, LineList& workLines,
+                  bool& stopFlag, TransformOutput& output);
+
+// "Return to the Old Values...": the text area gets workLines once more.
+void RestoreWorkLines(const LineList& workLines, TransformOutput& output);
+
+// The progress text of panel 1 at index i: " i / last".
+std::string ProgressText(std::size_t index, std::size_t last);
+
+// Whether index i of a run over last + 1 lines is a progress step: every
+// index up to 1000 lines, beyond that only those with none of the bits of
+// 1000 (0x3E8) set, so repainting does not slow a long run.
+bool IsProgressStep(std::size_t index, std::size_t last);
+
+}  // namespace zelvar

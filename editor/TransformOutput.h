@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string_view>
+
+#include "LineList.h"
+
+namespace zelvar {
+
+// What the editor's line commands need from the editor window. Every operation
+// does nothing unless overridden, so the command line and tests take only
+// what they need.
+class TransformOutput {
+public:
+    virtual ~TransformOutput() = default;
+
+    // Status panel 1: " i / last" at the progress steps, then "".
+    virtual void setProgressText(std::string_view /*text*/) {}
+    // Status panel 2: " Processing... ", " Display...", then "".
+    virtual void setActivityText(std::string_view /*text*/) {}
+    // Lets pending window events run; this is where Escape sets the stop flag.
+    virtual void processPendingEvents() {}
+    // Empties the text area before the result is shown.
+    virtual void clearText() {}
+    // Replaces the text area's content with these lines as plain text, a line
+    // break after each (lines.text() is exactly that text).
+    virtual void showLines(const LineList& /*lines*/) {}
+};
+
+}  // namespace zelvar

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "EditTool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+class ZelvarEditTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = fs::temp_directory_path() /
+                  ("zelvar-edit-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+
+    // args go to the shell as they are, so a test can redirect stdin.
+    ToolRun run(const std::string& args) {
+        const fs::path out = scratch / "stdout", err = scratch / "stderr";
+        const std::string command = quoted(ZELVAR_EDIT_BIN) + " " + args + " >" +
+                                    quoted(out.string()) + " 2>" + quoted(err.string());
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+    }
+
+    fs::path scratch;
+};
+
+std::string sample(const char* name) { return quoted((dataDir() / name).string()); }
+
+}  // namespace
+
+// Each command over one sample of every line form the editor meets, beside
+// the exact output it must give. The expected files were checked line by
+// line by hand; after a deliberate change of output, rewrite them with
+// `zelvar-edit COMMAND edit-sample.hex >edit-sample.COMMAND.expected.txt`
+// and review the diff.
+TEST_F(ZelvarEditTool, SamplesGiveTheirExpectedOutput) {
+    const struct {
+        std::string args;
+        const char* expected;
+    } cases[] = {
+        {"strip-stamps", "edit-sample.strip-stamps.expected.txt"},
+        {"spaces", "edit-sample.spaces.expected.txt"},
+        {"divide", "edit-sample.divide.expected.txt"},
+        {"hex-to-byte", "edit-sample.hex-to-byte.expected.txt"},
+        {"byte-to-hex", "edit-sample.byte-to-hex.expected.txt"},
+        {"min16", "edit-sample.min16.expected.txt"},
+        {"mask", "edit-sample.mask.expected.txt"},
+        {"packets-0b-05", "edit-sample.packets-0b-05.expected.txt"},
+        {"short", "edit-sample.short.expected.txt"},
+        {"sort-ports", "edit-sample.sort-ports.expected.txt"},
+        {"mask --byte=a5 --type 2bz", "edit-sample.mask-a5-2bz.expected.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ToolRun r = run(c.args + " " + sample("edit-sample.hex"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, readFile(dataDir() / c.expected));
+        EXPECT_EQ(r.err, "");
+    }
+    const ToolRun crlf = run("packets-0b-05 --crlf <" + sample("edit-sample.hex"));
+    EXPECT_EQ(crlf.out, readFile(dataDir() / "edit-sample.packets-0b-05.crlf.expected.txt"));
+}
+
+// Input that is not UTF-8 counts a character per byte and passes through
+// byte for byte.
+TEST_F(ZelvarEditTool, SingleByteTextCountsBytes) {
+    const ToolRun min16 = run("min16 " + sample("edit-single-byte.txt"));
+    EXPECT_EQ(min16.out, readFile(dataDir() / "edit-single-byte.min16.expected.txt"));
+    const ToolRun same = run("strip-stamps - <" + sample("edit-single-byte.txt"));
+    EXPECT_EQ(same.out, readFile(dataDir() / "edit-single-byte.txt"));
+}
+
+TEST_F(ZelvarEditTool, EmptyInputGivesNothing) {
+    const ToolRun r = run("spaces </dev/null");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ZelvarEditTool, FailuresNameTheirCauseAndPrintNothing) {
+    const std::string log = sample("edit-sample.hex");
+    const std::string missing = (scratch / "missing.hex").string();
+    const struct {
+        std::string args;
+        std::string named;
+    } cases[] = {
+        {"spaces " + quoted(missing), missing},
+        {"spaces " + quoted(scratch.string()), scratch.string()},
+        {"spaces ''", "FILE ''"},
+        {"", "missing COMMAND"},
+        {"sideways " + log, "sideways"},
+        {"spaces " + log + " " + log, "only one FILE"},
+        {"spaces --frobnicate " + log, "--frobnicate"},
+        {"mask " + log + " --byte", "--byte"},
+        {"spaces --type 0B " + log, "--type"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const ToolRun r = run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+    for (const char* byte : {"--byte x", "--byte=", "--byte 'ы'"}) {
+        SCOPED_TRACE(byte);
+        const ToolRun r = run(std::string("mask ") + byte + " " + log);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "'' is not a valid integer value\n");
+    }
+}
+
+// The fields hold two characters, upper case; a letter cut off is one of
+// the characters counted.
+TEST(EditFieldText, CutsToTwoCharactersAndUpperCases) {
+    EXPECT_EQ(zelvar::FieldText("0bz"), "0B");
+    EXPECT_EQ(zelvar::FieldText("ы5"), "ы5");
+    EXPECT_EQ(zelvar::FieldText("123"), "12");
+    EXPECT_EQ(zelvar::FieldText(""), "");
+}
