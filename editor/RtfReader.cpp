@@ -154,13 +154,14 @@ private:
             return;
         }
         if (stack_.empty()) {
-            // The brace that closes the document: what follows is not RTF.
             finished_ = true;
             return;
         }
         if (state_.destination == Destination::FontTable) fontEntry_.reset();
         state_ = stack_.back();
         stack_.pop_back();
+        // The brace that closes the document: what follows is not RTF.
+        if (stack_.empty()) finished_ = true;
     }
 
     void controlSequence() {
@@ -203,7 +204,8 @@ private:
                     value = value * 16 + hexValue(in_[at_++]);
                     ++digits;
                 }
-                if (digits > 0)
+                // A byte cut short by the end of the file or a stray character is dropped.
+                if (digits == 2)
                     character(ByteToUnicode(static_cast<unsigned char>(value), codePage()));
                 break;
             }
