@@ -35,7 +35,6 @@ Marks marksOf(const QTextCharFormat& format) {
 void FillDocument(QTextDocument& document, const RichText& text, const QTextCharFormat& base) {
     const bool undo = document.isUndoRedoEnabled();
     document.setUndoRedoEnabled(false);
-    document.clear();
     QTextCursor cursor(&document);
     cursor.beginEditBlock();
     cursor.setBlockCharFormat(base);

@@ -7,9 +7,10 @@ class QTextDocument;
 
 namespace zelvar {
 
-// Replaces the content of a text document with a RichText: unmarked text in
-// the base format, marks as red or blue foreground and bold weight on top of
-// it. The document's undo history is dropped.
+// Fills an empty text document with a RichText: unmarked text in the base
+// format, marks as red or blue foreground and bold weight on top of it. Fill
+// a document that no view shows yet: a view lays out all it is given at
+// once, while a document it is handed later is laid out screen by screen.
 void FillDocument(QTextDocument& document, const RichText& text, const QTextCharFormat& base);
 
 // The text and marks of a document: paragraphs joined by '\n', each

@@ -11,9 +11,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -361,7 +363,14 @@ zelvar::RichText TEditorForm::document() const {
 }
 
 void TEditorForm::setDocument(const zelvar::RichText& text) {
-    zelvar::FillDocument(*RichEdit->document(), text, DefaultAttributes);
+    // The text goes into a new document that the area then shows, so that
+    // only the first screen is laid out before the window answers again.
+    auto* fresh = new QTextDocument(RichEdit);
+    fresh->setDefaultFont(RichEdit->document()->defaultFont());
+    zelvar::FillDocument(*fresh, text, DefaultAttributes);
+    QPointer<QTextDocument> previous = RichEdit->document();
+    RichEdit->setDocument(fresh);
+    if (previous && previous != fresh) previous->deleteLater();
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
 }
