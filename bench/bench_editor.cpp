@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "ProcessUsage.h"
 #include "RichEditArea.h"
 #include "Rtf.h"
 #include "Settings.h"
@@ -56,18 +57,23 @@ struct Editor {
     qint64 open(const QString& path) {
         QElapsedTimer clock;
         clock.start();
+        const double cpuBefore = zelvar::bench::CpuMs();
         if (!form.openDocument(path)) return -1;
         form.RichEdit->viewport()->repaint();
         QCoreApplication::processEvents();
+        cpuMs = zelvar::bench::CpuMs() - cpuBefore;
         return clock.elapsed();
     }
+    // Processor time of the last open: what the open costs on a machine
+    // that others share.
+    double cpuMs = 0;
 };
 
 int childOpen(const QString& path) {
     Editor editor;
     const qint64 ms = editor.open(path);
-    std::printf("%lld %ld %d\n", static_cast<long long>(ms), peakRssKb(),
-                editor.form.RichEdit->document()->blockCount());
+    std::printf("%lld %ld %d %.0f\n", static_cast<long long>(ms), peakRssKb(),
+                editor.form.RichEdit->document()->blockCount(), editor.cpuMs);
     return 0;
 }
 
@@ -76,11 +82,14 @@ int childRtf(const QString& path) {
     if (editor.open(path) < 0) return 1;
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = zelvar::bench::CpuMs();
     editor.form.mnuSaveClick();
     const qint64 saveMs = clock.elapsed();
+    const double saveCpu = zelvar::bench::CpuMs() - cpuBefore;
     const qint64 openMs = editor.open(path);
-    std::printf("%lld %lld %d\n", static_cast<long long>(saveMs), static_cast<long long>(openMs),
-                editor.form.RichEdit->document()->blockCount());
+    std::printf("%lld %lld %d %.0f %.0f\n", static_cast<long long>(saveMs),
+                static_cast<long long>(openMs), editor.form.RichEdit->document()->blockCount(),
+                saveCpu, editor.cpuMs);
     return 0;
 }
 
@@ -103,37 +112,43 @@ double median(std::vector<double> values) {
 
 void writeFile(const QString& path, const std::string& bytes) {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
 void benchOpen(const QString& path, int lines) {
-    std::vector<double> ms, rss;
+    std::vector<double> ms, rss, cpu;
     double blocks = 0;
     for (int run = 0; run < kRuns; ++run) {
         const auto v = runChild({QStringLiteral("--open"), path});
-        if (v.size() < 3) return;
+        if (v.size() < 4) return;
         ms.push_back(v[0]);
         rss.push_back(v[1]);
         blocks = v[2];
+        cpu.push_back(v[3]);
     }
-    std::printf("open hex log %7d lines: median %6.0f ms to first screen (min %.0f, max %.0f), "
-                "peak RSS %5.0f MB, %.0f lines\n",
-                lines, median(ms), *std::min_element(ms.begin(), ms.end()),
-                *std::max_element(ms.begin(), ms.end()), median(rss) / 1024, blocks);
+    std::printf(
+        "open hex log %7d lines: median %6.0f ms to first screen (min %.0f, max %.0f), "
+        "%.0f ms processor time, peak RSS %5.0f MB, %.0f lines\n",
+        lines, median(ms), *std::min_element(ms.begin(), ms.end()),
+        *std::max_element(ms.begin(), ms.end()), median(cpu), median(rss) / 1024, blocks);
 }
 
 void benchRtf(const QString& path) {
-    std::vector<double> save, open;
+    std::vector<double> save, open, saveCpu, openCpu;
     for (int run = 0; run < kRuns; ++run) {
         const auto v = runChild({QStringLiteral("--rtf"), path});
-        if (v.size() < 3) return;
+        if (v.size() < 5) return;
         save.push_back(v[0]);
         open.push_back(v[1]);
+        saveCpu.push_back(v[3]);
+        openCpu.push_back(v[4]);
     }
-    std::printf("rtf 65536 lines, mark every tenth: median save %5.0f ms (max %.0f), "
-                "median open %5.0f ms (max %.0f)\n",
-                median(save), *std::max_element(save.begin(), save.end()), median(open),
-                *std::max_element(open.begin(), open.end()));
+    std::printf(
+        "rtf 65536 lines, mark every tenth: median save %5.0f ms (max %.0f, %.0f ms "
+        "processor), median open %5.0f ms (max %.0f, %.0f ms processor)\n",
+        median(save), *std::max_element(save.begin(), save.end()), median(saveCpu), median(open),
+        *std::max_element(open.begin(), open.end()), median(openCpu));
 }
 
 // A hex log of 65,536 lines as a document with a red or blue, sometimes
@@ -148,8 +163,9 @@ std::string markedRtf(const std::string& log) {
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         const std::u16string units(text.begin(), text.end());
         zelvar::Marks marks;
-        if (line % 10 == 0) marks = {line % 20 == 0 ? zelvar::MarkColor::Red : zelvar::MarkColor::Blue,
-                                     line % 30 == 0};
+        if (line % 10 == 0)
+            marks = {line % 20 == 0 ? zelvar::MarkColor::Red : zelvar::MarkColor::Blue,
+                     line % 30 == 0};
         document.append(units, marks);
         document.append(u'\n', {});
         begin = end + 1;

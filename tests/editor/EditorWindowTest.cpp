@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -130,6 +132,7 @@ private slots:
     void statusFollowsCaretAndSelection();
     void escapeAndContextMenu();
     void fieldsAreUpperCaseAndStored();
+    void platformSaveDialogAddsRtfAndAsksBeforeOverwriting();
 
 private:
     struct Setup {
@@ -438,6 +441,50 @@ void EditorWindowTest::fieldsAreUpperCaseAndStored() {
     h.main->close();
     QCOMPARE(h.stored(QStringLiteral("PType")), QStringLiteral("FA"));
     QCOMPARE(h.stored(QStringLiteral("PByte")), QStringLiteral("12"));
+}
+
+void EditorWindowTest::platformSaveDialogAddsRtfAndAsksBeforeOverwriting() {
+    QTemporaryDir dir;
+    zelvar::EditorWidgetDialogs dialogs;
+    QStringList filters;
+    int questions = 0;
+    bool stop = false;
+    // Types a name into the dialog when it shows and accepts it; answers
+    // "Yes" to an overwrite question.
+    std::function<void()> answer = [&] {
+        if (stop) return;
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++questions;
+            box->button(QMessageBox::Yes)->click();
+            return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        filters = dialog->nameFilters();
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(dir.filePath(QStringLiteral("chosen")));
+        QTimer::singleShot(10, answer);
+        static_cast<QDialog*>(dialog)->accept();
+    };
+    QTimer::singleShot(10, answer);
+    QCOMPARE(dialogs.saveDocumentAs(nullptr, QStringLiteral("20240101120000")),
+             dir.filePath(QStringLiteral("chosen.rtf")));
+    QCOMPARE(filters, QStringList{QStringLiteral("Текст в формате *.rtf (*.rtf)")});
+    QCOMPARE(questions, 0);
+    stop = true;
+    QTest::qWait(50);
+
+    MainHarness::writeAll(dir.filePath(QStringLiteral("chosen.rtf")), "old");
+    stop = false;
+    QTimer::singleShot(10, answer);
+    QCOMPARE(dialogs.saveDocumentAs(nullptr, QStringLiteral("20240101120000")),
+             dir.filePath(QStringLiteral("chosen.rtf")));
+    QCOMPARE(questions, 1);
+    stop = true;
+    QTest::qWait(50);
 }
 
 QTEST_MAIN(EditorWindowTest)

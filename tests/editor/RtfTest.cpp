@@ -80,6 +80,10 @@ struct ReaderCase {
     const char* shows;
 };
 
+void PrintTo(const ReaderCase& readerCase, std::ostream* out) {
+    *out << readerCase.name;
+}
+
 class RtfReaderCases : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(RtfReaderCases, Reads) {

@@ -14,7 +14,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const zelvar::RichText asFile = zelvar::ReadDocumentBytes(bytes);
-    const zelvar::RichText asRtf = zelvar::ReadRtf("{\\rtf1\\ansi\\ansicpg1251 " + std::string(bytes));
+    const zelvar::RichText asRtf =
+        zelvar::ReadRtf("{\\rtf1\\ansi\\ansicpg1251 " + std::string(bytes));
     for (const zelvar::RichText* document : {&asFile, &asRtf}) {
         if (zelvar::ReadRtf(zelvar::WriteRtf(*document)) != *document) std::abort();
     }
