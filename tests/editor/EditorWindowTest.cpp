@@ -22,6 +22,7 @@
 
 #include "../main/MainHarness.h"
 #include "EditorDialogs.h"
+#include "EditorHost.h"
 #include "RichEditArea.h"
 #include "Rtf.h"
 
@@ -133,6 +134,7 @@ private slots:
     void escapeAndContextMenu();
     void fieldsAreUpperCaseAndStored();
     void platformSaveDialogAddsRtfAndAsksBeforeOverwriting();
+    void mainWindowDecodesForTheEditor();
 
 private:
     struct Setup {
@@ -485,6 +487,24 @@ void EditorWindowTest::platformSaveDialogAddsRtfAndAsksBeforeOverwriting() {
     QCOMPARE(questions, 1);
     stop = true;
     QTest::qWait(50);
+}
+
+void EditorWindowTest::mainWindowDecodesForTheEditor() {
+    Setup s;
+    zelvar::EditorHost* host = s.editor.host();
+    QVERIFY(host);
+    QVERIFY(!host->monitoring());
+    host->setMainDecodeEnabled(false);
+    QVERIFY(!s.h.main->mnuDecode->isEnabled());
+    host->setMainDecodeEnabled(true);
+
+    s.open(QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex"));
+    host->decodeEditorLines(s.editor.lines(), QStringLiteral("Editor Data: x\tFile: traffic.hex"));
+    const QStringList text = s.h.main->textLogLines();
+    QVERIFY(text.size() > 4);
+    QCOMPARE(text[0], QStringLiteral("Editor Data: x\tFile: traffic.hex"));
+    QVERIFY(s.editor.SBDecode->isEnabled());
+    QVERIFY(s.h.main->offlineDecoder().OfflineInputLines.empty());
 }
 
 QTEST_MAIN(EditorWindowTest)
