@@ -1,10 +1,34 @@
 #include "ZelvarEditor.h"
 
+#include <QAction>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
+#include <exception>
+
+#include "DateTime.h"
+#include "DocumentFiles.h"
+#include "DocumentText.h"
+#include "EditorDialogs.h"
+#include "RichEditArea.h"
+#include "RichTextDocument.h"
+#include "Rtf.h"
+#include "WindowFonts.h"
 
 #include "WindowBounds.h"
 
@@ -13,34 +37,266 @@ namespace {
 constexpr int kMinWidth = 850;
 constexpr int kMinHeight = 250;
 constexpr int kBottomPanelHeight = 36;
+constexpr int kMinTextHeight = 30;
+constexpr int kFindWidth = 363;
+constexpr int kFindLength = 50;
+constexpr std::array<int, 3> kStatusWidths = {150, 120, 50};
+
+const QColor kCream(255, 251, 240);
+
+// Every letter typed or pasted into a field comes out in upper case.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+QLineEdit* upperCaseField(QWidget* parent, const char* name, int maxLength) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setMaxLength(maxLength);
+    field->setValidator(new UpperCaseValidator(field));
+    field->setFont(zelvar::LogViewFont());
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, kCream);
+    field->setPalette(palette);
+    return field;
+}
+
+QToolButton* markerButton(QWidget* parent, const char* name, const QString& caption,
+                          const QColor& color, const QString& hint) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setToolTip(hint);
+    QFont font = button->font();
+    font.setBold(true);
+    button->setFont(font);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, color);
+    button->setPalette(palette);
+    button->setAutoRaise(true);
+    return button;
+}
+
+QAction* addCommand(QMenu* menu, const char* name, const QString& caption,
+                    const QKeySequence& keys = {}) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(keys);
+    return action;
+}
+
+QMenu* addSubmenu(QMenu* menu, const char* name, const QString& caption) {
+    QMenu* submenu = menu->addMenu(caption);
+    submenu->setObjectName(QLatin1String(name));
+    return submenu;
+}
 
 }  // namespace
 
 TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), settings_(settings) {
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
+      DocName(QStringLiteral("Not Saved")),
+      settings_(settings) {
     setObjectName(QStringLiteral("EditorForm"));
     setWindowTitle(QStringLiteral(" Editor"));
     setMinimumSize(kMinWidth, kMinHeight);
     resize(kMinWidth, kMinHeight);
+    setAcceptDrops(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    auto* textArea = new QWidget(this);
-    textArea->setObjectName(QStringLiteral("RichEditArea"));
-    layout->addWidget(textArea, 1);
+    RichEdit = new RichEditArea(this);
+    RichEdit->setObjectName(QStringLiteral("RichEdit"));
+    RichEdit->setMinimumHeight(kMinTextHeight);
+    RichEdit->setFont(zelvar::LogViewFont());
+    RichEdit->setLineWrapMode(QTextEdit::WidgetWidth);
+    RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Pasted text takes the marks where it lands; foreign fonts, sizes and
+    // pictures have no place in a log.
+    RichEdit->setAcceptRichText(false);
+    QPalette palette = RichEdit->palette();
+    palette.setColor(QPalette::Base, kCream);
+    // The selection stays visible while the find field has the focus.
+    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    }
+    RichEdit->setPalette(palette);
+    DefaultAttributes = RichEdit->currentCharFormat();
+    layout->addWidget(RichEdit, 1);
 
     auto* bottom = new QWidget(this);
     bottom->setObjectName(QStringLiteral("BottomPanel"));
     bottom->setFixedHeight(kBottomPanelHeight);
-    auto* bottomLayout = new QHBoxLayout(bottom);
-    bottomLayout->setContentsMargins(4, 4, 4, 4);
-    bottomLayout->addStretch(1);
-    SBDecode = new QPushButton(QStringLiteral("Decode..."), bottom);
-    SBDecode->setObjectName(QStringLiteral("SBDecode"));
-    bottomLayout->addWidget(SBDecode);
+    buildBottomPanel(bottom);
     layout->addWidget(bottom);
+
+    buildStatusBar();
+    layout->addWidget(EStatusBar);
+    buildMenus();
+    layout->setMenuBar(MainMenu);
+
+    connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
+    connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
+            Qt::QueuedConnection);
+    connect(RichEdit, &QTextEdit::selectionChanged, this, &TEditorForm::RichEditSelectionChange);
+    connect(RichEdit, &QTextEdit::cursorPositionChanged, this,
+            &TEditorForm::RichEditSelectionChange);
+    connect(EditPType, &QLineEdit::textChanged, this,
+            [this](const QString& text) { settings_.PType = text.toStdString(); });
+    connect(EditPByte, &QLineEdit::textChanged, this,
+            [this](const QString& text) { settings_.PByte = text.toStdString(); });
+    RichEditSelectionChange();
+}
+
+TEditorForm::~TEditorForm() = default;
+
+void TEditorForm::buildBottomPanel(QWidget* panel) {
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(4);
+
+    EditFind = upperCaseField(panel, "EditFind", kFindLength);
+    EditFind->setFixedWidth(kFindWidth);
+    EditFind->setToolTip(QStringLiteral("Строка поиска"));
+    row->addWidget(EditFind);
+
+    BtnFindPrev = new QToolButton(panel);
+    BtnFindPrev->setObjectName(QStringLiteral("BtnFindPrev"));
+    BtnFindPrev->setArrowType(Qt::UpArrow);
+    BtnFindPrev->setToolTip(QStringLiteral("Поиск назад..."));
+    row->addWidget(BtnFindPrev);
+    BtnFindNext = new QToolButton(panel);
+    BtnFindNext->setObjectName(QStringLiteral("BtnFindNext"));
+    BtnFindNext->setArrowType(Qt::DownArrow);
+    BtnFindNext->setToolTip(QStringLiteral("Поиск вперед..."));
+    row->addWidget(BtnFindNext);
+    row->addSpacing(8);
+
+    BtnRedMark = markerButton(panel, "BtnRedMark", QStringLiteral("R"), Qt::red,
+                              QStringLiteral("Красный маркер"));
+    BtnBoldMark = markerButton(panel, "BtnBoldMark", QStringLiteral("B"), Qt::black,
+                               QStringLiteral("Жирный маркер"));
+    BtnBlueMark = markerButton(panel, "BtnBlueMark", QStringLiteral("B"), Qt::blue,
+                               QStringLiteral("Синий маркер"));
+    for (QToolButton* button : {BtnRedMark, BtnBoldMark, BtnBlueMark}) row->addWidget(button);
+    row->addSpacing(8);
+
+    const int twoCharacters =
+        QFontMetrics(zelvar::LogViewFont()).horizontalAdvance(QStringLiteral("WW")) + 12;
+    row->addWidget(new QLabel(QStringLiteral("Value :"), panel));
+    EditPType = upperCaseField(panel, "EditPType", 2);
+    EditPType->setFixedWidth(twoCharacters);
+    EditPType->setText(QStringLiteral("0B"));
+    row->addWidget(EditPType);
+    row->addWidget(new QLabel(QStringLiteral("Bit :"), panel));
+    EditPByte = upperCaseField(panel, "EditPByte", 2);
+    EditPByte->setFixedWidth(twoCharacters);
+    EditPByte->setText(QStringLiteral("4"));
+    row->addWidget(EditPByte);
+
+    row->addStretch(1);
+    SBDecode = new QPushButton(QStringLiteral("Decode..."), panel);
+    SBDecode->setObjectName(QStringLiteral("SBDecode"));
+    row->addWidget(SBDecode);
+}
+
+void TEditorForm::buildStatusBar() {
+    EStatusBar = new QWidget(this);
+    EStatusBar->setObjectName(QStringLiteral("EStatusBar"));
+    auto* row = new QHBoxLayout(EStatusBar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
+        auto* panel = new QLabel(EStatusBar);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFixedWidth(kStatusWidths[i]);
+        panel->setFont(zelvar::StatusBarFont());
+        statusPanels_[i] = panel;
+        row->addWidget(panel);
+    }
+    row->addStretch(1);
+}
+
+void TEditorForm::buildMenus() {
+    MainMenu = new QMenuBar(this);
+    mnuFile = MainMenu->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuOpenRtf = addCommand(mnuFile, "mnuOpenRtf", QStringLiteral("Open..."),
+                            QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuFile->addSeparator();
+    mnuSave =
+        addCommand(mnuFile, "mnuSave", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuSave->setEnabled(false);
+    mnuFile->addSeparator();
+    mnuSaveRtf = addCommand(mnuFile, "mnuSaveRtf", QStringLiteral("Save As..."));
+
+    mnuOptions = MainMenu->addMenu(QStringLiteral("Options"));
+    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    mnuClearAll = addCommand(mnuOptions, "mnuClearAll", QStringLiteral("Clear Data Fields..."));
+    mnuOptions->addSeparator();
+    mnuRemove = addSubmenu(mnuOptions, "mnuRemove", QStringLiteral("Remove From the Text"));
+    mnuResetTTA = addCommand(mnuRemove, "mnuResetTTA", QStringLiteral("All Markers..."));
+    mnuRemove->addSeparator();
+    mnuClearTime = addCommand(mnuRemove, "mnuClearTime", QStringLiteral("Port / Date / Time..."));
+    mnuRemove->addSeparator();
+    mnuClear16 =
+        addCommand(mnuRemove, "mnuClear16", QStringLiteral("Strings is Shorter Than 16-bit..."));
+    mnuRemove->addSeparator();
+    mnuClear32 = addCommand(mnuRemove, "mnuClear32", QStringLiteral("Short Strings..."));
+    mnuRemove->addSeparator();
+    mnuClearSpace = addCommand(mnuRemove, "mnuClearSpace", QStringLiteral("Spaces..."));
+    mnuOptions->addSeparator();
+    mnuFilter = addSubmenu(mnuOptions, "mnuFilter", QStringLiteral("Packet Filter"));
+    mnuF0B05 = addCommand(mnuFilter, "mnuF0B05", QStringLiteral("Packets \"0B\" and \"05\"..."));
+    mnuFilter->addSeparator();
+    mnuUserFilter =
+        addCommand(mnuFilter, "mnuUserFilter", QStringLiteral("By Mask Value / Bit..."));
+    mnuFilter->addSeparator();
+    mnuUndoFilter =
+        addCommand(mnuFilter, "mnuUndoFilter", QStringLiteral("Return to the Old Values..."));
+    mnuOptions->addSeparator();
+    mnuConverter = addSubmenu(mnuOptions, "mnuConverter", QStringLiteral("Converter"));
+    mnuHexToByte = addCommand(mnuConverter, "mnuHexToByte", QStringLiteral("Hex_to_Byte..."));
+    mnuConverter->addSeparator();
+    mnuByteToHex = addCommand(mnuConverter, "mnuByteToHex", QStringLiteral("Byte_to_Hex..."));
+    mnuOptions->addSeparator();
+    SortDatabyPorts1 =
+        addCommand(mnuOptions, "SortDatabyPorts1", QStringLiteral("Sort Data by Ports..."));
+    mnuOptions->addSeparator();
+    mnuAddSpace =
+        addCommand(mnuOptions, "mnuAddSpace", QStringLiteral("Divide the Text of the Spaces..."));
+
+    connect(mnuOpenRtf, &QAction::triggered, this, &TEditorForm::mnuOpenRtfClick);
+    connect(mnuSave, &QAction::triggered, this, &TEditorForm::mnuSaveClick);
+    connect(mnuSaveRtf, &QAction::triggered, this, &TEditorForm::mnuSaveRtfClick);
+    connect(mnuClearAll, &QAction::triggered, this, &TEditorForm::mnuClearAllClick);
+
+    // The context menu's captions carry their keys; the text area's own key
+    // handling provides them.
+    RichEditMenu = new QMenu(this);
+    RichEditMenu->setObjectName(QStringLiteral("RichEditMenu"));
+    mnuECut = addCommand(RichEditMenu, "mnuECut", QStringLiteral("Вырезать           Ctrl+X"));
+    RichEditMenu->addSeparator();
+    mnuECopy = addCommand(RichEditMenu, "mnuECopy", QStringLiteral("Копировать       Ctrl+C"));
+    RichEditMenu->addSeparator();
+    mnuEPaste = addCommand(RichEditMenu, "mnuEPaste", QStringLiteral("Вставить            Ctrl+V"));
+    RichEditMenu->addSeparator();
+    nmuESelAll = addCommand(RichEditMenu, "nmuESelAll", QStringLiteral("Выделить все    Ctrl+A"));
+    connect(mnuECut, &QAction::triggered, RichEdit, &QTextEdit::cut);
+    connect(mnuECopy, &QAction::triggered, RichEdit, &QTextEdit::copy);
+    connect(mnuEPaste, &QAction::triggered, RichEdit, &QTextEdit::paste);
+    connect(nmuESelAll, &QAction::triggered, RichEdit, &QTextEdit::selectAll);
+    RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(RichEdit, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        RichEditMenu->popup(RichEdit->viewport()->mapToGlobal(at));
+    });
 }
 
 void TEditorForm::applyWindowSettings() {
@@ -62,6 +318,168 @@ void TEditorForm::storeWindowSettings() {
     settings_.eLeft = bounds.left;
 }
 
+void TEditorForm::applyFieldSettings() {
+    // Copies first: setting one field writes its text back into the settings.
+    const QString type = QString::fromStdString(settings_.PType);
+    const QString byte = QString::fromStdString(settings_.PByte);
+    EditPType->setText(type);
+    EditPByte->setText(byte);
+}
+
+zelvar::EditorDialogs& TEditorForm::dialogs() {
+    if (dialogs_) return *dialogs_;
+    if (!ownDialogs_) ownDialogs_ = std::make_unique<zelvar::EditorWidgetDialogs>();
+    return *ownDialogs_;
+}
+
+bool TEditorForm::beginCommand() {
+    if (commandRunning_) return false;
+    commandRunning_ = true;
+    return true;
+}
+
+void TEditorForm::endCommand() {
+    commandRunning_ = false;
+}
+
+QString TEditorForm::statusText(int panel) const {
+    return statusPanels_.at(static_cast<std::size_t>(panel))->text();
+}
+
+void TEditorForm::setStatusText(int panel, const QString& text) {
+    statusPanels_.at(static_cast<std::size_t>(panel))->setText(text);
+}
+
+void TEditorForm::RichEditSelectionChange() {
+    const QTextCursor cursor = RichEdit->textCursor();
+    if (cursor.hasSelection()) {
+        setStatusText(0, QStringLiteral(" Selection Length : ") +
+                             QString::number(cursor.selectionEnd() - cursor.selectionStart()));
+    } else {
+        setStatusText(0,
+                      QStringLiteral(" Cursor Position : ") + QString::number(cursor.position()));
+    }
+}
+
+zelvar::RichText TEditorForm::document() const {
+    return zelvar::DocumentMarks(*RichEdit->document());
+}
+
+void TEditorForm::setDocument(const zelvar::RichText& text) {
+    // The text goes into a new document that the area then shows, so that
+    // only the first screen is laid out before the window answers again.
+    auto* fresh = new QTextDocument(RichEdit);
+    fresh->setDefaultFont(RichEdit->document()->defaultFont());
+    zelvar::FillDocument(*fresh, text, DefaultAttributes);
+    QPointer<QTextDocument> previous = RichEdit->document();
+    RichEdit->setDocument(fresh);
+    if (previous && previous != fresh) previous->deleteLater();
+    RichEdit->setCurrentCharFormat(DefaultAttributes);
+    RichEdit->moveCursor(QTextCursor::Start);
+}
+
+QString TEditorForm::plainText() const {
+    return RichEdit->toPlainText();
+}
+
+QStringList TEditorForm::lines() const {
+    const QString text = plainText();
+    if (text.isEmpty()) return {};
+    return text.split(QLatin1Char('\n'));
+}
+
+void TEditorForm::setCaptionForDocument() {
+    setWindowTitle(QStringLiteral(" Editor - ") + DocName);
+}
+
+void TEditorForm::mnuOpenRtfClick() {
+    // Held from the dialog on: a drop or a transform must not change the
+    // document while the operator chooses.
+    if (!beginCommand()) return;
+    const QString path = dialogs().openDocument(this);
+    endCommand();
+    if (!path.isEmpty()) openDocument(path);
+}
+
+void TEditorForm::filesDropped(const QStringList& paths) {
+    const QString path = zelvar::DroppedDocument(paths);
+    if (!path.isEmpty()) openDocument(path);
+}
+
+bool TEditorForm::openDocument(const QString& path) {
+    if (!beginCommand()) return false;
+    zelvar::RichText text;
+    try {
+        const QByteArray bytes = zelvar::ReadDocumentFile(path);
+        text = zelvar::ReadDocumentBytes(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    } catch (const zelvar::DocumentFileError& error) {
+        endCommand();
+        dialogs().showError(this, error.text());
+        return false;
+    } catch (const std::exception& error) {
+        // Out of memory on a huge file: the document stays as it was.
+        endCommand();
+        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+
+    // No marks of the previous document carry over; the emptied area is
+    // drawn before the new text goes in. Typing is held off meanwhile.
+    RichEdit->clear();
+    RichEdit->setCurrentCharFormat(DefaultAttributes);
+    RichEdit->setReadOnly(true);
+    QCoreApplication::processEvents();
+    setDocument(text);
+    RichEdit->setReadOnly(false);
+
+    DocPath = path;
+    DocName = QFileInfo(path).fileName();
+    setCaptionForDocument();
+    mnuSave->setEnabled(true);
+    endCommand();
+    return true;
+}
+
+void TEditorForm::writeDocument(const QString& path) {
+    const std::string bytes = zelvar::WriteRtf(document());
+    zelvar::WriteDocumentFile(
+        path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+void TEditorForm::mnuSaveClick() {
+    if (!mnuSave->isEnabled() || DocPath.isEmpty() || !beginCommand()) return;
+    try {
+        writeDocument(DocPath);
+        setCaptionForDocument();
+    } catch (const zelvar::DocumentFileError& error) {
+        dialogs().showError(this, error.text());
+    }
+    endCommand();
+}
+
+void TEditorForm::mnuSaveRtfClick() {
+    if (RichEdit->document()->isEmpty() || !beginCommand()) return;
+    const QString path =
+        dialogs().saveDocumentAs(this, QString::fromStdString(zelvar::FileNameStamp()));
+    if (!path.isEmpty()) {
+        DocPath = path;
+        DocName = QFileInfo(path).fileName();
+        try {
+            writeDocument(DocPath);
+            setCaptionForDocument();
+        } catch (const zelvar::DocumentFileError& error) {
+            dialogs().showError(this, error.text());
+        }
+    }
+    endCommand();
+}
+
+void TEditorForm::mnuClearAllClick() {
+    if (commandRunning_) return;
+    RichEdit->clear();
+}
+
 void TEditorForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Minimising and restoring reach us as spontaneous events; only a real
@@ -76,4 +494,17 @@ void TEditorForm::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
     settings_.Editor = false;
     emit visibilityChanged(false);
+}
+
+void TEditorForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TEditorForm::dropEvent(QDropEvent* event) {
+    const QStringList paths = DraggedFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    // The drop completes first; the document opens once the drag is over.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { filesDropped(paths); }, Qt::QueuedConnection);
 }

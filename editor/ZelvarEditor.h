@@ -1,26 +1,131 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+#include <QTextCharFormat>
 #include <QWidget>
+#include <array>
+#include <memory>
 
+#include "RichText.h"
 #include "Settings.h"
 
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
 class QPushButton;
+class QToolButton;
+class RichEditArea;
+
+namespace zelvar {
+class EditorDialogs;
+class EditorHost;
+}  // namespace zelvar
 
 // The log editor window. It is created once at start-up and afterwards only
-// shown and hidden; the main window reacts to both.
+// shown and hidden; the main window reacts to both. Opening and dropping
+// read the file completely before the document is replaced, so a file that
+// cannot be read leaves the document as it was.
 class TEditorForm : public QWidget {
     Q_OBJECT
 
 public:
     explicit TEditorForm(zelvar::Settings& settings, QWidget* parent = nullptr);
+    ~TEditorForm() override;
 
     // The stored bounds, or the maximised state, from the settings.
     void applyWindowSettings();
     // The window's bounds back into the settings; a maximised window keeps
     // the bounds it had before.
     void storeWindowSettings();
+    // The stored texts of "Value :" and "Bit :"; edits go back to the
+    // settings as they are made.
+    void applyFieldSettings();
 
+    // Not owned; the main window attaches itself.
+    void setHost(zelvar::EditorHost* host) { host_ = host; }
+    zelvar::EditorHost* host() const { return host_; }
+    // Not owned; nullptr returns to the platform's dialogs.
+    void setDialogs(zelvar::EditorDialogs* dialogs) { dialogs_ = dialogs; }
+
+    // --- document state ---
+    bool StopFlag = false;  // Escape in the text area: the running transform stops
+    QString DocName;        // "Not Saved" until a document is opened or saved
+    QString DocPath;
+    QTextCharFormat DefaultAttributes;  // the unmarked format
+    QStringList WorkLines;              // shared by the line transforms
+
+    // The document's text and marks, and its replacement.
+    zelvar::RichText document() const;
+    void setDocument(const zelvar::RichText& text);
+    QString plainText() const;
+    QStringList lines() const;
+
+    // A command that lets window events run holds the editor while it runs;
+    // any other command that arrives meanwhile is refused.
+    [[nodiscard]] bool beginCommand();
+    void endCommand();
+    bool commandRunning() const { return commandRunning_; }
+
+    // Status panels 0..2.
+    QString statusText(int panel) const;
+    void setStatusText(int panel, const QString& text);
+
+    // --- commands ---
+    void mnuOpenRtfClick();
+    void mnuSaveClick();
+    void mnuSaveRtfClick();
+    void mnuClearAllClick();
+    // Files dropped on the window: the first one opens when it is an
+    // existing .rtf, .hex or .txt file; anything else is ignored.
+    void filesDropped(const QStringList& paths);
+    // Steps of opening after the file was chosen. False when refused or
+    // when the file could not be read (the error has been shown).
+    bool openDocument(const QString& path);
+
+    // --- controls ---
+    RichEditArea* RichEdit = nullptr;
+    QLineEdit* EditFind = nullptr;
+    QToolButton* BtnFindPrev = nullptr;
+    QToolButton* BtnFindNext = nullptr;
+    QToolButton* BtnRedMark = nullptr;
+    QToolButton* BtnBoldMark = nullptr;
+    QToolButton* BtnBlueMark = nullptr;
+    QLineEdit* EditPType = nullptr;
+    QLineEdit* EditPByte = nullptr;
     QPushButton* SBDecode = nullptr;
+    QWidget* EStatusBar = nullptr;
+
+    QMenuBar* MainMenu = nullptr;
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QMenu* mnuRemove = nullptr;
+    QMenu* mnuFilter = nullptr;
+    QMenu* mnuConverter = nullptr;
+    QAction* mnuOpenRtf = nullptr;
+    QAction* mnuSave = nullptr;
+    QAction* mnuSaveRtf = nullptr;
+    QAction* mnuClearAll = nullptr;
+    QAction* mnuResetTTA = nullptr;
+    QAction* mnuClearTime = nullptr;
+    QAction* mnuClear16 = nullptr;
+    QAction* mnuClear32 = nullptr;
+    QAction* mnuClearSpace = nullptr;
+    QAction* mnuF0B05 = nullptr;
+    QAction* mnuUserFilter = nullptr;
+    QAction* mnuUndoFilter = nullptr;
+    QAction* mnuHexToByte = nullptr;
+    QAction* mnuByteToHex = nullptr;
+    QAction* SortDatabyPorts1 = nullptr;
+    QAction* mnuAddSpace = nullptr;
+
+    QMenu* RichEditMenu = nullptr;  // the context menu
+    QAction* mnuECut = nullptr;
+    QAction* mnuECopy = nullptr;
+    QAction* mnuEPaste = nullptr;
+    QAction* nmuESelAll = nullptr;
 
 signals:
     // Emitted each time the window is shown or hidden, after Editor is set.
@@ -29,7 +134,22 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void buildMenus();
+    void buildBottomPanel(QWidget* panel);
+    void buildStatusBar();
+    void RichEditSelectionChange();
+    void writeDocument(const QString& path);
+    void setCaptionForDocument();
+    zelvar::EditorDialogs& dialogs();
+
     zelvar::Settings& settings_;
+    zelvar::EditorHost* host_ = nullptr;
+    zelvar::EditorDialogs* dialogs_ = nullptr;
+    std::unique_ptr<zelvar::EditorDialogs> ownDialogs_;
+    std::array<QLabel*, 3> statusPanels_{};
+    bool commandRunning_ = false;
 };

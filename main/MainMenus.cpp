@@ -102,6 +102,7 @@ void TMainForm::attachWindows(TEditorForm* editor, TOptionsForm* options) {
     editor_ = editor;
     options_ = options;
     if (editor_) {
+        editor_->setHost(this);
         connect(editor_, &TEditorForm::visibilityChanged, this,
                 &TMainForm::editorVisibilityChanged);
     }

@@ -107,6 +107,14 @@ void TMainForm::decodeOfflineInput(const QString& title) {
     }
 }
 
+void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
+    if (!offline_.DecoderIdle) return;
+    offline_.OfflineInputLines.clear();
+    for (const QString& line : lines)
+        offline_.OfflineInputLines.append(line.toLatin1().toStdString());
+    decodeOfflineInput(title);
+}
+
 void TMainForm::setProgressText(std::string_view text) {
     setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     // " Display..." stands while the views take the lines, with no event

@@ -96,6 +96,7 @@ void TMainForm::loadSettings() {
     mnuHexLog->setChecked(settings_.HexLog);
     setHexPaneHeight(settings_.mHeight);
     if (editor_) editor_->applyWindowSettings();
+    if (editor_) editor_->applyFieldSettings();
     mnu65535->setChecked(settings_.NewFileEvery65535);
     mnuOnlyRSSI->setChecked(settings_.OnlyRSSI);
     setSerialPorts(serialPortLister_ ? serialPortLister_() : QStringList());

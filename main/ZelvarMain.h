@@ -13,6 +13,7 @@
 
 #include "CommandHold.h"
 #include "DecoderOutput.h"
+#include "EditorHost.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
 #include "PackageDecoder.h"
@@ -42,7 +43,7 @@ class UserDialogs;
 // S-meters and the status bar. It owns the program-wide state (settings,
 // display mirrors, GPS state, the package decoder and the offline decoder)
 // and is where the decoder's lines end up.
-class TMainForm : public QMainWindow, public zelvar::DecoderOutput {
+class TMainForm : public QMainWindow, public zelvar::DecoderOutput, public zelvar::EditorHost {
     Q_OBJECT
 
 public:
@@ -186,6 +187,11 @@ public:
 
     // Reads the settings before the window is first created (see readSettings).
     void setVisible(bool visible) override;
+
+    // --- zelvar::EditorHost ---
+    void decodeEditorLines(const QStringList& lines, const QString& title) override;
+    void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
+    bool monitoring() const override { return Monitoring; }
 
 signals:
     // The close sequence has run and the window closes: the program ends.

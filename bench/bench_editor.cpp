@@ -1,0 +1,198 @@
+// The editor's document paths, on whatever display Qt is given (offscreen by
+// default, or a real X server):
+//  - opening a generated hex log of 65,536 and of 1,000,000 lines, from the
+//    moment the file is chosen to the first screen painted with the window
+//    taking input (the layout of the rest goes on in the background), with
+//    the peak resident memory of the run;
+//  - saving an RTF document of 65,536 lines with a red or blue mark on every
+//    tenth line, and opening it again.
+// Each run is a child process of its own; the figures printed are medians.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "GeneratedLog.h"
+#include "ProcessUsage.h"
+#include "RichEditArea.h"
+#include "Rtf.h"
+#include "Settings.h"
+#include "ZelvarEditor.h"
+
+namespace {
+
+// The machine these run on is often shared: few runs, medians of them.
+constexpr int kRuns = 3;
+
+long peakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long kb = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> kb;
+            break;
+        }
+    }
+    return kb;
+}
+
+struct Editor {
+    zelvar::Settings settings;
+    TEditorForm form{settings};
+    Editor() {
+        form.show();
+        QCoreApplication::processEvents();
+    }
+    // Opened, the first screen drawn and the events of the moment handled:
+    // from here on the window answers the user.
+    qint64 open(const QString& path) {
+        QElapsedTimer clock;
+        clock.start();
+        const double cpuBefore = zelvar::bench::CpuMs();
+        if (!form.openDocument(path)) return -1;
+        form.RichEdit->viewport()->repaint();
+        QCoreApplication::processEvents();
+        cpuMs = zelvar::bench::CpuMs() - cpuBefore;
+        return clock.elapsed();
+    }
+    // Processor time of the last open: what the open costs on a machine
+    // that others share.
+    double cpuMs = 0;
+};
+
+int childOpen(const QString& path) {
+    Editor editor;
+    const qint64 ms = editor.open(path);
+    std::printf("%lld %ld %d %.0f\n", static_cast<long long>(ms), peakRssKb(),
+                editor.form.RichEdit->document()->blockCount(), editor.cpuMs);
+    return 0;
+}
+
+int childRtf(const QString& path) {
+    Editor editor;
+    if (editor.open(path) < 0) return 1;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = zelvar::bench::CpuMs();
+    editor.form.mnuSaveClick();
+    const qint64 saveMs = clock.elapsed();
+    const double saveCpu = zelvar::bench::CpuMs() - cpuBefore;
+    const qint64 openMs = editor.open(path);
+    std::printf("%lld %lld %d %.0f %.0f\n", static_cast<long long>(saveMs),
+                static_cast<long long>(openMs), editor.form.RichEdit->document()->blockCount(),
+                saveCpu, editor.cpuMs);
+    return 0;
+}
+
+std::vector<double> runChild(const QStringList& args) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    child.waitForFinished(-1);
+    std::vector<double> values;
+    for (const QByteArray& field : child.readAllStandardOutput().simplified().split(' ')) {
+        values.push_back(field.toDouble());
+    }
+    return values;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void writeFile(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+void benchOpen(const QString& path, int lines) {
+    std::vector<double> ms, rss, cpu;
+    double blocks = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto v = runChild({QStringLiteral("--open"), path});
+        if (v.size() < 4) return;
+        ms.push_back(v[0]);
+        rss.push_back(v[1]);
+        blocks = v[2];
+        cpu.push_back(v[3]);
+    }
+    std::printf(
+        "open hex log %7d lines: median %6.0f ms to first screen (min %.0f, max %.0f), "
+        "%.0f ms processor time, peak RSS %5.0f MB, %.0f lines\n",
+        lines, median(ms), *std::min_element(ms.begin(), ms.end()),
+        *std::max_element(ms.begin(), ms.end()), median(cpu), median(rss) / 1024, blocks);
+}
+
+void benchRtf(const QString& path) {
+    std::vector<double> save, open, saveCpu, openCpu;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto v = runChild({QStringLiteral("--rtf"), path});
+        if (v.size() < 5) return;
+        save.push_back(v[0]);
+        open.push_back(v[1]);
+        saveCpu.push_back(v[3]);
+        openCpu.push_back(v[4]);
+    }
+    std::printf(
+        "rtf 65536 lines, mark every tenth: median save %5.0f ms (max %.0f, %.0f ms "
+        "processor), median open %5.0f ms (max %.0f, %.0f ms processor)\n",
+        median(save), *std::max_element(save.begin(), save.end()), median(saveCpu), median(open),
+        *std::max_element(open.begin(), open.end()), median(openCpu));
+}
+
+// A hex log of 65,536 lines as a document with a red or blue, sometimes
+// bold, mark on every tenth line.
+std::string markedRtf(const std::string& log) {
+    zelvar::RichText document;
+    std::size_t begin = 0;
+    for (int line = 0; begin < log.size(); ++line) {
+        std::size_t end = log.find('\n', begin);
+        if (end == std::string::npos) end = log.size();
+        std::string_view text(log.data() + begin, end - begin);
+        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+        const std::u16string units(text.begin(), text.end());
+        zelvar::Marks marks;
+        if (line % 10 == 0)
+            marks = {line % 20 == 0 ? zelvar::MarkColor::Red : zelvar::MarkColor::Blue,
+                     line % 30 == 0};
+        document.append(units, marks);
+        document.append(u'\n', {});
+        begin = end + 1;
+    }
+    return zelvar::WriteRtf(document);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 3 && args[1] == QStringLiteral("--open")) return childOpen(args[2]);
+    if (args.size() == 3 && args[1] == QStringLiteral("--rtf")) return childRtf(args[2]);
+
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("small.hex"));
+    const QString large = dir.filePath(QStringLiteral("large.hex"));
+    const QString rtf = dir.filePath(QStringLiteral("marked.rtf"));
+    const std::string smallLog = zelvar::bench::GenerateHexLog(65536);
+    writeFile(small, smallLog);
+    writeFile(rtf, markedRtf(smallLog));
+    writeFile(large, zelvar::bench::GenerateHexLog(1000000));
+    std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()), kRuns);
+    benchOpen(small, 65536);
+    benchRtf(rtf);
+    benchOpen(large, 1000000);
+    return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <stdexcept>
+
+namespace zelvar {
+
+// A document file that could not be read or written, with the system's reason.
+class DocumentFileError : public std::runtime_error {
+public:
+    explicit DocumentFileError(const QString& text)
+        : std::runtime_error(text.toStdString()), text_(text) {}
+    const QString& text() const { return text_; }
+
+private:
+    QString text_;
+};
+
+// Reads a whole file. Throws DocumentFileError.
+QByteArray ReadDocumentFile(const QString& path);
+
+// Writes a whole file through a temporary file beside it, so a failed save
+// leaves the older file as it was. Throws DocumentFileError.
+void WriteDocumentFile(const QString& path, const QByteArray& bytes);
+
+// The document a drop opens: the first dropped path, when it is an existing
+// file ending in .rtf, .hex or .txt in any case; empty otherwise.
+QString DroppedDocument(const QStringList& paths);
+
+}  // namespace zelvar

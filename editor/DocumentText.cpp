@@ -1,0 +1,103 @@
+#include "DocumentText.h"
+
+#include "CodePages.h"
+#include "Rtf.h"
+
+namespace zelvar {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string_view withoutUtf8Mark(std::string_view bytes) {
+    return bytes.starts_with(kUtf8Mark) ? bytes.substr(kUtf8Mark.size()) : bytes;
+}
+
+// Appends the UTF-16 form of valid UTF-8, or returns false at the first
+// sequence that is not (overlong forms, surrogates and values beyond U+10FFFF
+// included).
+bool decodeUtf8(std::string_view bytes, std::u16string& out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            out += static_cast<char16_t>(lead);
+            ++p;
+            continue;
+        }
+        int length;
+        char32_t value;
+        char32_t lowest;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, value = lead & 0x1F, lowest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, value = lead & 0x0F, lowest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, value = lead & 0x07, lowest = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p < length) return false;
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            value = (value << 6) | (p[i] & 0x3F);
+        }
+        if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        if (value >= 0x10000) {
+            value -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (value >> 10));
+            out += static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(value);
+        }
+        p += length;
+    }
+    return true;
+}
+
+void normaliseLineEnds(std::u16string& text) {
+    std::size_t to = 0;
+    for (std::size_t from = 0; from < text.size(); ++from) {
+        const char16_t unit = text[from];
+        if (unit == u'\r') {
+            text[to++] = u'\n';
+            if (from + 1 < text.size() && text[from + 1] == u'\n') ++from;
+        } else {
+            text[to++] = unit;
+        }
+    }
+    text.resize(to);
+}
+
+}  // namespace
+
+bool LooksLikeRtf(std::string_view bytes) {
+    bytes = withoutUtf8Mark(bytes);
+    const std::size_t first = bytes.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && bytes.substr(first).starts_with("{\\rtf");
+}
+
+std::u16string DecodePlainText(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    if (!decodeUtf8(withoutUtf8Mark(bytes), text)) {
+        text.clear();
+        for (const char byte : bytes) {
+            text += ByteToUnicode(static_cast<unsigned char>(byte), CodePage::Cp1251);
+        }
+    }
+    normaliseLineEnds(text);
+    return text;
+}
+
+RichText ReadDocumentBytes(std::string_view bytes) {
+    if (LooksLikeRtf(bytes)) return ReadRtf(bytes);
+    RichText document;
+    document.append(DecodePlainText(bytes), Marks{});
+    return document;
+}
+
+}  // namespace zelvar
