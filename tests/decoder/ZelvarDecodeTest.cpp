@@ -12,24 +12,16 @@
 #include <string>
 
 #include "DecodeCommand.h"
+#include "ToolRun.h"
 #include "OfflineDecoder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using zelvar::test::ToolRun;
+constexpr auto readFile = zelvar::test::ReadFile;
+constexpr auto shellQuoted = zelvar::test::ShellQuoted;
 
 fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
 
@@ -107,14 +99,10 @@ struct WholeFileRun : zelvar::DecoderOutput {
     std::string text, hex, counts;
 };
 
-std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
-
 class ZelvarDecodeTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        scratch = fs::temp_directory_path() /
-                  ("zelvar-decode-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        scratch = zelvar::test::TestScratchDir("zelvar-decode");
         fs::create_directories(scratch / "config");
         emptySettings = (scratch / "empty.ini").string();
         std::ofstream(emptySettings) << "";
@@ -126,19 +114,11 @@ protected:
     // `stdoutTo` redirects it elsewhere; `before` runs first in the same shell.
     ToolRun run(const std::string& args, const std::string& stdoutTo = "",
                 const std::string& before = "") {
-        const fs::path out = scratch / "stdout", err = scratch / "stderr";
-        std::ofstream(out) << "";
-        const std::string command =
-            "cd " + shellQuoted(scratch.string()) + " && " + before + "XDG_CONFIG_HOME=" + shellQuoted((scratch / "config").string()) + " " +
-            shellQuoted(ZELVAR_DECODE_BIN) + " " + args + " " +
-            (stdoutTo.empty() ? ">" + shellQuoted(out.string()) : stdoutTo) + " 2>" +
-            shellQuoted(err.string());
-        const int raw = std::system(command.c_str());
-        ToolRun result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = readFile(out);
-        result.err = readFile(err);
-        return result;
+        return zelvar::test::RunInShell(
+            "cd " + shellQuoted(scratch.string()) + " && " + before + "XDG_CONFIG_HOME=" +
+                shellQuoted((scratch / "config").string()) + " " + shellQuoted(ZELVAR_DECODE_BIN) +
+                " " + args,
+            scratch, stdoutTo);
     }
     std::string withEmptySettings(const std::string& args) {
         return "--settings " + shellQuoted(emptySettings) + " " + args;

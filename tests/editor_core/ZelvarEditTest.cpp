@@ -10,45 +10,26 @@
 #include <unistd.h>
 
 #include "EditTool.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using zelvar::test::ToolRun;
+constexpr auto readFile = zelvar::test::ReadFile;
+constexpr auto quoted = zelvar::test::ShellQuoted;
 
 fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
 
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
-
 class ZelvarEditTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        scratch = fs::temp_directory_path() /
-                  ("zelvar-edit-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(scratch);
-    }
+    void SetUp() override { scratch = zelvar::test::TestScratchDir("zelvar-edit"); }
     void TearDown() override { fs::remove_all(scratch); }
 
     // args go to the shell as they are, so a test can redirect stdin.
     ToolRun run(const std::string& args) {
-        const fs::path out = scratch / "stdout", err = scratch / "stderr";
-        const std::string command = quoted(ZELVAR_EDIT_BIN) + " " + args + " >" +
-                                    quoted(out.string()) + " 2>" + quoted(err.string());
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+        return zelvar::test::RunInShell(quoted(ZELVAR_EDIT_BIN) + " " + args, scratch);
     }
 
     fs::path scratch;
