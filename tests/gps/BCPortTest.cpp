@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "BCPort.h"
+#include "EventLoopTest.h"
 #include "PtyPair.h"
 
 using namespace zelvar;
@@ -57,30 +58,8 @@ std::string comText(const std::function<void()>& action) {
     return "no failure";
 }
 
-class ComPort : public testing::Test {
+class ComPort : public zelvar::test::EventLoopTest {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "gps_port_tests";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
-
-    // Runs the window thread's event loop until `done` or a generous bound.
-    static bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 2000ms) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
-
-    static void spinFor(std::chrono::milliseconds span) {
-        spinUntil([] { return false; }, span);
-    }
-
     PtyPair pty;
 };
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "EventLoopTest.h"
 #include "GpsStrip.h"
 #include "PtyPair.h"
 
@@ -58,25 +59,8 @@ public:
     std::function<void(const ClockResult&)> answer;
 };
 
-class Strip : public testing::Test {
+class Strip : public zelvar::test::EventLoopTest {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "gps_strip_tests";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
-
-    static bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
-    }
-
     void press(bool down, const std::string& name) {
         window.toggleDown = down;
         strip.startStopChosen(down, name);
