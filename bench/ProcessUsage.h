@@ -2,8 +2,15 @@
 
 #include <sys/resource.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
 
 namespace zelvar::bench {
 
@@ -31,6 +38,41 @@ inline double ThreadCpuMs(const char* name) {
         ms += schedstat.readAll().split(' ').value(0).toDouble() / 1e6;
     }
     return ms;
+}
+
+// The most resident memory this process has had, in kilobytes.
+inline long PeakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long kb = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> kb;
+            break;
+        }
+    }
+    return kb;
+}
+
+// Runs this program again as a child with `args` and reads the numbers it
+// prints, so that each run starts with a fresh process.
+inline std::vector<double> RunChild(const QStringList& args) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    child.waitForFinished(-1);
+    std::vector<double> values;
+    for (const QByteArray& field : child.readAllStandardOutput().simplified().split(' ')) {
+        values.push_back(field.toDouble());
+    }
+    return values;
+}
+
+inline double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
 }  // namespace zelvar::bench

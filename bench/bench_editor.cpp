@@ -29,21 +29,12 @@
 
 namespace {
 
+using zelvar::bench::Median;
+using zelvar::bench::RunChild;
+using zelvar::bench::PeakRssKb;
+
 // The machine these run on is often shared: few runs, medians of them.
 constexpr int kRuns = 3;
-
-long peakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kb = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb;
-}
 
 struct Editor {
     zelvar::Settings settings;
@@ -72,7 +63,7 @@ struct Editor {
 int childOpen(const QString& path) {
     Editor editor;
     const qint64 ms = editor.open(path);
-    std::printf("%lld %ld %d %.0f\n", static_cast<long long>(ms), peakRssKb(),
+    std::printf("%lld %ld %d %.0f\n", static_cast<long long>(ms), PeakRssKb(),
                 editor.form.RichEdit->document()->blockCount(), editor.cpuMs);
     return 0;
 }
@@ -93,23 +84,6 @@ int childRtf(const QString& path) {
     return 0;
 }
 
-std::vector<double> runChild(const QStringList& args) {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), args);
-    child.waitForFinished(-1);
-    std::vector<double> values;
-    for (const QByteArray& field : child.readAllStandardOutput().simplified().split(' ')) {
-        values.push_back(field.toDouble());
-    }
-    return values;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 void writeFile(const QString& path, const std::string& bytes) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
@@ -120,7 +94,7 @@ void benchOpen(const QString& path, int lines) {
     std::vector<double> ms, rss, cpu;
     double blocks = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = runChild({QStringLiteral("--open"), path});
+        const auto v = RunChild({QStringLiteral("--open"), path});
         if (v.size() < 4) return;
         ms.push_back(v[0]);
         rss.push_back(v[1]);
@@ -130,14 +104,14 @@ void benchOpen(const QString& path, int lines) {
     std::printf(
         "open hex log %7d lines: median %6.0f ms to first screen (min %.0f, max %.0f), "
         "%.0f ms processor time, peak RSS %5.0f MB, %.0f lines\n",
-        lines, median(ms), *std::min_element(ms.begin(), ms.end()),
-        *std::max_element(ms.begin(), ms.end()), median(cpu), median(rss) / 1024, blocks);
+        lines, Median(ms), *std::min_element(ms.begin(), ms.end()),
+        *std::max_element(ms.begin(), ms.end()), Median(cpu), Median(rss) / 1024, blocks);
 }
 
 void benchRtf(const QString& path) {
     std::vector<double> save, open, saveCpu, openCpu;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = runChild({QStringLiteral("--rtf"), path});
+        const auto v = RunChild({QStringLiteral("--rtf"), path});
         if (v.size() < 5) return;
         save.push_back(v[0]);
         open.push_back(v[1]);
@@ -147,8 +121,8 @@ void benchRtf(const QString& path) {
     std::printf(
         "rtf 65536 lines, mark every tenth: median save %5.0f ms (max %.0f, %.0f ms "
         "processor), median open %5.0f ms (max %.0f, %.0f ms processor)\n",
-        median(save), *std::max_element(save.begin(), save.end()), median(saveCpu), median(open),
-        *std::max_element(open.begin(), open.end()), median(openCpu));
+        Median(save), *std::max_element(save.begin(), save.end()), Median(saveCpu), Median(open),
+        *std::max_element(open.begin(), open.end()), Median(openCpu));
 }
 
 // A hex log of 65,536 lines as a document with a red or blue, sometimes

@@ -57,6 +57,8 @@
 
 namespace {
 
+using zelvar::bench::Median;
+
 constexpr int kRedrawTargetMs = 100;
 constexpr qint64 kSettledMs = 500;  // no new package for this long: the backlog is read
 
@@ -583,13 +585,6 @@ std::map<QString, double> runChild(const Options& o, QStringList extra = {}) {
     return figures;
 }
 
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
 // kill -9 in the middle of the traffic, then a restart in the same folder.
 int killRun(Options o) {
     QTemporaryDir keep;
@@ -646,7 +641,7 @@ int main(int argc, char* argv[]) {
         for (const auto& [key, value] : figures) all[key].push_back(value);
         if (targetMet(figures)) ++runsMet;
     }
-    const auto m = [&](const char* key) { return median(all[QString::fromLatin1(key)]); };
+    const auto m = [&](const char* key) { return Median(all[QString::fromLatin1(key)]); };
     std::printf("median: sent %.0f, decoded %.0f, saved %.0f, missing from the saved logs %.0f, "
                 "kernel drops %.0f (receive buffer granted %.0f bytes)\n",
                 m("sent"), m("decoded"), m("saved"), m("missing"), m("drops"), m("rcvbuf"));

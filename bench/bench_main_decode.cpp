@@ -30,20 +30,11 @@
 
 namespace {
 
-constexpr int kRuns = 5;
+using zelvar::bench::Median;
+using zelvar::bench::RunChild;
+using zelvar::bench::PeakRssKb;
 
-long peakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kb = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb;
-}
+constexpr int kRuns = 5;
 
 class AnswerDialogs : public zelvar::UserDialogs {
 public:
@@ -90,7 +81,7 @@ int childDecode(const QString& logPath) {
     QCoreApplication::processEvents();
     const qint64 ms = openedAt.elapsed();
     const int lines = window.form.Memo2->document()->blockCount();
-    std::printf("%lld %ld %d\n", static_cast<long long>(ms), peakRssKb(), lines);
+    std::printf("%lld %ld %d\n", static_cast<long long>(ms), PeakRssKb(), lines);
     return 0;
 }
 
@@ -150,34 +141,16 @@ int childLive(int seconds) {
     const int lines = form.Memo1->document()->blockCount();
     const double cpuShare = (zelvar::bench::CpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
     std::printf("%lld %lld %lld %ld %d %.3f\n", static_cast<long long>(wall),
-                static_cast<long long>(p99), static_cast<long long>(worst), peakRssKb(), lines,
+                static_cast<long long>(p99), static_cast<long long>(worst), PeakRssKb(), lines,
                 cpuShare);
     return 0;
-}
-
-// Runs this program as a child and reads the numbers it prints.
-std::vector<double> runChild(const QStringList& args) {
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), args);
-    child.waitForFinished(-1);
-    std::vector<double> values;
-    for (const QByteArray& field : child.readAllStandardOutput().simplified().split(' ')) {
-        values.push_back(field.toDouble());
-    }
-    return values;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 void benchDecode(const QString& path, int lines) {
     std::vector<double> ms, rss;
     double shown = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = runChild({QStringLiteral("--decode"), path});
+        const auto v = RunChild({QStringLiteral("--decode"), path});
         if (v.size() < 3) return;
         ms.push_back(v[0]);
         rss.push_back(v[1]);
@@ -186,15 +159,15 @@ void benchDecode(const QString& path, int lines) {
     std::printf(
         "decode %7d lines: median %7.0f ms open-to-shown (min %.0f, max %.0f), "
         "peak RSS %6.0f MB, %0.f hex lines shown\n",
-        lines, median(ms), *std::min_element(ms.begin(), ms.end()),
-        *std::max_element(ms.begin(), ms.end()), median(rss) / 1024, shown);
+        lines, Median(ms), *std::min_element(ms.begin(), ms.end()),
+        *std::max_element(ms.begin(), ms.end()), Median(rss) / 1024, shown);
 }
 
 void benchLive(int seconds) {
     std::vector<double> wall, p99, worst, rss, cpu;
     double lines = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = runChild({QStringLiteral("--live"), QString::number(seconds)});
+        const auto v = RunChild({QStringLiteral("--live"), QString::number(seconds)});
         if (v.size() < 6) return;
         wall.push_back(v[0]);
         p99.push_back(v[1]);
@@ -207,7 +180,7 @@ void benchLive(int seconds) {
         "live 20,000 packages/s for %d s: median %0.f ms to take them all, timer "
         "lateness p99 %0.f ms, worst %0.f ms, CPU %0.f %% of one core, peak RSS %0.f MB, "
         "%0.f text lines\n",
-        seconds, median(wall), median(p99), median(worst), median(cpu) * 100, median(rss) / 1024,
+        seconds, Median(wall), Median(p99), Median(worst), Median(cpu) * 100, Median(rss) / 1024,
         lines);
 }
 
