@@ -1,4 +1,4 @@
-#include "MainWindowFont.h"
+#include "WindowFonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>

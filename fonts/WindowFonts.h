@@ -4,14 +4,16 @@
 
 namespace zelvar {
 
-// The monospaced 8-point font of the log views: "Courier New" where it is
-// installed, else the metric-compatible "Liberation Mono", else the system's
-// fixed font, so that the tab-separated columns line up.
+// The monospaced 8-point font of the log views and of the address fields of
+// the settings dialog: "Courier New" where it is installed, else the
+// metric-compatible "Liberation Mono", else the system's fixed font, so that
+// the tab-separated columns line up.
 QFont LogViewFont();
 
-// The status bar's panels have the widths of a narrow 8-point face; the
-// desktop's wider default would cut the auto-save status short. "Tahoma",
-// else the narrower "Liberation Sans", else the desktop's face, at 8 points.
+// The narrow 8-point face the status bar's panels and the fixed-size
+// settings dialog are laid out for; the desktop's wider default would cut
+// their texts short. "Tahoma", else the narrower "Liberation Sans", else the
+// desktop's face, at 8 points.
 QFont StatusBarFont();
 
 }  // namespace zelvar
