@@ -41,7 +41,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
-echo "Installing: ${missing[*]}"
+echo "Missing Debian packages: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
@@ -50,8 +50,8 @@ elif command -v sudo >/dev/null 2>&1; then
   sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
   sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}"
 else
-  echo "These Debian packages are missing and there is no sudo to install them." >&2
-  echo "Run this as root (it asks for root's password), then run this command again:" >&2
+  echo "There is no sudo to install them: run this as root (su asks for root's password)," >&2
+  echo "then run this command again:" >&2
   echo "  su -c 'apt-get update && ${install[*]}'" >&2
   exit 1
 fi
