@@ -169,8 +169,8 @@ int addressEditWidth(const QLineEdit* edit, int maxLength) {
     option.features = QStyleOptionFrame::None;
     const QMargins margins = edit->textMargins();
     // QLineEdit keeps a margin of two pixels on either side of its text.
-    const int text = static_cast<int>(std::ceil(widest * maxLength)) + margins.left() +
-                     margins.right() + 4;
+    const int text =
+        static_cast<int>(std::ceil(widest * maxLength)) + margins.left() + margins.right() + 4;
     const QSize contents(text, static_cast<int>(std::ceil(metrics.height())));
     return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, edit).width();
 }
