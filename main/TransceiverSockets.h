@@ -57,7 +57,8 @@ private:
     std::array<int, kPortCount> fds_{-1, -1, -1, -1};
     std::array<std::uint32_t, kPortCount> addresses_{};
     std::array<std::uint16_t, kPortCount> ports_{};
-    std::array<std::unique_ptr<QSocketNotifier>, kPortCount> notifiers_{};
+    // No "{}": clang would then need QSocketNotifier complete here to destroy it.
+    std::array<std::unique_ptr<QSocketNotifier>, kPortCount> notifiers_;
 };
 
 }  // namespace zelvar
