@@ -1,29 +1,34 @@
-# The two commands of the README: `make run` and `make test`.
-# Both install missing Debian packages first, then build.
+# For developers: the README's two commands are ./run.sh and ./test.sh, which
+# need nothing but bash; these targets call the same scripts.
 
-BUILD      ?= build
-ASAN_BUILD ?= build-asan
-FUZZ_BUILD ?= build-fuzz
-JOBS       ?= $(shell nproc)
+BUILD ?= build
 
-.PHONY: all deps build run test test-only bench demo install clean
+.PHONY: all deps dev-deps build run test test-only deb bench demo install clean
 
 all: build
 
 deps:
 	./scripts/install-deps.sh
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The tools for looking at the program on a virtual display; no test needs them.
+dev-deps:
+	./scripts/install-deps.sh --dev
 
-build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS)
+build: deps
+	./scripts/build.sh $(BUILD)
 
-run: build
-	./scripts/run-app.sh $(BUILD)
+run:
+	./run.sh
 
-test: build
-	./scripts/run-tests.sh $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+test:
+	./test.sh
+
+# Every test on the trees as they are, without installing or building first.
+test-only:
+	./scripts/run-tests.sh $(BUILD)
+
+deb: build
+	./scripts/make-deb.sh $(BUILD)
 
 bench: build
 	./scripts/run-bench.sh $(BUILD)
@@ -35,4 +40,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) build-asan build-fuzz build-release

@@ -45,7 +45,8 @@ inline std::string GenerateHexLog(std::size_t lines, std::uint32_t seed = 1) {
             bytes[16] = static_cast<std::uint8_t>(id >> 16);
             bytes[17] = static_cast<std::uint8_t>(id >> 8);
             bytes[18] = static_cast<std::uint8_t>(id);
-            bytes[28] = static_cast<std::uint8_t>(clr << 4 | (1 + random() % 2));
+            bytes[28] =
+                static_cast<std::uint8_t>(static_cast<unsigned>(clr) << 4 | (1 + random() % 2));
         } else if (kind < 8) {  // continuation of the call
             n = 30 + random() % 10;
             bytes[4] = 0x11;

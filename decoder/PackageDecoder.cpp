@@ -75,7 +75,9 @@ PackageDecoder::PackageDecoder(const Settings& settings, const DisplayMirrors& m
 void PackageDecoder::ResetPortState() {
     for (PortState& state : ports_) {
         state = PortState{};
-        state.LastRSSI = "-";
+        // One character, not a copy of "-": GCC 12 at -O3 sees an overlapping
+        // memcpy in the string assignment that cannot happen.
+        state.LastRSSI.assign(1, '-');
     }
 }
 

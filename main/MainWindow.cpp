@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <clocale>
 
-#include "MainWindowFont.h"
+#include "WindowFonts.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"

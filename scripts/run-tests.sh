@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Every test of the project: the full suite, the core again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run.
-# All of it inside a private network namespace, with a throw-away home, so no
-# test can reach the network, the user's settings or the user's log folder.
+# Every test of the project, on an already built tree: the full suite, the
+# core again under AddressSanitizer and UndefinedBehaviorSanitizer, a short
+# fuzzing run, a Release build of the core with GCC and warnings as errors (the
+# -O3 warnings differ), and the Debian package's check. All tests run inside a
+# private network namespace with a throw-away home, so no test can reach the
+# network, the user's settings or the user's log folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 asan=${2:-build-asan}
 fuzz=${3:-build-fuzz}
+release=${4:-build-release}
 jobs=$(nproc)
+
+./scripts/in-netns.sh --check
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -16,30 +21,44 @@ export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=offscreen
+strict=(-G Ninja -DZELVAR_WARNINGS_AS_ERRORS=ON -DZELVAR_BENCH=OFF)
 
 echo "== Tests"
 ./scripts/in-netns.sh ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-[ -f "$asan/build.ninja" ] || cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DZELVAR_CORE_ONLY=ON -DZELVAR_SANITIZE=ON -DZELVAR_BENCH=OFF
+cmake -S . -B "$asan" "${strict[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DZELVAR_CORE_ONLY=ON -DZELVAR_SANITIZE=ON >/dev/null
 cmake --build "$asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ./scripts/in-netns.sh ctest --test-dir "$asan" --output-on-failure -j "$jobs"
 
-if command -v clang++ >/dev/null 2>&1; then
-  echo "== Fuzzing (short run)"
-  [ -f "$fuzz/build.ninja" ] || CXX=clang++ cmake -S . -B "$fuzz" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVAR_CORE_ONLY=ON -DZELVAR_FUZZ=ON -DZELVAR_BENCH=OFF
-  cmake --build "$fuzz" -j "$jobs" --target fuzz_targets
-  for target in "$fuzz"/tests/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
-    corpus="$scratch/corpus-$(basename "$target")"
-    mkdir -p "$corpus"
-    cp tests/data/*.hex "$corpus"/ 2>/dev/null || true
-    ./scripts/in-netns.sh "$target" -max_total_time=15 -rss_limit_mb=2048 "$corpus" 2>&1 | tail -n 3
-  done
-else
-  echo "== clang++ not found: fuzzing skipped"
-fi
+echo "== Fuzzing (short run from the seed corpora in tests/fuzz/corpus)"
+cmake -S . -B "$fuzz" "${strict[@]}" -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVAR_CORE_ONLY=ON -DZELVAR_FUZZ=ON >/dev/null
+cmake --build "$fuzz" -j "$jobs" --target fuzz_targets
+for target in "$fuzz"/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  # New inputs go to a scratch folder; the seeds in the repository stay as they are.
+  mkdir -p "$scratch/$name"
+  log="$scratch/$name.log"
+  if ! ./scripts/in-netns.sh "$target" -max_total_time=15 -rss_limit_mb=2048 \
+      "$scratch/$name" "tests/fuzz/corpus/$name" >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "== $name failed" >&2
+    exit 1
+  fi
+  echo "$name: $(grep -E '^Done [0-9]+ runs' "$log")"
+done
+
+echo "== Release build of the core (GCC, -O3, warnings as errors)"
+cmake -S . -B "$release" "${strict[@]}" \
+  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release -DZELVAR_CORE_ONLY=ON >/dev/null
+cmake --build "$release" -j "$jobs"
+
+echo "== Debian package"
+deb=$(./scripts/make-deb.sh "$build")
+./scripts/in-netns.sh tests/package/check-deb.sh "$deb"
+
 echo "== All tests passed"

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,14 +12,18 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "SettingsStore.h"
 #include "WindowBounds.h"
+#include "WindowFonts.h"
 
 namespace zelvar {
 
@@ -116,9 +119,6 @@ using zelvar::kPortCount;
 using zelvar::kTypeFlagNames;
 using zelvar::SpinEdit;
 
-// The window has a fixed size, so its text is kept small enough to fit.
-constexpr qreal kFontPoints = 8.0;
-
 // The address fields hold upper-case text. Like the length limit of a native
 // edit, the limit holds for typing only: a longer stored text is shown whole
 // and may be shortened, so loading never cuts an address short.
@@ -149,17 +149,44 @@ void setAddressText(QLineEdit* edit, const QString& text) {
     edit->setValidator(validator);
 }
 
+// Wide enough for maxLength of the widest characters an address is made of
+// ("192.168.100.100" whole), plus the edit's own frame and margins, as the
+// style counts them.
+int addressEditWidth(const QLineEdit* edit, int maxLength) {
+    // Fractional advances: rounding each character's would fall short by up
+    // to half a pixel a character.
+    const QFontMetricsF metrics(edit->font());
+    qreal widest = 0;
+    for (const QChar c : QStringLiteral("0123456789.ABCDEFGHIJKLMNOPQRSTUVWXYZ-")) {
+        widest = std::max(widest, metrics.horizontalAdvance(c));
+    }
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.rect = edit->rect();
+    option.lineWidth = edit->hasFrame()
+                           ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                           : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    option.features = QStyleOptionFrame::None;
+    const QMargins margins = edit->textMargins();
+    // QLineEdit keeps a margin of two pixels on either side of its text.
+    const int text =
+        static_cast<int>(std::ceil(widest * maxLength)) + margins.left() + margins.right() + 4;
+    const QSize contents(text, static_cast<int>(std::ceil(metrics.height())));
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, edit).width();
+}
+
 QLineEdit* makeAddressEdit(const QString& name, int maxLength, const QString& toolTip,
                            QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setValidator(new AddressValidator(maxLength, edit));
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (mono.pointSizeF() > kFontPoints) mono.setPointSizeF(kFontPoints);
+    // The face of the log views, where the addresses also appear.
+    const QFont mono = zelvar::LogViewFont();
     edit->setFont(mono);
     edit->setToolTip(toolTip);
-    const QFontMetrics metrics(mono);
-    edit->setFixedWidth(metrics.horizontalAdvance(QLatin1Char('0')) * maxLength + 10);
+    edit->setFixedWidth(addressEditWidth(edit, maxLength));
     return edit;
 }
 
@@ -190,11 +217,9 @@ TOptionsForm::TOptionsForm(zelvar::Settings& settings, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setModal(false);
     setFixedSize(617, 187);
-    QFont small = font();
-    if (small.pointSizeF() > kFontPoints) {
-        small.setPointSizeF(kFontPoints);
-        setFont(small);
-    }
+    // The window has a fixed size: its controls are laid out for the narrow
+    // 8-point face of the status bar, not the desktop's often wider one.
+    setFont(zelvar::StatusBarFont());
     buildControls();
 }
 
@@ -322,7 +347,7 @@ void TOptionsForm::buildControls() {
     bottom->addWidget(sbHide);
 
     auto* top = new QHBoxLayout;
-    top->setSpacing(12);
+    top->setSpacing(6);
     top->addLayout(types);
     top->addLayout(ports);
     auto* main = new QVBoxLayout(panel);

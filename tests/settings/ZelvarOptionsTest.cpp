@@ -6,8 +6,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <memory>
+
+#include "WindowFonts.h"
 
 using zelvar::Settings;
 using zelvar::SpinEdit;
@@ -74,7 +78,8 @@ private slots:
         QCOMPARE(box("cbIDFilter")->text(), QStringLiteral("Packet Filter"));
         QCOMPARE(edit("EditIP3")->toolTip(), QStringLiteral("IP радиостанции"));
         QCOMPARE(edit("EditPort2")->toolTip(), QStringLiteral("Порт радиостанции"));
-        QVERIFY(edit("EditIP1")->font().fixedPitch() || edit("EditIP1")->fontInfo().fixedPitch());
+        // The face of the log views, whatever fonts the machine has.
+        QCOMPARE(edit("EditIP1")->font(), zelvar::LogViewFont());
         QCOMPARE(spin("SpinRSSICor4")->minValue(), -255);
         QCOMPARE(spin("SpinRSSIMax1")->maxValue(), 255);
         QCOMPARE(spin("SpinEditGMT")->minValue(), -12);
@@ -236,6 +241,39 @@ private slots:
         QCOMPARE(settings_.MaxRSSI[3], 400);
         button("sbHide")->click();
         QCOMPARE(settings_.MaxRSSI[3], 255);
+    }
+
+    void fullAddressesFitTheirFields() {
+        settings_.IP[3] = "192.168.100.100";
+        settings_.Port[3] = "65535";
+        form_->loadAddresses();
+        QVERIFY(showAndActivate());
+        for (QLineEdit* field : {edit("EditIP4"), edit("EditPort4")}) {
+            // The text area as QLineEdit paints it: style contents, text
+            // margins, and two pixels either side.
+            QStyleOptionFrame option;
+            option.initFrom(field);
+            option.rect = field->rect();
+            option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            const QRect contents =
+                field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+            const int room = contents.marginsRemoved(field->textMargins()).width() - 4;
+            const qreal needed = QFontMetricsF(field->font()).horizontalAdvance(field->text());
+            QVERIFY2(needed <= room, qPrintable(field->text()));
+        }
+        // Nor does the address field reach into the " :" beside it.
+        const QRect ip = edit("EditIP4")->geometry();
+        int labelsBeside = 0;
+        for (const QLabel* label : form_->findChildren<QLabel*>()) {
+            if (label->text() != QStringLiteral(" :")) continue;
+            if (!label->geometry().intersects(QRect(0, ip.top(), 10000, ip.height()))) continue;
+            ++labelsBeside;
+            QVERIFY(label->geometry().left() > ip.right());
+        }
+        QCOMPARE(labelsBeside, 1);
+        // No control squeezed anywhere: the fixed window holds the whole layout.
+        QVERIFY(form_->findChild<QWidget*>(QStringLiteral("Panel1"))->minimumSizeHint().width() <=
+                form_->width());
     }
 
     void addressEditsAreTheRecord() {
