@@ -10,9 +10,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Monitor and decoder for DMR radio traffic
 set(CPACK_PACKAGE_DESCRIPTION
   "Zelvar receives one UDP datagram per observed radio package from up to four
 networked transceivers, decodes each into a text log and a hex log, shows
-one S-meter per transceiver and auto-saves both logs. Saved hex logs can be
-decoded again, in the window or with zelvar-decode on the command line.
-zelvar-sim plays transceivers on the loopback interface for trying it out.")
+one S-meter per transceiver, tags signal reports with the own position from
+a serial NMEA GPS receiver and auto-saves both logs. Saved hex logs can be
+decoded again, in the window or with zelvar-decode on the command line, and
+edited in the log editor or with zelvar-edit. zelvar-sim plays transceivers
+on the loopback interface and zelvar-gps-sim a GPS receiver on a
+pseudo-terminal, for trying it out.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
