@@ -42,9 +42,15 @@ for target in "$fuzz"/tests/fuzz/fuzz_*; do
   name=$(basename "$target")
   # New inputs go to a scratch folder; the seeds in the repository stay as they are.
   mkdir -p "$scratch/$name"
+  seeds=()
+  if [ -d "tests/fuzz/corpus/$name" ]; then
+    seeds=("tests/fuzz/corpus/$name")
+  else
+    echo "$name: no seeds in tests/fuzz/corpus/$name, starting from nothing"
+  fi
   log="$scratch/$name.log"
   if ! ./scripts/in-netns.sh "$target" -max_total_time=15 -rss_limit_mb=2048 \
-      "$scratch/$name" "tests/fuzz/corpus/$name" >"$log" 2>&1; then
+      "$scratch/$name" "${seeds[@]}" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "== $name failed" >&2
     exit 1
