@@ -20,10 +20,12 @@
 #include <QVBoxLayout>
 #include <QValidator>
 #include <exception>
+#include <utility>
 
 #include "DateTime.h"
 #include "DocumentFiles.h"
 #include "DocumentText.h"
+#include "EditorCommands.h"
 #include "EditorDialogs.h"
 #include "RichEditArea.h"
 #include "RichTextDocument.h"
@@ -142,6 +144,8 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     buildMenus();
     layout->setMenuBar(MainMenu);
 
+    commands_ = new zelvar::EditorCommands(*this);
+    connectCommands();
     connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
             Qt::QueuedConnection);
@@ -340,6 +344,53 @@ bool TEditorForm::beginCommand() {
 
 void TEditorForm::endCommand() {
     commandRunning_ = false;
+    if (whenIdle_) std::exchange(whenIdle_, nullptr)();
+}
+
+void TEditorForm::whenIdle(std::function<void()> action) {
+    if (!commandRunning_) {
+        action();
+        return;
+    }
+    whenIdle_ = std::move(action);
+}
+
+void TEditorForm::setVisible(bool visible) {
+    if (!visible && commandRunning_) {
+        StopFlag = true;
+        whenIdle([this] { hide(); });
+        return;
+    }
+    QWidget::setVisible(visible);
+}
+
+void TEditorForm::connectCommands() {
+    using zelvar::EditorCommands;
+    using zelvar::TransformMode;
+    EditorCommands* commands = commands_;
+    const auto mode = [commands](QAction* action, TransformMode transform) {
+        connect(action, &QAction::triggered, commands,
+                [commands, transform] { commands->runTransform(transform); });
+    };
+    mode(mnuClearTime, TransformMode::PortDateTime);
+    mode(mnuClearSpace, TransformMode::Spaces);
+    mode(mnuAddSpace, TransformMode::DivideSpaces);
+    mode(mnuHexToByte, TransformMode::HexToByte);
+    mode(mnuByteToHex, TransformMode::ByteToHex);
+    mode(mnuClear16, TransformMode::Shorter16);
+    mode(mnuF0B05, TransformMode::Packets0B05);
+    mode(mnuClear32, TransformMode::ShortStrings);
+    connect(mnuUserFilter, &QAction::triggered, commands, &EditorCommands::mnuUserFilterClick);
+    connect(mnuUndoFilter, &QAction::triggered, commands, &EditorCommands::mnuUndoFilterClick);
+    connect(SortDatabyPorts1, &QAction::triggered, commands,
+            &EditorCommands::SortDatabyPorts1Click);
+    connect(mnuResetTTA, &QAction::triggered, commands, &EditorCommands::mnuResetTTAClick);
+    connect(BtnRedMark, &QToolButton::clicked, commands, &EditorCommands::BtnRedMarkClick);
+    connect(BtnBlueMark, &QToolButton::clicked, commands, &EditorCommands::BtnBlueMarkClick);
+    connect(BtnBoldMark, &QToolButton::clicked, commands, &EditorCommands::BtnBoldMarkClick);
+    connect(BtnFindPrev, &QToolButton::clicked, commands, &EditorCommands::BtnFindPrevClick);
+    connect(BtnFindNext, &QToolButton::clicked, commands, &EditorCommands::BtnFindNextClick);
+    connect(SBDecode, &QPushButton::clicked, commands, &EditorCommands::SBDecodeClick);
 }
 
 QString TEditorForm::statusText(int panel) const {
@@ -378,6 +429,18 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     RichEdit->moveCursor(QTextCursor::Start);
 }
 
+void TEditorForm::setPlainDocument(const QString& text) {
+    zelvar::RichText plain;
+    plain.text.assign(reinterpret_cast<const char16_t*>(text.utf16()),
+                      static_cast<std::size_t>(text.size()));
+    plain.runs.push_back({plain.text.size(), {}});
+    setDocument(plain);
+}
+
+void TEditorForm::clearDocument() {
+    setDocument({});
+}
+
 QString TEditorForm::plainText() const {
     return RichEdit->toPlainText();
 }
@@ -385,7 +448,9 @@ QString TEditorForm::plainText() const {
 QStringList TEditorForm::lines() const {
     const QString text = plainText();
     if (text.isEmpty()) return {};
-    return text.split(QLatin1Char('\n'));
+    QStringList split = text.split(QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n'))) split.removeLast();
+    return split;
 }
 
 void TEditorForm::setCaptionForDocument() {
