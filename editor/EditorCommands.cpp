@@ -100,6 +100,8 @@ EditorCommands::~EditorCommands() = default;
 void EditorCommands::run(const Transform& transform) {
     const Held held(form_);
     if (!held) return;
+    // Typing meanwhile would be lost when the result replaces the text.
+    form_.RichEdit->setReadOnly(true);
     try {
         WindowOutput output(form_);
         ProcessLines(form_.plainText().toStdString(), transform, form_.WorkLines, form_.StopFlag,
@@ -110,6 +112,7 @@ void EditorCommands::run(const Transform& transform) {
         form_.setStatusText(2, {});
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
     }
+    form_.RichEdit->setReadOnly(false);
 }
 
 void EditorCommands::runTransform(TransformMode mode) {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -559,6 +560,15 @@ void TEditorForm::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
     settings_.Editor = false;
     emit visibilityChanged(false);
+}
+
+void TEditorForm::closeEvent(QCloseEvent* event) {
+    if (commandRunning_) {
+        event->ignore();
+        setVisible(false);
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TEditorForm::dragEnterEvent(QDragEnterEvent* event) {
