@@ -425,7 +425,9 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     zelvar::FillDocument(*fresh, text, DefaultAttributes);
     QPointer<QTextDocument> previous = RichEdit->document();
     RichEdit->setDocument(fresh);
-    if (previous && previous != fresh) previous->deleteLater();
+    // At once, not later: a document no longer shown would go on laying
+    // itself out in the background at every event the next run lets in.
+    if (previous && previous != fresh) delete previous;
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
 }
