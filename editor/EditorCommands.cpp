@@ -17,6 +17,7 @@
 #include "ProcessLines.h"
 #include "RichEditArea.h"
 #include "TextSearch.h"
+#include "UpperCase.h"
 #include "ZelvarEditor.h"
 
 namespace zelvar {
@@ -91,8 +92,45 @@ std::u16string_view utf16(const QString& text) {
 }  // namespace
 
 EditorCommands::EditorCommands(TEditorForm& form) : QObject(&form), form_(form) {
-    // textChanged follows the area to each new document it is given.
-    connect(form_.RichEdit, &QTextEdit::textChanged, this, [this] { search_.reset(); });
+    watchDocument();
+}
+
+void EditorCommands::watchDocument() {
+    disconnect(watched_);
+    watched_ = connect(form_.RichEdit->document(), &QTextDocument::contentsChange, this,
+                       &EditorCommands::contentsChange);
+}
+
+void EditorCommands::documentReplaced(std::u16string_view text) {
+    watchDocument();
+    search_.reset();
+    try {
+        search_ = std::make_unique<SearchText>(text);
+    } catch (const std::exception&) {
+        // No room for it now: the first press prepares it.
+    }
+}
+
+void EditorCommands::contentsChange(int position, int removed, int added) {
+    if (!search_) return;
+    // A mark changes formats alone and leaves the text, and with it the
+    // prepared one, as it was; only a change of the text itself drops it.
+    constexpr int kCompareLimit = 1 << 20;
+    if (removed == added && added <= kCompareLimit && position >= 0 &&
+        static_cast<std::size_t>(position) + static_cast<std::size_t>(added) <= search_->size()) {
+        QTextCursor cursor(form_.RichEdit->document());
+        cursor.setPosition(position);
+        cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+        QString now = cursor.selectedText();
+        now.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        if (now.size() == added &&
+            UpperText(utf16(now)) ==
+                search_->upper().substr(static_cast<std::size_t>(position),
+                                        static_cast<std::size_t>(added))) {
+            return;
+        }
+    }
+    search_.reset();
 }
 
 EditorCommands::~EditorCommands() = default;
@@ -190,9 +228,12 @@ void EditorCommands::BtnBoldMarkClick() {
 
 void EditorCommands::mnuResetTTAClick() {
     if (form_.commandRunning()) return;
+    // The text stays as it is, and so does its prepared form.
+    std::unique_ptr<SearchText> search = std::move(search_);
     QTextCursor cursor(form_.RichEdit->document());
     cursor.select(QTextCursor::Document);
     cursor.setCharFormat(form_.DefaultAttributes);
+    search_ = std::move(search);
     cursor.clearSelection();
     cursor.movePosition(QTextCursor::Start);
     form_.RichEdit->setTextCursor(cursor);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QMetaObject>
 #include <QObject>
 #include <memory>
+#include <string_view>
 
 #include "LineTransform.h"
 
@@ -41,16 +43,24 @@ public:
 
     void SBDecodeClick();
 
+    // The area shows a new document with this text: the find buttons take it
+    // as it is, rather than reading the whole document back at their first
+    // press.
+    void documentReplaced(std::u16string_view text);
+
 private:
     void run(const Transform& transform);
     void toggleColor(const QColor& color);
     void find(bool forward);
     QTextCharFormat selectionFormat() const;
+    void watchDocument();
+    void contentsChange(int position, int removed, int added);
 
     TEditorForm& form_;
     // The document upper-cased for the find buttons; built on the first press
     // after a change, dropped when the text changes.
     std::unique_ptr<SearchText> search_;
+    QMetaObject::Connection watched_;
 };
 
 }  // namespace zelvar

@@ -430,6 +430,7 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     if (previous && previous != fresh) delete previous;
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
+    commands_->documentReplaced(text.text);
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {

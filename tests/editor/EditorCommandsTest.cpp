@@ -313,6 +313,16 @@ void EditorCommandsTest::findSequences() {
     select(e, 0, 0);
     e.BtnFindNext->click();
     QCOMPARE(selection(e), Sel(4, 7));
+    // Marks leave the text as it was; typing over it, even as many letters, does not.
+    select(e, 0, 7);
+    e.BtnRedMark->click();
+    select(e, 0, 3);
+    e.RichEdit->textCursor().insertText(QStringLiteral("ABC"));
+    select(e, 0, 0);
+    e.BtnFindNext->click();
+    QCOMPARE(selection(e), Sel(0, 3));
+    e.BtnFindNext->click();
+    QCOMPARE(selection(e), Sel(4, 7));
 
     e.setPlainDocument(QStringLiteral("связь Связь СВЯЗЬ"));
     e.EditFind->setText(QStringLiteral("связь"));
