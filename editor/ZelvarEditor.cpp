@@ -345,6 +345,7 @@ bool TEditorForm::beginCommand() {
 
 void TEditorForm::endCommand() {
     commandRunning_ = false;
+    if (std::exchange(hideWhenIdle_, false)) hide();
     if (whenIdle_) std::exchange(whenIdle_, nullptr)();
 }
 
@@ -359,9 +360,10 @@ void TEditorForm::whenIdle(std::function<void()> action) {
 void TEditorForm::setVisible(bool visible) {
     if (!visible && commandRunning_) {
         StopFlag = true;
-        whenIdle([this] { hide(); });
+        hideWhenIdle_ = true;
         return;
     }
+    if (visible) hideWhenIdle_ = false;
     QWidget::setVisible(visible);
 }
 

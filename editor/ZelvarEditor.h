@@ -77,8 +77,9 @@ public:
     [[nodiscard]] bool beginCommand();
     void endCommand();
     bool commandRunning() const { return commandRunning_; }
-    // Runs `action` once the running command has ended, at once when none
-    // runs; a later call replaces an earlier one.
+    // Runs `action` once the running command has ended (after a hide asked
+    // for meanwhile), at once when none runs; a later call replaces an
+    // earlier one.
     void whenIdle(std::function<void()> action);
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
@@ -172,5 +173,6 @@ private:
     std::array<QLabel*, 3> statusPanels_{};
     bool commandRunning_ = false;
     std::function<void()> whenIdle_;
+    bool hideWhenIdle_ = false;  // asked to hide while a command ran
     zelvar::EditorCommands* commands_ = nullptr;
 };

@@ -470,12 +470,16 @@ void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
     QCOMPARE(lines.size(), log.size());
     QCOMPARE(lines.last(), log.last());
 
-    // The program: the same, and the main window closes afterwards.
+    // The program: the same, and the main window closes afterwards, also
+    // when the editor is closed after it.
     e.show();
     e.setPlainDocument(log.join(QLatin1Char('\n')));
     QSignalSpy closed(s.h.main.get(), &TMainForm::closed);
     bool refused = false;
-    QTimer::singleShot(0, &e, [&] { refused = !s.h.main->close(); });
+    QTimer::singleShot(0, &e, [&] {
+        refused = !s.h.main->close();
+        e.close();
+    });
     e.mnuClearTime->trigger();
     QVERIFY(refused);
     QCOMPARE(closed.count(), 0);
