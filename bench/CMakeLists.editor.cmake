@@ -15,3 +15,9 @@ add_executable(bench_editor ${CMAKE_CURRENT_LIST_DIR}/bench_editor.cpp)
 target_include_directories(bench_editor PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(bench_editor PRIVATE zelvar_editor)
 zelvar_warnings(bench_editor)
+
+# The editor's Options commands and find buttons in the window.
+add_executable(bench_editor_commands ${CMAKE_CURRENT_LIST_DIR}/bench_editor_commands.cpp)
+target_include_directories(bench_editor_commands PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(bench_editor_commands PRIVATE zelvar_editor)
+zelvar_warnings(bench_editor_commands)

@@ -25,6 +25,8 @@ public:
     explicit SearchText(std::u16string_view documentText);
 
     std::size_t size() const { return size_; }
+    // The upper-cased text.
+    std::u16string_view upper() const { return {upper_.get(), size_}; }
 
     // The search of the find buttons, without regard to case: forward, the
     // first occurrence starting at or after the end of the selection;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -20,10 +21,12 @@
 #include <QVBoxLayout>
 #include <QValidator>
 #include <exception>
+#include <utility>
 
 #include "DateTime.h"
 #include "DocumentFiles.h"
 #include "DocumentText.h"
+#include "EditorCommands.h"
 #include "EditorDialogs.h"
 #include "RichEditArea.h"
 #include "RichTextDocument.h"
@@ -142,6 +145,8 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     buildMenus();
     layout->setMenuBar(MainMenu);
 
+    commands_ = new zelvar::EditorCommands(*this);
+    connectCommands();
     connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
             Qt::QueuedConnection);
@@ -340,6 +345,55 @@ bool TEditorForm::beginCommand() {
 
 void TEditorForm::endCommand() {
     commandRunning_ = false;
+    if (std::exchange(hideWhenIdle_, false)) hide();
+    if (whenIdle_) std::exchange(whenIdle_, nullptr)();
+}
+
+void TEditorForm::whenIdle(std::function<void()> action) {
+    if (!commandRunning_) {
+        action();
+        return;
+    }
+    whenIdle_ = std::move(action);
+}
+
+void TEditorForm::setVisible(bool visible) {
+    if (!visible && commandRunning_) {
+        StopFlag = true;
+        hideWhenIdle_ = true;
+        return;
+    }
+    if (visible) hideWhenIdle_ = false;
+    QWidget::setVisible(visible);
+}
+
+void TEditorForm::connectCommands() {
+    using zelvar::EditorCommands;
+    using zelvar::TransformMode;
+    EditorCommands* commands = commands_;
+    const auto mode = [commands](QAction* action, TransformMode transform) {
+        connect(action, &QAction::triggered, commands,
+                [commands, transform] { commands->runTransform(transform); });
+    };
+    mode(mnuClearTime, TransformMode::PortDateTime);
+    mode(mnuClearSpace, TransformMode::Spaces);
+    mode(mnuAddSpace, TransformMode::DivideSpaces);
+    mode(mnuHexToByte, TransformMode::HexToByte);
+    mode(mnuByteToHex, TransformMode::ByteToHex);
+    mode(mnuClear16, TransformMode::Shorter16);
+    mode(mnuF0B05, TransformMode::Packets0B05);
+    mode(mnuClear32, TransformMode::ShortStrings);
+    connect(mnuUserFilter, &QAction::triggered, commands, &EditorCommands::mnuUserFilterClick);
+    connect(mnuUndoFilter, &QAction::triggered, commands, &EditorCommands::mnuUndoFilterClick);
+    connect(SortDatabyPorts1, &QAction::triggered, commands,
+            &EditorCommands::SortDatabyPorts1Click);
+    connect(mnuResetTTA, &QAction::triggered, commands, &EditorCommands::mnuResetTTAClick);
+    connect(BtnRedMark, &QToolButton::clicked, commands, &EditorCommands::BtnRedMarkClick);
+    connect(BtnBlueMark, &QToolButton::clicked, commands, &EditorCommands::BtnBlueMarkClick);
+    connect(BtnBoldMark, &QToolButton::clicked, commands, &EditorCommands::BtnBoldMarkClick);
+    connect(BtnFindPrev, &QToolButton::clicked, commands, &EditorCommands::BtnFindPrevClick);
+    connect(BtnFindNext, &QToolButton::clicked, commands, &EditorCommands::BtnFindNextClick);
+    connect(SBDecode, &QPushButton::clicked, commands, &EditorCommands::SBDecodeClick);
 }
 
 QString TEditorForm::statusText(int panel) const {
@@ -373,9 +427,24 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     zelvar::FillDocument(*fresh, text, DefaultAttributes);
     QPointer<QTextDocument> previous = RichEdit->document();
     RichEdit->setDocument(fresh);
-    if (previous && previous != fresh) previous->deleteLater();
+    // At once, not later: a document no longer shown would go on laying
+    // itself out in the background at every event the next run lets in.
+    if (previous && previous != fresh) delete previous;
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
+    commands_->documentReplaced(text.text);
+}
+
+void TEditorForm::setPlainDocument(const QString& text) {
+    zelvar::RichText plain;
+    plain.text.assign(reinterpret_cast<const char16_t*>(text.utf16()),
+                      static_cast<std::size_t>(text.size()));
+    plain.runs.push_back({plain.text.size(), {}});
+    setDocument(plain);
+}
+
+void TEditorForm::clearDocument() {
+    setDocument({});
 }
 
 QString TEditorForm::plainText() const {
@@ -385,7 +454,9 @@ QString TEditorForm::plainText() const {
 QStringList TEditorForm::lines() const {
     const QString text = plainText();
     if (text.isEmpty()) return {};
-    return text.split(QLatin1Char('\n'));
+    QStringList split = text.split(QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n'))) split.removeLast();
+    return split;
 }
 
 void TEditorForm::setCaptionForDocument() {
@@ -494,6 +565,15 @@ void TEditorForm::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
     settings_.Editor = false;
     emit visibilityChanged(false);
+}
+
+void TEditorForm::closeEvent(QCloseEvent* event) {
+    if (commandRunning_) {
+        event->ignore();
+        setVisible(false);
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TEditorForm::dragEnterEvent(QDragEnterEvent* event) {

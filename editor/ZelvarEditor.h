@@ -5,8 +5,10 @@
 #include <QTextCharFormat>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
+#include "LineList.h"
 #include "RichText.h"
 #include "Settings.h"
 
@@ -20,6 +22,7 @@ class QToolButton;
 class RichEditArea;
 
 namespace zelvar {
+class EditorCommands;
 class EditorDialogs;
 class EditorHost;
 }  // namespace zelvar
@@ -55,12 +58,18 @@ public:
     QString DocName;        // "Not Saved" until a document is opened or saved
     QString DocPath;
     QTextCharFormat DefaultAttributes;  // the unmarked format
-    QStringList WorkLines;              // shared by the line transforms
+    zelvar::LineList WorkLines;         // shared by the line transforms
 
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
     void setDocument(const zelvar::RichText& text);
+    // The lines as plain text in the default format, and an empty area; both
+    // hand the area a new document rather than editing a long old one.
+    void setPlainDocument(const QString& text);
+    void clearDocument();
     QString plainText() const;
+    // Split as the line commands and zelvar-edit split: a line break at the
+    // very end does not start another line.
     QStringList lines() const;
 
     // A command that lets window events run holds the editor while it runs;
@@ -68,6 +77,16 @@ public:
     [[nodiscard]] bool beginCommand();
     void endCommand();
     bool commandRunning() const { return commandRunning_; }
+    // Runs `action` once the running command has ended (after a hide asked
+    // for meanwhile), at once when none runs; a later call replaces an
+    // earlier one.
+    void whenIdle(std::function<void()> action);
+    // Hiding the window (its close box, the main window) during a command
+    // stops the command and hides the window when it has ended.
+    void setVisible(bool visible) override;
+
+    zelvar::EditorDialogs& dialogs();
+    zelvar::EditorCommands& commands() { return *commands_; }
 
     // Status panels 0..2.
     QString statusText(int panel) const;
@@ -134,6 +153,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -144,7 +164,7 @@ private:
     void RichEditSelectionChange();
     void writeDocument(const QString& path);
     void setCaptionForDocument();
-    zelvar::EditorDialogs& dialogs();
+    void connectCommands();
 
     zelvar::Settings& settings_;
     zelvar::EditorHost* host_ = nullptr;
@@ -152,4 +172,7 @@ private:
     std::unique_ptr<zelvar::EditorDialogs> ownDialogs_;
     std::array<QLabel*, 3> statusPanels_{};
     bool commandRunning_ = false;
+    std::function<void()> whenIdle_;
+    bool hideWhenIdle_ = false;  // asked to hide while a command ran
+    zelvar::EditorCommands* commands_ = nullptr;
 };

@@ -110,8 +110,10 @@ void TMainForm::decodeOfflineInput(const QString& title) {
 void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
     if (!offline_.DecoderIdle) return;
     offline_.OfflineInputLines.clear();
-    for (const QString& line : lines)
-        offline_.OfflineInputLines.append(line.toLatin1().toStdString());
+    // As the bytes of a UTF-8 file: the decoder skips every byte outside
+    // ASCII, where a character outside Latin-1 would become '?', which it
+    // would read as a digit.
+    for (const QString& line : lines) offline_.OfflineInputLines.append(line.toStdString());
     decodeOfflineInput(title);
 }
 

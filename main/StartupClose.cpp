@@ -141,6 +141,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // An editor command lets events in while it runs: it stops after its
+    // current line, and the close follows. A decoding is stopped below.
+    if (editor_ && editor_->commandRunning() && offline_.DecoderIdle) {
+        editor_->StopFlag = true;
+        editor_->whenIdle([this] { QTimer::singleShot(0, this, &QWidget::close); });
+        event->ignore();
+        return;
+    }
     // A session still stopping finishes first; the close follows it.
     if (commandHold_.held()) {
         commandHold_.whenReleased([this] { QTimer::singleShot(0, this, &QWidget::close); });

@@ -164,7 +164,7 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(e.minimumSize(), QSize(850, 250));
     QVERIFY(e.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(e.DocName, QStringLiteral("Not Saved"));
-    QVERIFY(e.DocPath.isEmpty() && e.WorkLines.isEmpty());
+    QVERIFY(e.DocPath.isEmpty() && e.WorkLines.empty());
 
     QCOMPARE(describe(e.mnuFile),
              (QStringList{"Open...|Ctrl+O", "-", "Save|Ctrl+S (off)", "-", "Save As..."}));

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <memory>
+#include <string_view>
+
+#include "LineTransform.h"
+
+class TEditorForm;
+class QTextCharFormat;
+
+namespace zelvar {
+
+class SearchText;
+
+// The editor's Options commands, markers, find buttons and "Decode...": the
+// window's controls call these, the line work itself is the editor core's.
+// Every command that lets window events run holds the editor while it runs,
+// so a second one arriving meanwhile is refused.
+class EditorCommands : public QObject {
+    Q_OBJECT
+
+public:
+    explicit EditorCommands(TEditorForm& form);
+    ~EditorCommands() override;
+
+    // Modes 0 to 5, 7 and 8 with the menu's values.
+    void runTransform(TransformMode mode);
+    // "By Mask Value / Bit...": the byte from EditPByte, the type from EditPType.
+    void mnuUserFilterClick();
+    // "Return to the Old Values...".
+    void mnuUndoFilterClick();
+    void SortDatabyPorts1Click();
+
+    void BtnRedMarkClick();
+    void BtnBlueMarkClick();
+    void BtnBoldMarkClick();
+    void mnuResetTTAClick();
+
+    void BtnFindPrevClick();
+    void BtnFindNextClick();
+
+    void SBDecodeClick();
+
+    // The area shows a new document with this text: the find buttons take it
+    // as it is, rather than reading the whole document back at their first
+    // press.
+    void documentReplaced(std::u16string_view text);
+
+private:
+    void run(const Transform& transform);
+    void toggleColor(const QColor& color);
+    void find(bool forward);
+    QTextCharFormat selectionFormat() const;
+    void watchDocument();
+    void contentsChange(int position, int removed, int added);
+
+    TEditorForm& form_;
+    // The document upper-cased for the find buttons; built on the first press
+    // after a change, dropped when the text changes.
+    std::unique_ptr<SearchText> search_;
+    QMetaObject::Connection watched_;
+};
+
+}  // namespace zelvar
