@@ -173,8 +173,21 @@ Transform TransformFor(TransformMode mode) {
     return transform;
 }
 
+namespace {
+
+// Built by appending: GCC 12 at -O3 takes "'" + std::string(text) for an
+// overlapping copy (a false -Wrestrict).
+std::string invalidIntegerText(std::string_view text) {
+    std::string message(1, '\'');
+    message.append(text);
+    message.append("' is not a valid integer value");
+    return message;
+}
+
+}  // namespace
+
 InvalidIntegerError::InvalidIntegerError(std::string_view text)
-    : std::invalid_argument("'" + std::string(text) + "' is not a valid integer value") {}
+    : std::invalid_argument(invalidIntegerText(text)) {}
 
 Transform MaskTransform(std::string_view editPByte, std::string_view editPType) {
     std::string digits;

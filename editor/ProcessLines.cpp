@@ -5,7 +5,11 @@
 namespace zelvar {
 
 std::string ProgressText(std::size_t index, std::size_t last) {
-    return " " + std::to_string(index) + " / " + std::to_string(last);
+    // Appended piece by piece: GCC 12 at -O3 takes " " + std::to_string(...)
+    // for an overlapping copy (a false -Wrestrict).
+    std::string text(1, ' ');
+    text.append(std::to_string(index)).append(" / ").append(std::to_string(last));
+    return text;
 }
 
 void RestoreWorkLines(const LineList& workLines, TransformOutput& output) {
