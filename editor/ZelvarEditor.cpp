@@ -231,7 +231,8 @@ void TEditorForm::buildStatusBar() {
 
 void TEditorForm::buildMenus() {
     MainMenu = new QMenuBar(this);
-    mnuFile = MainMenu->addMenu(QStringLiteral("File"));
+    // "&" marks the Alt key of each menu; it is not shown as text.
+    mnuFile = MainMenu->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuOpenRtf = addCommand(mnuFile, "mnuOpenRtf", QStringLiteral("Open..."),
                             QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -242,7 +243,7 @@ void TEditorForm::buildMenus() {
     mnuFile->addSeparator();
     mnuSaveRtf = addCommand(mnuFile, "mnuSaveRtf", QStringLiteral("Save As..."));
 
-    mnuOptions = MainMenu->addMenu(QStringLiteral("Options"));
+    mnuOptions = MainMenu->addMenu(QStringLiteral("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
     mnuClearAll = addCommand(mnuOptions, "mnuClearAll", QStringLiteral("Clear Data Fields..."));
     mnuOptions->addSeparator();
