@@ -61,7 +61,9 @@ void NmeaReader::takeLine() {
 bool NmeaReader::takeGsa(std::vector<std::string>& fields) {
     std::optional<std::string> pdop;
     for (std::size_t j = 2; j < fields.size(); ++j) {
-        if (fields[j].empty()) fields[j] = "0";
+        // assign(1, ...) rather than = "0": GCC 12 at -O3 takes the latter for an
+        // overlapping copy (a false -Wrestrict).
+        if (fields[j].empty()) fields[j].assign(1, '0');
         const std::size_t star = fields[j].find('*');
         if (star == std::string::npos) continue;
         // The receiver's own PDOP is not trusted; it is recomputed from HDOP and VDOP.
