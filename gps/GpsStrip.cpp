@@ -108,7 +108,9 @@ void GpsStrip::setClockFromGps(SystemClock& clock) {
                                   if (!alive || *alive == nullptr) return;
                                   GpsStrip& self = **alive;
                                   self.clockPending_ = false;
-                                  std::string text = " " + NowText();
+                                  // Not " " + NowText(): GCC 12 at -O3 warns falsely (-Wrestrict).
+                                  std::string text(1, ' ');
+                                  text += NowText();
                                   if (!result.accepted) text += "  (clock not set: " + result.reason + ")";
                                   self.flashStatus(text);
                               });

@@ -26,7 +26,11 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return s.str();
 }
 
-inline std::string ShellQuoted(const std::string& s) { return "'" + s + "'"; }
+inline std::string ShellQuoted(const std::string& s) {
+    std::string quoted(1, '\'');
+    quoted.append(s).push_back('\'');
+    return quoted;
+}
 
 // A fresh folder of the running test's own; the caller removes it.
 inline std::filesystem::path TestScratchDir(const std::string& prefix) {
@@ -44,9 +48,16 @@ inline ToolRun RunInShell(const std::string& command, const std::filesystem::pat
                           const std::string& stdoutTo = "") {
     const std::filesystem::path out = scratch / "stdout", err = scratch / "stderr";
     std::ofstream(out) << "";
-    const std::string line = command + " " +
-                             (stdoutTo.empty() ? ">" + ShellQuoted(out.string()) : stdoutTo) +
-                             " 2>" + ShellQuoted(err.string());
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) of
+    // "literal" + std::string.
+    std::string line = command;
+    line.append(" ");
+    if (stdoutTo.empty()) {
+        line.append(">").append(ShellQuoted(out.string()));
+    } else {
+        line.append(stdoutTo);
+    }
+    line.append(" 2>").append(ShellQuoted(err.string()));
     const int raw = std::system(line.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }

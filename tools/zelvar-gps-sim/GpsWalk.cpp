@@ -41,7 +41,10 @@ std::string NmeaSentence(std::string_view body) {
     for (const char c : body) sum ^= static_cast<unsigned char>(c);
     char tail[8];
     std::snprintf(tail, sizeof tail, "*%02X", sum);
-    return "$" + std::string(body) + tail;
+    // Not "$" + std::string(body): GCC 12 at -O3 warns falsely (-Wrestrict).
+    std::string sentence(1, '$');
+    sentence.append(body).append(tail);
+    return sentence;
 }
 
 std::string NmeaTime(std::int64_t utcSeconds) {
