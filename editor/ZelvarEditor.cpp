@@ -521,13 +521,17 @@ void TEditorForm::writeDocument(const QString& path) {
 
 void TEditorForm::mnuSaveClick() {
     if (!mnuSave->isEnabled() || DocPath.isEmpty() || !beginCommand()) return;
+    saveToDocPath();
+    endCommand();
+}
+
+void TEditorForm::saveToDocPath() {
     try {
         writeDocument(DocPath);
         setCaptionForDocument();
     } catch (const zelvar::DocumentFileError& error) {
         dialogs().showError(this, error.text());
     }
-    endCommand();
 }
 
 void TEditorForm::mnuSaveRtfClick() {
@@ -537,12 +541,7 @@ void TEditorForm::mnuSaveRtfClick() {
     if (!path.isEmpty()) {
         DocPath = path;
         DocName = QFileInfo(path).fileName();
-        try {
-            writeDocument(DocPath);
-            setCaptionForDocument();
-        } catch (const zelvar::DocumentFileError& error) {
-            dialogs().showError(this, error.text());
-        }
+        saveToDocPath();
     }
     endCommand();
 }

@@ -163,6 +163,8 @@ private:
     void buildStatusBar();
     void RichEditSelectionChange();
     void writeDocument(const QString& path);
+    // Writes the document to DocPath; a failure is shown, and the caption stays.
+    void saveToDocPath();
     void setCaptionForDocument();
     void connectCommands();
 
