@@ -8,15 +8,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 
 #include "LiveJournal.h"
 #include "LogFile.h"
 #include "LogSaveControl.h"
+#include "LogWriter.h"
 
 namespace {
 
@@ -27,34 +31,23 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-}  // namespace
-
-// A full disk: the message carries the system's words, and the older file of
-// that name is left as it was. Needs a small file system of its own, which
-// only a process allowed to mount can make.
-TEST(LogFile, FullDiskShowsTheSystemsReason) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string mountPoint = dir.path().toStdString();
+// Runs `body` in a child process with `folder` made a tmpfs of `size` in a
+// mount namespace of its own; gives what the body reports, or "skip" where
+// this process may not mount.
+std::string inSmallFileSystem(const std::string& folder, const char* size,
+                              const std::function<std::string()>& body) {
     int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
+    if (::pipe(pipeFds) != 0) return "pipe failed";
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         std::string report;
+        const std::string options = std::string("size=") + size;
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
             report = "skip";
         } else {
-            const QString path = dir.filePath(QStringLiteral("log.txt"));
-            zelvar::WriteLogFile(path, QByteArray("older\r\n"));
-            try {
-                zelvar::WriteLogFile(path, QByteArray(1 << 20, 'x'));
-                report = "written";
-            } catch (const zelvar::LogFileError& error) {
-                report = error.text().toStdString() + "|" + fileText(path.toStdString());
-            }
+            report = body();
         }
         (void)!::write(pipeFds[1], report.data(), report.size());
         ::_exit(0);
@@ -66,9 +59,71 @@ TEST(LogFile, FullDiskShowsTheSystemsReason) {
         report.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
     ::waitpid(pid, nullptr, 0);
-    if (report == "skip") GTEST_SKIP() << "cannot mount a small file system here";
+    return report;
+}
+
+}  // namespace
+
+// A full disk: the message carries the system's words, and the older file of
+// that name is left as it was.
+TEST(LogFile, FullDiskShowsTheSystemsReason) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string report = inSmallFileSystem(dir.path().toStdString(), "64k", [&] {
+        const QString path = dir.filePath(QStringLiteral("log.txt"));
+        zelvar::WriteLogFile(path, QByteArray("older\r\n"));
+        try {
+            zelvar::WriteLogFile(path, QByteArray(1 << 20, 'x'));
+            return std::string("written");
+        } catch (const zelvar::LogFileError& error) {
+            return error.text().toStdString() + "|" + fileText(path.toStdString());
+        }
+    });
+    if (report == "skip") GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     EXPECT_NE(report.find("No space left on device"), std::string::npos) << report;
     EXPECT_NE(report.find("|older\r\n"), std::string::npos) << report;
+}
+
+// Two programs saving in one folder in the same second, as at a log-out:
+// every save keeps its own pair of files, never another's half.
+TEST(LogFile, TwoProgramsSavingInTheSameSecondKeepEveryLog) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("20261209120000"));
+    constexpr int kSaves = 100;
+    pid_t children[2];
+    for (int program = 0; program < 2; ++program) {
+        children[program] = ::fork();
+        ASSERT_GE(children[program], 0);
+        if (children[program] != 0) continue;
+        for (int i = 0; i < kSaves; ++i) {
+            const QByteArray content = QByteArray::number(program) + "/" + QByteArray::number(i);
+            zelvar::LogPair pair;
+            pair.base = base;
+            pair.freeName = true;
+            pair.text << content + " text";
+            pair.hex << content + " hex";
+            zelvar::WriteLogPair(pair);
+        }
+        ::_exit(0);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::set<std::string> saves;
+    int halves = 0;  // a .txt beside another save's .hex
+    for (const QString& hex : QDir(dir.path()).entryList({QStringLiteral("*.hex")})) {
+        const std::string hexText = fileText(dir.filePath(hex).toStdString());
+        QString text = hex;
+        text.replace(QStringLiteral(".hex"), QStringLiteral(".txt"));
+        if (fileText(dir.filePath(text).toStdString()) !=
+            hexText.substr(0, hexText.size() - 4) + " text")
+            ++halves;
+        saves.insert(hexText);
+    }
+    EXPECT_EQ(saves.size(), 2U * kSaves);
+    EXPECT_EQ(halves, 0);
 }
 
 // A journal in use is never taken by another program; one left behind is,
@@ -122,6 +177,63 @@ TEST(LogSaveControl, FailedSaveKeepsItsJournalUntilALaterSave) {
               "1$F4BEE070\t00 01\r\n1$F4BEE070\t00 02\r\n1$F4BEE070\t00 03\r\n");
     EXPECT_FALSE(saving.failing());
     EXPECT_EQ(saving.unsavedPackages(), 0);
+    saving.journal()->sync();
+    EXPECT_TRUE(saving.journal()->files().empty());
+}
+
+// A disk that fills while packages come in, and gets room again: the journal
+// keeps every line it could not write, and completes a line cut short.
+TEST(LiveJournal, AFullDiskLosesNoLineAndCutsNoneShort) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    std::string expected;
+    for (int i = 0; i < 400; ++i) expected += "1$F4BEE070\t00 00 00 00 " + std::to_string(i) + "\r\n";
+    const std::string report = inSmallFileSystem(folder, "64k", [&] {
+        zelvar::LiveJournal journal(folder);
+        {
+            std::ofstream filler(folder + "/filler", std::ios::binary);
+            const std::string block(1024, 'x');
+            while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {}
+        }
+        for (int i = 0; i < 400; ++i) {
+            journal.append("1$F4BEE070\t00 00 00 00 " + std::to_string(i));
+            if (i % 50 == 0) journal.sync();
+        }
+        journal.sync();
+        const std::string failed = journal.failure();
+        ::unlink((folder + "/filler").c_str());
+        journal.sync();
+        const std::vector<std::string> files = journal.files();
+        if (files.size() != 1) return "files: " + std::to_string(files.size());
+        return (failed.empty() ? "no failure|" : "failed|") + fileText(files[0]);
+    });
+    if (report == "skip") GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    EXPECT_EQ(report, "failed|" + expected);
+}
+
+// Rollovers held back by a failing folder are saved once it works again,
+// without a Clear or a close.
+TEST(LogSaveControl, HeldRolloversAreSavedOnceTheFolderWorksAgain) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    QTemporaryDir dir;
+    zelvar::LogSaveControl saving;
+    saving.startJournal(dir.path());
+    const QString later = dir.filePath(QStringLiteral("Files"));
+    saving.packageReceived("1$F4BEE070\t00 01");
+    saving.saveInBackground(later + "/20261209120000", {}, QByteArray("1$F4BEE070\t00 01\r\n"));
+    saving.finishBackgroundSaves();
+    ASSERT_TRUE(saving.failing());
+    ASSERT_TRUE(QDir().mkpath(later));
+    QElapsedTimer waited;
+    waited.start();
+    while (saving.failing() && waited.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_FALSE(saving.failing());
+    EXPECT_EQ(saving.unsavedPackages(), 0);
+    const QStringList saved = QDir(later).entryList({QStringLiteral("*.hex")});
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(fileText(QDir(later).filePath(saved[0]).toStdString()), "1$F4BEE070\t00 01\r\n");
     saving.journal()->sync();
     EXPECT_TRUE(saving.journal()->files().empty());
 }

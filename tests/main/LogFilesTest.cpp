@@ -59,6 +59,7 @@ private slots:
     void givingUpUnsavedLogsNeedsConfirmation();
     void titlesKeepTheirCharactersInViewsAndFiles();
     void journalKeepsEveryPackageUntilSaved();
+    void closeWithEditorShownLeavesUnsavedPackagesToRecovery();
     void rolloverAfter65536PackagesWithHexLog();
     void rolloverWithoutHexLogWritesOnlyText();
     void rolloverNeedsNewFileEvery65535();
@@ -185,6 +186,8 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
              qPrintable(h.dialogs.errors[0]));
     QCOMPARE(w.hexLogLines().size(), 2 * 65536);
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Failing: 196608"));
+    // Nor can the journal keep them: that stays in sight beside the above.
+    QTRY_COMPARE(w.statusText(3), QStringLiteral(" Journal Gap"));
 
     // Clear: the user is asked, cancels, and everything stays.
     w.mnuClear->trigger();
@@ -292,6 +295,26 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
     journal.sync();
     QVERIFY(journal.files().empty());
     QCOMPARE(h.savedFiles().size(), 2);  // nothing to write but the journal
+}
+
+// The close writes no file while the editor is shown: what no save holds
+// stays in the journal for the next start, as after a crash.
+void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
+    MainHarness h;
+    h.start(true);
+    TMainForm& w = *h.main;
+    QVERIFY(h.editor->isVisible());
+    zelvar::PackageDecoder& decoder = w.decoder();
+    decoder.ReceiveBuffer.fill(0);
+    decoder.ReceiveBuffer[4] = 0x77;
+    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    w.LogsSaved = false;
+    QVERIFY(w.close());
+    QVERIFY(h.savedFiles().isEmpty());
+    const QStringList journals = QDir(h.filesDir()).entryList({QStringLiteral("*.journal")});
+    QCOMPARE(journals.size(), 1);
+    QCOMPARE(MainHarness::readAll(QDir(h.filesDir()).filePath(journals[0])),
+             QByteArray("1$F4BEE070\t00 00 00 00 77\r\n"));
 }
 
 void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
