@@ -57,13 +57,19 @@ std::vector<RecoveredJournal> RecoverJournals(const QString& folder, const Setti
             continue;
         }
 
+        // Recovered before, and killed before the journal went: it only goes now.
+        if (SegmentSaved(journal.path)) {
+            ReleaseJournal(journal);
+            ForgetSegmentSaved(journal.path);
+            continue;
+        }
+
         struct stat info {};
         const QDateTime written = ::fstat(journal.fd, &info) == 0
                                       ? QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec)
                                       : QDateTime::currentDateTime();
-        const QString base = FreeLogBase(
-            QDir(folder).filePath(written.toString(QStringLiteral("yyyyMMddhhmmss")) +
-                                  QStringLiteral("_recovered")));
+        const QString stamped = QDir(folder).filePath(
+            written.toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral("_recovered"));
 
         DisplayMirrors mirrors;
         mirrors.OnlyRSSI = settings.OnlyRSSI;
@@ -77,18 +83,28 @@ std::vector<RecoveredJournal> RecoverJournals(const QString& folder, const Setti
         const long packages = static_cast<long>(lines.size());
         decoder.ResetPortState();
         offline.DecodeLogLines(
-            (QStringLiteral("File: ") + QFileInfo(base).fileName() + QStringLiteral(".hex"))
+            (QStringLiteral("File: ") + QFileInfo(stamped).fileName() + QStringLiteral(".hex"))
                 .toStdString());
 
+        QString base;
+        std::unique_ptr<DurableFile> mark;
+        LogPairFiles files(stamped);  // outlives the record of it on failure
         try {
-            WriteLogFile(base + QStringLiteral(".hex"), bytes);
-            WriteLogFile(base + QStringLiteral(".txt"), crlfLines(output.text));
+            files.writeHex(bytes);
+            files.writeText(crlfLines(output.text));
+            base = files.place(Placement::KeepExisting, [&](const DurableFile& key) {
+                mark = MarkSegmentSaved(journal.path, key);
+                SyncFolder(QFile::encodeName(folder).toStdString());
+            });
         } catch (const LogFileError& error) {
+            if (mark) mark->unplace();
             KeepJournal(journal);
             recovered.push_back({{}, 0, error.text()});
             continue;
         }
+        ReachFaultPoint(FaultPoint::BeforeRelease);
         ReleaseJournal(journal);
+        if (mark) mark->unplace();
         recovered.push_back({base, packages, {}});
     }
     return recovered;

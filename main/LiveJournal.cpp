@@ -6,7 +6,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 #include <cerrno>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace zelvar {
@@ -14,32 +17,40 @@ namespace zelvar {
 namespace {
 
 constexpr std::string_view kSuffix = ".journal";
+// Beside a segment: the save that holds its lines (see markSaved).
+constexpr std::string_view kSavedSuffix = ".saved";
 
 std::string systemText(int error) {
     return std::strerror(error);
 }
 
-bool writeAll(int fd, const std::string& bytes, int& error) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
+// Gives how much was written; less than all with `error` set.
+std::size_t writeAll(int fd, const std::string& bytes, int& error) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (written < 0) {
             if (errno == EINTR) continue;
             error = errno;
-            return false;
+            break;
         }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+        done += static_cast<std::size_t>(written);
     }
-    return true;
+    return done;
+}
+
+std::string savedMarkPath(const std::string& segmentPath) {
+    return segmentPath.substr(0, segmentPath.size() - kSuffix.size()) + std::string(kSavedSuffix);
 }
 
 }  // namespace
 
 LiveJournal::LiveJournal(std::string folder, std::function<void()> statusChanged,
-                         JournalTiming timing)
-    : folder_(std::move(folder)), statusChanged_(std::move(statusChanged)), timing_(timing) {
+                         JournalTiming timing, std::uint64_t limitBytes)
+    : folder_(std::move(folder)),
+      statusChanged_(std::move(statusChanged)),
+      timing_(timing),
+      limitBytes_(limitBytes) {
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
     prefix_ = "zelvar-" + std::to_string(::getpid()) + "-" + std::to_string(now.count());
@@ -60,9 +71,20 @@ LiveJournal::~LiveJournal() {
 
 void LiveJournal::append(std::string_view line) {
     std::lock_guard lock(mutex_);
-    std::string& pending = segments_[current_].pending;
-    pending.append(line);
-    pending.append("\r\n", 2);
+    const std::uint64_t bytes = line.size() + 2;
+    if (totalBytes_ + bytes > limitBytes_) {
+        // The segment stands for the lines it did not take until a save
+        // of it closes the gap.
+        segments_[current_];
+        ++dropped_;
+        openGap(current_);
+        return;
+    }
+    Segment& segment = segments_[current_];
+    segment.pending.append(line);
+    segment.pending.append("\r\n", 2);
+    segment.bytes += bytes;
+    totalBytes_ += bytes;
 }
 
 std::uint64_t LiveJournal::rotate() {
@@ -72,14 +94,72 @@ std::uint64_t LiveJournal::rotate() {
     return closed;
 }
 
-void LiveJournal::discard(std::uint64_t segment) {
+std::string LiveJournal::segmentPath(std::uint64_t id) const {
+    return folder_ + "/" + prefix_ + "-" + std::to_string(id) + std::string(kSuffix);
+}
+
+void LiveJournal::markSaved(const std::vector<std::uint64_t>& segments, const DurableFile& key) {
+    std::vector<std::uint64_t> onDisk;
     {
         std::lock_guard lock(mutex_);
-        auto found = segments_.find(segment);
-        if (found == segments_.end()) return;
-        found->second.closed = true;
-        found->second.pending.clear();
-        found->second.removing = true;
+        for (const std::uint64_t id : segments) {
+            auto found = segments_.find(id);
+            if (found == segments_.end()) continue;
+            // A segment without a file gets none until the save is done with
+            // it: then there is nothing to find twice.
+            if (found->second.fd < 0) {
+                found->second.saving = true;
+            } else {
+                onDisk.push_back(id);
+            }
+        }
+    }
+    std::vector<std::pair<std::uint64_t, std::unique_ptr<DurableFile>>> marks;
+    for (const std::uint64_t id : onDisk) marks.emplace_back(id, MarkSegmentSaved(segmentPath(id), key));
+    if (marks.empty()) return;
+    SyncFolder(folder_);
+    std::lock_guard lock(mutex_);
+    for (auto& [id, mark] : marks) {
+        if (auto found = segments_.find(id); found != segments_.end()) {
+            found->second.savedMark = std::move(mark);
+        }
+    }
+}
+
+void LiveJournal::unmarkSaved(const std::vector<std::uint64_t>& segments) {
+    std::lock_guard lock(mutex_);
+    for (const std::uint64_t id : segments) {
+        auto found = segments_.find(id);
+        if (found == segments_.end()) continue;
+        found->second.saving = false;
+        if (!found->second.savedMark) continue;
+        found->second.savedMark->unplace();
+        found->second.savedMark.reset();
+    }
+}
+
+void LiveJournal::markRemoving(std::uint64_t id, Segment& segment) {
+    segment.closed = true;
+    totalBytes_ -= segment.bytes;
+    segment.bytes = 0;
+    segment.pending.clear();
+    segment.removing = true;
+    if (id == gapSegment_) {
+        // A gap ends with the save of the segment it began in; a later
+        // segment that still cannot be written opens it again.
+        gapSegment_ = 0;
+        if (statusChanged_) statusChanged_();
+    }
+}
+
+void LiveJournal::discard(const std::vector<std::uint64_t>& segments) {
+    {
+        std::lock_guard lock(mutex_);
+        for (const std::uint64_t id : segments) {
+            if (auto found = segments_.find(id); found != segments_.end()) {
+                markRemoving(id, found->second);
+            }
+        }
     }
     wake_.notify_all();
 }
@@ -89,12 +169,20 @@ void LiveJournal::discardThrough(std::uint64_t segment) {
         std::lock_guard lock(mutex_);
         for (auto& [id, s] : segments_) {
             if (id > segment) break;
-            s.closed = true;
-            s.pending.clear();
-            s.removing = true;
+            markRemoving(id, s);
         }
     }
     wake_.notify_all();
+}
+
+std::vector<std::uint64_t> LiveJournal::segmentsThrough(std::uint64_t segment) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::uint64_t> ids;
+    for (const auto& [id, s] : segments_) {
+        if (id > segment) break;
+        if (!s.removing) ids.push_back(id);
+    }
+    return ids;
 }
 
 void LiveJournal::discardAll() {
@@ -111,6 +199,22 @@ void LiveJournal::sync() {
 std::string LiveJournal::failure() const {
     std::lock_guard lock(mutex_);
     return failure_;
+}
+
+bool LiveJournal::hasGap() const {
+    std::lock_guard lock(mutex_);
+    return gapSegment_ != 0;
+}
+
+std::uint64_t LiveJournal::droppedLines() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void LiveJournal::openGap(std::uint64_t segment) {
+    if (gapSegment_ != 0) return;
+    gapSegment_ = segment;
+    if (statusChanged_) statusChanged_();
 }
 
 std::vector<std::string> LiveJournal::files() const {
@@ -167,9 +271,15 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
             it = segments_.erase(it);
             continue;
         }
+        if (segment.saving && segment.fd < 0) {
+            ++it;
+            continue;
+        }
         std::string bytes = std::exchange(segment.pending, {});
-        const bool closedEmpty = segment.closed && bytes.empty() && segment.path.empty();
+        const bool closedEmpty = segment.closed && bytes.empty() && segment.path.empty() &&
+                                 it->first != gapSegment_;
         if (closedEmpty) {
+            removeSegment(segment);
             it = segments_.erase(it);
             continue;
         }
@@ -177,12 +287,13 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
         lock.unlock();
         std::string error;
         int code = 0;
+        std::size_t written = 0;
         if (!bytes.empty()) {
             if (segment.fd < 0) openSegment(id, segment, error);
             if (segment.fd >= 0) {
-                if (writeAll(segment.fd, bytes, code)) {
-                    segment.dirty = true;
-                } else {
+                written = writeAll(segment.fd, bytes, code);
+                if (written > 0) segment.dirty = true;
+                if (written < bytes.size()) {
                     error = "Cannot write file \"" + segment.path + "\". " + systemText(code);
                 }
             }
@@ -195,11 +306,16 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
                 error = "Cannot write file \"" + segment.path + "\". " + systemText(code);
             }
         }
-        const bool worked = !bytes.empty() && error.empty();
         lock.lock();
+        // What did not reach the file stays, ahead of what came meanwhile: a
+        // line cut short by a full disk is completed by the next write.
+        if (written < bytes.size() && !segment.removing) {
+            segment.pending.insert(0, bytes, written);
+        }
         if (!error.empty()) {
             setFailure(std::move(error));
-        } else if (worked) {
+            openGap(id);
+        } else if (!bytes.empty()) {
             setFailure({});
         }
         ++it;
@@ -228,11 +344,15 @@ void LiveJournal::openSegment(std::uint64_t id, Segment& segment, std::string& e
 }
 
 void LiveJournal::removeSegment(Segment& segment) {
-    if (segment.fd < 0) return;
-    // Removed while still locked, so nobody can take it for a left-behind one.
-    ::unlink(segment.path.c_str());
-    ::close(segment.fd);
-    segment.fd = -1;
+    if (segment.fd >= 0) {
+        // Removed while still locked, so nobody can take it for a left-behind one.
+        ::unlink(segment.path.c_str());
+        ::close(segment.fd);
+        segment.fd = -1;
+    }
+    // The record of its save goes only after it.
+    if (segment.savedMark) segment.savedMark->unplace();
+    segment.savedMark.reset();
 }
 
 void LiveJournal::setFailure(std::string text) {
@@ -265,6 +385,38 @@ std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder) {
         found.push_back({path, fd});
     }
     return found;
+}
+
+bool SegmentSaved(const std::string& segmentPath) {
+    const std::string mark = savedMarkPath(segmentPath);
+    const int fd = ::open(mark.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    char text[64] = {};
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const ssize_t got = regular ? ::read(fd, text, sizeof text - 1) : -1;
+    ::close(fd);
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    if (got <= 0 || std::sscanf(text, "%llu %llu", &device, &inode) != 2) return false;
+    const std::string folder = segmentPath.substr(0, segmentPath.rfind('/'));
+    return FolderHolds(folder, ".hex", static_cast<dev_t>(device), static_cast<ino_t>(inode)) ||
+           FolderHolds(folder, ".txt", static_cast<dev_t>(device), static_cast<ino_t>(inode));
+}
+
+std::unique_ptr<DurableFile> MarkSegmentSaved(const std::string& segmentPath,
+                                              const DurableFile& key) {
+    const std::string folder = segmentPath.substr(0, segmentPath.rfind('/'));
+    const std::string path = savedMarkPath(segmentPath);
+    auto mark = std::make_unique<DurableFile>(folder, path);
+    mark->write(std::to_string(key.device()) + " " + std::to_string(key.inode()) + "\n");
+    mark->finish();
+    mark->place(path, Placement::Replace);
+    return mark;
+}
+
+void ForgetSegmentSaved(const std::string& segmentPath) {
+    ::unlink(savedMarkPath(segmentPath).c_str());
 }
 
 void ReleaseJournal(AbandonedJournal& journal) {

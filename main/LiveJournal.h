@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "DurableFile.h"
 
 namespace zelvar {
 
@@ -25,6 +28,11 @@ namespace zelvar {
 // and removes it once the save is on the disk. Each segment file is held
 // with an flock for as long as this process lives, which tells a second
 // program in the same folder that it is not left behind.
+// The most the journal keeps, written and waiting: about eight million
+// packages. Beyond it (auto-save off, or failing for long) it takes no more
+// lines and says so, rather than fill the disk or the memory.
+constexpr std::uint64_t kJournalLimitBytes = std::uint64_t{1} << 30;
+
 struct JournalTiming {
     std::chrono::milliseconds writeEvery{200};
     std::chrono::milliseconds syncEvery{3000};
@@ -34,7 +42,9 @@ class LiveJournal {
 public:
     // `statusChanged` is called on the journal's thread when writing starts
     // or stops failing; it may only hand the news to another thread.
-    LiveJournal(std::string folder, std::function<void()> statusChanged = {}, JournalTiming timing = JournalTiming());
+    LiveJournal(std::string folder, std::function<void()> statusChanged = {},
+                JournalTiming timing = JournalTiming(),
+                std::uint64_t limitBytes = kJournalLimitBytes);
     // Writes out what is collected; the segment files stay (see discardAll).
     ~LiveJournal();
     LiveJournal(const LiveJournal&) = delete;
@@ -44,9 +54,18 @@ public:
     void append(std::string_view line);
     // Closes the current segment and starts the next; gives the closed one.
     std::uint64_t rotate();
+    // A save known by `key` is about to take its name and hold the lines of
+    // these segments: recorded beside each of them first, so that a program
+    // killed between that save and the segments' release is not recovered
+    // twice. Throws FileWriteError.
+    void markSaved(const std::vector<std::uint64_t>& segments, const DurableFile& key);
+    // That save failed: its records go before its file does.
+    void unmarkSaved(const std::vector<std::uint64_t>& segments);
     // The lines of these segments are saved: their files go.
-    void discard(std::uint64_t segment);
+    void discard(const std::vector<std::uint64_t>& segments);
     void discardThrough(std::uint64_t segment);
+    // The segments up to this one that are still kept.
+    std::vector<std::uint64_t> segmentsThrough(std::uint64_t segment) const;
     // Everything so far goes, collected or written (Clear, a clean close).
     void discardAll();
     // Blocks until everything collected so far is written and synced.
@@ -54,6 +73,11 @@ public:
 
     // Empty while writing works; else what failed, with the system's text.
     std::string failure() const;
+    // Lines that a crash now could lose, because a write failed or the
+    // journal was full when they came, and that no save holds yet.
+    bool hasGap() const;
+    // Lines not taken at all because the journal was full.
+    std::uint64_t droppedLines() const;
     // Files of this journal that exist, by name.
     std::vector<std::string> files() const;
 
@@ -65,6 +89,9 @@ private:
         bool dirty = false;  // written but not yet synced
         bool closed = false;
         bool removing = false;
+        bool saving = false;  // a save holds its lines: no file is made for it meanwhile
+        std::uint64_t bytes = 0;  // written and pending, counted against the limit
+        std::unique_ptr<DurableFile> savedMark;
     };
 
     void run();
@@ -72,11 +99,15 @@ private:
     void writeOut(std::unique_lock<std::mutex>& lock, bool syncAll);
     void openSegment(std::uint64_t id, Segment& segment, std::string& error);
     void removeSegment(Segment& segment);
+    void markRemoving(std::uint64_t id, Segment& segment);
     void setFailure(std::string text);
+    void openGap(std::uint64_t segment);
+    std::string segmentPath(std::uint64_t id) const;
 
     const std::string folder_;
     const std::function<void()> statusChanged_;
     const JournalTiming timing_;
+    const std::uint64_t limitBytes_;
     std::string prefix_;
 
     mutable std::mutex mutex_;
@@ -87,6 +118,9 @@ private:
     std::uint64_t syncRequests_ = 0;
     std::uint64_t syncsDone_ = 0;
     std::string failure_;
+    std::uint64_t totalBytes_ = 0;
+    std::uint64_t gapSegment_ = 0;  // the first segment with lines not kept; 0: none
+    std::uint64_t dropped_ = 0;
     bool stopping_ = false;
     std::thread thread_;
 };
@@ -99,6 +133,14 @@ struct AbandonedJournal {
     int fd = -1;
 };
 std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder);
+// Whether a save recorded beside this journal segment (see markSaved) stands
+// in its folder: then the segment's lines are saved and it only has to go.
+bool SegmentSaved(const std::string& segmentPath);
+// Records beside a segment that the save known by `key` holds its lines; the
+// record is locked while the returned file lives. Throws FileWriteError.
+std::unique_ptr<DurableFile> MarkSegmentSaved(const std::string& segmentPath, const DurableFile& key);
+// Removes the record of a segment that is gone (after ReleaseJournal).
+void ForgetSegmentSaved(const std::string& segmentPath);
 // Deletes the journal and lets its lock go.
 void ReleaseJournal(AbandonedJournal& journal);
 // Lets the lock go and leaves the journal for another try.

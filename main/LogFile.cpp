@@ -1,12 +1,9 @@
 #include "LogFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <QDir>
 #include <QFile>
-#include <cerrno>
-#include <cstring>
+#include <QFileInfo>
+#include <vector>
 
 namespace zelvar {
 
@@ -16,9 +13,25 @@ QString shownPath(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// The system's own words for the last failure ("No space left on device").
-QString systemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+std::string_view view(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+std::string encoded(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string folderOf(const QString& path) {
+    return encoded(QFileInfo(path).absolutePath());
+}
+
+LogFileError logFileError(const FileWriteError& error) {
+    return LogFileError(QString::fromLocal8Bit(error.what()));
+}
+
+bool nameTaken(const QString& base) {
+    return QFile::exists(base + QStringLiteral(".txt")) ||
+           QFile::exists(base + QStringLiteral(".hex"));
 }
 
 }  // namespace
@@ -47,54 +60,95 @@ void WriteLogFile(const QString& path, const QByteArray& bytes) {
 }
 
 void WriteLogFile(const QString& path, const QList<QByteArray>& pieces) {
-    // Written beside the target and renamed over it only when complete and on
-    // the disk, so a failure never destroys an older file of that name. The
-    // system calls are used directly so that the reason of a failure is the
-    // system's (a full disk shows up at the write, the flush or the close).
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        const int error = errno;
-        throw LogFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(shownPath(path), systemText(error)));
-    }
-    int error = 0;
-    for (const QByteArray& piece : pieces) {
-        const char* data = piece.constData();
-        qsizetype left = piece.size();
-        while (left > 0 && error == 0) {
-            const ssize_t written = ::write(fd, data, static_cast<std::size_t>(left));
-            if (written < 0) {
-                if (errno != EINTR) error = errno;
-                continue;
-            }
-            data += written;
-            left -= written;
-        }
-    }
-    // mkstemp makes the file private; a log is as readable as any other file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0) error = errno;
-    if (error == 0 && ::fdatasync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        throw LogFileError(QStringLiteral("Cannot write file \"%1\". %2")
-                               .arg(shownPath(path), systemText(error)));
+    try {
+        DurableFile file(folderOf(path), shownPath(path).toStdString());
+        for (const QByteArray& piece : pieces) file.write(view(piece));
+        file.finish();
+        file.place(encoded(QFileInfo(path).absoluteFilePath()), Placement::Replace);
+        SyncFolder(folderOf(path));
+    } catch (const FileWriteError& error) {
+        throw logFileError(error);
     }
 }
 
-QString FreeLogBase(const QString& base) {
-    auto taken = [](const QString& name) {
-        return QFile::exists(name + QStringLiteral(".txt")) ||
-               QFile::exists(name + QStringLiteral(".hex"));
+LogPairFiles::LogPairFiles(const QString& base) : base_(QFileInfo(base).absoluteFilePath()) {}
+
+LogPairFiles::~LogPairFiles() = default;
+
+DurableFile& LogPairFiles::make(std::unique_ptr<DurableFile>& file, const char* extension) {
+    if (!file) {
+        file = std::make_unique<DurableFile>(folderOf(base_),
+                                             shownPath(base_ + QLatin1String(extension)).toStdString());
+    }
+    return *file;
+}
+
+void LogPairFiles::writeText(const QByteArray& bytes) {
+    try {
+        make(text_, ".txt").write(view(bytes));
+    } catch (const FileWriteError& error) {
+        throw logFileError(error);
+    }
+}
+
+void LogPairFiles::writeHex(const QByteArray& bytes) {
+    try {
+        make(hex_, ".hex").write(view(bytes));
+    } catch (const FileWriteError& error) {
+        throw logFileError(error);
+    }
+}
+
+const DurableFile* LogPairFiles::keyFile() const {
+    return hex_ ? hex_.get() : text_.get();
+}
+
+QString LogPairFiles::place(Placement placement,
+                            const std::function<void(const DurableFile&)>& beforePlacing) {
+    // The .hex goes first: it is what a save is known by, so a save cut off
+    // between the two names holds its packages in the .hex, never in two .txt.
+    struct Named {
+        DurableFile* file;
+        QLatin1String extension;
     };
-    QString name = base;
-    for (int n = 1; taken(name); ++n) name = base + QLatin1Char('_') + QString::number(n);
-    return name;
+    std::vector<Named> files;
+    if (hex_) files.push_back({hex_.get(), QLatin1String(".hex")});
+    if (text_) files.push_back({text_.get(), QLatin1String(".txt")});
+    if (files.empty()) return base_;
+    QString used = base_;
+    const auto target = [&used](const Named& named) { return encoded(used + named.extension); };
+    try {
+        for (const Named& named : files) named.file->finish();
+        if (beforePlacing) beforePlacing(*keyFile());
+        if (placement == Placement::Replace) {
+            for (const Named& named : files) named.file->place(target(named), placement);
+        } else {
+            int suffix = 0;
+            const auto nextFree = [&] {
+                do used = base_ + QLatin1Char('_') + QString::number(++suffix);
+                while (nameTaken(used));
+            };
+            if (nameTaken(used)) nextFree();
+            while (!files[0].file->place(target(files[0]), placement)) nextFree();
+            ReachFaultPoint(FaultPoint::HexPlaced);
+            try {
+                // Another program took the second name meanwhile: the first
+                // file follows to the next base where both names are free.
+                while (files.size() > 1 && !files[1].file->place(target(files[1]), placement)) {
+                    do nextFree();
+                    while (!files[0].file->place(target(files[0]), placement));
+                }
+            } catch (const FileWriteError&) {
+                files[0].file->unplace();
+                throw;
+            }
+        }
+        ReachFaultPoint(FaultPoint::TextPlaced);
+        SyncFolder(folderOf(base_));
+    } catch (const FileWriteError& error) {
+        throw logFileError(error);
+    }
+    return used;
 }
 
 QByteArray ReadLogFile(const QString& path) {

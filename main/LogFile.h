@@ -3,7 +3,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <stdexcept>
+
+#include "DurableFile.h"
 
 namespace zelvar {
 
@@ -22,17 +26,39 @@ private:
 // line followed by CR LF, in UTF-8.
 QByteArray LogFileBytes(const QString& viewText);
 
-// Writes a whole log file. The bytes go to a temporary file beside it that
-// replaces the old file only once it is complete, so a failed write leaves an
-// older file of that name as it was. Throws LogFileError.
+// Writes a whole log file under a name the user chose, replacing a file of
+// that name only once the new one is complete and on the disk. Throws
+// LogFileError.
 void WriteLogFile(const QString& path, const QByteArray& bytes);
-// The same for a file made of several pieces, written one after the other.
 void WriteLogFile(const QString& path, const QList<QByteArray>& pieces);
 
-// The base name for an automatic save: the stamped base itself, or, when a log
-// of that name is there already (a second save in the same second), the base
-// with "_1", "_2" ... added, so that no earlier log is ever replaced.
-QString FreeLogBase(const QString& base);
+// The two files of one save, base + ".txt" and base + ".hex", each made only
+// when written to, and given their names together.
+class LogPairFiles {
+public:
+    // Throws LogFileError.
+    explicit LogPairFiles(const QString& base);
+    ~LogPairFiles();
+    void writeText(const QByteArray& bytes);
+    void writeHex(const QByteArray& bytes);
+    bool hasText() const { return text_ != nullptr; }
+    bool hasHex() const { return hex_ != nullptr; }
+    // The file a save is known by: the .hex when there is one, else the .txt.
+    const DurableFile* keyFile() const;
+    // Pushes both to the disk; then `beforePlacing` (may throw LogFileError)
+    // records what is about to be placed, and both get their names: the base
+    // itself with Replace; with KeepExisting the first of base, base_1,
+    // base_2 ... where neither name is taken, both files always under one.
+    // The folder is synced. Gives the base used. Throws LogFileError.
+    QString place(Placement placement, const std::function<void(const DurableFile&)>& beforePlacing = {});
+
+private:
+    DurableFile& make(std::unique_ptr<DurableFile>& file, const char* extension);
+
+    QString base_;
+    std::unique_ptr<DurableFile> text_;
+    std::unique_ptr<DurableFile> hex_;
+};
 
 // Reads a whole file. Throws LogFileError.
 QByteArray ReadLogFile(const QString& path);

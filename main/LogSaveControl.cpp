@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "DateTime.h"
 #include "LiveJournal.h"
 #include "LogFile.h"
 
@@ -19,6 +20,9 @@ LogSaveControl::LogSaveControl(QObject* parent) : QObject(parent) {
     writer_ = std::make_unique<LogWriter>([this] {
         QMetaObject::invokeMethod(this, &LogSaveControl::takeOutcomes, Qt::QueuedConnection);
     });
+    retry_ = new QTimer(this);
+    retry_->setInterval(kRetryEveryMs);
+    connect(retry_, &QTimer::timeout, this, &LogSaveControl::retryWaiting);
 }
 
 LogSaveControl::~LogSaveControl() {
@@ -39,14 +43,56 @@ void LogSaveControl::packageReceived(std::string_view hexLine) {
     ++unsavedPackages_;
 }
 
+LogPair LogSaveControl::journaledPair(const QString& base, bool freeName,
+                                      std::vector<std::uint64_t> segments) {
+    LogPair pair{base, freeName, {}, {}, {}, {}, {}};
+    if (!journal_ || segments.empty()) return pair;
+    // The segments go from the writing thread the moment the save stands,
+    // not after the news has travelled to this thread: a kill in between
+    // would otherwise recover them beside the save.
+    LiveJournal* journal = journal_.get();
+    pair.beforePlacing = [journal, segments](const DurableFile& key) {
+        journal->markSaved(segments, key);
+    };
+    pair.placingFailed = [journal, segments] { journal->unmarkSaved(segments); };
+    pair.placed = [journal, segments] { journal->discard(segments); };
+    return pair;
+}
+
 void LogSaveControl::saveInBackground(const QString& base, QByteArray text, QByteArray hex) {
-    LogPair pair{base, true, {}, {}};
+    std::vector<std::uint64_t> segments;
+    if (journal_) segments.push_back(journal_->rotate());
+    LogPair pair = journaledPair(base, true, segments);
     if (!text.isNull()) pair.text << text;
     if (!hex.isNull()) pair.hex << hex;
-    const std::uint64_t segment = journal_ ? journal_->rotate() : 0;
     const std::uint64_t id = writer_->submit(std::move(pair));
-    inFlight_[id] = InFlight{Waiting{std::move(text), std::move(hex), viewPackages_}, segment};
+    InFlight flight;
+    flight.chunks.push_back(Waiting{std::move(text), std::move(hex), viewPackages_, segments});
+    inFlight_[id] = std::move(flight);
     viewPackages_ = 0;
+}
+
+void LogSaveControl::retryWaiting() {
+    if (!failing() || waiting_.empty()) {
+        retry_->stop();
+        return;
+    }
+    // One try at a time, behind whatever the writer still has.
+    for (const auto& [id, flight] : inFlight_) {
+        if (flight.retry) return;
+    }
+    std::vector<std::uint64_t> segments;
+    for (const Waiting& chunk : waiting_) {
+        segments.insert(segments.end(), chunk.segments.begin(), chunk.segments.end());
+    }
+    const QString base = failingFolder_ + QLatin1Char('/') + QString::fromStdString(FileNameStamp());
+    LogPair pair = journaledPair(base, true, std::move(segments));
+    for (const Waiting& chunk : waiting_) {
+        if (!chunk.text.isNull()) pair.text << chunk.text;
+        if (!chunk.hex.isNull()) pair.hex << chunk.hex;
+    }
+    InFlight flight{std::exchange(waiting_, {}), true};
+    inFlight_[writer_->submit(std::move(pair))] = std::move(flight);
 }
 
 void LogSaveControl::finishBackgroundSaves() {
@@ -63,32 +109,36 @@ void LogSaveControl::takeOutcomes() {
         inFlight_.erase(found);
         changed = true;
         if (outcome.error.isEmpty()) {
-            if (journal_) journal_->discard(flight.segment);
-            unsavedPackages_ -= flight.chunk.packages;
+            for (const Waiting& chunk : flight.chunks) unsavedPackages_ -= chunk.packages;
+            if (flight.retry && waiting_.empty()) setFailure({}, {});
             continue;
         }
-        // The journal segment stays: it holds these packages until a later
-        // save does.
-        waiting_.push_back(std::move(flight.chunk));
+        // The journal segments stay: they hold these packages until a later
+        // save does. A retry's chunks were the oldest and go back in front.
+        waiting_.insert(flight.retry ? waiting_.begin() : waiting_.end(),
+                        std::make_move_iterator(flight.chunks.begin()),
+                        std::make_move_iterator(flight.chunks.end()));
         const QString folder = folderOf(outcome.base);
         const bool newlyFailing = !failing() || failingFolder_ != folder;
         setFailure(folder, outcome.error);
         if (newlyFailing) emit backgroundSaveFailed(folder, outcome.error);
     }
+    if (failing() && !waiting_.empty() && !retry_->isActive()) retry_->start();
     if (changed) emit statusChanged();
 }
 
 QString LogSaveControl::saveNow(const QString& base, bool freeName, const QByteArray& text,
                                 const QByteArray& hex) {
     finishBackgroundSaves();
-    LogPair pair{base, freeName, {}, {}};
+    const std::uint64_t segment = journal_ ? journal_->rotate() : 0;
+    LogPair pair = journaledPair(
+        base, freeName, journal_ ? journal_->segmentsThrough(segment) : std::vector<std::uint64_t>());
     for (const Waiting& chunk : waiting_) {
         if (!chunk.text.isNull()) pair.text << chunk.text;
         if (!chunk.hex.isNull()) pair.hex << chunk.hex;
     }
     if (!text.isNull()) pair.text << text;
     if (!hex.isNull()) pair.hex << hex;
-    const std::uint64_t segment = journal_ ? journal_->rotate() : 0;
     QString used;
     try {
         used = WriteLogPair(pair);
@@ -101,6 +151,7 @@ QString LogSaveControl::saveNow(const QString& base, bool freeName, const QByteA
         }
         throw;
     }
+    // Lines the full journal did not take were in these views too.
     if (journal_) journal_->discardThrough(segment);
     waiting_.clear();
     viewPackages_ = 0;
@@ -120,10 +171,11 @@ void LogSaveControl::dropUnsaved() {
     emit statusChanged();
 }
 
-void LogSaveControl::endJournal() {
+void LogSaveControl::endJournal(bool keepUnsaved) {
     finishBackgroundSaves();
     if (!journal_) return;
-    journal_->discardAll();
+    // Kept, its segments are unlocked when the program ends, as after a crash.
+    if (!keepUnsaved || unsavedPackages_ == 0) journal_->discardAll();
     journal_.reset();
 }
 
@@ -134,6 +186,10 @@ void LogSaveControl::setFailure(const QString& folder, const QString& text) {
 
 QString LogSaveControl::journalFailure() const {
     return journal_ ? QString::fromStdString(journal_->failure()) : QString();
+}
+
+QString LogSaveControl::journalGapText() const {
+    return journal_ && journal_->hasGap() ? QStringLiteral(" Journal Gap") : QString();
 }
 
 QString LogSaveControl::statusText() const {
@@ -150,6 +206,10 @@ QString LogSaveControl::statusReason() const {
     }
     const QString journal = journalFailure();
     if (!journal.isEmpty()) reasons << QStringLiteral("Journal fails: %1").arg(journal);
+    if (journal_ && journal_->droppedLines() > 0) {
+        reasons << QStringLiteral("The journal is full: %1 packages not kept.")
+                       .arg(journal_->droppedLines());
+    }
     return reasons.join(QLatin1Char('\n'));
 }
 

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -50,8 +51,9 @@ public:
     // The views were emptied without saving (Clear, or a loss the user
     // confirmed): nothing waits any more.
     void dropUnsaved();
-    // A clean end: the journal goes.
-    void endJournal();
+    // The end of the program: the journal goes, or, with `keepUnsaved`,
+    // stays for the next start to recover what no save holds.
+    void endJournal(bool keepUnsaved = false);
 
     // Auto-save into `folder` failed and what it should have written waits.
     bool failing() const { return !failure_.isEmpty(); }
@@ -60,6 +62,9 @@ public:
     QString failure() const { return failure_; }
     QString failingFolder() const { return failingFolder_; }
     QString journalFailure() const;
+    // Status panel 3 while the journal misses lines that no save holds yet
+    // (empty while it keeps everything).
+    QString journalGapText() const;
     // Packages received since the views were last saved, including those of
     // failed saves.
     std::int64_t unsavedPackages() const { return unsavedPackages_; }
@@ -67,6 +72,9 @@ public:
     // and the longer reason for its tool tip.
     QString statusText() const;
     QString statusReason() const;
+
+    // How often saves that failed are tried again into their folder.
+    static constexpr int kRetryEveryMs = 5000;
 
 signals:
     // A background save failed: the first failure in that folder since the
@@ -80,16 +88,22 @@ private:
         QByteArray text;
         QByteArray hex;
         std::int64_t packages = 0;
+        std::vector<std::uint64_t> segments;  // the journal's, holding these packages
     };
     struct InFlight {
-        Waiting chunk;
-        std::uint64_t segment = 0;
+        std::vector<Waiting> chunks;
+        bool retry = false;
     };
 
     void takeOutcomes();
     void setFailure(const QString& folder, const QString& text);
+    // A pair for the views' bytes or waiting chunks, which releases these
+    // journal segments from the writing thread as soon as it stands.
+    LogPair journaledPair(const QString& base, bool freeName, std::vector<std::uint64_t> segments);
+    void retryWaiting();
 
     std::unique_ptr<LogWriter> writer_;
+    QTimer* retry_ = nullptr;
     std::unique_ptr<LiveJournal> journal_;
     std::map<std::uint64_t, InFlight> inFlight_;
     std::vector<Waiting> waiting_;

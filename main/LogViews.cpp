@@ -298,6 +298,15 @@ void TMainForm::RefreshAutoSaveStatus() {
     mnu65535->setEnabled(mnuAutoSave->isChecked());
     const QString trouble = saving_->statusText();
     statusPanels_[0]->setToolTip(saving_->statusReason());
+    // The journal's gap stands in its own panel, whatever the first one says.
+    const QString gap = saving_->journalGapText();
+    if (!gap.isEmpty()) {
+        setStatusText(3, gap);
+        statusPanels_[2]->setToolTip(saving_->statusReason());
+    } else if (statusText(3) == QLatin1String(" Journal Gap")) {
+        setStatusText(3, QString());
+        statusPanels_[2]->setToolTip(QString());
+    }
     if (!trouble.isEmpty()) {
         setStatusText(1, trouble);
         return;

@@ -7,10 +7,20 @@
 namespace zelvar {
 
 QString WriteLogPair(const LogPair& pair) {
-    const QString base = pair.freeName ? FreeLogBase(pair.base) : pair.base;
-    if (!pair.text.isEmpty()) WriteLogFile(base + QStringLiteral(".txt"), pair.text);
-    if (!pair.hex.isEmpty()) WriteLogFile(base + QStringLiteral(".hex"), pair.hex);
-    return base;
+    LogPairFiles files(pair.base);
+    QString used;
+    try {
+        for (const QByteArray& piece : pair.text) files.writeText(piece);
+        for (const QByteArray& piece : pair.hex) files.writeHex(piece);
+        used = files.place(pair.freeName ? Placement::KeepExisting : Placement::Replace,
+                           pair.beforePlacing);
+    } catch (const LogFileError&) {
+        if (pair.placingFailed) pair.placingFailed();
+        throw;
+    }
+    ReachFaultPoint(FaultPoint::BeforeRelease);
+    if (pair.placed) pair.placed();
+    return used;
 }
 
 LogWriter::LogWriter(std::function<void()> outcomeReady)

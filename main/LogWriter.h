@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "DurableFile.h"
+
 namespace zelvar {
 
 // The two files of one save: base + ".txt" and base + ".hex", each written
@@ -18,9 +20,15 @@ namespace zelvar {
 // kept from an earlier failed save go in front of the views' own.
 struct LogPair {
     QString base;
-    bool freeName = false;  // take FreeLogBase(base) at the moment of writing
+    bool freeName = false;  // never replace: take base_1, base_2 ... when taken
     QList<QByteArray> text;
     QList<QByteArray> hex;
+    // On the writing thread: once both files are on the disk and about to
+    // get their names (may throw LogFileError), when that failed, and once
+    // they have them. The journal hangs on these.
+    std::function<void(const DurableFile&)> beforePlacing;
+    std::function<void()> placingFailed;
+    std::function<void()> placed;
 };
 
 // Writes both files of a pair; gives the base actually used. Throws LogFileError.

@@ -195,7 +195,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
 
     // Saved, or given up by the user: the journal is not needed any more.
-    saving_->endJournal();
+    // With the editor shown no file is written at the close; the packages
+    // no save holds stay in the journal for the next start to recover.
+    saving_->endJournal(mnuAutoSave->isChecked() && editorVisible() && !LogsSaved);
     offline_.OfflineInputLines.clear();
     decoder_.DecodedTextLines.clear();
     decoder_.DecodedHexLines.clear();
