@@ -91,6 +91,7 @@ std::vector<RecoveredJournal> RecoverJournals(const QString& folder, const Setti
         LogPairFiles files(stamped);  // outlives the record of it on failure
         try {
             files.writeHex(bytes);
+            ReachFaultPoint(FaultPoint::RecoveryMidway);
             files.writeText(crlfLines(output.text));
             base = files.place(Placement::KeepExisting, [&](const DurableFile& key) {
                 mark = MarkSegmentSaved(journal.path, key);

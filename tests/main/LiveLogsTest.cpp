@@ -237,3 +237,20 @@ TEST(LogSaveControl, HeldRolloversAreSavedOnceTheFolderWorksAgain) {
     saving.journal()->sync();
     EXPECT_TRUE(saving.journal()->files().empty());
 }
+
+// A journal at its bound takes no more lines, and says so until a save
+// holds the lines it missed.
+TEST(LiveJournal, AFullJournalShowsItsGapUntilASave) {
+    QTemporaryDir dir;
+    zelvar::LiveJournal journal(dir.path().toStdString(), {}, {}, 100);
+    for (int i = 0; i < 10; ++i) journal.append("1$F4BEE070\t00 00 00 00 77");
+    journal.sync();
+    EXPECT_EQ(journal.droppedLines(), 7U);
+    EXPECT_TRUE(journal.hasGap());
+    EXPECT_EQ(fileText(journal.files().at(0)).size(), 3U * 27);
+    journal.discardThrough(journal.rotate());
+    EXPECT_FALSE(journal.hasGap());
+    journal.append("1$F4BEE070\t00 00 00 00 78");
+    journal.sync();
+    EXPECT_EQ(journal.droppedLines(), 7U);
+}
