@@ -262,8 +262,9 @@ void LiveJournal::run() {
 
 void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
     // Only this thread makes, writes, syncs and removes the files, and only it
-    // erases segments, so the files can be worked on without the lock while
-    // the window goes on collecting lines.
+    // erases segments, so the files can be written without the lock while
+    // the window goes on collecting lines; a file descriptor only changes
+    // under the lock.
     for (auto it = segments_.begin(); it != segments_.end();) {
         Segment& segment = it->second;
         if (segment.removing) {
@@ -284,12 +285,14 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
             continue;
         }
         const std::uint64_t id = it->first;
-        lock.unlock();
         std::string error;
         int code = 0;
         std::size_t written = 0;
+        // Made while the lock is held (once a segment): a save that comes
+        // meanwhile must know for sure whether the segment has a file.
+        if (!bytes.empty() && segment.fd < 0) openSegment(id, segment, error);
+        lock.unlock();
         if (!bytes.empty()) {
-            if (segment.fd < 0) openSegment(id, segment, error);
             if (segment.fd >= 0) {
                 written = writeAll(segment.fd, bytes, code);
                 if (written > 0) segment.dirty = true;
