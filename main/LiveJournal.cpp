@@ -20,25 +20,6 @@ constexpr std::string_view kSuffix = ".journal";
 // Beside a segment: the save that holds its lines (see markSaved).
 constexpr std::string_view kSavedSuffix = ".saved";
 
-std::string systemText(int error) {
-    return std::strerror(error);
-}
-
-// Gives how much was written; less than all with `error` set.
-std::size_t writeAll(int fd, const std::string& bytes, int& error) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return done;
-}
-
 std::string savedMarkPath(const std::string& segmentPath) {
     return segmentPath.substr(0, segmentPath.size() - kSuffix.size()) + std::string(kSavedSuffix);
 }
@@ -64,9 +45,6 @@ LiveJournal::~LiveJournal() {
     }
     wake_.notify_all();
     thread_.join();
-    for (auto& [id, segment] : segments_) {
-        if (segment.fd >= 0) ::close(segment.fd);
-    }
 }
 
 void LiveJournal::append(std::string_view line) {
@@ -107,7 +85,7 @@ void LiveJournal::markSaved(const std::vector<std::uint64_t>& segments, const Du
             if (found == segments_.end()) continue;
             // A segment without a file gets none until the save is done with
             // it: then there is nothing to find twice.
-            if (found->second.fd < 0) {
+            if (!found->second.file) {
                 found->second.saving = true;
             } else {
                 onDisk.push_back(id);
@@ -272,12 +250,12 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
             it = segments_.erase(it);
             continue;
         }
-        if (segment.saving && segment.fd < 0) {
+        if (segment.saving && !segment.file) {
             ++it;
             continue;
         }
         std::string bytes = std::exchange(segment.pending, {});
-        const bool closedEmpty = segment.closed && bytes.empty() && segment.path.empty() &&
+        const bool closedEmpty = segment.closed && bytes.empty() && !segment.file &&
                                  it->first != gapSegment_;
         if (closedEmpty) {
             removeSegment(segment);
@@ -286,28 +264,26 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
         }
         const std::uint64_t id = it->first;
         std::string error;
-        int code = 0;
-        std::size_t written = 0;
+        std::uint64_t written = 0;
         // Made while the lock is held (once a segment): a save that comes
         // meanwhile must know for sure whether the segment has a file.
-        if (!bytes.empty() && segment.fd < 0) openSegment(id, segment, error);
+        if (!bytes.empty() && !segment.file) openSegment(id, segment, error);
         lock.unlock();
-        if (!bytes.empty()) {
-            if (segment.fd >= 0) {
-                written = writeAll(segment.fd, bytes, code);
-                if (written > 0) segment.dirty = true;
-                if (written < bytes.size()) {
-                    error = "Cannot write file \"" + segment.path + "\". " + systemText(code);
+        if (segment.file) {
+            const std::uint64_t before = segment.file->size();
+            try {
+                if (!bytes.empty()) {
+                    segment.dirty = true;
+                    segment.file->write(bytes);
                 }
+                if (syncAll && segment.dirty) {
+                    segment.file->finish();
+                    segment.dirty = false;
+                }
+            } catch (const FileWriteError& failure) {
+                error = failure.what();
             }
-        }
-        if (error.empty() && syncAll && segment.dirty) {
-            if (::fdatasync(segment.fd) == 0) {
-                segment.dirty = false;
-            } else {
-                code = errno;
-                error = "Cannot write file \"" + segment.path + "\". " + systemText(code);
-            }
+            written = segment.file->size() - before;
         }
         lock.lock();
         // What did not reach the file stays, ahead of what came meanwhile: a
@@ -326,34 +302,25 @@ void LiveJournal::writeOut(std::unique_lock<std::mutex>& lock, bool syncAll) {
 }
 
 void LiveJournal::openSegment(std::uint64_t id, Segment& segment, std::string& error) {
-    const std::string name = prefix_ + "-" + std::to_string(id);
-    const std::string path = folder_ + "/" + name + std::string(kSuffix);
-    // Made and locked under a name the recovery does not look at, then given
-    // its real one: a program starting meanwhile never sees it unlocked.
-    const std::string making = folder_ + "/." + name + ".new";
-    const int fd = ::open(making.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "Cannot create file \"" + path + "\". " + systemText(errno);
-        return;
+    // Locked before it has its name: a program starting meanwhile never
+    // takes it for one left behind.
+    const std::string path = segmentPath(id);
+    try {
+        auto file = std::make_unique<DurableFile>(folder_, path);
+        if (!file->place(path, Placement::KeepExisting)) {
+            throw FileWriteError("Cannot create file \"" + path + "\". " + std::strerror(EEXIST));
+        }
+        segment.file = std::move(file);
+    } catch (const FileWriteError& failure) {
+        error = failure.what();
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::rename(making.c_str(), path.c_str()) != 0) {
-        error = "Cannot create file \"" + path + "\". " + systemText(errno);
-        ::unlink(making.c_str());
-        ::close(fd);
-        return;
-    }
-    segment.fd = fd;
-    segment.path = path;
 }
 
 void LiveJournal::removeSegment(Segment& segment) {
-    if (segment.fd >= 0) {
-        // Removed while still locked, so nobody can take it for a left-behind one.
-        ::unlink(segment.path.c_str());
-        ::close(segment.fd);
-        segment.fd = -1;
-    }
-    // The record of its save goes only after it.
+    // Removed while still locked, so nobody can take it for a left-behind
+    // one; the record of its save goes only after it.
+    if (segment.file) segment.file->unplace();
+    segment.file.reset();
     if (segment.savedMark) segment.savedMark->unplace();
     segment.savedMark.reset();
 }

@@ -84,8 +84,7 @@ public:
 private:
     struct Segment {
         std::string pending;
-        std::string path;  // empty until the file is made
-        int fd = -1;
+        std::unique_ptr<DurableFile> file;  // made at the first write, under the lock
         bool dirty = false;  // written but not yet synced
         bool closed = false;
         bool removing = false;
