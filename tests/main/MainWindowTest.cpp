@@ -72,6 +72,7 @@ private slots:
     void settingsRoundTrip();
     void maximisedWindowKeepsItsStoredBounds();
     void boundsOffTheScreensComeBackOntoThem();
+    void boundsBelowTheLeastSizeStayOnTheScreen();
     void closeWithEditorOpenStoresEditorAndWritesNoLog();
 };
 
@@ -546,6 +547,25 @@ void MainWindowTest::boundsOffTheScreensComeBackOntoThem() {
     QVERIFY(h.stored("fTop").toInt() >= 0);
     QVERIFY(h.stored("eLeft").toInt() >= 0);
     QVERIFY(h.stored("eHeight").toInt() <= screen.height());
+}
+
+// A window cannot be smaller than its least size: where it is placed must
+// allow for the size it will really have.
+void MainWindowTest::boundsBelowTheLeastSizeStayOnTheScreen() {
+    MainHarness h;
+    h.store(QStringLiteral("fLeft"), QStringLiteral("-2147483648"));
+    h.store(QStringLiteral("fWidth"), QStringLiteral("-5"));
+    h.store(QStringLiteral("fHeight"), QStringLiteral("-5"));
+    h.store(QStringLiteral("eLeft"), QStringLiteral("1270"));
+    h.store(QStringLiteral("eWidth"), QStringLiteral("1"));
+    h.start(true);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QWidget* window : {static_cast<QWidget*>(h.main.get()),
+                                  static_cast<QWidget*>(h.editor.get())}) {
+        QTRY_VERIFY(window->isVisible());
+        QTRY_VERIFY2(screen.contains(window->windowHandle()->frameGeometry()),
+                     qPrintable(QDebug::toString(window->windowHandle()->frameGeometry())));
+    }
 }
 
 void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
