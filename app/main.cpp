@@ -2,8 +2,10 @@
 // in this order, and the event loop until the main window has closed.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <memory>
 
+#include "DisplayCheck.h"
 #include "DryRunClock.h"
 #include "GpsStripWindow.h"
 #include "LinuxSystemClock.h"
@@ -13,6 +15,10 @@
 #include "ZelvarOptions.h"
 
 int main(int argc, char* argv[]) {
+    if (const std::string missing = zelvar::MissingDisplay(argc, argv); !missing.empty()) {
+        std::fprintf(stderr, "%s\n", missing.c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     // The name, not the display name: Qt would append a display name to
     // every window caption. The task bar takes the name and icon from the
