@@ -10,6 +10,7 @@
 #include "GpsStripWindow.h"
 #include "LinuxSystemClock.h"
 #include "MonitoringSession.h"
+#include "TerminationSignals.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
@@ -47,6 +48,9 @@ int main(int argc, char* argv[]) {
     zelvar::GpsStripWindow gpsStrip(mainForm, &optionsForm, *clock);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    // A log-out, a shutdown or `kill` closes the window as its close box
+    // does; the program then ends with status 0 like any close.
+    zelvar::TerminationSignals termination([&mainForm] { mainForm.close(); });
 
     mainForm.show();
     return QApplication::exec();
