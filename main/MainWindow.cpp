@@ -1,5 +1,4 @@
 // The main window's controls: log area, GPS strip with the S-meters, status bar.
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGridLayout>
