@@ -2,17 +2,24 @@
 // in this order, and the event loop until the main window has closed.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <memory>
 
+#include "DisplayCheck.h"
 #include "DryRunClock.h"
 #include "GpsStripWindow.h"
 #include "LinuxSystemClock.h"
 #include "MonitoringSession.h"
+#include "TerminationSignals.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
 int main(int argc, char* argv[]) {
+    if (const std::string missing = zelvar::MissingDisplay(argc, argv); !missing.empty()) {
+        std::fprintf(stderr, "%s\n", missing.c_str());
+        return 1;
+    }
     QApplication app(argc, argv);
     // The name, not the display name: Qt would append a display name to
     // every window caption. The task bar takes the name and icon from the
@@ -41,6 +48,9 @@ int main(int argc, char* argv[]) {
     zelvar::GpsStripWindow gpsStrip(mainForm, &optionsForm, *clock);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    // A log-out, a shutdown or `kill` closes the window as its close box
+    // does; the program then ends with status 0 like any close.
+    zelvar::TerminationSignals termination([&mainForm] { mainForm.close(); });
 
     mainForm.show();
     return QApplication::exec();

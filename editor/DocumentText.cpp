@@ -1,5 +1,7 @@
 #include "DocumentText.h"
 
+#include <optional>
+
 #include "CodePages.h"
 #include "Rtf.h"
 
@@ -72,18 +74,28 @@ void normaliseLineEnds(std::u16string& text) {
     text.resize(to);
 }
 
+// The document's opening brace, after an optional byte-order mark and
+// blanks, when the bytes are RTF.
+std::optional<std::string_view> rtfDocument(std::string_view bytes) {
+    bytes = withoutUtf8Mark(bytes);
+    const std::size_t first = bytes.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos || !bytes.substr(first).starts_with("{\\rtf")) {
+        return std::nullopt;
+    }
+    return bytes.substr(first);
+}
+
 }  // namespace
 
 bool LooksLikeRtf(std::string_view bytes) {
-    bytes = withoutUtf8Mark(bytes);
-    const std::size_t first = bytes.find_first_not_of(" \t\r\n");
-    return first != std::string_view::npos && bytes.substr(first).starts_with("{\\rtf");
+    return rtfDocument(bytes).has_value();
 }
 
 std::u16string DecodePlainText(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
-    if (!decodeUtf8(withoutUtf8Mark(bytes), text)) {
+    bytes = withoutUtf8Mark(bytes);
+    if (!decodeUtf8(bytes, text)) {
         text.clear();
         for (const char byte : bytes) {
             text += ByteToUnicode(static_cast<unsigned char>(byte), CodePage::Cp1251);
@@ -94,7 +106,7 @@ std::u16string DecodePlainText(std::string_view bytes) {
 }
 
 RichText ReadDocumentBytes(std::string_view bytes) {
-    if (LooksLikeRtf(bytes)) return ReadRtf(bytes);
+    if (const auto rtf = rtfDocument(bytes)) return ReadRtf(*rtf);
     RichText document;
     document.append(DecodePlainText(bytes), Marks{});
     return document;

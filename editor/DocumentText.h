@@ -11,13 +11,14 @@ namespace zelvar {
 // UTF-8 byte-order mark and blanks. The file's name plays no part.
 bool LooksLikeRtf(std::string_view bytes);
 
-// A plain-text file's characters: UTF-8 when the bytes are valid UTF-8 (a
-// byte-order mark is dropped), Windows-1251 otherwise, as Cyrillic notes
+// A plain-text file's characters: UTF-8 when the bytes are valid UTF-8,
+// Windows-1251 otherwise (a byte-order mark is dropped either way), as Cyrillic notes
 // written on older systems are. Line ends (CR LF, CR, LF) become '\n'.
 std::u16string DecodePlainText(std::string_view bytes);
 
-// A document file as the editor shows it: RTF with its marks, or plain text
-// without any.
+// A document file as the editor shows it: RTF with its marks (what comes
+// before the document's opening brace is not text), or plain text without
+// any.
 RichText ReadDocumentBytes(std::string_view bytes);
 
 }  // namespace zelvar

@@ -87,6 +87,9 @@ void GpsStrip::deviceLost() {
     closePort();
     view_.releaseGpsToggle();
     showState(false);
+    // The notice takes the panel a copy or clock text may hold for its
+    // second; that text's end must not put back what was there before it.
+    restoreTimer_.stop();
     view_.showNotice("GPS receiver disconnected");
 }
 

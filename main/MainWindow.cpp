@@ -1,5 +1,4 @@
 // The main window's controls: log area, GPS strip with the S-meters, status bar.
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGridLayout>
@@ -21,6 +20,7 @@
 #include "ZelvarEditor.h"
 #include "LogSaveControl.h"
 #include "LogViewMirror.h"
+#include "PortNameBox.h"
 #include "ZelvarMain.h"
 
 namespace {
@@ -30,6 +30,8 @@ constexpr int kMinHeight = 300;
 constexpr int kSplitterWidth = 2;
 constexpr int kGpsStripHeight = 34;
 constexpr int kPortBoxWidth = 64;
+// A longer name than fits is cut in the box rather than crowd the strip.
+constexpr int kPortBoxMaxWidth = 240;
 constexpr int kStatusBarHeight = 18;
 constexpr std::array<int, 5> kPanelWidths = {155, 175, 120, 120, 100};
 constexpr int kMeterMax = 9;
@@ -140,10 +142,9 @@ void TMainForm::buildGpsStrip() {
 
     auto* portLabel = new QLabel(QStringLiteral("Port:"), GPSPanel);
     strip->addWidget(portLabel);
-    cbPort = new QComboBox(GPSPanel);
+    portBox_ = new zelvar::PortNameBox(kPortBoxWidth, kPortBoxMaxWidth, GPSPanel);
+    cbPort = portBox_;
     cbPort->setObjectName(QStringLiteral("cbPort"));
-    cbPort->setEditable(false);
-    cbPort->setFixedWidth(kPortBoxWidth);
     strip->addWidget(cbPort);
     // Picking a port remembers it; filling the box at start-up does not.
     connect(cbPort, &QComboBox::activated, this,
@@ -251,15 +252,7 @@ void TMainForm::setHexPaneHeight(int height) {
 }
 
 void TMainForm::setSerialPorts(const QStringList& names) {
-    cbPort->clear();
-    cbPort->addItems(names);
-    // Every name is shown whole (ttyUSB0, an emulator's terminal path), in
-    // the box and in its list.
-    cbPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    cbPort->setFixedWidth(names.isEmpty() ? kPortBoxWidth
-                                          : std::max(kPortBoxWidth, cbPort->sizeHint().width()));
-    cbPort->view()->setMinimumWidth(cbPort->view()->sizeHintForColumn(0) +
-                                    2 * cbPort->view()->frameWidth());
+    portBox_->setNames(names);
     if (names.isEmpty()) return;
     const qsizetype remembered = names.lastIndexOf(QString::fromStdString(settings_.numCom));
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));

@@ -34,6 +34,7 @@ namespace zelvar {
 class GpsPortControl;
 class MonitoringControl;
 class LogViewMirror;
+class PortNameBox;
 class LogSaveControl;
 class SettingsStore;
 class UserDialogs;
@@ -246,6 +247,7 @@ private:
     std::unique_ptr<zelvar::LogViewMirror> textMirror_;
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
     std::unique_ptr<zelvar::LogSaveControl> saving_;
+    zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
     bool choosing_ = false;        // the user is asked what to do with unsaved logs
 

@@ -36,8 +36,10 @@ void place(QWidget& window, const WindowRect& stored) {
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(rectOf(screen->availableGeometry()));
     const FrameMargins frame = frameOf(window);
-    const WindowRect client =
-        PlaceStoredWindow(stored, frame, screens, rectOf(primary->availableGeometry()));
+    const QSize least = window.minimumSize();
+    const WindowRect client = PlaceStoredWindow(stored, frame, screens,
+                                                rectOf(primary->availableGeometry()),
+                                                {least.width(), least.height()});
     if (window.testAttribute(Qt::WA_WState_Created)) {
         const QRect target(client.left, client.top, client.width, client.height);
         if (window.geometry() != target) window.setGeometry(target);

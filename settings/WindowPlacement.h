@@ -20,15 +20,22 @@ struct FrameMargins {
     int bottom = 0;
 };
 
+// The least client size a window takes, whatever it is given.
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
 // A window's bounds as the settings keep them: the frame's left and top
 // edges, the client area's width and height. Gives the client area to place
-// the window at so that its frame comes back where it was. Bounds that meet
-// no available screen put the window in the middle of the primary screen,
-// no larger than that screen; bounds that do meet one are kept, only no
-// larger than all screens together, so values from a damaged store never
-// make a window of absurd size.
+// the window at so that its frame comes back where it was, as far as it fits:
+// the frame always ends wholly inside one available screen, the one that
+// holds most of it, cut to that screen's size and moved in just far enough.
+// Bounds that meet no available screen put the window in the middle of the
+// primary screen. A client area below `least` is taken at `least`, the size
+// the window will have.
 WindowRect PlaceStoredWindow(const WindowRect& stored, const FrameMargins& frame,
                              std::span<const WindowRect> availableScreens,
-                             const WindowRect& primaryScreen);
+                             const WindowRect& primaryScreen, WindowSize least = {});
 
 }  // namespace zelvar

@@ -214,11 +214,17 @@ TEST(DocumentText, ContentDecidesRtfOrPlain) {
     EXPECT_FALSE(LooksLikeRtf("{\\rt"));
     EXPECT_EQ(shown(ReadDocumentBytes("{\\rtf1 \\b a")), "{b:a}");
     EXPECT_EQ(shown(ReadDocumentBytes("{\\rt\\b a")), "{\\rt\\b a");
+    // What comes before the document's brace is not part of its text.
+    EXPECT_EQ(shown(ReadDocumentBytes("\xEF\xBB\xBF{\\rtf1 \\b a}")), "{b:a}");
+    EXPECT_EQ(shown(ReadDocumentBytes(" \t\r\n {\\rtf1 a}")), "a");
+    EXPECT_EQ(shown(ReadDocumentBytes("\xEF\xBB\xBF\t\r\n{\\rtf1 a}")), "a");
 }
 
 TEST(DocumentText, PlainTextIsUtf8ElseWindows1251) {
     EXPECT_EQ(utf8(DecodePlainText("\xEF\xBB\xBFПример\r\nб\rв\n")), "Пример\nб\nв\n");
     EXPECT_EQ(utf8(DecodePlainText("\xCF\xF0\xE8\xEC\xE5\xF0 \x88")), "Пример €");
+    // A byte-order mark before text that is not UTF-8 after all is no text.
+    EXPECT_EQ(utf8(DecodePlainText("\xEF\xBB\xBF\xCF\xF0\xE8\xEC\xE5\xF0")), "Пример");
     // Overlong and surrogate forms are not UTF-8.
     EXPECT_EQ(utf8(DecodePlainText("\xC0\xAF")), "АЇ");
     EXPECT_EQ(utf8(DecodePlainText("\xED\xA0\x80")), "н\u00A0Ђ");

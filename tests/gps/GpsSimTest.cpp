@@ -43,6 +43,14 @@ TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {
     EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2"}).error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--utc", "0812,123519"}).error.empty());
+    // A date and time that no clock shows.
+    for (const char* utc : {"321226,123519", "081226,246000", "001226,123519", "081326,123519",
+                            "290226,123519", "310426,123519", "081226,125960"}) {
+        EXPECT_EQ(parseGpsSimArguments({"--utc", utc}).error, "--utc wants DDMMYY,HHMMSS") << utc;
+    }
+    for (const char* utc : {"290228,000000", "311226,235959"}) {
+        EXPECT_TRUE(parseGpsSimArguments({"--utc", utc}).error.empty()) << utc;
+    }
     EXPECT_FALSE(parseGpsSimArguments({"--start", "95,10"}).error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--void=yes"}).error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--bogus"}).error.empty());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -30,7 +31,11 @@ public:
     void releaseGpsToggle() override { toggleDown = false; }
     void refreshDisplayMode() override { ++displayRefreshes; }
     void showError(const std::string& text, const std::string&) override { errors.push_back(text); }
-    void showNotice(const std::string& text) override { notices.push_back(text); }
+    // As the window does: in the status panel the copy and clock texts use.
+    void showNotice(const std::string& text) override {
+        notices.push_back(text);
+        status = " " + text;
+    }
     std::string statusPanelText() const override { return status; }
     void setStatusPanelText(const std::string& text) override { status = text; }
     void copyToClipboard(const std::string& text) override { clipboard = text; }
@@ -137,6 +142,18 @@ TEST_F(Strip, UnpluggedReceiverStopsTheStripOnce) {
     press(true, again.path);
     EXPECT_TRUE(gps.Connected);
     EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(Strip, UnplugWithinTheCopyTextKeepsItsNotice) {
+    startWithFix();
+    strip.copyCoordinates();
+    pty.closeMaster();
+    ASSERT_TRUE(spinUntil([&] { return !window.notices.empty(); }));
+    // A timer started now falls due after the copy text's would have.
+    bool past = false;
+    QTimer::singleShot(GpsStrip::kStatusFlashMs, [&past] { past = true; });
+    ASSERT_TRUE(spinUntil([&] { return past; }, 10s));
+    EXPECT_EQ(window.status, " GPS receiver disconnected");
 }
 
 TEST_F(Strip, CopyAndClockShowTheirStatusForASecond) {

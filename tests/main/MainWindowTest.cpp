@@ -1,11 +1,13 @@
 // The main window's menus, shortcuts, start-up, window rules, header rules
 // and settings round trip.
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QTimer>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -69,9 +71,11 @@ private slots:
     void typeFlagsOfTheDialogRefreshTheSummary();
     void escInEitherViewStopsDecoding();
     void serialPortBoxSelectsTheRememberedPort();
+    void longPortNameLeavesTheStripWhole();
     void settingsRoundTrip();
     void maximisedWindowKeepsItsStoredBounds();
     void boundsOffTheScreensComeBackOntoThem();
+    void boundsBelowTheLeastSizeStayOnTheScreen();
     void closeWithEditorOpenStoresEditorAndWritesNoLog();
 };
 
@@ -454,6 +458,56 @@ void MainWindowTest::serialPortBoxSelectsTheRememberedPort() {
     QCOMPARE(w.settings().numCom, std::string("ttyS0"));
 }
 
+// A port under /dev/serial/by-id has a name of 60 characters: the box shows
+// what fits, the tool tip and the list the whole name, and at the window's
+// least width every part of the strip keeps its room beside the others.
+void MainWindowTest::longPortNameLeavesTheStripWhole() {
+    const QString name =
+        QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    MainHarness h;
+    h.store(QStringLiteral("numCom"), name);
+    h.main->setSerialPortLister([&name] { return QStringList{QStringLiteral("ttyS0"), name}; });
+    h.start();
+    TMainForm& w = *h.main;
+    QCOMPARE(w.cbPort->currentText(), name);
+    QCOMPARE(w.cbPort->toolTip(), name);
+    w.cbPort->showPopup();
+    QTRY_VERIFY(w.cbPort->view()->isVisible());
+    QVERIFY2(w.cbPort->view()->viewport()->width() >
+                 w.cbPort->view()->fontMetrics().horizontalAdvance(name),
+             qPrintable(QString::number(w.cbPort->view()->viewport()->width())));
+    w.cbPort->hidePopup();
+    w.cbPort->setCurrentIndex(0);
+    QCOMPARE(w.cbPort->toolTip(), QStringLiteral("ttyS0"));
+    w.cbPort->setCurrentIndex(1);
+
+    // The labels of a fix, as wide as a receiver makes them.
+    w.LabelGPSTime->setText(QStringLiteral("08.12.2026 16:35:19"));
+    w.LabelLat->setText(QStringLiteral("Lat: 4807.03812,N"));
+    w.LabelLon->setText(QStringLiteral("Lon: 01131.00025,E"));
+    w.LabelPDOP->setText(QStringLiteral("PDOP: 12.5"));
+    for (QLabel* label : {w.LabelGPSTime, w.LabelLat, w.LabelLon, w.LabelPDOP}) label->show();
+    w.resize(w.minimumSize());
+    QTRY_COMPARE(w.width(), w.minimumWidth());
+    w.GPSPanel->layout()->activate();
+    QList<QWidget*> parts;
+    for (QWidget* part : w.GPSPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (part->isVisible()) parts << part;
+    }
+    for (const QWidget* part : parts) {
+        const QString what = part->objectName() + QLatin1Char(' ') +
+                             QDebug::toString(part->geometry());
+        if (const auto* label = qobject_cast<const QLabel*>(part)) {
+            QVERIFY2(part->width() >= label->minimumSizeHint().width(), qPrintable(what));
+        }
+        QVERIFY2(w.GPSPanel->rect().contains(part->geometry()), qPrintable(what));
+        for (const QWidget* other : parts) {
+            QVERIFY2(other == part || !other->geometry().intersects(part->geometry()),
+                     qPrintable(what + QStringLiteral(" meets ") + other->objectName()));
+        }
+    }
+}
+
 void MainWindowTest::settingsRoundTrip() {
     MainHarness h;
     const QList<std::pair<QString, QString>> stored = {
@@ -546,6 +600,25 @@ void MainWindowTest::boundsOffTheScreensComeBackOntoThem() {
     QVERIFY(h.stored("fTop").toInt() >= 0);
     QVERIFY(h.stored("eLeft").toInt() >= 0);
     QVERIFY(h.stored("eHeight").toInt() <= screen.height());
+}
+
+// A window cannot be smaller than its least size: where it is placed must
+// allow for the size it will really have.
+void MainWindowTest::boundsBelowTheLeastSizeStayOnTheScreen() {
+    MainHarness h;
+    h.store(QStringLiteral("fLeft"), QStringLiteral("-2147483648"));
+    h.store(QStringLiteral("fWidth"), QStringLiteral("-5"));
+    h.store(QStringLiteral("fHeight"), QStringLiteral("-5"));
+    h.store(QStringLiteral("eLeft"), QStringLiteral("1270"));
+    h.store(QStringLiteral("eWidth"), QStringLiteral("1"));
+    h.start(true);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QWidget* window : {static_cast<QWidget*>(h.main.get()),
+                                  static_cast<QWidget*>(h.editor.get())}) {
+        QTRY_VERIFY(window->isVisible());
+        QTRY_VERIFY2(screen.contains(window->windowHandle()->frameGeometry()),
+                     qPrintable(QDebug::toString(window->windowHandle()->frameGeometry())));
+    }
 }
 
 void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {

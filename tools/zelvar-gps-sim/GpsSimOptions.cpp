@@ -1,5 +1,6 @@
 #include "GpsSimOptions.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -18,6 +19,29 @@ std::optional<T> number(std::string_view text) {
 
 bool sixDigits(const std::string& text) {
     return text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The two-digit number at `at` of six digits.
+int twoDigits(const std::string& text, std::size_t at) {
+    return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+// DDMMYY of a day that exists, in the years 2000 to 2099 that GPRMC's
+// two-digit year stands for here.
+bool realDate(const std::string& text) {
+    if (!sixDigits(text)) return false;
+    const int day = twoDigits(text, 0);
+    const int month = twoDigits(text, 2);
+    const int year = 2000 + twoDigits(text, 4);
+    if (month < 1 || month > 12 || day < 1) return false;
+    constexpr std::array<int, 12> kDays{31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= (month == 2 && !leap ? 28 : kDays[static_cast<std::size_t>(month - 1)]);
+}
+
+bool realTime(const std::string& text) {
+    return sixDigits(text) && twoDigits(text, 0) < 24 && twoDigits(text, 2) < 60 &&
+           twoDigits(text, 4) < 60;
 }
 
 }  // namespace
@@ -61,8 +85,8 @@ GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
         } else if (name == "--utc") {
             const std::string text = value();
             const std::size_t comma = text.find(',');
-            if (comma == std::string::npos || !sixDigits(text.substr(0, comma)) ||
-                !sixDigits(text.substr(comma + 1))) {
+            if (comma == std::string::npos || !realDate(text.substr(0, comma)) ||
+                !realTime(text.substr(comma + 1))) {
                 return fail("DDMMYY,HHMMSS");
             }
             o.utcDate = text.substr(0, comma);
