@@ -281,6 +281,22 @@ TEST_F(ZelvarDecodeTool, OutputIntoTheLogItselfIsRefused) {
     }
 }
 
+// The settings file is an input as well: neither output may replace it.
+TEST_F(ZelvarDecodeTool, OutputIntoTheSettingsFileIsRefused) {
+    const std::string original = "[General]\nOnlyRSSI=1\n";
+    std::ofstream(scratch / "s.ini") << original;
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    for (const std::string& stdoutTo : {std::string(">/dev/null"), std::string(">>s.ini")}) {
+        const std::string hexOut = stdoutTo == ">/dev/null" ? "--hex-out s.ini " : "";
+        SCOPED_TRACE(hexOut + stdoutTo);
+        const ToolRun r = run("--settings s.ini " + hexOut + log, stdoutTo);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("settings file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(readFile(scratch / "s.ini"), original);
+    }
+}
+
 TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
     const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
     const struct {

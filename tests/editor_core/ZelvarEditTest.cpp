@@ -122,6 +122,23 @@ TEST_F(ZelvarEditTool, FailuresNameTheirCauseAndPrintNothing) {
     }
 }
 
+// Output written over the input (read-write, appended, input on stdin) is
+// refused before anything is read or written.
+TEST_F(ZelvarEditTool, OutputIntoTheInputIsRefused) {
+    const fs::path file = scratch / "a.hex";
+    fs::copy_file(dataDir() / "edit-sample.hex", file);
+    const std::string original = readFile(file), name = quoted(file.string());
+    for (const std::string& args : {"spaces " + name + " 1<>" + name, "spaces " + name + " >>" + name,
+                                    "spaces <" + name + " >>" + name}) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("input file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(readFile(file), original);
+    }
+}
+
 // The fields hold two characters, upper case; a letter cut off is one of
 // the characters counted.
 TEST(EditFieldText, CutsToTwoCharactersAndUpperCases) {
