@@ -27,9 +27,10 @@ protected:
     void SetUp() override { scratch = zelvar::test::TestScratchDir("zelvar-edit"); }
     void TearDown() override { fs::remove_all(scratch); }
 
-    // args go to the shell as they are, so a test can redirect stdin.
-    ToolRun run(const std::string& args) {
-        return zelvar::test::RunInShell(quoted(ZELVAR_EDIT_BIN) + " " + args, scratch);
+    // args go to the shell as they are, so a test can redirect stdin;
+    // stdoutTo redirects stdout instead of the capture.
+    ToolRun run(const std::string& args, const std::string& stdoutTo = "") {
+        return zelvar::test::RunInShell(quoted(ZELVAR_EDIT_BIN) + " " + args, scratch, stdoutTo);
     }
 
     fs::path scratch;
@@ -128,10 +129,11 @@ TEST_F(ZelvarEditTool, OutputIntoTheInputIsRefused) {
     const fs::path file = scratch / "a.hex";
     fs::copy_file(dataDir() / "edit-sample.hex", file);
     const std::string original = readFile(file), name = quoted(file.string());
-    for (const std::string& args : {"spaces " + name + " 1<>" + name, "spaces " + name + " >>" + name,
-                                    "spaces <" + name + " >>" + name}) {
-        SCOPED_TRACE(args);
-        const ToolRun r = run(args);
+    const std::pair<std::string, std::string> cases[] = {
+        {"spaces " + name, "1<>" + name}, {"spaces " + name, ">>" + name}, {"spaces <" + name, ">>" + name}};
+    for (const auto& [args, stdoutTo] : cases) {
+        SCOPED_TRACE(args + " " + stdoutTo);
+        const ToolRun r = run(args, stdoutTo);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find("input file itself"), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
