@@ -13,6 +13,7 @@
 #include "OfflineDecoder.h"
 #include "OutputFile.h"
 #include "PackageDecoder.h"
+#include "SameFile.h"
 
 namespace zelvar {
 
@@ -50,10 +51,6 @@ private:
     std::string crLf_;
     std::string counts_ = CountsText(0, 0);
 };
-
-bool sameFile(const OutputFile& file, dev_t device, ino_t inode) {
-    return file.isRegularFile() && file.device() == device && file.inode() == inode;
-}
 
 std::string baseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -109,7 +106,7 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
 }
 
 int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
-              std::ostream& err) {
+              std::ostream& err, const std::string& settingsPath) {
     auto failed = [&err](const std::string& message) {
         err << "zelvar-decode: " << message << '\n';
         return 2;
@@ -117,20 +114,26 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
     auto cannotRead = [&](int error) {
         return failed("cannot read log file '" + options.logFile + "': " + std::strerror(error));
     };
-    struct stat input {};
-    if (::fstat(logFd, &input) != 0) return cannotRead(errno);
+    std::vector<FileIdentity> inputs(1);
+    if (!IdentityOf(logFd, "log file", inputs[0])) return cannotRead(errno);
+    // A store not written yet is no file to protect.
+    if (FileIdentity store; !settingsPath.empty() && IdentityOf(settingsPath, "settings file", store)) {
+        inputs.push_back(store);
+    }
 
     try {
         // Output into the log itself would be read back as more log; and
-        // writing the hex log over it would destroy it before it is read.
+        // writing over an input destroys it before it is read.
         OutputFile out(outFd, "to stdout");
-        if (sameFile(out, input.st_dev, input.st_ino)) {
-            return failed("stdout is the log file itself");
+        FileIdentity stdoutIdentity = out.identity();
+        stdoutIdentity.name = "stdout";
+        if (std::string refused = OutputOverInput(inputs, {stdoutIdentity}); !refused.empty()) {
+            return failed(refused);
         }
         std::optional<OutputFile> hexOut;
         if (!options.hexOutFile.empty()) {
-            hexOut.emplace(options.hexOutFile, input);
-            if (sameFile(out, hexOut->device(), hexOut->inode())) {
+            hexOut.emplace(options.hexOutFile, inputs);
+            if (!OutputOverInput({stdoutIdentity}, {hexOut->identity()}).empty()) {
                 return failed("hex output file '" + options.hexOutFile + "' is stdout as well");
             }
         }

@@ -70,6 +70,7 @@ int main(int argc, char** argv) try {
     }
 
     zelvar::Settings settings;
+    std::string settingsPath;
     if (!options.settingsFile.empty()) {
         const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
         if (!info.isFile() || !info.isReadable()) {
@@ -77,15 +78,17 @@ int main(int argc, char** argv) try {
         }
         zelvar::SettingsStore store(info.absoluteFilePath());
         settings = store.load();
+        settingsPath = options.settingsFile;
         if (store.status() != QSettings::NoError) {
             return fail("settings file '" + options.settingsFile + "' is not a valid settings file");
         }
     } else {
         zelvar::SettingsStore store;
         settings = store.load();
+        settingsPath = store.fileName().toLocal8Bit().toStdString();
     }
 
-    return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr);
+    return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr, settingsPath);
 } catch (const std::exception& error) {
     // Out of memory on a log line of gigabytes, most likely.
     return fail(error.what());

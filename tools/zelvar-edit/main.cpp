@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "EditTool.h"
+#include "SameFile.h"
 
 namespace {
 
@@ -121,6 +122,14 @@ int main(int argc, char** argv) {
     const int fd = fromStdin ? STDIN_FILENO : ::open(options.file->c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     int readError = errno;
+    // Output over the input would destroy it before it is read.
+    zelvar::FileIdentity input, output;
+    if (fd >= 0 && zelvar::IdentityOf(fd, "input file", input) &&
+        zelvar::IdentityOf(STDOUT_FILENO, "stdout", output)) {
+        if (const std::string refused = zelvar::OutputOverInput({input}, {output}); !refused.empty()) {
+            return fail("zelvar-edit: " + refused);
+        }
+    }
     if (fd < 0 || !readAll(fd, text, readError)) {
         return fail("zelvar-edit: cannot read " +
                     (fromStdin ? std::string("standard input") : "FILE '" + *options.file + "'") +
