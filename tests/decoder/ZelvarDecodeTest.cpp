@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -314,6 +315,28 @@ TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+}
+
+// A pipe named by /dev/stdout or /dev/fd/N is written as it is; a FIFO as
+// LOGFILE is refused without waiting for a writer; an empty name is no file.
+TEST_F(ZelvarDecodeTool, HexOutIntoPipesAndOddNames) {
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    const std::string expectedHex = readFile(dataDir() / "traffic.expected.hex");
+    const ToolRun both = run(withEmptySettings("--hex-out /dev/stdout " + log) + " 2>tool.err",
+                             "| cat >both.txt");
+    EXPECT_EQ(readFile(scratch / "both.txt"),
+              readFile(dataDir() / "traffic.expected.txt") + expectedHex) << readFile(scratch / "tool.err");
+    run(withEmptySettings("--hex-out /dev/fd/3 " + log) + " 2>tool.err 3>&1 >/dev/null",
+        "| cat >hex.txt");
+    EXPECT_EQ(readFile(scratch / "hex.txt"), expectedHex) << readFile(scratch / "tool.err");
+
+    ASSERT_EQ(::mkfifo((scratch / "fifo.hex").c_str(), 0600), 0);
+    for (const std::string& args : {std::string("fifo.hex"), "--hex-out '' " + log}) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(withEmptySettings(args));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
 
