@@ -66,14 +66,15 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
         auto takeValue = [&](const std::string& name, std::string& target) {
             if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
                 target = arg.substr(name.size() + 1);
-                return true;
+            } else if (i + 1 < args.size()) {
+                target = args[++i];
+            } else {
+                target.clear();
             }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a file name";
-                return false;
-            }
-            target = args[++i];
-            return true;
+            // An empty name names no file: taking it as "not given" would
+            // silently drop the output asked for.
+            if (target.empty()) error = "option " + name + " needs a file name";
+            return !target.empty();
         };
         if (arg == "--help" || arg == "-h") {
             options.help = true;

@@ -60,9 +60,15 @@ OutputFile::OutputFile(const std::string& path, const std::vector<FileIdentity>&
 }
 
 void OutputFile::open(const std::vector<FileIdentity>& inputs) {
-    if (const int error = resolveLinks(target_); error != 0) fail(error);
     struct stat info {};
-    const bool exists = ::stat(target_.c_str(), &info) == 0;
+    // A pipe or device is opened by the name given: the links of /dev/stdout
+    // and /dev/fd/N lead through /proc to names such as "pipe:[N]" that no
+    // path reaches.
+    const bool special = ::stat(target_.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    if (!special) {
+        if (const int error = resolveLinks(target_); error != 0) fail(error);
+    }
+    const bool exists = special || ::stat(target_.c_str(), &info) == 0;
     if (!exists && errno != ENOENT) fail(errno);
     if (exists && IdentityOf(target_, name_, identity_)) {
         if (std::string refused = OutputOverInput(inputs, {identity_}); !refused.empty()) {

@@ -60,7 +60,9 @@ int main(int argc, char** argv) try {
         return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
     }
 
-    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without a writer, a FIFO would hold open() until one comes, only to be
+    // refused then; O_NONBLOCK changes nothing for a regular file.
+    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat logInfo {};
     if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
         const std::string reason = logFd < 0                  ? std::strerror(errno)
