@@ -197,6 +197,30 @@ TEST_F(ZelvarDecodeTool, MemoryStaysBoundedOnAHugeLog) {
     EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak KiB";
 }
 
+// A line of 64 MiB between two copies of a log is skipped in constant
+// memory and counted; the rest decodes as the two copies alone.
+TEST_F(ZelvarDecodeTool, OverlongLineIsSkippedAndCounted) {
+#ifdef ZELVAR_SANITIZE
+    GTEST_SKIP() << "the sanitizers' own memory would be measured";
+#endif
+    const std::string traffic = readFile(dataDir() / "traffic.hex");
+    fs::create_directories(scratch / "long");
+    std::ofstream(scratch / "log.hex", std::ios::binary) << traffic << traffic;
+    const fs::path longLog = scratch / "long" / "log.hex";
+    std::ofstream(longLog, std::ios::binary) << traffic;
+    fs::resize_file(longLog, traffic.size() + (std::size_t{64} << 20));  // NULs, no line end
+    std::ofstream(longLog, std::ios::binary | std::ios::app) << "\r\n" << traffic;
+
+    const ToolRun plain = run(withEmptySettings("log.hex"));
+    const ToolRun r = run(withEmptySettings("long/log.hex"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == plain.out);
+    EXPECT_EQ(r.err, "zelvar-decode: 1 line longer than 1 MiB skipped\n" + plain.err);
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak KiB";
+}
+
 TEST_F(ZelvarDecodeTool, TitleNamesTheFileWithoutItsFolder) {
     const fs::path log = scratch / "one line.hex";
     std::ofstream(log) << "1$F4BEE070\t00 01 02\n";

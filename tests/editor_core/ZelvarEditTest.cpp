@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +139,40 @@ TEST_F(ZelvarEditTool, OutputIntoTheInputIsRefused) {
         EXPECT_NE(r.err.find("input file itself"), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
         EXPECT_EQ(readFile(file), original);
+    }
+}
+
+// Endless input and input over the limit are refused with one line; below
+// it, memory does not grow with the number of lines.
+TEST_F(ZelvarEditTool, InputLimitAndMemory) {
+#ifndef ZELVAR_SANITIZE
+    // First: the children's peak counts every run so far.
+    const fs::path blank = scratch / "blank.hex";
+    {
+        std::ofstream out(blank, std::ios::binary);
+        const std::string block(1 << 20, '\n');
+        for (int i = 0; i < 40; ++i) out << block;
+    }
+    for (const char* command : {"spaces", "sort-ports"}) {
+        const ToolRun r = run(std::string(command) + " " + quoted(blank.string()), ">/dev/null");
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 32 * 1024) << "peak KiB";
+#endif
+    const fs::path huge = scratch / "huge.hex";
+    std::ofstream(huge) << "";
+    fs::resize_file(huge, (std::size_t{256} << 20) + 1);
+    for (const std::string& args :
+         {std::string("spaces /dev/zero"), std::string("sort-ports </dev/zero"),
+          "divide " + quoted(huge.string())}) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("256 MiB"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
 }
 
