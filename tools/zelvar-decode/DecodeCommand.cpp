@@ -13,11 +13,17 @@
 #include "OfflineDecoder.h"
 #include "OutputFile.h"
 #include "PackageDecoder.h"
+#include "ReadWholeFile.h"
 #include "SameFile.h"
 
 namespace zelvar {
 
 namespace {
+
+constexpr std::size_t kReadBlock = 256 * 1024;
+// No package comes near this; a longer line is no log line, and holding it
+// would let one line of a damaged or foreign file take any memory.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 
 // Takes the decoding's results the way the main window would show them, and
 // writes them on as they come.
@@ -146,7 +152,7 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         StreamOutput output(out, hexOut ? &*hexOut : nullptr);
         PackageDecoder decoder(settings, mirrors, gps, output);
         OfflineDecoder offline(decoder, mirrors);
-        LogLineReader lines(logFd);
+        LogLineReader lines(logFd, kReadBlock, kLongestLine);
         decoder.ResetPortState();
         try {
             offline.DecodeLogStream("File: " + baseName(options.logFile), lines);
@@ -155,6 +161,10 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         }
         out.commit();
         if (hexOut) hexOut->commit();
+        if (const std::size_t skipped = lines.skippedLines(); skipped > 0) {
+            err << "zelvar-decode: " << skipped << (skipped == 1 ? " line" : " lines")
+                << " longer than " << LimitText(kLongestLine) << " skipped\n";
+        }
         err << output.counts() << '\n';
         return 0;
     } catch (const OutputError& error) {

@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "  --help           show this text\n"
     "\n"
     "stdout: the title line, the column header, the decoded lines and \"End\".\n"
-    "stderr: the counts text \" T <text lines> / H <packages>\" as its last line.\n"
+    "stderr: the counts text \" T <text lines> / H <packages>\" as its last line;\n"
+    "a line longer than 1 MiB is skipped and counted on the line before.\n"
     "Exit status: 0 when decoded, 2 on a bad option, an unreadable file, a failed\n"
     "write, or an output that is the log file itself.\n";
 
