@@ -72,6 +72,10 @@ TEST_F(ZelvarEditTool, SamplesGiveTheirExpectedOutput) {
     }
     const ToolRun crlf = run("packets-0b-05 --crlf <" + sample("edit-sample.hex"));
     EXPECT_EQ(crlf.out, readFile(dataDir() / "edit-sample.packets-0b-05.crlf.expected.txt"));
+    // A pipe is held whole rather than read twice.
+    const ToolRun piped = zelvar::test::RunInShell(
+        "cat " + sample("edit-sample.hex") + " | " + quoted(ZELVAR_EDIT_BIN) + " sort-ports", scratch);
+    EXPECT_EQ(piped.out, readFile(dataDir() / "edit-sample.sort-ports.expected.txt"));
 }
 
 // Input that is not UTF-8 counts a character per byte and passes through
@@ -183,4 +187,20 @@ TEST(EditFieldText, CutsToTwoCharactersAndUpperCases) {
     EXPECT_EQ(zelvar::FieldText("ы5"), "ы5");
     EXPECT_EQ(zelvar::FieldText("123"), "12");
     EXPECT_EQ(zelvar::FieldText(""), "");
+}
+
+// The input is read in blocks: a character cut at any block end is judged as
+// the whole text would be.
+TEST(EditUtf8Check, JudgesPiecesAsTheWholeText) {
+    for (const std::string text : {"a\xD1\x8B\xE2\x82\xAC\xF0\x9F\x98\x80z", "\xD1", "ab\xE2\x82",
+                                   "\xED\xA0\x80", "\xF0\x9F\x98\x80\x80", "\xC0\xAF"}) {
+        for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+            SCOPED_TRACE(::testing::Message() << text.size() << " bytes in pieces of " << piece);
+            zelvar::Utf8Check check;
+            for (std::size_t at = 0; at < text.size(); at += piece) {
+                check.add(std::string_view(text).substr(at, piece));
+            }
+            EXPECT_EQ(check.valid(), zelvar::IsValidUtf8(text));
+        }
+    }
 }
