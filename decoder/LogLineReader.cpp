@@ -7,11 +7,48 @@
 
 namespace zelvar {
 
-LogLineReader::LogLineReader(int fd, std::size_t blockSize)
-    : fd_(fd), capacity_(blockSize == 0 ? 1 : blockSize), buffer_(new char[capacity_]) {}
+LogLineReader::LogLineReader(int fd, std::size_t blockSize, std::size_t longestLine)
+    : fd_(fd),
+      capacity_(blockSize == 0 ? 1 : blockSize),
+      buffer_(new char[capacity_]),
+      longestLine_(longestLine) {}
+
+bool LogLineReader::skipLongLine() {
+    while (true) {
+        char* const data = buffer_.get();
+        for (std::size_t at = begin_; at < end_; ++at) {
+            if (data[at] != '\r' && data[at] != '\n') continue;
+            skipping_ = false;
+            begin_ = at + 1;
+            if (data[at] == '\r') {
+                if (begin_ < end_) {
+                    if (data[begin_] == '\n') ++begin_;
+                } else {
+                    skipLf_ = !atEnd_;
+                }
+            }
+            lfKnown_ = false;
+            return true;
+        }
+        begin_ = end_ = 0;
+        lfKnown_ = false;
+        if (atEnd_) return false;
+        fill();
+    }
+}
 
 bool LogLineReader::next(std::string_view& line) {
+    // A long line may also come whole within one buffer.
+    while (nextAny(line)) {
+        if (longestLine_ == 0 || line.size() <= longestLine_) return true;
+        ++skipped_;
+    }
+    return false;
+}
+
+bool LogLineReader::nextAny(std::string_view& line) {
     while (true) {
+        if (skipping_ && !skipLongLine()) return false;
         char* const data = buffer_.get();
         if (skipLf_ && begin_ < end_) {
             if (data[begin_] == '\n') ++begin_;
@@ -46,6 +83,13 @@ bool LogLineReader::next(std::string_view& line) {
             begin_ = nextLf_ + 1;
             return true;
         }
+        if (longestLine_ != 0 && end_ - begin_ > longestLine_) {
+            // No line end within the limit: the line is dropped as it comes.
+            skipping_ = true;
+            ++skipped_;
+            begin_ = end_;
+            continue;
+        }
         if (atEnd_) {
             if (begin_ == end_) return false;
             line = std::string_view(data + begin_, end_ - begin_);
@@ -74,6 +118,7 @@ void LogLineReader::fill() {
         const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
+            bytesRead_ += static_cast<std::size_t>(got);
             return;
         }
         if (got == 0) {

@@ -14,17 +14,29 @@ namespace zelvar {
 // rule as LineList::fromText).
 class LogLineReader {
 public:
-    // Reads from `fd`, which stays open and owned by the caller.
-    explicit LogLineReader(int fd, std::size_t blockSize = 256 * 1024);
+    // Reads from `fd`, which stays open and owned by the caller. A line
+    // longer than `longestLine` bytes (0: no limit) is skipped, not given,
+    // so that the memory needed stays within a few times that limit.
+    explicit LogLineReader(int fd, std::size_t blockSize = 256 * 1024,
+                           std::size_t longestLine = 0);
 
     // The next line without its line end, valid until the next call; false
     // after the last line. Throws std::system_error when the file cannot be
     // read.
     bool next(std::string_view& line);
 
+    // The lines skipped as too long so far, and the bytes read.
+    std::size_t skippedLines() const { return skipped_; }
+    std::size_t bytesRead() const { return bytesRead_; }
+
 private:
+    // The next line, whatever its length.
+    bool nextAny(std::string_view& line);
     // Moves the unread rest to the front and reads more behind it.
     void fill();
+    // Drops the rest of an overlong line up to its line end; false when the
+    // file ends first.
+    bool skipLongLine();
 
     int fd_;
     std::size_t capacity_;
@@ -38,6 +50,10 @@ private:
     bool lfKnown_ = false;
     bool skipLf_ = false;  // a CR ended the last block: a LF next belongs to it
     bool atEnd_ = false;
+    std::size_t longestLine_;
+    bool skipping_ = false;  // inside an overlong line
+    std::size_t skipped_ = 0;
+    std::size_t bytesRead_ = 0;
 };
 
 }  // namespace zelvar

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "ReadWholeFile.h"
+
 namespace zelvar {
 
 namespace {
@@ -15,18 +17,14 @@ QString shownPath(const QString& path) {
 
 }  // namespace
 
-QByteArray ReadDocumentFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw DocumentFileError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath(path), file.errorString()));
+std::string ReadDocumentFile(const QString& path) {
+    try {
+        return ReadWholeFile(QFile::encodeName(path).toStdString());
+    } catch (const WholeFileError& error) {
+        const QString text = error.opening() ? QStringLiteral("Cannot open file \"%1\". %2")
+                                             : QStringLiteral("Cannot read file \"%1\". %2");
+        throw DocumentFileError(text.arg(shownPath(path), QString::fromLocal8Bit(error.what())));
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw DocumentFileError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));
-    }
-    return bytes;
 }
 
 void WriteDocumentFile(const QString& path, const QByteArray& bytes) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <stdexcept>
+#include <string>
 
 namespace zelvar {
 
@@ -18,8 +19,10 @@ private:
     QString text_;
 };
 
-// Reads a whole file. Throws DocumentFileError.
-QByteArray ReadDocumentFile(const QString& path);
+// Reads a whole regular file of at most kWholeFileLimit bytes, without
+// waiting for a FIFO or reading a device without end. Throws
+// DocumentFileError, or std::bad_alloc.
+std::string ReadDocumentFile(const QString& path);
 
 // Writes a whole file through a temporary file beside it, so a failed save
 // leaves the older file as it was. Throws DocumentFileError.

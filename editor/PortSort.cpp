@@ -5,13 +5,9 @@
 
 namespace zelvar {
 
-namespace {
-
-int portOf(std::string_view line) {
+int PortOf(std::string_view line) {
     return !line.empty() && line[0] >= '1' && line[0] <= '4' ? line[0] - '0' : 0;
 }
-
-}  // namespace
 
 LineList SortByPorts(const LineList& lines) {
     // One pass to size the result, then one per port: the lines are copied
@@ -20,7 +16,7 @@ LineList SortByPorts(const LineList& lines) {
     std::array<std::size_t, 5> chars{};
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
-        const int port = portOf(line);
+        const int port = PortOf(line);
         ++count[static_cast<std::size_t>(port)];
         chars[static_cast<std::size_t>(port)] += line.size() + 1;
     }
@@ -30,7 +26,7 @@ LineList SortByPorts(const LineList& lines) {
         if (count[static_cast<std::size_t>(port)] == 0) continue;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const std::string_view line = lines[i];
-            if (portOf(line) == port) sorted.append(line);
+            if (PortOf(line) == port) sorted.append(line);
         }
     }
     return sorted;

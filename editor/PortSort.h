@@ -1,11 +1,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "LineList.h"
 #include "TransformOutput.h"
 
 namespace zelvar {
+
+// The port a line belongs to: its first character when that is a digit 1
+// to 4, otherwise 0.
+int PortOf(std::string_view line);
 
 // The lines that begin with a port digit 1 to 4, grouped by port in
 // ascending order, each group in the document's order. Lines without a port

@@ -482,9 +482,7 @@ bool TEditorForm::openDocument(const QString& path) {
     if (!beginCommand()) return false;
     zelvar::RichText text;
     try {
-        const QByteArray bytes = zelvar::ReadDocumentFile(path);
-        text = zelvar::ReadDocumentBytes(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path));
     } catch (const zelvar::DocumentFileError& error) {
         endCommand();
         dialogs().showError(this, error.text());

@@ -8,9 +8,13 @@
 #include <QPushButton>
 #include <QTimer>
 #include <exception>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "LogFile.h"
 #include "LogLineReader.h"
+#include "ReadWholeFile.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
@@ -23,27 +27,53 @@ namespace {
 constexpr qint64 kEventIntervalMs = 20;
 constexpr unsigned kLinesPerClockCheck = 64;
 
+// Closes a descriptor on every way out.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() { ::close(fd_); }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // Reads a log's lines block by block with the decoder core's reader, the one
-// zelvar-decode uses, into a list no larger than the file. Throws
-// LogFileError.
+// zelvar-decode uses, into a list no larger than the file, refusing what is
+// no regular file or more than kWholeFileLimit bytes however large the file
+// claims to be. Throws LogFileError; the list is empty then.
 void readLogLines(const QString& path, zelvar::InputLineList& lines) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        throw zelvar::LogFileError(QStringLiteral("Cannot open file \"%1\". %2")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
     lines.clear();
-    lines.reserve(static_cast<std::size_t>(file.size()) + 1);
-    try {
-        zelvar::LogLineReader reader(file.handle());
-        std::string_view line;
-        while (reader.next(line)) lines.append(line);
-    } catch (const std::exception& error) {
-        // A read error, or no memory for a huge log: the input stays empty.
+    auto failed = [&path, &lines](const char* what, const char* reason) {
         lines.clear();
-        throw zelvar::LogFileError(
-            QStringLiteral("Cannot read file \"%1\". %2")
-                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what())));
+        return zelvar::LogFileError(QString::fromLatin1(what).arg(
+            QDir::toNativeSeparators(path), QString::fromLocal8Bit(reason)));
+    };
+    std::optional<OpenFile> file;
+    try {
+        file.emplace(zelvar::OpenRegularFile(QFile::encodeName(path).toStdString()));
+    } catch (const zelvar::WholeFileError& error) {
+        throw failed("Cannot open file \"%1\". %2", error.what());
+    }
+    try {
+        struct stat info {};
+        const auto claimed =
+            ::fstat(file->fd(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+        if (claimed > zelvar::kWholeFileLimit) throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
+        lines.reserve(claimed + 1);
+        zelvar::LogLineReader reader(file->fd());
+        std::string_view line;
+        while (reader.next(line)) {
+            if (reader.bytesRead() > zelvar::kWholeFileLimit) {
+                throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
+            }
+            lines.append(line);
+        }
+    } catch (const std::exception& error) {
+        // A read error, a file grown past the limit, or no memory for it.
+        throw failed("Cannot read file \"%1\". %2", error.what());
     }
 }
 
@@ -110,10 +140,16 @@ void TMainForm::decodeOfflineInput(const QString& title) {
 void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
     if (!offline_.DecoderIdle) return;
     offline_.OfflineInputLines.clear();
-    // As the bytes of a UTF-8 file: the decoder skips every byte outside
-    // ASCII, where a character outside Latin-1 would become '?', which it
-    // would read as a digit.
-    for (const QString& line : lines) offline_.OfflineInputLines.append(line.toStdString());
+    try {
+        // As the bytes of a UTF-8 file: the decoder skips every byte outside
+        // ASCII, where a character outside Latin-1 would become '?', which it
+        // would read as a digit.
+        for (const QString& line : lines) offline_.OfflineInputLines.append(line.toStdString());
+    } catch (const std::exception& error) {
+        offline_.OfflineInputLines.clear();
+        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
+        return;
+    }
     decodeOfflineInput(title);
 }
 

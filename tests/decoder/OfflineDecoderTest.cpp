@@ -215,6 +215,31 @@ TEST(LogLineReaderTest, SplitsLikeTheWholeTextWhereverTheBlocksEnd) {
     }
 }
 
+// Lines over the limit are left out and counted, whether they end in the
+// block that overflows, in a later one, or not at all.
+TEST(LogLineReaderTest, SkipsAndCountsOverlongLines) {
+    for (const std::string text : {"ab\r\nabcdefg\r\nc\rlonger\rd\n", "abcdefgh", "x\nabcdef\r\nyz",
+                                   "abcd\r\n\r\n"}) {
+        const LineList whole = LineList::fromText(text);
+        std::vector<std::string_view> kept;
+        std::size_t overlong = 0;
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            if (whole[i].size() <= 3) kept.push_back(whole[i]);
+            else ++overlong;
+        }
+        for (const std::size_t block : {1u, 2u, 3u, 5u, 256u}) {
+            SCOPED_TRACE(::testing::Message() << text.size() << " chars in blocks of " << block);
+            MemoryFile file(text);
+            LogLineReader reader(file.fd(), block, 3);
+            std::vector<std::string> lines;
+            std::string_view line;
+            while (reader.next(line)) lines.emplace_back(line);
+            EXPECT_EQ(lines, std::vector<std::string>(kept.begin(), kept.end()));
+            EXPECT_EQ(reader.skippedLines(), overlong);
+        }
+    }
+}
+
 TEST(LogLineReaderTest, ReadErrorIsThrown) {
     const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder, 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -196,6 +197,30 @@ TEST_F(ZelvarDecodeTool, MemoryStaysBoundedOnAHugeLog) {
     EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak KiB";
 }
 
+// A line of 64 MiB between two copies of a log is skipped in constant
+// memory and counted; the rest decodes as the two copies alone.
+TEST_F(ZelvarDecodeTool, OverlongLineIsSkippedAndCounted) {
+#ifdef ZELVAR_SANITIZE
+    GTEST_SKIP() << "the sanitizers' own memory would be measured";
+#endif
+    const std::string traffic = readFile(dataDir() / "traffic.hex");
+    fs::create_directories(scratch / "long");
+    std::ofstream(scratch / "log.hex", std::ios::binary) << traffic << traffic;
+    const fs::path longLog = scratch / "long" / "log.hex";
+    std::ofstream(longLog, std::ios::binary) << traffic;
+    fs::resize_file(longLog, traffic.size() + (std::size_t{64} << 20));  // NULs, no line end
+    std::ofstream(longLog, std::ios::binary | std::ios::app) << "\r\n" << traffic;
+
+    const ToolRun plain = run(withEmptySettings("log.hex"));
+    const ToolRun r = run(withEmptySettings("long/log.hex"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == plain.out);
+    EXPECT_EQ(r.err, "zelvar-decode: 1 line longer than 1 MiB skipped\n" + plain.err);
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "peak KiB";
+}
+
 TEST_F(ZelvarDecodeTool, TitleNamesTheFileWithoutItsFolder) {
     const fs::path log = scratch / "one line.hex";
     std::ofstream(log) << "1$F4BEE070\t00 01 02\n";
@@ -281,6 +306,22 @@ TEST_F(ZelvarDecodeTool, OutputIntoTheLogItselfIsRefused) {
     }
 }
 
+// The settings file is an input as well: neither output may replace it.
+TEST_F(ZelvarDecodeTool, OutputIntoTheSettingsFileIsRefused) {
+    const std::string original = "[General]\nOnlyRSSI=1\n";
+    std::ofstream(scratch / "s.ini") << original;
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    for (const std::string& stdoutTo : {std::string(">/dev/null"), std::string(">>s.ini")}) {
+        const std::string hexOut = stdoutTo == ">/dev/null" ? "--hex-out s.ini " : "";
+        SCOPED_TRACE(hexOut + stdoutTo);
+        const ToolRun r = run("--settings s.ini " + hexOut + log, stdoutTo);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("settings file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(readFile(scratch / "s.ini"), original);
+    }
+}
+
 TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
     const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
     const struct {
@@ -298,6 +339,28 @@ TEST_F(ZelvarDecodeTool, EveryWriteFailureEndsWithAMessage) {
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+}
+
+// A pipe named by /dev/stdout or /dev/fd/N is written as it is; a FIFO as
+// LOGFILE is refused without waiting for a writer; an empty name is no file.
+TEST_F(ZelvarDecodeTool, HexOutIntoPipesAndOddNames) {
+    const std::string log = shellQuoted((dataDir() / "traffic.hex").string());
+    const std::string expectedHex = readFile(dataDir() / "traffic.expected.hex");
+    const ToolRun both = run(withEmptySettings("--hex-out /dev/stdout " + log) + " 2>tool.err",
+                             "| cat >both.txt");
+    EXPECT_EQ(readFile(scratch / "both.txt"),
+              readFile(dataDir() / "traffic.expected.txt") + expectedHex) << readFile(scratch / "tool.err");
+    run(withEmptySettings("--hex-out /dev/fd/3 " + log) + " 2>tool.err 3>&1 >/dev/null",
+        "| cat >hex.txt");
+    EXPECT_EQ(readFile(scratch / "hex.txt"), expectedHex) << readFile(scratch / "tool.err");
+
+    ASSERT_EQ(::mkfifo((scratch / "fifo.hex").c_str(), 0600), 0);
+    for (const std::string& args : {std::string("fifo.hex"), "--hex-out '' " + log}) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(withEmptySettings(args));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <sys/stat.h>
 
 #include "../main/MainHarness.h"
 #include "EditorDialogs.h"
@@ -266,9 +267,18 @@ void EditorWindowTest::failedOpenKeepsTheDocument() {
     markRed(e, 0, 1);
     const QString before = shown(e.document());
 
-    s.open(s.h.scratch(QStringLiteral("missing.hex")));
-    QCOMPARE(s.dialogs.errors.size(), 1);
-    QVERIFY(s.dialogs.errors[0].contains(QStringLiteral("missing.hex")));
+    // Also a FIFO without a writer, a device of endless bytes and a file
+    // over the limit: each refused at once.
+    QVERIFY(::mkfifo(qPrintable(s.h.scratch(QStringLiteral("fifo.hex"))), 0600) == 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), s.h.scratch(QStringLiteral("zero.hex"))));
+    QFile huge(s.h.scratch(QStringLiteral("huge.txt")));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((qint64{256} << 20) + 1));
+    for (const char* name : {"missing.hex", "fifo.hex", "zero.hex", "huge.txt"}) {
+        s.open(s.h.scratch(QLatin1String(name)));
+        QVERIFY(s.dialogs.errors.last().contains(QLatin1String(name)));
+    }
+    QCOMPARE(s.dialogs.errors.size(), 4);
+    QVERIFY(s.dialogs.errors.last().contains(QStringLiteral("256 MiB")));
     QCOMPARE(shown(e.document()), before);
     QCOMPARE(e.DocPath, path);
     QCOMPARE(e.DocName, QStringLiteral("log.hex"));

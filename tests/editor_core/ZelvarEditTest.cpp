@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,9 +28,10 @@ protected:
     void SetUp() override { scratch = zelvar::test::TestScratchDir("zelvar-edit"); }
     void TearDown() override { fs::remove_all(scratch); }
 
-    // args go to the shell as they are, so a test can redirect stdin.
-    ToolRun run(const std::string& args) {
-        return zelvar::test::RunInShell(quoted(ZELVAR_EDIT_BIN) + " " + args, scratch);
+    // args go to the shell as they are, so a test can redirect stdin;
+    // stdoutTo redirects stdout instead of the capture.
+    ToolRun run(const std::string& args, const std::string& stdoutTo = "") {
+        return zelvar::test::RunInShell(quoted(ZELVAR_EDIT_BIN) + " " + args, scratch, stdoutTo);
     }
 
     fs::path scratch;
@@ -70,6 +72,10 @@ TEST_F(ZelvarEditTool, SamplesGiveTheirExpectedOutput) {
     }
     const ToolRun crlf = run("packets-0b-05 --crlf <" + sample("edit-sample.hex"));
     EXPECT_EQ(crlf.out, readFile(dataDir() / "edit-sample.packets-0b-05.crlf.expected.txt"));
+    // A pipe is held whole rather than read twice.
+    const ToolRun piped = zelvar::test::RunInShell(
+        "cat " + sample("edit-sample.hex") + " | " + quoted(ZELVAR_EDIT_BIN) + " sort-ports", scratch);
+    EXPECT_EQ(piped.out, readFile(dataDir() / "edit-sample.sort-ports.expected.txt"));
 }
 
 // Input that is not UTF-8 counts a character per byte and passes through
@@ -122,6 +128,58 @@ TEST_F(ZelvarEditTool, FailuresNameTheirCauseAndPrintNothing) {
     }
 }
 
+// Output written over the input (read-write, appended, input on stdin) is
+// refused before anything is read or written.
+TEST_F(ZelvarEditTool, OutputIntoTheInputIsRefused) {
+    const fs::path file = scratch / "a.hex";
+    fs::copy_file(dataDir() / "edit-sample.hex", file);
+    const std::string original = readFile(file), name = quoted(file.string());
+    const std::pair<std::string, std::string> cases[] = {
+        {"spaces " + name, "1<>" + name}, {"spaces " + name, ">>" + name}, {"spaces <" + name, ">>" + name}};
+    for (const auto& [args, stdoutTo] : cases) {
+        SCOPED_TRACE(args + " " + stdoutTo);
+        const ToolRun r = run(args, stdoutTo);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("input file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        EXPECT_EQ(readFile(file), original);
+    }
+}
+
+// Endless input and input over the limit are refused with one line; below
+// it, memory does not grow with the number of lines.
+TEST_F(ZelvarEditTool, InputLimitAndMemory) {
+#ifndef ZELVAR_SANITIZE
+    // First: the children's peak counts every run so far.
+    const fs::path blank = scratch / "blank.hex";
+    {
+        std::ofstream out(blank, std::ios::binary);
+        const std::string block(1 << 20, '\n');
+        for (int i = 0; i < 40; ++i) out << block;
+    }
+    for (const char* command : {"spaces", "sort-ports"}) {
+        const ToolRun r = run(std::string(command) + " " + quoted(blank.string()), ">/dev/null");
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 32 * 1024) << "peak KiB";
+#endif
+    const fs::path huge = scratch / "huge.hex";
+    std::ofstream(huge) << "";
+    fs::resize_file(huge, (std::size_t{256} << 20) + 1);
+    for (const std::string& args :
+         {std::string("spaces /dev/zero"), std::string("sort-ports </dev/zero"),
+          "divide " + quoted(huge.string())}) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("256 MiB"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+}
+
 // The fields hold two characters, upper case; a letter cut off is one of
 // the characters counted.
 TEST(EditFieldText, CutsToTwoCharactersAndUpperCases) {
@@ -129,4 +187,20 @@ TEST(EditFieldText, CutsToTwoCharactersAndUpperCases) {
     EXPECT_EQ(zelvar::FieldText("ы5"), "ы5");
     EXPECT_EQ(zelvar::FieldText("123"), "12");
     EXPECT_EQ(zelvar::FieldText(""), "");
+}
+
+// The input is read in blocks: a character cut at any block end is judged as
+// the whole text would be.
+TEST(EditUtf8Check, JudgesPiecesAsTheWholeText) {
+    for (const std::string text : {"a\xD1\x8B\xE2\x82\xAC\xF0\x9F\x98\x80z", "\xD1", "ab\xE2\x82",
+                                   "\xED\xA0\x80", "\xF0\x9F\x98\x80\x80", "\xC0\xAF"}) {
+        for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+            SCOPED_TRACE(::testing::Message() << text.size() << " bytes in pieces of " << piece);
+            zelvar::Utf8Check check;
+            for (std::size_t at = 0; at < text.size(); at += piece) {
+                check.add(std::string_view(text).substr(at, piece));
+            }
+            EXPECT_EQ(check.valid(), zelvar::IsValidUtf8(text));
+        }
+    }
 }

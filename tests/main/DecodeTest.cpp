@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
+#include <sys/stat.h>
 
 #include "LogFormat.h"
 #include "MainHarness.h"
@@ -165,14 +166,25 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     h.start();
     TMainForm& w = *h.main;
     w.appendTextLine("kept");
-    for (const QString& path : {h.scratch("missing.hex"), h.scratch(".")}) {
+    // A terabyte no memory holds, a FIFO without a writer, a device of
+    // endless bytes: each refused at once.
+    QFile huge(h.scratch("huge.hex"));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64{1} << 40));
+    QVERIFY(::mkfifo(qPrintable(h.scratch("fifo.hex")), 0600) == 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), h.scratch("zero.hex")));
+    const QStringList paths = {h.scratch("missing.hex"), h.scratch("."), h.scratch("huge.hex"),
+                               h.scratch("fifo.hex"), h.scratch("zero.hex")};
+    for (const QString& path : paths) {
         h.dialogs.openAnswers << path;
         w.mnuDecode->trigger();
     }
-    QCOMPARE(h.dialogs.errors.size(), 2);
+    QCOMPARE(h.dialogs.errors.size(), paths.size());
     QVERIFY(h.dialogs.errors[0].contains(QStringLiteral("missing.hex")));
+    QVERIFY(h.dialogs.errors[2].contains(QStringLiteral("256 MiB")));
     QCOMPARE(w.textLogLines(), QStringList{"kept"});
+    QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
 }
 
 void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {

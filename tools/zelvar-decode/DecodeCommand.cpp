@@ -13,10 +13,17 @@
 #include "OfflineDecoder.h"
 #include "OutputFile.h"
 #include "PackageDecoder.h"
+#include "ReadWholeFile.h"
+#include "SameFile.h"
 
 namespace zelvar {
 
 namespace {
+
+constexpr std::size_t kReadBlock = 256 * 1024;
+// No package comes near this; a longer line is no log line, and holding it
+// would let one line of a damaged or foreign file take any memory.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 
 // Takes the decoding's results the way the main window would show them, and
 // writes them on as they come.
@@ -51,10 +58,6 @@ private:
     std::string counts_ = CountsText(0, 0);
 };
 
-bool sameFile(const OutputFile& file, dev_t device, ino_t inode) {
-    return file.isRegularFile() && file.device() == device && file.inode() == inode;
-}
-
 std::string baseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -69,14 +72,15 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
         auto takeValue = [&](const std::string& name, std::string& target) {
             if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
                 target = arg.substr(name.size() + 1);
-                return true;
+            } else if (i + 1 < args.size()) {
+                target = args[++i];
+            } else {
+                target.clear();
             }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a file name";
-                return false;
-            }
-            target = args[++i];
-            return true;
+            // An empty name names no file: taking it as "not given" would
+            // silently drop the output asked for.
+            if (target.empty()) error = "option " + name + " needs a file name";
+            return !target.empty();
         };
         if (arg == "--help" || arg == "-h") {
             options.help = true;
@@ -109,7 +113,7 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
 }
 
 int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
-              std::ostream& err) {
+              std::ostream& err, const std::string& settingsPath) {
     auto failed = [&err](const std::string& message) {
         err << "zelvar-decode: " << message << '\n';
         return 2;
@@ -117,20 +121,26 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
     auto cannotRead = [&](int error) {
         return failed("cannot read log file '" + options.logFile + "': " + std::strerror(error));
     };
-    struct stat input {};
-    if (::fstat(logFd, &input) != 0) return cannotRead(errno);
+    std::vector<FileIdentity> inputs(1);
+    if (!IdentityOf(logFd, "log file", inputs[0])) return cannotRead(errno);
+    // A store not written yet is no file to protect.
+    if (FileIdentity store; !settingsPath.empty() && IdentityOf(settingsPath, "settings file", store)) {
+        inputs.push_back(store);
+    }
 
     try {
         // Output into the log itself would be read back as more log; and
-        // writing the hex log over it would destroy it before it is read.
+        // writing over an input destroys it before it is read.
         OutputFile out(outFd, "to stdout");
-        if (sameFile(out, input.st_dev, input.st_ino)) {
-            return failed("stdout is the log file itself");
+        FileIdentity stdoutIdentity = out.identity();
+        stdoutIdentity.name = "stdout";
+        if (std::string refused = OutputOverInput(inputs, {stdoutIdentity}); !refused.empty()) {
+            return failed(refused);
         }
         std::optional<OutputFile> hexOut;
         if (!options.hexOutFile.empty()) {
-            hexOut.emplace(options.hexOutFile, input);
-            if (sameFile(out, hexOut->device(), hexOut->inode())) {
+            hexOut.emplace(options.hexOutFile, inputs);
+            if (!OutputOverInput({stdoutIdentity}, {hexOut->identity()}).empty()) {
                 return failed("hex output file '" + options.hexOutFile + "' is stdout as well");
             }
         }
@@ -142,7 +152,7 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         StreamOutput output(out, hexOut ? &*hexOut : nullptr);
         PackageDecoder decoder(settings, mirrors, gps, output);
         OfflineDecoder offline(decoder, mirrors);
-        LogLineReader lines(logFd);
+        LogLineReader lines(logFd, kReadBlock, kLongestLine);
         decoder.ResetPortState();
         try {
             offline.DecodeLogStream("File: " + baseName(options.logFile), lines);
@@ -151,6 +161,10 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         }
         out.commit();
         if (hexOut) hexOut->commit();
+        if (const std::size_t skipped = lines.skippedLines(); skipped > 0) {
+            err << "zelvar-decode: " << skipped << (skipped == 1 ? " line" : " lines")
+                << " longer than " << LimitText(kLongestLine) << " skipped\n";
+        }
         err << output.counts() << '\n';
         return 0;
     } catch (const OutputError& error) {

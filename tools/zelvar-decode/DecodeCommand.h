@@ -26,8 +26,8 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
 // options.hexOutFile when given (CR LF after each), the counts text as the
 // last line of `err`. Returns the exit status: 0, or 2 after a one-line
 // message when the log cannot be read, an output cannot be written, or an
-// output is the log file itself.
+// output is the log file or the settings file at `settingsPath` itself.
 int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
-              std::ostream& err);
+              std::ostream& err, const std::string& settingsPath);
 
 }  // namespace zelvar

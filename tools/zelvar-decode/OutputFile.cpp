@@ -45,31 +45,35 @@ mode_t newFileMode() {
 }  // namespace
 
 OutputFile::OutputFile(int fd, std::string name) : name_(std::move(name)), fd_(fd) {
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) fail(errno);
-    device_ = info.st_dev;
-    inode_ = info.st_ino;
-    regular_ = S_ISREG(info.st_mode);
+    if (!IdentityOf(fd_, name_, identity_)) fail(errno);
     buffer_.reserve(kBlock);
 }
 
-OutputFile::OutputFile(const std::string& path, const struct stat& input)
+OutputFile::OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs)
     : name_("hex output file '" + path + "'"), target_(path), ownsFd_(true) {
     try {
-        open(input);
+        open(inputs);
     } catch (...) {
         release();
         throw;
     }
 }
 
-void OutputFile::open(const struct stat& input) {
-    if (const int error = resolveLinks(target_); error != 0) fail(error);
+void OutputFile::open(const std::vector<FileIdentity>& inputs) {
     struct stat info {};
-    const bool exists = ::stat(target_.c_str(), &info) == 0;
+    // A pipe or device is opened by the name given: the links of /dev/stdout
+    // and /dev/fd/N lead through /proc to names such as "pipe:[N]" that no
+    // path reaches.
+    const bool special = ::stat(target_.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    if (!special) {
+        if (const int error = resolveLinks(target_); error != 0) fail(error);
+    }
+    const bool exists = special || ::stat(target_.c_str(), &info) == 0;
     if (!exists && errno != ENOENT) fail(errno);
-    if (exists && info.st_dev == input.st_dev && info.st_ino == input.st_ino) {
-        throw OutputError(name_ + " is the log file itself");
+    if (exists && IdentityOf(target_, name_, identity_)) {
+        if (std::string refused = OutputOverInput(inputs, {identity_}); !refused.empty()) {
+            throw OutputError(refused);
+        }
     }
     if (exists && S_ISDIR(info.st_mode)) fail(EISDIR);
     if (exists && !S_ISREG(info.st_mode)) {
@@ -83,11 +87,10 @@ void OutputFile::open(const struct stat& input) {
         if (fd_ < 0) fail(errno);
         temporary_ = std::move(name);
         if (::fchmod(fd_, exists ? info.st_mode & 07777 : newFileMode()) != 0) fail(errno);
-        regular_ = true;
     }
-    if (!exists && ::fstat(fd_, &info) != 0) fail(errno);
-    device_ = info.st_dev;
-    inode_ = info.st_ino;
+    if (!exists && !IdentityOf(fd_, name_, identity_)) fail(errno);
+    // What commit() replaces is a regular file, whatever stands there now.
+    if (!temporary_.empty()) identity_.regular = true;
     buffer_.reserve(kBlock);
 }
 

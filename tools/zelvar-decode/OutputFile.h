@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "SameFile.h"
 
 namespace zelvar {
 
@@ -26,8 +29,8 @@ public:
     // A descriptor the process was given, such as stdout, written directly;
     // `name` completes the message "cannot write ...".
     OutputFile(int fd, std::string name);
-    // The file `path`, refused when it is the file `input` by any name.
-    OutputFile(const std::string& path, const struct stat& input);
+    // The file `path`, refused when it is one of `inputs` by any name.
+    OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs);
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     // Without commit(), a temporary file is removed again.
@@ -37,14 +40,12 @@ public:
     // Writes what is buffered and, for a temporary file, puts it in place.
     void commit();
 
-    // The file's identity once open: device and inode of what is written,
-    // or of the file that commit() replaces.
-    dev_t device() const { return device_; }
-    ino_t inode() const { return inode_; }
-    bool isRegularFile() const { return regular_; }
+    // The file's identity once open: that of what is written, or of the
+    // file that commit() replaces.
+    const FileIdentity& identity() const { return identity_; }
 
 private:
-    void open(const struct stat& input);
+    void open(const std::vector<FileIdentity>& inputs);
     void release();
     void flush();
     void writeOut(std::string_view bytes);
@@ -55,9 +56,7 @@ private:
     std::string temporary_;  // empty when written directly
     int fd_ = -1;
     bool ownsFd_ = false;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-    bool regular_ = false;
+    FileIdentity identity_;
     std::string buffer_;
 };
 

@@ -27,7 +27,8 @@ constexpr const char* kUsage =
     "  --help           show this text\n"
     "\n"
     "stdout: the title line, the column header, the decoded lines and \"End\".\n"
-    "stderr: the counts text \" T <text lines> / H <packages>\" as its last line.\n"
+    "stderr: the counts text \" T <text lines> / H <packages>\" as its last line;\n"
+    "a line longer than 1 MiB is skipped and counted on the line before.\n"
     "Exit status: 0 when decoded, 2 on a bad option, an unreadable file, a failed\n"
     "write, or an output that is the log file itself.\n";
 
@@ -60,7 +61,9 @@ int main(int argc, char** argv) try {
         return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
     }
 
-    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without a writer, a FIFO would hold open() until one comes, only to be
+    // refused then; O_NONBLOCK changes nothing for a regular file.
+    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat logInfo {};
     if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
         const std::string reason = logFd < 0                  ? std::strerror(errno)
@@ -70,6 +73,7 @@ int main(int argc, char** argv) try {
     }
 
     zelvar::Settings settings;
+    std::string settingsPath;
     if (!options.settingsFile.empty()) {
         const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
         if (!info.isFile() || !info.isReadable()) {
@@ -77,15 +81,17 @@ int main(int argc, char** argv) try {
         }
         zelvar::SettingsStore store(info.absoluteFilePath());
         settings = store.load();
+        settingsPath = options.settingsFile;
         if (store.status() != QSettings::NoError) {
             return fail("settings file '" + options.settingsFile + "' is not a valid settings file");
         }
     } else {
         zelvar::SettingsStore store;
         settings = store.load();
+        settingsPath = store.fileName().toLocal8Bit().toStdString();
     }
 
-    return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr);
+    return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr, settingsPath);
 } catch (const std::exception& error) {
     // Out of memory on a log line of gigabytes, most likely.
     return fail(error.what());

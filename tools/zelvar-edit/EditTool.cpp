@@ -1,10 +1,9 @@
 #include "EditTool.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "PortSort.h"
-#include "ProcessLines.h"
-#include "TextUnits.h"
 
 namespace zelvar {
 
@@ -32,28 +31,8 @@ const CommandName* findCommand(std::string_view name) {
     return nullptr;
 }
 
-void appendLines(const LineList& lines, bool crlf, std::string& out) {
-    if (!crlf) {
-        out.append(lines.text());
-        return;
-    }
-    out.reserve(out.size() + lines.text().size() + lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        out.append(lines[i]);
-        out.append("\r\n");
-    }
-}
-
-// Takes what the editor window would show.
-class CollectingOutput : public TransformOutput {
-public:
-    CollectingOutput(bool crlf, std::string& out) : crlf_(crlf), out_(out) {}
-    void showLines(const LineList& lines) override { appendLines(lines, crlf_, out_); }
-
-private:
-    bool crlf_;
-    std::string& out_;
-};
+// A block written at once: large enough that writing costs little.
+constexpr std::size_t kBlock = 256 * 1024;
 
 }  // namespace
 
@@ -138,18 +117,75 @@ std::optional<Transform> CommandTransform(const EditOptions& options) {
     return TransformFor(command->mode);
 }
 
-std::string RunEdit(std::optional<Transform> transform, bool crlf, std::string text) {
-    std::string out;
-    if (!transform) {
-        appendLines(SortByPorts(LineList::fromText(std::move(text))), crlf, out);
-        return out;
+void Utf8Check::add(std::string_view piece) {
+    if (!valid_) return;
+    std::string joined;
+    if (!carry_.empty()) {
+        joined = carry_;
+        joined.append(piece);
+        piece = joined;
     }
-    transform->units = IsValidUtf8(text) ? TextUnits::Utf8 : TextUnits::Bytes;
-    LineList workLines;
-    bool stopFlag = false;
-    CollectingOutput output(crlf, out);
-    ProcessLines(std::move(text), *transform, workLines, stopFlag, output);
-    return out;
+    // A character begun in the last three bytes and not complete waits for
+    // the next piece.
+    std::size_t cut = piece.size();
+    for (std::size_t back = 1; back <= 3 && back <= piece.size(); ++back) {
+        const auto c = static_cast<unsigned char>(piece[piece.size() - back]);
+        if ((c & 0xC0u) == 0x80u) continue;
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (length > back) cut = piece.size() - back;
+        break;
+    }
+    valid_ = IsValidUtf8(piece.substr(0, cut));
+    carry_ = std::string(piece.substr(cut));
+}
+
+EditRun::EditRun(std::optional<Transform> transform, TextUnits units, bool crlf, Sink sink)
+    : transform_(std::move(transform)), crlf_(crlf), sink_(std::move(sink)) {
+    if (transform_) transform_->units = units;
+}
+
+void EditRun::append(std::string& to, std::string_view line) const {
+    to.append(line);
+    to.append(crlf_ ? "\r\n" : "\n");
+}
+
+void EditRun::add(std::string_view line) {
+    if (!transform_) {
+        if (const int port = PortOf(line); port != 0) {
+            append(ports_[static_cast<std::size_t>(port - 1)], line);
+        }
+        return;
+    }
+    line_.clear();
+    if (TransformLine(line, *transform_, line_)) append(out_, line_);
+    if (out_.size() >= kBlock) {
+        sink_(out_);
+        out_.clear();
+    }
+}
+
+void EditRun::addText(std::string_view text) {
+    // As LineList::fromText: CR LF, LF or a lone CR end a line; a line end
+    // at the very end starts no further line.
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        add(text.substr(0, end));
+        std::size_t next = end;
+        if (end < text.size()) {
+            const bool crLf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+            next += crLf ? 2u : 1u;
+        }
+        text.remove_prefix(next);
+    }
+}
+
+void EditRun::finish() {
+    if (!out_.empty()) sink_(out_);
+    out_.clear();
+    for (std::string& port : ports_) {
+        if (!port.empty()) sink_(port);
+        std::string().swap(port);
+    }
 }
 
 }  // namespace zelvar

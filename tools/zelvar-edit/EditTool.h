@@ -1,11 +1,14 @@
 #pragma once
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "LineTransform.h"
+#include "TextUnits.h"
 
 namespace zelvar {
 
@@ -33,8 +36,45 @@ std::string FieldText(std::string_view text);
 // InvalidIntegerError for mask without a digit in its byte text.
 std::optional<Transform> CommandTransform(const EditOptions& options);
 
-// Runs the transform (or the port sort) over a whole document as the editor
-// window does and gives the lines it would show, LF or CR LF after each.
-std::string RunEdit(std::optional<Transform> transform, bool crlf, std::string text);
+// Whether a text read in pieces is valid UTF-8 as a whole, a character cut
+// at a piece's end included.
+class Utf8Check {
+public:
+    void add(std::string_view piece);
+    // After the last piece.
+    bool valid() const { return valid_ && carry_.empty(); }
+
+private:
+    std::string carry_;  // the start of a character cut at the last piece's end
+    bool valid_ = true;
+};
+
+// Runs the transform (or the port sort) over a document given line by line,
+// as the editor window runs it over the whole document, and hands on the
+// lines the window would show, LF or CR LF after each, in pieces of a block
+// or more. Only the port sort keeps lines: one buffer per port.
+class EditRun {
+public:
+    using Sink = std::function<void(std::string_view)>;
+    // `units`: how the whole document counts characters.
+    EditRun(std::optional<Transform> transform, TextUnits units, bool crlf, Sink sink);
+
+    // The next line of the document, without its line end.
+    void add(std::string_view line);
+    // Every line of a whole text, split as the editor splits its text.
+    void addText(std::string_view text);
+    // Hands on what is left after the last line.
+    void finish();
+
+private:
+    void append(std::string& to, std::string_view line) const;
+
+    std::optional<Transform> transform_;
+    bool crlf_;
+    Sink sink_;
+    std::string out_;
+    std::string line_;
+    std::array<std::string, 4> ports_;
+};
 
 }  // namespace zelvar

@@ -1,17 +1,20 @@
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "EditTool.h"
+#include "LogLineReader.h"
+#include "ReadWholeFile.h"
+#include "SameFile.h"
 
 namespace {
 
@@ -34,7 +37,9 @@ constexpr const char* kUsage =
     "  sort-ports     group the lines by their port digit 1..4, drop the rest\n"
     "\n"
     "  --crlf  end each line with CR LF\n"
-    "Exit status: 0, or 2 on bad usage or an unreadable FILE.\n";
+    "The input may be 256 MiB at most.\n"
+    "Exit status: 0, or 2 on bad usage, an unreadable or larger input, an unwritable\n"
+    "stdout, or stdout into the input itself.\n";
 
 int fail(const std::string& message) {
     std::cerr << message << '\n';
@@ -43,56 +48,57 @@ int fail(const std::string& message) {
 
 std::string errorText(int error) { return std::strerror(error != 0 ? error : EIO); }
 
-// A log of a hundred megabytes is read into fresh memory once: in large pages
-// that costs a few hundred page faults instead of tens of thousands.
-void adviseLargePages(std::string& text) {
-#if defined(MADV_HUGEPAGE)
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(text.data()) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) / page * page;
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)text;
-#endif
+// A failed write on stdout.
+struct WriteError {
+    int error;
+};
+
+void writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw WriteError{n < 0 ? errno : EIO};
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
 }
 
-// The whole input in one buffer: the editor works on the whole document.
-bool readAll(int fd, std::string& text, int& error) {
-    constexpr std::size_t kChunk = 65536;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        text.reserve(static_cast<std::size_t>(info.st_size) + 1);
-        adviseLargePages(text);
-    }
+// A regular file is read twice rather than held: once to learn its size
+// and whether it is UTF-8, which the editor decides over the whole text
+// before it looks at a line, then line by line.
+void runOverFile(int fd, off_t start, zelvar::EditRun::Sink sink,
+                 const std::optional<zelvar::Transform>& transform, bool crlf) {
+    zelvar::Utf8Check utf8;
+    std::vector<char> block(256 * 1024);
     std::size_t size = 0;
     for (;;) {
-        // A regular file fills its reserved room at once; a pipe grows by doubling.
-        if (text.size() == size) text.resize(std::max(text.capacity(), std::max(2 * size, kChunk)));
-        const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+        const ssize_t n = ::read(fd, block.data(), block.size());
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errno;
-            return false;
+            throw std::system_error(errno, std::generic_category());
         }
         size += static_cast<std::size_t>(n);
+        if (size > zelvar::kWholeFileLimit) throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
+        utf8.add(std::string_view(block.data(), static_cast<std::size_t>(n)));
     }
-    text.resize(size);
-    return true;
+    if (::lseek(fd, start, SEEK_SET) != start) throw std::system_error(errno, std::generic_category());
+    zelvar::EditRun run(transform, utf8.valid() ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
+                        crlf, std::move(sink));
+    zelvar::LogLineReader lines(fd);
+    std::string_view line;
+    while (lines.next(line)) run.add(line);
+    run.finish();
 }
 
-bool writeAll(int fd, const std::string& text, int& error) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+// A pipe or a terminal is held, up to the limit.
+void runOverStream(int fd, zelvar::EditRun::Sink sink,
+                   const std::optional<zelvar::Transform>& transform, bool crlf) {
+    const std::string text = zelvar::ReadAll(fd);
+    zelvar::EditRun run(transform,
+                        zelvar::IsValidUtf8(text) ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
+                        crlf, std::move(sink));
+    run.addText(text);
+    run.finish();
 }
 
 }  // namespace
@@ -118,20 +124,45 @@ int main(int argc, char** argv) {
     }
 
     const bool fromStdin = !options.file || *options.file == "-";
+    const std::string inputName =
+        fromStdin ? std::string("standard input") : "FILE '" + *options.file + "'";
+    auto cannotRead = [&inputName](const std::string& reason) {
+        return fail("zelvar-edit: cannot read " + inputName + ": " + reason);
+    };
+    // A FIFO named as FILE waits for its writer, as it would for any reader.
     const int fd = fromStdin ? STDIN_FILENO : ::open(options.file->c_str(), O_RDONLY | O_CLOEXEC);
-    std::string text;
-    int readError = errno;
-    if (fd < 0 || !readAll(fd, text, readError)) {
-        return fail("zelvar-edit: cannot read " +
-                    (fromStdin ? std::string("standard input") : "FILE '" + *options.file + "'") +
-                    ": " + errorText(readError));
-    }
-    if (!fromStdin) ::close(fd);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) return cannotRead(errorText(errno));
+    if (S_ISDIR(info.st_mode)) return cannotRead(errorText(EISDIR));
 
-    const std::string out = zelvar::RunEdit(std::move(transform), options.crlf, std::move(text));
-    int writeError = 0;
-    if (!writeAll(STDOUT_FILENO, out, writeError)) {
-        return fail("zelvar-edit: cannot write standard output: " + errorText(writeError));
+    // Output over the input would destroy it before it is read.
+    zelvar::FileIdentity input, output;
+    if (zelvar::IdentityOf(fd, "input file", input) &&
+        zelvar::IdentityOf(STDOUT_FILENO, "stdout", output)) {
+        if (const std::string refused = zelvar::OutputOverInput({input}, {output}); !refused.empty()) {
+            return fail("zelvar-edit: " + refused);
+        }
+    }
+
+    auto sink = [](std::string_view bytes) { writeAll(STDOUT_FILENO, bytes); };
+    try {
+        const off_t start = S_ISREG(info.st_mode) ? ::lseek(fd, 0, SEEK_CUR) : -1;
+        if (start >= 0) {
+            if (info.st_size - start > static_cast<off_t>(zelvar::kWholeFileLimit)) {
+                throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
+            }
+            runOverFile(fd, start, sink, transform, options.crlf);
+        } else {
+            runOverStream(fd, sink, transform, options.crlf);
+        }
+    } catch (const WriteError& failed) {
+        return fail("zelvar-edit: cannot write standard output: " + errorText(failed.error));
+    } catch (const zelvar::WholeFileError& failed) {
+        return cannotRead(failed.what());
+    } catch (const std::system_error& failed) {
+        return cannotRead(errorText(failed.code().value()));
+    } catch (const std::bad_alloc&) {
+        return fail("zelvar-edit: out of memory on " + inputName);
     }
     return 0;
 }
