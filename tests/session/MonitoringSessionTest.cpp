@@ -10,8 +10,17 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QFile>
+#include <QLabel>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "../main/MainHarness.h"
 #include "DateTime.h"
@@ -61,6 +70,18 @@ int receiveBufferAllowed() {
     QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
     const int max = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
     return std::min(4 << 20, max);
+}
+
+QString statusHint(TMainForm& w, int panel) {
+    return w.findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel))->toolTip();
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int plainUdpSocket() {
+    return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
 }  // namespace
@@ -263,11 +284,16 @@ private slots:
 
     void failedSocketCreationEndsInSocketError() {
         Rig rig;
-        rig.session->sockets().setSocketCreator([] { return -1; });
+        rig.session->sockets().setSocketCreator([] {
+            errno = EACCES;
+            return -1;
+        });
         rig.toggle();
         QVERIFY(rig.h.main->mnuStartUDP->isChecked());
         QVERIFY(!rig.h.main->Monitoring);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EACCES)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
         QCOMPARE(rig.text(), (QStringList{QString::fromLatin1(zelvar::TextHeader.data()),
                                           QStringLiteral("Stop")}));
         QVERIFY(!rig.session->Timer.isActive());
@@ -279,6 +305,81 @@ private slots:
         QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
         QCOMPARE(rig.text().size(), 2);
+    }
+
+    // No descriptor left once the four sockets are made: the reading thread
+    // cannot be given its stop signal, so the start fails as a socket error
+    // rather than leaving a session that Stop or close could never end.
+    void startWithoutADescriptorLeftIsASocketError() {
+        Rig rig;
+        rlimit before{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
+        std::vector<int> filler;
+        const auto release = [&] {
+            (void)::setrlimit(RLIMIT_NOFILE, &before);
+            for (const int fd : filler) ::close(fd);
+            filler.clear();
+        };
+        int made = 0;
+        rig.session->sockets().setSocketCreator([&] {
+            const int fd = plainUdpSocket();
+            if (++made == 4 && fd >= 0) {
+                rlimit tight = before;
+                tight.rlim_cur = static_cast<rlim_t>(fd) + 1;
+                (void)::setrlimit(RLIMIT_NOFILE, &tight);
+                for (int spare = ::dup(fd); spare >= 0; spare = ::dup(fd)) filler.push_back(spare);
+            }
+            return fd;
+        });
+        rig.toggle();
+        release();
+        if (rig.h.main->Monitoring) {
+            // Stopping this session would wait forever for its thread.
+            rig.h.main->setMonitoringControl(nullptr);
+            (void)rig.session.release();
+            QFAIL("the session started without a way to stop its reading thread");
+        }
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EMFILE)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
+        QVERIFY(!rig.session->sockets().isOpen());
+    }
+
+    // A socket that reports an error when read (here: the transceiver's port
+    // is closed, and the socket hears of it) says so with the system's text;
+    // the other transceivers are read on.
+    void receiveErrorIsShownWithItsReason() {
+        Rig rig;
+        quint16 closedPort = 0;
+        {
+            QUdpSocket probe;
+            QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+            closedPort = probe.localPort();
+        }
+        rig.h.main->settings().Port[0] = std::to_string(closedPort);
+        int made = 0;
+        rig.session->sockets().setSocketCreator([&] {
+            const int fd = plainUdpSocket();
+            // Only a connected socket is told that nobody listens.
+            if (++made == 1 && fd >= 0) {
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(closedPort);
+                to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                (void)::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            }
+            return fd;
+        });
+        rig.toggle();
+        QVERIFY(rig.h.main->Monitoring);
+        QTRY_COMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(ECONNREFUSED)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
+        QTRY_COMPARE(rig.at(2).count(QStringLiteral("AT_ZELVAR")), 1);
+        rig.at(2).send(rssiPackage(0));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        rig.toggle();
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
     }
 
     void portTextThatIsNoNumberChangesNothing() {
