@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "DateTime.h"
 
@@ -28,7 +30,15 @@ constexpr std::size_t kMaxQueued = std::size_t{1} << 20;
 
 DatagramReceiver::DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake)
     : fds_(fds), wake_(std::move(wake)), stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    thread_ = std::thread([this] { run(); });
+    // Without it the thread could never be told to stop, and stop() would
+    // wait for it forever.
+    if (stopFd_ < 0) throw std::system_error(errno, std::system_category(), "eventfd");
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (...) {
+        ::close(stopFd_);
+        throw;
+    }
 }
 
 DatagramReceiver::~DatagramReceiver() {
@@ -53,6 +63,11 @@ void DatagramReceiver::take(std::vector<ReceivedDatagram>& out) {
     }
 }
 
+std::optional<ReceiveError> DatagramReceiver::takeError() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(error_, std::nullopt);
+}
+
 bool DatagramReceiver::readSome(std::size_t i, int budget,
                                 std::vector<ReceivedDatagram>& batch) {
     for (int n = 0; n < budget; ++n) {
@@ -65,8 +80,10 @@ bool DatagramReceiver::readSome(std::size_t i, int budget,
             ::recvfrom(fds_[i], d.bytes.data(), d.bytes.size(), MSG_TRUNC | MSG_DONTWAIT,
                        reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (length < 0) {
-            if (errno == EINTR) continue;
-            return false;  // empty, or an error the socket reports: nothing to decode
+            const int error = errno;
+            if (error == EINTR) continue;
+            if (error != EAGAIN && error != EWOULDBLOCK) reportError(static_cast<int>(i) + 1, error);
+            return false;
         }
         // Empty and oversized datagrams are dropped, as a failed read.
         if (length < 1 || static_cast<std::size_t>(length) > d.bytes.size()) continue;
@@ -80,6 +97,15 @@ bool DatagramReceiver::readSome(std::size_t i, int budget,
         batch.push_back(d);
     }
     return true;
+}
+
+void DatagramReceiver::reportError(int socket, int error) {
+    {
+        std::lock_guard lock(mutex_);
+        if (error_) return;  // the window has not seen the one before yet
+        error_ = ReceiveError{socket, error};
+    }
+    if (wake_) wake_();
 }
 
 void DatagramReceiver::run() {
@@ -97,7 +123,15 @@ void DatagramReceiver::run() {
         if (polled[4].revents != 0) return;
         // Round after round over the ready sockets until all are empty.
         std::array<bool, 4> ready{};
-        for (std::size_t i = 0; i < fds_.size(); ++i) ready[i] = polled[i].revents != 0;
+        for (std::size_t i = 0; i < fds_.size(); ++i) {
+            // A descriptor that is no longer open would wake the poll forever.
+            if ((polled[i].revents & POLLNVAL) != 0) {
+                reportError(static_cast<int>(i) + 1, EBADF);
+                polled[i].fd = -1;
+                continue;
+            }
+            ready[i] = polled[i].revents != 0;
+        }
         bool more = true;
         while (more) {
             more = false;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -21,6 +22,12 @@ struct ReceivedDatagram {
     std::array<std::uint8_t, kCapacity> bytes{};
 };
 
+// A read that failed: the socket (1..4) and the system's error number.
+struct ReceiveError {
+    int socket = 0;
+    int error = 0;
+};
+
 // Reads the session's sockets on a thread of its own, as soon as datagrams
 // arrive, into a queue in the order they were read; the window decodes them
 // from there. A window busy drawing or writing can fall behind by seconds
@@ -30,7 +37,8 @@ class DatagramReceiver {
 public:
     // `fds`: the four sockets (negative: none). `wake` is called on the
     // reading thread when the queue stops being empty; it may only hand the
-    // news to another thread.
+    // news to another thread. Throws std::system_error when the thread or
+    // the descriptor that stops it cannot be had.
     DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake);
     ~DatagramReceiver();
     DatagramReceiver(const DatagramReceiver&) = delete;
@@ -40,18 +48,22 @@ public:
     void stop();
     // Appends everything read so far to `out`, oldest first.
     void take(std::vector<ReceivedDatagram>& out);
+    // The first read that failed since the last call; `wake` is called for it.
+    std::optional<ReceiveError> takeError();
 
 private:
     void run();
     // Reads what socket i holds, at most `budget` datagrams; false when it
     // has nothing more.
     bool readSome(std::size_t i, int budget, std::vector<ReceivedDatagram>& batch);
+    void reportError(int socket, int error);
 
     const std::array<int, 4> fds_;
     const std::function<void()> wake_;
     int stopFd_ = -1;
     std::mutex mutex_;
     std::vector<ReceivedDatagram> queue_;
+    std::optional<ReceiveError> error_;
     std::thread thread_;
 };
 

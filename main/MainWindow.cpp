@@ -265,8 +265,9 @@ void TMainForm::setSerialPorts(const QStringList& names) {
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));
 }
 
-void TMainForm::setSessionStatusText(const QString& text) {
+void TMainForm::setSessionStatusText(const QString& text, const QString& hint) {
     setStatusText(4, text);
+    statusPanels_[3]->setToolTip(hint);
 }
 
 void TMainForm::clearCountsText() {

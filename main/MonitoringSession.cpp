@@ -91,9 +91,17 @@ void MonitoringSession::start() {
     w_.setLogViewsEditing(false);
     w_.setHexViewEnabled(false);
 
-    if (!sockets_.create()) {
+    // The reading starts before the first command goes out, so a start that
+    // fails has asked no transceiver for anything.
+    const bool opened = sockets_.create() && sockets_.startReceiving([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { if (!decodeTimer_.isActive()) decodeTimer_.start(); },
+            Qt::QueuedConnection);
+    });
+    if (!opened) {
+        const QString reason = sockets_.errorText();
         StopSession(false);
-        w_.setSessionStatusText(QStringLiteral(" Socket Error"));
+        w_.setSessionStatusText(QStringLiteral(" Socket Error"), reason);
         return;
     }
 
@@ -104,11 +112,6 @@ void MonitoringSession::start() {
         sockets_.setTarget(n, TransceiverIP[i], *TransceiverPortNumber(settings.Port[i]));
     }
     for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, RegistrationCommand);
-    sockets_.startReceiving([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { if (!decodeTimer_.isActive()) decodeTimer_.start(); },
-            Qt::QueuedConnection);
-    });
     w_.setSessionStatusText(QStringLiteral(" Ready"));
     w_.Monitoring = true;
 }
@@ -161,6 +164,11 @@ void MonitoringSession::decodeReceived(bool all) {
         ~DecodingEnd() { flag = false; }
     } decodingEnd{decoding_};
 
+    // The session reads on after a failed read: it may pass, and the other
+    // transceivers are unaffected.
+    if (const QString error = sockets_.takeReceiveError(); !error.isEmpty() && w_.Monitoring) {
+        w_.setSessionStatusText(QStringLiteral(" Socket Error"), error);
+    }
     sockets_.takeReceived(received_);
     PackageDecoder& decoder = w_.decoder();
     QElapsedTimer slice;

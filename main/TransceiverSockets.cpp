@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
 
 #include "SessionRules.h"
 
@@ -33,6 +36,10 @@ std::size_t slot(int n) {
     return static_cast<std::size_t>(n - 1);
 }
 
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 }  // namespace
 
 TransceiverSockets::TransceiverSockets(QObject* parent)
@@ -45,9 +52,14 @@ TransceiverSockets::~TransceiverSockets() {
 bool TransceiverSockets::create() {
     // Sockets of an earlier session would otherwise be lost, still open.
     close();
+    errorText_.clear();
     for (int& fd : fds_) {
+        errno = 0;
         fd = creator_();
-        if (fd < 0) return false;
+        if (fd < 0) {
+            errorText_ = systemText(errno);
+            return false;
+        }
     }
     return true;
 }
@@ -84,10 +96,24 @@ void TransceiverSockets::send(int n, std::string_view payload) {
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void TransceiverSockets::startReceiving(std::function<void()> wake) {
+bool TransceiverSockets::startReceiving(std::function<void()> wake) {
     receiver_.reset();
     leftover_.clear();
-    receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
+    errorText_.clear();
+    try {
+        receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
+    } catch (const std::system_error& e) {
+        errorText_ = systemText(e.code().value());
+        return false;
+    }
+    return true;
+}
+
+QString TransceiverSockets::takeReceiveError() {
+    if (!receiver_) return {};
+    const std::optional<ReceiveError> error = receiver_->takeError();
+    if (!error) return {};
+    return QStringLiteral("Port %1: %2").arg(error->socket).arg(systemText(error->error));
 }
 
 void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out) {

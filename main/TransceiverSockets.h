@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -31,7 +32,8 @@ public:
     void setSocketCreator(SocketCreator creator) { creator_ = std::move(creator); }
 
     // Closes any that are open, then creates the four sockets in order; false
-    // when one cannot be made (the ones made before stay until close()).
+    // when one cannot be made (the ones made before stay until close()), with
+    // the system's reason in errorText().
     bool create();
     // Closes every socket that was made and stops its notifications.
     void close();
@@ -43,10 +45,16 @@ public:
     // transceiver that is not there is asked again by the session timer.
     void send(int n, std::string_view payload);
     // Reads the four sockets on a thread of its own from now until close();
-    // `wake` is called on that thread when datagrams start waiting.
-    void startReceiving(std::function<void()> wake);
+    // `wake` is called on that thread when datagrams start waiting or a read
+    // fails. False, with the reason in errorText(), when it cannot start.
+    bool startReceiving(std::function<void()> wake);
     // Appends the datagrams read so far to `out`, in the order they were read.
     void takeReceived(std::vector<ReceivedDatagram>& out);
+    // The first failed read since the last call, as "Port n: <system text>";
+    // empty when none failed.
+    QString takeReceiveError();
+    // Why the last create() or startReceiving() failed, in the system's words.
+    QString errorText() const { return errorText_; }
 
     // The local UDP port socket n was bound to by its first send (0 before).
     std::uint16_t localPort(int n) const;
@@ -61,6 +69,7 @@ private:
     std::array<std::uint16_t, kPortCount> ports_{};
     std::unique_ptr<DatagramReceiver> receiver_;
     std::vector<ReceivedDatagram> leftover_;  // read before close(), not yet taken
+    QString errorText_;
 };
 
 }  // namespace zelvar

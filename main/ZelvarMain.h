@@ -158,7 +158,8 @@ public:
 
     // --- what the monitoring session needs of the window ---
     zelvar::CommandHold& commandHold() { return commandHold_; }
-    void setSessionStatusText(const QString& text);  // status panel 4
+    // Status panel 4; `hint`, its tooltip, says why (the system's text).
+    void setSessionStatusText(const QString& text, const QString& hint = QString());
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
     // Editable views with the cream hex view while the editor is shown,
