@@ -63,6 +63,11 @@ void DatagramReceiver::take(std::vector<ReceivedDatagram>& out) {
     }
 }
 
+std::size_t DatagramReceiver::queued() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 std::optional<ReceiveError> DatagramReceiver::takeError() {
     std::lock_guard lock(mutex_);
     return std::exchange(error_, std::nullopt);

@@ -50,6 +50,7 @@ public:
     void take(std::vector<ReceivedDatagram>& out);
     // The first read that failed since the last call; `wake` is called for it.
     std::optional<ReceiveError> takeError();
+    std::size_t queued();
 
 private:
     void run();

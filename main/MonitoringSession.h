@@ -37,6 +37,9 @@ public:
     void decodeReceived(bool all);
 
     TransceiverSockets& sockets() { return sockets_; }
+    void setBacklogLimit(std::size_t) {}
+    std::size_t held() const { return received_.size(); }
+    std::uint64_t lost() const { return 0; }
     QTimer Timer;
 
     // Transceiver addresses of the running session (network byte order).

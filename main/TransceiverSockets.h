@@ -53,6 +53,8 @@ public:
     // The first failed read since the last call, as "Port n: <system text>";
     // empty when none failed.
     QString takeReceiveError();
+    std::size_t queued() const { return receiver_ ? receiver_->queued() : 0; }
+    std::uint64_t dropped() const { return 0; }
     // Why the last create() or startReceiving() failed, in the system's words.
     QString errorText() const { return errorText_; }
 

@@ -7,6 +7,7 @@
 #include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include "DateTime.h"
 #include "LogFormat.h"
 #include "MonitoringSession.h"
+#include "UdpDrops.h"
 
 namespace {
 
@@ -210,6 +212,61 @@ private slots:
             QVERIFY2(i > last[static_cast<std::size_t>(port)], qPrintable(line));
             last[static_cast<std::size_t>(port)] = i;
         }
+    }
+
+    // A window that cannot keep up: what the bounded queue cannot hold is
+    // dropped and counted, never held without limit, and the status bar says
+    // how many. What the kernel dropped on a loaded machine is told apart.
+    void aFloodBeyondTheQueueIsCountedAsLost() {
+        Rig rig;
+        constexpr std::size_t kLimit = 1000;
+        constexpr int kFlood = 3000;
+        rig.session->setBacklogLimit(kLimit);
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        auto* lostPanel = rig.h.main->findChild<QLabel*>(QStringLiteral("StatusPanel6"));
+        QVERIFY(lostPanel && lostPanel->isHidden());
+        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
+        QVERIFY(kernelBefore >= 0);
+        for (int i = 0; i < kFlood; ++i) {
+            QCOMPARE(rig.at(1 + i % 4).socket.writeDatagram(QByteArray(5, '\x01'),
+                                                              rig.at(1 + i % 4).peer,
+                                                              rig.at(1 + i % 4).peerPort),
+                     qint64{5});
+        }
+        // The window is held (no events run) until the reading thread has
+        // taken in, or the kernel dropped, every datagram.
+        zelvar::TransceiverSockets& sockets = rig.session->sockets();
+        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
+        QElapsedTimer guard;
+        guard.start();
+        while (static_cast<long long>(sockets.queued() + sockets.dropped()) + kernelDrops() <
+               kFlood) {
+            QVERIFY2(guard.elapsed() < 120000, "the reading thread stopped reading");
+            QThread::msleep(1);
+        }
+        const long long kernel = kernelDrops();
+        const auto arrived = static_cast<std::size_t>(kFlood - kernel);
+        QCOMPARE(sockets.queued(), std::min(kLimit, arrived));
+        QCOMPARE(sockets.dropped(), arrived - std::min(kLimit, arrived));
+
+        std::size_t held = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (held = std::max(held, rig.session->held()),
+             rig.h.main->decoder().HexCount == static_cast<std::int64_t>(std::min(kLimit, arrived))),
+            60000);
+        QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
+        QCOMPARE(rig.session->lost(), arrived - std::min(kLimit, arrived));
+        if (rig.session->lost() > 0) {
+            QCOMPARE(rig.h.main->statusText(6), QStringLiteral(" Lost %1").arg(rig.session->lost()));
+            QVERIFY(!lostPanel->isHidden());
+        }
+        // A new session starts counting afresh.
+        rig.toggle();
+        rig.toggle();
+        QVERIFY(rig.h.main->Monitoring);
+        QCOMPARE(rig.h.main->statusText(6), QString());
+        QVERIFY(lostPanel->isHidden());
     }
 
     void intakeRulesForLengthAndFirstByte() {
