@@ -22,14 +22,15 @@ namespace {
 // Taken from one socket before the next is looked at, so that four busy
 // transceivers are read side by side, in about the order they sent.
 constexpr int kPerSocketTurn = 32;
-// About 170 MB, a minute of a very busy network: a window that has stopped
-// decoding altogether must not take the machine's memory with it.
-constexpr std::size_t kMaxQueued = std::size_t{1} << 20;
 
 }  // namespace
 
-DatagramReceiver::DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake)
-    : fds_(fds), wake_(std::move(wake)), stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+DatagramReceiver::DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake,
+                                   std::size_t limit)
+    : fds_(fds),
+      wake_(std::move(wake)),
+      stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      limit_(limit) {
     // Without it the thread could never be told to stop, and stop() would
     // wait for it forever.
     if (stopFd_ < 0) throw std::system_error(errno, std::system_category(), "eventfd");
@@ -53,14 +54,16 @@ void DatagramReceiver::stop() {
     thread_.join();
 }
 
-void DatagramReceiver::take(std::vector<ReceivedDatagram>& out) {
+void DatagramReceiver::take(std::vector<ReceivedDatagram>& out, std::size_t most) {
     std::lock_guard lock(mutex_);
-    if (out.empty()) {
-        out.swap(queue_);
-    } else {
-        out.insert(out.end(), queue_.begin(), queue_.end());
-        queue_.clear();
-    }
+    const auto n = static_cast<std::ptrdiff_t>(std::min(most, queue_.size()));
+    out.insert(out.end(), queue_.begin(), queue_.begin() + n);
+    queue_.erase(queue_.begin(), queue_.begin() + n);
+}
+
+std::uint64_t DatagramReceiver::dropped() {
+    std::lock_guard lock(mutex_);
+    return dropped_;
 }
 
 std::size_t DatagramReceiver::queued() {
@@ -153,10 +156,11 @@ void DatagramReceiver::run() {
             {
                 std::lock_guard lock(mutex_);
                 wasEmpty = queue_.empty();
-                const std::size_t room = kMaxQueued - std::min(kMaxQueued, queue_.size());
+                const std::size_t room = limit_ - std::min(limit_, queue_.size());
                 const std::size_t taken = std::min(room, batch.size());
                 queue_.insert(queue_.end(), batch.begin(),
                               batch.begin() + static_cast<std::ptrdiff_t>(taken));
+                dropped_ += batch.size() - taken;
             }
             if (wasEmpty && wake_) wake_();
         }

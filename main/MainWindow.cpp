@@ -31,7 +31,7 @@ constexpr int kSplitterWidth = 2;
 constexpr int kGpsStripHeight = 34;
 constexpr int kPortBoxWidth = 64;
 constexpr int kStatusBarHeight = 18;
-constexpr std::array<int, 5> kPanelWidths = {155, 175, 120, 120, 100};
+constexpr std::array<int, 6> kPanelWidths = {155, 175, 120, 120, 100, 100};
 constexpr int kMeterMax = 9;
 constexpr int kMeterWidth = 60;
 constexpr int kMeterHeight = 10;
@@ -206,6 +206,8 @@ void TMainForm::buildStatusBar() {
         bar->addWidget(panel);
         statusPanels_[i] = panel;
     }
+    // The count of lost datagrams shows only once there is one.
+    statusPanels_[5]->hide();
     setStatusBar(bar);
     setStatusText(4, QStringLiteral(" Stopped"));
 }
@@ -230,7 +232,9 @@ QString TMainForm::statusText(int panel) const {
 }
 
 void TMainForm::setStatusText(int panel, const QString& text) {
-    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setText(text);
+    QLabel* label = statusPanels_.at(static_cast<std::size_t>(panel - 1));
+    label->setText(text);
+    if (panel == 6) label->setVisible(!text.isEmpty());
 }
 
 void TMainForm::setSMeter(int port, int position) {

@@ -67,11 +67,7 @@ bool TransceiverSockets::create() {
 void TransceiverSockets::close() {
     // The reading thread ends before its sockets do; what it has read
     // stays to be decoded.
-    if (receiver_) {
-        receiver_->stop();
-        receiver_->take(leftover_);
-        receiver_.reset();
-    }
+    if (receiver_) receiver_->stop();
     for (std::size_t i = 0; i < fds_.size(); ++i) {
         if (fds_[i] >= 0) ::close(fds_[i]);
         fds_[i] = -1;
@@ -98,10 +94,9 @@ void TransceiverSockets::send(int n, std::string_view payload) {
 
 bool TransceiverSockets::startReceiving(std::function<void()> wake) {
     receiver_.reset();
-    leftover_.clear();
     errorText_.clear();
     try {
-        receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
+        receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake), queueLimit_);
     } catch (const std::system_error& e) {
         errorText_ = systemText(e.code().value());
         return false;
@@ -116,12 +111,8 @@ QString TransceiverSockets::takeReceiveError() {
     return QStringLiteral("Port %1: %2").arg(error->socket).arg(systemText(error->error));
 }
 
-void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out) {
-    if (!leftover_.empty()) {
-        out.insert(out.end(), leftover_.begin(), leftover_.end());
-        leftover_.clear();
-    }
-    if (receiver_) receiver_->take(out);
+void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out, std::size_t most) {
+    if (receiver_) receiver_->take(out, most);
 }
 
 std::uint16_t TransceiverSockets::localPort(int n) const {

@@ -48,13 +48,19 @@ public:
     // `wake` is called on that thread when datagrams start waiting or a read
     // fails. False, with the reason in errorText(), when it cannot start.
     bool startReceiving(std::function<void()> wake);
-    // Appends the datagrams read so far to `out`, in the order they were read.
-    void takeReceived(std::vector<ReceivedDatagram>& out);
+    // The most datagrams the reading thread keeps waiting for the window
+    // (from the next startReceiving() on).
+    void setQueueLimit(std::size_t limit) { queueLimit_ = limit; }
+    // Appends at most `most` of the datagrams read so far to `out`, in the
+    // order they were read; after close(), what was read before it.
+    void takeReceived(std::vector<ReceivedDatagram>& out, std::size_t most);
     // The first failed read since the last call, as "Port n: <system text>";
     // empty when none failed.
     QString takeReceiveError();
+    // Datagrams waiting for the window, and those the full queue dropped,
+    // since startReceiving().
     std::size_t queued() const { return receiver_ ? receiver_->queued() : 0; }
-    std::uint64_t dropped() const { return 0; }
+    std::uint64_t dropped() const { return receiver_ ? receiver_->dropped() : 0; }
     // Why the last create() or startReceiving() failed, in the system's words.
     QString errorText() const { return errorText_; }
 
@@ -69,8 +75,9 @@ private:
     std::array<int, kPortCount> fds_{-1, -1, -1, -1};
     std::array<std::uint32_t, kPortCount> addresses_{};
     std::array<std::uint16_t, kPortCount> ports_{};
+    // Kept, stopped, after close() until what it read has been taken.
     std::unique_ptr<DatagramReceiver> receiver_;
-    std::vector<ReceivedDatagram> leftover_;  // read before close(), not yet taken
+    std::size_t queueLimit_ = DatagramReceiver::kDefaultLimit;
     QString errorText_;
 };
 

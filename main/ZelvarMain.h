@@ -112,7 +112,7 @@ public:
     QAction* mnuCopyText = nullptr;
 
     QProgressBar* sMeter(int port) const;  // port 1..4
-    // Status panels 1..5.
+    // Status panels 1..6; the sixth shows only while it has a text.
     QString statusText(int panel) const;
     void setStatusText(int panel, const QString& text);
 
@@ -250,7 +250,7 @@ private:
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
     bool choosing_ = false;        // the user is asked what to do with unsaved logs
 
-    std::array<QLabel*, 5> statusPanels_{};
+    std::array<QLabel*, 6> statusPanels_{};
     zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
     bool settingsRead_ = false;
