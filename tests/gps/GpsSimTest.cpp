@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,11 +83,51 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
+    pid_t pid() const { return pid_; }
+
     std::string path;
 
 private:
     pid_t pid_ = -1;
 };
+
+// A test that dies (here: a child process that ends without running its
+// destructors) takes its emulator with it, rather than leaving it running.
+TEST(GpsSimProcess, EndsWithTheTestThatStartedIt) {
+    // Orphans are handed to this process, so the emulator can be reaped here.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t dying = ::fork();
+    ASSERT_GE(dying, 0);
+    if (dying == 0) {
+        ::close(report[0]);
+        const auto* sim = new SimProcess({"--utc", "081226,123519"});
+        const pid_t pid = sim->path.empty() ? -1 : sim->pid();
+        (void)!::write(report[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    pid_t simPid = -1;
+    const ssize_t got = ::read(report[0], &simPid, sizeof simPid);
+    ::close(report[0]);
+    ASSERT_EQ(::waitpid(dying, nullptr, 0), dying);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof simPid));
+    ASSERT_GT(simPid, 0);
+    // The bound only keeps a fault from hanging the test.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(simPid, nullptr, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    if (reaped == 0) {
+        ::kill(simPid, SIGKILL);
+        ::waitpid(simPid, nullptr, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_EQ(reaped, simPid) << "the emulator outlived the test that started it";
+}
 
 // What the strip shows when the emulator has run until it unplugs.
 struct SimRun {
