@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
 #include "NmeaReader.h"
+#include "TiedChild.h"
 
 extern char** environ;
 
@@ -60,13 +60,21 @@ public:
         argv.push_back(nullptr);
         int out[2];
         if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            zelvar::test::DieWithParent(parent);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execve(argv[0], argv.data(), environ);
+            ::_exit(127);
+        }
         ::close(out[1]);
+        if (pid_ < 0) {
+            ::close(out[0]);
+            return;
+        }
         if (std::FILE* stream = ::fdopen(out[0], "r")) {
             char line[256] = {};
             if (std::fgets(line, sizeof line, stream) != nullptr) path = line;

@@ -22,6 +22,7 @@
 #include "LogFormat.h"
 #include "OfflineDecoder.h"
 #include "SerialPortList.h"
+#include "TiedChild.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ public:
 class GpsSim {
 public:
     explicit GpsSim(QStringList arguments) {
+        process_.setChildProcessModifier(
+            [parent = ::getpid()] { zelvar::test::DieWithParent(parent); });
         process_.start(QStringLiteral(ZELVAR_GPS_SIM_BIN),
                        QStringList{"--utc", "081226,123519"} + arguments);
         if (!process_.waitForStarted()) return;

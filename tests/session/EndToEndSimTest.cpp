@@ -21,6 +21,7 @@
 #include "MonitoringSession.h"
 #include "OfflineDecoder.h"
 #include "PackageGenerator.h"
+#include "TiedChild.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ private slots:
         const QString ready = h.scratch(QStringLiteral("sim.ready"));
         const QString sentLog = h.scratch(QStringLiteral("sent.hex"));
         QProcess sim;
+        sim.setChildProcessModifier([parent = ::getpid()] { zelvar::test::DieWithParent(parent); });
         sim.start(QStringLiteral(ZELVAR_SIM_BIN),
                   {QStringLiteral("--generate"), QStringLiteral("--seed"), QString::number(kSeed),
                    QStringLiteral("--count"), QString::number(kPackages), QStringLiteral("--rate"),

@@ -31,32 +31,35 @@
 
 namespace {
 
+// Only against a hang: the conditions waited for come sooner on any machine.
+constexpr int kHangGuardMs = 120000;
+
 // One transceiver: a UDP socket on its own loopback address that records the
 // commands it receives and answers to where they came from.
 class FakeTransceiver {
 public:
     explicit FakeTransceiver(const QString& address) {
         QVERIFY(socket.bind(QHostAddress(address), 0));
-        QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
-            while (socket.hasPendingDatagrams()) {
-                const QNetworkDatagram d = socket.receiveDatagram();
-                commands << QString::fromLatin1(d.data());
-                arrivals << clock.elapsed();
-                peer = d.senderAddress();
-                peerPort = static_cast<quint16>(d.senderPort());
-            }
-        });
-        clock.start();
+        QObject::connect(&socket, &QUdpSocket::readyRead, [this] { readPending(); });
     }
-    void send(const QByteArray& bytes) { socket.writeDatagram(bytes, peer, peerPort); }
+    // Takes in what has arrived, also while no events run.
+    void readPending() {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram d = socket.receiveDatagram();
+            commands << QString::fromLatin1(d.data());
+            peer = d.senderAddress();
+            peerPort = static_cast<quint16>(d.senderPort());
+        }
+    }
+    bool send(const QByteArray& bytes) {
+        return socket.writeDatagram(bytes, peer, peerPort) == bytes.size();
+    }
     int count(const QString& command) const { return static_cast<int>(commands.count(command)); }
 
     QUdpSocket socket;
     QStringList commands;
-    QList<qint64> arrivals;
     QHostAddress peer;
     quint16 peerPort = 0;
-    QElapsedTimer clock;
 };
 
 QByteArray rssiPackage(quint16 raw) {
@@ -191,20 +194,30 @@ private slots:
     }
 
     // While the window is busy (here: sending) the sockets are read all the
-    // same: a burst bigger than their buffers is decoded whole, in order.
+    // same: a burst bigger than their buffers is decoded whole, in order. A
+    // loaded machine may not run the reading thread in time, and the kernel
+    // then drops datagrams before the program sees them: those it counts
+    // (UdpRcvbufErrors of this network namespace) are told apart; the
+    // program itself must lose none.
     void aBurstWhileTheWindowIsBusyLosesNothing() {
         Rig rig;
         rig.toggle();
         QTRY_VERIFY(rig.allRegistered());
         constexpr int kBurst = 48000;
+        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
+        QVERIFY(kernelBefore >= 0);
         for (int i = 0; i < kBurst; ++i) {
             QByteArray p(5, '\x01');
             p[1] = static_cast<char>(i >> 16);
             p[2] = static_cast<char>(i >> 8);
             p[3] = static_cast<char>(i);
-            rig.at(1 + i % 4).send(p);
+            QVERIFY(rig.at(1 + i % 4).send(p));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->decoder().HexCount, kBurst, 20000);
+        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
+        QTRY_VERIFY_WITH_TIMEOUT(rig.h.main->decoder().HexCount + kernelDrops() >= kBurst,
+                                 kHangGuardMs);
+        QCOMPARE(rig.h.main->decoder().HexCount + kernelDrops(), std::int64_t{kBurst});
+        QCOMPARE(rig.session->lost(), std::uint64_t{0});
         std::array<int, 5> last{-1, -1, -1, -1, -1};
         for (const QString& line : rig.hex()) {
             const int port = line.left(1).toInt();
@@ -283,8 +296,9 @@ private slots:
         rig.at(1).send(QByteArray());
         // The bytes after a short datagram are zero, not left over.
         rig.at(1).send(QByteArray("\x00", 1));
-        QTRY_COMPARE(rig.hex().size(), 2);
-        QTest::qWait(100);
+        // One socket's datagrams are read in order: once the last is decoded,
+        // the ones before it have been dealt with.
+        QTRY_VERIFY(!rig.hex().isEmpty() && rig.hex().last().endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.hex().size(), 2);
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
@@ -322,21 +336,38 @@ private slots:
         QCOMPARE(rig.text()[rig.text().size() - 2], QStringLiteral("Stop"));
     }
 
+    // Counted in ticks of the 500 ms timer, which the test gives itself: a
+    // loaded machine may fire the timer late, which is no fault.
     void silentTransceiverIsRegisteredAgainAndMeterFallsBack() {
         Rig rig({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}, 1);
+        QCOMPARE(rig.session->Timer.interval(), 500);
         rig.toggle();
+        QVERIFY(rig.session->Timer.isActive());
+        rig.session->Timer.stop();
         QTRY_VERIFY(rig.allRegistered());
-        rig.at(4).send(rssiPackage(0));
+        QVERIFY(rig.at(4).send(rssiPackage(0)));
         QTRY_COMPARE(rig.h.main->sMeter(4)->value(), 9);
-        QElapsedTimer shown;
-        shown.start();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->sMeter(4)->value(), 0, 2000);
-        QVERIFY2(shown.elapsed() <= 1300, qPrintable(QString::number(shown.elapsed())));
-        // With a time-out of 1 s the command comes again every 1.5 s.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 3, 5000);
-        const auto& at = rig.at(1).arrivals;
-        const qint64 gap = at[2] - at[1];
-        QVERIFY2(gap >= 1200 && gap <= 1900, qPrintable(QString::number(gap)));
+        // The meter falls back within two ticks (at most a second).
+        rig.session->TimerTick();
+        rig.session->TimerTick();
+        QCOMPARE(rig.h.main->sMeter(4)->value(), 0);
+        // With a time-out of 1 s the command comes again every third tick
+        // (1.5 s). A command is sent before TimerTick returns; the datagram
+        // of each tick is waited for before the next.
+        std::vector<int> commandTicks;
+        for (int tick = 1; commandTicks.size() < 3 && tick <= 20; ++tick) {
+            const int before = rig.at(1).count(QStringLiteral("AT_ZELVAR"));
+            const std::int64_t decoded = rig.h.main->decoder().HexCount;
+            rig.session->TimerTick();
+            // A datagram from transceiver 2 after the tick marks its end.
+            QVERIFY(rig.at(2).send(QByteArray("\x05", 1)));
+            QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->decoder().HexCount, decoded + 1, kHangGuardMs);
+            rig.at(1).readPending();
+            if (rig.at(1).count(QStringLiteral("AT_ZELVAR")) > before) commandTicks.push_back(tick);
+        }
+        QCOMPARE(commandTicks.size(), std::size_t{3});
+        QCOMPARE(commandTicks[1] - commandTicks[0], 3);
+        QCOMPARE(commandTicks[2] - commandTicks[1], 3);
     }
 
     void failedSocketCreationEndsInSocketError() {
@@ -450,7 +481,8 @@ private slots:
         QVERIFY(rig.text().isEmpty());
         QVERIFY(rig.h.main->mnuDecode->isEnabled());
         QVERIFY(rig.h.main->Memo2->isEnabled());
-        QTest::qWait(100);
+        // No socket was made, so nothing can have been sent.
+        rig.at(1).readPending();
         QCOMPARE(rig.at(1).commands.size(), 0);
     }
 
@@ -486,7 +518,9 @@ private slots:
         QVERIFY(!rig.session->sockets().isOpen());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
         QVERIFY(rig.h.main->mnuDecode->isEnabled());
-        QTest::qWait(50);
+        // The sockets are closed: a second registration could only have
+        // been sent before the refusal returned.
+        rig.at(1).readPending();
         QCOMPARE(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 1);
     }
 
@@ -522,7 +556,7 @@ private slots:
             QVERIFY2(rig.h.savedFiles().size() == 1, command);
             QVERIFY(!rig.h.editor->isVisible());
             QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
-            QTest::qWait(50);
+            rig.at(1).readPending();
             QCOMPARE(rig.at(1).commands.size(), 0);
         }
     }
