@@ -283,6 +283,22 @@ void TMainForm::setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store) {
     store_ = std::move(store);
 }
 
+void TMainForm::storeSettings() {
+    if (!store_) store_ = std::make_unique<zelvar::SettingsStore>();
+    if (!store_->save(settings_)) settingsNotSaved();
+}
+
+void TMainForm::checkSettingsStore() {
+    if (store_ && !store_->writable()) settingsNotSaved();
+}
+
+void TMainForm::settingsNotSaved() {
+    if (settingsTroubleShown_) return;
+    settingsTroubleShown_ = true;
+    setStatusText(3, QStringLiteral(" Settings Not Saved"));
+    statusPanels_[2]->setToolTip(store_->writeFailureText());
+}
+
 void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
     dialogs_ = dialogs;
 }

@@ -212,6 +212,11 @@ private:
     void readSettings();
     void loadSettings();
     void saveSettings();
+    // The store written, or checked for being writable; a store that cannot
+    // be written is reported once a run, in status panel 3.
+    void storeSettings();
+    void checkSettingsStore();
+    void settingsNotSaved();
     void editorVisibilityChanged(bool visible);
     zelvar::UserDialogs& dialogs();
     // The auto-save of Clear and close; when it fails the user chooses to
@@ -256,6 +261,7 @@ private:
     bool settingsRead_ = false;
     bool inCloseSequence_ = false;
     bool closeAfterDecoding_ = false;
+    bool settingsTroubleShown_ = false;
 
     // Lines that arrive in one burst wait here and go into the views as one
     // block: appending line by line cannot keep up with a busy network.
