@@ -42,7 +42,9 @@ TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
 }
 
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {
-    EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2"}).error.empty());
+    EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2",
+                                      "--wait-for-usr1"})
+                    .error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--utc", "0812,123519"}).error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--start", "95,10"}).error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--void=yes"}).error.empty());
@@ -92,6 +94,10 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     pid_t pid() const { return pid_; }
+    // Lets an emulator started with --wait-for-usr1 begin.
+    void start() const {
+        if (pid_ > 0) ::kill(pid_, SIGUSR1);
+    }
 
     std::string path;
 
@@ -150,8 +156,10 @@ SimRun runSim(const std::vector<std::string>& options) {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
 
+    // The emulator waits until the port is open, however long a loaded
+    // machine takes to open it.
     std::vector<std::string> arguments{"--utc", "081226,123519", "--bytes-per-second", "4800",
-                                       "--unplug-after", "1.3"};
+                                       "--unplug-after", "1.3", "--wait-for-usr1"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     SimProcess sim(arguments);
     SimRun run;
@@ -179,7 +187,8 @@ SimRun runSim(const std::vector<std::string>& options) {
         sender.Close();
     };
     port.Open();
-    const auto end = std::chrono::steady_clock::now() + 10s;
+    sim.start();
+    const auto end = std::chrono::steady_clock::now() + 60s;
     while (port.Connected() && std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(2ms);
