@@ -6,6 +6,7 @@
 #   bench/run-live-intake.sh --runs 5
 #   bench/run-live-intake.sh --runs 5 --unwritable
 #   bench/run-live-intake.sh --runs 1 --kill-after 5
+#   bench/run-live-intake.sh --runs 3 --overload
 # Needs xvfb and openbox (apt-get install xvfb openbox).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "DateTime.h"
 
@@ -20,15 +22,24 @@ namespace {
 // Taken from one socket before the next is looked at, so that four busy
 // transceivers are read side by side, in about the order they sent.
 constexpr int kPerSocketTurn = 32;
-// About 170 MB, a minute of a very busy network: a window that has stopped
-// decoding altogether must not take the machine's memory with it.
-constexpr std::size_t kMaxQueued = std::size_t{1} << 20;
 
 }  // namespace
 
-DatagramReceiver::DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake)
-    : fds_(fds), wake_(std::move(wake)), stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    thread_ = std::thread([this] { run(); });
+DatagramReceiver::DatagramReceiver(std::array<int, 4> fds, std::function<void()> wake,
+                                   std::size_t limit)
+    : fds_(fds),
+      wake_(std::move(wake)),
+      stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      limit_(limit) {
+    // Without it the thread could never be told to stop, and stop() would
+    // wait for it forever.
+    if (stopFd_ < 0) throw std::system_error(errno, std::system_category(), "eventfd");
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (...) {
+        ::close(stopFd_);
+        throw;
+    }
 }
 
 DatagramReceiver::~DatagramReceiver() {
@@ -43,14 +54,26 @@ void DatagramReceiver::stop() {
     thread_.join();
 }
 
-void DatagramReceiver::take(std::vector<ReceivedDatagram>& out) {
+void DatagramReceiver::take(std::vector<ReceivedDatagram>& out, std::size_t most) {
     std::lock_guard lock(mutex_);
-    if (out.empty()) {
-        out.swap(queue_);
-    } else {
-        out.insert(out.end(), queue_.begin(), queue_.end());
-        queue_.clear();
-    }
+    const auto n = static_cast<std::ptrdiff_t>(std::min(most, queue_.size()));
+    out.insert(out.end(), queue_.begin(), queue_.begin() + n);
+    queue_.erase(queue_.begin(), queue_.begin() + n);
+}
+
+std::uint64_t DatagramReceiver::dropped() {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+std::size_t DatagramReceiver::queued() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+std::optional<ReceiveError> DatagramReceiver::takeError() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(error_, std::nullopt);
 }
 
 bool DatagramReceiver::readSome(std::size_t i, int budget,
@@ -65,8 +88,10 @@ bool DatagramReceiver::readSome(std::size_t i, int budget,
             ::recvfrom(fds_[i], d.bytes.data(), d.bytes.size(), MSG_TRUNC | MSG_DONTWAIT,
                        reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (length < 0) {
-            if (errno == EINTR) continue;
-            return false;  // empty, or an error the socket reports: nothing to decode
+            const int error = errno;
+            if (error == EINTR) continue;
+            if (error != EAGAIN && error != EWOULDBLOCK) reportError(static_cast<int>(i) + 1, error);
+            return false;
         }
         // Empty and oversized datagrams are dropped, as a failed read.
         if (length < 1 || static_cast<std::size_t>(length) > d.bytes.size()) continue;
@@ -80,6 +105,15 @@ bool DatagramReceiver::readSome(std::size_t i, int budget,
         batch.push_back(d);
     }
     return true;
+}
+
+void DatagramReceiver::reportError(int socket, int error) {
+    {
+        std::lock_guard lock(mutex_);
+        if (error_) return;  // the window has not seen the one before yet
+        error_ = ReceiveError{socket, error};
+    }
+    if (wake_) wake_();
 }
 
 void DatagramReceiver::run() {
@@ -97,7 +131,15 @@ void DatagramReceiver::run() {
         if (polled[4].revents != 0) return;
         // Round after round over the ready sockets until all are empty.
         std::array<bool, 4> ready{};
-        for (std::size_t i = 0; i < fds_.size(); ++i) ready[i] = polled[i].revents != 0;
+        for (std::size_t i = 0; i < fds_.size(); ++i) {
+            // A descriptor that is no longer open would wake the poll forever.
+            if ((polled[i].revents & POLLNVAL) != 0) {
+                reportError(static_cast<int>(i) + 1, EBADF);
+                polled[i].fd = -1;
+                continue;
+            }
+            ready[i] = polled[i].revents != 0;
+        }
         bool more = true;
         while (more) {
             more = false;
@@ -114,10 +156,11 @@ void DatagramReceiver::run() {
             {
                 std::lock_guard lock(mutex_);
                 wasEmpty = queue_.empty();
-                const std::size_t room = kMaxQueued - std::min(kMaxQueued, queue_.size());
+                const std::size_t room = limit_ - std::min(limit_, queue_.size());
                 const std::size_t taken = std::min(room, batch.size());
                 queue_.insert(queue_.end(), batch.begin(),
                               batch.begin() + static_cast<std::ptrdiff_t>(taken));
+                dropped_ += batch.size() - taken;
             }
             if (wasEmpty && wake_) wake_();
         }

@@ -33,7 +33,7 @@ constexpr int kPortBoxWidth = 64;
 // A longer name than fits is cut in the box rather than crowd the strip.
 constexpr int kPortBoxMaxWidth = 240;
 constexpr int kStatusBarHeight = 18;
-constexpr std::array<int, 5> kPanelWidths = {155, 175, 120, 120, 100};
+constexpr std::array<int, 6> kPanelWidths = {155, 175, 120, 120, 100, 100};
 constexpr int kMeterMax = 9;
 constexpr int kMeterWidth = 60;
 constexpr int kMeterHeight = 10;
@@ -207,6 +207,8 @@ void TMainForm::buildStatusBar() {
         bar->addWidget(panel);
         statusPanels_[i] = panel;
     }
+    // The count of lost datagrams shows only once there is one.
+    statusPanels_[5]->hide();
     setStatusBar(bar);
     setStatusText(4, QStringLiteral(" Stopped"));
 }
@@ -231,7 +233,9 @@ QString TMainForm::statusText(int panel) const {
 }
 
 void TMainForm::setStatusText(int panel, const QString& text) {
-    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setText(text);
+    QLabel* label = statusPanels_.at(static_cast<std::size_t>(panel - 1));
+    label->setText(text);
+    if (panel == 6) label->setVisible(!text.isEmpty());
 }
 
 void TMainForm::setSMeter(int port, int position) {
@@ -258,8 +262,9 @@ void TMainForm::setSerialPorts(const QStringList& names) {
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));
 }
 
-void TMainForm::setSessionStatusText(const QString& text) {
+void TMainForm::setSessionStatusText(const QString& text, const QString& hint) {
     setStatusText(4, text);
+    statusPanels_[3]->setToolTip(hint);
 }
 
 void TMainForm::clearCountsText() {
@@ -269,6 +274,22 @@ void TMainForm::clearCountsText() {
 
 void TMainForm::setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store) {
     store_ = std::move(store);
+}
+
+void TMainForm::storeSettings() {
+    if (!store_) store_ = std::make_unique<zelvar::SettingsStore>();
+    if (!store_->save(settings_)) settingsNotSaved();
+}
+
+void TMainForm::checkSettingsStore() {
+    if (store_ && !store_->writable()) settingsNotSaved();
+}
+
+void TMainForm::settingsNotSaved() {
+    if (settingsTroubleShown_) return;
+    settingsTroubleShown_ = true;
+    setStatusText(3, QStringLiteral(" Settings Not Saved"));
+    statusPanels_[2]->setToolTip(store_->writeFailureText());
 }
 
 void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {

@@ -16,14 +16,24 @@ namespace zelvar {
 namespace {
 constexpr int kTickMs = 500;
 constexpr qint64 kDecodeSliceMs = 20;
+// The window takes the reading thread's datagrams this many at a time, so
+// that what it holds itself stays small however far it has fallen behind.
+constexpr std::size_t kTakeAtOnce = 4096;
+constexpr int kLostPanel = 6;
 }  // namespace
 
-MonitoringSession::MonitoringSession(TMainForm& window) : w_(window) {
+MonitoringSession::MonitoringSession(TMainForm& window)
+    : w_(window), takeAtOnce_(std::min(kTakeAtOnce, DatagramReceiver::kDefaultLimit)) {
     Timer.setInterval(kTickMs);
     connect(&Timer, &QTimer::timeout, this, &MonitoringSession::TimerTick);
     decodeTimer_.setSingleShot(true);
     decodeTimer_.setInterval(0);
     connect(&decodeTimer_, &QTimer::timeout, this, [this] { decodeReceived(false); });
+}
+
+void MonitoringSession::setBacklogLimit(std::size_t limit) {
+    sockets_.setQueueLimit(limit);
+    takeAtOnce_ = std::max<std::size_t>(1, std::min(kTakeAtOnce, limit));
 }
 
 void MonitoringSession::startMonitoringChosen() {
@@ -84,6 +94,8 @@ void MonitoringSession::start() {
     PackageDecoder& decoder = w_.decoder();
     decoder.TextCount = 0;
     decoder.HexCount = 0;
+    lost_ = 0;
+    w_.setStatusText(kLostPanel, QString());
     w_.hideEditor();
     w_.clearCountsText();
     w_.RefreshDisplayMode();
@@ -91,9 +103,17 @@ void MonitoringSession::start() {
     w_.setLogViewsEditing(false);
     w_.setHexViewEnabled(false);
 
-    if (!sockets_.create()) {
+    // The reading starts before the first command goes out, so a start that
+    // fails has asked no transceiver for anything.
+    const bool opened = sockets_.create() && sockets_.startReceiving([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { if (!decodeTimer_.isActive()) decodeTimer_.start(); },
+            Qt::QueuedConnection);
+    });
+    if (!opened) {
+        const QString reason = sockets_.errorText();
         StopSession(false);
-        w_.setSessionStatusText(QStringLiteral(" Socket Error"));
+        w_.setSessionStatusText(QStringLiteral(" Socket Error"), reason);
         return;
     }
 
@@ -104,11 +124,6 @@ void MonitoringSession::start() {
         sockets_.setTarget(n, TransceiverIP[i], *TransceiverPortNumber(settings.Port[i]));
     }
     for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, RegistrationCommand);
-    sockets_.startReceiving([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { if (!decodeTimer_.isActive()) decodeTimer_.start(); },
-            Qt::QueuedConnection);
-    });
     w_.setSessionStatusText(QStringLiteral(" Ready"));
     w_.Monitoring = true;
 }
@@ -161,11 +176,22 @@ void MonitoringSession::decodeReceived(bool all) {
         ~DecodingEnd() { flag = false; }
     } decodingEnd{decoding_};
 
-    sockets_.takeReceived(received_);
+    // The session reads on after a failed read: it may pass, and the other
+    // transceivers are unaffected.
+    if (const QString error = sockets_.takeReceiveError(); !error.isEmpty() && w_.Monitoring) {
+        w_.setSessionStatusText(QStringLiteral(" Socket Error"), error);
+    }
     PackageDecoder& decoder = w_.decoder();
     QElapsedTimer slice;
     slice.start();
-    while (next_ < received_.size()) {
+    while (true) {
+        if (next_ == received_.size()) {
+            received_.clear();
+            next_ = 0;
+            sockets_.takeReceived(received_, takeAtOnce_);
+            showLost();
+            if (received_.empty()) break;
+        }
         const ReceivedDatagram& d = received_[next_++];
         std::fill(decoder.ReceiveBuffer.begin(), decoder.ReceiveBuffer.end(), std::uint8_t{0});
         std::copy_n(d.bytes.begin(), std::min<std::size_t>(d.length, decoder.ReceiveBuffer.size()),
@@ -177,14 +203,18 @@ void MonitoringSession::decodeReceived(bool all) {
         // A backlog is decoded a slice at a time, so that the window is drawn
         // and its timers run in between (a zero timer waits its turn behind
         // them, where a posted call would be run in the same pass).
-        if (!all && next_ % 256 == 0 && slice.elapsed() >= kDecodeSliceMs &&
-            next_ < received_.size()) {
+        if (!all && next_ % 256 == 0 && slice.elapsed() >= kDecodeSliceMs) {
             decodeTimer_.start();
             return;
         }
     }
-    received_.clear();
-    next_ = 0;
+}
+
+void MonitoringSession::showLost() {
+    const std::uint64_t lost = sockets_.dropped();
+    if (lost == lost_) return;
+    lost_ = lost;
+    w_.setStatusText(kLostPanel, QStringLiteral(" Lost %1").arg(lost_));
 }
 
 }  // namespace zelvar

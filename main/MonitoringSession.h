@@ -37,6 +37,13 @@ public:
     void decodeReceived(bool all);
 
     TransceiverSockets& sockets() { return sockets_; }
+    // The most datagrams kept waiting for the decoder (from the next start
+    // on); what comes while that many wait is dropped and counted as lost.
+    void setBacklogLimit(std::size_t limit);
+    // Datagrams the window holds taken from the reading thread's queue.
+    std::size_t held() const { return received_.size(); }
+    // Datagrams of this session dropped because too many waited.
+    std::uint64_t lost() const { return lost_; }
     QTimer Timer;
 
     // Transceiver addresses of the running session (network byte order).
@@ -48,8 +55,12 @@ private:
 
     TMainForm& w_;
     TransceiverSockets sockets_;
+    void showLost();
+
     std::vector<ReceivedDatagram> received_;
     std::size_t next_ = 0;  // first of received_ not yet decoded
+    std::size_t takeAtOnce_;
+    std::uint64_t lost_ = 0;
     QTimer decodeTimer_;
     bool decoding_ = false;
 };

@@ -38,6 +38,7 @@ void TMainForm::startUp() {
     decoder_.DecodedTextLines.clear();
     decoder_.DecodedHexLines.clear();
     loadSettings();
+    checkSettingsStore();
     recoverJournals();
     saving_->startJournal(QDir::cleanPath(FilesDir));
     Memo1->setFocus();
@@ -123,8 +124,7 @@ void TMainForm::saveSettings() {
     if (editor_) editor_->storeWindowSettings();
     settings_.NewFileEvery65535 = mnu65535->isChecked();
     settings_.OnlyRSSI = mnuOnlyRSSI->isChecked();
-    if (!store_) store_ = std::make_unique<zelvar::SettingsStore>();
-    store_->save(settings_);
+    storeSettings();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
 
 #include "SessionRules.h"
 
@@ -33,6 +36,10 @@ std::size_t slot(int n) {
     return static_cast<std::size_t>(n - 1);
 }
 
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 }  // namespace
 
 TransceiverSockets::TransceiverSockets(QObject* parent)
@@ -45,9 +52,14 @@ TransceiverSockets::~TransceiverSockets() {
 bool TransceiverSockets::create() {
     // Sockets of an earlier session would otherwise be lost, still open.
     close();
+    errorText_.clear();
     for (int& fd : fds_) {
+        errno = 0;
         fd = creator_();
-        if (fd < 0) return false;
+        if (fd < 0) {
+            errorText_ = systemText(errno);
+            return false;
+        }
     }
     return true;
 }
@@ -55,11 +67,7 @@ bool TransceiverSockets::create() {
 void TransceiverSockets::close() {
     // The reading thread ends before its sockets do; what it has read
     // stays to be decoded.
-    if (receiver_) {
-        receiver_->stop();
-        receiver_->take(leftover_);
-        receiver_.reset();
-    }
+    if (receiver_) receiver_->stop();
     for (std::size_t i = 0; i < fds_.size(); ++i) {
         if (fds_[i] >= 0) ::close(fds_[i]);
         fds_[i] = -1;
@@ -84,18 +92,27 @@ void TransceiverSockets::send(int n, std::string_view payload) {
                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void TransceiverSockets::startReceiving(std::function<void()> wake) {
+bool TransceiverSockets::startReceiving(std::function<void()> wake) {
     receiver_.reset();
-    leftover_.clear();
-    receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake));
+    errorText_.clear();
+    try {
+        receiver_ = std::make_unique<DatagramReceiver>(fds_, std::move(wake), queueLimit_);
+    } catch (const std::system_error& e) {
+        errorText_ = systemText(e.code().value());
+        return false;
+    }
+    return true;
 }
 
-void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out) {
-    if (!leftover_.empty()) {
-        out.insert(out.end(), leftover_.begin(), leftover_.end());
-        leftover_.clear();
-    }
-    if (receiver_) receiver_->take(out);
+QString TransceiverSockets::takeReceiveError() {
+    if (!receiver_) return {};
+    const std::optional<ReceiveError> error = receiver_->takeError();
+    if (!error) return {};
+    return QStringLiteral("Port %1: %2").arg(error->socket).arg(systemText(error->error));
+}
+
+void TransceiverSockets::takeReceived(std::vector<ReceivedDatagram>& out, std::size_t most) {
+    if (receiver_) receiver_->take(out, most);
 }
 
 std::uint16_t TransceiverSockets::localPort(int n) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -31,7 +32,8 @@ public:
     void setSocketCreator(SocketCreator creator) { creator_ = std::move(creator); }
 
     // Closes any that are open, then creates the four sockets in order; false
-    // when one cannot be made (the ones made before stay until close()).
+    // when one cannot be made (the ones made before stay until close()), with
+    // the system's reason in errorText().
     bool create();
     // Closes every socket that was made and stops its notifications.
     void close();
@@ -43,10 +45,24 @@ public:
     // transceiver that is not there is asked again by the session timer.
     void send(int n, std::string_view payload);
     // Reads the four sockets on a thread of its own from now until close();
-    // `wake` is called on that thread when datagrams start waiting.
-    void startReceiving(std::function<void()> wake);
-    // Appends the datagrams read so far to `out`, in the order they were read.
-    void takeReceived(std::vector<ReceivedDatagram>& out);
+    // `wake` is called on that thread when datagrams start waiting or a read
+    // fails. False, with the reason in errorText(), when it cannot start.
+    bool startReceiving(std::function<void()> wake);
+    // The most datagrams the reading thread keeps waiting for the window
+    // (from the next startReceiving() on).
+    void setQueueLimit(std::size_t limit) { queueLimit_ = limit; }
+    // Appends at most `most` of the datagrams read so far to `out`, in the
+    // order they were read; after close(), what was read before it.
+    void takeReceived(std::vector<ReceivedDatagram>& out, std::size_t most);
+    // The first failed read since the last call, as "Port n: <system text>";
+    // empty when none failed.
+    QString takeReceiveError();
+    // Datagrams waiting for the window, and those the full queue dropped,
+    // since startReceiving().
+    std::size_t queued() const { return receiver_ ? receiver_->queued() : 0; }
+    std::uint64_t dropped() const { return receiver_ ? receiver_->dropped() : 0; }
+    // Why the last create() or startReceiving() failed, in the system's words.
+    QString errorText() const { return errorText_; }
 
     // The local UDP port socket n was bound to by its first send (0 before).
     std::uint16_t localPort(int n) const;
@@ -59,8 +75,10 @@ private:
     std::array<int, kPortCount> fds_{-1, -1, -1, -1};
     std::array<std::uint32_t, kPortCount> addresses_{};
     std::array<std::uint16_t, kPortCount> ports_{};
+    // Kept, stopped, after close() until what it read has been taken.
     std::unique_ptr<DatagramReceiver> receiver_;
-    std::vector<ReceivedDatagram> leftover_;  // read before close(), not yet taken
+    std::size_t queueLimit_ = DatagramReceiver::kDefaultLimit;
+    QString errorText_;
 };
 
 }  // namespace zelvar

@@ -113,7 +113,7 @@ public:
     QAction* mnuCopyText = nullptr;
 
     QProgressBar* sMeter(int port) const;  // port 1..4
-    // Status panels 1..5.
+    // Status panels 1..6; the sixth shows only while it has a text.
     QString statusText(int panel) const;
     void setStatusText(int panel, const QString& text);
 
@@ -159,7 +159,8 @@ public:
 
     // --- what the monitoring session needs of the window ---
     zelvar::CommandHold& commandHold() { return commandHold_; }
-    void setSessionStatusText(const QString& text);  // status panel 4
+    // Status panel 4; `hint`, its tooltip, says why (the system's text).
+    void setSessionStatusText(const QString& text, const QString& hint = QString());
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
     // Editable views with the cream hex view while the editor is shown,
@@ -212,6 +213,11 @@ private:
     void readSettings();
     void loadSettings();
     void saveSettings();
+    // The store written, or checked for being writable; a store that cannot
+    // be written is reported once a run, in status panel 3.
+    void storeSettings();
+    void checkSettingsStore();
+    void settingsNotSaved();
     void editorVisibilityChanged(bool visible);
     zelvar::UserDialogs& dialogs();
     // The auto-save of Clear and close; when it fails the user chooses to
@@ -251,12 +257,13 @@ private:
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
     bool choosing_ = false;        // the user is asked what to do with unsaved logs
 
-    std::array<QLabel*, 5> statusPanels_{};
+    std::array<QLabel*, 6> statusPanels_{};
     zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
     bool settingsRead_ = false;
     bool inCloseSequence_ = false;
     bool closeAfterDecoding_ = false;
+    bool settingsTroubleShown_ = false;
 
     // Lines that arrive in one burst wait here and go into the views as one
     // block: appending line by line cannot keep up with a busy network.

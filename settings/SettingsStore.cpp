@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QFile>
+#include <QFileInfo>
 #include <QVariant>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace zelvar {
@@ -146,7 +151,7 @@ Settings SettingsStore::load() {
     return s;
 }
 
-void SettingsStore::save(const Settings& s) {
+bool SettingsStore::save(const Settings& s) {
     for (std::size_t i = 0; i < kPortCount; ++i) {
         writeText(keys::kIP[i], QString::fromStdString(s.IP[i]));
     }
@@ -193,6 +198,25 @@ void SettingsStore::save(const Settings& s) {
     writeInt(keys::kTimeOut, s.TimeOut);
     writeText(keys::kNumCom, QString::fromStdString(s.numCom));
     store_.sync();
+    return store_.status() == QSettings::NoError;
+}
+
+QString SettingsStore::writeFailureText() const {
+    // The file, or else the nearest folder above it that exists, says why.
+    QString reason;
+    for (QFileInfo at(store_.fileName()); !at.absoluteFilePath().isEmpty();
+         at = QFileInfo(at.absolutePath())) {
+        if (!at.exists() && at.absoluteFilePath() != at.absolutePath()) continue;
+        const QByteArray path = QFile::encodeName(at.absoluteFilePath());
+        if (::access(path.constData(), W_OK) != 0) {
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+        } else if (!at.isDir() && at.absoluteFilePath() != store_.fileName()) {
+            reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+        }
+        break;
+    }
+    if (reason.isEmpty()) reason = QStringLiteral("the file could not be written");
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(store_.fileName()), reason);
 }
 
 }  // namespace zelvar

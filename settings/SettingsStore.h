@@ -62,10 +62,14 @@ public:
 
     // A missing or unusable value gives its default; nothing is reported.
     Settings load();
-    // Writes every value and flushes the file. The bounds of a window saved
-    // while maximised keep what the store held, so its normal size and place
-    // survive the next run.
-    void save(const Settings& s);
+    // Writes every value and flushes the file; false when the file could
+    // not be written. The bounds of a window saved while maximised keep what
+    // the store held, so its normal size and place survive the next run.
+    bool save(const Settings& s);
+    // Whether the file can be written now (its folders are made if needed).
+    bool writable() const { return store_.isWritable(); }
+    // Why the file cannot be written, in the system's words where it says.
+    QString writeFailureText() const;
 
     QSettings::Status status() const { return store_.status(); }
     QString fileName() const { return store_.fileName(); }

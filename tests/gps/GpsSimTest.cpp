@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
 #include "NmeaReader.h"
+#include "TiedChild.h"
 
 extern char** environ;
 
@@ -41,7 +42,9 @@ TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
 }
 
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {
-    EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2"}).error.empty());
+    EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2",
+                                      "--wait-for-usr1"})
+                    .error.empty());
     EXPECT_FALSE(parseGpsSimArguments({"--utc", "0812,123519"}).error.empty());
     // A date and time that no clock shows.
     for (const char* utc : {"321226,123519", "081226,246000", "001226,123519", "081326,123519",
@@ -67,13 +70,21 @@ public:
         argv.push_back(nullptr);
         int out[2];
         if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            zelvar::test::DieWithParent(parent);
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execve(argv[0], argv.data(), environ);
+            ::_exit(127);
+        }
         ::close(out[1]);
+        if (pid_ < 0) {
+            ::close(out[0]);
+            return;
+        }
         if (std::FILE* stream = ::fdopen(out[0], "r")) {
             char line[256] = {};
             if (std::fgets(line, sizeof line, stream) != nullptr) path = line;
@@ -90,11 +101,55 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
+    pid_t pid() const { return pid_; }
+    // Lets an emulator started with --wait-for-usr1 begin.
+    void start() const {
+        if (pid_ > 0) ::kill(pid_, SIGUSR1);
+    }
+
     std::string path;
 
 private:
     pid_t pid_ = -1;
 };
+
+// A test that dies (here: a child process that ends without running its
+// destructors) takes its emulator with it, rather than leaving it running.
+TEST(GpsSimProcess, EndsWithTheTestThatStartedIt) {
+    // Orphans are handed to this process, so the emulator can be reaped here.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t dying = ::fork();
+    ASSERT_GE(dying, 0);
+    if (dying == 0) {
+        ::close(report[0]);
+        const auto* sim = new SimProcess({"--utc", "081226,123519"});
+        const pid_t pid = sim->path.empty() ? -1 : sim->pid();
+        (void)!::write(report[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    pid_t simPid = -1;
+    const ssize_t got = ::read(report[0], &simPid, sizeof simPid);
+    ::close(report[0]);
+    ASSERT_EQ(::waitpid(dying, nullptr, 0), dying);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof simPid));
+    ASSERT_GT(simPid, 0);
+    // The bound only keeps a fault from hanging the test.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    pid_t reaped = 0;
+    while ((reaped = ::waitpid(simPid, nullptr, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(10ms);
+    }
+    if (reaped == 0) {
+        ::kill(simPid, SIGKILL);
+        ::waitpid(simPid, nullptr, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_EQ(reaped, simPid) << "the emulator outlived the test that started it";
+}
 
 // What the strip shows when the emulator has run until it unplugs.
 struct SimRun {
@@ -109,8 +164,10 @@ SimRun runSim(const std::vector<std::string>& options) {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
 
+    // The emulator waits until the port is open, however long a loaded
+    // machine takes to open it.
     std::vector<std::string> arguments{"--utc", "081226,123519", "--bytes-per-second", "4800",
-                                       "--unplug-after", "1.3"};
+                                       "--unplug-after", "1.3", "--wait-for-usr1"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     SimProcess sim(arguments);
     SimRun run;
@@ -138,7 +195,8 @@ SimRun runSim(const std::vector<std::string>& options) {
         sender.Close();
     };
     port.Open();
-    const auto end = std::chrono::steady_clock::now() + 10s;
+    sim.start();
+    const auto end = std::chrono::steady_clock::now() + 60s;
     while (port.Connected() && std::chrono::steady_clock::now() < end) {
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(2ms);

@@ -77,6 +77,7 @@ private slots:
     void boundsOffTheScreensComeBackOntoThem();
     void boundsBelowTheLeastSizeStayOnTheScreen();
     void closeWithEditorOpenStoresEditorAndWritesNoLog();
+    void unwritableSettingsAreReportedOnce();
 };
 
 void MainWindowTest::menusFollowTheTable() {
@@ -633,5 +634,41 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
     QVERIFY(!h.editor->isVisible());
 }
 
+// A settings store that cannot be written (its folder is a file here, which
+// stops root as well) is reported in the status bar at start, and only once;
+// one that stops being writable meanwhile is reported when the close cannot
+// save to it.
+void MainWindowTest::unwritableSettingsAreReportedOnce() {
+    const auto hint = [](TMainForm& w) {
+        return w.findChild<QLabel*>(QStringLiteral("StatusPanel3"))->toolTip();
+    };
+    {
+        MainHarness h;
+        MainHarness::writeAll(h.scratch(QStringLiteral("blocked")), "not a folder");
+        const QString path = h.scratch(QStringLiteral("blocked/Zelvar.ini"));
+        h.main->setSettingsStore(std::make_unique<zelvar::SettingsStore>(path));
+        h.start();
+        QCOMPARE(h.main->statusText(3), QStringLiteral(" Settings Not Saved"));
+        QVERIFY2(hint(*h.main).contains(path), qPrintable(hint(*h.main)));
+        h.main->setStatusText(3, QString());
+        QVERIFY(h.main->close());
+        QCOMPARE(h.main->statusText(3), QString());
+    }
+    {
+        MainHarness h;
+        QVERIFY(QDir().mkpath(h.scratch(QStringLiteral("later"))));
+        const QString path = h.scratch(QStringLiteral("later/Zelvar.ini"));
+        h.main->setSettingsStore(std::make_unique<zelvar::SettingsStore>(path));
+        h.start();
+        QCOMPARE(h.main->statusText(3), QString());
+        QVERIFY(QDir(h.scratch(QStringLiteral("later"))).removeRecursively());
+        MainHarness::writeAll(h.scratch(QStringLiteral("later")), "now a file");
+        QVERIFY(h.main->close());
+        QCOMPARE(h.main->statusText(3), QStringLiteral(" Settings Not Saved"));
+        QVERIFY2(hint(*h.main).contains(path), qPrintable(hint(*h.main)));
+    }
+}
+
 QTEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"
+

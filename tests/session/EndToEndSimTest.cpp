@@ -16,11 +16,14 @@
 
 #include "../main/MainHarness.h"
 #include "DateTime.h"
+#include "HangGuard.h"
 #include "LoopbackPort.h"
 #include "LogFormat.h"
 #include "MonitoringSession.h"
 #include "OfflineDecoder.h"
 #include "PackageGenerator.h"
+#include "TiedChild.h"
+#include "UdpDrops.h"
 
 namespace {
 
@@ -76,6 +79,18 @@ std::optional<TransceiverLines> splitSentLog(const QStringList& sent,
         if (!placed) return std::nullopt;
     }
     return split;
+}
+
+// True when every line of `saved` is one of `sent`, in the same order, each
+// at most once: `sent` less what never arrived.
+bool inSendOrder(const QStringList& saved, const QStringList& sent) {
+    qsizetype next = 0;
+    for (const QString& line : saved) {
+        while (next < sent.size() && sent[next] != line) ++next;
+        if (next == sent.size()) return false;
+        ++next;
+    }
+    return true;
 }
 
 struct SimSummary {
@@ -155,6 +170,7 @@ private slots:
         const QString ready = h.scratch(QStringLiteral("sim.ready"));
         const QString sentLog = h.scratch(QStringLiteral("sent.hex"));
         QProcess sim;
+        sim.setChildProcessModifier([parent = ::getpid()] { zelvar::test::DieWithParent(parent); });
         sim.start(QStringLiteral(ZELVAR_SIM_BIN),
                   {QStringLiteral("--generate"), QStringLiteral("--seed"), QString::number(kSeed),
                    QStringLiteral("--count"), QString::number(kPackages), QStringLiteral("--rate"),
@@ -171,8 +187,14 @@ private slots:
                 }
             }
         } reap{sim};
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 5000);
+        QTRY_VERIFY(QFile::exists(ready));
 
+        // A loaded machine may not read the sockets in time: what the kernel
+        // dropped then is counted in this network namespace and told apart
+        // from a loss of the program's own.
+        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
+        QVERIFY(kernelBefore >= 0);
+        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
         const qint64 stampBefore = zelvar::HexToInt64(zelvar::NowStamp());
         h.main->mnuStartUDP->trigger();
         QVERIFY(h.main->Monitoring);
@@ -182,17 +204,17 @@ private slots:
             simErr += QString::fromLocal8Bit(sim.readAllStandardError());
             return simErr;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(readErr().contains(QStringLiteral("all packages done")), 8000);
-        QTRY_COMPARE_WITH_TIMEOUT(h.main->decoder().HexCount, std::int64_t{kPackages}, 3000);
-        // Nothing more comes, and nothing was counted twice.
-        QTest::qWait(100);
-        QCOMPARE(h.main->decoder().HexCount, std::int64_t{kPackages});
+        QTRY_VERIFY(readErr().contains(QStringLiteral("all packages done")));
+        QTRY_VERIFY(h.main->decoder().HexCount + kernelDrops() >= kPackages);
         const qint64 stampAfter = zelvar::HexToInt64(zelvar::NowStamp());
 
         h.main->mnuStartUDP->trigger();
         QVERIFY(!h.main->Monitoring);
-        QTRY_COMPARE_WITH_TIMEOUT(readErr().count(QStringLiteral(": EXIT_ZELVAR from ")),
-                                  kTransceivers, 3000);
+        // The stop decodes what was still read: nothing more, nothing twice.
+        const long long kernel = kernelDrops();
+        QCOMPARE(h.main->decoder().HexCount + kernel, std::int64_t{kPackages});
+        QCOMPARE(session.lost(), std::uint64_t{0});
+        QTRY_COMPARE(readErr().count(QStringLiteral(": EXIT_ZELVAR from ")), kTransceivers);
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
@@ -248,10 +270,16 @@ private slots:
             QVERIFY2(stamp >= stampBefore && stamp <= stampAfter, qPrintable(line));
             saved[static_cast<std::size_t>(m.captured(1).toInt())] << m.captured(3);
         }
+        long long missing = 0;
         for (std::size_t t = 1; t <= kTransceivers; ++t) {
-            QCOMPARE(saved[t].size(), qsizetype{kPackages / kTransceivers});
-            QCOMPARE(saved[t], (*sentBy)[t]);
+            if (kernel == 0) {
+                QCOMPARE(saved[t], (*sentBy)[t]);
+            } else {
+                QVERIFY2(inSendOrder(saved[t], (*sentBy)[t]), "a package is out of order or twice");
+            }
+            missing += (*sentBy)[t].size() - saved[t].size();
         }
+        QCOMPARE(missing, kernel);
 
         // The text log: the header, one decoded line per counted line, and
         // "Stop"; the same lines as the saved hex log decoded again.

@@ -7,45 +7,58 @@
 #include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QFile>
+#include <QLabel>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "../main/MainHarness.h"
 #include "DateTime.h"
 #include "LogFormat.h"
+#include "HangGuard.h"
 #include "MonitoringSession.h"
+#include "UdpDrops.h"
 
 namespace {
 
+using zelvar::test::kHangGuardMs;
 // One transceiver: a UDP socket on its own loopback address that records the
 // commands it receives and answers to where they came from.
 class FakeTransceiver {
 public:
     explicit FakeTransceiver(const QString& address) {
         QVERIFY(socket.bind(QHostAddress(address), 0));
-        QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
-            while (socket.hasPendingDatagrams()) {
-                const QNetworkDatagram d = socket.receiveDatagram();
-                commands << QString::fromLatin1(d.data());
-                arrivals << clock.elapsed();
-                peer = d.senderAddress();
-                peerPort = static_cast<quint16>(d.senderPort());
-            }
-        });
-        clock.start();
+        QObject::connect(&socket, &QUdpSocket::readyRead, [this] { readPending(); });
     }
-    void send(const QByteArray& bytes) { socket.writeDatagram(bytes, peer, peerPort); }
+    // Takes in what has arrived, also while no events run.
+    void readPending() {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram d = socket.receiveDatagram();
+            commands << QString::fromLatin1(d.data());
+            peer = d.senderAddress();
+            peerPort = static_cast<quint16>(d.senderPort());
+        }
+    }
+    bool send(const QByteArray& bytes) {
+        return socket.writeDatagram(bytes, peer, peerPort) == bytes.size();
+    }
     int count(const QString& command) const { return static_cast<int>(commands.count(command)); }
 
     QUdpSocket socket;
     QStringList commands;
-    QList<qint64> arrivals;
     QHostAddress peer;
     quint16 peerPort = 0;
-    QElapsedTimer clock;
 };
 
 QByteArray rssiPackage(quint16 raw) {
@@ -61,6 +74,18 @@ int receiveBufferAllowed() {
     QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
     const int max = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
     return std::min(4 << 20, max);
+}
+
+QString statusHint(TMainForm& w, int panel) {
+    return w.findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel))->toolTip();
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int plainUdpSocket() {
+    return ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
 }  // namespace
@@ -168,20 +193,29 @@ private slots:
     }
 
     // While the window is busy (here: sending) the sockets are read all the
-    // same: a burst bigger than their buffers is decoded whole, in order.
+    // same: a burst bigger than their buffers is decoded whole, in order. A
+    // loaded machine may not run the reading thread in time, and the kernel
+    // then drops datagrams before the program sees them: those it counts
+    // (UdpRcvbufErrors of this network namespace) are told apart; the
+    // program itself must lose none.
     void aBurstWhileTheWindowIsBusyLosesNothing() {
         Rig rig;
         rig.toggle();
         QTRY_VERIFY(rig.allRegistered());
         constexpr int kBurst = 48000;
+        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
+        QVERIFY(kernelBefore >= 0);
         for (int i = 0; i < kBurst; ++i) {
             QByteArray p(5, '\x01');
             p[1] = static_cast<char>(i >> 16);
             p[2] = static_cast<char>(i >> 8);
             p[3] = static_cast<char>(i);
-            rig.at(1 + i % 4).send(p);
+            QVERIFY(rig.at(1 + i % 4).send(p));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->decoder().HexCount, kBurst, 20000);
+        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
+        QTRY_VERIFY(rig.h.main->decoder().HexCount + kernelDrops() >= kBurst);
+        QCOMPARE(rig.h.main->decoder().HexCount + kernelDrops(), std::int64_t{kBurst});
+        QCOMPARE(rig.session->lost(), std::uint64_t{0});
         std::array<int, 5> last{-1, -1, -1, -1, -1};
         for (const QString& line : rig.hex()) {
             const int port = line.left(1).toInt();
@@ -189,6 +223,60 @@ private slots:
             QVERIFY2(i > last[static_cast<std::size_t>(port)], qPrintable(line));
             last[static_cast<std::size_t>(port)] = i;
         }
+    }
+
+    // A window that cannot keep up: what the bounded queue cannot hold is
+    // dropped and counted, never held without limit, and the status bar says
+    // how many. What the kernel dropped on a loaded machine is told apart.
+    void aFloodBeyondTheQueueIsCountedAsLost() {
+        Rig rig;
+        constexpr std::size_t kLimit = 1000;
+        constexpr int kFlood = 3000;
+        rig.session->setBacklogLimit(kLimit);
+        rig.toggle();
+        QTRY_VERIFY(rig.allRegistered());
+        auto* lostPanel = rig.h.main->findChild<QLabel*>(QStringLiteral("StatusPanel6"));
+        QVERIFY(lostPanel && lostPanel->isHidden());
+        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
+        QVERIFY(kernelBefore >= 0);
+        for (int i = 0; i < kFlood; ++i) {
+            QCOMPARE(rig.at(1 + i % 4).socket.writeDatagram(QByteArray(5, '\x01'),
+                                                              rig.at(1 + i % 4).peer,
+                                                              rig.at(1 + i % 4).peerPort),
+                     qint64{5});
+        }
+        // The window is held (no events run) until the reading thread has
+        // taken in, or the kernel dropped, every datagram.
+        zelvar::TransceiverSockets& sockets = rig.session->sockets();
+        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
+        QElapsedTimer guard;
+        guard.start();
+        while (static_cast<long long>(sockets.queued() + sockets.dropped()) + kernelDrops() <
+               kFlood) {
+            QVERIFY2(guard.elapsed() < kHangGuardMs, "the reading thread stopped reading");
+            QThread::msleep(1);
+        }
+        const long long kernel = kernelDrops();
+        const auto arrived = static_cast<std::size_t>(kFlood - kernel);
+        QCOMPARE(sockets.queued(), std::min(kLimit, arrived));
+        QCOMPARE(sockets.dropped(), arrived - std::min(kLimit, arrived));
+
+        std::size_t held = 0;
+        QTRY_VERIFY(
+            (held = std::max(held, rig.session->held()),
+             rig.h.main->decoder().HexCount == static_cast<std::int64_t>(std::min(kLimit, arrived))));
+        QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
+        QCOMPARE(rig.session->lost(), arrived - std::min(kLimit, arrived));
+        if (rig.session->lost() > 0) {
+            QCOMPARE(rig.h.main->statusText(6), QStringLiteral(" Lost %1").arg(rig.session->lost()));
+            QVERIFY(!lostPanel->isHidden());
+        }
+        // A new session starts counting afresh.
+        rig.toggle();
+        rig.toggle();
+        QVERIFY(rig.h.main->Monitoring);
+        QCOMPARE(rig.h.main->statusText(6), QString());
+        QVERIFY(lostPanel->isHidden());
     }
 
     void intakeRulesForLengthAndFirstByte() {
@@ -205,8 +293,9 @@ private slots:
         rig.at(1).send(QByteArray());
         // The bytes after a short datagram are zero, not left over.
         rig.at(1).send(QByteArray("\x00", 1));
-        QTRY_COMPARE(rig.hex().size(), 2);
-        QTest::qWait(100);
+        // One socket's datagrams are read in order: once the last is decoded,
+        // the ones before it have been dealt with.
+        QTRY_VERIFY(!rig.hex().isEmpty() && rig.hex().last().endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.hex().size(), 2);
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
@@ -244,30 +333,52 @@ private slots:
         QCOMPARE(rig.text()[rig.text().size() - 2], QStringLiteral("Stop"));
     }
 
+    // Counted in ticks of the 500 ms timer, which the test gives itself: a
+    // loaded machine may fire the timer late, which is no fault.
     void silentTransceiverIsRegisteredAgainAndMeterFallsBack() {
         Rig rig({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"}, 1);
+        QCOMPARE(rig.session->Timer.interval(), 500);
         rig.toggle();
+        QVERIFY(rig.session->Timer.isActive());
+        rig.session->Timer.stop();
         QTRY_VERIFY(rig.allRegistered());
-        rig.at(4).send(rssiPackage(0));
+        QVERIFY(rig.at(4).send(rssiPackage(0)));
         QTRY_COMPARE(rig.h.main->sMeter(4)->value(), 9);
-        QElapsedTimer shown;
-        shown.start();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.h.main->sMeter(4)->value(), 0, 2000);
-        QVERIFY2(shown.elapsed() <= 1300, qPrintable(QString::number(shown.elapsed())));
-        // With a time-out of 1 s the command comes again every 1.5 s.
-        QTRY_COMPARE_WITH_TIMEOUT(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 3, 5000);
-        const auto& at = rig.at(1).arrivals;
-        const qint64 gap = at[2] - at[1];
-        QVERIFY2(gap >= 1200 && gap <= 1900, qPrintable(QString::number(gap)));
+        // The meter falls back within two ticks (at most a second).
+        rig.session->TimerTick();
+        rig.session->TimerTick();
+        QCOMPARE(rig.h.main->sMeter(4)->value(), 0);
+        // With a time-out of 1 s the command comes again every third tick
+        // (1.5 s). A command is sent before TimerTick returns; the datagram
+        // of each tick is waited for before the next.
+        std::vector<int> commandTicks;
+        for (int tick = 1; commandTicks.size() < 3 && tick <= 20; ++tick) {
+            const int before = rig.at(1).count(QStringLiteral("AT_ZELVAR"));
+            const std::int64_t decoded = rig.h.main->decoder().HexCount;
+            rig.session->TimerTick();
+            // A datagram from transceiver 2 after the tick marks its end.
+            QVERIFY(rig.at(2).send(QByteArray("\x05", 1)));
+            QTRY_COMPARE(rig.h.main->decoder().HexCount, decoded + 1);
+            rig.at(1).readPending();
+            if (rig.at(1).count(QStringLiteral("AT_ZELVAR")) > before) commandTicks.push_back(tick);
+        }
+        QCOMPARE(commandTicks.size(), std::size_t{3});
+        QCOMPARE(commandTicks[1] - commandTicks[0], 3);
+        QCOMPARE(commandTicks[2] - commandTicks[1], 3);
     }
 
     void failedSocketCreationEndsInSocketError() {
         Rig rig;
-        rig.session->sockets().setSocketCreator([] { return -1; });
+        rig.session->sockets().setSocketCreator([] {
+            errno = EACCES;
+            return -1;
+        });
         rig.toggle();
         QVERIFY(rig.h.main->mnuStartUDP->isChecked());
         QVERIFY(!rig.h.main->Monitoring);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EACCES)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
         QCOMPARE(rig.text(), (QStringList{QString::fromLatin1(zelvar::TextHeader.data()),
                                           QStringLiteral("Stop")}));
         QVERIFY(!rig.session->Timer.isActive());
@@ -281,6 +392,81 @@ private slots:
         QCOMPARE(rig.text().size(), 2);
     }
 
+    // No descriptor left once the four sockets are made: the reading thread
+    // cannot be given its stop signal, so the start fails as a socket error
+    // rather than leaving a session that Stop or close could never end.
+    void startWithoutADescriptorLeftIsASocketError() {
+        Rig rig;
+        rlimit before{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &before) == 0);
+        std::vector<int> filler;
+        const auto release = [&] {
+            (void)::setrlimit(RLIMIT_NOFILE, &before);
+            for (const int fd : filler) ::close(fd);
+            filler.clear();
+        };
+        int made = 0;
+        rig.session->sockets().setSocketCreator([&] {
+            const int fd = plainUdpSocket();
+            if (++made == 4 && fd >= 0) {
+                rlimit tight = before;
+                tight.rlim_cur = static_cast<rlim_t>(fd) + 1;
+                (void)::setrlimit(RLIMIT_NOFILE, &tight);
+                for (int spare = ::dup(fd); spare >= 0; spare = ::dup(fd)) filler.push_back(spare);
+            }
+            return fd;
+        });
+        rig.toggle();
+        release();
+        if (rig.h.main->Monitoring) {
+            // Stopping this session would wait forever for its thread.
+            rig.h.main->setMonitoringControl(nullptr);
+            (void)rig.session.release();
+            QFAIL("the session started without a way to stop its reading thread");
+        }
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EMFILE)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
+        QVERIFY(!rig.session->sockets().isOpen());
+    }
+
+    // A socket that reports an error when read (here: the transceiver's port
+    // is closed, and the socket hears of it) says so with the system's text;
+    // the other transceivers are read on.
+    void receiveErrorIsShownWithItsReason() {
+        Rig rig;
+        quint16 closedPort = 0;
+        {
+            QUdpSocket probe;
+            QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+            closedPort = probe.localPort();
+        }
+        rig.h.main->settings().Port[0] = std::to_string(closedPort);
+        int made = 0;
+        rig.session->sockets().setSocketCreator([&] {
+            const int fd = plainUdpSocket();
+            // Only a connected socket is told that nobody listens.
+            if (++made == 1 && fd >= 0) {
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(closedPort);
+                to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                (void)::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            }
+            return fd;
+        });
+        rig.toggle();
+        QVERIFY(rig.h.main->Monitoring);
+        QTRY_COMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
+        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(ECONNREFUSED)),
+                 qPrintable(statusHint(*rig.h.main, 4)));
+        QTRY_COMPARE(rig.at(2).count(QStringLiteral("AT_ZELVAR")), 1);
+        rig.at(2).send(rssiPackage(0));
+        QTRY_COMPARE(rig.hex().size(), 1);
+        rig.toggle();
+        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
+    }
+
     void portTextThatIsNoNumberChangesNothing() {
         Rig rig;
         rig.h.main->settings().Port[2] = "40X4";
@@ -292,7 +478,8 @@ private slots:
         QVERIFY(rig.text().isEmpty());
         QVERIFY(rig.h.main->mnuDecode->isEnabled());
         QVERIFY(rig.h.main->Memo2->isEnabled());
-        QTest::qWait(100);
+        // No socket was made, so nothing can have been sent.
+        rig.at(1).readPending();
         QCOMPARE(rig.at(1).commands.size(), 0);
     }
 
@@ -328,7 +515,9 @@ private slots:
         QVERIFY(!rig.session->sockets().isOpen());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
         QVERIFY(rig.h.main->mnuDecode->isEnabled());
-        QTest::qWait(50);
+        // The sockets are closed: a second registration could only have
+        // been sent before the refusal returned.
+        rig.at(1).readPending();
         QCOMPARE(rig.at(1).count(QStringLiteral("AT_ZELVAR")), 1);
     }
 
@@ -364,7 +553,7 @@ private slots:
             QVERIFY2(rig.h.savedFiles().size() == 1, command);
             QVERIFY(!rig.h.editor->isVisible());
             QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
-            QTest::qWait(50);
+            rig.at(1).readPending();
             QCOMPARE(rig.at(1).commands.size(), 0);
         }
     }

@@ -104,6 +104,8 @@ GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
             o.split = true;
         } else if (name == "--together" && !inlineValue) {
             o.together = true;
+        } else if (name == "--wait-for-usr1" && !inlineValue) {
+            o.waitForStart = true;
         } else if (name == "--unplug-after") {
             const auto v = number<double>(value());
             if (!v || !std::isfinite(*v) || *v < 0) return fail("seconds");
@@ -139,6 +141,9 @@ until it is stopped (SIGINT, SIGTERM) or unplugged.
   --split               each sentence in three writes, paced apart
   --together            GPRMC and GPGSA in one write
   --unplug-after S      close the terminal after S seconds, as if pulled out
+  --wait-for-usr1       send nothing until SIGUSR1 (a caller's port is open
+                        then); the first second and --unplug-after count
+                        from there
   --bytes-per-second B  line pace (480)
 )";
 }

@@ -20,6 +20,7 @@ struct GpsSimOptions {
     bool split = false;         // each sentence in three writes
     bool together = false;      // GPRMC and GPGSA in one write
     std::optional<double> unplugAfter;  // seconds, then the master is closed
+    bool waitForStart = false;          // nothing is sent before SIGUSR1
     double bytesPerSecond = 480.0;      // 4800 bit/s with start and stop bits
     bool help = false;
 };

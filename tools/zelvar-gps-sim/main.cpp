@@ -26,9 +26,14 @@ using namespace zelvar::gpssim;
 using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t startRequested = 0;
 
 void requestStop(int) {
     stopRequested = 1;
+}
+
+void requestStart(int) {
+    startRequested = 1;
 }
 
 // Writes to the terminal no faster than the line would carry the bytes, and
@@ -184,11 +189,19 @@ int main(int argc, char* argv[]) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction startAction{};
+    startAction.sa_handler = requestStart;
+    sigaction(SIGUSR1, &startAction, nullptr);
 
     // Our own end of the slave stays open, so the terminal keeps its raw
     // settings and a program may close and open it again.
     std::cout << ttyname(slave) << std::endl;
 
+    // A caller that needs the first second whole, however long it takes to
+    // open its port, says when.
+    while (options.waitForStart && startRequested == 0 && stopRequested == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     Line line(master, slave, options);
     const Clock::time_point start = Clock::now();
     GpsWalk walk(options.seed, options.startLat, options.startLon, firstUtc(options));
