@@ -35,6 +35,7 @@ class GpsPortControl;
 class MonitoringControl;
 class LogViewMirror;
 class LogSaveControl;
+class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
@@ -219,6 +220,7 @@ private:
     void saveViews(const QString& base, bool freeName, bool hexGated);
     void backgroundSaveFailed(const QString& folder, const QString& text);
     void recoverJournals();
+    void stopRecovery();
     void scheduleFlush();
     zelvar::LogViewMirror& mirror(const QPlainTextEdit* view);
     void appendToView(QPlainTextEdit* view, std::string_view joined);
@@ -246,6 +248,7 @@ private:
     std::unique_ptr<zelvar::LogViewMirror> textMirror_;
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
     std::unique_ptr<zelvar::LogSaveControl> saving_;
+    zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
     bool choosing_ = false;        // the user is asked what to do with unsaved logs
 

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -154,4 +155,27 @@ TEST(JournalRecovery, OnlyTemporariesOfGoneWritersAreRemoved) {
     const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(QDir(dir.path()).filePath(left[0]).toStdString(), saving.path());
+}
+
+// A recovery stopped by a close leaves the journal whole and nothing else;
+// the next start recovers it once and counts its packages, not its lines.
+TEST(JournalRecovery, AStoppedRecoveryIsFinishedOnceByTheNext) {
+    constexpr int kPackages = 20000;
+    QTemporaryDir dir;
+    const QString journal = dir.filePath(QStringLiteral("zelvar-1-2-3.journal"));
+    writeFile(journal, journalLines(kPackages) + "\r\n\r\nno package here\r\n");
+    std::atomic<bool> stop{false};
+    zelvar::RecoveryControl control;
+    control.stop = &stop;
+    control.progress = [&](int) { stop = true; };
+    EXPECT_TRUE(zelvar::RecoverJournals(dir.path(), zelvar::Settings(), control).empty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("zelvar-1-2-3.journal")});
+
+    const std::vector<zelvar::RecoveredJournal> told =
+        zelvar::RecoverJournals(dir.path(), zelvar::Settings());
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_EQ(told[0].packages, kPackages);
+    EXPECT_EQ(linesIn(dir.path(), QStringLiteral(".hex")).size(), std::size_t{kPackages + 2});
+    EXPECT_FALSE(QFileInfo::exists(journal));
 }

@@ -1,0 +1,40 @@
+#include "RecoveryRun.h"
+
+#include <pthread.h>
+
+#include <exception>
+
+namespace zelvar {
+
+RecoveryRun::RecoveryRun(const QString& folder, const Settings& settings, Progressed progressed,
+                         Finished finished, QObject* parent)
+    : QObject(parent), progressed_(std::move(progressed)), finished_(std::move(finished)) {
+    thread_ = std::thread([this, folder, settings] {
+        // Named, so that its share of the processor can be told apart.
+        pthread_setname_np(pthread_self(), "zelvar-recovery");
+        RecoveryControl control;
+        control.stop = &stop_;
+        control.progress = [this](int percent) {
+            QMetaObject::invokeMethod(
+                this, [this, percent] { if (progressed_) progressed_(percent); },
+                Qt::QueuedConnection);
+        };
+        std::vector<RecoveredJournal> recovered;
+        try {
+            recovered = RecoverJournals(folder, settings, control);
+        } catch (const std::exception& error) {
+            recovered.push_back({{}, 0, QString::fromLocal8Bit(error.what())});
+        }
+        if (stop_.load()) return;
+        QMetaObject::invokeMethod(
+            this, [this, recovered = std::move(recovered)] { if (finished_) finished_(recovered); },
+            Qt::QueuedConnection);
+    });
+}
+
+RecoveryRun::~RecoveryRun() {
+    stop_.store(true);
+    thread_.join();
+}
+
+}  // namespace zelvar
