@@ -1,6 +1,8 @@
 #include "RecoveryRun.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <exception>
 
@@ -12,6 +14,9 @@ RecoveryRun::RecoveryRun(const QString& folder, const Settings& settings, Progre
     thread_ = std::thread([this, folder, settings] {
         // Named, so that its share of the processor can be told apart.
         pthread_setname_np(pthread_self(), "zelvar-recovery");
+        // Background work: on a busy processor the window and the receiving
+        // threads come first.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         RecoveryControl control;
         control.stop = &stop_;
         control.progress = [this](int percent) {
