@@ -400,8 +400,9 @@ bool stillNamed(int fd, const std::string& path) {
 std::string setAsideText(const std::string& path, const char* reason) {
     std::string error;
     const std::string aside = SetJournalAside(path, error);
-    std::string text = "\"" + path + "\" " + reason;
-    if (aside.empty()) return text + ". " + error;
+    std::string text = "\"";
+    text.append(path).append("\" ").append(reason);
+    if (aside.empty()) return text.append(". ").append(error);
     text.append(": set aside as \"").append(aside.substr(aside.rfind('/') + 1)).append("\"");
     return text;
 }
@@ -448,8 +449,9 @@ std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder) {
             if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
                 found.push_back({path, -1, 0, setAsideText(path, "is not a regular file")});
             } else if (error != ENOENT) {
-                found.push_back({path, -1, 0,
-                                 "Cannot open file \"" + path + "\". " + systemText(error)});
+                std::string text = "Cannot open file \"";
+                text.append(path).append("\". ").append(systemText(error));
+                found.push_back({path, -1, 0, std::move(text)});
             }
             continue;
         }
