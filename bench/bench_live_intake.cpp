@@ -360,7 +360,10 @@ int recoverChild(const Options& o) {
     QElapsedTimer t;
     t.start();
     form.show();
-    QCoreApplication::processEvents();
+    // The recovery runs in the background: its end is in the status bar.
+    while (!form.statusText(3).startsWith(QStringLiteral(" Recovered")) &&
+           !form.statusText(3).startsWith(QStringLiteral(" Recovery Failed")) && t.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double recoveryMs = static_cast<double>(t.elapsed());
     const QDir files(form.FilesDir);
     std::printf("recovered=%lld rolledover=%lld recoverms=%.0f status=\"%s\"\n",

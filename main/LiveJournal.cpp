@@ -331,30 +331,137 @@ void LiveJournal::setFailure(std::string text) {
     if (statusChanged_) statusChanged_();
 }
 
+namespace {
+
+// "zelvar-<pid>-<ms>-<n>" and the ending: the names this program gives its
+// segments and their records. Any other file is the user's.
+bool isSegmentName(std::string_view name, std::string_view ending) {
+    if (!name.starts_with("zelvar-") || !name.ends_with(ending)) return false;
+    name.remove_prefix(7);
+    name.remove_suffix(ending.size());
+    int numbers = 0;
+    bool digits = false;
+    for (const char c : name) {
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '-' && digits) {
+            ++numbers;
+            digits = false;
+        } else {
+            return false;
+        }
+    }
+    return digits && numbers == 2;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `fd`, locked, is still the file that `path` names: its owner may
+// have released or renamed it between the open and the lock.
+bool stillNamed(int fd, const std::string& path) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && held.st_nlink > 0 &&
+           ::lstat(path.c_str(), &named) == 0 && sameFile(held, named);
+}
+
+std::string setAsideText(const std::string& path, const char* reason) {
+    std::string error;
+    const std::string aside = SetJournalAside(path, error);
+    std::string text = "\"";
+    text.append(path).append("\" ").append(reason);
+    if (aside.empty()) return text.append(". ").append(error);
+    text.append(": set aside as \"").append(aside.substr(aside.rfind('/') + 1)).append("\"");
+    return text;
+}
+
+// A record whose segment is gone, left by a program killed between the two
+// removals: it stands for nothing any more.
+void removeLeftRecord(const std::string& folder, const std::string& name) {
+    const std::string path = folder + "/" + name;
+    const std::string segment =
+        path.substr(0, path.size() - kSavedSuffix.size()) + std::string(kSuffix);
+    struct stat info {};
+    if (::lstat(segment.c_str(), &info) == 0) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        stillNamed(fd, path) && ::lstat(segment.c_str(), &info) != 0) {
+        ::unlink(path.c_str());
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
 std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder) {
     std::vector<AbandonedJournal> found;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return found;
     std::vector<std::string> names;
+    std::vector<std::string> records;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
-        if (name.size() > kSuffix.size() && name.front() != '.' && name.ends_with(kSuffix)) {
-            names.emplace_back(name);
-        }
+        if (isSegmentName(name, kSuffix)) names.emplace_back(name);
+        if (isSegmentName(name, kSavedSuffix)) records.emplace_back(name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string path = folder + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);  // a running program's own
+        // Never blocks on a pipe, never follows a link to a device.
+        const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0) {
+            const int error = errno;
+            if (::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+                found.push_back({path, -1, 0, setAsideText(path, "is not a regular file")});
+            } else if (error != ENOENT) {
+                std::string text = "Cannot open file \"";
+                text.append(path).append("\". ").append(systemText(error));
+                found.push_back({path, -1, 0, std::move(text)});
+            }
             continue;
         }
-        found.push_back({path, fd});
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            found.push_back({path, -1, 0, setAsideText(path, "is not a regular file")});
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !stillNamed(fd, path)) {
+            ::close(fd);  // a running program's own, or just released by it
+            continue;
+        }
+        ::fstat(fd, &info);
+        const auto bytes = static_cast<std::uint64_t>(info.st_size);
+        if (bytes > kJournalRecoveryLimitBytes) {
+            std::string text = setAsideText(path, "is larger than a journal can be");
+            ::close(fd);
+            found.push_back({path, -1, bytes, std::move(text)});
+            continue;
+        }
+        found.push_back({path, fd, bytes, {}});
     }
+    for (const std::string& name : records) removeLeftRecord(folder, name);
     return found;
+}
+
+std::string SetJournalAside(const std::string& path, std::string& error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string aside = path;
+        if (attempt > 0) aside.append(".").append(std::to_string(attempt));
+        aside.append(".bad");
+        try {
+            if (MoveWithoutReplacing(path, aside)) return aside;
+        } catch (const FileWriteError& failure) {
+            error = failure.what();
+            return {};
+        }
+    }
+    error = "No free name to set it aside under.";
+    return {};
 }
 
 bool SegmentSaved(const std::string& segmentPath) {

@@ -32,6 +32,10 @@ namespace zelvar {
 // packages. Beyond it (auto-save off, or failing for long) it takes no more
 // lines and says so, rather than fill the disk or the memory.
 constexpr std::uint64_t kJournalLimitBytes = std::uint64_t{1} << 30;
+// The largest segment a start recovers: twice the most the live journal
+// keeps, so that no segment a run wrote is ever beyond it. A larger file of
+// that name is set aside unread.
+constexpr std::uint64_t kJournalRecoveryLimitBytes = 2 * kJournalLimitBytes;
 
 struct JournalTiming {
     std::chrono::milliseconds writeEvery{200};
@@ -124,12 +128,20 @@ private:
     std::thread thread_;
 };
 
-// The journal files of a folder that no running program holds: those left
-// behind by a program that ended without closing. Each comes back locked;
-// the caller recovers it and then calls Release (which deletes it).
+// The journal segments of a folder that no running program holds: those
+// left behind by a program that ended without closing. Only regular files
+// named as this program names its segments are taken, each locked; the
+// caller recovers it and then calls Release (which deletes it). A file of
+// such a name that is no regular file, or larger than
+// kJournalRecoveryLimitBytes, is set aside unread (see SetJournalAside) and
+// comes back with the reason, as does one that cannot be opened; those have
+// no fd. Records of saves whose segment is gone, and whose writer too, are
+// removed.
 struct AbandonedJournal {
     std::string path;
     int fd = -1;
+    std::uint64_t bytes = 0;
+    std::string problem;  // set aside or not opened: what the user is told
 };
 std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder);
 // Whether a save recorded beside this journal segment (see markSaved) stands
@@ -144,5 +156,10 @@ void ForgetSegmentSaved(const std::string& segmentPath);
 void ReleaseJournal(AbandonedJournal& journal);
 // Lets the lock go and leaves the journal for another try.
 void KeepJournal(AbandonedJournal& journal);
+// Renames a file that is no journal a start can recover to <name>.bad (or
+// <name>.<n>.bad when that is taken), never following a link, never
+// replacing a file, so that no later start reads it again. Gives the new
+// name; empty with `error` set when it could not be moved.
+std::string SetJournalAside(const std::string& path, std::string& error);
 
 }  // namespace zelvar

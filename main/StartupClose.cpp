@@ -12,6 +12,7 @@
 
 #include "JournalRecovery.h"
 #include "LogSaveControl.h"
+#include "RecoveryRun.h"
 #include "MainRules.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
@@ -45,28 +46,47 @@ void TMainForm::startUp() {
 }
 
 void TMainForm::recoverJournals() {
-    // What a crashed or killed run had received is saved now, before this
-    // run's own journal starts beside it.
-    QStringList told;
-    long packages = 0;
-    bool failed = false;
-    for (const zelvar::RecoveredJournal& journal :
-         zelvar::RecoverJournals(QDir::cleanPath(FilesDir), settings_)) {
-        if (!journal.error.isEmpty()) {
-            failed = true;
-            told << journal.error;
-            continue;
+    // What a crashed or killed run had received is saved on a thread of its
+    // own while this run's journal starts beside it and the window is in use.
+    const auto recovering = [this] { return statusText(3).startsWith(QStringLiteral(" Recovering")); };
+    const auto progressed = [this, recovering](int percent) {
+        // A decoding started meanwhile has the panel.
+        if (!statusText(3).isEmpty() && !recovering()) return;
+        setStatusText(3, QStringLiteral(" Recovering %1%").arg(percent));
+        statusPanels_[2]->setToolTip(QStringLiteral("Recovering the logs of the last run"));
+    };
+    const auto finished = [this, recovering](const std::vector<zelvar::RecoveredJournal>& journals) {
+        QStringList told;
+        long packages = 0;
+        bool failed = false;
+        for (const zelvar::RecoveredJournal& journal : journals) {
+            if (!journal.error.isEmpty()) {
+                failed = true;
+                told << journal.error;
+                continue;
+            }
+            packages += journal.packages;
+            told << QStringLiteral("%1.hex and .txt: %2 packages")
+                        .arg(QDir::toNativeSeparators(journal.base))
+                        .arg(journal.packages);
         }
-        packages += journal.packages;
-        told << QStringLiteral("%1.hex and .txt: %2 packages")
-                    .arg(QDir::toNativeSeparators(journal.base))
-                    .arg(journal.packages);
-    }
-    if (told.isEmpty()) return;
-    setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
-                            : QStringLiteral(" Recovered %1").arg(packages));
-    statusPanels_[2]->setToolTip(QStringLiteral("Logs recovered from the last run:\n") +
-                                 told.join(QLatin1Char('\n')));
+        if (told.isEmpty()) {
+            if (recovering()) setStatusText(3, QString());
+            statusPanels_[2]->setToolTip(QString());
+            return;
+        }
+        setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
+                                : QStringLiteral(" Recovered %1").arg(packages));
+        statusPanels_[2]->setToolTip(QStringLiteral("Logs recovered from the last run:\n") +
+                                     told.join(QLatin1Char('\n')));
+    };
+    recovery_ = new zelvar::RecoveryRun(QDir::cleanPath(FilesDir), settings_, progressed, finished, this);
+}
+
+void TMainForm::stopRecovery() {
+    // The journal being recovered stays for the next start, which recovers it once.
+    delete recovery_;
+    recovery_ = nullptr;
 }
 
 void TMainForm::setVisible(bool visible) {
@@ -194,6 +214,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
 
+    stopRecovery();
     // Saved, or given up by the user: the journal is not needed any more.
     // With the editor shown no file is written at the close; the packages
     // no save holds stay in the journal for the next start to recover.

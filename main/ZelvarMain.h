@@ -36,6 +36,7 @@ class MonitoringControl;
 class LogViewMirror;
 class PortNameBox;
 class LogSaveControl;
+class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
@@ -226,6 +227,7 @@ private:
     void saveViews(const QString& base, bool freeName, bool hexGated);
     void backgroundSaveFailed(const QString& folder, const QString& text);
     void recoverJournals();
+    void stopRecovery();
     void scheduleFlush();
     zelvar::LogViewMirror& mirror(const QPlainTextEdit* view);
     void appendToView(QPlainTextEdit* view, std::string_view joined);
@@ -254,6 +256,7 @@ private:
     std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
     std::unique_ptr<zelvar::LogSaveControl> saving_;
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
+    zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
     bool choosing_ = false;        // the user is asked what to do with unsaved logs
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "DateTime.h"
+#include "JournalRecovery.h"
 #include "LiveJournal.h"
 #include "LogSaveControl.h"
 #include "MainHarness.h"
@@ -59,6 +60,7 @@ private slots:
     void givingUpUnsavedLogsNeedsConfirmation();
     void titlesKeepTheirCharactersInViewsAndFiles();
     void journalKeepsEveryPackageUntilSaved();
+    void closeDuringRecoveryLeavesItToTheNextStart();
     void closeWithEditorShownLeavesUnsavedPackagesToRecovery();
     void rolloverAfter65536PackagesWithHexLog();
     void rolloverWithoutHexLogWritesOnlyText();
@@ -268,7 +270,8 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
                           "1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE070\t00 00 00 00 77\r\n2$F4");
     h.start();
     TMainForm& w = *h.main;
-    QCOMPARE(w.statusText(3), QStringLiteral(" Recovered 2"));
+    // Recovered on a thread of its own while the window is in use.
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(3), QStringLiteral(" Recovered 2"), 60000);
     const QStringList recovered = h.savedFiles();
     QCOMPARE(recovered.size(), 2);
     QVERIFY2(recovered[0].endsWith("_recovered.hex"), qPrintable(recovered[0]));
@@ -299,6 +302,29 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
 
 // The close writes no file while the editor is shown: what no save holds
 // stays in the journal for the next start, as after a crash.
+// A close while a long journal is recovered does not wait for it: the next
+// start recovers what is left once.
+void LogFilesTest::closeDuringRecoveryLeavesItToTheNextStart() {
+    MainHarness h;
+    QDir().mkpath(h.filesDir());
+    constexpr int kPackages = 200000;
+    QByteArray journal;
+    for (int i = 0; i < kPackages; ++i)
+        journal += QByteArray::number(1 + i % 4) + "$" + QByteArray::number(0x10000000 + i, 16) +
+                   "\t00 00 00 00 77\r\n";
+    MainHarness::writeAll(QDir(h.filesDir()).filePath("zelvar-1-1-1.journal"), journal);
+    h.start();
+    QVERIFY(h.main->close());
+    zelvar::RecoverJournals(h.filesDir(), zelvar::Settings());
+    QMap<QByteArray, int> seen;
+    for (const QString& name : QDir(h.filesDir()).entryList({QStringLiteral("*.hex")}))
+        for (const QByteArray& line : MainHarness::readAll(QDir(h.filesDir()).filePath(name)).split('\n'))
+            if (!line.isEmpty()) ++seen[line];
+    QCOMPARE(seen.size(), kPackages);
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it) QCOMPARE(it.value(), 1);
+    QCOMPARE(QDir(h.filesDir()).entryList({QStringLiteral("*.journal")}).size(), 0);
+}
+
 void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     MainHarness h;
     h.start(true);
