@@ -420,7 +420,7 @@ std::vector<AbandonedJournal> TakeAbandonedJournals(const std::string& folder) {
                 found.push_back({path, -1, 0, setAsideText(path, "is not a regular file")});
             } else if (error != ENOENT) {
                 std::string text = "Cannot open file \"";
-                text.append(path).append("\". ").append(systemText(error));
+                text.append(path).append("\". ").append(std::strerror(error));
                 found.push_back({path, -1, 0, std::move(text)});
             }
             continue;
