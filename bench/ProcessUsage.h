@@ -40,18 +40,23 @@ inline double ThreadCpuMs(const char* name) {
     return ms;
 }
 
-// The most resident memory this process has had, in kilobytes.
-inline long PeakRssKb() {
+// A memory figure of this process from /proc/self/status, in kilobytes.
+inline long StatusKb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string key;
     long kb = 0;
     while (status >> key) {
-        if (key == "VmHWM:") {
+        if (key == field) {
             status >> kb;
             break;
         }
     }
     return kb;
+}
+
+// The most resident memory this process has had, in kilobytes.
+inline long PeakRssKb() {
+    return StatusKb("VmHWM:");
 }
 
 // Runs this program again as a child with `args` and reads the numbers it

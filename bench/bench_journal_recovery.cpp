@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "PaintClock.h"
 #include "ProcessUsage.h"
 #include "SettingsStore.h"
 #include "ZelvarEditor.h"
@@ -35,22 +36,7 @@ namespace {
 
 using zelvar::bench::Median;
 
-// Times of the paint events of one widget.
-class PaintClock : public QObject {
-public:
-    PaintClock(const QElapsedTimer& clock, std::vector<qint64>& times)
-        : clock_(clock), times_(times) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) times_.push_back(clock_.nsecsElapsed());
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    const QElapsedTimer& clock_;
-    std::vector<qint64>& times_;
-};
+using zelvar::bench::PaintClock;
 
 QString argument(const QStringList& args, const char* name, const QString& otherwise) {
     const qsizetype at = args.indexOf(QString::fromLatin1(name));

@@ -61,6 +61,7 @@
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 #include "LoopbackPort.h"
+#include "PaintClock.h"
 #include "ProcessUsage.h"
 #include "UdpDrops.h"
 
@@ -205,22 +206,7 @@ double journalAppendNs() {
     return ns;
 }
 
-// Times of the paint events of one widget.
-class PaintClock : public QObject {
-public:
-    PaintClock(const QElapsedTimer& clock, std::vector<qint64>& times)
-        : clock_(clock), times_(times) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) times_.push_back(clock_.nsecsElapsed());
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    const QElapsedTimer& clock_;
-    std::vector<qint64>& times_;
-};
+using zelvar::bench::PaintClock;
 
 
 // Datagrams the kernel dropped at the UDP sockets bound to these local
@@ -243,16 +229,7 @@ long long kernelDrops(const std::vector<quint16>& ports) {
 
 // The resident memory of this process now, in kilobytes.
 long rssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long kb = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> kb;
-            break;
-        }
-    }
-    return kb;
+    return zelvar::bench::StatusKb("VmRSS:");
 }
 
 // How late the timer fired beyond its interval, the given share of its

@@ -14,19 +14,11 @@ namespace {
 
 constexpr std::size_t kBlock = 64 * 1024;
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { ::close(fd_); }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
+
+FileDescriptor::~FileDescriptor() {
+    ::close(fd_);
+}
 
 std::string LimitText(std::size_t limit) {
     std::string text;
@@ -91,7 +83,7 @@ int OpenRegularFile(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t limit) {
-    const Descriptor file(OpenRegularFile(path));
+    const FileDescriptor file(OpenRegularFile(path));
     return ReadAll(file.get(), limit);
 }
 

@@ -36,6 +36,19 @@ std::string ReadAll(int fd, std::size_t limit = kWholeFileLimit);
 // regular file, and reads it whole with ReadAll.
 std::string ReadWholeFile(const std::string& path, std::size_t limit = kWholeFileLimit);
 
+// Closes a descriptor on every way out.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor();
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // Opens `path` for reading without waiting for a FIFO's writer and refuses
 // anything but a regular file. Returns the descriptor; throws WholeFileError.
 int OpenRegularFile(const std::string& path);

@@ -27,19 +27,6 @@ namespace {
 constexpr qint64 kEventIntervalMs = 20;
 constexpr unsigned kLinesPerClockCheck = 64;
 
-// Closes a descriptor on every way out.
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    ~OpenFile() { ::close(fd_); }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // Reads a log's lines block by block with the decoder core's reader, the one
 // zelvar-decode uses, into a list no larger than the file, refusing what is
 // no regular file or more than kWholeFileLimit bytes however large the file
@@ -51,7 +38,7 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines) {
         return zelvar::LogFileError(QString::fromLatin1(what).arg(
             QDir::toNativeSeparators(path), QString::fromLocal8Bit(reason)));
     };
-    std::optional<OpenFile> file;
+    std::optional<zelvar::FileDescriptor> file;
     try {
         file.emplace(zelvar::OpenRegularFile(QFile::encodeName(path).toStdString()));
     } catch (const zelvar::WholeFileError& error) {
@@ -60,10 +47,10 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines) {
     try {
         struct stat info {};
         const auto claimed =
-            ::fstat(file->fd(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+            ::fstat(file->get(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
         if (claimed > zelvar::kWholeFileLimit) throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
         lines.reserve(claimed + 1);
-        zelvar::LogLineReader reader(file->fd());
+        zelvar::LogLineReader reader(file->get());
         std::string_view line;
         while (reader.next(line)) {
             if (reader.bytesRead() > zelvar::kWholeFileLimit) {
