@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "SessionHost.h"
 #include "WindowHooks.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"

@@ -16,6 +16,7 @@
 #include "MainRules.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
+#include "SessionHost.h"
 #include "WindowHooks.h"
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"

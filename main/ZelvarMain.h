@@ -14,6 +14,7 @@
 #include "CommandHold.h"
 #include "DecoderOutput.h"
 #include "EditorHost.h"
+#include "SessionHost.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
 #include "PackageDecoder.h"
@@ -32,7 +33,6 @@ class TOptionsForm;
 
 namespace zelvar {
 class GpsPortControl;
-class MonitoringControl;
 class LogViewMirror;
 class PortNameBox;
 class LogSaveControl;
@@ -45,7 +45,10 @@ class UserDialogs;
 // S-meters and the status bar. It owns the program-wide state (settings,
 // display mirrors, GPS state, the package decoder and the offline decoder)
 // and is where the decoder's lines end up.
-class TMainForm : public QMainWindow, public zelvar::DecoderOutput, public zelvar::EditorHost {
+class TMainForm : public QMainWindow,
+                  public zelvar::DecoderOutput,
+                  public zelvar::EditorHost,
+                  public zelvar::SessionHost {
     Q_OBJECT
 
 public:
@@ -68,7 +71,7 @@ public:
     zelvar::Settings& settings() { return settings_; }
     zelvar::DisplayMirrors& mirrors() { return mirrors_; }
     zelvar::GpsState& gps() { return gps_; }
-    zelvar::PackageDecoder& decoder() { return decoder_; }
+    zelvar::PackageDecoder& decoder() override { return decoder_; }
     zelvar::OfflineDecoder& offlineDecoder() { return offline_; }
     TEditorForm* editorForm() const { return editor_; }
     TOptionsForm* optionsForm() const { return options_; }
@@ -116,7 +119,7 @@ public:
     QProgressBar* sMeter(int port) const;  // port 1..4
     // Status panels 1..6; the sixth shows only while it has a text.
     QString statusText(int panel) const;
-    void setStatusText(int panel, const QString& text);
+    void setStatusText(int panel, const QString& text) override;
 
     // --- commands ---
     void mnuDecodeClick();
@@ -138,7 +141,7 @@ public:
     void RefreshAutoSaveStatus();
     void RefreshDisplayMode();
     void RefreshTypeSummary();
-    void UpdateSMeterHints();
+    void UpdateSMeterHints() override;
     void RolloverCheck();
     // Writes the views to base + ".txt" and base + ".hex" (the hex view only
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
@@ -159,9 +162,9 @@ public:
     void setSerialPorts(const QStringList& names);
 
     // --- what the monitoring session needs of the window ---
-    zelvar::CommandHold& commandHold() { return commandHold_; }
+    zelvar::CommandHold& commandHold() override { return commandHold_; }
     // Status panel 4; `hint`, its tooltip, says why (the system's text).
-    void setSessionStatusText(const QString& text, const QString& hint = QString());
+    void setSessionStatusText(const QString& text, const QString& hint = QString()) override;
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
     // Editable views with the cream hex view while the editor is shown,
@@ -169,8 +172,8 @@ public:
     void setLogViewsEditing(bool editing);
     void clearCountsText();  // status panel 2
     // An unexpected failure of a command, with the system's text.
-    void showError(const QString& text);
-    void resetSMeters();
+    void showError(const QString& text) override;
+    void resetSMeters() override;
     void hideEditor();
 
     // --- zelvar::DecoderOutput ---
@@ -195,6 +198,21 @@ public:
     void decodeEditorLines(const QStringList& lines, const QString& title) override;
     void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
     bool monitoring() const override { return Monitoring; }
+
+    // --- zelvar::SessionHost ---
+    const zelvar::Settings& sessionSettings() const override { return settings_; }
+    bool startMonitoringChecked() const override;
+    void setStartMonitoringChecked(bool checked) override;
+    void setMonitoring(bool running) override { Monitoring = running; }
+    bool closing() const override { return Closing; }
+    bool stopOfflineDecoding() override;
+    void liveDataReceived() override { LogsSaved = false; }
+    void sessionStarting() override;
+    void sessionEnding() override;
+    void sessionEnded() override;
+    void setAddressFieldsEnabled(bool enabled) override;
+    bool ownPositionInReports() const override;
+    void zeroSMeter(int port) override;
 
 signals:
     // The close sequence has run and the window closes: the program ends.

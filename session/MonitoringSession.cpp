@@ -2,14 +2,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProgressBar>
 #include <algorithm>
 
-#include "DateTime.h"
+#include "PackageDecoder.h"
 #include "SessionRules.h"
-#include "UserDialogs.h"
-#include "ZelvarMain.h"
-#include "ZelvarOptions.h"
+#include "Settings.h"
 
 namespace zelvar {
 
@@ -22,7 +19,7 @@ constexpr std::size_t kTakeAtOnce = 4096;
 constexpr int kLostPanel = 6;
 }  // namespace
 
-MonitoringSession::MonitoringSession(TMainForm& window)
+MonitoringSession::MonitoringSession(SessionHost& window)
     : w_(window), takeAtOnce_(std::min(kTakeAtOnce, DatagramReceiver::kDefaultLimit)) {
     Timer.setInterval(kTickMs);
     connect(&Timer, &QTimer::timeout, this, &MonitoringSession::TimerTick);
@@ -45,33 +42,32 @@ void MonitoringSession::startMonitoringChosen() {
 
     // Live and offline decoding never overlap: the choice only stops the
     // decoding that runs.
-    if (!w_.offlineDecoder().DecoderIdle) {
-        w_.offlineDecoder().AbortDecoding = true;
-        w_.mnuStartUDP->setChecked(false);
+    if (w_.stopOfflineDecoding()) {
+        w_.setStartMonitoringChecked(false);
         return;
     }
 
-    const bool starting = w_.mnuStartUDP->isChecked();
+    const bool starting = w_.startMonitoringChecked();
     // A port text that is no number is refused before anything changes, so
     // a failed start leaves no sockets behind and the views as they were.
     if (starting && !portTextsValid()) {
-        w_.mnuStartUDP->setChecked(false);
+        w_.setStartMonitoringChecked(false);
         return;
     }
 
     decoder.ResetPortState();
     if (starting) {
         start();
-        if (!w_.Monitoring) return;  // failed start: the state stays as it is
-    } else if (w_.Monitoring) {
+        if (!w_.monitoring()) return;  // failed start: the state stays as it is
+    } else if (w_.monitoring()) {
         StopSession(true);
     }
 
-    if (w_.mirrors().OnlyRSSI && w_.gps().Connected && w_.Monitoring) {
+    if (w_.ownPositionInReports() && w_.monitoring()) {
         w_.setStatusText(5, QStringLiteral(" GPS + RSSI"));
     }
-    if (TOptionsForm* options = w_.optionsForm()) options->setAddressFieldsEnabled(!w_.Monitoring);
-    if (w_.Monitoring) {
+    w_.setAddressFieldsEnabled(!w_.monitoring());
+    if (w_.monitoring()) {
         Timer.start();
     } else {
         Timer.stop();
@@ -80,7 +76,7 @@ void MonitoringSession::startMonitoringChosen() {
 
 bool MonitoringSession::portTextsValid() {
     for (int n = 1; n <= kPortCount; ++n) {
-        const std::string& text = w_.settings().Port[static_cast<std::size_t>(n - 1)];
+        const std::string& text = w_.sessionSettings().Port[static_cast<std::size_t>(n - 1)];
         if (!TransceiverPortNumber(text)) {
             w_.showError(QStringLiteral("'%1' is not a valid integer value")
                              .arg(QString::fromStdString(text)));
@@ -96,12 +92,7 @@ void MonitoringSession::start() {
     decoder.HexCount = 0;
     lost_ = 0;
     w_.setStatusText(kLostPanel, QString());
-    w_.hideEditor();
-    w_.clearCountsText();
-    w_.RefreshDisplayMode();
-    w_.setDecodeCommandsEnabled(false);
-    w_.setLogViewsEditing(false);
-    w_.setHexViewEnabled(false);
+    w_.sessionStarting();
 
     // The reading starts before the first command goes out, so a start that
     // fails has asked no transceiver for anything.
@@ -117,36 +108,35 @@ void MonitoringSession::start() {
         return;
     }
 
-    const Settings& settings = w_.settings();
+    const Settings& settings = w_.sessionSettings();
     for (int n = 1; n <= kPortCount; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         TransceiverIP[i] = TransceiverAddress(settings.IP[i]);
         sockets_.setTarget(n, TransceiverIP[i], *TransceiverPortNumber(settings.Port[i]));
     }
     for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, RegistrationCommand);
-    w_.setSessionStatusText(QStringLiteral(" Ready"));
-    w_.Monitoring = true;
+    w_.setSessionStatusText(QStringLiteral(" Ready"), QString());
+    w_.setMonitoring(true);
 }
 
 void MonitoringSession::stopForClose() {
-    if (w_.Monitoring) StopSession(true);
+    if (w_.monitoring()) StopSession(true);
     Timer.stop();
     // A close that cannot save the logs is cancelled; the program then goes
     // on stopped, with its address fields open for editing again.
-    if (TOptionsForm* options = w_.optionsForm()) options->setAddressFieldsEnabled(true);
+    w_.setAddressFieldsEnabled(true);
 }
 
 void MonitoringSession::StopSession(bool sendExit) {
     const CommandHold::Scope held = w_.commandHold().hold();
-    w_.Monitoring = false;
+    w_.setMonitoring(false);
     if (sendExit) {
         for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, ExitCommand);
     }
-    w_.setLogViewsEditing(false);
-    w_.setHexViewEnabled(true);
+    w_.sessionEnding();
     QCoreApplication::processEvents();
-    w_.setDecodeCommandsEnabled(true);
-    w_.setSessionStatusText(QStringLiteral(" Stopped"));
+    w_.sessionEnded();
+    w_.setSessionStatusText(QStringLiteral(" Stopped"), QString());
     w_.appendTextLine("Stop");
     QCoreApplication::processEvents();
     sockets_.close();
@@ -155,13 +145,14 @@ void MonitoringSession::StopSession(bool sendExit) {
 }
 
 void MonitoringSession::TimerTick() {
-    if (w_.Closing) return;
+    if (w_.closing()) return;
     PackageDecoder& decoder = w_.decoder();
     const TickActions actions =
-        SessionTick(decoder.MeterHold, decoder.SilenceTicks, w_.settings().TimeOut, w_.Monitoring);
+        SessionTick(decoder.MeterHold, decoder.SilenceTicks, w_.sessionSettings().TimeOut,
+                    w_.monitoring());
     for (int n = 1; n <= kPortCount; ++n) {
         const auto i = static_cast<std::size_t>(n);
-        if (actions.zeroMeter[i]) w_.sMeter(n)->setValue(0);
+        if (actions.zeroMeter[i]) w_.zeroSMeter(n);
         if (actions.reregister[i]) sockets_.send(n, RegistrationCommand);
     }
 }
@@ -178,7 +169,7 @@ void MonitoringSession::decodeReceived(bool all) {
 
     // The session reads on after a failed read: it may pass, and the other
     // transceivers are unaffected.
-    if (const QString error = sockets_.takeReceiveError(); !error.isEmpty() && w_.Monitoring) {
+    if (const QString error = sockets_.takeReceiveError(); !error.isEmpty() && w_.monitoring()) {
         w_.setSessionStatusText(QStringLiteral(" Socket Error"), error);
     }
     PackageDecoder& decoder = w_.decoder();
@@ -197,7 +188,7 @@ void MonitoringSession::decodeReceived(bool all) {
         std::copy_n(d.bytes.begin(), std::min<std::size_t>(d.length, decoder.ReceiveBuffer.size()),
                     decoder.ReceiveBuffer.begin());
         const int port = PortForSource(d.source, TransceiverIP);
-        if (decoder.ReceiveBuffer[0] == 0x00) w_.LogsSaved = false;
+        if (decoder.ReceiveBuffer[0] == 0x00) w_.liveDataReceived();
         decoder.DecodePackage(d.length, std::string_view(d.stamp.data(), d.stampLength),
                               DecodeMode::Live, port);
         // A backlog is decoded a slice at a time, so that the window is drawn

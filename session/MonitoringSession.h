@@ -6,10 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "SessionHost.h"
 #include "TransceiverSockets.h"
-#include "WindowHooks.h"
-
-class TMainForm;
 
 namespace zelvar {
 
@@ -20,7 +18,7 @@ class MonitoringSession : public QObject, public MonitoringControl {
     Q_OBJECT
 
 public:
-    explicit MonitoringSession(TMainForm& window);
+    explicit MonitoringSession(SessionHost& window);
 
     // "Start Monitoring" chosen (the check mark shows the new state).
     void startMonitoringChosen() override;
@@ -53,7 +51,7 @@ private:
     bool portTextsValid();
     void start();
 
-    TMainForm& w_;
+    SessionHost& w_;
     TransceiverSockets sockets_;
     void showLost();
 

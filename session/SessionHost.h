@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+#include "CommandHold.h"
+
+namespace zelvar {
+
+class PackageDecoder;
+struct Settings;
+
+// The monitoring session as the main window drives it. The window keeps the
+// check mark of "Start Monitoring" and the Monitoring flag; the session does
+// the rest.
+class MonitoringControl {
+public:
+    virtual ~MonitoringControl() = default;
+    // "Start Monitoring" was chosen; its check mark already shows the new state.
+    virtual void startMonitoringChosen() = 0;
+    // The close sequence ends a running session, sending the exit command.
+    virtual void stopForClose() = 0;
+};
+
+// What the monitoring session needs of the main window: the decoder and the
+// settings it feeds, the "Start Monitoring" check mark and the state flags,
+// the status panels and S-meters, and the controls that a running session
+// locks. The window implements it; the session sees nothing else of it.
+class SessionHost {
+public:
+    virtual ~SessionHost() = default;
+
+    virtual PackageDecoder& decoder() = 0;
+    virtual const Settings& sessionSettings() const = 0;
+
+    // "Start Monitoring"'s check mark.
+    virtual bool startMonitoringChecked() const = 0;
+    virtual void setStartMonitoringChecked(bool checked) = 0;
+    virtual bool monitoring() const = 0;
+    virtual void setMonitoring(bool running) = 0;
+    // The close sequence has begun.
+    virtual bool closing() const = 0;
+    // Asks a running offline decoding to stop; false when none runs.
+    virtual bool stopOfflineDecoding() = 0;
+    // A package from a transceiver came in: the views hold something unsaved.
+    virtual void liveDataReceived() = 0;
+    // Runs that let events through hold the other commands meanwhile.
+    virtual CommandHold& commandHold() = 0;
+
+    // The session starts: the editor is hidden and the commands and views
+    // that must not change while it runs are locked; it ends, and they are
+    // free again.
+    virtual void sessionStarting() = 0;
+    virtual void sessionEnding() = 0;
+    virtual void sessionEnded() = 0;
+    virtual void setAddressFieldsEnabled(bool enabled) = 0;
+
+    virtual void setStatusText(int panel, const QString& text) = 0;
+    virtual void setSessionStatusText(const QString& text, const QString& hint) = 0;
+    // " GPS + RSSI" belongs in the mode panel once the session runs.
+    virtual bool ownPositionInReports() const = 0;
+    virtual void showError(const QString& text) = 0;
+    virtual void appendTextLine(std::string_view line) = 0;
+    virtual void resetSMeters() = 0;
+    virtual void UpdateSMeterHints() = 0;
+    virtual void zeroSMeter(int port) = 0;
+};
+
+}  // namespace zelvar
