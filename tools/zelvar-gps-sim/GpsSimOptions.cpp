@@ -127,7 +127,8 @@ std::string gpsSimHelp() {
 
 Prints the terminal's path on the first line of its output, then sends a
 GPRMC and a GPGSA sentence once a second, paced like a 4800 bit/s line,
-until it is stopped (SIGINT, SIGTERM) or unplugged.
+until it is stopped (SIGINT, SIGTERM) or unplugged (--unplug-after, or
+SIGUSR2 at once).
 
   --seed N              seed of the walk around the start position (1)
   --start LAT,LON       start position in degrees (48.1173,11.5167)

@@ -27,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t startRequested = 0;
+volatile std::sig_atomic_t unplugRequested = 0;
 
 void requestStop(int) {
     stopRequested = 1;
@@ -34,6 +35,10 @@ void requestStop(int) {
 
 void requestStart(int) {
     startRequested = 1;
+}
+
+void requestUnplug(int) {
+    unplugRequested = 1;
 }
 
 // Writes to the terminal no faster than the line would carry the bytes, and
@@ -79,7 +84,7 @@ public:
         for (;;) {
             if (stopRequested != 0) return false;
             const Clock::time_point now = Clock::now();
-            if (unplugAt_ && now >= *unplugAt_) {
+            if (unplugRequested != 0 || (unplugAt_ && now >= *unplugAt_)) {
                 std::cerr << "zelvar-gps-sim: unplugged" << std::endl;
                 return false;
             }
@@ -192,6 +197,9 @@ int main(int argc, char* argv[]) {
     struct sigaction startAction{};
     startAction.sa_handler = requestStart;
     sigaction(SIGUSR1, &startAction, nullptr);
+    struct sigaction unplugAction{};
+    unplugAction.sa_handler = requestUnplug;
+    sigaction(SIGUSR2, &unplugAction, nullptr);
 
     // Our own end of the slave stays open, so the terminal keeps its raw
     // settings and a program may close and open it again.
