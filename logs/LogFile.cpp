@@ -151,18 +151,4 @@ QString LogPairFiles::place(Placement placement,
     return used;
 }
 
-QByteArray ReadLogFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw LogFileError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath(path), file.errorString()));
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw LogFileError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));
-    }
-    return bytes;
-}
-
 }  // namespace zelvar

@@ -60,7 +60,4 @@ private:
     std::unique_ptr<DurableFile> hex_;
 };
 
-// Reads a whole file. Throws LogFileError.
-QByteArray ReadLogFile(const QString& path);
-
 }  // namespace zelvar

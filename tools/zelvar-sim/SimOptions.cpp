@@ -166,6 +166,7 @@ Packages:
                         port digit are skipped. Paced by the stamps (1 unit =
                         0.864 s); bare lines follow the line before at once.
                         A log without any stamp goes at 100 per second.
+                        The log may be 256 MiB at most.
   --seed N              generator seed (default 1): same seed, same packages
 
 Pacing and end:
