@@ -100,18 +100,10 @@ void DurableFile::fail(const char* what, int error) const {
 }
 
 void DurableFile::write(std::string_view bytes) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd_, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            fail("Cannot write file", errno);
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-        size_ += static_cast<std::uint64_t>(written);
-    }
+    std::string_view left = bytes;
+    const int error = WriteAll(fd_, left);
+    size_ += bytes.size() - left.size();
+    if (error != 0) fail("Cannot write file", error);
 }
 
 void DurableFile::finish() {
@@ -136,6 +128,16 @@ void DurableFile::unplace() {
     ::unlink(path_.c_str());
     placed_ = false;
     unplaced_ = true;
+}
+
+int WriteAll(int fd, std::string_view& bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? errno : EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
 }
 
 std::string FolderOf(const std::string& path) {

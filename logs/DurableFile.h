@@ -89,6 +89,11 @@ private:
     bool unplaced_ = false;
 };
 
+// Writes `bytes` to `fd` whole, taking each written piece off its front.
+// Gives 0, or the system's error for what is left (EIO for a write that
+// takes nothing).
+int WriteAll(int fd, std::string_view& bytes);
+
 // The folder of a path: "." for a bare name.
 std::string FolderOf(const std::string& path);
 

@@ -122,12 +122,7 @@ void OutputFile::writeOut(std::string_view bytes) {
         }
         return;
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) fail(written < 0 ? errno : EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
+    if (const int error = WriteAll(fd_, bytes); error != 0) fail(error);
 }
 
 void OutputFile::fail(int error) const {
