@@ -20,30 +20,6 @@ constexpr std::int64_t kMsPerStampUnit = 864;
 constexpr std::int64_t kFirstSerialDay = -693'593;
 constexpr std::int64_t kLastSerialDay = 2'958'465;
 
-// Days since 1 January 1970 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civilFromDays(std::int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-    year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0));
-    month = static_cast<int>(m);
-    day = static_cast<int>(d);
-}
-
 // "DD.MM.YYYY HH:MM:SS", written in place: the decoder makes one for almost
 // every package.
 constexpr std::size_t kTimeTextSize = 19;
@@ -89,6 +65,29 @@ void appendFour(std::string& out, int value) {
 
 }  // namespace
 
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0));
+    month = static_cast<int>(m);
+    day = static_cast<int>(d);
+}
+
 CivilTime LocalNow() {
     timeval now{};
     gettimeofday(&now, nullptr);
@@ -120,7 +119,7 @@ std::int64_t HexToInt64(std::string_view text) {
 
 std::string NowStamp(const CivilTime& t) {
     const std::int64_t days =
-        daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) +
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) +
         kSerialToUnixDays;
     const std::int64_t ms =
         days * kMsPerDay +
@@ -162,7 +161,7 @@ void AssignStampText(std::string& out, std::string_view stamp) {
     }
     const std::int64_t ms = fraction * kMsPerStampUnit;
     int year = 0, month = 0, day = 0;
-    civilFromDays(days - kSerialToUnixDays, year, month, day);
+    CivilFromDays(days - kSerialToUnixDays, year, month, day);
     const auto seconds = static_cast<int>(ms / 1000);
     const TimeChars chars =
         timeChars(year, month, day, seconds / 3600, seconds / 60 % 60, seconds % 60);

@@ -17,6 +17,11 @@ struct CivilTime {
     int millisecond = 0;
 };
 
+// Days since 1 January 1970 of a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);
+// The date of a day counted so.
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day);
+
 // The computer's clock in its local time zone.
 CivilTime LocalNow();
 

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "DurableFile.h"
 #include "ReadWholeFile.h"
 
 namespace zelvar {
@@ -28,16 +28,11 @@ std::string ReadDocumentFile(const QString& path) {
 }
 
 void WriteDocumentFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw DocumentFileError(QStringLiteral("Cannot create file \"%1\". %2")
-                                    .arg(shownPath(path), file.errorString()));
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw DocumentFileError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(shownPath(path), reason));
+    try {
+        SaveWholeFile(QFile::encodeName(path).toStdString(), shownPath(path).toStdString(),
+                      {std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))});
+    } catch (const FileWriteError& error) {
+        throw DocumentFileError(QString::fromLocal8Bit(error.what()));
     }
 }
 

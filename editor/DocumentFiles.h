@@ -24,8 +24,8 @@ private:
 // DocumentFileError, or std::bad_alloc.
 std::string ReadDocumentFile(const QString& path);
 
-// Writes a whole file through a temporary file beside it, so a failed save
-// leaves the older file as it was. Throws DocumentFileError.
+// Saves a whole file with SaveWholeFile, so a failed save leaves the older
+// file as it was. Throws DocumentFileError.
 void WriteDocumentFile(const QString& path, const QByteArray& bytes);
 
 // The document a drop opens: the first dropped path, when it is an existing

@@ -75,34 +75,36 @@ void convertSpaces(std::string_view data, std::string& out) {
     }
 }
 
-void convertDivide(std::string_view data, std::string& out) {
+// Modes 2 and 3: each completed pair of hex characters, with the place of
+// its second character for appendGroup.
+template <typename OnPair>
+void forEachHexPair(std::string_view data, OnPair onPair) {
     char group[2];
     std::size_t pending = 0;
     for (std::size_t k = 0; k < data.size(); ++k) {
         if (!isHexChar(data[k])) continue;
         group[pending++] = data[k];
         if (pending == 2) {
-            appendGroup(out, std::string_view(group, 2), k, data.size());
+            onPair(std::string_view(group, 2), k);
             pending = 0;
         }
     }
 }
 
+void convertDivide(std::string_view data, std::string& out) {
+    forEachHexPair(data, [&](std::string_view pair, std::size_t k) {
+        appendGroup(out, pair, k, data.size());
+    });
+}
+
 void convertHexToByte(std::string_view data, std::string& out) {
-    char group[2];
-    std::size_t pending = 0;
-    for (std::size_t k = 0; k < data.size(); ++k) {
-        if (!isHexChar(data[k])) continue;
-        group[pending++] = data[k];
-        if (pending == 2) {
-            const auto value = static_cast<unsigned>(HexToInt64(std::string_view(group, 2)));
-            const char digits[3] = {static_cast<char>('0' + value / 100),
-                                    static_cast<char>('0' + value / 10 % 10),
-                                    static_cast<char>('0' + value % 10)};
-            appendGroup(out, std::string_view(digits, 3), k, data.size());
-            pending = 0;
-        }
-    }
+    forEachHexPair(data, [&](std::string_view pair, std::size_t k) {
+        const auto value = static_cast<unsigned>(HexToInt64(pair));
+        const char digits[3] = {static_cast<char>('0' + value / 100),
+                                static_cast<char>('0' + value / 10 % 10),
+                                static_cast<char>('0' + value % 10)};
+        appendGroup(out, std::string_view(digits, 3), k, data.size());
+    });
 }
 
 void convertByteToHex(std::string_view data, std::string& out) {

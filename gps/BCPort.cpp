@@ -212,27 +212,19 @@ std::string TBComPort::ReadString(int Count) {
 }
 
 void TBComPort::SetBaudRate(TBaudRate value) {
-    if (value == baudRate_) return;
-    baudRate_ = value;
-    if (connected_) applyLineSettings();
+    changeLineSetting(baudRate_, value);
 }
 
 void TBComPort::SetByteSize(TByteSize value) {
-    if (value == byteSize_) return;
-    byteSize_ = value;
-    if (connected_) applyLineSettings();
+    changeLineSetting(byteSize_, value);
 }
 
 void TBComPort::SetParity(TParity value) {
-    if (value == parity_) return;
-    parity_ = value;
-    if (connected_) applyLineSettings();
+    changeLineSetting(parity_, value);
 }
 
 void TBComPort::SetStopBits(TStopBits value) {
-    if (value == stopBits_) return;
-    stopBits_ = value;
-    if (connected_) applyLineSettings();
+    changeLineSetting(stopBits_, value);
 }
 
 void TBComPort::SetPort(const std::string& value) {

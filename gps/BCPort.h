@@ -115,6 +115,13 @@ private:
 
     void applyQueueSizes();
     void applyLineSettings();
+    // A line setting changed, and applied at once while the port is open.
+    template <typename T>
+    void changeLineSetting(T& setting, T value) {
+        if (value == setting) return;
+        setting = value;
+        if (connected_) applyLineSettings();
+    }
     void applyTimeouts();
     void stopThread();
     void closeDevice();

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "DateTime.h"
+
 namespace zelvar {
 
 namespace {
@@ -26,15 +28,6 @@ std::string_view piece(std::string_view text, std::size_t from, std::size_t coun
     return from < text.size() ? text.substr(from, count) : std::string_view();
 }
 
-bool isLeapYear(long long year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(long long year, long long month) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
-}
-
 }  // namespace
 
 int ZoneHours(int baseBiasMinutes) {
@@ -55,21 +48,18 @@ std::optional<ClockTime> GpsClockTarget(std::string_view rmcDate, std::string_vi
     // clock must name the real moment, so a shift past midnight carries over.
     const bool nextDay = hour >= 24;
     if (nextDay) hour -= 24;
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > daysInMonth(year, month) || hour < 0 || hour > 23 || minute > 59 || second > 59 ||
-        millisecond > 999) {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 23 || minute > 59 || second > 59 || millisecond > 999) {
         return std::nullopt;
     }
-    ClockTime t{static_cast<int>(year),   static_cast<int>(month),  static_cast<int>(day),
-                static_cast<int>(hour),   static_cast<int>(minute), static_cast<int>(second),
+    const std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    ClockTime t{0, 0, 0, static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second),
                 static_cast<int>(millisecond)};
-    if (nextDay && ++t.day > daysInMonth(t.year, t.month)) {
-        t.day = 1;
-        if (++t.month > 12) {
-            t.month = 1;
-            ++t.year;
-        }
-    }
+    CivilFromDays(days, t.year, t.month, t.day);
+    // A day past the month's end counts on into the next month.
+    if (t.day != day) return std::nullopt;
+    if (nextDay) CivilFromDays(days + 1, t.year, t.month, t.day);
     return t;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "DateTime.h"
 #include "LocalZone.h"
 
 namespace zelvar {
@@ -26,19 +27,10 @@ std::int64_t nowMicroseconds() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Days since 1 January 1970 of a proleptic Gregorian date.
-std::int64_t daysSinceEpoch(int year, int month, int day) {
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-}
-
 std::int64_t utcMicroseconds(const ClockTime& t) {
     const std::int64_t seconds =
-        daysSinceEpoch(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 86400 +
+        t.hour * 3600 + t.minute * 60 + t.second;
     return seconds * 1000000 + static_cast<std::int64_t>(t.millisecond) * 1000;
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace zelvar {
 
@@ -47,7 +48,8 @@ int moveWithoutReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-DurableFile::DurableFile(const std::string& folder, std::string shownName)
+DurableFile::DurableFile(const std::string& folder, std::string shownName,
+                         std::optional<mode_t> mode)
     : shownName_(std::move(shownName)) {
     while (true) {
         path_ = folder;
@@ -63,7 +65,7 @@ DurableFile::DurableFile(const std::string& folder, std::string shownName)
         do locked = ::flock(fd_, LOCK_EX);
         while (locked != 0 && errno == EINTR);
         struct stat info {};
-        if (locked != 0 || ::fstat(fd_, &info) != 0) {
+        if (locked != 0 || ::fstat(fd_, &info) != 0 || (mode && ::fchmod(fd_, *mode) != 0)) {
             const int error = errno;
             ::unlink(path_.c_str());
             ::close(fd_);
@@ -87,25 +89,21 @@ DurableFile::~DurableFile() {
     ::close(fd_);
 }
 
-void DurableFile::fail(const char* what, int error) const {
+FileWriteError FileFailure(const char* what, const std::string& name, int error) {
     std::string text = what;
-    text.append(" \"").append(shownName_).append("\". ").append(std::strerror(error));
-    throw FileWriteError(text);
+    text.append(" \"").append(name).append("\". ").append(std::strerror(error));
+    return FileWriteError(text, std::strerror(error));
+}
+
+void DurableFile::fail(const char* what, int error) const {
+    throw FileFailure(what, shownName_, error);
 }
 
 void DurableFile::write(std::string_view bytes) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd_, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            fail("Cannot write file", errno);
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-        size_ += static_cast<std::uint64_t>(written);
-    }
+    std::string_view left = bytes;
+    const int error = WriteAll(fd_, left);
+    size_ += bytes.size() - left.size();
+    if (error != 0) fail("Cannot write file", error);
 }
 
 void DurableFile::finish() {
@@ -132,11 +130,74 @@ void DurableFile::unplace() {
     unplaced_ = true;
 }
 
+int WriteAll(int fd, std::string_view& bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? errno : EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FollowLinks(const std::string& path, const std::string& shownName) {
+    const auto failed = [&shownName](int error) {
+        return FileFailure("Cannot write file", shownName, error);
+    };
+    std::string followed = path;
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(followed.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return followed;
+        if (hops == 40) throw failed(ELOOP);
+        std::vector<char> link(static_cast<std::size_t>(info.st_size) + 256);
+        const ssize_t size = ::readlink(followed.c_str(), link.data(), link.size());
+        if (size < 0) throw failed(errno);
+        // A full buffer: the link grew since lstat.
+        if (static_cast<std::size_t>(size) == link.size()) throw failed(ENAMETOOLONG);
+        std::string target(link.data(), static_cast<std::size_t>(size));
+        if (target.empty() || target[0] != '/') {
+            const auto slash = followed.find_last_of('/');
+            if (slash != std::string::npos) target.insert(0, followed, 0, slash + 1);
+        }
+        followed = std::move(target);
+    }
+}
+
+std::unique_ptr<DurableFile> ReplacementFor(const std::string& target,
+                                            const std::string& shownName) {
+    struct stat info {};
+    std::optional<mode_t> mode;
+    if (::stat(target.c_str(), &info) == 0) {
+        const int error = S_ISDIR(info.st_mode)                 ? EISDIR
+                          : ::access(target.c_str(), W_OK) != 0 ? errno
+                                                                : 0;
+        if (error != 0) throw FileFailure("Cannot write file", shownName, error);
+        mode = info.st_mode & 07777;
+    }
+    return std::make_unique<DurableFile>(FolderOf(target), shownName, mode);
+}
+
+void SaveWholeFile(const std::string& path, const std::string& shownName,
+                   const std::vector<std::string_view>& pieces) {
+    const std::string target = FollowLinks(path, shownName);
+    const std::unique_ptr<DurableFile> file = ReplacementFor(target, shownName);
+    for (const std::string_view piece : pieces) file->write(piece);
+    file->finish();
+    file->place(target, Placement::Replace);
+    SyncFolder(FolderOf(target));
+}
+
 bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
     const int error = moveWithoutReplacing(from, to);
     if (error == EEXIST) return false;
     if (error != 0) {
-        throw FileWriteError("Cannot write file \"" + to + "\". " + std::strerror(error));
+        throw FileFailure("Cannot write file", to, error);
     }
     return true;
 }
@@ -150,7 +211,7 @@ void SyncFolder(const std::string& folder) {
         ::close(fd);
     }
     if (error != 0) {
-        throw FileWriteError("Cannot write folder \"" + folder + "\". " + std::strerror(error));
+        throw FileFailure("Cannot write folder", folder, error);
     }
 }
 

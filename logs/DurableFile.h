@@ -3,9 +3,12 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvar {
 
@@ -13,8 +16,18 @@ namespace zelvar {
 // reason in the text.
 class FileWriteError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    FileWriteError(const std::string& text, std::string reason)
+        : std::runtime_error(text), reason_(std::move(reason)) {}
+    // The system's reason alone, such as "No space left on device".
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
+
+// The error `what` ("Cannot write file") of the file `name` with the system's
+// reason for `error`: Cannot write file "name". No space left on device
+FileWriteError FileFailure(const char* what, const std::string& name, int error);
 
 // Where a finished file goes when its name is already taken.
 enum class Placement {
@@ -28,15 +41,18 @@ enum class Placement {
 // takes the new name back while the journal behind it is already gone.
 //
 // The temporary file is made with mode 0666 for the kernel to apply the
-// umask (no process-wide umask juggling from a writer thread), and locked
+// umask (no process-wide umask juggling from a writer thread), unless the
+// file it replaces hands on its mode; it is locked
 // with flock for as long as this object lives: a program starting beside it
 // removes only temporary files whose lock is free, those of a writer that
 // was killed.
 class DurableFile {
 public:
     // `shownName` names the file in error texts (the target as the user
-    // knows it). Throws FileWriteError.
-    DurableFile(const std::string& folder, std::string shownName);
+    // knows it); `mode`, when given, replaces the permissions the umask
+    // leaves. Throws FileWriteError.
+    DurableFile(const std::string& folder, std::string shownName,
+                std::optional<mode_t> mode = std::nullopt);
     // A temporary file not put in place is removed.
     ~DurableFile();
     DurableFile(const DurableFile&) = delete;
@@ -72,6 +88,31 @@ private:
     bool placed_ = false;
     bool unplaced_ = false;
 };
+
+// Writes `bytes` to `fd` whole, taking each written piece off its front.
+// Gives 0, or the system's error for what is left (EIO for a write that
+// takes nothing).
+int WriteAll(int fd, std::string_view& bytes);
+
+// The folder of a path: "." for a bare name.
+std::string FolderOf(const std::string& path);
+
+// The name a save to `path` really replaces: symbolic links at its end are
+// followed, so that a link stays a link and its target gets the new bytes.
+// The name may not exist yet. Throws FileWriteError naming `shownName`.
+std::string FollowLinks(const std::string& path, const std::string& shownName);
+
+// A DurableFile to take the place of `target` (a name through FollowLinks)
+// with Placement::Replace: it keeps an existing file's permissions, and a
+// folder, or a file the user may not write, is refused rather than replaced
+// behind their back. Throws FileWriteError naming `shownName`.
+std::unique_ptr<DurableFile> ReplacementFor(const std::string& target,
+                                            const std::string& shownName);
+
+// Saves `pieces` as the whole file `path`, a name the user chose and
+// confirmed, through FollowLinks and ReplacementFor. The folder is synced. Throws FileWriteError naming `shownName`.
+void SaveWholeFile(const std::string& path, const std::string& shownName,
+                   const std::vector<std::string_view>& pieces);
 
 // Renames `from` to `to` unless `to` exists: false then, and nothing moved.
 // Throws FileWriteError for other failures.

@@ -308,7 +308,7 @@ void LiveJournal::openSegment(std::uint64_t id, Segment& segment, std::string& e
     try {
         auto file = std::make_unique<DurableFile>(folder_, path);
         if (!file->place(path, Placement::KeepExisting)) {
-            throw FileWriteError("Cannot create file \"" + path + "\". " + std::strerror(EEXIST));
+            throw FileFailure("Cannot create file", path, EEXIST);
         }
         segment.file = std::move(file);
     } catch (const FileWriteError& failure) {

@@ -60,12 +60,12 @@ void WriteLogFile(const QString& path, const QByteArray& bytes) {
 }
 
 void WriteLogFile(const QString& path, const QList<QByteArray>& pieces) {
+    std::vector<std::string_view> views;
+    views.reserve(static_cast<std::size_t>(pieces.size()));
+    for (const QByteArray& piece : pieces) views.push_back(view(piece));
     try {
-        DurableFile file(folderOf(path), shownPath(path).toStdString());
-        for (const QByteArray& piece : pieces) file.write(view(piece));
-        file.finish();
-        file.place(encoded(QFileInfo(path).absoluteFilePath()), Placement::Replace);
-        SyncFolder(folderOf(path));
+        SaveWholeFile(encoded(QFileInfo(path).absoluteFilePath()), shownPath(path).toStdString(),
+                      views);
     } catch (const FileWriteError& error) {
         throw logFileError(error);
     }
@@ -149,20 +149,6 @@ QString LogPairFiles::place(Placement placement,
         throw logFileError(error);
     }
     return used;
-}
-
-QByteArray ReadLogFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw LogFileError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath(path), file.errorString()));
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw LogFileError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));
-    }
-    return bytes;
 }
 
 }  // namespace zelvar

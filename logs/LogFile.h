@@ -26,9 +26,9 @@ private:
 // line followed by CR LF, in UTF-8.
 QByteArray LogFileBytes(const QString& viewText);
 
-// Writes a whole log file under a name the user chose, replacing a file of
-// that name only once the new one is complete and on the disk. Throws
-// LogFileError.
+// Writes a whole log file under a name the user chose with SaveWholeFile,
+// replacing a file of that name only once the new one is complete and on the
+// disk. Throws LogFileError.
 void WriteLogFile(const QString& path, const QByteArray& bytes);
 void WriteLogFile(const QString& path, const QList<QByteArray>& pieces);
 
@@ -59,8 +59,5 @@ private:
     std::unique_ptr<DurableFile> text_;
     std::unique_ptr<DurableFile> hex_;
 };
-
-// Reads a whole file. Throws LogFileError.
-QByteArray ReadLogFile(const QString& path);
 
 }  // namespace zelvar

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +83,38 @@ TEST(LogFile, FullDiskShowsTheSystemsReason) {
     if (report == "skip") GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     EXPECT_NE(report.find("No space left on device"), std::string::npos) << report;
     EXPECT_NE(report.find("|older\r\n"), std::string::npos) << report;
+}
+
+// A save under a chosen name writes through a symbolic link to its target,
+// which keeps its mode; a file the user may not write is left alone.
+TEST(LogFile, SaveKeepsLinkAndModeAndRefusesAReadOnlyFile) {
+    QTemporaryDir dir;
+    const std::string target = dir.filePath(QStringLiteral("kept.rtf")).toStdString();
+    const std::string link = dir.filePath(QStringLiteral("link.rtf")).toStdString();
+    std::ofstream(target) << "older";
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("kept.rtf", link.c_str()), 0);
+    zelvar::SaveWholeFile(link, "link.rtf", {"new", "er"});
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(fileText(target), "newer");
+
+    // Root may write any file.
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(target.c_str(), 0440), 0);
+        try {
+            zelvar::SaveWholeFile(link, "link.rtf", {"lost"});
+            ADD_FAILURE() << "a read-only file was replaced";
+        } catch (const zelvar::FileWriteError& error) {
+            EXPECT_STREQ(error.what(), "Cannot write file \"link.rtf\". Permission denied");
+        }
+        EXPECT_EQ(fileText(target), "newer");
+    }
+    // The file and its link, no temporary file.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files | QDir::System).size(), 2);
 }
 
 // Two programs saving in one folder in the same second, as at a log-out:

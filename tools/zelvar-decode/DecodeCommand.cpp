@@ -11,6 +11,7 @@
 #include "LogFormat.h"
 #include "LogLineReader.h"
 #include "OfflineDecoder.h"
+#include "Arguments.h"
 #include "OutputFile.h"
 #include "PackageDecoder.h"
 #include "ReadWholeFile.h"
@@ -67,42 +68,36 @@ std::string baseName(const std::string& path) {
 
 bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& options,
                         std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto takeValue = [&](const std::string& name, std::string& target) {
-            if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
-                target = arg.substr(name.size() + 1);
-            } else if (i + 1 < args.size()) {
-                target = args[++i];
-            } else {
-                target.clear();
-            }
+    Arguments arguments(args);
+    while (arguments.next()) {
+        auto takeFile = [&](std::string& target) {
+            target = arguments.value().value_or(std::string());
             // An empty name names no file: taking it as "not given" would
             // silently drop the output asked for.
-            if (target.empty()) error = "option " + name + " needs a file name";
+            if (target.empty()) error = "option " + arguments.name() + " needs a file name";
             return !target.empty();
         };
-        if (arg == "--help" || arg == "-h") {
+        if (arguments.isFlag("--help") || arguments.isFlag("-h")) {
             options.help = true;
-        } else if (arg == "--settings" || arg.rfind("--settings=", 0) == 0) {
-            if (!takeValue("--settings", options.settingsFile)) return false;
-        } else if (arg == "--hex-out" || arg.rfind("--hex-out=", 0) == 0) {
-            if (!takeValue("--hex-out", options.hexOutFile)) return false;
-        } else if (arg == "--") {
-            if (i + 2 != args.size() || !options.logFile.empty()) {
+        } else if (arguments.is("--settings")) {
+            if (!takeFile(options.settingsFile)) return false;
+        } else if (arguments.is("--hex-out")) {
+            if (!takeFile(options.hexOutFile)) return false;
+        } else if (arguments.isFlag("--")) {
+            const std::vector<std::string> rest = arguments.rest();
+            if (rest.size() != 1 || !options.logFile.empty()) {
                 error = "expected exactly one LOGFILE";
                 return false;
             }
-            options.logFile = args[i + 1];
-            break;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
+            options.logFile = rest.front();
+        } else if (arguments.isOption()) {
+            error = "unknown option " + arguments.argument();
             return false;
         } else if (!options.logFile.empty()) {
-            error = "unexpected argument " + arg + " (only one LOGFILE)";
+            error = "unexpected argument " + arguments.argument() + " (only one LOGFILE)";
             return false;
         } else {
-            options.logFile = arg;
+            options.logFile = arguments.argument();
         }
     }
     if (!options.help && options.logFile.empty()) {

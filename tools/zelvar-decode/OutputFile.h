@@ -1,6 +1,8 @@
 #pragma once
 
 #include <sys/stat.h>
+
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -8,7 +10,10 @@
 
 #include "SameFile.h"
 
+
 namespace zelvar {
+
+class DurableFile;
 
 // A write that failed, with the whole one-line message to show.
 class OutputError : public std::runtime_error {
@@ -19,10 +24,10 @@ public:
 // Where decoded output goes: written in large blocks, every failure thrown as
 // an OutputError naming the output.
 //
-// A regular file (or a name not yet taken) is written through a temporary
-// file beside it that replaces it only at commit(), keeping its mode, so a
-// failed run never leaves half a file in place of an older one; a symbolic
-// link is followed first, so the link stays and its target is replaced.
+// A regular file (or a name not yet taken) is written as a DurableFile
+// beside it that replaces it only at commit(), keeping its mode, so a failed
+// run never leaves half a file in place of an older one; a symbolic link is
+// followed first, so the link stays and its target is replaced.
 // Devices and pipes, stdout included, are written directly.
 class OutputFile {
 public:
@@ -50,10 +55,11 @@ private:
     void flush();
     void writeOut(std::string_view bytes);
     [[noreturn]] void fail(int error) const;
+    [[noreturn]] void fail(const std::string& reason) const;
 
     std::string name_;       // what messages call it
     std::string target_;     // the file that commit() replaces
-    std::string temporary_;  // empty when written directly
+    std::unique_ptr<DurableFile> replacement_;  // none when written directly
     int fd_ = -1;
     bool ownsFd_ = false;
     FileIdentity identity_;

@@ -6,10 +6,10 @@
 #include <exception>
 #include <fcntl.h>
 #include <iostream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "DecodeCommand.h"
+#include "ReadWholeFile.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -62,14 +62,12 @@ int main(int argc, char** argv) try {
     }
 
     // Without a writer, a FIFO would hold open() until one comes, only to be
-    // refused then; O_NONBLOCK changes nothing for a regular file.
-    const int logFd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat logInfo {};
-    if (logFd < 0 || ::fstat(logFd, &logInfo) != 0 || !S_ISREG(logInfo.st_mode)) {
-        const std::string reason = logFd < 0                  ? std::strerror(errno)
-                                   : S_ISDIR(logInfo.st_mode) ? std::strerror(EISDIR)
-                                                              : "not a regular file";
-        return fail("cannot read log file '" + options.logFile + "': " + reason);
+    // refused then.
+    int logFd = -1;
+    try {
+        logFd = zelvar::OpenRegularFile(options.logFile);
+    } catch (const zelvar::WholeFileError& refused) {
+        return fail("cannot read log file '" + options.logFile + "': " + refused.what());
     }
 
     zelvar::Settings settings;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Arguments.h"
 #include "PortSort.h"
 
 namespace zelvar {
@@ -39,38 +40,31 @@ constexpr std::size_t kBlock = 256 * 1024;
 bool ParseEditOptions(const std::vector<std::string>& args, EditOptions& options,
                       std::string& error) {
     std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto takeValue = [&](const std::string& name, std::string& target, bool& given) {
+    Arguments arguments(args);
+    while (arguments.next()) {
+        auto takeValue = [&](std::string& target, bool& given) {
             given = true;
-            if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
-                target = arg.substr(name.size() + 1);
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            target = args[++i];
-            return true;
+            const std::optional<std::string> value = arguments.value();
+            if (!value) error = "option " + arguments.name() + " needs a value";
+            target = value.value_or(std::string());
+            return value.has_value();
         };
-        if (arg == "--help" || arg == "-h") {
+        if (arguments.isFlag("--help") || arguments.isFlag("-h")) {
             options.help = true;
-        } else if (arg == "--crlf") {
+        } else if (arguments.isFlag("--crlf")) {
             options.crlf = true;
-        } else if (arg == "--byte" || arg.rfind("--byte=", 0) == 0) {
-            if (!takeValue("--byte", options.byte, options.byteGiven)) return false;
-        } else if (arg == "--type" || arg.rfind("--type=", 0) == 0) {
-            if (!takeValue("--type", options.type, options.typeGiven)) return false;
-        } else if (arg == "--") {
-            positional.insert(positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                              args.end());
-            break;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
+        } else if (arguments.is("--byte")) {
+            if (!takeValue(options.byte, options.byteGiven)) return false;
+        } else if (arguments.is("--type")) {
+            if (!takeValue(options.type, options.typeGiven)) return false;
+        } else if (arguments.isFlag("--")) {
+            const std::vector<std::string> rest = arguments.rest();
+            positional.insert(positional.end(), rest.begin(), rest.end());
+        } else if (arguments.isOption()) {
+            error = "unknown option " + arguments.argument();
             return false;
         } else {
-            positional.push_back(arg);
+            positional.push_back(arguments.argument());
         }
     }
     if (options.help) return true;

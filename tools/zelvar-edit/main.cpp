@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "DurableFile.h"
 #include "EditTool.h"
 #include "LogLineReader.h"
 #include "ReadWholeFile.h"
@@ -54,12 +55,7 @@ struct WriteError {
 };
 
 void writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw WriteError{n < 0 ? errno : EIO};
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (const int error = zelvar::WriteAll(fd, bytes); error != 0) throw WriteError{error};
 }
 
 // A regular file is read twice rather than held: once to learn its size

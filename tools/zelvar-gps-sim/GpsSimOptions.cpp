@@ -1,21 +1,14 @@
 #include "GpsSimOptions.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <string_view>
+
+#include "Arguments.h"
+#include "DateTime.h"
 
 namespace zelvar::gpssim {
 
 namespace {
-
-template <typename T>
-std::optional<T> number(std::string_view text) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
 
 bool sixDigits(const std::string& text) {
     return text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos;
@@ -34,9 +27,11 @@ bool realDate(const std::string& text) {
     const int month = twoDigits(text, 2);
     const int year = 2000 + twoDigits(text, 4);
     if (month < 1 || month > 12 || day < 1) return false;
-    constexpr std::array<int, 12> kDays{31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-    return day <= (month == 2 && !leap ? 28 : kDays[static_cast<std::size_t>(month - 1)]);
+    // A day past the month's end counts on into the next month.
+    int y = 0, m = 0, d = 0;
+    CivilFromDays(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)), y,
+                  m, d);
+    return d == day;
 }
 
 bool realTime(const std::string& text) {
@@ -49,40 +44,32 @@ bool realTime(const std::string& text) {
 GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
     GpsSimParse outcome;
     GpsSimOptions& o = outcome.options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 < arguments.size()) return arguments[++i];
-            return {};
-        };
+    Arguments args(arguments);
+    while (args.next()) {
+        const std::string& name = args.name();
+        auto value = [&]() { return args.value().value_or(std::string()); };
         auto fail = [&](const std::string& what) {
             outcome.error = name + " wants " + what;
             return outcome;
         };
-        if (name == "-h" || name == "--help") {
+        if (args.is("-h") || args.is("--help")) {
             o.help = true;
-        } else if (name == "--seed") {
-            const auto v = number<std::uint64_t>(value());
+        } else if (args.is("--seed")) {
+            const auto v = ParseNumber<std::uint64_t>(value());
             if (!v) return fail("a whole number");
             o.seed = *v;
-        } else if (name == "--start") {
+        } else if (args.is("--start")) {
             const std::string text = value();
             const std::size_t comma = text.find(',');
-            const auto lat = number<double>(std::string_view(text).substr(0, comma));
+            const auto lat = ParseNumber<double>(std::string_view(text).substr(0, comma));
             const auto lon = comma == std::string::npos ? std::nullopt
-                                                        : number<double>(std::string_view(text).substr(comma + 1));
+                                                        : ParseNumber<double>(std::string_view(text).substr(comma + 1));
             if (!lat || !lon || std::fabs(*lat) > 89.0 || std::fabs(*lon) > 179.0) {
                 return fail("LAT,LON in degrees (south and west negative)");
             }
             o.startLat = *lat;
             o.startLon = *lon;
-        } else if (name == "--utc") {
+        } else if (args.is("--utc")) {
             const std::string text = value();
             const std::size_t comma = text.find(',');
             if (comma == std::string::npos || !realDate(text.substr(0, comma)) ||
@@ -91,31 +78,31 @@ GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
             }
             o.utcDate = text.substr(0, comma);
             o.utcTime = text.substr(comma + 1);
-        } else if (name == "--file") {
+        } else if (args.is("--file")) {
             o.file = value();
             if (o.file.empty()) return fail("a file of sentences");
-        } else if (name == "--loop" && !inlineValue) {
+        } else if (args.isFlag("--loop")) {
             o.loop = true;
-        } else if (name == "--void" && !inlineValue) {
+        } else if (args.isFlag("--void")) {
             o.voidFix = true;
-        } else if (name == "--repeat-time" && !inlineValue) {
+        } else if (args.isFlag("--repeat-time")) {
             o.repeatTime = true;
-        } else if (name == "--split" && !inlineValue) {
+        } else if (args.isFlag("--split")) {
             o.split = true;
-        } else if (name == "--together" && !inlineValue) {
+        } else if (args.isFlag("--together")) {
             o.together = true;
-        } else if (name == "--wait-for-usr1" && !inlineValue) {
+        } else if (args.isFlag("--wait-for-usr1")) {
             o.waitForStart = true;
-        } else if (name == "--unplug-after") {
-            const auto v = number<double>(value());
+        } else if (args.is("--unplug-after")) {
+            const auto v = ParseNumber<double>(value());
             if (!v || !std::isfinite(*v) || *v < 0) return fail("seconds");
             o.unplugAfter = *v;
-        } else if (name == "--bytes-per-second") {
-            const auto v = number<double>(value());
+        } else if (args.is("--bytes-per-second")) {
+            const auto v = ParseNumber<double>(value());
             if (!v || !std::isfinite(*v) || *v <= 0) return fail("a positive number");
             o.bytesPerSecond = *v;
         } else {
-            outcome.error = "unknown argument " + arguments[i] + " (see --help)";
+            outcome.error = "unknown argument " + args.argument() + " (see --help)";
             return outcome;
         }
     }

@@ -6,13 +6,13 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 
+#include "DurableFile.h"
 #include "TransceiverBank.h"
 #include "UdpSocket.h"
 
@@ -58,14 +58,18 @@ void note(const std::string& text) {
     std::cerr << "zelvar-sim: " << text << std::endl;
 }
 
-bool writeReadyFile(const std::string& path) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << "ready\n";
-        if (!file.flush()) return false;
+// The caller waits for the name: it appears only with its whole content.
+// Gives the system's reason when the file could not be written.
+std::string writeReadyFile(const std::string& path) {
+    try {
+        zelvar::DurableFile file(zelvar::FolderOf(path), path);
+        file.write("ready\n");
+        file.finish();
+        file.place(path, zelvar::Placement::Replace);
+        return {};
+    } catch (const zelvar::FileWriteError& error) {
+        return error.reason();
     }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 class Simulator {
@@ -129,9 +133,11 @@ bool Simulator::open() {
             return false;
         }
     }
-    if (!options_.readyFile.empty() && !writeReadyFile(options_.readyFile)) {
-        note("cannot write " + options_.readyFile + ": " + std::strerror(errno));
-        return false;
+    if (!options_.readyFile.empty()) {
+        if (const std::string reason = writeReadyFile(options_.readyFile); !reason.empty()) {
+            note("cannot write " + options_.readyFile + ": " + reason);
+            return false;
+        }
     }
     return true;
 }

@@ -1,25 +1,16 @@
 #include "SimOptions.h"
 
-#include <charconv>
 #include <cmath>
 #include <string_view>
+
+#include "Arguments.h"
 
 namespace zelvar::sim {
 
 namespace {
 
-template <typename T>
-std::optional<T> parseNumber(std::string_view text) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<double> parsePositive(std::string_view text) {
-    const auto value = parseNumber<double>(text);
+    const auto value = ParseNumber<double>(text);
     if (!value || !std::isfinite(*value) || *value <= 0.0) return std::nullopt;
     return value;
 }
@@ -29,7 +20,7 @@ std::string parseListen(std::string_view text, SimOptions& options,
                         std::array<bool, kMaxTransceivers>& given) {
     const std::size_t equals = text.find('=');
     const auto transceiver =
-        equals == std::string_view::npos ? std::nullopt : parseNumber<int>(text.substr(0, equals));
+        equals == std::string_view::npos ? std::nullopt : ParseNumber<int>(text.substr(0, equals));
     if (!transceiver || *transceiver < 1 || *transceiver > kMaxTransceivers) {
         return "--listen wants N=ADDR:PORT with N 1 to 4, not " + std::string(text);
     }
@@ -60,40 +51,29 @@ ParseOutcome parseArguments(const std::vector<std::string>& arguments) {
         return outcome;
     };
 
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('=');
-            name.starts_with("--") && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < arguments.size()) return arguments[++i];
-            return std::nullopt;
-        };
-        auto flag = [&]() { return !inlineValue; };
+    Arguments args(arguments);
+    while (args.next()) {
+        const std::string& name = args.name();
 
-        if (name == "-h" || name == "--help") {
+        if (args.is("-h") || args.is("--help")) {
             o.help = true;
-        } else if (name == "--generate" && flag()) {
+        } else if (args.isFlag("--generate")) {
             haveGenerate = true;
-        } else if (name == "--drop-unregistered" && flag()) {
+        } else if (args.isFlag("--drop-unregistered")) {
             o.dropUnregistered = true;
-        } else if (name == "--loop" && flag()) {
+        } else if (args.isFlag("--loop")) {
             o.loop = true;
-        } else if (name == "--start-now" && flag()) {
+        } else if (args.isFlag("--start-now")) {
             o.startNow = true;
-        } else if (name == "--exit-when-done" && flag()) {
+        } else if (args.isFlag("--exit-when-done")) {
             o.exitWhenDone = true;
-        } else if ((name == "-v" || name == "--verbose") && flag()) {
+        } else if (args.isFlag("-v") || args.isFlag("--verbose")) {
             o.verbose = true;
         } else if (name == "--listen" || name == "--log" || name == "--rate" || name == "--speed" ||
                    name == "--max-gap" || name == "--count" || name == "--duration" ||
                    name == "--seed" || name == "--port" || name == "--transceivers" ||
                    name == "--queue-limit" || name == "--sent-log" || name == "--ready-file") {
-            const auto text = value();
+            const auto text = args.value();
             if (!text) return fail(name + " needs a value");
             const auto bad = [&]() { return fail("bad value for " + name + ": " + *text); };
             if (name == "--listen") {
@@ -110,27 +90,27 @@ ParseOutcome parseArguments(const std::vector<std::string>& arguments) {
                 if (!speed) return bad();
                 o.speed = *speed;
             } else if (name == "--max-gap") {
-                const auto gap = parseNumber<double>(*text);
+                const auto gap = ParseNumber<double>(*text);
                 if (!gap || !std::isfinite(*gap) || *gap < 0.0) return bad();
                 o.maxGapSeconds = gap;
             } else if (name == "--count") {
-                if (!(o.count = parseNumber<std::uint64_t>(*text))) return bad();
+                if (!(o.count = ParseNumber<std::uint64_t>(*text))) return bad();
             } else if (name == "--duration") {
                 if (!(o.durationSeconds = parsePositive(*text))) return bad();
             } else if (name == "--seed") {
-                const auto seed = parseNumber<std::uint64_t>(*text);
+                const auto seed = ParseNumber<std::uint64_t>(*text);
                 if (!seed) return bad();
                 o.seed = *seed;
             } else if (name == "--port") {
-                const auto number = parseNumber<unsigned>(*text);
+                const auto number = ParseNumber<unsigned>(*text);
                 if (!number || *number == 0 || *number > 65535U) return bad();
                 port = static_cast<std::uint16_t>(*number);
             } else if (name == "--transceivers") {
-                const auto number = parseNumber<int>(*text);
+                const auto number = ParseNumber<int>(*text);
                 if (!number || *number < 1 || *number > kMaxTransceivers) return bad();
                 o.transceivers = *number;
             } else if (name == "--queue-limit") {
-                const auto number = parseNumber<std::size_t>(*text);
+                const auto number = ParseNumber<std::size_t>(*text);
                 if (!number) return bad();
                 o.queueLimit = *number;
             } else if (name == "--sent-log") {
@@ -139,7 +119,7 @@ ParseOutcome parseArguments(const std::vector<std::string>& arguments) {
                 o.readyFile = *text;
             }
         } else {
-            return fail("unknown argument " + arguments[i] + " (see --help)");
+            return fail("unknown argument " + args.argument() + " (see --help)");
         }
     }
 
@@ -186,6 +166,7 @@ Packages:
                         port digit are skipped. Paced by the stamps (1 unit =
                         0.864 s); bare lines follow the line before at once.
                         A log without any stamp goes at 100 per second.
+                        The log may be 256 MiB at most.
   --seed N              generator seed (default 1): same seed, same packages
 
 Pacing and end:

@@ -1,9 +1,9 @@
 // zelvar-sim: plays the transceivers on the loopback net (see --help).
 
-#include <array>
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "HexLogLine.h"
 #include "PackageSource.h"
+#include "ReadWholeFile.h"
 #include "SimLoop.h"
 #include "SimOptions.h"
 
@@ -19,14 +20,15 @@ namespace {
 using namespace zelvar::sim;
 
 std::unique_ptr<PackageSource> openLog(const SimOptions& options) {
-    std::ifstream file(options.logFile, std::ios::binary);
     std::string text;
-    std::array<char, 65536> chunk{};
-    while (file && (file.read(chunk.data(), chunk.size()), file.gcount() > 0)) {
-        text.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
-    }
-    if (!file.eof()) {
-        std::cerr << "zelvar-sim: cannot read " << options.logFile << ": " << std::strerror(errno)
+    try {
+        // A FIFO named as the log waits for its writer, as it would for any reader.
+        const int fd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw zelvar::WholeFileError(std::strerror(errno), true);
+        const zelvar::FileDescriptor file(fd);
+        text = zelvar::ReadAll(file.get());
+    } catch (const zelvar::WholeFileError& error) {
+        std::cerr << "zelvar-sim: cannot read " << options.logFile << ": " << error.what()
                   << std::endl;
         return nullptr;
     }
