@@ -549,6 +549,15 @@ void TEditorForm::mnuClearAllClick() {
     RichEdit->clear();
 }
 
+void TEditorForm::onVisibilityChanged(QObject* context,
+                                      std::function<void(bool visible)> listener) {
+    connect(this, &TEditorForm::visibilityChanged, context, std::move(listener));
+}
+
+void TEditorForm::setDecodeButtonEnabled(bool enabled) {
+    SBDecode->setEnabled(enabled);
+}
+
 void TEditorForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Minimising and restoring reach us as spontaneous events; only a real

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "EditorControl.h"
 #include "LineList.h"
 #include "RichText.h"
 #include "Settings.h"
@@ -31,24 +32,28 @@ class EditorHost;
 // shown and hidden; the main window reacts to both. Opening and dropping
 // read the file completely before the document is replaced, so a file that
 // cannot be read leaves the document as it was.
-class TEditorForm : public QWidget {
+class TEditorForm : public QWidget, public zelvar::EditorControl {
     Q_OBJECT
 
 public:
     explicit TEditorForm(zelvar::Settings& settings, QWidget* parent = nullptr);
     ~TEditorForm() override;
 
-    // The stored bounds, or the maximised state, from the settings.
-    void applyWindowSettings();
-    // The window's bounds back into the settings; a maximised window keeps
-    // the bounds it had before.
-    void storeWindowSettings();
-    // The stored texts of "Value :" and "Bit :"; edits go back to the
-    // settings as they are made.
-    void applyFieldSettings();
+    // --- zelvar::EditorControl ---
+    void applyWindowSettings() override;
+    // A maximised window keeps the bounds it had before.
+    void storeWindowSettings() override;
+    // Edits go back to the settings as they are made.
+    void applyFieldSettings() override;
+    void setHost(zelvar::EditorHost* host) override { host_ = host; }
+    void onVisibilityChanged(QObject* context,
+                             std::function<void(bool visible)> listener) override;
+    bool editorShown() const override { return isVisible(); }
+    void showEditor() override { show(); }
+    void hideEditor() override { hide(); }
+    void stopCommand() override { StopFlag = true; }
+    void setDecodeButtonEnabled(bool enabled) override;
 
-    // Not owned; the main window attaches itself.
-    void setHost(zelvar::EditorHost* host) { host_ = host; }
     zelvar::EditorHost* host() const { return host_; }
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::EditorDialogs* dialogs) { dialogs_ = dialogs; }
@@ -76,11 +81,11 @@ public:
     // any other command that arrives meanwhile is refused.
     [[nodiscard]] bool beginCommand();
     void endCommand();
-    bool commandRunning() const { return commandRunning_; }
+    bool commandRunning() const override { return commandRunning_; }
     // Runs `action` once the running command has ended (after a hide asked
     // for meanwhile), at once when none runs; a later call replaces an
     // earlier one.
-    void whenIdle(std::function<void()> action);
+    void whenIdle(std::function<void()> action) override;
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;

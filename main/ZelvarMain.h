@@ -13,7 +13,9 @@
 
 #include "CommandHold.h"
 #include "DecoderOutput.h"
+#include "EditorControl.h"
 #include "EditorHost.h"
+#include "GpsStripHost.h"
 #include "SessionHost.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
@@ -28,11 +30,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QToolButton;
-class TEditorForm;
 class TOptionsForm;
 
 namespace zelvar {
-class GpsPortControl;
 class LogViewMirror;
 class PortNameBox;
 class LogSaveControl;
@@ -48,6 +48,7 @@ class UserDialogs;
 class TMainForm : public QMainWindow,
                   public zelvar::DecoderOutput,
                   public zelvar::EditorHost,
+                  public zelvar::GpsStripHost,
                   public zelvar::SessionHost {
     Q_OBJECT
 
@@ -56,14 +57,13 @@ public:
     ~TMainForm() override;
 
     // --- wiring, done by the program entry (and by tests) ---
-    void attachWindows(TEditorForm* editor, TOptionsForm* options);
+    void attachWindows(zelvar::EditorControl* editor, TOptionsForm* options);
     // Where the settings are loaded from and saved to; the user's store when
     // none is set by the time the window is first shown.
     void setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store);
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::UserDialogs* dialogs);
     void setMonitoringControl(zelvar::MonitoringControl* control);
-    void setGpsPortControl(zelvar::GpsPortControl* control);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
 
@@ -73,7 +73,6 @@ public:
     zelvar::GpsState& gps() { return gps_; }
     zelvar::PackageDecoder& decoder() override { return decoder_; }
     zelvar::OfflineDecoder& offlineDecoder() { return offline_; }
-    TEditorForm* editorForm() const { return editor_; }
     TOptionsForm* optionsForm() const { return options_; }
     bool editorVisible() const;
 
@@ -118,7 +117,7 @@ public:
 
     QProgressBar* sMeter(int port) const;  // port 1..4
     // Status panels 1..6; the sixth shows only while it has a text.
-    QString statusText(int panel) const;
+    QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
 
     // --- commands ---
@@ -199,6 +198,19 @@ public:
     void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
     bool monitoring() const override { return Monitoring; }
 
+    // --- zelvar::GpsStripHost ---
+    const zelvar::Settings& gpsSettings() const override { return settings_; }
+    zelvar::GpsState& gpsState() override { return gps_; }
+    void setGpsStripCommands(zelvar::GpsStripCommands* commands) override;
+    bool gpsToggleDown() const override;
+    void setGpsToggle(bool down) override;
+    QString gpsPortName() const override;
+    void setGpsPortBoxEnabled(bool enabled) override;
+    void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                       const QString& pdop) override;
+    void setGpsLabelsVisible(bool visible) override;
+    void setCopyGpsEnabled(bool enabled) override;
+
     // --- zelvar::SessionHost ---
     const zelvar::Settings& sessionSettings() const override { return settings_; }
     bool startMonitoringChecked() const override;
@@ -260,13 +272,13 @@ private:
     zelvar::PackageDecoder decoder_;
     zelvar::OfflineDecoder offline_;
 
-    TEditorForm* editor_ = nullptr;
+    zelvar::EditorControl* editor_ = nullptr;
     TOptionsForm* options_ = nullptr;
     std::unique_ptr<zelvar::SettingsStore> store_;
     std::unique_ptr<zelvar::UserDialogs> ownDialogs_;
     zelvar::UserDialogs* dialogs_ = nullptr;
     zelvar::MonitoringControl* monitoring_ = nullptr;
-    zelvar::GpsPortControl* gpsPort_ = nullptr;
+    zelvar::GpsStripCommands* gpsPort_ = nullptr;  // the GPS strip
     std::function<QStringList()> serialPortLister_;
 
     // The views with the bytes they are saved as.
