@@ -56,8 +56,9 @@ QPlainTextEdit* makeLogView(const QString& name, QWidget* parent) {
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent)
+TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
+      settings_(settings),
       decoder_(settings_, mirrors_, gps_, *this),
       offline_(decoder_, mirrors_) {
     // Numbers are written with "." whatever the user's locale; the C library

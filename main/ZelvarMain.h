@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "CommandHold.h"
 #include "DecoderOutput.h"
@@ -53,7 +54,8 @@ class TMainForm : public QMainWindow,
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // `settings` are the program's, shared with the editor and the settings dialog.
+    explicit TMainForm(zelvar::Settings& settings, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // --- wiring, done by the program entry (and by tests) ---
@@ -67,55 +69,16 @@ public:
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
 
-    // --- program-wide state ---
-    zelvar::Settings& settings() { return settings_; }
-    zelvar::DisplayMirrors& mirrors() { return mirrors_; }
-    zelvar::GpsState& gps() { return gps_; }
+    // --- program-wide state, for reading ---
+    const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
+    const zelvar::OfflineDecoder& offlineDecoder() const { return offline_; }
     zelvar::PackageDecoder& decoder() override { return decoder_; }
-    zelvar::OfflineDecoder& offlineDecoder() { return offline_; }
-    TOptionsForm* optionsForm() const { return options_; }
     bool editorVisible() const;
+    // The views hold nothing new since they were last written.
+    bool logsSaved() const { return LogsSaved; }
+    // Folder of the auto-saved logs, with a trailing separator.
+    QString filesFolder() const { return FilesDir; }
 
-    bool Closing = false;     // the close sequence has begun
-    bool LogsSaved = true;    // the views hold nothing new since they were last written
-    bool Monitoring = false;  // the monitoring session runs
-    QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
-
-    // --- controls ---
-    QPlainTextEdit* Memo1 = nullptr;  // text log
-    QPlainTextEdit* Memo2 = nullptr;  // hex log
-    QWidget* HexPanel = nullptr;
-    QSplitter* LogSplitter = nullptr;
-    QWidget* GPSPanel = nullptr;
-    QToolButton* sbCOMM = nullptr;
-    QComboBox* cbPort = nullptr;
-    QLabel* LabelGPSTime = nullptr;
-    QLabel* LabelLat = nullptr;
-    QLabel* LabelLon = nullptr;
-    QLabel* LabelPDOP = nullptr;
-    QProgressBar* SMetr1 = nullptr;
-    QProgressBar* SMetr2 = nullptr;
-    QProgressBar* SMetr3 = nullptr;
-    QProgressBar* SMetr4 = nullptr;
-
-    QMenu* mnuFile = nullptr;
-    QMenu* mnuAutoSaveMenu = nullptr;
-    QMenu* mnuAnalysis = nullptr;
-    QMenu* mnuOptions = nullptr;
-    QAction* mnuDecode = nullptr;
-    QAction* mnuAutoSave = nullptr;
-    QAction* mnu65535 = nullptr;
-    QAction* mnuSaveAs = nullptr;
-    QAction* mnuHexLog = nullptr;
-    QAction* mnuOnlyRSSI = nullptr;
-    QAction* mnuStartUDP = nullptr;
-    QAction* mnuClear = nullptr;
-    QAction* mnuSettings = nullptr;
-    QAction* mnuEditor = nullptr;
-    QAction* mnuCopyGPS = nullptr;
-    QAction* mnuCopyText = nullptr;
-
-    QProgressBar* sMeter(int port) const;  // port 1..4
     // Status panels 1..6; the sixth shows only while it has a text.
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
@@ -146,8 +109,12 @@ public:
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
     void SaveLogs(const QString& base, bool hexGated);
 
-    // The live logs on their way to the disk: background saves, the journal.
-    zelvar::LogSaveControl& logSaving() { return *saving_; }
+    // The live logs on their way to the disk: waits for the background saves
+    // that have begun; whether the last of them failed.
+    void finishBackgroundSaves();
+    bool backgroundSavesFailing() const;
+    // Writes the journal of the live logs through to the disk and names its files.
+    std::vector<std::string> syncJournal();
 
     // Moves the lines still waiting for the views into them.
     void flushLogViews();
@@ -236,6 +203,47 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool Closing = false;     // the close sequence has begun
+    bool LogsSaved = true;    // the views hold nothing new since they were last written
+    bool Monitoring = false;  // the monitoring session runs
+    QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
+
+    // --- controls (their names are also their object names) ---
+    QPlainTextEdit* Memo1 = nullptr;  // text log
+    QPlainTextEdit* Memo2 = nullptr;  // hex log
+    QWidget* HexPanel = nullptr;
+    QSplitter* LogSplitter = nullptr;
+    QWidget* GPSPanel = nullptr;
+    QToolButton* sbCOMM = nullptr;
+    QComboBox* cbPort = nullptr;
+    QLabel* LabelGPSTime = nullptr;
+    QLabel* LabelLat = nullptr;
+    QLabel* LabelLon = nullptr;
+    QLabel* LabelPDOP = nullptr;
+    QProgressBar* SMetr1 = nullptr;
+    QProgressBar* SMetr2 = nullptr;
+    QProgressBar* SMetr3 = nullptr;
+    QProgressBar* SMetr4 = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuAutoSaveMenu = nullptr;
+    QMenu* mnuAnalysis = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QAction* mnuDecode = nullptr;
+    QAction* mnuAutoSave = nullptr;
+    QAction* mnu65535 = nullptr;
+    QAction* mnuSaveAs = nullptr;
+    QAction* mnuHexLog = nullptr;
+    QAction* mnuOnlyRSSI = nullptr;
+    QAction* mnuStartUDP = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuSettings = nullptr;
+    QAction* mnuEditor = nullptr;
+    QAction* mnuCopyGPS = nullptr;
+    QAction* mnuCopyText = nullptr;
+
+
+    QProgressBar* sMeter(int port) const;  // port 1..4
     void buildLogArea();
     void buildGpsStrip();
     void buildStatusBar();
@@ -266,7 +274,7 @@ private:
     void removeLastTextLine();
 
     // Declared before the decoders, which keep references to them.
-    zelvar::Settings settings_;
+    zelvar::Settings& settings_;
     zelvar::DisplayMirrors mirrors_;
     zelvar::GpsState gps_;
     zelvar::PackageDecoder decoder_;

@@ -352,14 +352,14 @@ void EditorCommandsTest::decodeGivesWhatZelvarDecodeGives() {
     QTimer::singleShot(0, &e, [&] {
         checked = true;
         QVERIFY(!e.SBDecode->isEnabled());
-        QVERIFY(!s.h.main->mnuDecode->isEnabled());
+        QVERIFY(!action(*s.h.main, "mnuDecode")->isEnabled());
         e.mnuClearTime->trigger();
     });
     e.SBDecode->click();
     QVERIFY(checked);
     QCOMPARE(e.lines(), lines);
     QVERIFY(e.SBDecode->isEnabled());
-    QVERIFY(s.h.main->mnuDecode->isEnabled());
+    QVERIFY(action(*s.h.main, "mnuDecode")->isEnabled());
 
     const QString input = s.h.scratch(QStringLiteral("edited.hex"));
     MainHarness::writeAll(input, lines.join(QLatin1Char('\n')).toUtf8());

@@ -32,9 +32,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Zelvar"));
     if (argc < 2) return 2;
 
-    TMainForm mainForm;
-    TEditorForm editorForm(mainForm.settings());
-    TOptionsForm optionsForm(mainForm.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm mainForm(settings);
+    TEditorForm editorForm(settings);
+    TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);

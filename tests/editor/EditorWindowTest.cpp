@@ -442,7 +442,7 @@ void EditorWindowTest::fieldsAreUpperCaseAndStored() {
     TEditorForm& e = *h.editor;
     QCOMPARE(e.EditPType->text(), QStringLiteral("1C"));
     QCOMPARE(e.EditPByte->text(), QStringLiteral("12"));
-    QVERIFY(!h.main->Memo1->isReadOnly());  // the editor is shown: editing state
+    QVERIFY(!logView(*h.main, "Memo1")->isReadOnly());  // the editor is shown: editing state
 
     e.EditPType->clear();
     QTest::keyClicks(e.EditPType, QStringLiteral("fab"));
@@ -505,7 +505,7 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     QVERIFY(host);
     QVERIFY(!host->monitoring());
     host->setMainDecodeEnabled(false);
-    QVERIFY(!s.h.main->mnuDecode->isEnabled());
+    QVERIFY(!action(*s.h.main, "mnuDecode")->isEnabled());
     host->setMainDecodeEnabled(true);
 
     s.open(QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex"));
