@@ -231,6 +231,7 @@ void TEditorForm::buildStatusBar() {
 
 void TEditorForm::buildMenus() {
     MainMenu = new QMenuBar(this);
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
     // "&" marks the Alt key of each menu; it is not shown as text.
     mnuFile = MainMenu->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));

@@ -58,12 +58,12 @@ public:
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::EditorDialogs* dialogs) { dialogs_ = dialogs; }
 
-    // --- document state ---
-    bool StopFlag = false;  // Escape in the text area: the running transform stops
-    QString DocName;        // "Not Saved" until a document is opened or saved
-    QString DocPath;
-    QTextCharFormat DefaultAttributes;  // the unmarked format
-    zelvar::LineList WorkLines;         // shared by the line transforms
+    // --- document state, for reading ---
+    QString docName() const { return DocName; }
+    QString docPath() const { return DocPath; }
+    // Escape was pressed in the text area since the running transform began.
+    bool stopAsked() const { return StopFlag; }
+    bool workLinesEmpty() const { return WorkLines.empty(); }
 
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
@@ -109,7 +109,30 @@ public:
     // when the file could not be read (the error has been shown).
     bool openDocument(const QString& path);
 
-    // --- controls ---
+signals:
+    // Emitted each time the window is shown or hidden, after Editor is set.
+    void visibilityChanged(bool visible);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The window's line, find, mark and decode commands.
+    friend class zelvar::EditorCommands;
+
+    // --- document state ---
+    bool StopFlag = false;  // Escape in the text area: the running transform stops
+    QString DocName;        // "Not Saved" until a document is opened or saved
+    QString DocPath;
+    QTextCharFormat DefaultAttributes;  // the unmarked format
+    zelvar::LineList WorkLines;         // shared by the line transforms
+
+
+    // --- controls (their names are also their object names) ---
     RichEditArea* RichEdit = nullptr;
     QLineEdit* EditFind = nullptr;
     QToolButton* BtnFindPrev = nullptr;
@@ -151,18 +174,6 @@ public:
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
 
-signals:
-    // Emitted each time the window is shown or hidden, after Editor is set.
-    void visibilityChanged(bool visible);
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
     void buildMenus();
     void buildBottomPanel(QWidget* panel);
     void buildStatusBar();

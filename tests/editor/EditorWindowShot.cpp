@@ -15,8 +15,12 @@
 
 namespace {
 
+RichEditArea* textArea(const TEditorForm& editor) {
+    return editor.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+}
+
 void mark(TEditorForm& editor, int line, int from, int length, const QColor& color, bool bold) {
-    QTextCursor cursor(editor.RichEdit->document()->findBlockByNumber(line));
+    QTextCursor cursor(textArea(editor)->document()->findBlockByNumber(line));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, from);
     cursor.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, length);
     QTextCharFormat format;
@@ -51,10 +55,10 @@ int main(int argc, char* argv[]) {
         mark(editorForm, 4, 0, 11, Qt::blue, false);
         mark(editorForm, 6, 12, 47, {}, true);
         mark(editorForm, 9, 12, 2, Qt::blue, true);
-        editorForm.EditFind->setText(QStringLiteral("0B 00"));
-        QTextCursor caret = editorForm.RichEdit->textCursor();
+        editorForm.findChild<QLineEdit*>(QStringLiteral("EditFind"))->setText(QStringLiteral("0B 00"));
+        QTextCursor caret = textArea(editorForm)->textCursor();
         caret.setPosition(0);
-        editorForm.RichEdit->setTextCursor(caret);
+        textArea(editorForm)->setTextCursor(caret);
     });
     return QApplication::exec();
 }

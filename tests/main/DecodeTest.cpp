@@ -103,11 +103,11 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     // The window lets events run once before the decoding starts: the
     // button is greyed by then.
     bool heldMeanwhile = false;
-    QTimer::singleShot(0, &w, [&] { heldMeanwhile = !h.editor->SBDecode->isEnabled(); });
+    QTimer::singleShot(0, &w, [&] { heldMeanwhile = !control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled(); });
     action(w, "mnuDecode")->trigger();
 
     QVERIFY(!h.options->isVisible());
-    QVERIFY(h.editor->SBDecode->isEnabled());
+    QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
     QVERIFY(w.offlineDecoder().DecoderIdle);
     QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
     QVERIFY(w.logsSaved());
