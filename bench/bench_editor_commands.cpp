@@ -37,11 +37,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"strip-stamps", "mnuClearTime"},  {"spaces", "mnuClearSpace"},
-    {"divide", "mnuAddSpace"},         {"hex-to-byte", "mnuHexToByte"},
-    {"byte-to-hex", "mnuByteToHex"},   {"min16", "mnuClear16"},
-    {"mask", "mnuUserFilter"},         {"packets-0b-05", "mnuF0B05"},
-    {"short", "mnuClear32"},           {"sort-ports", "SortDatabyPorts1"},
+    {"strip-stamps", "mnuClearTime"},   {"spaces", "mnuClearSpace"},     {"divide", "mnuAddSpace"},
+    {"hex-to-byte", "mnuHexToByte"},    {"byte-to-hex", "mnuByteToHex"}, {"min16", "mnuClear16"},
+    {"mask", "mnuUserFilter"},          {"packets-0b-05", "mnuF0B05"},   {"short", "mnuClear32"},
+    {"sort-ports", "SortDatabyPorts1"},
 };
 
 // The first screen of the current text drawn and the events of the moment
@@ -75,7 +74,8 @@ int childFind(const QString& path) {
     QCoreApplication::processEvents();
     if (!form.openDocument(path)) return 1;
     settle(form);
-    form.findChild<QLineEdit*>(QStringLiteral("EditFind"))->setText(QStringLiteral("NOT IN THE LOG"));
+    form.findChild<QLineEdit*>(QStringLiteral("EditFind"))
+        ->setText(QStringLiteral("NOT IN THE LOG"));
     for (int press = 0; press < kFindPresses; ++press) {
         QElapsedTimer clock;
         clock.start();

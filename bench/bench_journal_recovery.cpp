@@ -60,10 +60,14 @@ int child(const QStringList& args) {
     std::vector<qint64> paints;
     paints.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->installEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->installEventFilter(&paintClock);
     QTimer repaint;
     repaint.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&repaint, &QTimer::timeout, [&] { form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->update(); });
+    QObject::connect(&repaint, &QTimer::timeout, [&] {
+        form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->update();
+    });
     repaint.start(10);
 
     form.show();

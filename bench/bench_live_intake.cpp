@@ -419,7 +419,9 @@ int child(const Options& o) {
     paints.reserve(100000);
     ticks.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->installEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->installEventFilter(&paintClock);
 
     // Packages decoded so far; HexCount starts again at each rollover.
     zelvar::PackageDecoder& decoder = form.decoder();
@@ -522,7 +524,9 @@ int child(const Options& o) {
     const double receiverShare =
         (zelvar::bench::ThreadCpuMs("zelvar-receive") - receiverBefore) / wallMs;
     const long long drops = kernelDrops(localPorts);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->removeEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");
     // Rollover files still on their way are on the disk after this.
     form.finishBackgroundSaves();
@@ -542,7 +546,8 @@ int child(const Options& o) {
         }
     }
     const long long rolloverCount = static_cast<long long>(rollovers.size());
-    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))->trigger();  // stop: the goodbye, then the last lines
+    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
+        ->trigger();  // stop: the goodbye, then the last lines
     bool closed = false;
     const QString rescue = dir.filePath(QStringLiteral("rescued"));
     if (o.unwritable) {

@@ -8,11 +8,11 @@
 // hide in the next one's peak. The figures printed are medians of the runs.
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QAction>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -98,7 +98,8 @@ int childDecode(const QString& logPath) {
 int childLive(int seconds) {
     Window window;
     TMainForm& form = window.form;
-    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))->setChecked(true);  // a header, as in a session; no sockets
+    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
+        ->setChecked(true);  // a header, as in a session; no sockets
     zelvar::PackageDecoder& decoder = form.decoder();
     decoder.ResetPortState();
     decoder.ReceiveBuffer.fill(0);

@@ -57,8 +57,7 @@ private:
 class WindowOutput : public TransformOutput {
 public:
     // `document` is the one the text area shows.
-    WindowOutput(TEditorForm& form, QTextDocument* document)
-        : form_(form), pause_(document) {}
+    WindowOutput(TEditorForm& form, QTextDocument* document) : form_(form), pause_(document) {}
 
     void setProgressText(std::string_view text) override { form_.setStatusText(1, fromStd(text)); }
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }

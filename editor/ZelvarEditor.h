@@ -46,8 +46,7 @@ public:
     // Edits go back to the settings as they are made.
     void applyFieldSettings() override;
     void setHost(zelvar::EditorHost* host) override { host_ = host; }
-    void onVisibilityChanged(QObject* context,
-                             std::function<void(bool visible)> listener) override;
+    void onVisibilityChanged(QObject* context, std::function<void(bool visible)> listener) override;
     bool editorShown() const override { return isVisible(); }
     void showEditor() override { show(); }
     void hideEditor() override { hide(); }
@@ -130,7 +129,6 @@ private:
     QString DocPath;
     QTextCharFormat DefaultAttributes;  // the unmarked format
     zelvar::LineList WorkLines;         // shared by the line transforms
-
 
     // --- controls (their names are also their object names) ---
     RichEditArea* RichEdit = nullptr;

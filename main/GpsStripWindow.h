@@ -6,8 +6,8 @@
 #include <string>
 
 #include "GpsStrip.h"
-#include "GpsStripView.h"
 #include "GpsStripHost.h"
+#include "GpsStripView.h"
 
 class TOptionsForm;
 

@@ -15,12 +15,12 @@
 #include <algorithm>
 #include <clocale>
 
-#include "WindowFonts.h"
-#include "SettingsStore.h"
-#include "UserDialogs.h"
 #include "LogSaveControl.h"
 #include "LogViewMirror.h"
 #include "PortNameBox.h"
+#include "SettingsStore.h"
+#include "UserDialogs.h"
+#include "WindowFonts.h"
 #include "ZelvarMain.h"
 
 namespace {

@@ -12,11 +12,11 @@
 
 #include "JournalRecovery.h"
 #include "LogSaveControl.h"
-#include "RecoveryRun.h"
 #include "MainRules.h"
+#include "RecoveryRun.h"
+#include "SessionHost.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
-#include "SessionHost.h"
 #include "WindowHooks.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"

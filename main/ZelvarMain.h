@@ -17,10 +17,10 @@
 #include "EditorControl.h"
 #include "EditorHost.h"
 #include "GpsStripHost.h"
-#include "SessionHost.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
 #include "PackageDecoder.h"
+#include "SessionHost.h"
 #include "Settings.h"
 
 class QAction;
@@ -241,7 +241,6 @@ private:
     QAction* mnuEditor = nullptr;
     QAction* mnuCopyGPS = nullptr;
     QAction* mnuCopyText = nullptr;
-
 
     QProgressBar* sMeter(int port) const;  // port 1..4
     void buildLogArea();

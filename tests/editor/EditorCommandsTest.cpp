@@ -196,7 +196,8 @@ void EditorCommandsTest::escapeStopsARunAtAProgressStep() {
             shown << index;
             if (stoppedAt < 0 && index >= 2000) {
                 stoppedAt = index;
-                QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_Escape);
+                QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+                                Qt::Key_Escape);
             }
         });
         poll.start();
@@ -317,7 +318,9 @@ void EditorCommandsTest::findSequences() {
     select(e, 0, 7);
     control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
     select(e, 0, 3);
-    control<RichEditArea>(e, QStringLiteral("RichEdit"))->textCursor().insertText(QStringLiteral("ABC"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->textCursor()
+        .insertText(QStringLiteral("ABC"));
     select(e, 0, 0);
     control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(0, 3));
@@ -404,13 +407,15 @@ void EditorCommandsTest::decodeRestoresTheCommandsWhenItFails() {
     e.setPlainDocument(QStringLiteral("1$451C2A0B\t00 11 22 33 0B"));
     control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
     QCOMPARE(s.dialogs.errors, QStringList{QStringLiteral("No room left on the device")});
-    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() && host.mainDecodeEnabled);
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() &&
+            host.mainDecodeEnabled);
     QVERIFY(!e.commandRunning());
 
     // During a session the main window's command stays off.
     host.session = true;
     control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
-    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() && !host.mainDecodeEnabled);
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() &&
+            !host.mainDecodeEnabled);
     e.setHost(s.h.main.get());
 }
 
@@ -434,7 +439,8 @@ void EditorCommandsTest::commandsArrivingDuringARunAreRefused() {
         action(e, "mnuOpenRtf")->trigger();
         e.filesDropped({other});
         control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
-        QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral("typed"));
+        QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+                         QStringLiteral("typed"));
     });
     action(e, "mnuAddSpace")->trigger();
     QVERIFY(ran);

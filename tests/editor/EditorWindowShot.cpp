@@ -55,7 +55,8 @@ int main(int argc, char* argv[]) {
         mark(editorForm, 4, 0, 11, Qt::blue, false);
         mark(editorForm, 6, 12, 47, {}, true);
         mark(editorForm, 9, 12, 2, Qt::blue, true);
-        editorForm.findChild<QLineEdit*>(QStringLiteral("EditFind"))->setText(QStringLiteral("0B 00"));
+        editorForm.findChild<QLineEdit*>(QStringLiteral("EditFind"))
+            ->setText(QStringLiteral("0B 00"));
         QTextCursor caret = textArea(editorForm)->textCursor();
         caret.setPosition(0);
         textArea(editorForm)->setTextCursor(caret);

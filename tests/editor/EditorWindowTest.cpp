@@ -173,30 +173,44 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
              (QStringList{"Clear Data Fields...", "-", "Remove From the Text >", "-",
                           "Packet Filter >", "-", "Converter >", "-", "Sort Data by Ports...", "-",
                           "Divide the Text of the Spaces..."}));
-    QCOMPARE(describe(menu(e, "mnuRemove")), (QStringList{"All Markers...", "-", "Port / Date / Time...",
-                                                 "-", "Strings is Shorter Than 16-bit...", "-",
-                                                 "Short Strings...", "-", "Spaces..."}));
+    QCOMPARE(describe(menu(e, "mnuRemove")),
+             (QStringList{"All Markers...", "-", "Port / Date / Time...", "-",
+                          "Strings is Shorter Than 16-bit...", "-", "Short Strings...", "-",
+                          "Spaces..."}));
     QCOMPARE(describe(menu(e, "mnuFilter")),
              (QStringList{"Packets \"0B\" and \"05\"...", "-", "By Mask Value / Bit...", "-",
                           "Return to the Old Values..."}));
-    QCOMPARE(describe(menu(e, "mnuConverter")), (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
+    QCOMPARE(describe(menu(e, "mnuConverter")),
+             (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
     QCOMPARE(describe(menu(e, "RichEditMenu")),
              (QStringList{"Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
                           "Вставить            Ctrl+V", "-", "Выделить все    Ctrl+A"}));
 
-    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Base), QColor(255, 251, 240));
-    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Inactive, QPalette::Highlight),
-             control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Active, QPalette::Highlight));
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Base),
+             QColor(255, 251, 240));
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))
+                 ->palette()
+                 .color(QPalette::Inactive, QPalette::Highlight),
+             control<RichEditArea>(e, QStringLiteral("RichEdit"))
+                 ->palette()
+                 .color(QPalette::Active, QPalette::Highlight));
     QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->font().pointSize(), 8);
-    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->lineWrapMode(), QTextEdit::WidgetWidth);
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->verticalScrollBarPolicy(),
+             Qt::ScrollBarAlwaysOn);
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->lineWrapMode(),
+             QTextEdit::WidgetWidth);
 
     QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->width(), 363);
     QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->maxLength(), 50);
-    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->toolTip(), QStringLiteral("Строка поиска"));
-    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->toolTip(), QStringLiteral("Поиск назад..."));
-    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->toolTip(), QStringLiteral("Поиск вперед..."));
-    const QList<QToolButton*> markers = {control<QToolButton>(e, QStringLiteral("BtnRedMark")), control<QToolButton>(e, QStringLiteral("BtnBoldMark")), control<QToolButton>(e, QStringLiteral("BtnBlueMark"))};
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->toolTip(),
+             QStringLiteral("Строка поиска"));
+    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->toolTip(),
+             QStringLiteral("Поиск назад..."));
+    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->toolTip(),
+             QStringLiteral("Поиск вперед..."));
+    const QList<QToolButton*> markers = {control<QToolButton>(e, QStringLiteral("BtnRedMark")),
+                                         control<QToolButton>(e, QStringLiteral("BtnBoldMark")),
+                                         control<QToolButton>(e, QStringLiteral("BtnBlueMark"))};
     QStringList captions;
     for (QToolButton* button : markers) {
         captions << button->text() + QLatin1Char(' ') + button->toolTip() + QLatin1Char(' ') +
@@ -205,13 +219,26 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(captions, (QStringList{"R Красный маркер #ff0000", "B Жирный маркер #000000",
                                     "B Синий маркер #0000ff"}));
     // Left to right as listed, "Decode..." at the right end.
-    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditFind"))->x() < control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() && control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() < control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x());
-    QVERIFY(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x() < control<QToolButton>(e, QStringLiteral("BtnRedMark"))->x() && control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->x() < control<QLineEdit>(e, QStringLiteral("EditPType"))->x());
-    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditPType"))->x() < control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() && control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() < control<QPushButton>(e, QStringLiteral("SBDecode"))->x());
-    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->geometry().right() > e.width() - 20);
-    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text() + control<QLineEdit>(e, QStringLiteral("EditPByte"))->text(), QStringLiteral("0B4"));
+    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditFind"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() &&
+            control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x());
+    QVERIFY(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnRedMark"))->x() &&
+            control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->x() <
+                control<QLineEdit>(e, QStringLiteral("EditPType"))->x());
+    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditPType"))->x() <
+                control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() &&
+            control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() <
+                control<QPushButton>(e, QStringLiteral("SBDecode"))->x());
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->geometry().right() >
+            e.width() - 20);
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text() +
+                 control<QLineEdit>(e, QStringLiteral("EditPByte"))->text(),
+             QStringLiteral("0B4"));
 
-    const QList<QLabel*> panels = control<QWidget>(e, QStringLiteral("EStatusBar"))->findChildren<QLabel*>();
+    const QList<QLabel*> panels =
+        control<QWidget>(e, QStringLiteral("EStatusBar"))->findChildren<QLabel*>();
     QCOMPARE(panels.size(), 3);
     QCOMPARE(panels[0]->width() + panels[1]->width() + panels[2]->width(), 150 + 120 + 50);
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 0"));
@@ -232,7 +259,8 @@ void EditorWindowTest::hexLogOpensPlainAndSaveRewritesItAsRtf() {
     markRed(e, 11, 13);
     e.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&e));
-    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_S,
+                    Qt::ControlModifier);
     QVERIFY(MainHarness::readAll(path).startsWith("{\\rtf1"));
     const QString marked =
         QStringLiteral("1$451C2A0B\t{Rb:00} 11 22 33 0B\n2$451C2A0C\t00 11 22 33 05\n");
@@ -241,7 +269,8 @@ void EditorWindowTest::hexLogOpensPlainAndSaveRewritesItAsRtf() {
     // Opened again, through the key, the marks are back.
     s.open(s.file(QStringLiteral("other.txt"), "x"));
     s.dialogs.openAnswers << path;
-    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_O,
+                    Qt::ControlModifier);
     QCOMPARE(shown(e.document()), marked);
     QVERIFY(s.dialogs.errors.isEmpty());
 }
@@ -298,8 +327,10 @@ void EditorWindowTest::dropsOpenOnlyTheFirstExistingDocument() {
     QDir(s.h.scratch(QString())).mkdir(QStringLiteral("folder.hex"));
 
     drop(&e, {csv, text});
-    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")), {s.h.scratch(QStringLiteral("folder.hex"))});
-    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")), {s.h.scratch(QStringLiteral("missing.txt"))});
+    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+         {s.h.scratch(QStringLiteral("folder.hex"))});
+    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+         {s.h.scratch(QStringLiteral("missing.txt"))});
     QVERIFY(e.plainText().isEmpty());
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor"));
     QVERIFY(!action(e, "mnuSave")->isEnabled());
@@ -350,7 +381,8 @@ void EditorWindowTest::saveAsRules() {
     action(e, "mnuSaveRtf")->trigger();
     QCOMPARE(s.dialogs.saveDialogs, 0);  // nothing to save, no dialog
 
-    control<RichEditArea>(e, QStringLiteral("RichEdit"))->insertPlainText(QStringLiteral("Пример Ω"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->insertPlainText(QStringLiteral("Пример Ω"));
     action(e, "mnuSaveRtf")->trigger();  // cancelled
     QCOMPARE(s.dialogs.saveDialogs, 1);
     QVERIFY(
@@ -402,7 +434,8 @@ void EditorWindowTest::statusFollowsCaretAndSelection() {
     cursor.setPosition(30);
     control<RichEditArea>(e, QStringLiteral("RichEdit"))->setTextCursor(cursor);
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 30"));
-    QTest::mouseClick(control<RichEditArea>(e, QStringLiteral("RichEdit"))->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(control<RichEditArea>(e, QStringLiteral("RichEdit"))->viewport(),
+                      Qt::LeftButton, {}, QPoint(1, 1));
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 0"));
 }
 
@@ -430,7 +463,8 @@ void EditorWindowTest::escapeAndContextMenu() {
         QVERIFY(menu(e, "RichEditMenu")->isVisible());
         menu(e, "RichEditMenu")->close();
     });
-    emit control<RichEditArea>(e, QStringLiteral("RichEdit"))->customContextMenuRequested(QPoint(5, 5));
+    emit control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->customContextMenuRequested(QPoint(5, 5));
     QTRY_VERIFY(!menu(e, "RichEditMenu")->isVisible());
 }
 
@@ -448,8 +482,10 @@ void EditorWindowTest::fieldsAreUpperCaseAndStored() {
     QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditPType")), QStringLiteral("fab"));
     QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text(), QStringLiteral("FA"));
     control<QLineEdit>(e, QStringLiteral("EditFind"))->clear();
-    QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditFind")), QStringLiteral("ab1") + QString(60, QLatin1Char('z')));
-    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->text(), QStringLiteral("AB1") + QString(47, QLatin1Char('Z')));
+    QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditFind")),
+                     QStringLiteral("ab1") + QString(60, QLatin1Char('z')));
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->text(),
+             QStringLiteral("AB1") + QString(47, QLatin1Char('Z')));
     h.main->close();
     QCOMPARE(h.stored(QStringLiteral("PType")), QStringLiteral("FA"));
     QCOMPARE(h.stored(QStringLiteral("PByte")), QStringLiteral("12"));

@@ -103,7 +103,9 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     // The window lets events run once before the decoding starts: the
     // button is greyed by then.
     bool heldMeanwhile = false;
-    QTimer::singleShot(0, &w, [&] { heldMeanwhile = !control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled(); });
+    QTimer::singleShot(0, &w, [&] {
+        heldMeanwhile = !control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled();
+    });
     action(w, "mnuDecode")->trigger();
 
     QVERIFY(!h.options->isVisible());

@@ -482,7 +482,8 @@ void LogFilesTest::liveLinesArriveInBlocksAndAreNeverLost() {
     QTRY_COMPARE(logView(w, "Memo1")->document()->blockCount(), 1000);
     QCOMPARE(logView(w, "Memo1")->document()->lastBlock().text(), QStringLiteral("999"));
     // The view follows the newest line.
-    QCOMPARE(logView(w, "Memo1")->verticalScrollBar()->value(), logView(w, "Memo1")->verticalScrollBar()->maximum());
+    QCOMPARE(logView(w, "Memo1")->verticalScrollBar()->value(),
+             logView(w, "Memo1")->verticalScrollBar()->maximum());
 
     w.appendHexLine("AA");
     w.setCountsText(" T 1 / H 1");

@@ -8,8 +8,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QSplitter>
 #include <QSettings>
+#include <QSplitter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>

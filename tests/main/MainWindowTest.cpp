@@ -98,7 +98,8 @@ void MainWindowTest::menusFollowTheTable() {
              (QStringList{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
                           "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
                           "-", "Copy Text Log to Clipboard|Ctrl+T"}));
-    const QStringList titles = {shown(menu(w, "mnuFile")->title()), shown(menu(w, "mnuAnalysis")->title()),
+    const QStringList titles = {shown(menu(w, "mnuFile")->title()),
+                                shown(menu(w, "mnuAnalysis")->title()),
                                 shown(menu(w, "mnuOptions")->title())};
     QCOMPARE(titles, (QStringList{"File", "Analysis", "Options"}));
 }
@@ -109,15 +110,17 @@ void MainWindowTest::menusOpenWithTheirAltKeys() {
     TMainForm& w = *h.main;
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    const QList<std::pair<QMenu*, Qt::Key>> menus = {
-        {menu(w, "mnuFile"), Qt::Key_F}, {menu(w, "mnuAnalysis"), Qt::Key_A}, {menu(w, "mnuOptions"), Qt::Key_O}};
+    const QList<std::pair<QMenu*, Qt::Key>> menus = {{menu(w, "mnuFile"), Qt::Key_F},
+                                                     {menu(w, "mnuAnalysis"), Qt::Key_A},
+                                                     {menu(w, "mnuOptions"), Qt::Key_O}};
     for (const auto& [menu, key] : menus) {
         QTest::keyClick(&w, key, Qt::AltModifier);
         QTRY_VERIFY2(menu->isVisible(), qPrintable(menu->title()));
         menu->hide();
     }
     // Within a menu every item has an Alt key of its own.
-    for (const QMenu* menu : {menu(w, "mnuFile"), menu(w, "mnuAutoSaveMenu"), menu(w, "mnuAnalysis"), menu(w, "mnuOptions")}) {
+    for (const QMenu* menu : {menu(w, "mnuFile"), menu(w, "mnuAutoSaveMenu"),
+                              menu(w, "mnuAnalysis"), menu(w, "mnuOptions")}) {
         QSet<QKeySequence> keys;
         for (const QAction* action : menu->actions()) {
             if (action->isSeparator()) continue;
@@ -241,7 +244,8 @@ void MainWindowTest::firstStartShowsTheDefaults() {
         QVERIFY(label);
         QCOMPARE(label->width(), widths[panel - 1]);
     }
-    for (auto* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"), label(w, "LabelPDOP")}) {
+    for (auto* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"),
+                        label(w, "LabelPDOP")}) {
         QVERIFY(!label->isVisible());
     }
     const QStringList addresses = {"192.168.10.1", "192.168.11.1", "192.168.12.1", "192.168.13.1"};
@@ -255,7 +259,8 @@ void MainWindowTest::firstStartShowsTheDefaults() {
 
     QVERIFY(logView(w, "Memo1")->isReadOnly());
     QVERIFY(logView(w, "Memo2")->isReadOnly());
-    QVERIFY(logView(w, "Memo1")->font().fixedPitch() || QFontInfo(logView(w, "Memo1")->font()).fixedPitch());
+    QVERIFY(logView(w, "Memo1")->font().fixedPitch() ||
+            QFontInfo(logView(w, "Memo1")->font()).fixedPitch());
     QCOMPARE(logView(w, "Memo1")->font().pointSize(), 8);
     QVERIFY(logView(w, "Memo1")->hasFocus() || QApplication::focusWidget() == logView(w, "Memo1") ||
             w.focusWidget() == logView(w, "Memo1"));
@@ -286,7 +291,8 @@ void MainWindowTest::editorStoredOpenIsOpenedAtStart() {
     QVERIFY(!h.settings.Editor);
     QVERIFY(logView(w, "Memo1")->isReadOnly());
     QVERIFY(logView(w, "Memo2")->isReadOnly());
-    QCOMPARE(logView(w, "Memo2")->palette().color(QPalette::Base), logView(w, "Memo1")->palette().color(QPalette::Base));
+    QCOMPARE(logView(w, "Memo2")->palette().color(QPalette::Base),
+             logView(w, "Memo1")->palette().color(QPalette::Base));
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
 }
 
@@ -493,12 +499,15 @@ void MainWindowTest::longPortNameLeavesTheStripWhole() {
     label(w, "LabelLat")->setText(QStringLiteral("Lat: 4807.03812,N"));
     label(w, "LabelLon")->setText(QStringLiteral("Lon: 01131.00025,E"));
     label(w, "LabelPDOP")->setText(QStringLiteral("PDOP: 12.5"));
-    for (QLabel* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"), label(w, "LabelPDOP")}) label->show();
+    for (QLabel* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"),
+                          label(w, "LabelPDOP")})
+        label->show();
     w.resize(w.minimumSize());
     QTRY_COMPARE(w.width(), w.minimumWidth());
     control<QWidget>(w, QStringLiteral("GPSPanel"))->layout()->activate();
     QList<QWidget*> parts;
-    for (QWidget* part : control<QWidget>(w, QStringLiteral("GPSPanel"))->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* part : control<QWidget>(w, QStringLiteral("GPSPanel"))
+                             ->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (part->isVisible()) parts << part;
     }
     for (const QWidget* part : parts) {
@@ -507,7 +516,8 @@ void MainWindowTest::longPortNameLeavesTheStripWhole() {
         if (const auto* label = qobject_cast<const QLabel*>(part)) {
             QVERIFY2(part->width() >= label->minimumSizeHint().width(), qPrintable(what));
         }
-        QVERIFY2(control<QWidget>(w, QStringLiteral("GPSPanel"))->rect().contains(part->geometry()), qPrintable(what));
+        QVERIFY2(control<QWidget>(w, QStringLiteral("GPSPanel"))->rect().contains(part->geometry()),
+                 qPrintable(what));
         for (const QWidget* other : parts) {
             QVERIFY2(other == part || !other->geometry().intersects(part->geometry()),
                      qPrintable(what + QStringLiteral(" meets ") + other->objectName()));
