@@ -89,9 +89,6 @@ public:
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;
 
-    zelvar::EditorDialogs& dialogs();
-    zelvar::EditorCommands& commands() { return *commands_; }
-
     // Status panels 0..2.
     QString statusText(int panel) const;
     void setStatusText(int panel, const QString& text);
@@ -122,6 +119,9 @@ protected:
 private:
     // The window's line, find, mark and decode commands.
     friend class zelvar::EditorCommands;
+
+    // The dialogs set with setDialogs, or the platform's.
+    zelvar::EditorDialogs& dialogs();
 
     // --- document state ---
     bool StopFlag = false;  // Escape in the text area: the running transform stops
