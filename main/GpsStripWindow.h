@@ -16,11 +16,11 @@ namespace zelvar {
 class SystemClock;
 class TBComPort;
 
-// Hangs the GPS strip's controller on the main window's controls: "Start
-// GPS", the "Port:" box, the four labels, "Copy GPS Coordinates to
-// Clipboard", the settings dialog's "Set System Time From the GPS", status
-// panel 5 and the close sequence. The window keeps the controls; what they
-// do is the controller's.
+// Hangs the GPS strip's controller on the main window, through GpsStripHost:
+// "Start GPS", the "Port:" box, the four labels, "Copy GPS Coordinates to
+// Clipboard", status panel 5 and the close sequence; and on the settings
+// dialog's "Set System Time From the GPS". The window keeps the controls;
+// what they do is the controller's.
 class GpsStripWindow : public QObject, public GpsStripView, public GpsStripCommands {
     Q_OBJECT
 
