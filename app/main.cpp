@@ -30,9 +30,10 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("zelvar"), QIcon(QStringLiteral(":/icons/zelvar.png"))));
 
-    TMainForm mainForm;
-    TEditorForm editorForm(mainForm.settings());
-    TOptionsForm optionsForm(mainForm.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm mainForm(settings);
+    TEditorForm editorForm(settings);
+    TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     zelvar::MonitoringSession session(mainForm);
     mainForm.setMonitoringControl(&session);

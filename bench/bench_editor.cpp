@@ -29,6 +29,10 @@
 
 namespace {
 
+RichEditArea* textArea(const TEditorForm& form) {
+    return form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+}
+
 using zelvar::bench::Median;
 using zelvar::bench::RunChild;
 using zelvar::bench::PeakRssKb;
@@ -50,7 +54,7 @@ struct Editor {
         clock.start();
         const double cpuBefore = zelvar::bench::CpuMs();
         if (!form.openDocument(path)) return -1;
-        form.RichEdit->viewport()->repaint();
+        textArea(form)->viewport()->repaint();
         QCoreApplication::processEvents();
         cpuMs = zelvar::bench::CpuMs() - cpuBefore;
         return clock.elapsed();
@@ -64,7 +68,7 @@ int childOpen(const QString& path) {
     Editor editor;
     const qint64 ms = editor.open(path);
     std::printf("%lld %ld %d %.0f\n", static_cast<long long>(ms), PeakRssKb(),
-                editor.form.RichEdit->document()->blockCount(), editor.cpuMs);
+                textArea(editor.form)->document()->blockCount(), editor.cpuMs);
     return 0;
 }
 
@@ -79,7 +83,7 @@ int childRtf(const QString& path) {
     const double saveCpu = zelvar::bench::CpuMs() - cpuBefore;
     const qint64 openMs = editor.open(path);
     std::printf("%lld %lld %d %.0f %.0f\n", static_cast<long long>(saveMs),
-                static_cast<long long>(openMs), editor.form.RichEdit->document()->blockCount(),
+                static_cast<long long>(openMs), textArea(editor.form)->document()->blockCount(),
                 saveCpu, editor.cpuMs);
     return 0;
 }

@@ -33,21 +33,20 @@ constexpr int kFindPresses = 5;
 
 struct Command {
     const char* name;
-    QAction* TEditorForm::*action;
+    const char* action;  // the command's object name
 };
 
 const Command kCommands[] = {
-    {"strip-stamps", &TEditorForm::mnuClearTime},  {"spaces", &TEditorForm::mnuClearSpace},
-    {"divide", &TEditorForm::mnuAddSpace},         {"hex-to-byte", &TEditorForm::mnuHexToByte},
-    {"byte-to-hex", &TEditorForm::mnuByteToHex},   {"min16", &TEditorForm::mnuClear16},
-    {"mask", &TEditorForm::mnuUserFilter},         {"packets-0b-05", &TEditorForm::mnuF0B05},
-    {"short", &TEditorForm::mnuClear32},           {"sort-ports", &TEditorForm::SortDatabyPorts1},
+    {"strip-stamps", "mnuClearTime"},   {"spaces", "mnuClearSpace"},     {"divide", "mnuAddSpace"},
+    {"hex-to-byte", "mnuHexToByte"},    {"byte-to-hex", "mnuByteToHex"}, {"min16", "mnuClear16"},
+    {"mask", "mnuUserFilter"},          {"packets-0b-05", "mnuF0B05"},   {"short", "mnuClear32"},
+    {"sort-ports", "SortDatabyPorts1"},
 };
 
 // The first screen of the current text drawn and the events of the moment
 // handled.
 void settle(TEditorForm& form) {
-    form.RichEdit->viewport()->repaint();
+    form.findChild<RichEditArea*>(QStringLiteral("RichEdit"))->viewport()->repaint();
     QCoreApplication::processEvents();
 }
 
@@ -61,7 +60,7 @@ int childCommands(const QString& path) {
         settle(form);
         QElapsedTimer clock;
         clock.start();
-        (form.*command.action)->trigger();
+        form.findChild<QAction*>(QLatin1String(command.action))->trigger();
         settle(form);
         std::printf("%s %lld\n", command.name, static_cast<long long>(clock.elapsed()));
     }
@@ -75,11 +74,12 @@ int childFind(const QString& path) {
     QCoreApplication::processEvents();
     if (!form.openDocument(path)) return 1;
     settle(form);
-    form.EditFind->setText(QStringLiteral("NOT IN THE LOG"));
+    form.findChild<QLineEdit*>(QStringLiteral("EditFind"))
+        ->setText(QStringLiteral("NOT IN THE LOG"));
     for (int press = 0; press < kFindPresses; ++press) {
         QElapsedTimer clock;
         clock.start();
-        form.BtnFindNext->click();
+        form.findChild<QToolButton*>(QStringLiteral("BtnFindNext"))->click();
         settle(form);
         std::printf("%s %lld\n", press == 0 ? "find-first" : "find-again",
                     static_cast<long long>(clock.elapsed()));

@@ -47,9 +47,10 @@ QString argument(const QStringList& args, const char* name, const QString& other
 int child(const QStringList& args) {
     const QString dir = argument(args, "--dir", {});
     QDir::setCurrent(dir);
-    TMainForm form;
-    TEditorForm editor(form.settings());
-    TOptionsForm options(form.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm form(settings);
+    TEditorForm editor(settings);
+    TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(QDir(dir).filePath(QStringLiteral("Zelvar.ini"))));
@@ -59,10 +60,14 @@ int child(const QStringList& args) {
     std::vector<qint64> paints;
     paints.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.Memo1->viewport()->installEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->installEventFilter(&paintClock);
     QTimer repaint;
     repaint.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&repaint, &QTimer::timeout, [&] { form.Memo1->viewport()->update(); });
+    QObject::connect(&repaint, &QTimer::timeout, [&] {
+        form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->update();
+    });
     repaint.start(10);
 
     form.show();

@@ -327,9 +327,10 @@ int recoverChild(const Options& o) {
     QDir::setCurrent(o.dir);
     const QDir work(o.dir);
     BenchDialogs dialogs;
-    TMainForm form;
-    TEditorForm editor(form.settings());
-    TOptionsForm options(form.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm form(settings);
+    TEditorForm editor(settings);
+    TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(work.filePath(QStringLiteral("Zelvar.ini"))));
@@ -342,7 +343,7 @@ int recoverChild(const Options& o) {
            !form.statusText(3).startsWith(QStringLiteral(" Recovery Failed")) && t.elapsed() < 600000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double recoveryMs = static_cast<double>(t.elapsed());
-    const QDir files(form.FilesDir);
+    const QDir files(form.filesFolder());
     std::printf("recovered=%lld rolledover=%lld recoverms=%.0f status=\"%s\"\n",
                 savedPackages(files, QStringLiteral("*_recovered.hex")),
                 savedPackages(files, QStringLiteral("*.hex")) -
@@ -376,9 +377,10 @@ int child(const Options& o) {
     }
 
     BenchDialogs dialogs;
-    TMainForm form;
-    TEditorForm editor(form.settings());
-    TOptionsForm options(form.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm form(settings);
+    TEditorForm editor(settings);
+    TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(dir.filePath(QStringLiteral("Zelvar.ini"))));
@@ -389,7 +391,7 @@ int child(const Options& o) {
     QCoreApplication::processEvents();
     prefillViews(form, o.prefill);
     for (int n = 1; n <= 4; ++n) {
-        const std::string& ip = form.settings().IP[static_cast<std::size_t>(n - 1)];
+        const std::string& ip = settings.IP[static_cast<std::size_t>(n - 1)];
         if (ip != "127.0.0." + std::to_string(n)) return fail("transceiver address not loopback");
     }
 
@@ -417,7 +419,9 @@ int child(const Options& o) {
     paints.reserve(100000);
     ticks.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.Memo1->viewport()->installEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->installEventFilter(&paintClock);
 
     // Packages decoded so far; HexCount starts again at each rollover.
     zelvar::PackageDecoder& decoder = form.decoder();
@@ -490,8 +494,8 @@ int child(const Options& o) {
     const double receiverBefore = zelvar::bench::ThreadCpuMs("zelvar-receive");
     const long long namespaceDropsBefore = zelvar::test::UdpRcvbufErrors();
     const qint64 startNs = clock.nsecsElapsed();
-    form.mnuStartUDP->trigger();
-    if (!form.Monitoring) return fail("monitoring did not start");
+    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))->trigger();
+    if (!form.monitoring()) return fail("monitoring did not start");
     const qint64 endNs = startNs + qint64{o.duration} * 1000000000;
     for (int n = 1; n <= 4; ++n) localPorts.push_back(session.sockets().localPort(n));
     int receiveBuffer = session.sockets().receiveBufferBytes(1);
@@ -520,10 +524,12 @@ int child(const Options& o) {
     const double receiverShare =
         (zelvar::bench::ThreadCpuMs("zelvar-receive") - receiverBefore) / wallMs;
     const long long drops = kernelDrops(localPorts);
-    form.Memo1->viewport()->removeEventFilter(&paintClock);
+    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+        ->viewport()
+        ->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");
     // Rollover files still on their way are on the disk after this.
-    form.logSaving().finishBackgroundSaves();
+    form.finishBackgroundSaves();
 
     long long sent = -1;
     for (const QByteArray& line : sim.readAllStandardOutput().split('\n')) {
@@ -532,7 +538,7 @@ int child(const Options& o) {
 
     // The rollover files as they are now: the final save may land on the
     // name of one written in the same second.
-    const QDir files(form.FilesDir);
+    const QDir files(form.filesFolder());
     std::map<QString, QByteArray> rollovers;
     if (!o.unwritable) {
         for (const QString& name : files.entryList({QStringLiteral("*.hex")}, QDir::Files)) {
@@ -540,7 +546,8 @@ int child(const Options& o) {
         }
     }
     const long long rolloverCount = static_cast<long long>(rollovers.size());
-    form.mnuStartUDP->trigger();  // stop: the goodbye, then the last lines
+    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
+        ->trigger();  // stop: the goodbye, then the last lines
     bool closed = false;
     const QString rescue = dir.filePath(QStringLiteral("rescued"));
     if (o.unwritable) {

@@ -8,6 +8,7 @@
 // hide in the next one's peak. The figures printed are medians of the runs.
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,11 +51,20 @@ public:
     }
 };
 
+QPlainTextEdit* textLog(const TMainForm& form) {
+    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+}
+
+QPlainTextEdit* hexLog(const TMainForm& form) {
+    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo2"));
+}
+
 // A main window started in a scratch folder with a scratch settings file.
 struct Window {
     QTemporaryDir dir;
     AnswerDialogs dialogs;
-    TMainForm form;
+    zelvar::Settings settings;
+    TMainForm form{settings};
     Window() {
         QDir::setCurrent(dir.path());
         QFile ini(dir.filePath(QStringLiteral("Zelvar.ini")));
@@ -76,11 +86,11 @@ int childDecode(const QString& logPath) {
     window.form.mnuDecodeClick();
     window.form.flushLogViews();
     // Lay out and draw what the user sees of the full views.
-    window.form.Memo1->repaint();
-    window.form.Memo2->repaint();
+    textLog(window.form)->repaint();
+    hexLog(window.form)->repaint();
     QCoreApplication::processEvents();
     const qint64 ms = openedAt.elapsed();
-    const int lines = window.form.Memo2->document()->blockCount();
+    const int lines = hexLog(window.form)->document()->blockCount();
     std::printf("%lld %ld %d\n", static_cast<long long>(ms), PeakRssKb(), lines);
     return 0;
 }
@@ -88,7 +98,8 @@ int childDecode(const QString& logPath) {
 int childLive(int seconds) {
     Window window;
     TMainForm& form = window.form;
-    form.mnuStartUDP->setChecked(true);  // a header, as in a session; no sockets
+    form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
+        ->setChecked(true);  // a header, as in a session; no sockets
     zelvar::PackageDecoder& decoder = form.decoder();
     decoder.ResetPortState();
     decoder.ReceiveBuffer.fill(0);
@@ -138,7 +149,7 @@ int childLive(int seconds) {
     std::sort(lateness.begin(), lateness.end());
     const qint64 p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
     const qint64 worst = lateness.empty() ? 0 : lateness.back();
-    const int lines = form.Memo1->document()->blockCount();
+    const int lines = textLog(form)->document()->blockCount();
     const double cpuShare = (zelvar::bench::CpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
     std::printf("%lld %lld %lld %ld %d %.3f\n", static_cast<long long>(wall),
                 static_cast<long long>(p99), static_cast<long long>(worst), PeakRssKb(), lines,

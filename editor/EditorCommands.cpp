@@ -56,7 +56,8 @@ private:
 // The editor window as the core's line commands see it.
 class WindowOutput : public TransformOutput {
 public:
-    explicit WindowOutput(TEditorForm& form) : form_(form), pause_(form.RichEdit->document()) {}
+    // `document` is the one the text area shows.
+    WindowOutput(TEditorForm& form, QTextDocument* document) : form_(form), pause_(document) {}
 
     void setProgressText(std::string_view text) override { form_.setStatusText(1, fromStd(text)); }
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
@@ -141,7 +142,7 @@ void EditorCommands::run(const Transform& transform) {
     // Typing meanwhile would be lost when the result replaces the text.
     form_.RichEdit->setReadOnly(true);
     try {
-        WindowOutput output(form_);
+        WindowOutput output(form_, form_.RichEdit->document());
         ProcessLines(form_.plainText().toStdString(), transform, form_.WorkLines, form_.StopFlag,
                      output);
     } catch (const std::exception& error) {
@@ -172,7 +173,7 @@ void EditorCommands::mnuUserFilterClick() {
 void EditorCommands::mnuUndoFilterClick() {
     const Held held(form_);
     if (!held) return;
-    WindowOutput output(form_);
+    WindowOutput output(form_, form_.RichEdit->document());
     RestoreWorkLines(form_.WorkLines, output);
 }
 
@@ -180,7 +181,7 @@ void EditorCommands::SortDatabyPorts1Click() {
     const Held held(form_);
     if (!held) return;
     try {
-        WindowOutput output(form_);
+        WindowOutput output(form_, form_.RichEdit->document());
         SortDatabyPorts(form_.plainText().toStdString(), form_.WorkLines, output);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));

@@ -231,6 +231,7 @@ void TEditorForm::buildStatusBar() {
 
 void TEditorForm::buildMenus() {
     MainMenu = new QMenuBar(this);
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
     // "&" marks the Alt key of each menu; it is not shown as text.
     mnuFile = MainMenu->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
@@ -547,6 +548,15 @@ void TEditorForm::mnuSaveRtfClick() {
 void TEditorForm::mnuClearAllClick() {
     if (commandRunning_) return;
     RichEdit->clear();
+}
+
+void TEditorForm::onVisibilityChanged(QObject* context,
+                                      std::function<void(bool visible)> listener) {
+    connect(this, &TEditorForm::visibilityChanged, context, std::move(listener));
+}
+
+void TEditorForm::setDecodeButtonEnabled(bool enabled) {
+    SBDecode->setEnabled(enabled);
 }
 
 void TEditorForm::showEvent(QShowEvent* event) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "EditorControl.h"
 #include "LineList.h"
 #include "RichText.h"
 #include "Settings.h"
@@ -31,34 +32,37 @@ class EditorHost;
 // shown and hidden; the main window reacts to both. Opening and dropping
 // read the file completely before the document is replaced, so a file that
 // cannot be read leaves the document as it was.
-class TEditorForm : public QWidget {
+class TEditorForm : public QWidget, public zelvar::EditorControl {
     Q_OBJECT
 
 public:
     explicit TEditorForm(zelvar::Settings& settings, QWidget* parent = nullptr);
     ~TEditorForm() override;
 
-    // The stored bounds, or the maximised state, from the settings.
-    void applyWindowSettings();
-    // The window's bounds back into the settings; a maximised window keeps
-    // the bounds it had before.
-    void storeWindowSettings();
-    // The stored texts of "Value :" and "Bit :"; edits go back to the
-    // settings as they are made.
-    void applyFieldSettings();
+    // --- zelvar::EditorControl ---
+    void applyWindowSettings() override;
+    // A maximised window keeps the bounds it had before.
+    void storeWindowSettings() override;
+    // Edits go back to the settings as they are made.
+    void applyFieldSettings() override;
+    void setHost(zelvar::EditorHost* host) override { host_ = host; }
+    void onVisibilityChanged(QObject* context, std::function<void(bool visible)> listener) override;
+    bool editorShown() const override { return isVisible(); }
+    void showEditor() override { show(); }
+    void hideEditor() override { hide(); }
+    void stopCommand() override { StopFlag = true; }
+    void setDecodeButtonEnabled(bool enabled) override;
 
-    // Not owned; the main window attaches itself.
-    void setHost(zelvar::EditorHost* host) { host_ = host; }
     zelvar::EditorHost* host() const { return host_; }
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::EditorDialogs* dialogs) { dialogs_ = dialogs; }
 
-    // --- document state ---
-    bool StopFlag = false;  // Escape in the text area: the running transform stops
-    QString DocName;        // "Not Saved" until a document is opened or saved
-    QString DocPath;
-    QTextCharFormat DefaultAttributes;  // the unmarked format
-    zelvar::LineList WorkLines;         // shared by the line transforms
+    // --- document state, for reading ---
+    QString docName() const { return DocName; }
+    QString docPath() const { return DocPath; }
+    // Escape was pressed in the text area since the running transform began.
+    bool stopAsked() const { return StopFlag; }
+    bool workLinesEmpty() const { return WorkLines.empty(); }
 
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
@@ -76,17 +80,14 @@ public:
     // any other command that arrives meanwhile is refused.
     [[nodiscard]] bool beginCommand();
     void endCommand();
-    bool commandRunning() const { return commandRunning_; }
+    bool commandRunning() const override { return commandRunning_; }
     // Runs `action` once the running command has ended (after a hide asked
     // for meanwhile), at once when none runs; a later call replaces an
     // earlier one.
-    void whenIdle(std::function<void()> action);
+    void whenIdle(std::function<void()> action) override;
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;
-
-    zelvar::EditorDialogs& dialogs();
-    zelvar::EditorCommands& commands() { return *commands_; }
 
     // Status panels 0..2.
     QString statusText(int panel) const;
@@ -104,7 +105,32 @@ public:
     // when the file could not be read (the error has been shown).
     bool openDocument(const QString& path);
 
-    // --- controls ---
+signals:
+    // Emitted each time the window is shown or hidden, after Editor is set.
+    void visibilityChanged(bool visible);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The window's line, find, mark and decode commands.
+    friend class zelvar::EditorCommands;
+
+    // The dialogs set with setDialogs, or the platform's.
+    zelvar::EditorDialogs& dialogs();
+
+    // --- document state ---
+    bool StopFlag = false;  // Escape in the text area: the running transform stops
+    QString DocName;        // "Not Saved" until a document is opened or saved
+    QString DocPath;
+    QTextCharFormat DefaultAttributes;  // the unmarked format
+    zelvar::LineList WorkLines;         // shared by the line transforms
+
+    // --- controls (their names are also their object names) ---
     RichEditArea* RichEdit = nullptr;
     QLineEdit* EditFind = nullptr;
     QToolButton* BtnFindPrev = nullptr;
@@ -146,18 +172,6 @@ public:
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
 
-signals:
-    // Emitted each time the window is shown or hidden, after Editor is set.
-    void visibilityChanged(bool visible);
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
     void buildMenus();
     void buildBottomPanel(QWidget* panel);
     void buildStatusBar();

@@ -1,20 +1,14 @@
 #include "GpsStripWindow.h"
 
-#include <QAction>
 #include <QClipboard>
-#include <QComboBox>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QToolButton>
 #include <QtGlobal>
 #include <vector>
 
 #include "BCPort.h"
 #include "SerialPortList.h"
 #include "SystemClock.h"
-#include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
 namespace zelvar {
@@ -29,43 +23,38 @@ QString toQ(const std::string& text) {
 
 }  // namespace
 
-GpsStripWindow::GpsStripWindow(TMainForm& window, TOptionsForm* options, SystemClock& clock,
+GpsStripWindow::GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
                                std::unique_ptr<TBComPort> port)
     : w_(window),
       options_(options),
       clock_(clock),
-      strip_(window.settings(), window.gps(), *this, std::move(port)) {
-    // `clicked`, not `toggled`: the strip springs the toggle up itself after
-    // an unplug, and that must not run the command again.
-    connect(w_.sbCOMM, &QToolButton::clicked, this, &GpsStripWindow::sbCOMMClick);
-    connect(w_.mnuCopyGPS, &QAction::triggered, this, &GpsStripWindow::mnuCopyGPSClick);
+      strip_(window.gpsSettings(), window.gpsState(), *this, std::move(port)) {
     if (options_) {
         connect(options_, &TOptionsForm::timeFromGpsClicked, this,
                 &GpsStripWindow::sbTimeFromGPSClick);
     }
-    w_.setGpsPortControl(this);
+    w_.setGpsStripCommands(this);
 }
 
 GpsStripWindow::~GpsStripWindow() {
-    w_.setGpsPortControl(nullptr);
+    w_.setGpsStripCommands(nullptr);
 }
 
-void GpsStripWindow::sbCOMMClick() {
-    const bool down = w_.sbCOMM->isChecked();
+void GpsStripWindow::startStopClicked() {
+    const bool down = w_.gpsToggleDown();
     // A stop or the close sequence is letting events run: a port opened now
     // would outlive the close, so the press is refused and the toggle put back.
     if (w_.commandHold().held()) {
-        const QSignalBlocker quiet(w_.sbCOMM);
-        w_.sbCOMM->setChecked(!down);
+        w_.setGpsToggle(!down);
         return;
     }
     // A failed start shows a modal box, whose loop lets a close request in;
     // the close waits until the command is done.
     const CommandHold::Scope held = w_.commandHold().hold();
-    strip_.startStopChosen(down, w_.cbPort->currentText().toStdString());
+    strip_.startStopChosen(down, w_.gpsPortName().toStdString());
 }
 
-void GpsStripWindow::mnuCopyGPSClick() {
+void GpsStripWindow::copyCoordinatesChosen() {
     strip_.copyCoordinates();
 }
 
@@ -80,34 +69,28 @@ void GpsStripWindow::closePort() {
 }
 
 void GpsStripWindow::showGpsLabels(const GpsLabels& labels) {
-    w_.LabelGPSTime->setText(toQ(labels.time));
-    w_.LabelLat->setText(toQ(labels.lat));
-    w_.LabelLon->setText(toQ(labels.lon));
-    w_.LabelPDOP->setText(toQ(labels.pdop));
+    w_.showGpsLabels(toQ(labels.time), toQ(labels.lat), toQ(labels.lon), toQ(labels.pdop));
 }
 
 void GpsStripWindow::setGpsLabelsVisible(bool visible) {
-    for (QLabel* label : {w_.LabelGPSTime, w_.LabelLat, w_.LabelLon, w_.LabelPDOP}) {
-        label->setVisible(visible);
-    }
+    w_.setGpsLabelsVisible(visible);
 }
 
 void GpsStripWindow::setPortBoxEnabled(bool enabled) {
-    w_.cbPort->setEnabled(enabled);
+    w_.setGpsPortBoxEnabled(enabled);
 }
 
 void GpsStripWindow::setGpsCommandsEnabled(bool enabled) {
-    w_.mnuCopyGPS->setEnabled(enabled);
+    w_.setCopyGpsEnabled(enabled);
     if (options_) options_->timeFromGpsButton()->setEnabled(enabled);
 }
 
 void GpsStripWindow::releaseGpsToggle() {
-    const QSignalBlocker quiet(w_.sbCOMM);
-    w_.sbCOMM->setChecked(false);
+    w_.setGpsToggle(false);
 }
 
 void GpsStripWindow::refreshDisplayMode() {
-    w_.RefreshDisplayMode();
+    w_.refreshDisplayMode();
 }
 
 void GpsStripWindow::showError(const std::string& text, const std::string& hint) {
@@ -133,7 +116,7 @@ void GpsStripWindow::copyToClipboard(const std::string& text) {
 }
 
 bool GpsStripWindow::closing() const {
-    return w_.Closing;
+    return w_.closing();
 }
 
 QStringList SystemSerialPortNames() {

@@ -6,10 +6,9 @@
 #include <string>
 
 #include "GpsStrip.h"
+#include "GpsStripHost.h"
 #include "GpsStripView.h"
-#include "WindowHooks.h"
 
-class TMainForm;
 class TOptionsForm;
 
 namespace zelvar {
@@ -17,29 +16,28 @@ namespace zelvar {
 class SystemClock;
 class TBComPort;
 
-// Hangs the GPS strip's controller on the main window's controls: "Start
-// GPS", the "Port:" box, the four labels, "Copy GPS Coordinates to
-// Clipboard", the settings dialog's "Set System Time From the GPS", status
-// panel 5 and the close sequence. The window keeps the controls; what they
-// do is the controller's.
-class GpsStripWindow : public QObject, public GpsStripView, public GpsPortControl {
+// Hangs the GPS strip's controller on the main window, through GpsStripHost:
+// "Start GPS", the "Port:" box, the four labels, "Copy GPS Coordinates to
+// Clipboard", status panel 5 and the close sequence; and on the settings
+// dialog's "Set System Time From the GPS". The window keeps the controls;
+// what they do is the controller's.
+class GpsStripWindow : public QObject, public GpsStripView, public GpsStripCommands {
     Q_OBJECT
 
 public:
     // `clock` is what "Set System Time From the GPS" sets; `port` is for
     // tests, by default the program's own port.
-    GpsStripWindow(TMainForm& window, TOptionsForm* options, SystemClock& clock,
+    GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
                    std::unique_ptr<TBComPort> port = nullptr);
     ~GpsStripWindow() override;
 
-    // "Start GPS" was pressed or released; the toggle shows its new state.
-    void sbCOMMClick();
-    void mnuCopyGPSClick();
     void sbTimeFromGPSClick();
 
     GpsStrip& strip() { return strip_; }
 
-    // --- GpsPortControl ---
+    // --- GpsStripCommands ---
+    void startStopClicked() override;
+    void copyCoordinatesChosen() override;
     void closePort() override;
 
     // --- GpsStripView ---
@@ -57,7 +55,7 @@ public:
     bool closing() const override;
 
 private:
-    TMainForm& w_;
+    GpsStripHost& w_;
     TOptionsForm* options_;
     SystemClock& clock_;
     GpsStrip strip_;

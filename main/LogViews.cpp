@@ -10,6 +10,7 @@
 #include <QTextDocument>
 
 #include "DateTime.h"
+#include "LiveJournal.h"
 #include "LogFile.h"
 #include "LogSaveControl.h"
 #include "LogViewMirror.h"
@@ -314,4 +315,19 @@ void TMainForm::RefreshAutoSaveStatus() {
     setStatusText(1, QString::fromStdString(zelvar::AutoSaveStatusText(
                          mnuAutoSave->isChecked(), editorVisible(), mnu65535->isChecked(),
                          mnuHexLog->isChecked())));
+}
+
+void TMainForm::finishBackgroundSaves() {
+    saving_->finishBackgroundSaves();
+}
+
+bool TMainForm::backgroundSavesFailing() const {
+    return saving_->failing();
+}
+
+std::vector<std::string> TMainForm::syncJournal() {
+    zelvar::LiveJournal* journal = saving_->journal();
+    if (!journal) return {};
+    journal->sync();
+    return journal->files();
 }

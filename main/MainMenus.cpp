@@ -10,7 +10,6 @@
 
 #include "SessionHost.h"
 #include "WindowHooks.h"
-#include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
@@ -81,6 +80,9 @@ void TMainForm::buildMenus() {
         addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy &GPS Coordinates to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_G));
     mnuCopyGPS->setEnabled(false);
+    connect(mnuCopyGPS, &QAction::triggered, this, [this] {
+        if (gpsPort_) gpsPort_->copyCoordinatesChosen();
+    });
     mnuOptions->addSeparator();
     mnuCopyText =
         addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy &Text Log to Clipboard"),
@@ -99,13 +101,13 @@ void TMainForm::buildMenus() {
     connect(mnuCopyText, &QAction::triggered, this, &TMainForm::mnuCopyTextClick);
 }
 
-void TMainForm::attachWindows(TEditorForm* editor, TOptionsForm* options) {
+void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* options) {
     editor_ = editor;
     options_ = options;
     if (editor_) {
         editor_->setHost(this);
-        connect(editor_, &TEditorForm::visibilityChanged, this,
-                &TMainForm::editorVisibilityChanged);
+        editor_->onVisibilityChanged(this,
+                                     [this](bool visible) { editorVisibilityChanged(visible); });
     }
     if (options_) {
         connect(options_, &TOptionsForm::typeFlagsChanged, this, &TMainForm::RefreshTypeSummary);
@@ -114,7 +116,7 @@ void TMainForm::attachWindows(TEditorForm* editor, TOptionsForm* options) {
 }
 
 bool TMainForm::editorVisible() const {
-    return editor_ && editor_->isVisible();
+    return editor_ && editor_->editorShown();
 }
 
 void TMainForm::mnuStartUDPClick() {
@@ -133,25 +135,25 @@ void TMainForm::mnuSettingsClick() {
         return;
     }
     options_->show();
-    if (editorVisible()) editor_->hide();
+    if (editorVisible()) editor_->hideEditor();
 }
 
 void TMainForm::mnuEditorClick() {
     // An editor opened while closing would also keep the logs from being saved.
     if (commandHold_.held() || !offline_.DecoderIdle || !editor_) return;
-    if (editor_->isVisible()) {
-        editor_->hide();
+    if (editor_->editorShown()) {
+        editor_->hideEditor();
         return;
     }
     // Live and offline decoding never share the views: no editor while a
     // session runs or is about to.
     if (Monitoring || mnuStartUDP->isChecked()) return;
     if (options_ && options_->isVisible()) options_->hide();
-    editor_->show();
+    editor_->showEditor();
 }
 
 void TMainForm::hideEditor() {
-    if (editorVisible()) editor_->hide();
+    if (editorVisible()) editor_->hideEditor();
 }
 
 void TMainForm::editorVisibilityChanged(bool visible) {

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
@@ -14,13 +15,12 @@
 #include <algorithm>
 #include <clocale>
 
-#include "WindowFonts.h"
-#include "SettingsStore.h"
-#include "UserDialogs.h"
-#include "ZelvarEditor.h"
 #include "LogSaveControl.h"
 #include "LogViewMirror.h"
 #include "PortNameBox.h"
+#include "SettingsStore.h"
+#include "UserDialogs.h"
+#include "WindowFonts.h"
 #include "ZelvarMain.h"
 
 namespace {
@@ -56,8 +56,9 @@ QPlainTextEdit* makeLogView(const QString& name, QWidget* parent) {
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent)
+TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
+      settings_(settings),
       decoder_(settings_, mirrors_, gps_, *this),
       offline_(decoder_, mirrors_) {
     // Numbers are written with "." whatever the user's locale; the C library
@@ -139,6 +140,11 @@ void TMainForm::buildGpsStrip() {
     sbCOMM->setText(QStringLiteral("Start GPS"));
     sbCOMM->setCheckable(true);
     strip->addWidget(sbCOMM);
+    // `clicked`, not `toggled`: the strip springs the toggle up itself after
+    // an unplug, and that must not run the command again.
+    connect(sbCOMM, &QToolButton::clicked, this, [this] {
+        if (gpsPort_) gpsPort_->startStopClicked();
+    });
 
     auto* portLabel = new QLabel(QStringLiteral("Port:"), GPSPanel);
     strip->addWidget(portLabel);
@@ -310,8 +316,41 @@ void TMainForm::setMonitoringControl(zelvar::MonitoringControl* control) {
     monitoring_ = control;
 }
 
-void TMainForm::setGpsPortControl(zelvar::GpsPortControl* control) {
-    gpsPort_ = control;
+void TMainForm::setGpsStripCommands(zelvar::GpsStripCommands* commands) {
+    gpsPort_ = commands;
+}
+
+bool TMainForm::gpsToggleDown() const {
+    return sbCOMM->isChecked();
+}
+
+void TMainForm::setGpsToggle(bool down) {
+    const QSignalBlocker quiet(sbCOMM);
+    sbCOMM->setChecked(down);
+}
+
+QString TMainForm::gpsPortName() const {
+    return cbPort->currentText();
+}
+
+void TMainForm::setGpsPortBoxEnabled(bool enabled) {
+    cbPort->setEnabled(enabled);
+}
+
+void TMainForm::showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                              const QString& pdop) {
+    LabelGPSTime->setText(time);
+    LabelLat->setText(lat);
+    LabelLon->setText(lon);
+    LabelPDOP->setText(pdop);
+}
+
+void TMainForm::setGpsLabelsVisible(bool visible) {
+    for (QLabel* label : {LabelGPSTime, LabelLat, LabelLon, LabelPDOP}) label->setVisible(visible);
+}
+
+void TMainForm::setCopyGpsEnabled(bool enabled) {
+    mnuCopyGPS->setEnabled(enabled);
 }
 
 void TMainForm::setSerialPortLister(std::function<QStringList()> lister) {

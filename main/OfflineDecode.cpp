@@ -16,7 +16,6 @@
 #include "LogLineReader.h"
 #include "ReadWholeFile.h"
 #include "UserDialogs.h"
-#include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
@@ -87,7 +86,7 @@ void TMainForm::decodeOfflineInput(const QString& title) {
     if (!offline_.DecoderIdle || commandHold_.held()) return;
     decoder_.ResetPortState();
     if (options_) options_->hide();
-    if (editor_) editor_->SBDecode->setEnabled(false);
+    if (editor_) editor_->setDecodeButtonEnabled(false);
     // Busy already while the changes above are drawn: the events run here
     // could otherwise start a second decoding or close the window under it.
     offline_.DecoderIdle = false;
@@ -114,7 +113,7 @@ void TMainForm::decodeOfflineInput(const QString& title) {
         setProgressText("");
         dialogs().showError(this, QString::fromLocal8Bit(error.what()));
     }
-    if (editor_) editor_->SBDecode->setEnabled(true);
+    if (editor_) editor_->setDecodeButtonEnabled(true);
     flushLogViews();
 
     if (closeAfterDecoding_) {

@@ -12,13 +12,12 @@
 
 #include "JournalRecovery.h"
 #include "LogSaveControl.h"
-#include "RecoveryRun.h"
 #include "MainRules.h"
+#include "RecoveryRun.h"
+#include "SessionHost.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
-#include "SessionHost.h"
 #include "WindowHooks.h"
-#include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
@@ -165,7 +164,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // An editor command lets events in while it runs: it stops after its
     // current line, and the close follows. A decoding is stopped below.
     if (editor_ && editor_->commandRunning() && offline_.DecoderIdle) {
-        editor_->StopFlag = true;
+        editor_->stopCommand();
         editor_->whenIdle([this] { QTimer::singleShot(0, this, &QWidget::close); });
         event->ignore();
         return;
@@ -233,7 +232,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
 
     event->accept();
-    if (editor_) editor_->hide();
+    if (editor_) editor_->hideEditor();
     if (options_) options_->hide();
     emit closed();
 }

@@ -10,14 +10,17 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "CommandHold.h"
 #include "DecoderOutput.h"
+#include "EditorControl.h"
 #include "EditorHost.h"
-#include "SessionHost.h"
+#include "GpsStripHost.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
 #include "PackageDecoder.h"
+#include "SessionHost.h"
 #include "Settings.h"
 
 class QAction;
@@ -28,11 +31,9 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QToolButton;
-class TEditorForm;
 class TOptionsForm;
 
 namespace zelvar {
-class GpsPortControl;
 class LogViewMirror;
 class PortNameBox;
 class LogSaveControl;
@@ -48,77 +49,38 @@ class UserDialogs;
 class TMainForm : public QMainWindow,
                   public zelvar::DecoderOutput,
                   public zelvar::EditorHost,
+                  public zelvar::GpsStripHost,
                   public zelvar::SessionHost {
     Q_OBJECT
 
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // `settings` are the program's, shared with the editor and the settings dialog.
+    explicit TMainForm(zelvar::Settings& settings, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // --- wiring, done by the program entry (and by tests) ---
-    void attachWindows(TEditorForm* editor, TOptionsForm* options);
+    void attachWindows(zelvar::EditorControl* editor, TOptionsForm* options);
     // Where the settings are loaded from and saved to; the user's store when
     // none is set by the time the window is first shown.
     void setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store);
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::UserDialogs* dialogs);
     void setMonitoringControl(zelvar::MonitoringControl* control);
-    void setGpsPortControl(zelvar::GpsPortControl* control);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
 
-    // --- program-wide state ---
-    zelvar::Settings& settings() { return settings_; }
-    zelvar::DisplayMirrors& mirrors() { return mirrors_; }
-    zelvar::GpsState& gps() { return gps_; }
+    // --- program-wide state, for reading ---
+    const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
+    const zelvar::OfflineDecoder& offlineDecoder() const { return offline_; }
     zelvar::PackageDecoder& decoder() override { return decoder_; }
-    zelvar::OfflineDecoder& offlineDecoder() { return offline_; }
-    TEditorForm* editorForm() const { return editor_; }
-    TOptionsForm* optionsForm() const { return options_; }
     bool editorVisible() const;
+    // The views hold nothing new since they were last written.
+    bool logsSaved() const { return LogsSaved; }
+    // Folder of the auto-saved logs, with a trailing separator.
+    QString filesFolder() const { return FilesDir; }
 
-    bool Closing = false;     // the close sequence has begun
-    bool LogsSaved = true;    // the views hold nothing new since they were last written
-    bool Monitoring = false;  // the monitoring session runs
-    QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
-
-    // --- controls ---
-    QPlainTextEdit* Memo1 = nullptr;  // text log
-    QPlainTextEdit* Memo2 = nullptr;  // hex log
-    QWidget* HexPanel = nullptr;
-    QSplitter* LogSplitter = nullptr;
-    QWidget* GPSPanel = nullptr;
-    QToolButton* sbCOMM = nullptr;
-    QComboBox* cbPort = nullptr;
-    QLabel* LabelGPSTime = nullptr;
-    QLabel* LabelLat = nullptr;
-    QLabel* LabelLon = nullptr;
-    QLabel* LabelPDOP = nullptr;
-    QProgressBar* SMetr1 = nullptr;
-    QProgressBar* SMetr2 = nullptr;
-    QProgressBar* SMetr3 = nullptr;
-    QProgressBar* SMetr4 = nullptr;
-
-    QMenu* mnuFile = nullptr;
-    QMenu* mnuAutoSaveMenu = nullptr;
-    QMenu* mnuAnalysis = nullptr;
-    QMenu* mnuOptions = nullptr;
-    QAction* mnuDecode = nullptr;
-    QAction* mnuAutoSave = nullptr;
-    QAction* mnu65535 = nullptr;
-    QAction* mnuSaveAs = nullptr;
-    QAction* mnuHexLog = nullptr;
-    QAction* mnuOnlyRSSI = nullptr;
-    QAction* mnuStartUDP = nullptr;
-    QAction* mnuClear = nullptr;
-    QAction* mnuSettings = nullptr;
-    QAction* mnuEditor = nullptr;
-    QAction* mnuCopyGPS = nullptr;
-    QAction* mnuCopyText = nullptr;
-
-    QProgressBar* sMeter(int port) const;  // port 1..4
     // Status panels 1..6; the sixth shows only while it has a text.
-    QString statusText(int panel) const;
+    QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
 
     // --- commands ---
@@ -147,8 +109,12 @@ public:
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
     void SaveLogs(const QString& base, bool hexGated);
 
-    // The live logs on their way to the disk: background saves, the journal.
-    zelvar::LogSaveControl& logSaving() { return *saving_; }
+    // The live logs on their way to the disk: waits for the background saves
+    // that have begun; whether the last of them failed.
+    void finishBackgroundSaves();
+    bool backgroundSavesFailing() const;
+    // Writes the journal of the live logs through to the disk and names its files.
+    std::vector<std::string> syncJournal();
 
     // Moves the lines still waiting for the views into them.
     void flushLogViews();
@@ -199,6 +165,19 @@ public:
     void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
     bool monitoring() const override { return Monitoring; }
 
+    // --- zelvar::GpsStripHost ---
+    const zelvar::Settings& gpsSettings() const override { return settings_; }
+    zelvar::GpsState& gpsState() override { return gps_; }
+    void setGpsStripCommands(zelvar::GpsStripCommands* commands) override;
+    bool gpsToggleDown() const override;
+    void setGpsToggle(bool down) override;
+    QString gpsPortName() const override;
+    void setGpsPortBoxEnabled(bool enabled) override;
+    void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                       const QString& pdop) override;
+    void setGpsLabelsVisible(bool visible) override;
+    void setCopyGpsEnabled(bool enabled) override;
+
     // --- zelvar::SessionHost ---
     const zelvar::Settings& sessionSettings() const override { return settings_; }
     bool startMonitoringChecked() const override;
@@ -224,6 +203,46 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool Closing = false;     // the close sequence has begun
+    bool LogsSaved = true;    // the views hold nothing new since they were last written
+    bool Monitoring = false;  // the monitoring session runs
+    QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
+
+    // --- controls (their names are also their object names) ---
+    QPlainTextEdit* Memo1 = nullptr;  // text log
+    QPlainTextEdit* Memo2 = nullptr;  // hex log
+    QWidget* HexPanel = nullptr;
+    QSplitter* LogSplitter = nullptr;
+    QWidget* GPSPanel = nullptr;
+    QToolButton* sbCOMM = nullptr;
+    QComboBox* cbPort = nullptr;
+    QLabel* LabelGPSTime = nullptr;
+    QLabel* LabelLat = nullptr;
+    QLabel* LabelLon = nullptr;
+    QLabel* LabelPDOP = nullptr;
+    QProgressBar* SMetr1 = nullptr;
+    QProgressBar* SMetr2 = nullptr;
+    QProgressBar* SMetr3 = nullptr;
+    QProgressBar* SMetr4 = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuAutoSaveMenu = nullptr;
+    QMenu* mnuAnalysis = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QAction* mnuDecode = nullptr;
+    QAction* mnuAutoSave = nullptr;
+    QAction* mnu65535 = nullptr;
+    QAction* mnuSaveAs = nullptr;
+    QAction* mnuHexLog = nullptr;
+    QAction* mnuOnlyRSSI = nullptr;
+    QAction* mnuStartUDP = nullptr;
+    QAction* mnuClear = nullptr;
+    QAction* mnuSettings = nullptr;
+    QAction* mnuEditor = nullptr;
+    QAction* mnuCopyGPS = nullptr;
+    QAction* mnuCopyText = nullptr;
+
+    QProgressBar* sMeter(int port) const;  // port 1..4
     void buildLogArea();
     void buildGpsStrip();
     void buildStatusBar();
@@ -254,19 +273,19 @@ private:
     void removeLastTextLine();
 
     // Declared before the decoders, which keep references to them.
-    zelvar::Settings settings_;
+    zelvar::Settings& settings_;
     zelvar::DisplayMirrors mirrors_;
     zelvar::GpsState gps_;
     zelvar::PackageDecoder decoder_;
     zelvar::OfflineDecoder offline_;
 
-    TEditorForm* editor_ = nullptr;
+    zelvar::EditorControl* editor_ = nullptr;
     TOptionsForm* options_ = nullptr;
     std::unique_ptr<zelvar::SettingsStore> store_;
     std::unique_ptr<zelvar::UserDialogs> ownDialogs_;
     zelvar::UserDialogs* dialogs_ = nullptr;
     zelvar::MonitoringControl* monitoring_ = nullptr;
-    zelvar::GpsPortControl* gpsPort_ = nullptr;
+    zelvar::GpsStripCommands* gpsPort_ = nullptr;  // the GPS strip
     std::function<QStringList()> serialPortLister_;
 
     // The views with the bytes they are saved as.

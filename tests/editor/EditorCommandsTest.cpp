@@ -55,20 +55,20 @@ QString converted(const QString& line, zelvar::TransformMode mode) {
 }
 
 void select(TEditorForm& e, int from, int to) {
-    QTextCursor cursor = e.RichEdit->textCursor();
+    QTextCursor cursor = control<RichEditArea>(e, QStringLiteral("RichEdit"))->textCursor();
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
-    e.RichEdit->setTextCursor(cursor);
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->setTextCursor(cursor);
 }
 
 QPair<int, int> selection(const TEditorForm& e) {
-    const QTextCursor cursor = e.RichEdit->textCursor();
+    const QTextCursor cursor = control<RichEditArea>(e, QStringLiteral("RichEdit"))->textCursor();
     return {cursor.selectionStart(), cursor.selectionEnd()};
 }
 
 // The format of character `at`.
 QTextCharFormat formatAt(TEditorForm& e, int at) {
-    QTextCursor cursor(e.RichEdit->document());
+    QTextCursor cursor(control<RichEditArea>(e, QStringLiteral("RichEdit"))->document());
     cursor.setPosition(at + 1);
     return cursor.charFormat();
 }
@@ -129,11 +129,11 @@ void EditorCommandsTest::filtersConversionsSortAndTheirUndo() {
     const QStringList log = hexLog(7);
     e.setPlainDocument(log.join(QLatin1Char('\n')));
     select(e, 0, 5);
-    e.BtnRedMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
 
     QStringList activity;
     QTimer::singleShot(0, &e, [&] { activity << e.statusText(2); });
-    e.mnuF0B05->trigger();
+    action(e, "mnuF0B05")->trigger();
     QCOMPARE(activity, QStringList{QStringLiteral(" Processing... ")});
     QStringList kept;
     for (int i : {0, 2, 3, 5, 6}) kept << log[i].mid(2, 8) + log[i].mid(10);
@@ -143,37 +143,37 @@ void EditorCommandsTest::filtersConversionsSortAndTheirUndo() {
     QCOMPARE(colorAt(e, 0), qRgb(0, 0, 0));
 
     // One level: the text before the filter, without its marks, and no more.
-    e.mnuUndoFilter->trigger();
+    action(e, "mnuUndoFilter")->trigger();
     QCOMPARE(e.lines(), log);
     QCOMPARE(colorAt(e, 0), qRgb(0, 0, 0));
-    e.mnuUndoFilter->trigger();
+    action(e, "mnuUndoFilter")->trigger();
     QCOMPARE(e.lines(), log);
 
     // After a conversion the converted text comes back, without later edits.
-    e.mnuClearTime->trigger();
+    action(e, "mnuClearTime")->trigger();
     QCOMPARE(e.lines().first(), QStringLiteral("00 00 22 01 0B 00 AB"));
     const QStringList bytes = e.lines();
-    QTest::keyClicks(e.RichEdit, QStringLiteral("typed"));
-    e.mnuUndoFilter->trigger();
+    QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral("typed"));
+    action(e, "mnuUndoFilter")->trigger();
     QCOMPARE(e.lines(), bytes);
 
     // The mask filter reads the digits of "Bit :" alone; no digit is an error.
-    e.mnuUndoFilter->trigger();
+    action(e, "mnuUndoFilter")->trigger();
     e.setPlainDocument(log.join(QLatin1Char('\n')));
-    e.EditPType->setText(QStringLiteral("05"));
-    e.EditPByte->setText(QStringLiteral("x"));
-    e.mnuUserFilter->trigger();
+    control<QLineEdit>(e, QStringLiteral("EditPType"))->setText(QStringLiteral("05"));
+    control<QLineEdit>(e, QStringLiteral("EditPByte"))->setText(QStringLiteral("x"));
+    action(e, "mnuUserFilter")->trigger();
     QCOMPARE(s.dialogs.errors, QStringList{QStringLiteral("'' is not a valid integer value")});
     QCOMPARE(e.lines(), log);
-    e.EditPByte->setText(QStringLiteral("a4"));
-    e.mnuUserFilter->trigger();
+    control<QLineEdit>(e, QStringLiteral("EditPByte"))->setText(QStringLiteral("a4"));
+    action(e, "mnuUserFilter")->trigger();
     QCOMPARE(e.lines(), (QStringList{kept[1], kept[3]}));
 
     // The sort leaves nothing for "Return to the Old Values...".
     e.setPlainDocument(QStringLiteral("2a\n1a\n3a\nx\n\n1b"));
-    e.SortDatabyPorts1->trigger();
+    action(e, "SortDatabyPorts1")->trigger();
     QCOMPARE(e.lines(), (QStringList{"1a", "1b", "2a", "3a"}));
-    e.mnuUndoFilter->trigger();
+    action(e, "mnuUndoFilter")->trigger();
     QCOMPARE(e.plainText(), QString());
     QCOMPARE(s.dialogs.errors.size(), 1);
 }
@@ -196,7 +196,8 @@ void EditorCommandsTest::escapeStopsARunAtAProgressStep() {
             shown << index;
             if (stoppedAt < 0 && index >= 2000) {
                 stoppedAt = index;
-                QTest::keyClick(e.RichEdit, Qt::Key_Escape);
+                QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+                                Qt::Key_Escape);
             }
         });
         poll.start();
@@ -208,7 +209,7 @@ void EditorCommandsTest::escapeStopsARunAtAProgressStep() {
     };
 
     int converted1 = -1;
-    runStopped(e.mnuClearSpace, converted1);
+    runStopped(action(e, "mnuClearSpace"), converted1);
     QVERIFY(converted1 >= 2000 && converted1 < 4999);
     QStringList expected;
     for (int i = 0; i < log.size(); ++i) {
@@ -218,14 +219,14 @@ void EditorCommandsTest::escapeStopsARunAtAProgressStep() {
     QVERIFY(expected[0] != log[0]);
 
     int filtered = -1;
-    runStopped(e.mnuF0B05, filtered);
+    runStopped(action(e, "mnuF0B05"), filtered);
     QVERIFY(filtered >= 2000);
     QStringList kept;
     for (int i = 0; i <= filtered; ++i) {
         if (i % 3 != 1) kept << converted(log[i], zelvar::TransformMode::Packets0B05);
     }
     QCOMPARE(e.lines(), kept);
-    e.mnuUndoFilter->trigger();
+    action(e, "mnuUndoFilter")->trigger();
     QCOMPARE(e.lines(), log);
 }
 
@@ -236,23 +237,23 @@ void EditorCommandsTest::markerToggles() {
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), black = qRgb(0, 0, 0);
 
     select(e, 0, 3);
-    e.BtnRedMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
     QCOMPARE(colorAt(e, 2), red);
-    e.BtnRedMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
     QCOMPARE(colorAt(e, 0), black);
-    e.BtnRedMark->click();
-    e.BtnBlueMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
     QCOMPARE(colorAt(e, 1), blue);
     QCOMPARE(colorAt(e, 3), black);
 
     // A mixed selection goes by its first character.
     select(e, 2, 6);
-    e.BtnBlueMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
     QCOMPARE(colorAt(e, 2), black);
     QCOMPARE(colorAt(e, 5), black);
     QCOMPARE(colorAt(e, 1), blue);
     select(e, 0, 6);
-    e.BtnRedMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
     for (int i : {0, 1, 2, 5}) QCOMPARE(colorAt(e, i), red);
 
     // Bold alone toggles off; any other style becomes bold alone.
@@ -260,20 +261,20 @@ void EditorCommandsTest::markerToggles() {
     QTextCharFormat boldItalic;
     boldItalic.setFontWeight(QFont::Bold);
     boldItalic.setFontItalic(true);
-    e.RichEdit->mergeCurrentCharFormat(boldItalic);
-    e.BtnBoldMark->click();
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->mergeCurrentCharFormat(boldItalic);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
     QCOMPARE(formatAt(e, 8).fontWeight(), int(QFont::Bold));
     QVERIFY(!formatAt(e, 8).fontItalic());
-    e.BtnBoldMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
     QVERIFY(formatAt(e, 8).fontWeight() < QFont::Bold);
 
     // Nothing selected: the text typed next takes the mark.
-    e.RichEdit->moveCursor(QTextCursor::End);
-    e.BtnBlueMark->click();
-    QTest::keyClicks(e.RichEdit, QStringLiteral("x"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->moveCursor(QTextCursor::End);
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
+    QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral("x"));
     QCOMPARE(colorAt(e, 10), blue);
 
-    e.mnuResetTTA->trigger();
+    action(e, "mnuResetTTA")->trigger();
     QCOMPARE(e.plainText(), QStringLiteral("abcdef ghix"));
     for (int i = 0; i < 11; ++i) {
         QCOMPARE(colorAt(e, i), black);
@@ -286,51 +287,53 @@ void EditorCommandsTest::findSequences() {
     Setup s;
     TEditorForm& e = s.editor;
     e.setPlainDocument(QStringLiteral("abc Abc ABC"));
-    QTest::keyClicks(e.EditFind, QStringLiteral("abc"));
-    QCOMPARE(e.EditFind->text(), QStringLiteral("ABC"));
+    QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditFind")), QStringLiteral("abc"));
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->text(), QStringLiteral("ABC"));
 
     using Sel = QPair<int, int>;
     for (const Sel& expected : {Sel{0, 3}, Sel{4, 7}, Sel{8, 11}, Sel{8, 11}}) {
-        e.BtnFindNext->click();
+        control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
         QCOMPARE(selection(e), expected);
     }
     QCOMPARE(e.statusText(0), QStringLiteral(" Selection Length : 3"));
     for (const Sel& expected : {Sel{4, 7}, Sel{0, 3}, Sel{0, 3}}) {
-        e.BtnFindPrev->click();
+        control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->click();
         QCOMPARE(selection(e), expected);
     }
     // The caret inside an occurrence: that one is not found.
     select(e, 5, 5);
-    e.BtnFindNext->click();
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(8, 11));
 
     // The prepared text follows the document.
     e.setPlainDocument(QStringLiteral("xyz"));
-    e.BtnFindNext->click();
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(0, 0));
-    e.RichEdit->moveCursor(QTextCursor::End);
-    QTest::keyClicks(e.RichEdit, QStringLiteral(" aBc"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->moveCursor(QTextCursor::End);
+    QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral(" aBc"));
     select(e, 0, 0);
-    e.BtnFindNext->click();
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(4, 7));
     // Marks leave the text as it was; typing over it, even as many letters, does not.
     select(e, 0, 7);
-    e.BtnRedMark->click();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
     select(e, 0, 3);
-    e.RichEdit->textCursor().insertText(QStringLiteral("ABC"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->textCursor()
+        .insertText(QStringLiteral("ABC"));
     select(e, 0, 0);
-    e.BtnFindNext->click();
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(0, 3));
-    e.BtnFindNext->click();
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(4, 7));
 
     e.setPlainDocument(QStringLiteral("связь Связь СВЯЗЬ"));
-    e.EditFind->setText(QStringLiteral("связь"));
-    e.RichEdit->moveCursor(QTextCursor::End);
-    e.BtnFindPrev->click();
+    control<QLineEdit>(e, QStringLiteral("EditFind"))->setText(QStringLiteral("связь"));
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->moveCursor(QTextCursor::End);
+    control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->click();
     QCOMPARE(selection(e), Sel(12, 17));
-    e.EditFind->clear();
-    e.BtnFindPrev->click();
+    control<QLineEdit>(e, QStringLiteral("EditFind"))->clear();
+    control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->click();
     QCOMPARE(selection(e), Sel(12, 17));
 }
 
@@ -338,10 +341,10 @@ void EditorCommandsTest::decodeGivesWhatZelvarDecodeGives() {
     Setup s;
     TEditorForm& e = s.editor;
     s.dialogs.openAnswers << QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex");
-    e.mnuOpenRtf->trigger();
-    e.SortDatabyPorts1->trigger();
+    action(e, "mnuOpenRtf")->trigger();
+    action(e, "SortDatabyPorts1")->trigger();
     // A note in Cyrillic amid the bytes counts for nothing.
-    QTextCursor note(e.RichEdit->document());
+    QTextCursor note(control<RichEditArea>(e, QStringLiteral("RichEdit"))->document());
     note.setPosition(static_cast<int>(e.lines().first().indexOf(QLatin1Char('\t'))) + 1);
     note.insertText(QStringLiteral("жд"));
     const QStringList lines = e.lines();
@@ -351,15 +354,15 @@ void EditorCommandsTest::decodeGivesWhatZelvarDecodeGives() {
     bool checked = false;
     QTimer::singleShot(0, &e, [&] {
         checked = true;
-        QVERIFY(!e.SBDecode->isEnabled());
-        QVERIFY(!s.h.main->mnuDecode->isEnabled());
-        e.mnuClearTime->trigger();
+        QVERIFY(!control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled());
+        QVERIFY(!action(*s.h.main, "mnuDecode")->isEnabled());
+        action(e, "mnuClearTime")->trigger();
     });
-    e.SBDecode->click();
+    control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
     QVERIFY(checked);
     QCOMPARE(e.lines(), lines);
-    QVERIFY(e.SBDecode->isEnabled());
-    QVERIFY(s.h.main->mnuDecode->isEnabled());
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled());
+    QVERIFY(action(*s.h.main, "mnuDecode")->isEnabled());
 
     const QString input = s.h.scratch(QStringLiteral("edited.hex"));
     MainHarness::writeAll(input, lines.join(QLatin1Char('\n')).toUtf8());
@@ -385,10 +388,10 @@ void EditorCommandsTest::decodeGivesWhatZelvarDecodeGives() {
     QCOMPARE(text.mid(1), expected.mid(1));
 
     // A document never saved is named so in the header.
-    e.setPlainDocument(QStringLiteral("x"));
-    e.DocName = QStringLiteral("Not Saved");
-    e.SBDecode->click();
-    text = s.h.main->textLogLines();
+    Setup fresh;
+    fresh.editor.setPlainDocument(QStringLiteral("x"));
+    control<QPushButton>(fresh.editor, QStringLiteral("SBDecode"))->click();
+    text = fresh.h.main->textLogLines();
     QVERIFY(text.filter(QStringLiteral("Editor Data: ")).last().endsWith(
         QStringLiteral("\tFile: Not Saved")));
 }
@@ -398,19 +401,21 @@ void EditorCommandsTest::decodeRestoresTheCommandsWhenItFails() {
     TEditorForm& e = s.editor;
     FailingHost host;
     e.setHost(&host);
-    e.SBDecode->click();
+    control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
     QVERIFY(s.dialogs.errors.isEmpty());  // an empty document decodes nothing
 
     e.setPlainDocument(QStringLiteral("1$451C2A0B\t00 11 22 33 0B"));
-    e.SBDecode->click();
+    control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
     QCOMPARE(s.dialogs.errors, QStringList{QStringLiteral("No room left on the device")});
-    QVERIFY(e.SBDecode->isEnabled() && host.mainDecodeEnabled);
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() &&
+            host.mainDecodeEnabled);
     QVERIFY(!e.commandRunning());
 
     // During a session the main window's command stays off.
     host.session = true;
-    e.SBDecode->click();
-    QVERIFY(e.SBDecode->isEnabled() && !host.mainDecodeEnabled);
+    control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() &&
+            !host.mainDecodeEnabled);
     e.setHost(s.h.main.get());
 }
 
@@ -426,29 +431,30 @@ void EditorCommandsTest::commandsArrivingDuringARunAreRefused() {
     bool ran = false;
     QTimer::singleShot(0, &e, [&] {
         ran = true;
-        e.mnuF0B05->trigger();
-        e.mnuUndoFilter->trigger();
-        e.SortDatabyPorts1->trigger();
-        e.mnuUserFilter->trigger();
+        action(e, "mnuF0B05")->trigger();
+        action(e, "mnuUndoFilter")->trigger();
+        action(e, "SortDatabyPorts1")->trigger();
+        action(e, "mnuUserFilter")->trigger();
         s.dialogs.openAnswers << other;
-        e.mnuOpenRtf->trigger();
+        action(e, "mnuOpenRtf")->trigger();
         e.filesDropped({other});
-        e.SBDecode->click();
-        QTest::keyClicks(e.RichEdit, QStringLiteral("typed"));
+        control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
+        QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+                         QStringLiteral("typed"));
     });
-    e.mnuAddSpace->trigger();
+    action(e, "mnuAddSpace")->trigger();
     QVERIFY(ran);
     QCOMPARE(s.dialogs.openDialogs, 0);
-    QCOMPARE(e.DocName, QStringLiteral("Not Saved"));
+    QCOMPARE(e.docName(), QStringLiteral("Not Saved"));
     QCOMPARE(s.h.main->textLogLines(), before);
     QStringList expected;
     for (const QString& line : log) expected << converted(line, zelvar::TransformMode::DivideSpaces);
     QCOMPARE(e.lines(), expected);
-    QVERIFY(!e.RichEdit->isReadOnly());
+    QVERIFY(!control<RichEditArea>(e, QStringLiteral("RichEdit"))->isReadOnly());
 
     // Refused, not lost for good: the same commands work once it is over.
     e.filesDropped({other});
-    QCOMPARE(e.DocName, QStringLiteral("other.hex"));
+    QCOMPARE(e.docName(), QStringLiteral("other.hex"));
 }
 
 void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
@@ -463,7 +469,7 @@ void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
         e.close();
         shownMeanwhile = e.isVisible();
     });
-    e.mnuClearTime->trigger();
+    action(e, "mnuClearTime")->trigger();
     QVERIFY(shownMeanwhile);
     QVERIFY(!e.isVisible());
     const QStringList lines = e.lines();
@@ -480,7 +486,7 @@ void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
         refused = !s.h.main->close();
         e.close();
     });
-    e.mnuClearTime->trigger();
+    action(e, "mnuClearTime")->trigger();
     QVERIFY(refused);
     QCOMPARE(closed.count(), 0);
     QCOMPARE(e.lines().last(), log.last());

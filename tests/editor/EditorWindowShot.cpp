@@ -15,8 +15,12 @@
 
 namespace {
 
+RichEditArea* textArea(const TEditorForm& editor) {
+    return editor.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+}
+
 void mark(TEditorForm& editor, int line, int from, int length, const QColor& color, bool bold) {
-    QTextCursor cursor(editor.RichEdit->document()->findBlockByNumber(line));
+    QTextCursor cursor(textArea(editor)->document()->findBlockByNumber(line));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, from);
     cursor.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, length);
     QTextCharFormat format;
@@ -32,9 +36,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Zelvar"));
     if (argc < 2) return 2;
 
-    TMainForm mainForm;
-    TEditorForm editorForm(mainForm.settings());
-    TOptionsForm optionsForm(mainForm.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm mainForm(settings);
+    TEditorForm editorForm(settings);
+    TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,
                      Qt::QueuedConnection);
@@ -50,10 +55,11 @@ int main(int argc, char* argv[]) {
         mark(editorForm, 4, 0, 11, Qt::blue, false);
         mark(editorForm, 6, 12, 47, {}, true);
         mark(editorForm, 9, 12, 2, Qt::blue, true);
-        editorForm.EditFind->setText(QStringLiteral("0B 00"));
-        QTextCursor caret = editorForm.RichEdit->textCursor();
+        editorForm.findChild<QLineEdit*>(QStringLiteral("EditFind"))
+            ->setText(QStringLiteral("0B 00"));
+        QTextCursor caret = textArea(editorForm)->textCursor();
         caret.setPosition(0);
-        editorForm.RichEdit->setTextCursor(caret);
+        textArea(editorForm)->setTextCursor(caret);
     });
     return QApplication::exec();
 }

@@ -106,7 +106,7 @@ void drop(QWidget* target, const QStringList& paths) {
 }
 
 void markRed(TEditorForm& editor, int from, int to) {
-    QTextCursor cursor(editor.RichEdit->document());
+    QTextCursor cursor(control<RichEditArea>(editor, QStringLiteral("RichEdit"))->document());
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     QTextCharFormat red;
@@ -153,7 +153,7 @@ private:
         }
         void open(const QString& path) {
             dialogs.openAnswers << path;
-            editor.mnuOpenRtf->trigger();
+            action(editor, "mnuOpenRtf")->trigger();
         }
     };
 };
@@ -164,39 +164,53 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor"));
     QCOMPARE(e.minimumSize(), QSize(850, 250));
     QVERIFY(e.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(e.DocName, QStringLiteral("Not Saved"));
-    QVERIFY(e.DocPath.isEmpty() && e.WorkLines.empty());
+    QCOMPARE(e.docName(), QStringLiteral("Not Saved"));
+    QVERIFY(e.docPath().isEmpty() && e.workLinesEmpty());
 
-    QCOMPARE(describe(e.mnuFile),
+    QCOMPARE(describe(menu(e, "mnuFile")),
              (QStringList{"Open...|Ctrl+O", "-", "Save|Ctrl+S (off)", "-", "Save As..."}));
-    QCOMPARE(describe(e.mnuOptions),
+    QCOMPARE(describe(menu(e, "mnuOptions")),
              (QStringList{"Clear Data Fields...", "-", "Remove From the Text >", "-",
                           "Packet Filter >", "-", "Converter >", "-", "Sort Data by Ports...", "-",
                           "Divide the Text of the Spaces..."}));
-    QCOMPARE(describe(e.mnuRemove), (QStringList{"All Markers...", "-", "Port / Date / Time...",
-                                                 "-", "Strings is Shorter Than 16-bit...", "-",
-                                                 "Short Strings...", "-", "Spaces..."}));
-    QCOMPARE(describe(e.mnuFilter),
+    QCOMPARE(describe(menu(e, "mnuRemove")),
+             (QStringList{"All Markers...", "-", "Port / Date / Time...", "-",
+                          "Strings is Shorter Than 16-bit...", "-", "Short Strings...", "-",
+                          "Spaces..."}));
+    QCOMPARE(describe(menu(e, "mnuFilter")),
              (QStringList{"Packets \"0B\" and \"05\"...", "-", "By Mask Value / Bit...", "-",
                           "Return to the Old Values..."}));
-    QCOMPARE(describe(e.mnuConverter), (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
-    QCOMPARE(describe(e.RichEditMenu),
+    QCOMPARE(describe(menu(e, "mnuConverter")),
+             (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
+    QCOMPARE(describe(menu(e, "RichEditMenu")),
              (QStringList{"Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
                           "Вставить            Ctrl+V", "-", "Выделить все    Ctrl+A"}));
 
-    QCOMPARE(e.RichEdit->palette().color(QPalette::Base), QColor(255, 251, 240));
-    QCOMPARE(e.RichEdit->palette().color(QPalette::Inactive, QPalette::Highlight),
-             e.RichEdit->palette().color(QPalette::Active, QPalette::Highlight));
-    QCOMPARE(e.RichEdit->font().pointSize(), 8);
-    QCOMPARE(e.RichEdit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(e.RichEdit->lineWrapMode(), QTextEdit::WidgetWidth);
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Base),
+             QColor(255, 251, 240));
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))
+                 ->palette()
+                 .color(QPalette::Inactive, QPalette::Highlight),
+             control<RichEditArea>(e, QStringLiteral("RichEdit"))
+                 ->palette()
+                 .color(QPalette::Active, QPalette::Highlight));
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->font().pointSize(), 8);
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->verticalScrollBarPolicy(),
+             Qt::ScrollBarAlwaysOn);
+    QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->lineWrapMode(),
+             QTextEdit::WidgetWidth);
 
-    QCOMPARE(e.EditFind->width(), 363);
-    QCOMPARE(e.EditFind->maxLength(), 50);
-    QCOMPARE(e.EditFind->toolTip(), QStringLiteral("Строка поиска"));
-    QCOMPARE(e.BtnFindPrev->toolTip(), QStringLiteral("Поиск назад..."));
-    QCOMPARE(e.BtnFindNext->toolTip(), QStringLiteral("Поиск вперед..."));
-    const QList<QToolButton*> markers = {e.BtnRedMark, e.BtnBoldMark, e.BtnBlueMark};
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->width(), 363);
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->maxLength(), 50);
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->toolTip(),
+             QStringLiteral("Строка поиска"));
+    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->toolTip(),
+             QStringLiteral("Поиск назад..."));
+    QCOMPARE(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->toolTip(),
+             QStringLiteral("Поиск вперед..."));
+    const QList<QToolButton*> markers = {control<QToolButton>(e, QStringLiteral("BtnRedMark")),
+                                         control<QToolButton>(e, QStringLiteral("BtnBoldMark")),
+                                         control<QToolButton>(e, QStringLiteral("BtnBlueMark"))};
     QStringList captions;
     for (QToolButton* button : markers) {
         captions << button->text() + QLatin1Char(' ') + button->toolTip() + QLatin1Char(' ') +
@@ -205,13 +219,26 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(captions, (QStringList{"R Красный маркер #ff0000", "B Жирный маркер #000000",
                                     "B Синий маркер #0000ff"}));
     // Left to right as listed, "Decode..." at the right end.
-    QVERIFY(e.EditFind->x() < e.BtnFindPrev->x() && e.BtnFindPrev->x() < e.BtnFindNext->x());
-    QVERIFY(e.BtnFindNext->x() < e.BtnRedMark->x() && e.BtnBlueMark->x() < e.EditPType->x());
-    QVERIFY(e.EditPType->x() < e.EditPByte->x() && e.EditPByte->x() < e.SBDecode->x());
-    QVERIFY(e.SBDecode->geometry().right() > e.width() - 20);
-    QCOMPARE(e.EditPType->text() + e.EditPByte->text(), QStringLiteral("0B4"));
+    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditFind"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() &&
+            control<QToolButton>(e, QStringLiteral("BtnFindPrev"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x());
+    QVERIFY(control<QToolButton>(e, QStringLiteral("BtnFindNext"))->x() <
+                control<QToolButton>(e, QStringLiteral("BtnRedMark"))->x() &&
+            control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->x() <
+                control<QLineEdit>(e, QStringLiteral("EditPType"))->x());
+    QVERIFY(control<QLineEdit>(e, QStringLiteral("EditPType"))->x() <
+                control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() &&
+            control<QLineEdit>(e, QStringLiteral("EditPByte"))->x() <
+                control<QPushButton>(e, QStringLiteral("SBDecode"))->x());
+    QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->geometry().right() >
+            e.width() - 20);
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text() +
+                 control<QLineEdit>(e, QStringLiteral("EditPByte"))->text(),
+             QStringLiteral("0B4"));
 
-    const QList<QLabel*> panels = e.EStatusBar->findChildren<QLabel*>();
+    const QList<QLabel*> panels =
+        control<QWidget>(e, QStringLiteral("EStatusBar"))->findChildren<QLabel*>();
     QCOMPARE(panels.size(), 3);
     QCOMPARE(panels[0]->width() + panels[1]->width() + panels[2]->width(), 150 + 120 + 50);
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 0"));
@@ -226,13 +253,14 @@ void EditorWindowTest::hexLogOpensPlainAndSaveRewritesItAsRtf() {
              QString::fromLatin1(kHexLog).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QCOMPARE(e.document().runs.size(), std::size_t{1});
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - log.hex"));
-    QCOMPARE(e.DocPath, path);
-    QVERIFY(e.mnuSave->isEnabled());
+    QCOMPARE(e.docPath(), path);
+    QVERIFY(action(e, "mnuSave")->isEnabled());
 
     markRed(e, 11, 13);
     e.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&e));
-    QTest::keyClick(e.RichEdit, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_S,
+                    Qt::ControlModifier);
     QVERIFY(MainHarness::readAll(path).startsWith("{\\rtf1"));
     const QString marked =
         QStringLiteral("1$451C2A0B\t{Rb:00} 11 22 33 0B\n2$451C2A0C\t00 11 22 33 05\n");
@@ -241,7 +269,8 @@ void EditorWindowTest::hexLogOpensPlainAndSaveRewritesItAsRtf() {
     // Opened again, through the key, the marks are back.
     s.open(s.file(QStringLiteral("other.txt"), "x"));
     s.dialogs.openAnswers << path;
-    QTest::keyClick(e.RichEdit, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_O,
+                    Qt::ControlModifier);
     QCOMPARE(shown(e.document()), marked);
     QVERIFY(s.dialogs.errors.isEmpty());
 }
@@ -255,7 +284,7 @@ void EditorWindowTest::marksOfAnEarlierDocumentNeverCarryOver() {
     // A Cyrillic note in 1251, named .rtf: the content decides.
     s.open(s.file(QStringLiteral("note.rtf"), "\xCF\xF0\xE8\xEC\xE5\xF0\r\n"));
     QCOMPARE(shown(e.document()), QStringLiteral("Пример\n"));
-    QTest::keyClicks(e.RichEdit, QStringLiteral("x"));
+    QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral("x"));
     QCOMPARE(shown(e.document()), QStringLiteral("xПример\n"));
 }
 
@@ -280,12 +309,12 @@ void EditorWindowTest::failedOpenKeepsTheDocument() {
     QCOMPARE(s.dialogs.errors.size(), 4);
     QVERIFY(s.dialogs.errors.last().contains(QStringLiteral("256 MiB")));
     QCOMPARE(shown(e.document()), before);
-    QCOMPARE(e.DocPath, path);
-    QCOMPARE(e.DocName, QStringLiteral("log.hex"));
+    QCOMPARE(e.docPath(), path);
+    QCOMPARE(e.docName(), QStringLiteral("log.hex"));
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - log.hex"));
 
     // Cancelling the dialog changes nothing either.
-    e.mnuOpenRtf->trigger();
+    action(e, "mnuOpenRtf")->trigger();
     QCOMPARE(shown(e.document()), before);
 }
 
@@ -298,17 +327,19 @@ void EditorWindowTest::dropsOpenOnlyTheFirstExistingDocument() {
     QDir(s.h.scratch(QString())).mkdir(QStringLiteral("folder.hex"));
 
     drop(&e, {csv, text});
-    drop(e.RichEdit, {s.h.scratch(QStringLiteral("folder.hex"))});
-    drop(e.RichEdit, {s.h.scratch(QStringLiteral("missing.txt"))});
+    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+         {s.h.scratch(QStringLiteral("folder.hex"))});
+    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+         {s.h.scratch(QStringLiteral("missing.txt"))});
     QVERIFY(e.plainText().isEmpty());
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor"));
-    QVERIFY(!e.mnuSave->isEnabled());
+    QVERIFY(!action(e, "mnuSave")->isEnabled());
 
-    drop(e.RichEdit, {upper, text});
-    QCOMPARE(e.DocName, QStringLiteral("log.Hex"));
+    drop(control<RichEditArea>(e, QStringLiteral("RichEdit")), {upper, text});
+    QCOMPARE(e.docName(), QStringLiteral("log.Hex"));
     QVERIFY(e.plainText().startsWith(QStringLiteral("1$451C2A0B")));
-    QVERIFY(e.mnuSave->isEnabled());
-    drop(e.EStatusBar, {text});
+    QVERIFY(action(e, "mnuSave")->isEnabled());
+    drop(control<QWidget>(e, QStringLiteral("EStatusBar")), {text});
     QCOMPARE(e.plainText(), QStringLiteral("second"));
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - second.TXT"));
     QVERIFY(s.dialogs.errors.isEmpty());
@@ -337,40 +368,41 @@ void EditorWindowTest::commandsArrivingWhileOpeningAreRefused() {
     QVERIFY(ran);
     QCOMPARE(s.dialogs.openDialogs, 1);
     QCOMPARE(s.dialogs.saveDialogs, 0);
-    QCOMPARE(e.DocName, QStringLiteral("first.hex"));
+    QCOMPARE(e.docName(), QStringLiteral("first.hex"));
     QVERIFY(e.plainText().startsWith(QStringLiteral("1$451C2A0B")));
     QCOMPARE(MainHarness::readAll(other), otherBytes);
     QVERIFY(!e.commandRunning());
-    QVERIFY(!e.RichEdit->isReadOnly());
+    QVERIFY(!control<RichEditArea>(e, QStringLiteral("RichEdit"))->isReadOnly());
 }
 
 void EditorWindowTest::saveAsRules() {
     Setup s;
     TEditorForm& e = s.editor;
-    e.mnuSaveRtf->trigger();
+    action(e, "mnuSaveRtf")->trigger();
     QCOMPARE(s.dialogs.saveDialogs, 0);  // nothing to save, no dialog
 
-    e.RichEdit->insertPlainText(QStringLiteral("Пример Ω"));
-    e.mnuSaveRtf->trigger();  // cancelled
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->insertPlainText(QStringLiteral("Пример Ω"));
+    action(e, "mnuSaveRtf")->trigger();  // cancelled
     QCOMPARE(s.dialogs.saveDialogs, 1);
     QVERIFY(
         QRegularExpression(QStringLiteral("^\\d{14}$")).match(s.dialogs.proposedName).hasMatch());
-    QCOMPARE(e.DocName, QStringLiteral("Not Saved"));
+    QCOMPARE(e.docName(), QStringLiteral("Not Saved"));
 
     const QString path = s.h.scratch(QStringLiteral("chosen.rtf"));
     s.dialogs.saveAnswers << path;
-    e.mnuSaveRtf->trigger();
-    QCOMPARE(e.DocName, QStringLiteral("chosen.rtf"));
-    QCOMPARE(e.DocPath, path);
+    action(e, "mnuSaveRtf")->trigger();
+    QCOMPARE(e.docName(), QStringLiteral("chosen.rtf"));
+    QCOMPARE(e.docPath(), path);
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - chosen.rtf"));
-    QVERIFY(!e.mnuSave->isEnabled());  // only opening enables it
+    QVERIFY(!action(e, "mnuSave")->isEnabled());  // only opening enables it
     QCOMPARE(shownFile(path), QStringLiteral("Пример Ω"));
 
     // A path that cannot be written: the error, the new name, the old caption.
     s.dialogs.saveAnswers << s.h.scratch(QStringLiteral("no/such/folder.rtf"));
-    e.mnuSaveRtf->trigger();
+    action(e, "mnuSaveRtf")->trigger();
     QCOMPARE(s.dialogs.errors.size(), 1);
-    QCOMPARE(e.DocName, QStringLiteral("folder.rtf"));
+    QCOMPARE(e.docName(), QStringLiteral("folder.rtf"));
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - chosen.rtf"));
 }
 
@@ -379,11 +411,11 @@ void EditorWindowTest::clearKeepsTheNameAndSaveWritesAnEmptyDocument() {
     TEditorForm& e = s.editor;
     const QString path = s.file(QStringLiteral("log.hex"), kHexLog);
     s.open(path);
-    e.mnuClearAll->trigger();
+    action(e, "mnuClearAll")->trigger();
     QVERIFY(e.plainText().isEmpty());
     QCOMPARE(e.windowTitle(), QStringLiteral(" Editor - log.hex"));
-    QVERIFY(e.mnuSave->isEnabled());
-    e.mnuSave->trigger();
+    QVERIFY(action(e, "mnuSave")->isEnabled());
+    action(e, "mnuSave")->trigger();
     QVERIFY(MainHarness::readAll(path).startsWith("{\\rtf1"));
     QCOMPARE(shownFile(path), QString());
 }
@@ -393,45 +425,47 @@ void EditorWindowTest::statusFollowsCaretAndSelection() {
     TEditorForm& e = s.editor;
     s.open(s.file(QStringLiteral("log.hex"), kHexLog));
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 0"));
-    QTextCursor cursor = e.RichEdit->textCursor();
+    QTextCursor cursor = control<RichEditArea>(e, QStringLiteral("RichEdit"))->textCursor();
     cursor.setPosition(3);
     cursor.setPosition(8, QTextCursor::KeepAnchor);
-    e.RichEdit->setTextCursor(cursor);
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->setTextCursor(cursor);
     QCOMPARE(e.statusText(0), QStringLiteral(" Selection Length : 5"));
     // Across a line end, which counts as one character.
     cursor.setPosition(30);
-    e.RichEdit->setTextCursor(cursor);
+    control<RichEditArea>(e, QStringLiteral("RichEdit"))->setTextCursor(cursor);
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 30"));
-    QTest::mouseClick(e.RichEdit->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseClick(control<RichEditArea>(e, QStringLiteral("RichEdit"))->viewport(),
+                      Qt::LeftButton, {}, QPoint(1, 1));
     QCOMPARE(e.statusText(0), QStringLiteral(" Cursor Position : 0"));
 }
 
 void EditorWindowTest::escapeAndContextMenu() {
     Setup s;
     TEditorForm& e = s.editor;
-    QTest::keyClicks(e.RichEdit, QStringLiteral("abc"));
-    QVERIFY(!e.StopFlag);
-    QTest::keyClick(e.RichEdit, Qt::Key_Escape);
-    QVERIFY(e.StopFlag);
+    QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")), QStringLiteral("abc"));
+    QVERIFY(!e.stopAsked());
+    QTest::keyClick(control<RichEditArea>(e, QStringLiteral("RichEdit")), Qt::Key_Escape);
+    QVERIFY(e.stopAsked());
     QCOMPARE(e.plainText(), QStringLiteral("abc"));
 
-    e.nmuESelAll->trigger();
+    action(e, "nmuESelAll")->trigger();
     QCOMPARE(e.statusText(0), QStringLiteral(" Selection Length : 3"));
-    e.mnuECopy->trigger();
+    action(e, "mnuECopy")->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("abc"));
-    e.mnuECut->trigger();
+    action(e, "mnuECut")->trigger();
     QVERIFY(e.plainText().isEmpty());
-    e.mnuEPaste->trigger();
-    e.mnuEPaste->trigger();
+    action(e, "mnuEPaste")->trigger();
+    action(e, "mnuEPaste")->trigger();
     QCOMPARE(e.plainText(), QStringLiteral("abcabc"));
 
     // The menu pops up where the area is right-clicked.
     QTimer::singleShot(0, &e, [&] {
-        QVERIFY(e.RichEditMenu->isVisible());
-        e.RichEditMenu->close();
+        QVERIFY(menu(e, "RichEditMenu")->isVisible());
+        menu(e, "RichEditMenu")->close();
     });
-    emit e.RichEdit->customContextMenuRequested(QPoint(5, 5));
-    QTRY_VERIFY(!e.RichEditMenu->isVisible());
+    emit control<RichEditArea>(e, QStringLiteral("RichEdit"))
+        ->customContextMenuRequested(QPoint(5, 5));
+    QTRY_VERIFY(!menu(e, "RichEditMenu")->isVisible());
 }
 
 void EditorWindowTest::fieldsAreUpperCaseAndStored() {
@@ -440,16 +474,18 @@ void EditorWindowTest::fieldsAreUpperCaseAndStored() {
     h.store(QStringLiteral("PByte"), QStringLiteral("12"));
     h.start(true);
     TEditorForm& e = *h.editor;
-    QCOMPARE(e.EditPType->text(), QStringLiteral("1C"));
-    QCOMPARE(e.EditPByte->text(), QStringLiteral("12"));
-    QVERIFY(!h.main->Memo1->isReadOnly());  // the editor is shown: editing state
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text(), QStringLiteral("1C"));
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPByte"))->text(), QStringLiteral("12"));
+    QVERIFY(!logView(*h.main, "Memo1")->isReadOnly());  // the editor is shown: editing state
 
-    e.EditPType->clear();
-    QTest::keyClicks(e.EditPType, QStringLiteral("fab"));
-    QCOMPARE(e.EditPType->text(), QStringLiteral("FA"));
-    e.EditFind->clear();
-    QTest::keyClicks(e.EditFind, QStringLiteral("ab1") + QString(60, QLatin1Char('z')));
-    QCOMPARE(e.EditFind->text(), QStringLiteral("AB1") + QString(47, QLatin1Char('Z')));
+    control<QLineEdit>(e, QStringLiteral("EditPType"))->clear();
+    QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditPType")), QStringLiteral("fab"));
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditPType"))->text(), QStringLiteral("FA"));
+    control<QLineEdit>(e, QStringLiteral("EditFind"))->clear();
+    QTest::keyClicks(control<QLineEdit>(e, QStringLiteral("EditFind")),
+                     QStringLiteral("ab1") + QString(60, QLatin1Char('z')));
+    QCOMPARE(control<QLineEdit>(e, QStringLiteral("EditFind"))->text(),
+             QStringLiteral("AB1") + QString(47, QLatin1Char('Z')));
     h.main->close();
     QCOMPARE(h.stored(QStringLiteral("PType")), QStringLiteral("FA"));
     QCOMPARE(h.stored(QStringLiteral("PByte")), QStringLiteral("12"));
@@ -505,7 +541,7 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     QVERIFY(host);
     QVERIFY(!host->monitoring());
     host->setMainDecodeEnabled(false);
-    QVERIFY(!s.h.main->mnuDecode->isEnabled());
+    QVERIFY(!action(*s.h.main, "mnuDecode")->isEnabled());
     host->setMainDecodeEnabled(true);
 
     s.open(QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex"));
@@ -513,7 +549,7 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     const QStringList text = s.h.main->textLogLines();
     QVERIFY(text.size() > 4);
     QCOMPARE(text[0], QStringLiteral("Editor Data: x\tFile: traffic.hex"));
-    QVERIFY(s.editor.SBDecode->isEnabled());
+    QVERIFY(control<QPushButton>(s.editor, QStringLiteral("SBDecode"))->isEnabled());
     QVERIFY(s.h.main->offlineDecoder().OfflineInputLines.empty());
 }
 

@@ -147,40 +147,40 @@ private slots:
         TMainForm& w = *h.main;
 
         // The remembered port is chosen, and its long name fits the box.
-        QCOMPARE(w.cbPort->currentText(), sim.path);
-        QVERIFY(w.cbPort->width() > w.cbPort->fontMetrics().horizontalAdvance(sim.path));
+        QCOMPARE(portBox(w)->currentText(), sim.path);
+        QVERIFY(portBox(w)->width() > portBox(w)->fontMetrics().horizontalAdvance(sim.path));
         QPushButton* setClock = h.options->timeFromGpsButton();
         QVERIFY(!setClock->isEnabled());
 
         // A monitoring session in RSSI-only mode; its header turns into the
         // GPS one when the GPS starts.
-        w.mnuStartUDP->setChecked(true);
+        action(w, "mnuStartUDP")->setChecked(true);
         w.RefreshDisplayMode();
         QCOMPARE(w.textLogLines().last(), q(zelvar::RssiHeader));
         // A receiver that has been sending for a while: every second's
         // sentences must still arrive as lines of their own.
         QVERIFY(sentencesSent(sim.path, 3));
-        w.sbCOMM->click();
-        QVERIFY(w.sbCOMM->isChecked());
-        QVERIFY(w.gps().Connected);
+        gpsToggle(w)->click();
+        QVERIFY(gpsToggle(w)->isChecked());
+        QVERIFY(w.gpsState().Connected);
         QCOMPARE(w.textLogLines(), QStringList{q(zelvar::GpsHeader)});
-        QVERIFY(!w.cbPort->isEnabled());
-        QVERIFY(w.mnuCopyGPS->isEnabled());
+        QVERIFY(!portBox(w)->isEnabled());
+        QVERIFY(action(w, "mnuCopyGPS")->isEnabled());
         QVERIFY(setClock->isEnabled());
-        QVERIFY(w.LabelGPSTime->isVisible() && w.LabelPDOP->isVisible());
+        QVERIFY(label(w, "LabelGPSTime")->isVisible() && label(w, "LabelPDOP")->isVisible());
 
-        QTRY_VERIFY(!w.gps().fix.PdopText.empty() && !w.gps().fix.LatText.empty());
+        QTRY_VERIFY(!w.gpsState().fix.PdopText.empty() && !w.gpsState().fix.LatText.empty());
         QVERIFY2(QRegularExpression(QStringLiteral("^08\\.12\\.2026 16:35:\\d\\d$"))
-                     .match(w.LabelGPSTime->text())
+                     .match(label(w, "LabelGPSTime")->text())
                      .hasMatch(),
-                 qPrintable(w.LabelGPSTime->text()));
-        const zelvar::OwnFix& fix = w.gps().fix;
-        QCOMPARE(w.LabelLat->text(), QStringLiteral("Lat: ") + q(fix.LatText));
-        QCOMPARE(w.LabelLon->text(), QStringLiteral("Lon: ") + q(fix.LonText));
+                 qPrintable(label(w, "LabelGPSTime")->text()));
+        const zelvar::OwnFix& fix = w.gpsState().fix;
+        QCOMPARE(label(w, "LabelLat")->text(), QStringLiteral("Lat: ") + q(fix.LatText));
+        QCOMPARE(label(w, "LabelLon")->text(), QStringLiteral("Lon: ") + q(fix.LonText));
         QVERIFY2(QRegularExpression(QStringLiteral("^PDOP: \\d\\.\\d$"))
-                     .match(w.LabelPDOP->text())
+                     .match(label(w, "LabelPDOP")->text())
                      .hasMatch(),
-                 qPrintable(w.LabelPDOP->text()));
+                 qPrintable(label(w, "LabelPDOP")->text()));
 
         // A signal report carries the own position.
         receiveSignalReport(w);
@@ -196,7 +196,7 @@ private slots:
         const QString panel = w.statusText(5);
         bool eventsRan = false;
         QTimer::singleShot(0, &w, [&eventsRan] { eventsRan = true; });
-        w.mnuCopyGPS->trigger();
+        action(w, "mnuCopyGPS")->trigger();
         QVERIFY(!eventsRan);
         QCOMPARE(QGuiApplication::clipboard()->text(), q(fix.LatText + "\t" + fix.LonText));
         QCOMPARE(w.statusText(5), q(" " + fix.LatText + "  " + fix.LonText));
@@ -204,7 +204,7 @@ private slots:
 
         // The settings dialog's button sets the clock to the last GPRMC time.
         const std::optional<zelvar::ClockTime> target = zelvar::GpsClockTarget(
-            fix.RmcDate, fix.RmcTime, w.settings().GMTCorrection, zelvar::ZoneHours(-180));
+            fix.RmcDate, fix.RmcTime, h.settings.GMTCorrection, zelvar::ZoneHours(-180));
         QVERIFY(target);
         setClock->click();
         QCOMPARE(clock.requests, std::vector<zelvar::ClockTime>{*target});
@@ -214,7 +214,7 @@ private slots:
 
         // Closing the window closes the port.
         QVERIFY(w.close());
-        QVERIFY(!w.gps().Connected);
+        QVERIFY(!w.gpsState().Connected);
         QVERIFY(!gps.strip().port().Connected());
         qunsetenv(zelvar::kExtraPortsVariable);
     }
@@ -226,13 +226,13 @@ private slots:
         zelvar::GpsStripWindow gps(*h.main, h.options.get(), clock);
         h.start();
         TMainForm& w = *h.main;
-        QCOMPARE(w.cbPort->count(), 0);
-        w.sbCOMM->click();
+        QCOMPARE(portBox(w)->count(), 0);
+        gpsToggle(w)->click();
         QCOMPARE(h.dialogs.errors, QStringList{"Попытка открыть несуществующий COM-порт"});
-        QVERIFY(w.sbCOMM->isChecked());
-        QVERIFY(!w.LabelGPSTime->isVisible());
-        w.sbCOMM->click();
-        QVERIFY(!w.sbCOMM->isChecked());
+        QVERIFY(gpsToggle(w)->isChecked());
+        QVERIFY(!label(w, "LabelGPSTime")->isVisible());
+        gpsToggle(w)->click();
+        QVERIFY(!gpsToggle(w)->isChecked());
         QCOMPARE(h.dialogs.errors.size(), 1);
     }
 
@@ -249,24 +249,24 @@ private slots:
         // Refused while a stop lets events run: the toggle springs back.
         {
             const zelvar::CommandHold::Scope held = w.commandHold().hold();
-            w.sbCOMM->click();
-            QVERIFY(!w.sbCOMM->isChecked());
+            gpsToggle(w)->click();
+            QVERIFY(!gpsToggle(w)->isChecked());
             QVERIFY(!gps.strip().port().Connected());
         }
 
-        w.sbCOMM->click();
-        QTRY_VERIFY(!w.gps().fix.RmcTime.empty());
+        gpsToggle(w)->click();
+        QTRY_VERIFY(!w.gpsState().fix.RmcTime.empty());
         // Pulled out once it has been read, however long that took.
         sim.unplug();
-        QTRY_VERIFY(!w.sbCOMM->isChecked());
-        QVERIFY(!w.gps().Connected);
+        QTRY_VERIFY(!gpsToggle(w)->isChecked());
+        QVERIFY(!w.gpsState().Connected);
         QVERIFY(!gps.strip().port().Connected());
-        QVERIFY(w.cbPort->isEnabled());
-        QVERIFY(!w.mnuCopyGPS->isEnabled());
+        QVERIFY(portBox(w)->isEnabled());
+        QVERIFY(!action(w, "mnuCopyGPS")->isEnabled());
         QVERIFY(!h.options->timeFromGpsButton()->isEnabled());
-        QVERIFY(!w.LabelGPSTime->isVisible());
+        QVERIFY(!label(w, "LabelGPSTime")->isVisible());
         QCOMPARE(w.statusText(5), QStringLiteral(" GPS receiver disconnected"));
-        QVERIFY(w.gps().fix.LatText.empty());
+        QVERIFY(w.gpsState().fix.LatText.empty());
 
         // Starting again reports the missing receiver; a close asked for while
         // the error box stands waits for the box.
@@ -275,10 +275,10 @@ private slots:
             w.close();
             closedDuringBox = !w.isVisible();
         };
-        w.sbCOMM->click();
+        gpsToggle(w)->click();
         QCOMPARE(h.dialogs.errors, QStringList{"Попытка открыть несуществующий COM-порт"});
         QVERIFY(!closedDuringBox);
-        QVERIFY(w.sbCOMM->isChecked());
+        QVERIFY(gpsToggle(w)->isChecked());
         QTRY_VERIFY(!w.isVisible());
     }
 };

@@ -93,7 +93,7 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     MainHarness h;
     h.start(true);  // with the editor open, whose Decode button is held meanwhile
     TMainForm& w = *h.main;
-    w.mnuSettings->trigger();
+    action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
     w.appendTextLine("earlier");
 
@@ -103,14 +103,16 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     // The window lets events run once before the decoding starts: the
     // button is greyed by then.
     bool heldMeanwhile = false;
-    QTimer::singleShot(0, &w, [&] { heldMeanwhile = !h.editor->SBDecode->isEnabled(); });
-    w.mnuDecode->trigger();
+    QTimer::singleShot(0, &w, [&] {
+        heldMeanwhile = !control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled();
+    });
+    action(w, "mnuDecode")->trigger();
 
     QVERIFY(!h.options->isVisible());
-    QVERIFY(h.editor->SBDecode->isEnabled());
+    QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
     QVERIFY(w.offlineDecoder().DecoderIdle);
     QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
-    QVERIFY(w.LogsSaved);
+    QVERIFY(w.logsSaved());
 
     const QStringList text = w.textLogLines();
     QVERIFY(text.size() > 4);
@@ -142,7 +144,7 @@ void DecodeTest::countsAreDrawnBesideDisplay() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     PaintWatch watch(w);
     h.dialogs.openAnswers << sample("traffic.hex");
-    w.mnuDecode->trigger();
+    action(w, "mnuDecode")->trigger();
     QVERIFY(w.statusText(2).startsWith(QStringLiteral(" T ")));
     QCOMPARE(watch.countsAtDisplay, w.statusText(2));
 }
@@ -151,10 +153,10 @@ void DecodeTest::emptyFileOrCancelChangesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuDecode->trigger();  // cancelled
+    action(w, "mnuDecode")->trigger();  // cancelled
     MainHarness::writeAll(h.scratch("empty.hex"), "");
     h.dialogs.openAnswers << h.scratch("empty.hex");
-    w.mnuDecode->trigger();
+    action(w, "mnuDecode")->trigger();
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
     QCOMPARE(h.dialogs.openDialogs, 2);
@@ -176,7 +178,7 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
                                h.scratch("fifo.hex"), h.scratch("zero.hex")};
     for (const QString& path : paths) {
         h.dialogs.openAnswers << path;
-        w.mnuDecode->trigger();
+        action(w, "mnuDecode")->trigger();
     }
     QCOMPARE(h.dialogs.errors.size(), paths.size());
     QVERIFY(h.dialogs.errors[0].contains(QStringLiteral("missing.hex")));
@@ -200,15 +202,15 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     whileDecoding(w, [&] {
         // A second decoding and the settings dialog wait for this one.
         h.dialogs.openAnswers << h.scratch("long.hex");
-        w.mnuDecode->trigger();
+        action(w, "mnuDecode")->trigger();
         openedMeanwhile = h.dialogs.openDialogs;
-        w.mnuSettings->trigger();
+        action(w, "mnuSettings")->trigger();
         settingsShown = h.options->isVisible();
         // Clear would reset the counts the decoding is counting into.
-        w.mnuClear->trigger();
-        QTest::keyClick(w.Memo2, Qt::Key_Escape);
+        action(w, "mnuClear")->trigger();
+        QTest::keyClick(logView(w, "Memo2"), Qt::Key_Escape);
     });
-    w.mnuDecode->trigger();
+    action(w, "mnuDecode")->trigger();
 
     QCOMPARE(openedMeanwhile, 1);
     QVERIFY(!settingsShown);
@@ -231,7 +233,7 @@ void DecodeTest::closeDuringDecodingWaitsForItToStop() {
     h.dialogs.openAnswers << h.scratch("long.hex");
     bool refused = false;
     whileDecoding(w, [&] { refused = !w.close(); });
-    w.mnuDecode->trigger();
+    action(w, "mnuDecode")->trigger();
     QVERIFY(refused);
     QCOMPARE(w.textLogLines().last(), QStringLiteral("Esc"));
     QTRY_VERIFY(!w.isVisible());
@@ -246,8 +248,8 @@ void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
     TMainForm& w = *h.main;
     MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
     h.dialogs.openAnswers << h.scratch("long.hex");
-    QTimer::singleShot(0, &w, [&w] { QTest::keyClick(w.Memo1, Qt::Key_Escape); });
-    w.mnuDecode->trigger();
+    QTimer::singleShot(0, &w, [&w] { QTest::keyClick(logView(w, "Memo1"), Qt::Key_Escape); });
+    action(w, "mnuDecode")->trigger();
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.offlineDecoder().DecoderIdle);
     QVERIFY(w.offlineDecoder().OfflineInputLines.empty());

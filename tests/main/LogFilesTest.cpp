@@ -37,11 +37,13 @@ void blockFilesFolder(const MainHarness& h) {
     MainHarness::writeAll(h.filesDir(), "not a folder");
 }
 
-void fillViews(TMainForm& w) {
+// `live`: as after a datagram from a transceiver; offline decoding never
+// marks the views as unsaved.
+void fillViews(TMainForm& w, bool live = true) {
     w.appendTextLine("text one");
     w.appendTextLine("text two");
     w.appendHexLine("1$F4BEE070\t00 01");
-    w.LogsSaved = false;  // as after a datagram from a transceiver
+    if (live) w.liveDataReceived();
 }
 
 }  // namespace
@@ -78,12 +80,11 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    fillViews(w);
-    w.LogsSaved = true;  // offline decoding never marks the views as unsaved
+    fillViews(w, false);
     w.decoder().TextCount = 5;
     w.setCountsText(" T 5 / H 5");
     w.flushLogViews();
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QVERIFY(h.savedFiles().isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
@@ -96,7 +97,7 @@ void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
     h.start();
     TMainForm& w = *h.main;
     fillViews(w);
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QCOMPARE(h.savedFiles().size(), 2);
     for (const QString& name : h.savedFiles())
         QVERIFY2(kAutoSaveName.match(name).hasMatch(), qPrintable(name));
@@ -104,7 +105,7 @@ void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
     QCOMPARE(h.savedFiles()[0].left(14), h.savedFiles()[1].left(14));
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".txt")), QByteArray("text one\r\ntext two\r\n"));
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
-    QVERIFY(w.LogsSaved);
+    QVERIFY(w.logsSaved());
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(h.dialogs.errors.isEmpty());
@@ -114,9 +115,9 @@ void LogFilesTest::clearSkipsTheHexFileWithHexLogOff() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuHexLog->trigger();
+    action(w, "mnuHexLog")->trigger();
     fillViews(w);
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
@@ -127,10 +128,10 @@ void LogFilesTest::clearWithEditorShownWritesNothing() {
     h.start(true);
     TMainForm& w = *h.main;
     fillViews(w);
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QVERIFY(h.savedFiles().isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
-    QVERIFY(!w.LogsSaved);
+    QVERIFY(!w.logsSaved());
 }
 
 void LogFilesTest::closeAutoSavesAndSavesSettings() {
@@ -141,7 +142,7 @@ void LogFilesTest::closeAutoSavesAndSavesSettings() {
     fillViews(w);
     QVERIFY(w.close());
     QCOMPARE(closed.count(), 1);
-    QVERIFY(w.Closing);
+    QVERIFY(w.closing());
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".txt")), QByteArray("text one\r\ntext two\r\n"));
     QVERIFY(!onlyFile(h, ".hex").isEmpty());
     // The close keeps the views as they are.
@@ -153,7 +154,7 @@ void LogFilesTest::closeWithoutAutoSaveWritesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuAutoSave->trigger();
+    action(w, "mnuAutoSave")->trigger();
     fillViews(w);
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
@@ -169,7 +170,7 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     // Short packages of an unknown type: a hex line each, no text line.
     decoder.ReceiveBuffer.fill(0);
     decoder.ReceiveBuffer[4] = 0x77;
-    w.LogsSaved = false;
+    w.liveDataReceived();
     const auto receive = [&](int count, int port) {
         for (int i = 0; i < count; ++i)
             decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
@@ -178,10 +179,10 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     // worth. No second box, and the views keep all of it.
     h.dialogs.onError = [&] {
         receive(2 * 65536, 2);
-        w.logSaving().finishBackgroundSaves();
+        w.finishBackgroundSaves();
     };
     receive(65536, 1);
-    w.logSaving().finishBackgroundSaves();
+    w.finishBackgroundSaves();
     h.dialogs.onError = nullptr;
     QCOMPARE(h.dialogs.errors.size(), 1);
     QVERIFY2(h.dialogs.errors[0].contains(QStringLiteral("Files")),
@@ -192,7 +193,7 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     QTRY_COMPARE(w.statusText(3), QStringLiteral(" Journal Gap"));
 
     // Clear: the user is asked, cancels, and everything stays.
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
     QCOMPARE(w.hexLogLines().size(), 2 * 65536);
 
@@ -228,10 +229,10 @@ void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {
     h.dialogs.onUnsaved = [&] {
         if (std::exchange(asked, true)) return;
         statusMeanwhile = w.statusText(1);
-        w.mnuClear->trigger();
+        action(w, "mnuClear")->trigger();
         closedMeanwhile = w.close();
     };
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
     QVERIFY(!closedMeanwhile);
     QCOMPARE(statusMeanwhile, QStringLiteral(" Auto Save Failing: 0"));
@@ -254,10 +255,10 @@ void LogFilesTest::titlesKeepTheirCharactersInViewsAndFiles() {
     const QString log = h.scratch(QStringLiteral("журнал.hex"));
     MainHarness::writeAll(log, "1$F4BEE070\t00 00 00 00 77\r\n");
     h.dialogs.openAnswers << log;
-    w.mnuDecode->trigger();
+    action(w, "mnuDecode")->trigger();
     QCOMPARE(w.textLogLines().value(0), QStringLiteral("File: журнал.hex"));
     h.dialogs.saveAnswers << h.scratch("saved");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QVERIFY(MainHarness::readAll(h.scratch("saved.txt"))
                 .startsWith(QStringLiteral("File: журнал.hex\r\n").toUtf8()));
 }
@@ -280,23 +281,20 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
     QVERIFY(text.endsWith("End\r\n"));
 
     // Every package is journaled, with the hex log off too, until a save.
-    w.mnuHexLog->trigger();
+    action(w, "mnuHexLog")->trigger();
     zelvar::PackageDecoder& decoder = w.decoder();
     decoder.ReceiveBuffer.fill(0);
     decoder.ReceiveBuffer[4] = 0x77;
     for (int port = 1; port <= 3; ++port)
         decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
-    w.LogsSaved = false;
-    zelvar::LiveJournal& journal = *w.logSaving().journal();
-    journal.sync();
-    const std::vector<std::string> files = journal.files();
+    w.liveDataReceived();
+    const std::vector<std::string> files = w.syncJournal();
     QCOMPARE(files.size(), std::size_t{1});
     QCOMPARE(MainHarness::readAll(QString::fromStdString(files[0])),
              QByteArray("1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE070\t00 00 00 00 77\r\n"
                         "3$F4BEE070\t00 00 00 00 77\r\n"));
-    w.mnuClear->trigger();
-    journal.sync();
-    QVERIFY(journal.files().empty());
+    action(w, "mnuClear")->trigger();
+    QVERIFY(w.syncJournal().empty());
     QCOMPARE(h.savedFiles().size(), 2);  // nothing to write but the journal
 }
 
@@ -334,7 +332,7 @@ void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     decoder.ReceiveBuffer.fill(0);
     decoder.ReceiveBuffer[4] = 0x77;
     decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
-    w.LogsSaved = false;
+    w.liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
     const QStringList journals = QDir(h.filesDir()).entryList({QStringLiteral("*.journal")});
@@ -351,14 +349,14 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     // Short packages of an unknown type: a hex line each, no text line.
     decoder.ReceiveBuffer.fill(0);
     decoder.ReceiveBuffer[4] = 0x77;
-    w.LogsSaved = false;
+    w.liveDataReceived();
     for (int i = 0; i < 65535; ++i)
         decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
     QVERIFY(h.savedFiles().isEmpty());
     decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 2);
     // The views are empty at once; the files follow from the writer's thread.
     QVERIFY(w.hexLogLines().isEmpty());
-    w.logSaving().finishBackgroundSaves();
+    w.finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);  // the text view was empty
     const QByteArray hex = MainHarness::readAll(onlyFile(h, ".hex"));
     QCOMPARE(hex.count('\n'), 65536);
@@ -367,20 +365,20 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     QCOMPARE(decoder.HexCount, 0);
     QCOMPARE(decoder.TextCount, 0);
     QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.LogsSaved);
+    QVERIFY(w.logsSaved());
 }
 
 void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuHexLog->trigger();
+    action(w, "mnuHexLog")->trigger();
     fillViews(w);
     w.flushLogViews();
     w.decoder().TextCount = 65536;
     w.decoder().HexCount = 70000;
     w.RolloverCheck();
-    w.logSaving().finishBackgroundSaves();
+    w.finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
@@ -393,7 +391,7 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnu65535->trigger();
+    action(w, "mnu65535")->trigger();
     fillViews(w);
     w.decoder().HexCount = 100000;
     w.RolloverCheck();
@@ -401,39 +399,39 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     QCOMPARE(w.decoder().HexCount, 100000);
 
     // A failing rollover keeps its logs waiting, with the counts reset.
-    w.mnu65535->trigger();
+    action(w, "mnu65535")->trigger();
     blockFilesFolder(h);
     w.RolloverCheck();
-    w.logSaving().finishBackgroundSaves();
+    w.finishBackgroundSaves();
     QCOMPARE(h.dialogs.errors.size(), 1);
     QCOMPARE(w.decoder().HexCount, 0);
-    QVERIFY(w.logSaving().failing());
-    QVERIFY(!w.LogsSaved);
+    QVERIFY(w.backgroundSavesFailing());
+    QVERIFY(!w.logsSaved());
 }
 
 void LogFilesTest::saveAsNamesTheFilesAfterTheChosenName() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QCOMPARE(h.dialogs.saveDialogs, 0);  // both views empty: no dialog
 
-    w.mnuHexLog->trigger();  // Save As writes the hex view whatever "Hex Log" says
+    action(w, "mnuHexLog")->trigger();  // Save As writes the hex view whatever "Hex Log" says
     fillViews(w);
     MainHarness::writeAll(h.scratch("log.txt.txt"), "old");
     h.dialogs.saveAnswers << h.scratch("log.txt");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QVERIFY(
         QRegularExpression(QStringLiteral("^\\d{14}$")).match(h.dialogs.proposedName).hasMatch());
     QCOMPARE(MainHarness::readAll(h.scratch("log.txt.txt")),
              QByteArray("text one\r\ntext two\r\n"));
     QCOMPARE(MainHarness::readAll(h.scratch("log.txt.hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
     QVERIFY(!QFile::exists(h.scratch("log.txt")));
-    QVERIFY(w.LogsSaved);
+    QVERIFY(w.logsSaved());
     QVERIFY(h.savedFiles().isEmpty());
 
     // Cancelled: nothing written.
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QCOMPARE(h.dialogs.saveDialogs, 2);
     QCOMPARE(QDir(h.scratch(".")).entryList({"log*"}, QDir::Files).size(), 2);
 }
@@ -444,7 +442,7 @@ void LogFilesTest::saveAsWritesOnlyNonEmptyViews() {
     TMainForm& w = *h.main;
     w.appendHexLine("00 01 02");
     h.dialogs.saveAnswers << h.scratch("hexonly");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QVERIFY(!QFile::exists(h.scratch("hexonly.txt")));
     QCOMPARE(MainHarness::readAll(h.scratch("hexonly.hex")), QByteArray("00 01 02\r\n"));
 }
@@ -455,10 +453,10 @@ void LogFilesTest::saveAsFailureIsReported() {
     TMainForm& w = *h.main;
     fillViews(w);
     h.dialogs.saveAnswers << h.scratch("no-such-folder/log");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QCOMPARE(h.dialogs.errors.size(), 1);
     QVERIFY(h.dialogs.errors[0].contains(QStringLiteral("log.txt")));
-    QVERIFY(!w.LogsSaved);
+    QVERIFY(!w.logsSaved());
     QCOMPARE(w.textLogLines().size(), 2);
 }
 
@@ -467,10 +465,10 @@ void LogFilesTest::copyTextLogUsesCrLf() {
     h.start();
     TMainForm& w = *h.main;
     fillViews(w);
-    w.mnuCopyText->trigger();
+    action(w, "mnuCopyText")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("text one\r\ntext two\r\n"));
-    w.mnuClear->trigger();
-    w.mnuCopyText->trigger();
+    action(w, "mnuClear")->trigger();
+    action(w, "mnuCopyText")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString());
 }
 
@@ -481,15 +479,16 @@ void LogFilesTest::liveLinesArriveInBlocksAndAreNeverLost() {
     for (int i = 0; i < 1000; ++i) w.appendTextLine(std::to_string(i));
     // Still waiting for the event loop, yet the log is not empty for the decoder.
     QVERIFY(!w.textLogEmpty());
-    QTRY_COMPARE(w.Memo1->document()->blockCount(), 1000);
-    QCOMPARE(w.Memo1->document()->lastBlock().text(), QStringLiteral("999"));
+    QTRY_COMPARE(logView(w, "Memo1")->document()->blockCount(), 1000);
+    QCOMPARE(logView(w, "Memo1")->document()->lastBlock().text(), QStringLiteral("999"));
     // The view follows the newest line.
-    QCOMPARE(w.Memo1->verticalScrollBar()->value(), w.Memo1->verticalScrollBar()->maximum());
+    QCOMPARE(logView(w, "Memo1")->verticalScrollBar()->value(),
+             logView(w, "Memo1")->verticalScrollBar()->maximum());
 
     w.appendHexLine("AA");
     w.setCountsText(" T 1 / H 1");
     QTRY_COMPARE(w.statusText(2), QStringLiteral(" T 1 / H 1"));
-    QCOMPARE(w.Memo2->toPlainText(), QStringLiteral("AA"));
+    QCOMPARE(logView(w, "Memo2")->toPlainText(), QStringLiteral("AA"));
 }
 
 QTEST_MAIN(LogFilesTest)
@@ -504,7 +503,7 @@ void LogFilesTest::autoSaveInTheSameSecondKeepsTheEarlierLog() {
     QDir().mkpath(h.filesDir());
     MainHarness::writeAll(QDir(h.filesDir()).filePath(stamp + ".hex"), "earlier\r\n");
     fillViews(w);
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     const QStringList files = h.savedFiles();
     QVERIFY2(files.contains(stamp + ".hex"), qPrintable(files.join(' ')));
     QCOMPARE(MainHarness::readAll(QDir(h.filesDir()).filePath(stamp + ".hex")),
@@ -512,7 +511,7 @@ void LogFilesTest::autoSaveInTheSameSecondKeepsTheEarlierLog() {
     // The stamp may have moved on by a second meanwhile; either way the new
     // log has a name of its own.
     QCOMPARE(files.size(), 3);
-    QVERIFY(w.LogsSaved);
+    QVERIFY(w.logsSaved());
 }
 
 void LogFilesTest::savedFilesFollowEveryChangeOfTheViews() {
@@ -522,18 +521,18 @@ void LogFilesTest::savedFilesFollowEveryChangeOfTheViews() {
     fillViews(w);
     w.flushLogViews();
     // Typing into the view (as while the editor is shown) is saved too.
-    QTextCursor cursor(w.Memo1->document());
+    QTextCursor cursor(logView(w, "Memo1")->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QStringLiteral(" typed"));
     w.appendTextLine("text three");
     h.dialogs.saveAnswers << h.scratch("first");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("first.txt")),
              QByteArray("text one\r\ntext two typed\r\ntext three\r\n"));
     // After Clear the saved text starts afresh.
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     w.appendTextLine("after clear");
     h.dialogs.saveAnswers << h.scratch("second");
-    w.mnuSaveAs->trigger();
+    action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("second.txt")), QByteArray("after clear\r\n"));
 }

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <functional>
 #include <memory>
 
@@ -14,6 +22,36 @@
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
+
+// A window's control found by its name, as a user finds it on the screen.
+template <typename T>
+T* control(const QObject& window, const QString& name) {
+    T* found = window.findChild<T*>(name);
+    if (!found) qFatal("no control %s", qPrintable(name));
+    return found;
+}
+inline QAction* action(const QObject& window, const char* name) {
+    return control<QAction>(window, QLatin1String(name));
+}
+inline QMenu* menu(const QObject& window, const char* name) {
+    return control<QMenu>(window, QLatin1String(name));
+}
+// Memo1 (the text log) or Memo2 (the hex log).
+inline QPlainTextEdit* logView(const QObject& window, const char* name) {
+    return control<QPlainTextEdit>(window, QLatin1String(name));
+}
+inline QLabel* label(const QObject& window, const char* name) {
+    return control<QLabel>(window, QLatin1String(name));
+}
+inline QComboBox* portBox(const QObject& window) {
+    return control<QComboBox>(window, QStringLiteral("cbPort"));
+}
+inline QToolButton* gpsToggle(const QObject& window) {
+    return control<QToolButton>(window, QStringLiteral("sbCOMM"));
+}
+inline QProgressBar* sMeter(const QObject& window, int port) {
+    return control<QProgressBar>(window, QStringLiteral("SMetr%1").arg(port));
+}
 
 // Answers the main window's dialogs from lists, without a modal loop.
 class ScriptedDialogs : public zelvar::UserDialogs {
@@ -66,9 +104,9 @@ public:
         workDir_ = dir_.filePath(QStringLiteral("work"));
         QDir::setCurrent(workDir_);
         iniPath_ = dir_.filePath(QStringLiteral("Zelvar.ini"));
-        main = std::make_unique<TMainForm>();
-        editor = std::make_unique<TEditorForm>(main->settings());
-        options = std::make_unique<TOptionsForm>(main->settings());
+        main = std::make_unique<TMainForm>(settings);
+        editor = std::make_unique<TEditorForm>(settings);
+        options = std::make_unique<TOptionsForm>(settings);
         main->attachWindows(editor.get(), options.get());
         main->setSettingsStore(std::make_unique<zelvar::SettingsStore>(iniPath_));
         main->setDialogs(&dialogs);
@@ -118,6 +156,7 @@ public:
     }
 
     ScriptedDialogs dialogs;
+    zelvar::Settings settings;  // the program's, shared by the three windows
     std::unique_ptr<TMainForm> main;
     std::unique_ptr<TEditorForm> editor;
     std::unique_ptr<TOptionsForm> options;

@@ -29,9 +29,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Zelvar"));
     if (argc < 2) return 2;
 
-    TMainForm mainForm;
-    TEditorForm editorForm(mainForm.settings());
-    TOptionsForm optionsForm(mainForm.settings());
+    zelvar::Settings settings;  // the program's, shared by the three windows
+    TMainForm mainForm(settings);
+    TEditorForm editorForm(settings);
+    TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     FixedFileDialogs dialogs(QString::fromLocal8Bit(argv[1]));
     mainForm.setDialogs(&dialogs);
@@ -43,8 +44,8 @@ int main(int argc, char* argv[]) {
         mainForm.mnuDecodeClick();
         // A session's status texts, as they stand while monitoring, would need
         // the network; the decoded log alone is what the picture shows.
-        mainForm.SMetr1->setValue(5);
-        mainForm.SMetr3->setValue(7);
+        mainForm.setSMeter(1, 5);
+        mainForm.setSMeter(3, 7);
     });
     return QApplication::exec();
 }

@@ -87,19 +87,20 @@ void MainWindowTest::menusFollowTheTable() {
     QCOMPARE(w.windowTitle(), QStringLiteral(" Zelvar 1.0.9.4   GPS BU 353"));
     QCOMPARE(w.minimumSize(), QSize(875, 300));
 
-    QCOMPARE(describe(w.mnuFile),
+    QCOMPARE(describe(menu(w, "mnuFile")),
              (QStringList{"Decode...|Ctrl+D", "-", "Auto Save >", "-", "Save Data As..."}));
-    QCOMPARE(describe(w.mnuAutoSaveMenu),
+    QCOMPARE(describe(menu(w, "mnuAutoSaveMenu")),
              (QStringList{"Auto Save On [x]", "-", "New File Every 65 535 Packages [x]"}));
-    QCOMPARE(describe(w.mnuAnalysis),
+    QCOMPARE(describe(menu(w, "mnuAnalysis")),
              (QStringList{"Hex Log|Ctrl+H [x]", "-", "Display Only RSSI|Ctrl+R [ ]", "-",
                           "Start Monitoring|Ctrl+M [ ]"}));
-    QCOMPARE(describe(w.mnuOptions),
+    QCOMPARE(describe(menu(w, "mnuOptions")),
              (QStringList{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
                           "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
                           "-", "Copy Text Log to Clipboard|Ctrl+T"}));
-    const QStringList titles = {shown(w.mnuFile->title()), shown(w.mnuAnalysis->title()),
-                                shown(w.mnuOptions->title())};
+    const QStringList titles = {shown(menu(w, "mnuFile")->title()),
+                                shown(menu(w, "mnuAnalysis")->title()),
+                                shown(menu(w, "mnuOptions")->title())};
     QCOMPARE(titles, (QStringList{"File", "Analysis", "Options"}));
 }
 
@@ -109,15 +110,17 @@ void MainWindowTest::menusOpenWithTheirAltKeys() {
     TMainForm& w = *h.main;
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    const QList<std::pair<QMenu*, Qt::Key>> menus = {
-        {w.mnuFile, Qt::Key_F}, {w.mnuAnalysis, Qt::Key_A}, {w.mnuOptions, Qt::Key_O}};
+    const QList<std::pair<QMenu*, Qt::Key>> menus = {{menu(w, "mnuFile"), Qt::Key_F},
+                                                     {menu(w, "mnuAnalysis"), Qt::Key_A},
+                                                     {menu(w, "mnuOptions"), Qt::Key_O}};
     for (const auto& [menu, key] : menus) {
         QTest::keyClick(&w, key, Qt::AltModifier);
         QTRY_VERIFY2(menu->isVisible(), qPrintable(menu->title()));
         menu->hide();
     }
     // Within a menu every item has an Alt key of its own.
-    for (const QMenu* menu : {w.mnuFile, w.mnuAutoSaveMenu, w.mnuAnalysis, w.mnuOptions}) {
+    for (const QMenu* menu : {menu(w, "mnuFile"), menu(w, "mnuAutoSaveMenu"),
+                              menu(w, "mnuAnalysis"), menu(w, "mnuOptions")}) {
         QSet<QKeySequence> keys;
         for (const QAction* action : menu->actions()) {
             if (action->isSeparator()) continue;
@@ -164,13 +167,13 @@ void MainWindowTest::shortcutsWorkFromTheLogViews() {
     // the menu keys must reach the menu in both.
     for (bool editing : {false, true}) {
         w.setLogViewsEditing(editing);
-        for (QPlainTextEdit* view : {w.Memo1, w.Memo2}) {
+        for (QPlainTextEdit* view : {logView(w, "Memo1"), logView(w, "Memo2")}) {
             view->setFocus();
             QTest::keyClick(view, Qt::Key_R, Qt::ControlModifier);
-            QVERIFY(w.mnuOnlyRSSI->isChecked());
+            QVERIFY(action(w, "mnuOnlyRSSI")->isChecked());
             QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
             QTest::keyClick(view, Qt::Key_R, Qt::ControlModifier);
-            QVERIFY(!w.mnuOnlyRSSI->isChecked());
+            QVERIFY(!action(w, "mnuOnlyRSSI")->isChecked());
 
             QTest::keyClick(view, Qt::Key_H, Qt::ControlModifier);
             QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text"));
@@ -189,26 +192,26 @@ void MainWindowTest::shortcutsWorkFromTheLogViews() {
     }
     w.setLogViewsEditing(false);
 
-    w.Memo1->setFocus();
-    QTest::keyClick(w.Memo1, Qt::Key_E, Qt::ControlModifier);
+    logView(w, "Memo1")->setFocus();
+    QTest::keyClick(logView(w, "Memo1"), Qt::Key_E, Qt::ControlModifier);
     QVERIFY(h.editor->isVisible());
-    QVERIFY(!w.Memo1->isReadOnly());
+    QVERIFY(!logView(w, "Memo1")->isReadOnly());
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.Memo1->setFocus();
-    QTest::keyClick(w.Memo1, Qt::Key_E, Qt::ControlModifier);
+    logView(w, "Memo1")->setFocus();
+    QTest::keyClick(logView(w, "Memo1"), Qt::Key_E, Qt::ControlModifier);
     QVERIFY(!h.editor->isVisible());
 
-    QTest::keyClick(w.Memo1, Qt::Key_F4);
+    QTest::keyClick(logView(w, "Memo1"), Qt::Key_F4);
     QVERIFY(h.options->isVisible());
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.Memo1->setFocus();
-    QTest::keyClick(w.Memo1, Qt::Key_F4);
+    logView(w, "Memo1")->setFocus();
+    QTest::keyClick(logView(w, "Memo1"), Qt::Key_F4);
     QVERIFY(!h.options->isVisible());
 
-    QTest::keyClick(w.Memo1, Qt::Key_M, Qt::ControlModifier);
-    QVERIFY(w.mnuStartUDP->isChecked());
+    QTest::keyClick(logView(w, "Memo1"), Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(action(w, "mnuStartUDP")->isChecked());
 }
 
 void MainWindowTest::firstStartShowsTheDefaults() {
@@ -216,11 +219,11 @@ void MainWindowTest::firstStartShowsTheDefaults() {
     h.start();
     TMainForm& w = *h.main;
     QVERIFY(QFileInfo(h.filesDir()).isDir());
-    QCOMPARE(QDir::cleanPath(w.FilesDir), QDir::cleanPath(h.filesDir()));
-    QVERIFY(w.FilesDir.endsWith(QLatin1Char('/')));
-    QVERIFY(w.LogsSaved);
+    QCOMPARE(QDir::cleanPath(w.filesFolder()), QDir::cleanPath(h.filesDir()));
+    QVERIFY(w.filesFolder().endsWith(QLatin1Char('/')));
+    QVERIFY(w.logsSaved());
     QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(!w.Closing);
+    QVERIFY(!w.closing());
 
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
     QCOMPARE(w.statusText(2), QString());
@@ -230,10 +233,10 @@ void MainWindowTest::firstStartShowsTheDefaults() {
              QStringLiteral(" Type: 03 05 07 08 09 0B 0D 11 24 44 6C 8C B4 EC F4 FC "));
     QCOMPARE(w.size(), QSize(875, 300));
     QTRY_COMPARE(w.hexPaneHeight(), 60);
-    QCOMPARE(w.LogSplitter->handleWidth(), 2);
-    QCOMPARE(w.GPSPanel->height(), 34);
-    QCOMPARE(w.cbPort->width(), 64);
-    QCOMPARE(w.cbPort->count(), 0);
+    QCOMPARE(control<QSplitter>(w, QStringLiteral("LogSplitter"))->handleWidth(), 2);
+    QCOMPARE(control<QWidget>(w, QStringLiteral("GPSPanel"))->height(), 34);
+    QCOMPARE(portBox(w)->width(), 64);
+    QCOMPARE(portBox(w)->count(), 0);
     QCOMPARE(w.statusBar()->height(), 18);
     const QList<int> widths = {155, 175, 120, 120, 100};
     for (int panel = 1; panel <= 5; ++panel) {
@@ -241,24 +244,26 @@ void MainWindowTest::firstStartShowsTheDefaults() {
         QVERIFY(label);
         QCOMPARE(label->width(), widths[panel - 1]);
     }
-    for (auto* label : {w.LabelGPSTime, w.LabelLat, w.LabelLon, w.LabelPDOP}) {
+    for (auto* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"),
+                        label(w, "LabelPDOP")}) {
         QVERIFY(!label->isVisible());
     }
     const QStringList addresses = {"192.168.10.1", "192.168.11.1", "192.168.12.1", "192.168.13.1"};
     for (int port = 1; port <= 4; ++port) {
-        QCOMPARE(w.sMeter(port)->maximum(), 9);
-        QCOMPARE(w.sMeter(port)->value(), 0);
-        QCOMPARE(w.sMeter(port)->toolTip(), addresses[port - 1]);
+        QCOMPARE(sMeter(w, port)->maximum(), 9);
+        QCOMPARE(sMeter(w, port)->value(), 0);
+        QCOMPARE(sMeter(w, port)->toolTip(), addresses[port - 1]);
     }
     w.setSMeter(2, 12);
-    QCOMPARE(w.SMetr2->value(), 9);
+    QCOMPARE(sMeter(w, 2)->value(), 9);
 
-    QVERIFY(w.Memo1->isReadOnly());
-    QVERIFY(w.Memo2->isReadOnly());
-    QVERIFY(w.Memo1->font().fixedPitch() || QFontInfo(w.Memo1->font()).fixedPitch());
-    QCOMPARE(w.Memo1->font().pointSize(), 8);
-    QVERIFY(w.Memo1->hasFocus() || QApplication::focusWidget() == w.Memo1 ||
-            w.focusWidget() == w.Memo1);
+    QVERIFY(logView(w, "Memo1")->isReadOnly());
+    QVERIFY(logView(w, "Memo2")->isReadOnly());
+    QVERIFY(logView(w, "Memo1")->font().fixedPitch() ||
+            QFontInfo(logView(w, "Memo1")->font()).fixedPitch());
+    QCOMPARE(logView(w, "Memo1")->font().pointSize(), 8);
+    QVERIFY(logView(w, "Memo1")->hasFocus() || QApplication::focusWidget() == logView(w, "Memo1") ||
+            w.focusWidget() == logView(w, "Memo1"));
     QVERIFY(!h.editor->isVisible());
 
     // Numbers use "." whatever the desktop's locale says.
@@ -273,20 +278,21 @@ void MainWindowTest::editorStoredOpenIsOpenedAtStart() {
     h.start(true);
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
-    QVERIFY(w.settings().Editor);
+    QVERIFY(h.settings.Editor);
     QCOMPARE(h.editor->windowTitle(), QStringLiteral(" Editor"));
     QCOMPARE(h.editor->minimumSize(), QSize(850, 250));
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
-    QVERIFY(!w.Memo1->isReadOnly());
-    QVERIFY(!w.Memo2->isReadOnly());
-    QCOMPARE(w.Memo2->palette().color(QPalette::Base), QColor(255, 251, 240));
+    QVERIFY(!logView(w, "Memo1")->isReadOnly());
+    QVERIFY(!logView(w, "Memo2")->isReadOnly());
+    QCOMPARE(logView(w, "Memo2")->palette().color(QPalette::Base), QColor(255, 251, 240));
 
     h.editor->close();  // the close box only hides it
     QVERIFY(!h.editor->isVisible());
-    QVERIFY(!w.settings().Editor);
-    QVERIFY(w.Memo1->isReadOnly());
-    QVERIFY(w.Memo2->isReadOnly());
-    QCOMPARE(w.Memo2->palette().color(QPalette::Base), w.Memo1->palette().color(QPalette::Base));
+    QVERIFY(!h.settings.Editor);
+    QVERIFY(logView(w, "Memo1")->isReadOnly());
+    QVERIFY(logView(w, "Memo2")->isReadOnly());
+    QCOMPARE(logView(w, "Memo2")->palette().color(QPalette::Base),
+             logView(w, "Memo1")->palette().color(QPalette::Base));
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
 }
 
@@ -296,28 +302,34 @@ void MainWindowTest::settingsAndEditorNeverShowTogether() {
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
 
-    w.mnuSettings->trigger();
+    action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
     QVERIFY(!h.editor->isVisible());
 
-    w.mnuEditor->trigger();
+    action(w, "mnuEditor")->trigger();
     QVERIFY(!h.options->isVisible());
     QVERIFY(h.editor->isVisible());
 
-    w.mnuEditor->trigger();
+    action(w, "mnuEditor")->trigger();
     QVERIFY(!h.editor->isVisible());
-    w.mnuSettings->trigger();
+    action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
-    w.mnuSettings->trigger();
+    action(w, "mnuSettings")->trigger();
     QVERIFY(!h.options->isVisible());
 
-    // Neither command acts while an offline decoding runs.
-    w.offlineDecoder().DecoderIdle = false;
-    w.mnuSettings->trigger();
-    w.mnuEditor->trigger();
-    QVERIFY(!h.options->isVisible());
-    QVERIFY(!h.editor->isVisible());
-    w.offlineDecoder().DecoderIdle = true;
+    // Neither command acts while an offline decoding runs; the window lets
+    // events run once before it decodes.
+    bool optionsShown = true;
+    bool editorShown = true;
+    QTimer::singleShot(0, &w, [&] {
+        action(w, "mnuSettings")->trigger();
+        action(w, "mnuEditor")->trigger();
+        optionsShown = h.options->isVisible();
+        editorShown = h.editor->isVisible();
+    });
+    w.decodeEditorLines({QStringLiteral("1$F4BEE070\t00 01")}, QStringLiteral("Editor"));
+    QVERIFY(!optionsShown);
+    QVERIFY(!editorShown);
 }
 
 void MainWindowTest::editorStaysClosedWhileMonitoringIsChecked() {
@@ -325,41 +337,41 @@ void MainWindowTest::editorStaysClosedWhileMonitoringIsChecked() {
     h.start();
     TMainForm& w = *h.main;
     // Only the check mark, as after a failed start.
-    w.mnuStartUDP->trigger();
-    QVERIFY(w.mnuStartUDP->isChecked());
-    w.mnuEditor->trigger();
+    action(w, "mnuStartUDP")->trigger();
+    QVERIFY(action(w, "mnuStartUDP")->isChecked());
+    action(w, "mnuEditor")->trigger();
     QVERIFY(!h.editor->isVisible());
-    w.mnuStartUDP->trigger();
-    w.mnuEditor->trigger();
+    action(w, "mnuStartUDP")->trigger();
+    action(w, "mnuEditor")->trigger();
     QVERIFY(h.editor->isVisible());
 
     // The session's accessors.
     w.setDecodeCommandsEnabled(false);
-    QVERIFY(!w.mnuDecode->isEnabled());
-    QVERIFY(!w.mnuEditor->isEnabled());
+    QVERIFY(!action(w, "mnuDecode")->isEnabled());
+    QVERIFY(!action(w, "mnuEditor")->isEnabled());
     w.setDecodeCommandsEnabled(true);
     w.hideEditor();
     QVERIFY(!h.editor->isVisible());
     w.setSessionStatusText(QStringLiteral(" Ready"));
     QCOMPARE(w.statusText(4), QStringLiteral(" Ready"));
     w.setHexViewEnabled(false);
-    QVERIFY(!w.Memo2->isEnabled());
+    QVERIFY(!logView(w, "Memo2")->isEnabled());
 }
 
 void MainWindowTest::autoSaveItemsRefreshTheStatus() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuAutoSave->trigger();
-    QVERIFY(!w.mnuAutoSave->isChecked());
-    QVERIFY(!w.mnu65535->isEnabled());
-    QVERIFY(w.mnu65535->isChecked());
+    action(w, "mnuAutoSave")->trigger();
+    QVERIFY(!action(w, "mnuAutoSave")->isChecked());
+    QVERIFY(!action(w, "mnu65535")->isEnabled());
+    QVERIFY(action(w, "mnu65535")->isChecked());
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
-    w.mnuAutoSave->trigger();
-    QVERIFY(w.mnu65535->isEnabled());
-    w.mnu65535->trigger();
+    action(w, "mnuAutoSave")->trigger();
+    QVERIFY(action(w, "mnu65535")->isEnabled());
+    action(w, "mnu65535")->trigger();
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text + Hex"));
-    w.mnuHexLog->trigger();
+    action(w, "mnuHexLog")->trigger();
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text"));
     QVERIFY(!w.mirrors().HexLog);
 }
@@ -368,32 +380,32 @@ void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.mnuStartUDP->setChecked(true);
+    action(w, "mnuStartUDP")->setChecked(true);
     w.RefreshDisplayMode();
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
 
     // Twice before any package: one TextHeader again, nothing else.
-    w.mnuOnlyRSSI->trigger();
+    action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::RssiHeader)});
     QVERIFY(w.mirrors().OnlyRSSI);
-    w.mnuOnlyRSSI->trigger();
+    action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
 
     // After data the new header follows it, and the old one stays above.
     w.appendTextLine("data");
-    w.mnuOnlyRSSI->trigger();
+    action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
 
     // With the GPS port open the RSSI header becomes the GPS one in place.
-    w.gps().Connected = true;
+    w.gpsState().Connected = true;
     w.RefreshDisplayMode();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::GpsHeader)}));
-    w.Monitoring = true;
+    w.setMonitoring(true);
     w.RefreshTypeSummary();
     QCOMPARE(w.statusText(5), QStringLiteral(" GPS + RSSI"));
-    w.Monitoring = false;
+    w.setMonitoring(false);
 }
 
 void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
@@ -401,14 +413,14 @@ void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
     h.start();
     TMainForm& w = *h.main;
     w.appendTextLine("Stop");
-    w.mnuOnlyRSSI->trigger();
+    action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{"Stop"});
     QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
 
     // The live decoder asks for a header only when the log is empty; outside
     // monitoring it still gets none.
     QVERIFY(!w.textLogEmpty());
-    w.mnuClear->trigger();
+    action(w, "mnuClear")->trigger();
     QVERIFY(w.textLogEmpty());
     w.refreshDisplayMode();
     QVERIFY(w.textLogEmpty());
@@ -418,20 +430,20 @@ void MainWindowTest::typeFlagsOfTheDialogRefreshTheSummary() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.settings().typeFlags.fill(false);
+    h.settings.typeFlags.fill(false);
     emit h.options->typeFlagsChanged();
     QCOMPARE(w.statusText(5), QStringLiteral(" Not selected type of package"));
-    w.settings().setTypeFlag("10", true);
+    h.settings.setTypeFlag("10", true);
     emit h.options->typeFlagsChanged();
     QCOMPARE(w.statusText(5), QStringLiteral(" Type: 10 "));
 }
 
 void MainWindowTest::escInEitherViewStopsDecoding() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    for (QPlainTextEdit* view : {w.Memo1, w.Memo2}) {
-        w.offlineDecoder().AbortDecoding = false;
+    for (const char* name : {"Memo1", "Memo2"}) {
+        MainHarness h;
+        h.start();
+        TMainForm& w = *h.main;
+        QPlainTextEdit* view = logView(w, name);
         QTest::keyClick(view, Qt::Key_A);
         QVERIFY(!w.offlineDecoder().AbortDecoding);
         QTest::keyClick(view, Qt::Key_Escape);
@@ -445,18 +457,18 @@ void MainWindowTest::serialPortBoxSelectsTheRememberedPort() {
     h.main->setSerialPortLister([] { return QStringList{"ttyS0", "ttyUSB0", "ttyS0", "ttyACM0"}; });
     h.start();
     TMainForm& w = *h.main;
-    QCOMPARE(w.cbPort->currentIndex(), 2);
+    QCOMPARE(portBox(w)->currentIndex(), 2);
 
-    w.settings().numCom = "gone";
+    h.settings.numCom = "gone";
     w.setSerialPorts({"ttyS0", "ttyUSB0"});
-    QCOMPARE(w.cbPort->currentIndex(), 1);
-    QCOMPARE(w.settings().numCom, std::string("gone"));
+    QCOMPARE(portBox(w)->currentIndex(), 1);
+    QCOMPARE(h.settings.numCom, std::string("gone"));
     w.setSerialPorts({});
-    QCOMPARE(w.cbPort->currentIndex(), -1);
+    QCOMPARE(portBox(w)->currentIndex(), -1);
 
     w.setSerialPorts({"ttyS0", "ttyUSB0"});
-    emit w.cbPort->activated(0);
-    QCOMPARE(w.settings().numCom, std::string("ttyS0"));
+    emit portBox(w)->activated(0);
+    QCOMPARE(h.settings.numCom, std::string("ttyS0"));
 }
 
 // A port under /dev/serial/by-id has a name of 60 characters: the box shows
@@ -470,29 +482,32 @@ void MainWindowTest::longPortNameLeavesTheStripWhole() {
     h.main->setSerialPortLister([&name] { return QStringList{QStringLiteral("ttyS0"), name}; });
     h.start();
     TMainForm& w = *h.main;
-    QCOMPARE(w.cbPort->currentText(), name);
-    QCOMPARE(w.cbPort->toolTip(), name);
-    w.cbPort->showPopup();
-    QTRY_VERIFY(w.cbPort->view()->isVisible());
-    QVERIFY2(w.cbPort->view()->viewport()->width() >
-                 w.cbPort->view()->fontMetrics().horizontalAdvance(name),
-             qPrintable(QString::number(w.cbPort->view()->viewport()->width())));
-    w.cbPort->hidePopup();
-    w.cbPort->setCurrentIndex(0);
-    QCOMPARE(w.cbPort->toolTip(), QStringLiteral("ttyS0"));
-    w.cbPort->setCurrentIndex(1);
+    QCOMPARE(portBox(w)->currentText(), name);
+    QCOMPARE(portBox(w)->toolTip(), name);
+    portBox(w)->showPopup();
+    QTRY_VERIFY(portBox(w)->view()->isVisible());
+    QVERIFY2(portBox(w)->view()->viewport()->width() >
+                 portBox(w)->view()->fontMetrics().horizontalAdvance(name),
+             qPrintable(QString::number(portBox(w)->view()->viewport()->width())));
+    portBox(w)->hidePopup();
+    portBox(w)->setCurrentIndex(0);
+    QCOMPARE(portBox(w)->toolTip(), QStringLiteral("ttyS0"));
+    portBox(w)->setCurrentIndex(1);
 
     // The labels of a fix, as wide as a receiver makes them.
-    w.LabelGPSTime->setText(QStringLiteral("08.12.2026 16:35:19"));
-    w.LabelLat->setText(QStringLiteral("Lat: 4807.03812,N"));
-    w.LabelLon->setText(QStringLiteral("Lon: 01131.00025,E"));
-    w.LabelPDOP->setText(QStringLiteral("PDOP: 12.5"));
-    for (QLabel* label : {w.LabelGPSTime, w.LabelLat, w.LabelLon, w.LabelPDOP}) label->show();
+    label(w, "LabelGPSTime")->setText(QStringLiteral("08.12.2026 16:35:19"));
+    label(w, "LabelLat")->setText(QStringLiteral("Lat: 4807.03812,N"));
+    label(w, "LabelLon")->setText(QStringLiteral("Lon: 01131.00025,E"));
+    label(w, "LabelPDOP")->setText(QStringLiteral("PDOP: 12.5"));
+    for (QLabel* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"),
+                          label(w, "LabelPDOP")})
+        label->show();
     w.resize(w.minimumSize());
     QTRY_COMPARE(w.width(), w.minimumWidth());
-    w.GPSPanel->layout()->activate();
+    control<QWidget>(w, QStringLiteral("GPSPanel"))->layout()->activate();
     QList<QWidget*> parts;
-    for (QWidget* part : w.GPSPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* part : control<QWidget>(w, QStringLiteral("GPSPanel"))
+                             ->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (part->isVisible()) parts << part;
     }
     for (const QWidget* part : parts) {
@@ -501,7 +516,8 @@ void MainWindowTest::longPortNameLeavesTheStripWhole() {
         if (const auto* label = qobject_cast<const QLabel*>(part)) {
             QVERIFY2(part->width() >= label->minimumSizeHint().width(), qPrintable(what));
         }
-        QVERIFY2(w.GPSPanel->rect().contains(part->geometry()), qPrintable(what));
+        QVERIFY2(control<QWidget>(w, QStringLiteral("GPSPanel"))->rect().contains(part->geometry()),
+                 qPrintable(what));
         for (const QWidget* other : parts) {
             QVERIFY2(other == part || !other->geometry().intersects(part->geometry()),
                      qPrintable(what + QStringLiteral(" meets ") + other->objectName()));
@@ -519,11 +535,11 @@ void MainWindowTest::settingsRoundTrip() {
     for (const auto& [key, value] : stored) h.store(key, value);
     h.start();
     TMainForm& w = *h.main;
-    QVERIFY(!w.mnuAutoSave->isChecked());
-    QVERIFY(w.mnuHexLog->isChecked());  // "5" reads as true
-    QVERIFY(!w.mnu65535->isChecked());
-    QVERIFY(!w.mnu65535->isEnabled());
-    QVERIFY(w.mnuOnlyRSSI->isChecked());
+    QVERIFY(!action(w, "mnuAutoSave")->isChecked());
+    QVERIFY(action(w, "mnuHexLog")->isChecked());  // "5" reads as true
+    QVERIFY(!action(w, "mnu65535")->isChecked());
+    QVERIFY(!action(w, "mnu65535")->isEnabled());
+    QVERIFY(action(w, "mnuOnlyRSSI")->isChecked());
     QVERIFY(w.mirrors().OnlyRSSI);
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
     QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
@@ -532,11 +548,11 @@ void MainWindowTest::settingsRoundTrip() {
     QTRY_COMPARE(w.hexPaneHeight(), 90);
     QCOMPARE(h.editor->size(), QSize(900, 400));
     QCOMPARE(h.editor->pos(), QPoint(80, 70));
-    QCOMPARE(w.SMetr2->toolTip(), QStringLiteral("127.0.0.2"));
+    QCOMPARE(sMeter(w, 2)->toolTip(), QStringLiteral("127.0.0.2"));
 
     // Change what the user can change, then close.
-    w.mnuAutoSave->trigger();
-    w.mnuOnlyRSSI->trigger();
+    action(w, "mnuAutoSave")->trigger();
+    action(w, "mnuOnlyRSSI")->trigger();
     w.resize(900, 400);
     w.move(20, 30);
     w.setHexPaneHeight(120);
@@ -594,7 +610,7 @@ void MainWindowTest::boundsOffTheScreensComeBackOntoThem() {
     };
     QTRY_VERIFY(onScreen(&w));
     QTRY_VERIFY(onScreen(h.editor.get()));
-    w.mnuSettings->trigger();
+    action(w, "mnuSettings")->trigger();
     QTRY_VERIFY(onScreen(h.options.get()));
     QVERIFY(w.close());
     QVERIFY(h.stored("fWidth").toInt() <= screen.width());
@@ -627,7 +643,7 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
     h.start(true);
     TMainForm& w = *h.main;
     w.appendTextLine("unsaved");
-    w.LogsSaved = false;
+    w.liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
     QCOMPARE(h.stored("Editor"), QStringLiteral("1"));

@@ -162,7 +162,7 @@ private slots:
         } detach{h};
         h.start();
         for (int n = 1; n <= kTransceivers; ++n) {
-            QCOMPARE(QString::fromStdString(h.main->settings().IP[static_cast<std::size_t>(n - 1)]),
+            QCOMPARE(QString::fromStdString(h.settings.IP[static_cast<std::size_t>(n - 1)]),
                      QStringLiteral("127.0.0.%1").arg(n));
         }
 
@@ -196,8 +196,8 @@ private slots:
         QVERIFY(kernelBefore >= 0);
         const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
         const qint64 stampBefore = zelvar::HexToInt64(zelvar::NowStamp());
-        h.main->mnuStartUDP->trigger();
-        QVERIFY(h.main->Monitoring);
+        action(*h.main, "mnuStartUDP")->trigger();
+        QVERIFY(h.main->monitoring());
 
         QString simErr;
         const auto readErr = [&] {
@@ -208,8 +208,8 @@ private slots:
         QTRY_VERIFY(h.main->decoder().HexCount + kernelDrops() >= kPackages);
         const qint64 stampAfter = zelvar::HexToInt64(zelvar::NowStamp());
 
-        h.main->mnuStartUDP->trigger();
-        QVERIFY(!h.main->Monitoring);
+        action(*h.main, "mnuStartUDP")->trigger();
+        QVERIFY(!h.main->monitoring());
         // The stop decodes what was still read: nothing more, nothing twice.
         const long long kernel = kernelDrops();
         QCOMPARE(h.main->decoder().HexCount + kernel, std::int64_t{kPackages});
@@ -233,9 +233,9 @@ private slots:
         const auto textCount = static_cast<qsizetype>(h.main->decoder().TextCount);
         const auto hexCount = static_cast<qsizetype>(h.main->decoder().HexCount);
         QVERIFY(textCount > 0);
-        QVERIFY(!h.main->LogsSaved);  // the generator's packages begin with 00
-        h.main->mnuClear->trigger();
-        QVERIFY(h.main->LogsSaved);
+        QVERIFY(!h.main->logsSaved());  // the generator's packages begin with 00
+        action(*h.main, "mnuClear")->trigger();
+        QVERIFY(h.main->logsSaved());
         QVERIFY(h.main->textLogLines().isEmpty());
         QVERIFY(h.main->hexLogLines().isEmpty());
 
@@ -299,7 +299,7 @@ private slots:
             ++perPort[static_cast<std::size_t>(linePort)];
         }
         for (std::size_t t = 1; t <= kTransceivers; ++t) QVERIFY(perPort[t] > 0);
-        QCOMPARE(decoded, redecode(*hexLines, h.main->settings()));
+        QCOMPARE(decoded, redecode(*hexLines, h.settings));
     }
 };
 

@@ -121,7 +121,7 @@ private:
             h.main->setMonitoringControl(nullptr);
         }
         FakeTransceiver& at(int n) { return *t[static_cast<std::size_t>(n - 1)]; }
-        void toggle() { h.main->mnuStartUDP->trigger(); }
+        void toggle() { action(*h.main, "mnuStartUDP")->trigger(); }
         bool allRegistered() {
             for (auto& x : t) {
                 if (x->count(QStringLiteral("AT_ZELVAR")) == 0) return false;
@@ -136,7 +136,7 @@ private slots:
     void startRegistersWithEachTransceiverFromItsOwnSocket() {
         Rig rig;
         rig.toggle();
-        QVERIFY(rig.h.main->Monitoring);
+        QVERIFY(rig.h.main->monitoring());
         QTRY_VERIFY(rig.allRegistered());
         QSet<quint16> sources;
         for (int n = 1; n <= 4; ++n) {
@@ -149,9 +149,9 @@ private slots:
         QCOMPARE(sources.size(), 4);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Ready"));
         QCOMPARE(rig.text(), QStringList{QString::fromLatin1(zelvar::TextHeader.data())});
-        QVERIFY(!rig.h.main->mnuDecode->isEnabled());
-        QVERIFY(!rig.h.main->mnuEditor->isEnabled());
-        QVERIFY(!rig.h.main->Memo2->isEnabled());
+        QVERIFY(!action(*rig.h.main, "mnuDecode")->isEnabled());
+        QVERIFY(!action(*rig.h.main, "mnuEditor")->isEnabled());
+        QVERIFY(!logView(*rig.h.main, "Memo2")->isEnabled());
         QVERIFY(!rig.h.options->findChild<QWidget*>(QStringLiteral("EditIP1"))->isEnabled());
         QVERIFY(rig.session->Timer.isActive());
     }
@@ -164,7 +164,7 @@ private slots:
         QTRY_COMPARE(rig.hex().size(), 1);
         QVERIFY(rig.hex()[0].startsWith(QStringLiteral("3$")));
         QCOMPARE(rig.hex()[0].section('\t', 1), QStringLiteral("00 00 00 00 0F 00 00 00 00 00 00 5A 00"));
-        QTRY_COMPARE(rig.h.main->sMeter(3)->value(), 5);
+        QTRY_COMPARE(sMeter(*rig.h.main, 3)->value(), 5);
         QCOMPARE(rig.h.main->decoder().portState(3).LastRSSI, std::string("-90"));
         QCOMPARE(rig.h.main->statusText(2), QStringLiteral(" T 0 / H 1"));
         // The stamp is now's.
@@ -274,7 +274,7 @@ private slots:
         // A new session starts counting afresh.
         rig.toggle();
         rig.toggle();
-        QVERIFY(rig.h.main->Monitoring);
+        QVERIFY(rig.h.main->monitoring());
         QCOMPARE(rig.h.main->statusText(6), QString());
         QVERIFY(lostPanel->isHidden());
     }
@@ -283,10 +283,10 @@ private slots:
         Rig rig;
         rig.toggle();
         QTRY_VERIFY(rig.allRegistered());
-        QVERIFY(rig.h.main->LogsSaved);
+        QVERIFY(rig.h.main->logsSaved());
         rig.at(1).send(QByteArray("\x01\xFF\xFF\xFF\xFF\xFF", 6));
         QTRY_COMPARE(rig.hex().size(), 1);
-        QVERIFY(rig.h.main->LogsSaved);
+        QVERIFY(rig.h.main->logsSaved());
         // Too long for the buffer: dropped, not cut short and decoded.
         rig.at(1).send(QByteArray(129, '\x00'));
         // Empty datagrams carry nothing.
@@ -300,7 +300,7 @@ private slots:
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
         QCOMPARE(rig.h.main->decoder().HexCount, 2);
-        QVERIFY(!rig.h.main->LogsSaved);
+        QVERIFY(!rig.h.main->logsSaved());
         rig.at(1).send(QByteArray(128, '\x01'));
         QTRY_COMPARE(rig.hex().size(), 3);
     }
@@ -310,19 +310,19 @@ private slots:
         rig.toggle();
         QTRY_VERIFY(rig.allRegistered());
         rig.at(2).send(rssiPackage(0));
-        QTRY_COMPARE(rig.h.main->sMeter(2)->value(), 9);
+        QTRY_COMPARE(sMeter(*rig.h.main, 2)->value(), 9);
         rig.toggle();
-        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(!rig.h.main->monitoring());
         for (int n = 1; n <= 4; ++n) {
             QTRY_COMPARE(rig.at(n).commands,
                          (QStringList{QStringLiteral("AT_ZELVAR"), QStringLiteral("EXIT_ZELVAR")}));
         }
         QCOMPARE(rig.text().last(), QStringLiteral("Stop"));
-        QCOMPARE(rig.h.main->sMeter(2)->value(), 0);
+        QCOMPARE(sMeter(*rig.h.main, 2)->value(), 0);
         QCOMPARE(rig.h.main->decoder().HexCount, 1);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
-        QVERIFY(rig.h.main->mnuDecode->isEnabled());
-        QVERIFY(rig.h.main->Memo2->isEnabled());
+        QVERIFY(action(*rig.h.main, "mnuDecode")->isEnabled());
+        QVERIFY(logView(*rig.h.main, "Memo2")->isEnabled());
         QVERIFY(rig.h.options->findChild<QWidget*>(QStringLiteral("EditIP1"))->isEnabled());
         QVERIFY(!rig.session->Timer.isActive());
         // Starting again clears the counts and follows "Stop" with a new header.
@@ -343,11 +343,11 @@ private slots:
         rig.session->Timer.stop();
         QTRY_VERIFY(rig.allRegistered());
         QVERIFY(rig.at(4).send(rssiPackage(0)));
-        QTRY_COMPARE(rig.h.main->sMeter(4)->value(), 9);
+        QTRY_COMPARE(sMeter(*rig.h.main, 4)->value(), 9);
         // The meter falls back within two ticks (at most a second).
         rig.session->TimerTick();
         rig.session->TimerTick();
-        QCOMPARE(rig.h.main->sMeter(4)->value(), 0);
+        QCOMPARE(sMeter(*rig.h.main, 4)->value(), 0);
         // With a time-out of 1 s the command comes again every third tick
         // (1.5 s). A command is sent before TimerTick returns; the datagram
         // of each tick is waited for before the next.
@@ -374,8 +374,8 @@ private slots:
             return -1;
         });
         rig.toggle();
-        QVERIFY(rig.h.main->mnuStartUDP->isChecked());
-        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(action(*rig.h.main, "mnuStartUDP")->isChecked());
+        QVERIFY(!rig.h.main->monitoring());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
         QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EACCES)),
                  qPrintable(statusHint(*rig.h.main, 4)));
@@ -387,7 +387,7 @@ private slots:
         QVERIFY(!rig.h.editor->isVisible());
         // Choosing it again only removes the check mark.
         rig.toggle();
-        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+        QVERIFY(!action(*rig.h.main, "mnuStartUDP")->isChecked());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
         QCOMPARE(rig.text().size(), 2);
     }
@@ -418,7 +418,7 @@ private slots:
         });
         rig.toggle();
         release();
-        if (rig.h.main->Monitoring) {
+        if (rig.h.main->monitoring()) {
             // Stopping this session would wait forever for its thread.
             rig.h.main->setMonitoringControl(nullptr);
             (void)rig.session.release();
@@ -441,7 +441,7 @@ private slots:
             QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
             closedPort = probe.localPort();
         }
-        rig.h.main->settings().Port[0] = std::to_string(closedPort);
+        rig.h.settings.Port[0] = std::to_string(closedPort);
         int made = 0;
         rig.session->sockets().setSocketCreator([&] {
             const int fd = plainUdpSocket();
@@ -456,7 +456,7 @@ private slots:
             return fd;
         });
         rig.toggle();
-        QVERIFY(rig.h.main->Monitoring);
+        QVERIFY(rig.h.main->monitoring());
         QTRY_COMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
         QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(ECONNREFUSED)),
                  qPrintable(statusHint(*rig.h.main, 4)));
@@ -469,15 +469,15 @@ private slots:
 
     void portTextThatIsNoNumberChangesNothing() {
         Rig rig;
-        rig.h.main->settings().Port[2] = "40X4";
+        rig.h.settings.Port[2] = "40X4";
         rig.toggle();
         QCOMPARE(rig.h.dialogs.errors, QStringList{QStringLiteral("'40X4' is not a valid integer value")});
-        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
-        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(!action(*rig.h.main, "mnuStartUDP")->isChecked());
+        QVERIFY(!rig.h.main->monitoring());
         QVERIFY(!rig.session->sockets().isOpen());
         QVERIFY(rig.text().isEmpty());
-        QVERIFY(rig.h.main->mnuDecode->isEnabled());
-        QVERIFY(rig.h.main->Memo2->isEnabled());
+        QVERIFY(action(*rig.h.main, "mnuDecode")->isEnabled());
+        QVERIFY(logView(*rig.h.main, "Memo2")->isEnabled());
         // No socket was made, so nothing can have been sent.
         rig.at(1).readPending();
         QCOMPARE(rig.at(1).commands.size(), 0);
@@ -509,12 +509,12 @@ private slots:
         QTRY_VERIFY(rig.allRegistered());
         QTimer::singleShot(0, rig.h.main.get(), [&] { rig.toggle(); });
         rig.toggle();
-        QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
-        QVERIFY(!rig.h.main->Monitoring);
+        QVERIFY(!action(*rig.h.main, "mnuStartUDP")->isChecked());
+        QVERIFY(!rig.h.main->monitoring());
         QVERIFY(!rig.session->Timer.isActive());
         QVERIFY(!rig.session->sockets().isOpen());
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
-        QVERIFY(rig.h.main->mnuDecode->isEnabled());
+        QVERIFY(action(*rig.h.main, "mnuDecode")->isEnabled());
         // The sockets are closed: a second registration could only have
         // been sent before the refusal returned.
         rig.at(1).readPending();
@@ -546,13 +546,13 @@ private slots:
         for (const char* command : {"mnuStartUDP", "mnuEditor"}) {
             Rig rig;
             rig.h.main->appendTextLine("unsaved");
-            rig.h.main->LogsSaved = false;
-            auto* action = rig.h.main->findChild<QAction*>(QLatin1String(command));
-            QTimer::singleShot(0, rig.h.main.get(), [action] { action->trigger(); });
+            rig.h.main->liveDataReceived();
+            QAction* chosen = action(*rig.h.main, command);
+            QTimer::singleShot(0, rig.h.main.get(), [chosen] { chosen->trigger(); });
             QVERIFY(rig.h.main->close());
             QVERIFY2(rig.h.savedFiles().size() == 1, command);
             QVERIFY(!rig.h.editor->isVisible());
-            QVERIFY(!rig.h.main->mnuStartUDP->isChecked());
+            QVERIFY(!action(*rig.h.main, "mnuStartUDP")->isChecked());
             rig.at(1).readPending();
             QCOMPARE(rig.at(1).commands.size(), 0);
         }
