@@ -70,9 +70,13 @@ void TMainForm::recoverJournals() {
                         .arg(QDir::toNativeSeparators(journal.base))
                         .arg(journal.packages);
         }
+        // Nothing to recover: the panel is left to whatever else it shows
+        // (a settings store that cannot be written, the journal's gap).
         if (told.isEmpty()) {
-            if (recovering()) setStatusText(3, QString());
-            statusPanels_[2]->setToolTip(QString());
+            if (recovering()) {
+                setStatusText(3, QString());
+                statusPanels_[2]->setToolTip(QString());
+            }
             return;
         }
         setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
