@@ -185,11 +185,7 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
     RefreshAutoSaveStatus();
     // The question's own event loop lets commands in; a second Clear or close
     // meanwhile would ask again on top of it.
-    choosing_ = true;
-    const struct ChoiceEnd {
-        bool& flag;
-        ~ChoiceEnd() { flag = false; }
-    } choiceEnd{choosing_};
+    const zelvar::FlagScope choosing(choosing_);
     using Choice = zelvar::UserDialogs::UnsavedChoice;
     while (true) {
         switch (dialogs().askUnsavedLogs(this, reason, closing)) {

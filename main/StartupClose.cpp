@@ -179,11 +179,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    inCloseSequence_ = true;
-    const struct SequenceEnd {
-        bool& flag;
-        ~SequenceEnd() { flag = false; }
-    } sequenceEnd{inCloseSequence_};
+    const zelvar::FlagScope closeSequence(inCloseSequence_);
     const zelvar::CommandHold::Scope held = commandHold_.hold();
 
     Closing = true;

@@ -42,4 +42,17 @@ private:
     std::function<void()> deferred_;
 };
 
+// Raises a flag for as long as it lives: a run that lets events through
+// marks itself so that what those events start can see it.
+class [[nodiscard]] FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
 }  // namespace zelvar

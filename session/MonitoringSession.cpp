@@ -161,11 +161,7 @@ void MonitoringSession::decodeReceived(bool all) {
     // A message box's event loop inside a decoded package must not start a
     // second pass over the same queue; the running one goes on afterwards.
     if (decoding_) return;
-    decoding_ = true;
-    const struct DecodingEnd {
-        bool& flag;
-        ~DecodingEnd() { flag = false; }
-    } decodingEnd{decoding_};
+    const FlagScope decoding(decoding_);
 
     // The session reads on after a failed read: it may pass, and the other
     // transceivers are unaffected.
