@@ -32,6 +32,7 @@
 #include "RichTextDocument.h"
 #include "Rtf.h"
 #include "WindowFonts.h"
+#include "WindowLook.h"
 
 #include "WindowBounds.h"
 
@@ -45,7 +46,7 @@ constexpr int kFindWidth = 363;
 constexpr int kFindLength = 50;
 constexpr std::array<int, 3> kStatusWidths = {150, 120, 50};
 
-const QColor kCream(255, 251, 240);
+const QColor kCream = zelvar::EditableLogCream();
 
 // Every letter typed or pasted into a field comes out in upper case.
 class UpperCaseValidator : public QValidator {
@@ -85,19 +86,8 @@ QToolButton* markerButton(QWidget* parent, const char* name, const QString& capt
     return button;
 }
 
-QAction* addCommand(QMenu* menu, const char* name, const QString& caption,
-                    const QKeySequence& keys = {}) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    action->setShortcut(keys);
-    return action;
-}
-
-QMenu* addSubmenu(QMenu* menu, const char* name, const QString& caption) {
-    QMenu* submenu = menu->addMenu(caption);
-    submenu->setObjectName(QLatin1String(name));
-    return submenu;
-}
+using zelvar::addCommand;
+using zelvar::addSubmenu;
 
 }  // namespace
 

@@ -10,28 +10,17 @@
 
 #include "SessionHost.h"
 #include "WindowHooks.h"
+#include "WindowLook.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
 namespace {
 
 // The background of the hex view while the editor window makes it editable.
-const QColor kCream(255, 251, 240);
+const QColor kCream = zelvar::EditableLogCream();
 
-QAction* addCommand(QMenu* menu, const char* name, const QString& caption,
-                    const QKeySequence& keys = {}) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    action->setShortcut(keys);
-    return action;
-}
-
-QAction* addCheck(QMenu* menu, const char* name, const QString& caption,
-                  const QKeySequence& keys = {}) {
-    QAction* action = addCommand(menu, name, caption, keys);
-    action->setCheckable(true);
-    return action;
-}
+using zelvar::addCheck;
+using zelvar::addCommand;
 
 }  // namespace
 
