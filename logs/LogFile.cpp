@@ -55,22 +55,6 @@ QByteArray LogFileBytes(const QString& viewText) {
     return bytes;
 }
 
-void WriteLogFile(const QString& path, const QByteArray& bytes) {
-    WriteLogFile(path, QList<QByteArray>{bytes});
-}
-
-void WriteLogFile(const QString& path, const QList<QByteArray>& pieces) {
-    std::vector<std::string_view> views;
-    views.reserve(static_cast<std::size_t>(pieces.size()));
-    for (const QByteArray& piece : pieces) views.push_back(view(piece));
-    try {
-        SaveWholeFile(encoded(QFileInfo(path).absoluteFilePath()), shownPath(path).toStdString(),
-                      views);
-    } catch (const FileWriteError& error) {
-        throw logFileError(error);
-    }
-}
-
 LogPairFiles::LogPairFiles(const QString& base) : base_(QFileInfo(base).absoluteFilePath()) {}
 
 LogPairFiles::~LogPairFiles() = default;

@@ -26,12 +26,6 @@ private:
 // line followed by CR LF, in UTF-8.
 QByteArray LogFileBytes(const QString& viewText);
 
-// Writes a whole log file under a name the user chose with SaveWholeFile,
-// replacing a file of that name only once the new one is complete and on the
-// disk. Throws LogFileError.
-void WriteLogFile(const QString& path, const QByteArray& bytes);
-void WriteLogFile(const QString& path, const QList<QByteArray>& pieces);
-
 // The two files of one save, base + ".txt" and base + ".hex", each made only
 // when written to, and given their names together.
 class LogPairFiles {

@@ -71,13 +71,14 @@ TEST(LogFile, FullDiskShowsTheSystemsReason) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::string report = inSmallFileSystem(dir.path().toStdString(), "64k", [&] {
-        const QString path = dir.filePath(QStringLiteral("log.txt"));
-        zelvar::WriteLogFile(path, QByteArray("older\r\n"));
+        const std::string path = dir.filePath(QStringLiteral("log.txt")).toStdString();
+        zelvar::SaveWholeFile(path, path, {"older\r\n"});
         try {
-            zelvar::WriteLogFile(path, QByteArray(1 << 20, 'x'));
+            const std::string big(1 << 20, 'x');
+            zelvar::SaveWholeFile(path, path, {big});
             return std::string("written");
-        } catch (const zelvar::LogFileError& error) {
-            return error.text().toStdString() + "|" + fileText(path.toStdString());
+        } catch (const zelvar::FileWriteError& error) {
+            return std::string(error.what()) + "|" + fileText(path);
         }
     });
     if (report == "skip") GTEST_SKIP() << "cannot mount a small file system here (needs root)";
