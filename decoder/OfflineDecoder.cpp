@@ -93,7 +93,14 @@ std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t
 }
 
 OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors)
-    : decoder_(decoder), mirrors_(mirrors) {}
+    : OfflineDecoder(decoder, mirrors, ownFlags_) {}
+
+OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors,
+                               DecodingFlags& flags)
+    : DecoderIdle(flags.DecoderIdle),
+      AbortDecoding(flags.AbortDecoding),
+      decoder_(decoder),
+      mirrors_(mirrors) {}
 
 void OfflineDecoder::DecodeLogLines(std::string_view title) {
     // A decoded line is about half as long as a hex line of 30 bytes, a

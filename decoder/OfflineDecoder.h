@@ -29,12 +29,23 @@ LogLineParts SplitLogLine(std::string_view line);
 std::size_t ParseLogData(std::string_view data, std::uint8_t* bytes, std::size_t capacity,
                          bool* asWritten = nullptr);
 
+// The two flags of an offline decoding run: no decoding is running; please
+// stop the running one. The window's busy-run owner keeps the program's;
+// elsewhere a decoder keeps its own.
+struct DecodingFlags {
+    bool DecoderIdle = true;
+    bool AbortDecoding = false;
+};
+
 // Runs a saved log through the package decoder: fills the decoder's
 // collecting lists under a title and a column header, ends them with "End"
 // (or "Esc" when stopped) and hands them to the output.
 class OfflineDecoder {
 public:
     OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors);
+    OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors, DecodingFlags& flags);
+    OfflineDecoder(const OfflineDecoder&) = delete;
+    OfflineDecoder& operator=(const OfflineDecoder&) = delete;
 
     // Decodes OfflineInputLines and hands the output both lists in one step.
     // The caller fills OfflineInputLines, resets the port state and checks
@@ -50,8 +61,8 @@ public:
     void DecodeLogStream(std::string_view title, LogLineReader& lines);
 
     InputLineList OfflineInputLines;
-    bool DecoderIdle = true;     // no offline decoding is running
-    bool AbortDecoding = false;  // please stop the running one
+    bool& DecoderIdle;    // no offline decoding is running
+    bool& AbortDecoding;  // please stop the running one
 
 private:
     template <class Lines>
@@ -60,6 +71,7 @@ private:
 
     PackageDecoder& decoder_;
     const DisplayMirrors& mirrors_;
+    DecodingFlags ownFlags_;  // when none are given
 };
 
 }  // namespace zelvar

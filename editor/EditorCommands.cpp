@@ -1,7 +1,6 @@
 #include "EditorCommands.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -56,34 +55,20 @@ private:
 // The editor window as the core's line commands see it.
 class WindowOutput : public TransformOutput {
 public:
-    // `document` is the one the text area shows.
-    WindowOutput(TEditorForm& form, QTextDocument* document) : form_(form), pause_(document) {}
+    // `document` is the one the text area shows; `runs` let the events through.
+    WindowOutput(TEditorForm& form, BusyRuns& runs, QTextDocument* document)
+        : form_(form), runs_(runs), pause_(document) {}
 
     void setProgressText(std::string_view text) override { form_.setStatusText(1, fromStd(text)); }
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
-    void processPendingEvents() override { QCoreApplication::processEvents(); }
+    void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { form_.clearDocument(); }
     void showLines(const LineList& lines) override { form_.setPlainDocument(fromStd(lines.text())); }
 
 private:
     TEditorForm& form_;
+    BusyRuns& runs_;
     LayoutPause pause_;
-};
-
-// The editor held for the length of a command.
-class Held {
-public:
-    explicit Held(TEditorForm& form) : form_(form), held_(form.beginCommand()) {}
-    ~Held() {
-        if (held_) form_.endCommand();
-    }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    explicit operator bool() const { return held_; }
-
-private:
-    TEditorForm& form_;
-    bool held_;
 };
 
 std::u16string_view utf16(const QString& text) {
@@ -137,12 +122,12 @@ void EditorCommands::contentsChange(int position, int removed, int added) {
 EditorCommands::~EditorCommands() = default;
 
 void EditorCommands::run(const Transform& transform) {
-    const Held held(form_);
-    if (!held) return;
+    const auto command = form_.beginCommand();
+    if (!command) return;
     // Typing meanwhile would be lost when the result replaces the text.
     form_.RichEdit->setReadOnly(true);
     try {
-        WindowOutput output(form_, form_.RichEdit->document());
+        WindowOutput output(form_, *form_.runs_, form_.RichEdit->document());
         ProcessLines(form_.plainText().toStdString(), transform, form_.WorkLines, form_.StopFlag,
                      output);
     } catch (const std::exception& error) {
@@ -171,17 +156,17 @@ void EditorCommands::mnuUserFilterClick() {
 }
 
 void EditorCommands::mnuUndoFilterClick() {
-    const Held held(form_);
-    if (!held) return;
-    WindowOutput output(form_, form_.RichEdit->document());
+    const auto command = form_.beginCommand();
+    if (!command) return;
+    WindowOutput output(form_, *form_.runs_, form_.RichEdit->document());
     RestoreWorkLines(form_.WorkLines, output);
 }
 
 void EditorCommands::SortDatabyPorts1Click() {
-    const Held held(form_);
-    if (!held) return;
+    const auto command = form_.beginCommand();
+    if (!command) return;
     try {
-        WindowOutput output(form_, form_.RichEdit->document());
+        WindowOutput output(form_, *form_.runs_, form_.RichEdit->document());
         SortDatabyPorts(form_.plainText().toStdString(), form_.WorkLines, output);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
@@ -228,7 +213,7 @@ void EditorCommands::BtnBoldMarkClick() {
 }
 
 void EditorCommands::mnuResetTTAClick() {
-    if (form_.commandRunning()) return;
+    if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
     // The text stays as it is, and so does its prepared form.
     std::unique_ptr<SearchText> search = std::move(search_);
     QTextCursor cursor(form_.RichEdit->document());
@@ -270,8 +255,8 @@ void EditorCommands::SBDecodeClick() {
     if (!form_.SBDecode->isEnabled()) return;
     EditorHost* host = form_.host();
     if (!host) return;
-    const Held held(form_);
-    if (!held) return;
+    const auto command = form_.beginCommand();
+    if (!command) return;
     const QStringList lines = form_.lines();
     if (lines.isEmpty()) return;
 

@@ -6,17 +6,20 @@ class QObject;
 
 namespace zelvar {
 
+class BusyRuns;
 class EditorHost;
 
 // What the main window needs of the editor window, and no more: showing and
-// hiding it, stopping and waiting for its running command, its "Decode..."
-// button and its part of the settings.
+// hiding it, its "Decode..." button and its part of the settings.
 class EditorControl {
 public:
     virtual ~EditorControl() = default;
 
     // Not owned; the main window attaches itself.
     virtual void setHost(EditorHost* host) = 0;
+    // The program's runs that let events through, which the editor's commands
+    // join; until then the editor keeps its own.
+    virtual void useRuns(BusyRuns& runs) = 0;
     // `listener` hears each show and hide, after the settings' Editor flag
     // is set, for as long as `context` lives.
     virtual void onVisibilityChanged(QObject* context,
@@ -26,13 +29,6 @@ public:
     virtual void showEditor() = 0;
     // Hiding during a command stops the command and hides once it has ended.
     virtual void hideEditor() = 0;
-
-    virtual bool commandRunning() const = 0;
-    // Asks the running line command to stop, as Escape in the text area does.
-    virtual void stopCommand() = 0;
-    // Runs `action` once the running command has ended, at once when none
-    // runs; a later call replaces an earlier one.
-    virtual void whenIdle(std::function<void()> action) = 0;
     // The editor's "Decode..." button, locked while the main window decodes.
     virtual void setDecodeButtonEnabled(bool enabled) = 0;
 

@@ -1,7 +1,6 @@
 #include "ZelvarEditor.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -329,33 +328,21 @@ zelvar::EditorDialogs& TEditorForm::dialogs() {
     return *ownDialogs_;
 }
 
-bool TEditorForm::beginCommand() {
-    if (commandRunning_) return false;
-    commandRunning_ = true;
-    return true;
-}
-
-void TEditorForm::endCommand() {
-    commandRunning_ = false;
-    if (std::exchange(hideWhenIdle_, false)) hide();
-    if (whenIdle_) std::exchange(whenIdle_, nullptr)();
-}
-
-void TEditorForm::whenIdle(std::function<void()> action) {
-    if (!commandRunning_) {
-        action();
-        return;
+std::optional<zelvar::BusyRuns::Run> TEditorForm::beginCommand() {
+    if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) {
+        return std::nullopt;
     }
-    whenIdle_ = std::move(action);
+    return runs_->begin(zelvar::RunKind::EditorCommand, [this] { StopFlag = true; });
 }
 
 void TEditorForm::setVisible(bool visible) {
-    if (!visible && commandRunning_) {
-        StopFlag = true;
-        hideWhenIdle_ = true;
+    if (visible) {
+        // Shown again before a hide asked for during a command took effect.
+        runs_->withdraw(zelvar::Command::HideEditor);
+    } else if (runs_->ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
+               zelvar::BusyRuns::Answer::Deferred) {
         return;
     }
-    if (visible) hideWhenIdle_ = false;
     QWidget::setVisible(visible);
 }
 
@@ -456,11 +443,14 @@ void TEditorForm::setCaptionForDocument() {
 }
 
 void TEditorForm::mnuOpenRtfClick() {
-    // Held from the dialog on: a drop or a transform must not change the
-    // document while the operator chooses.
-    if (!beginCommand()) return;
-    const QString path = dialogs().openDocument(this);
-    endCommand();
+    QString path;
+    {
+        // From the dialog on: a drop or a transform must not change the
+        // document while the operator chooses.
+        const auto command = beginCommand();
+        if (!command) return;
+        path = dialogs().openDocument(this);
+    }
     if (!path.isEmpty()) openDocument(path);
 }
 
@@ -470,36 +460,38 @@ void TEditorForm::filesDropped(const QStringList& paths) {
 }
 
 bool TEditorForm::openDocument(const QString& path) {
-    if (!beginCommand()) return false;
-    zelvar::RichText text;
-    try {
-        text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path));
-    } catch (const zelvar::DocumentFileError& error) {
-        endCommand();
-        dialogs().showError(this, error.text());
-        return false;
-    } catch (const std::exception& error) {
-        // Out of memory on a huge file: the document stays as it was.
-        endCommand();
-        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
-        return false;
+    QString failure;
+    {
+        const auto command = beginCommand();
+        if (!command) return false;
+        zelvar::RichText text;
+        try {
+            text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path));
+        } catch (const zelvar::DocumentFileError& error) {
+            failure = error.text();
+        } catch (const std::exception& error) {
+            // Out of memory on a huge file: the document stays as it was.
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        if (failure.isEmpty()) {
+            // No marks of the previous document carry over; the emptied area
+            // is drawn before the new text goes in. Typing is held off meanwhile.
+            RichEdit->clear();
+            RichEdit->setCurrentCharFormat(DefaultAttributes);
+            RichEdit->setReadOnly(true);
+            runs_->letEventsThrough();
+            setDocument(text);
+            RichEdit->setReadOnly(false);
+
+            DocPath = path;
+            DocName = QFileInfo(path).fileName();
+            setCaptionForDocument();
+            mnuSave->setEnabled(true);
+            return true;
+        }
     }
-
-    // No marks of the previous document carry over; the emptied area is
-    // drawn before the new text goes in. Typing is held off meanwhile.
-    RichEdit->clear();
-    RichEdit->setCurrentCharFormat(DefaultAttributes);
-    RichEdit->setReadOnly(true);
-    QCoreApplication::processEvents();
-    setDocument(text);
-    RichEdit->setReadOnly(false);
-
-    DocPath = path;
-    DocName = QFileInfo(path).fileName();
-    setCaptionForDocument();
-    mnuSave->setEnabled(true);
-    endCommand();
-    return true;
+    dialogs().showError(this, failure);
+    return false;
 }
 
 void TEditorForm::writeDocument(const QString& path) {
@@ -509,9 +501,9 @@ void TEditorForm::writeDocument(const QString& path) {
 }
 
 void TEditorForm::mnuSaveClick() {
-    if (!mnuSave->isEnabled() || DocPath.isEmpty() || !beginCommand()) return;
-    saveToDocPath();
-    endCommand();
+    if (!mnuSave->isEnabled() || DocPath.isEmpty()) return;
+    const auto command = beginCommand();
+    if (command) saveToDocPath();
 }
 
 void TEditorForm::saveToDocPath() {
@@ -524,7 +516,9 @@ void TEditorForm::saveToDocPath() {
 }
 
 void TEditorForm::mnuSaveRtfClick() {
-    if (RichEdit->document()->isEmpty() || !beginCommand()) return;
+    if (RichEdit->document()->isEmpty()) return;
+    const auto command = beginCommand();
+    if (!command) return;
     const QString path =
         dialogs().saveDocumentAs(this, QString::fromStdString(zelvar::FileNameStamp()));
     if (!path.isEmpty()) {
@@ -532,11 +526,10 @@ void TEditorForm::mnuSaveRtfClick() {
         DocName = QFileInfo(path).fileName();
         saveToDocPath();
     }
-    endCommand();
 }
 
 void TEditorForm::mnuClearAllClick() {
-    if (commandRunning_) return;
+    if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) return;
     RichEdit->clear();
 }
 
@@ -566,9 +559,9 @@ void TEditorForm::hideEvent(QHideEvent* event) {
 }
 
 void TEditorForm::closeEvent(QCloseEvent* event) {
-    if (commandRunning_) {
+    if (runs_->ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
+        zelvar::BusyRuns::Answer::Deferred) {
         event->ignore();
-        setVisible(false);
         return;
     }
     QWidget::closeEvent(event);

@@ -7,7 +7,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "BusyRuns.h"
 #include "EditorControl.h"
 #include "LineList.h"
 #include "RichText.h"
@@ -46,11 +48,11 @@ public:
     // Edits go back to the settings as they are made.
     void applyFieldSettings() override;
     void setHost(zelvar::EditorHost* host) override { host_ = host; }
+    void useRuns(zelvar::BusyRuns& runs) override { runs_ = &runs; }
     void onVisibilityChanged(QObject* context, std::function<void(bool visible)> listener) override;
     bool editorShown() const override { return isVisible(); }
     void showEditor() override { show(); }
     void hideEditor() override { hide(); }
-    void stopCommand() override { StopFlag = true; }
     void setDecodeButtonEnabled(bool enabled) override;
 
     zelvar::EditorHost* host() const { return host_; }
@@ -76,15 +78,11 @@ public:
     // very end does not start another line.
     QStringList lines() const;
 
-    // A command that lets window events run holds the editor while it runs;
-    // any other command that arrives meanwhile is refused.
-    [[nodiscard]] bool beginCommand();
-    void endCommand();
-    bool commandRunning() const override { return commandRunning_; }
-    // Runs `action` once the running command has ended (after a hide asked
-    // for meanwhile), at once when none runs; a later call replaces an
-    // earlier one.
-    void whenIdle(std::function<void()> action) override;
+    // A command that lets window events run is a run of its own while it
+    // runs; nothing when the busy-run rules refuse it (another command runs,
+    // the main window stops, closes or asks).
+    [[nodiscard]] std::optional<zelvar::BusyRuns::Run> beginCommand();
+    bool commandRunning() const { return runs_->running(zelvar::RunKind::EditorCommand); }
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;
@@ -187,8 +185,7 @@ private:
     zelvar::EditorDialogs* dialogs_ = nullptr;
     std::unique_ptr<zelvar::EditorDialogs> ownDialogs_;
     std::array<QLabel*, 3> statusPanels_{};
-    bool commandRunning_ = false;
-    std::function<void()> whenIdle_;
-    bool hideWhenIdle_ = false;  // asked to hide while a command ran
+    zelvar::BusyRuns ownRuns_;  // until the program's are shared
+    zelvar::BusyRuns* runs_ = &ownRuns_;
     zelvar::EditorCommands* commands_ = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "CommandHold.h"
+#include "BusyRuns.h"
 #include "WindowHooks.h"
 
 namespace zelvar {
@@ -30,7 +30,8 @@ public:
     // The port chosen and the time correction of "Set System Time From the GPS".
     virtual const Settings& gpsSettings() const = 0;
     virtual GpsState& gpsState() = 0;
-    virtual CommandHold& commandHold() = 0;
+    // The program's runs that let events through, the strip's commands among them.
+    virtual BusyRuns& busyRuns() = 0;
     // The close sequence has begun.
     virtual bool closing() const = 0;
     // Not owned; nullptr detaches.

@@ -44,13 +44,14 @@ void GpsStripWindow::startStopClicked() {
     const bool down = w_.gpsToggleDown();
     // A stop or the close sequence is letting events run: a port opened now
     // would outlive the close, so the press is refused and the toggle put back.
-    if (w_.commandHold().held()) {
+    BusyRuns& runs = w_.busyRuns();
+    if (runs.ask(Command::GpsCommand) != BusyRuns::Answer::Go) {
         w_.setGpsToggle(!down);
         return;
     }
     // A failed start shows a modal box, whose loop lets a close request in;
     // the close waits until the command is done.
-    const CommandHold::Scope held = w_.commandHold().hold();
+    const BusyRuns::Run command = runs.begin(RunKind::GpsCommand);
     strip_.startStopChosen(down, w_.gpsPortName().toStdString());
 }
 
@@ -59,8 +60,9 @@ void GpsStripWindow::copyCoordinatesChosen() {
 }
 
 void GpsStripWindow::sbTimeFromGPSClick() {
-    if (w_.commandHold().held()) return;
-    const CommandHold::Scope held = w_.commandHold().hold();
+    BusyRuns& runs = w_.busyRuns();
+    if (runs.ask(Command::GpsCommand) != BusyRuns::Answer::Go) return;
+    const BusyRuns::Run command = runs.begin(RunKind::GpsCommand);
     strip_.setClockFromGps(clock_);
 }
 

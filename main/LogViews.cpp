@@ -185,7 +185,7 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
     RefreshAutoSaveStatus();
     // The question's own event loop lets commands in; a second Clear or close
     // meanwhile would ask again on top of it.
-    const zelvar::FlagScope choosing(choosing_);
+    const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
     using Choice = zelvar::UserDialogs::UnsavedChoice;
     while (true) {
         switch (dialogs().askUnsavedLogs(this, reason, closing)) {
@@ -222,7 +222,7 @@ void TMainForm::backgroundSaveFailed(const QString& folder, const QString& text)
 void TMainForm::mnuClearClick() {
     // A decoding counts into the counters and a stop or close appends to the
     // views and saves them: neither is emptied under its feet.
-    if (choosing_ || commandHold_.held() || !offline_.DecoderIdle) return;
+    if (busy_.ask(zelvar::Command::Clear) != zelvar::BusyRuns::Answer::Go) return;
     flushLogViews();
     decoder_.TextCount = 0;
     decoder_.HexCount = 0;
@@ -265,17 +265,22 @@ void TMainForm::RolloverCheck() {
 }
 
 void TMainForm::mnuSaveAsClick() {
-    if (commandHold_.held()) return;
+    if (busy_.ask(zelvar::Command::SaveAs) != zelvar::BusyRuns::Answer::Go) return;
     flushLogViews();
     if (viewEmpty(Memo1) && viewEmpty(Memo2) && !saving_->hasWaiting()) return;
-    const QString base =
-        dialogs().saveLogsAs(this, QString::fromStdString(zelvar::FileNameStamp()));
-    if (base.isEmpty()) return;
-    try {
-        SaveLogs(base, false);
-    } catch (const zelvar::LogFileError& error) {
-        dialogs().showError(this, error.text());
+    QString failure;
+    {
+        const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+        const QString base =
+            dialogs().saveLogsAs(this, QString::fromStdString(zelvar::FileNameStamp()));
+        if (base.isEmpty()) return;
+        try {
+            SaveLogs(base, false);
+        } catch (const zelvar::LogFileError& error) {
+            failure = error.text();
+        }
     }
+    if (!failure.isEmpty()) showError(failure);
     RefreshAutoSaveStatus();
 }
 

@@ -95,6 +95,7 @@ void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* optio
     options_ = options;
     if (editor_) {
         editor_->setHost(this);
+        editor_->useRuns(busy_);
         editor_->onVisibilityChanged(this,
                                      [this](bool visible) { editorVisibilityChanged(visible); });
     }
@@ -109,7 +110,7 @@ bool TMainForm::editorVisible() const {
 }
 
 void TMainForm::mnuStartUDPClick() {
-    if (commandHold_.held()) {
+    if (busy_.ask(zelvar::Command::StartMonitoring) == zelvar::BusyRuns::Answer::Refused) {
         // The check mark has already toggled: a refused choice leaves none.
         mnuStartUDP->setChecked(!mnuStartUDP->isChecked());
         return;
@@ -118,7 +119,7 @@ void TMainForm::mnuStartUDPClick() {
 }
 
 void TMainForm::mnuSettingsClick() {
-    if (commandHold_.held() || !offline_.DecoderIdle || !options_) return;
+    if (!options_ || busy_.ask(zelvar::Command::Settings) != zelvar::BusyRuns::Answer::Go) return;
     if (options_->isVisible()) {
         options_->hide();
         return;
@@ -129,7 +130,7 @@ void TMainForm::mnuSettingsClick() {
 
 void TMainForm::mnuEditorClick() {
     // An editor opened while closing would also keep the logs from being saved.
-    if (commandHold_.held() || !offline_.DecoderIdle || !editor_) return;
+    if (!editor_ || busy_.ask(zelvar::Command::Editor) != zelvar::BusyRuns::Answer::Go) return;
     if (editor_->editorShown()) {
         editor_->hideEditor();
         return;
@@ -180,5 +181,5 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::Memo1KeyDown(int key) {
-    if (key == Qt::Key_Escape) offline_.AbortDecoding = true;
+    if (key == Qt::Key_Escape) busy_.abortDecoding();
 }

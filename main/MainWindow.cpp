@@ -60,12 +60,11 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
       decoder_(settings_, mirrors_, gps_, *this),
-      offline_(decoder_, mirrors_) {
+      offline_(decoder_, mirrors_, busy_.decodingFlags()) {
     // Numbers are written with "." whatever the user's locale; the C library
     // follows the locale that the application object has switched to.
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
-    Closing = false;
 
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral(" Zelvar 1.0.9.4   GPS BU 353"));
@@ -303,6 +302,8 @@ void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
 }
 
 void TMainForm::showError(const QString& text) {
+    // The box's own event loop lets a close in: it waits for the box.
+    const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
     dialogs().showError(this, text);
 }
 

@@ -1,12 +1,10 @@
 // File > Decode: a saved log through the offline decoder into the views.
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <exception>
 #include <optional>
 #include <sys/stat.h>
@@ -68,14 +66,18 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines) {
 void TMainForm::mnuDecodeClick() {
     // The running decoding still reads its input list; a second one would
     // replace it under its feet.
-    if (!offline_.DecoderIdle || commandHold_.held()) return;
-    const QString path = dialogs().openLogFile(this);
+    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
+    QString path;
+    {
+        const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+        path = dialogs().openLogFile(this);
+    }
     if (path.isEmpty()) return;
 
     try {
         readLogLines(path, offline_.OfflineInputLines);
     } catch (const zelvar::LogFileError& error) {
-        dialogs().showError(this, error.text());
+        showError(error.text());
         return;
     }
     if (offline_.OfflineInputLines.empty()) return;
@@ -83,48 +85,45 @@ void TMainForm::mnuDecodeClick() {
 }
 
 void TMainForm::decodeOfflineInput(const QString& title) {
-    if (!offline_.DecoderIdle || commandHold_.held()) return;
+    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
     decoder_.ResetPortState();
     if (options_) options_->hide();
     if (editor_) editor_->setDecodeButtonEnabled(false);
-    // Busy already while the changes above are drawn: the events run here
-    // could otherwise start a second decoding or close the window under it.
-    offline_.DecoderIdle = false;
-    // A stop asked for (Esc, "Start Monitoring") while these events run holds
-    // for this decoding, not for some earlier one.
-    offline_.AbortDecoding = false;
-    QCoreApplication::processEvents();
+    QString failure;
+    {
+        // Under way already while the changes above are drawn: the events
+        // run here could otherwise start a second decoding or close the
+        // window under it. A stop asked for meanwhile (Esc, "Start
+        // Monitoring", a close) holds for this decoding.
+        const zelvar::BusyRuns::Run decoding = busy_.begin(zelvar::RunKind::Decoding);
+        busy_.letEventsThrough();
 
-    sinceEvents_.restart();
-    try {
-        if (closeAfterDecoding_ || offline_.AbortDecoding) {
+        sinceEvents_.restart();
+        try {
+            if (busy_.AbortDecoding()) {
+                offline_.OfflineInputLines.clear();
+            } else {
+                offline_.DecodeLogLines(title.toStdString());
+            }
+        } catch (const std::exception& error) {
+            // Out of memory on a huge log, most likely: the views keep what
+            // they had, and the program stays usable.
             offline_.OfflineInputLines.clear();
-            offline_.DecoderIdle = true;
-        } else {
-            offline_.DecodeLogLines(title.toStdString());
+            decoder_.DecodedTextLines.clear();
+            decoder_.DecodedHexLines.clear();
+            setProgressText("");
+            failure = QString::fromLocal8Bit(error.what());
         }
-    } catch (const std::exception& error) {
-        // Out of memory on a huge log, most likely: the views keep what they
-        // had, and the program stays usable.
-        offline_.DecoderIdle = true;
-        offline_.OfflineInputLines.clear();
-        decoder_.DecodedTextLines.clear();
-        decoder_.DecodedHexLines.clear();
-        setProgressText("");
-        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
+        if (editor_) editor_->setDecodeButtonEnabled(true);
+        flushLogViews();
     }
-    if (editor_) editor_->setDecodeButtonEnabled(true);
-    flushLogViews();
-
-    if (closeAfterDecoding_) {
-        // The window was asked to close while the decoding ran; now it can.
-        closeAfterDecoding_ = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
+    // A close asked for while the decoding ran has been let go by now; it
+    // waits for this box.
+    if (!failure.isEmpty()) showError(failure);
 }
 
 void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
-    if (!offline_.DecoderIdle) return;
+    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
     offline_.OfflineInputLines.clear();
     try {
         // As the bytes of a UTF-8 file: the decoder skips every byte outside
@@ -133,7 +132,7 @@ void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title
         for (const QString& line : lines) offline_.OfflineInputLines.append(line.toStdString());
     } catch (const std::exception& error) {
         offline_.OfflineInputLines.clear();
-        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
+        showError(QString::fromLocal8Bit(error.what()));
         return;
     }
     decodeOfflineInput(title);
@@ -159,6 +158,6 @@ void TMainForm::focusTextLog() {
 void TMainForm::processPendingEvents() {
     if (++eventCheckCounter_ % kLinesPerClockCheck != 0) return;
     if (sinceEvents_.elapsed() < kEventIntervalMs) return;
-    QCoreApplication::processEvents();
+    busy_.letEventsThrough();
     sinceEvents_.restart();
 }

@@ -14,12 +14,6 @@ void TMainForm::setStartMonitoringChecked(bool checked) {
     mnuStartUDP->setChecked(checked);
 }
 
-bool TMainForm::stopOfflineDecoding() {
-    if (offline_.DecoderIdle) return false;
-    offline_.AbortDecoding = true;
-    return true;
-}
-
 void TMainForm::sessionStarting() {
     hideEditor();
     clearCountsText();

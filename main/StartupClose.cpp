@@ -2,7 +2,6 @@
 // close sequence.
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -29,7 +28,6 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::startUp() {
-    offline_.DecoderIdle = true;
     // The auto-saved logs go below the folder the program was started in.
     const QString current = QDir::currentPath();
     QDir(current).mkdir(QStringLiteral("Files"));
@@ -158,41 +156,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // A second request while the sequence runs (its event processing lets
-    // one in) waits for the first to finish, and so does one that comes
-    // while the user is asked about unsaved logs.
-    if (inCloseSequence_ || choosing_) {
+    // Whatever lets events through finishes first: a decoding or an editor
+    // command stops at its next line, a stop, a question or a GPS command
+    // runs to its end; the close follows once. A request that the close
+    // sequence's own event processing lets in is the close already running.
+    const auto closeLater = [this] { QTimer::singleShot(0, this, &QWidget::close); };
+    if (busy_.ask(zelvar::Command::Close, closeLater) != zelvar::BusyRuns::Answer::Go) {
         event->ignore();
         return;
     }
-    // An editor command lets events in while it runs: it stops after its
-    // current line, and the close follows. A decoding is stopped below.
-    if (editor_ && editor_->commandRunning() && offline_.DecoderIdle) {
-        editor_->stopCommand();
-        editor_->whenIdle([this] { QTimer::singleShot(0, this, &QWidget::close); });
-        event->ignore();
-        return;
-    }
-    // A session still stopping finishes first; the close follows it.
-    if (commandHold_.held()) {
-        commandHold_.whenReleased([this] { QTimer::singleShot(0, this, &QWidget::close); });
-        event->ignore();
-        return;
-    }
-    const zelvar::FlagScope closeSequence(inCloseSequence_);
-    const zelvar::CommandHold::Scope held = commandHold_.hold();
-
-    Closing = true;
-    offline_.AbortDecoding = true;
-    QCoreApplication::processEvents();
-
-    if (!offline_.DecoderIdle) {
-        // We are inside the decoding's event processing: the decoding still
-        // holds its lists. It stops at its next line and closes the window then.
-        closeAfterDecoding_ = true;
-        event->ignore();
-        return;
-    }
+    const zelvar::BusyRuns::Run closing = busy_.begin(zelvar::RunKind::CloseSequence);
+    busy_.letEventsThrough();
 
     bool sessionStopped = false;
     if (Monitoring) {
@@ -208,7 +182,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         !autoSaveOrChoose(true)) {
         // The logs could not be written: keep the window and its views so the
         // user can save them elsewhere.
-        Closing = false;
+        busy_.closeCancelled();
         if (sessionStopped) mnuStartUDP->setChecked(false);
         event->ignore();
         return;
@@ -226,9 +200,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
     if (gps_.Connected) {
         if (gpsPort_) gpsPort_->closePort();
-        QCoreApplication::processEvents();
+        busy_.letEventsThrough();
         QThread::msleep(100);
-        QCoreApplication::processEvents();
+        busy_.letEventsThrough();
     }
 
     event->accept();

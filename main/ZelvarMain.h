@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CommandHold.h"
+#include "BusyRuns.h"
 #include "DecoderOutput.h"
 #include "EditorControl.h"
 #include "EditorHost.h"
@@ -128,7 +128,7 @@ public:
     void setSerialPorts(const QStringList& names);
 
     // --- what the monitoring session needs of the window ---
-    zelvar::CommandHold& commandHold() override { return commandHold_; }
+    zelvar::BusyRuns& busyRuns() override { return busy_; }
     // Status panel 4; `hint`, its tooltip, says why (the system's text).
     void setSessionStatusText(const QString& text, const QString& hint = QString()) override;
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
@@ -183,8 +183,8 @@ public:
     bool startMonitoringChecked() const override;
     void setStartMonitoringChecked(bool checked) override;
     void setMonitoring(bool running) override { Monitoring = running; }
-    bool closing() const override { return Closing; }
-    bool stopOfflineDecoding() override;
+    bool closing() const override { return busy_.Closing(); }
+    bool offlineDecodingRuns() const override { return !busy_.DecoderIdle(); }
     void liveDataReceived() override { LogsSaved = false; }
     void sessionStarting() override;
     void sessionEnding() override;
@@ -203,7 +203,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool Closing = false;     // the close sequence has begun
     bool LogsSaved = true;    // the views hold nothing new since they were last written
     bool Monitoring = false;  // the monitoring session runs
     QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
@@ -274,6 +273,7 @@ private:
 
     // Declared before the decoders, which keep references to them.
     zelvar::Settings& settings_;
+    zelvar::BusyRuns busy_;  // the runs that let events through, with the decoding's flags
     zelvar::DisplayMirrors mirrors_;
     zelvar::GpsState gps_;
     zelvar::PackageDecoder decoder_;
@@ -295,14 +295,10 @@ private:
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
     zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
-    bool choosing_ = false;        // the user is asked what to do with unsaved logs
 
     std::array<QLabel*, 6> statusPanels_{};
-    zelvar::CommandHold commandHold_;
     bool startedUp_ = false;
     bool settingsRead_ = false;
-    bool inCloseSequence_ = false;
-    bool closeAfterDecoding_ = false;
     bool settingsTroubleShown_ = false;
 
     // Lines that arrive in one burst wait here and go into the views as one

@@ -1,6 +1,5 @@
 #include "MonitoringSession.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 
@@ -42,7 +41,7 @@ void MonitoringSession::startMonitoringChosen() {
 
     // Live and offline decoding never overlap: the choice only stops the
     // decoding that runs.
-    if (w_.stopOfflineDecoding()) {
+    if (w_.offlineDecodingRuns()) {
         w_.setStartMonitoringChecked(false);
         return;
     }
@@ -128,17 +127,18 @@ void MonitoringSession::stopForClose() {
 }
 
 void MonitoringSession::StopSession(bool sendExit) {
-    const CommandHold::Scope held = w_.commandHold().hold();
+    BusyRuns& runs = w_.busyRuns();
+    const BusyRuns::Run stopping = runs.begin(RunKind::SessionStop);
     w_.setMonitoring(false);
     if (sendExit) {
         for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, ExitCommand);
     }
     w_.sessionEnding();
-    QCoreApplication::processEvents();
+    runs.letEventsThrough();
     w_.sessionEnded();
     w_.setSessionStatusText(QStringLiteral(" Stopped"), QString());
     w_.appendTextLine("Stop");
-    QCoreApplication::processEvents();
+    runs.letEventsThrough();
     sockets_.close();
     // What was read before the sockets closed is decoded, not dropped.
     decodeReceived(true);

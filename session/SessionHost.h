@@ -3,7 +3,7 @@
 #include <QString>
 #include <string_view>
 
-#include "CommandHold.h"
+#include "BusyRuns.h"
 
 namespace zelvar {
 
@@ -40,12 +40,13 @@ public:
     virtual void setMonitoring(bool running) = 0;
     // The close sequence has begun.
     virtual bool closing() const = 0;
-    // Asks a running offline decoding to stop; false when none runs.
-    virtual bool stopOfflineDecoding() = 0;
+    // An offline decoding runs (the choice that reached the session has
+    // already asked it to stop).
+    virtual bool offlineDecodingRuns() const = 0;
     // A package from a transceiver came in: the views hold something unsaved.
     virtual void liveDataReceived() = 0;
-    // Runs that let events through hold the other commands meanwhile.
-    virtual CommandHold& commandHold() = 0;
+    // The program's runs that let events through, the session's stop among them.
+    virtual BusyRuns& busyRuns() = 0;
 
     // The session starts: the editor is hidden and the commands and views
     // that must not change while it runs are locked; it ends, and they are

@@ -248,7 +248,7 @@ private slots:
 
         // Refused while a stop lets events run: the toggle springs back.
         {
-            const zelvar::CommandHold::Scope held = w.commandHold().hold();
+            const zelvar::BusyRuns::Run stopping = w.busyRuns().begin(zelvar::RunKind::SessionStop);
             gpsToggle(w)->click();
             QVERIFY(!gpsToggle(w)->isChecked());
             QVERIFY(!gps.strip().port().Connected());

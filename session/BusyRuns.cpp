@@ -1,0 +1,101 @@
+#include "BusyRuns.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace zelvar {
+
+namespace {
+
+constexpr Rule G = Rule::Go;
+constexpr Rule R = Rule::Refuse;
+constexpr Rule S = Rule::Stop;
+constexpr Rule D = Rule::Defer;
+constexpr Rule SD = Rule::StopThenDefer;
+
+// Rows in the order of Command, columns in the order of RunKind:
+//                                decoding  stop  close  question  gps  editor
+constexpr Rule kTable[kCommands][kRunKinds] = {
+    /* Decode: one decoding at a time, never under a stop or a close */
+    {R, R, R, R, R, G},
+    /* Settings: nothing while decoding */
+    {R, R, R, R, R, G},
+    /* Editor: nothing while decoding; no editor to keep the logs unsaved at a close */
+    {R, R, R, R, R, G},
+    /* StartMonitoring: stops a decoding and starts nothing then */
+    {S, R, R, R, R, G},
+    /* Clear: neither a decoding's counts nor the logs a stop or close saves */
+    {R, R, R, R, R, G},
+    /* SaveAs: a decoding's views may be saved as they stand */
+    {G, R, R, R, R, G},
+    /* GpsCommand: no port opened that a stop or close would leave behind */
+    {G, R, R, R, R, G},
+    /* EditorCommand: one at a time, none under a stop, a close or a question */
+    {G, R, R, R, G, R},
+    /* HideEditor: a running editor command stops first */
+    {G, G, G, G, G, SD},
+    /* Close: once the runs have ended; the running close is the one asked for */
+    {SD, D, R, D, D, SD},
+};
+
+}  // namespace
+
+Rule RuleFor(Command command, RunKind run) {
+    return kTable[static_cast<std::size_t>(command)][static_cast<std::size_t>(run)];
+}
+
+BusyRuns::Run BusyRuns::begin(RunKind kind, std::function<void()> stop) {
+    if (kind == RunKind::Decoding) {
+        decoding_.DecoderIdle = false;
+        decoding_.AbortDecoding = false;
+        stop = [this] { abortDecoding(); };
+    }
+    if (kind == RunKind::CloseSequence) closing_ = true;
+    runs_.push_back({nextId_, kind, std::move(stop)});
+    return Run(*this, nextId_++);
+}
+
+BusyRuns::Answer BusyRuns::ask(Command command, std::function<void()> later) {
+    bool defer = false;
+    for (const Entry& run : runs_) {
+        const Rule rule = RuleFor(command, run.kind);
+        if (rule == Rule::Refuse) return Answer::Refused;
+        defer = defer || rule == Rule::Defer || rule == Rule::StopThenDefer;
+    }
+    // Copied first: a stop may let nothing run, but it must not see the list change.
+    std::vector<std::function<void()>> stops;
+    for (const Entry& run : runs_) {
+        const Rule rule = RuleFor(command, run.kind);
+        if ((rule == Rule::Stop || rule == Rule::StopThenDefer) && run.stop) stops.push_back(run.stop);
+    }
+    for (const auto& stop : stops) stop();
+    if (!defer) return Answer::Go;
+    deferred_[static_cast<std::size_t>(command)] = std::move(later);
+    return Answer::Deferred;
+}
+
+bool BusyRuns::running(RunKind kind) const {
+    return std::any_of(runs_.begin(), runs_.end(),
+                       [kind](const Entry& run) { return run.kind == kind; });
+}
+
+void BusyRuns::letEventsThrough() {
+    if (busy()) QCoreApplication::processEvents();
+}
+
+void BusyRuns::end(unsigned id) {
+    const auto entry =
+        std::find_if(runs_.begin(), runs_.end(), [id](const Entry& run) { return run.id == id; });
+    if (entry == runs_.end()) return;
+    const RunKind kind = entry->kind;
+    runs_.erase(entry);
+    // Also when the decoder left with an exception.
+    if (kind == RunKind::Decoding && !running(RunKind::Decoding)) decoding_.DecoderIdle = true;
+    if (busy()) return;
+    // In the order of Command, so a deferred close comes after the rest.
+    for (auto& action : deferred_) {
+        if (const std::function<void()> run = std::exchange(action, nullptr)) run();
+    }
+}
+
+}  // namespace zelvar
