@@ -1,20 +1,14 @@
 #include "EditorDialogs.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
+
+#include "FileDialogs.h"
 
 namespace zelvar {
 
 QString EditorWidgetDialogs::openDocument(QWidget* parent) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    // The descriptions carry their patterns already.
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters({QStringLiteral("Hex Data *.hex (*.hex)"),
-                           QStringLiteral("Files *.txt  *.rtf (*.txt *.rtf)")});
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
+    return ChooseFileToOpen(parent, {QStringLiteral("Hex Data *.hex (*.hex)"),
+                                     QStringLiteral("Files *.txt  *.rtf (*.txt *.rtf)")});
 }
 
 QString EditorWidgetDialogs::saveDocumentAs(QWidget* parent, const QString& proposedName) {
@@ -32,7 +26,7 @@ QString EditorWidgetDialogs::saveDocumentAs(QWidget* parent, const QString& prop
 }
 
 void EditorWidgetDialogs::showError(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, QStringLiteral("Zelvar"), text);
+    ShowErrorBox(parent, text);
 }
 
 }  // namespace zelvar

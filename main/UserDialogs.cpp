@@ -1,22 +1,17 @@
 #include "UserDialogs.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
+
+#include "FileDialogs.h"
 
 namespace zelvar {
 
 QString WidgetDialogs::openLogFile(QWidget* parent) {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    // The filters show their names only, which already say the pattern.
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters({QStringLiteral("Hex Data *.hex (*.hex)"),
-                           QStringLiteral("Text Files *.txt (*.txt)")});
     // A name typed without an extension means a hex log.
-    dialog.setDefaultSuffix(QStringLiteral("hex"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst();
+    return ChooseFileToOpen(parent,
+                            {QStringLiteral("Hex Data *.hex (*.hex)"),
+                             QStringLiteral("Text Files *.txt (*.txt)")},
+                            QStringLiteral("hex"));
 }
 
 QString WidgetDialogs::saveLogsAs(QWidget* parent, const QString& proposedName) {
@@ -28,7 +23,7 @@ QString WidgetDialogs::saveLogsAs(QWidget* parent, const QString& proposedName) 
 }
 
 void WidgetDialogs::showError(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, QStringLiteral("Zelvar"), text);
+    ShowErrorBox(parent, text);
 }
 
 }  // namespace zelvar
