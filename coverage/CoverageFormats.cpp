@@ -33,7 +33,7 @@ void appendDbmText(std::string& out, const CoverageReport& r) {
 // The colour scale in words, for the map's legend.
 std::string legendText() {
     std::string text = "Each point is one signal report, coloured by its level: ";
-    int ceiling = 0;
+    long long ceiling = 0;
     for (const SignalBand& band : kSignalBands) {
         text.append(band.name).append(" ");
         if (&band == &kSignalBands[0]) {
@@ -50,7 +50,8 @@ std::string legendText() {
             text.append(" dBm");
         }
         text.append(", ");
-        ceiling = band.floorDbm - 1;
+        // The last band's floor is the lowest int: no int is below it.
+        ceiling = static_cast<long long>(band.floorDbm) - 1;
     }
     text.append(kNoReadingBand.name).append(" no reading.");
     return text;
