@@ -85,9 +85,8 @@ public:
     }
 
     void report(const CoverageReport& r) override {
-        out_.append("<Placemark><name>");
-        appendLevel(r);
-        out_.append("</name><description>");
+        // No name: a label at every point would hide the map.
+        out_.append("<Placemark><description>");
         appendLevel(r);
         out_.append(", ").append(r.time).append(", PDOP ").append(r.pdopText);
         out_.append("</description><TimeStamp><when>").append(r.time);
