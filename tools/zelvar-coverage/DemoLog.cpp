@@ -89,7 +89,11 @@ int main(int argc, char** argv) {
         if (i > 0) {
             for (const std::string& body :
                  {zelvar::gpssim::RmcBody(epoch, false), zelvar::gpssim::GsaBody(epoch)}) {
-                reader.Receive("\n" + zelvar::gpssim::NmeaSentence(body) + "\r");
+                // Appended piece by piece: GCC 12 at -O3 warns falsely
+                // (-Wrestrict) of "literal" + std::string.
+                std::string delivery(1, '\n');
+                delivery.append(zelvar::gpssim::NmeaSentence(body)).push_back('\r');
+                reader.Receive(delivery);
             }
         }
         const double metres = distanceMetres(pointLat, pointLon, epoch.lat, epoch.lon);
