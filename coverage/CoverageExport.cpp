@@ -87,7 +87,8 @@ CoverageCounts WriteCoverage(const std::vector<CoverageSource*>& logs,
     const bool grouped = writer->groupsByPort();
     writer->begin();
 
-    // The first pass counts, and writes at once what is not grouped.
+    // The first pass counts, and writes at once what is not grouped, and
+    // the group of port 1, which comes first.
     CoverageCounts counts;
     std::array<bool, 5> portKept{};
     CoverageReport report;
@@ -100,8 +101,9 @@ CoverageCounts WriteCoverage(const std::vector<CoverageSource*>& logs,
                     ++counts.withPosition;
                     if (!CoverageKeeps(options, report)) break;
                     ++counts.kept;
+                    if (grouped && report.port == 1 && !portKept[1]) writer->beginPort(1);
                     portKept[static_cast<std::size_t>(report.port)] = true;
-                    if (!grouped) {
+                    if (!grouped || report.port == 1) {
                         writer->report(report);
                         flushIfFull();
                     }
@@ -114,8 +116,10 @@ CoverageCounts WriteCoverage(const std::vector<CoverageSource*>& logs,
         counts.unreadable += log->skippedLines();
     }
 
-    // Then one pass per port present, which reads only that port's lines.
-    for (int port = 1; grouped && port <= 4; ++port) {
+    if (grouped && portKept[1]) writer->endPort();
+
+    // Then one pass per further port present, which reads only that port's lines.
+    for (int port = 2; grouped && port <= 4; ++port) {
         if (!portKept[static_cast<std::size_t>(port)]) continue;
         writer->beginPort(port);
         for (CoverageSource* log : logs) {

@@ -131,6 +131,14 @@ TEST(CoverageExportTest, FiltersKeepWhatTheyPromise) {
     // A port without kept reports gets no folder.
     options.format = CoverageFormat::Kml;
     EXPECT_EQ(exportOf(sampleLog(), options).find("Port 2"), std::string::npos);
+    options.ports = {2};
+    const std::string onlyPort2 = exportOf(sampleLog(), options);
+    EXPECT_EQ(onlyPort2.find("Port 1"), std::string::npos);
+    EXPECT_TRUE(onlyPort2.ends_with("PDOP 1.8</description><TimeStamp><when>2026-12-09T10:15:02Z"
+                                    "</when></TimeStamp><styleUrl>#band3</styleUrl><Point><coordinates>"
+                                    "37.609463,55.668723</coordinates></Point></Placemark>\n"
+                                    "</Folder>\n</Document>\n</kml>\n"))
+        << onlyPort2;
 }
 
 TEST(CoverageExportTest, ReadsLogFilesInArgumentOrderAnyLineEnd) {
