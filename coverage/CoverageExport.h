@@ -16,7 +16,8 @@ namespace zelvar {
 class LogLineReader;
 
 // The lines of one log, readable more than once: a format that groups by
-// port reads its logs once per port rather than holding the reports.
+// port reads its logs again for each further port rather than holding the
+// reports.
 class CoverageSource {
 public:
     virtual ~CoverageSource() = default;
