@@ -89,9 +89,11 @@ void MapExportTest::exportsTheLogAsSavedOrChosenLogs() {
         w.appendTextLine(zelvar::RssiOwnPositionLine("3", "09.12.2026 22:10:03", "5540.1234,N",
                                                      "03736.5678,E", "1.8", "-60"));
         exportCoverage->trigger();  // a second export meanwhile is refused
+        w.close();                  // and a close waits for the export
     };
     exportCoverage->trigger();
     QCOMPARE(dialogs.fileDialogs, 2);
+    QVERIFY(w.isVisible());
     const QByteArray exported = MainHarness::readAll(dialogs.exportPath);
     QVERIFY(exported.contains("<time>2026-12-09T01:10:02Z</time>"));
     QCOMPARE(exported, coverageTool({"--format", "gpx", "--gmt-correction", "-3",
