@@ -110,9 +110,10 @@ CoverageDialogs& CoverageMapExport::dialogs() {
 }
 
 void CoverageMapExport::exportChosen() {
-    // The dialogs let commands in: a second export or a close meanwhile.
-    if (running_ || form_.commandHold().held()) return;
-    const FlagScope running(running_);
+    if (form_.commandHold().held()) return;
+    // The dialogs let events through: commands that come meanwhile are
+    // refused, a close waits until the export is written.
+    const CommandHold::Scope held = form_.commandHold().hold();
 
     // The log as a save would write it now; monitoring goes on meanwhile.
     const QStringList lines = form_.textLogLines();
@@ -128,9 +129,9 @@ void CoverageMapExport::exportChosen() {
     std::deque<FileCoverageSource> fileLogs;
     std::vector<int> inputs;
     if (!HasOwnPositionLine(textLog, options.gmtCorrection)) {
-        if (!dialogs().offerSavedLogs(&form_) || form_.commandHold().held()) return;
+        if (!dialogs().offerSavedLogs(&form_)) return;
         const QStringList chosen = dialogs().chooseSavedLogs(&form_);
-        if (chosen.isEmpty() || form_.commandHold().held()) return;
+        if (chosen.isEmpty()) return;
         logs.clear();
         for (const QString& path : chosen) {
             try {
@@ -149,7 +150,7 @@ void CoverageMapExport::exportChosen() {
     }
 
     const QString path = dialogs().chooseExportFile(&form_, options.format);
-    if (path.isEmpty() || form_.commandHold().held()) return;
+    if (path.isEmpty()) return;
     try {
         writeMap(path.toLocal8Bit().toStdString(), inputs, logs, options);
     } catch (const FileWriteError& error) {

@@ -49,7 +49,6 @@ private:
     TMainForm& form_;
     std::unique_ptr<CoverageDialogs> ownDialogs_;
     CoverageDialogs* dialogs_ = nullptr;
-    bool running_ = false;  // a dialog of the command stands
 };
 
 }  // namespace zelvar
