@@ -13,7 +13,9 @@ networked transceivers, decodes each into a text log and a hex log, shows
 one S-meter per transceiver, tags signal reports with the own position from
 a serial NMEA GPS receiver and auto-saves both logs. Saved hex logs can be
 decoded again, in the window or with zelvar-decode on the command line, and
-edited in the log editor or with zelvar-edit. zelvar-sim plays transceivers
+edited in the log editor or with zelvar-edit; zelvar-coverage turns the
+signal reports with own position into KML, GPX, GeoJSON or CSV coverage
+maps. zelvar-sim plays transceivers
 on the loopback interface and zelvar-gps-sim a GPS receiver on a
 pseudo-terminal, for trying it out.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

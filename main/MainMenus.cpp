@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include "CoverageMapExport.h"
 #include "SessionHost.h"
 #include "WindowHooks.h"
 #include "WindowLook.h"
@@ -42,6 +43,10 @@ void TMainForm::buildMenus() {
         addCheck(mnuAutoSaveMenu, "mnu65535", QStringLiteral("&New File Every 65 535 Packages"));
     mnuFile->addSeparator();
     mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("&Save Data As..."));
+    QAction* exportCoverage =
+        addCommand(mnuFile, "mnuExportCoverage", QStringLiteral("Export &Coverage..."));
+    connect(exportCoverage, &QAction::triggered, new zelvar::CoverageMapExport(*this),
+            &zelvar::CoverageMapExport::exportChosen);
 
     mnuAnalysis = bar->addMenu(QStringLiteral("&Analysis"));
     mnuAnalysis->setObjectName(QStringLiteral("mnuAnalysis"));

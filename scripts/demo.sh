@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Live traffic on this machine only: the transceiver emulator plays four
+# A coverage map from a generated drive-test log (in BUILD/demo-coverage),
+# then live traffic on this machine only: the transceiver emulator plays four
 # transceivers on 127.0.0.1 to 127.0.0.4, and Zelvar runs with a throw-away
 # settings store that points at them. Choose Analysis > Start Monitoring
 # (Ctrl+M) to watch the packages come in.
@@ -19,6 +20,12 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$scratch/config/Kavren" "$scratch/work"
+
+# A coverage map at once: a drive-test log along the GPS emulator's walk and
+# its exports; the log also waits in the working folder for File > Export
+# Coverage... to offer.
+"$root/scripts/coverage-demo.sh" "$build" "$root/$build/demo-coverage"
+cp "$root/$build/demo-coverage/drive-test.txt" "$scratch/work/"
 cat >"$scratch/config/Kavren/Zelvar.conf" <<CONF
 [General]
 IP1=127.0.0.1

@@ -20,6 +20,7 @@ build_and_test=(
   iproute2 util-linux
   fonts-liberation
   file desktop-file-utils
+  gdal-bin libxml2-utils
 )
 dev=(xvfb xauth openbox imagemagick xdotool)
 

@@ -29,7 +29,7 @@ enum class Command {
     Editor,           // "Editor..."
     StartMonitoring,  // "Start Monitoring" checked or unchecked
     Clear,            // "Clear Data Fields..."
-    SaveAs,           // "Save Data As..."
+    SaveAs,           // "Save Data As...", "Export Coverage..."
     GpsCommand,       // the GPS strip's start/stop, "Set Time from GPS"
     EditorCommand,    // any editor command that lets events through
     HideEditor,       // the editor window hidden (its close box, the main window)

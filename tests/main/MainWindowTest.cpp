@@ -88,7 +88,8 @@ void MainWindowTest::menusFollowTheTable() {
     QCOMPARE(w.minimumSize(), QSize(875, 300));
 
     QCOMPARE(describe(menu(w, "mnuFile")),
-             (QStringList{"Decode...|Ctrl+D", "-", "Auto Save >", "-", "Save Data As..."}));
+             (QStringList{"Decode...|Ctrl+D", "-", "Auto Save >", "-", "Save Data As...",
+                          "Export Coverage..."}));
     QCOMPARE(describe(menu(w, "mnuAutoSaveMenu")),
              (QStringList{"Auto Save On [x]", "-", "New File Every 65 535 Packages [x]"}));
     QCOMPARE(describe(menu(w, "mnuAnalysis")),

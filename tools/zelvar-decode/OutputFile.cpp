@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "DurableFile.h"
@@ -22,7 +23,11 @@ OutputFile::OutputFile(int fd, std::string name) : name_(std::move(name)), fd_(f
 }
 
 OutputFile::OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs)
-    : name_("hex output file '" + path + "'"), target_(path), ownsFd_(true) {
+    : OutputFile(path, inputs, "hex output file '" + path + "'") {}
+
+OutputFile::OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs,
+                       std::string name)
+    : name_(std::move(name)), target_(path), ownsFd_(true) {
     try {
         open(inputs);
     } catch (...) {

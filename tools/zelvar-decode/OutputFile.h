@@ -34,8 +34,11 @@ public:
     // A descriptor the process was given, such as stdout, written directly;
     // `name` completes the message "cannot write ...".
     OutputFile(int fd, std::string name);
-    // The file `path`, refused when it is one of `inputs` by any name.
+    // The file `path`, refused when it is one of `inputs` by any name;
+    // `name` is what messages call it, by default "hex output file 'path'".
     OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs);
+    OutputFile(const std::string& path, const std::vector<FileIdentity>& inputs,
+               std::string name);
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     // Without commit(), a temporary file is removed again.

@@ -1,0 +1,164 @@
+#include "CoverageMapExport.h"
+
+#include <sys/stat.h>
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cstring>
+#include <deque>
+#include <system_error>
+
+#include "BusyRuns.h"
+#include "CoverageExport.h"
+#include "DurableFile.h"
+#include "FileDialogs.h"
+#include "LogFile.h"
+#include "ReadWholeFile.h"
+#include "ZelvarMain.h"
+
+namespace zelvar {
+
+namespace {
+
+struct Choice {
+    CoverageFormat format;
+    const char* filter;
+};
+constexpr Choice kChoices[] = {
+    {CoverageFormat::Kml, "KML for Google Earth and GIS (*.kml)"},
+    {CoverageFormat::Gpx, "GPX 1.1 tracks (*.gpx)"},
+    {CoverageFormat::GeoJson, "GeoJSON (*.geojson)"},
+    {CoverageFormat::Csv, "CSV table (*.csv)"},
+};
+
+class WidgetCoverageDialogs : public CoverageDialogs {
+public:
+    QString chooseExportFile(QWidget* parent, CoverageFormat& format) override {
+        QStringList filters;
+        for (const Choice& choice : kChoices) filters << QString::fromLatin1(choice.filter);
+        QString selected = filters.front();
+        QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Export Coverage"),
+                                                    QString(), filters.join(QStringLiteral(";;")),
+                                                    &selected);
+        if (path.isEmpty()) return path;
+        const auto chosen = filters.indexOf(selected);
+        format = kChoices[chosen < 0 ? 0 : chosen].format;
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += QLatin1Char('.') + QString::fromLatin1(CoverageFormatName(format));
+        }
+        return path;
+    }
+    bool offerSavedLogs(QWidget* parent) override {
+        return QMessageBox::question(
+                   parent, QStringLiteral("Export Coverage"),
+                   QStringLiteral("The text log holds no signal report with own position "
+                                  "(\"Display Only RSSI\" with the GPS running).\n"
+                                  "Choose saved text logs instead?")) == QMessageBox::Yes;
+    }
+    QStringList chooseSavedLogs(QWidget* parent) override {
+        return QFileDialog::getOpenFileNames(parent, QStringLiteral("Saved Text Logs"), QString(),
+                                             QStringLiteral("Text logs (*.txt);;All files (*)"));
+    }
+    void showError(QWidget* parent, const QString& text) override { ShowErrorBox(parent, text); }
+};
+
+QString readFailure(const QString& path, int error) {
+    return QStringLiteral("Cannot read file \"%1\". %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Writes the export through a temporary file that takes the name only when
+// whole. Throws FileWriteError.
+void writeMap(const std::string& path, const std::vector<int>& inputs,
+              const std::vector<CoverageSource*>& logs, const CoverageOptions& options) {
+    const std::string target = FollowLinks(path, path);
+    // Replacing a log being read would destroy it before it is read.
+    struct stat out {};
+    if (::stat(target.c_str(), &out) == 0) {
+        for (const int fd : inputs) {
+            struct stat in {};
+            if (::fstat(fd, &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+                throw FileWriteError("Cannot write file \"" + path +
+                                         "\". It is one of the logs to export.",
+                                     "It is one of the logs to export.");
+            }
+        }
+    }
+    const std::unique_ptr<DurableFile> file = ReplacementFor(target, path);
+    WriteCoverage(logs, options, [&file](std::string_view piece) { file->write(piece); });
+    file->finish();
+    file->place(target, Placement::Replace);
+    SyncFolder(FolderOf(target));
+}
+
+}  // namespace
+
+CoverageMapExport::CoverageMapExport(TMainForm& form) : QObject(&form), form_(form) {
+    setObjectName(QStringLiteral("coverageMapExport"));
+}
+
+CoverageMapExport::~CoverageMapExport() = default;
+
+void CoverageMapExport::setDialogs(CoverageDialogs* dialogs) { dialogs_ = dialogs; }
+
+CoverageDialogs& CoverageMapExport::dialogs() {
+    if (dialogs_ != nullptr) return *dialogs_;
+    if (!ownDialogs_) ownDialogs_ = std::make_unique<WidgetCoverageDialogs>();
+    return *ownDialogs_;
+}
+
+void CoverageMapExport::exportChosen() {
+    // As "Save Data As...": the dialogs let events through, so commands that
+    // come meanwhile are refused and a close waits until the export is written.
+    BusyRuns& runs = form_.busyRuns();
+    if (runs.ask(Command::SaveAs) != BusyRuns::Answer::Go) return;
+    const BusyRuns::Run asking = runs.begin(RunKind::Question);
+
+    // The log as a save would write it now; monitoring goes on meanwhile.
+    const QStringList lines = form_.textLogLines();
+    const QByteArray snapshot =
+        lines.isEmpty() ? QByteArray() : LogFileBytes(lines.join(QLatin1Char('\n')));
+    CoverageOptions options;
+    options.gmtCorrection = form_.gpsSettings().GMTCorrection;
+    TextCoverageSource textLog(std::string_view(snapshot.constData(),
+                                                static_cast<std::size_t>(snapshot.size())));
+    std::vector<CoverageSource*> logs{&textLog};
+
+    std::deque<FileDescriptor> files;
+    std::deque<FileCoverageSource> fileLogs;
+    std::vector<int> inputs;
+    if (!HasOwnPositionLine(textLog, options.gmtCorrection)) {
+        if (!dialogs().offerSavedLogs(&form_)) return;
+        const QStringList chosen = dialogs().chooseSavedLogs(&form_);
+        if (chosen.isEmpty()) return;
+        logs.clear();
+        for (const QString& path : chosen) {
+            try {
+                files.emplace_back(OpenRegularFile(path.toLocal8Bit().toStdString()));
+                inputs.push_back(files.back().get());
+                logs.push_back(&fileLogs.emplace_back(files.back().get()));
+            } catch (const WholeFileError& error) {
+                dialogs().showError(&form_, QStringLiteral("Cannot read file \"%1\". %2")
+                                                .arg(path, QString::fromStdString(error.what())));
+                return;
+            } catch (const std::system_error& error) {
+                dialogs().showError(&form_, readFailure(path, error.code().value()));
+                return;
+            }
+        }
+    }
+
+    const QString path = dialogs().chooseExportFile(&form_, options.format);
+    if (path.isEmpty()) return;
+    try {
+        writeMap(path.toLocal8Bit().toStdString(), inputs, logs, options);
+    } catch (const FileWriteError& error) {
+        dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
+    } catch (const std::system_error& error) {
+        dialogs().showError(&form_, QStringLiteral("Cannot read the logs to export. %1")
+                                        .arg(QString::fromLocal8Bit(std::strerror(error.code().value()))));
+    }
+}
+
+}  // namespace zelvar

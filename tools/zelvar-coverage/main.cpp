@@ -1,0 +1,113 @@
+#include <QFileInfo>
+#include <QString>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+#include "CoverageCommand.h"
+#include "ReadWholeFile.h"
+#include "SettingsStore.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: zelvar-coverage [--format kml|gpx|geojson|csv] [--port N]... [--min-dbm X]\n"
+    "                       [--max-pdop P] [--settings FILE] [--gmt-correction H]\n"
+    "                       [--output FILE] LOG.txt...\n"
+    "\n"
+    "Writes the signal reports that saved Zelvar text logs hold with the own\n"
+    "position (\"Display Only RSSI\" with the GPS running) as a coverage map:\n"
+    "one record per report, in log order (the logs in the order given).\n"
+    "\n"
+    "  --format F          kml (default): one folder per port, points coloured by\n"
+    "                      the signal level; gpx: one track per port, the dBm in\n"
+    "                      an extension; geojson: points with the properties port,\n"
+    "                      time, dbm and pdop; csv: port,time,lat,lon,pdop,dbm\n"
+    "  --port N            only port N (1 to 4); may be given more than once\n"
+    "  --min-dbm X         only readings of X dBm or more, and \"Max\"\n"
+    "  --max-pdop P        only reports with a PDOP of P or less\n"
+    "  --settings FILE     take the time zone (GMTCorrection) the logs were written\n"
+    "                      with from FILE, an INI file in the format of the settings\n"
+    "                      store; default: the user's store ~/.config/Kavren/Zelvar.conf\n"
+    "  --gmt-correction H  the logs were written with this time zone, in hours\n"
+    "  --output FILE       write to FILE (through a temporary file); default: stdout\n"
+    "  --help              show this text\n"
+    "\n"
+    "Times are written in UTC: the log shows the receiver's UTC date with the hour\n"
+    "shifted by the time zone, and the hour is shifted back on that date.\n"
+    "stderr: the counts of reports with position, without, and of unreadable lines\n"
+    "as its last line.\n"
+    "Exit status: 0 when written, 2 on a bad option, an unreadable file, a failed\n"
+    "write, or an output that is one of the inputs.\n";
+
+int fail(const std::string& message) {
+    std::cerr << "zelvar-coverage: " << message << '\n';
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+    // A write beyond the file size limit fails like any other write, with a
+    // message, rather than ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    zelvar::CoverageCommandOptions options;
+    std::string error;
+    if (!zelvar::ParseCoverageOptions(args, options, error)) {
+        return fail(error + " (see --help)");
+    }
+    if (options.help) {
+        std::cout << kUsage << std::flush;
+        return std::cout ? 0 : fail("cannot write to stdout");
+    }
+
+    // With stdout closed, a log would open as descriptor 1 and be taken for it.
+    if (options.outputFile.empty() && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
+        return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
+    }
+
+    std::deque<zelvar::FileDescriptor> logs;  // descriptors closed on every way out
+    std::vector<int> logFds;
+    for (const std::string& path : options.logFiles) {
+        try {
+            // Without a writer, a FIFO would hold open() until one comes.
+            logs.emplace_back(zelvar::OpenRegularFile(path));
+        } catch (const zelvar::WholeFileError& refused) {
+            return fail("cannot read log file '" + path + "': " + refused.what());
+        }
+        logFds.push_back(logs.back().get());
+    }
+
+    std::string settingsPath;
+    if (!options.gmtCorrection) {
+        if (!options.settingsFile.empty()) {
+            const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
+            if (!info.isFile() || !info.isReadable()) {
+                return fail("cannot read settings file '" + options.settingsFile + "'");
+            }
+            zelvar::SettingsStore store(info.absoluteFilePath());
+            options.gmtCorrection = store.load().GMTCorrection;
+            settingsPath = options.settingsFile;
+            if (store.status() != QSettings::NoError) {
+                return fail("settings file '" + options.settingsFile +
+                            "' is not a valid settings file");
+            }
+        } else {
+            zelvar::SettingsStore store;
+            options.gmtCorrection = store.load().GMTCorrection;
+            settingsPath = store.fileName().toLocal8Bit().toStdString();
+        }
+    }
+    options.coverage.gmtCorrection = *options.gmtCorrection;
+
+    return zelvar::RunCoverage(options, logFds, STDOUT_FILENO, std::cerr, settingsPath);
+} catch (const std::exception& error) {
+    return fail(error.what());
+}
