@@ -52,6 +52,9 @@ public:
     InputLineList OfflineInputLines;
     bool DecoderIdle = true;     // no offline decoding is running
     bool AbortDecoding = false;  // please stop the running one
+    // Lines of the log taken so far in the running decoding, blank ones too:
+    // while a package is decoded, its line number.
+    std::uint64_t LinesRead = 0;
 
 private:
     template <class Lines>
