@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+struct pg_conn;
+
+namespace zelvar {
+
+// A failure of the database or of the connection, with its one-line message.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The table `packages` in the connection's default schema, which any number
+// of collectors fill at the same time. Rows go in through COPY into a
+// temporary staging table and from there by one INSERT ... SELECT ... ON
+// CONFLICT DO NOTHING per batch, so a package delivered again is stored once.
+// Values never enter the SQL text.
+class PackageStore {
+public:
+    // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
+    // PGUSER, PGDATABASE ...) and makes the table and its DEFAULT partition
+    // when they are missing.
+    explicit PackageStore(const std::string& conninfo);
+    ~PackageStore();
+    PackageStore(const PackageStore&) = delete;
+    PackageStore& operator=(const PackageStore&) = delete;
+
+    // One row in COPY text form: the columns of CopyColumns, TAB-separated,
+    // ending in LF. Stored by the next flush() at the latest.
+    void add(std::string_view row);
+    // Stores what was added.
+    void flush();
+    // Rows that were new to the table, so far.
+    std::uint64_t stored() const { return stored_; }
+
+    // The staged columns in their order.
+    static const char* const CopyColumns;
+
+private:
+    void exec(const char* sql);
+    void execParams(const char* sql, int count, const char* const* values);
+    void startCopy();
+    void sendCopy();
+    void endCopy();
+    void makeDayPartitions();
+    [[noreturn]] void fail(std::string_view what);
+
+    pg_conn* conn_ = nullptr;
+    bool copying_ = false;
+    std::string pending_;  // rows not yet sent
+    std::uint64_t staged_ = 0;
+    std::uint64_t stored_ = 0;
+    std::set<std::string> knownDays_;  // partitions this run made or found
+};
+
+// `text` with COPY's own escapes for backslash, TAB, LF and CR, appended.
+void AppendCopyText(std::string& out, std::string_view text);
+
+}  // namespace zelvar
