@@ -20,6 +20,7 @@ build_and_test=(
   iproute2 util-linux
   fonts-liberation
   file desktop-file-utils
+  postgresql libpq-dev python3-jsonschema
 )
 dev=(xvfb xauth openbox imagemagick xdotool)
 
