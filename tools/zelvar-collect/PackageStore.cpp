@@ -20,8 +20,8 @@ constexpr const char* kLockKey = "7956886296110920050";  // "zelvar-p" as a numb
 
 constexpr const char* kCreateTable = R"(
 CREATE TABLE IF NOT EXISTS packages (
-    station text NOT NULL,
-    source text NOT NULL,
+    station text COLLATE "C" NOT NULL,
+    source text COLLATE "C" NOT NULL,
     seq bigint NOT NULL,
     time timestamptz,
     port smallint NOT NULL,
@@ -68,6 +68,25 @@ bool isoDate(std::string_view text) {
     return true;
 }
 
+// The results of the lane's command up to its end; the first failure, with
+// the server's primary message, is thrown after all were read.
+void drainResults(pg_conn* conn, std::uint64_t* inserted) {
+    std::string error;
+    bool first = true;
+    while (PGresult* raw = PQgetResult(conn)) {
+        const Result r(raw, &PQclear);
+        const ExecStatusType status = PQresultStatus(raw);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
+            const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
+            error = primary != nullptr ? "ERROR:  " + oneLine(primary) : oneLine(PQerrorMessage(conn));
+        } else if (first && inserted != nullptr && status == PGRES_COMMAND_OK) {
+            *inserted += std::stoull(PQcmdTuples(raw));
+        }
+        first = false;
+    }
+    if (!error.empty()) throw StoreError(error);
+}
+
 }  // namespace
 
 const char* const PackageStore::CopyColumns =
@@ -87,95 +106,116 @@ void AppendCopyText(std::string& out, std::string_view text) {
 }
 
 PackageStore::PackageStore(const std::string& conninfo) {
-    conn_ = PQconnectdb(conninfo.c_str());
-    if (conn_ == nullptr) throw StoreError("cannot connect to the database: out of memory");
-    if (PQstatus(conn_) != CONNECTION_OK) fail("cannot connect to the database: ");
-    // "already exists, skipping" and the like are no news for the user.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
-    exec("SET client_encoding = 'UTF8'");
-    exec("SET TimeZone = 'UTC'");
+    connect(lanes_[0], conninfo);
+    Lane& first = lanes_[0];
     const char* key[] = {kLockKey};
-    execParams("SELECT pg_advisory_lock($1::bigint)", 1, key);
-    exec(kCreateTable);
-    exec(kCreateDefault);
-    execParams("SELECT pg_advisory_unlock($1::bigint)", 1, key);
-    exec("CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
+    execParams(first, "SELECT pg_advisory_lock($1::bigint)", 1, key);
+    exec(first, kCreateTable);
+    exec(first, kCreateDefault);
+    execParams(first, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    connect(lanes_[1], conninfo);
+    for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
     pending_.reserve(kSendBytes + 4096);
 }
 
-PackageStore::~PackageStore() { PQfinish(conn_); }
+PackageStore::~PackageStore() {
+    for (Lane& lane : lanes_) PQfinish(lane.conn);
+}
 
-void PackageStore::fail(std::string_view what) {
+void PackageStore::connect(Lane& lane, const std::string& conninfo) {
+    lane.conn = PQconnectdb(conninfo.c_str());
+    if (lane.conn == nullptr) throw StoreError("cannot connect to the database: out of memory");
+    if (PQstatus(lane.conn) != CONNECTION_OK) fail(lane, "cannot connect to the database: ");
+    // "already exists, skipping" and the like are no news for the user.
+    PQsetNoticeProcessor(lane.conn, [](void*, const char*) {}, nullptr);
+    exec(lane, "SET client_encoding = 'UTF8'");
+}
+
+void PackageStore::fail(Lane& lane, std::string_view what) {
     std::string message(what);
-    message += oneLine(PQerrorMessage(conn_));
+    message += oneLine(PQerrorMessage(lane.conn));
     throw StoreError(message);
 }
 
-void PackageStore::exec(const char* sql) {
-    const Result r(PQexec(conn_, sql), &PQclear);
+void PackageStore::exec(Lane& lane, const char* sql) {
+    const Result r(PQexec(lane.conn, sql), &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail("");
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
 }
 
-void PackageStore::execParams(const char* sql, int count, const char* const* values) {
-    const Result r(PQexecParams(conn_, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
+void PackageStore::execParams(Lane& lane, const char* sql, int count, const char* const* values) {
+    const Result r(PQexecParams(lane.conn, sql, count, nullptr, values, nullptr, nullptr, 0),
+                   &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail("");
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
 }
 
 void PackageStore::add(std::string_view row) {
     pending_.append(row);
     ++staged_;
     if (pending_.size() >= kSendBytes) sendCopy();
-    if (staged_ >= kBatchRows) flush();
+    if (staged_ >= kBatchRows) {
+        // Into the table on this lane, in the background; the next batch
+        // goes to the other lane as soon as that one is free.
+        startInsert(lanes_[current_]);
+        current_ = 1 - current_;
+    }
 }
 
-void PackageStore::startCopy() {
+void PackageStore::startInsert(Lane& lane) {
+    endCopy(lane);
+    // Each day's partition exists before the first row of that day is
+    // written: a row of a day without one would land in the DEFAULT
+    // partition and keep the day's partition from ever being made.
+    makeDayPartitions(lane);
+    std::string sql = "INSERT INTO packages (";
+    sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
+    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
+    if (PQsendQuery(lane.conn, sql.c_str()) != 1) fail(lane, "");
+    lane.inserting = true;
+    staged_ = 0;
+}
+
+void PackageStore::startCopy(Lane& lane) {
+    finishInsert(lane);
     std::string sql = "COPY zelvar_staging (";
     sql.append(CopyColumns).append(") FROM STDIN");
-    const Result r(PQexec(conn_, sql.c_str()), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail("");
-    copying_ = true;
+    const Result r(PQexec(lane.conn, sql.c_str()), &PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    lane.copying = true;
 }
 
 void PackageStore::sendCopy() {
     if (pending_.empty()) return;
-    if (!copying_) startCopy();
-    if (PQputCopyData(conn_, pending_.data(), static_cast<int>(pending_.size())) != 1) fail("");
+    Lane& lane = lanes_[current_];
+    if (!lane.copying) startCopy(lane);
+    if (PQputCopyData(lane.conn, pending_.data(), static_cast<int>(pending_.size())) != 1) {
+        fail(lane, "");
+    }
     pending_.clear();
 }
 
-void PackageStore::endCopy() {
+void PackageStore::endCopy(Lane& lane) {
     sendCopy();
-    if (!copying_) return;
-    copying_ = false;
-    if (PQputCopyEnd(conn_, nullptr) != 1) fail("");
-    // The COPY's own result, then the end of the command.
-    bool failed = false;
-    while (PGresult* raw = PQgetResult(conn_)) {
-        const Result r(raw, &PQclear);
-        if (PQresultStatus(raw) != PGRES_COMMAND_OK && !failed) {
-            failed = true;
-            const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
-            if (primary != nullptr) {
-                std::string message = "ERROR:  ";
-                message += oneLine(primary);
-                // Drain the rest before leaving.
-                while (PGresult* more = PQgetResult(conn_)) PQclear(more);
-                throw StoreError(message);
-            }
-        }
-    }
-    if (failed) fail("");
+    if (!lane.copying) return;
+    lane.copying = false;
+    if (PQputCopyEnd(lane.conn, nullptr) != 1) fail(lane, "");
+    drainResults(lane.conn, nullptr);
 }
 
-void PackageStore::makeDayPartitions() {
-    const Result days(PQexec(conn_,
+void PackageStore::finishInsert(Lane& lane) {
+    if (!lane.inserting) return;
+    lane.inserting = false;
+    drainResults(lane.conn, &stored_);
+}
+
+void PackageStore::makeDayPartitions(Lane& lane) {
+    const Result days(PQexec(lane.conn,
                              "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
                              "((time AT TIME ZONE 'UTC')::date + 1)::text "
                              "FROM zelvar_staging WHERE time IS NOT NULL"),
                       &PQclear);
-    if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail("");
+    if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail(lane, "");
     const char* key[] = {kLockKey};
     bool locked = false;
     for (int i = 0; i < PQntuples(days.get()); ++i) {
@@ -184,7 +224,7 @@ void PackageStore::makeDayPartitions() {
         if (knownDays_.count(day) != 0) continue;
         if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day);
         if (!locked) {
-            execParams("SELECT pg_advisory_lock($1::bigint)", 1, key);
+            execParams(lane, "SELECT pg_advisory_lock($1::bigint)", 1, key);
             locked = true;
         }
         // Bounds cannot be parameters; the dates are the server's own,
@@ -196,27 +236,15 @@ void PackageStore::makeDayPartitions() {
         std::string sql = "CREATE TABLE IF NOT EXISTS ";
         sql.append(name).append(" PARTITION OF packages FOR VALUES FROM ('");
         sql.append(day).append(" 00:00:00+00') TO ('").append(next).append(" 00:00:00+00')");
-        exec(sql.c_str());
+        exec(lane, sql.c_str());
         knownDays_.insert(day);
     }
-    if (locked) execParams("SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    if (locked) execParams(lane, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
 }
 
 void PackageStore::flush() {
-    if (staged_ == 0) return;
-    endCopy();
-    // Each day's partition exists before the first row of that day is
-    // written: a row of a day without one would land in the DEFAULT
-    // partition and keep the day's partition from ever being made.
-    makeDayPartitions();
-    std::string sql = "INSERT INTO packages (";
-    sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
-    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING");
-    const Result r(PQexec(conn_, sql.c_str()), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail("");
-    stored_ += std::stoull(PQcmdTuples(r.get()));
-    exec("TRUNCATE zelvar_staging");
-    staged_ = 0;
+    if (staged_ > 0) startInsert(lanes_[current_]);
+    for (Lane& lane : lanes_) finishInsert(lane);
 }
 
 }  // namespace zelvar

@@ -21,6 +21,9 @@ public:
 // temporary staging table and from there by one INSERT ... SELECT ... ON
 // CONFLICT DO NOTHING per batch, so a package delivered again is stored once.
 // Values never enter the SQL text.
+//
+// Two connections take turns: while the server moves one batch into the
+// table, the next one is decoded and copied over the other connection.
 class PackageStore {
 public:
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
@@ -43,16 +46,28 @@ public:
     static const char* const CopyColumns;
 
 private:
-    void exec(const char* sql);
-    void execParams(const char* sql, int count, const char* const* values);
-    void startCopy();
-    void sendCopy();
-    void endCopy();
-    void makeDayPartitions();
-    [[noreturn]] void fail(std::string_view what);
+    // One connection with its staging table.
+    struct Lane {
+        pg_conn* conn = nullptr;
+        bool copying = false;
+        bool inserting = false;  // a batch's INSERT is running on the server
+    };
 
-    pg_conn* conn_ = nullptr;
-    bool copying_ = false;
+    static void connect(Lane& lane, const std::string& conninfo);
+    static void exec(Lane& lane, const char* sql);
+    static void execParams(Lane& lane, const char* sql, int count, const char* const* values);
+    [[noreturn]] static void fail(Lane& lane, std::string_view what);
+    void startCopy(Lane& lane);
+    void sendCopy();
+    void endCopy(Lane& lane);
+    // Moves the lane's staged batch into the table, in the background.
+    void startInsert(Lane& lane);
+    void makeDayPartitions(Lane& lane);
+    // Waits for the lane's running INSERT and counts what it stored.
+    void finishInsert(Lane& lane);
+
+    Lane lanes_[2];
+    int current_ = 0;      // the lane being copied into
     std::string pending_;  // rows not yet sent
     std::uint64_t staged_ = 0;
     std::uint64_t stored_ = 0;
