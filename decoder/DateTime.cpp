@@ -176,18 +176,32 @@ std::string StampToText(std::string_view stamp) {
 
 void AppendIsoLocalTime(std::string& out, const CivilTime& t, bool milliseconds) {
     // The zone's offset as the C library knows it for that local time; at a
-    // clock change it picks one reading of an ambiguous hour.
-    std::tm local{};
-    local.tm_year = t.year - 1900;
-    local.tm_mon = t.month - 1;
-    local.tm_mday = t.day;
-    local.tm_hour = t.hour;
-    local.tm_min = t.minute;
-    local.tm_sec = t.second;
-    local.tm_isdst = -1;
-    // A time the library cannot place leaves the offset at 0 (UTC).
-    std::mktime(&local);
-    const long offset = local.tm_gmtoff;
+    // clock change it picks one reading of an ambiguous hour. The library
+    // looks at the zone file on every call, so the offset is kept for the
+    // minute: zones change their offset on whole minutes (only local mean
+    // times of long ago did not). A zone set anew takes effect at tzset().
+    thread_local std::int64_t cachedMinute = -1;
+    thread_local long cachedOffset = 0;
+    thread_local const char* cachedZone = nullptr;
+    const std::int64_t minute =
+        (DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 24 +
+         t.hour) * 60 + t.minute;
+    if (minute != cachedMinute || cachedZone != ::tzname[0]) {
+        std::tm local{};
+        local.tm_year = t.year - 1900;
+        local.tm_mon = t.month - 1;
+        local.tm_mday = t.day;
+        local.tm_hour = t.hour;
+        local.tm_min = t.minute;
+        local.tm_sec = t.second;
+        local.tm_isdst = -1;
+        // A time the library cannot place leaves the offset at 0 (UTC).
+        std::mktime(&local);
+        cachedOffset = local.tm_gmtoff;
+        cachedMinute = minute;
+        cachedZone = ::tzname[0];
+    }
+    const long offset = cachedOffset;
     appendFour(out, t.year);
     out += '-';
     appendTwo(out, t.month);

@@ -1,10 +1,11 @@
 #include "LogImport.h"
 
-#include <QCryptographicHash>
+#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
+#include <memory>
 #include <system_error>
 
 #include "DateTime.h"
@@ -135,16 +136,31 @@ private:
 }  // namespace
 
 std::string FileSha256(int fd) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    // OpenSSL's digest, which uses the processor's SHA instructions: the
+    // whole log is read for it before it is decoded.
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                          &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        throw std::system_error(ENOMEM, std::generic_category());
+    }
     std::string block(kReadBlock, '\0');
     for (;;) {
         const ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) throw std::system_error(errno, std::generic_category());
         if (got == 0) break;
-        hash.addData(QByteArrayView(block.data(), got));
+        EVP_DigestUpdate(context.get(), block.data(), static_cast<std::size_t>(got));
     }
-    return hash.result().toHex().toStdString();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &size);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
 }
 
 ImportResult ImportLog(int logFd, const std::string& station, const Settings& settings,

@@ -12,7 +12,7 @@ namespace {
 // batch is moved from the staging table into `packages` at this many rows:
 // the collector's memory stays small whatever the log's size.
 constexpr std::size_t kSendBytes = 256 * 1024;
-constexpr std::uint64_t kBatchRows = 100'000;
+constexpr std::uint64_t kBatchRows = 50'000;
 
 // Every collector takes this advisory lock to make the table or a day's
 // partition, so that two of them never race for the same catalog entry.
