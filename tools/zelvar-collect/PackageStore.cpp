@@ -129,6 +129,10 @@ void PackageStore::connect(Lane& lane, const std::string& conninfo) {
     // "already exists, skipping" and the like are no news for the user.
     PQsetNoticeProcessor(lane.conn, [](void*, const char*) {}, nullptr);
     exec(lane, "SET client_encoding = 'UTF8'");
+    // A batch in the staging table stays in this session's memory rather
+    // than going to disk; it must be set before the session's first
+    // temporary table.
+    exec(lane, "SET temp_buffers = '48MB'");
 }
 
 void PackageStore::fail(Lane& lane, std::string_view what) {
