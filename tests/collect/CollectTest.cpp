@@ -195,8 +195,12 @@ TEST_F(Collector, FailuresEndWithOneLineAndStatus2) {
         bin + " --database '' --import " + ShellQuoted(log.string()),             // no station
         bin + " --database '' --import " + ShellQuoted(log.string()) + " --station a/b",
         bin + " --database '' --import /nonexistent.hex --station a",
-        bin + " --database 'host=127.0.0.1 port=1' --import " + ShellQuoted(log.string()) + " --station a",
-        bin + " --database 'dbname=no_such_database' --import " + ShellQuoted(log.string()) + " --station a",
+        bin + " --database 'host=127.0.0.1 port=1' --import " + ShellQuoted(log.string()) +
+            " --station a --settings " + ShellQuoted((scratch / "empty.ini").string()),
+        bin + " --database 'dbname=no_such_database' --import " + ShellQuoted(log.string()) +
+            " --station a --settings " + ShellQuoted((scratch / "empty.ini").string()),
+        bin + " --database '' --import " + ShellQuoted(log.string()) + " --station a --settings " +
+            ShellQuoted((scratch / "missing.ini").string()),
     };
     for (const std::string& command : commands) {
         SCOPED_TRACE(command);
