@@ -16,7 +16,7 @@ constexpr std::uint64_t kBatchRows = 50'000;
 
 // Every collector takes this advisory lock to make the table or a day's
 // partition, so that two of them never race for the same catalog entry.
-constexpr const char* kLockKey = "7956886296110920050";  // "zelvar-p" as a number
+constexpr const char* kLockKey = "8819574700971797872";  // the bytes of "zelvar-p"
 
 constexpr const char* kCreateTable = R"(
 CREATE TABLE IF NOT EXISTS packages (
@@ -118,16 +118,16 @@ PackageStore::PackageStore(const std::string& conninfo) {
     pending_.reserve(kSendBytes + 4096);
 }
 
-PackageStore::~PackageStore() {
-    for (Lane& lane : lanes_) PQfinish(lane.conn);
-}
+PackageStore::~PackageStore() = default;
+
+void PackageStore::Closer::operator()(pg_conn* conn) const { PQfinish(conn); }
 
 void PackageStore::connect(Lane& lane, const std::string& conninfo) {
-    lane.conn = PQconnectdb(conninfo.c_str());
-    if (lane.conn == nullptr) throw StoreError("cannot connect to the database: out of memory");
-    if (PQstatus(lane.conn) != CONNECTION_OK) fail(lane, "cannot connect to the database: ");
+    lane.conn.reset(PQconnectdb(conninfo.c_str()));
+    if (!lane.conn) throw StoreError("cannot connect to the database: out of memory");
+    if (PQstatus(lane.conn.get()) != CONNECTION_OK) fail(lane, "cannot connect to the database: ");
     // "already exists, skipping" and the like are no news for the user.
-    PQsetNoticeProcessor(lane.conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(lane.conn.get(), [](void*, const char*) {}, nullptr);
     exec(lane, "SET client_encoding = 'UTF8'");
     // A batch in the staging table stays in this session's memory rather
     // than going to disk; it must be set before the session's first
@@ -137,18 +137,18 @@ void PackageStore::connect(Lane& lane, const std::string& conninfo) {
 
 void PackageStore::fail(Lane& lane, std::string_view what) {
     std::string message(what);
-    message += oneLine(PQerrorMessage(lane.conn));
+    message += oneLine(PQerrorMessage(lane.conn.get()));
     throw StoreError(message);
 }
 
 void PackageStore::exec(Lane& lane, const char* sql) {
-    const Result r(PQexec(lane.conn, sql), &PQclear);
+    const Result r(PQexec(lane.conn.get(), sql), &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
 }
 
 void PackageStore::execParams(Lane& lane, const char* sql, int count, const char* const* values) {
-    const Result r(PQexecParams(lane.conn, sql, count, nullptr, values, nullptr, nullptr, 0),
+    const Result r(PQexecParams(lane.conn.get(), sql, count, nullptr, values, nullptr, nullptr, 0),
                    &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
@@ -175,7 +175,7 @@ void PackageStore::startInsert(Lane& lane) {
     std::string sql = "INSERT INTO packages (";
     sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
     sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
-    if (PQsendQuery(lane.conn, sql.c_str()) != 1) fail(lane, "");
+    if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) fail(lane, "");
     lane.inserting = true;
     staged_ = 0;
 }
@@ -184,7 +184,7 @@ void PackageStore::startCopy(Lane& lane) {
     finishInsert(lane);
     std::string sql = "COPY zelvar_staging (";
     sql.append(CopyColumns).append(") FROM STDIN");
-    const Result r(PQexec(lane.conn, sql.c_str()), &PQclear);
+    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
     if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
     lane.copying = true;
 }
@@ -193,7 +193,7 @@ void PackageStore::sendCopy() {
     if (pending_.empty()) return;
     Lane& lane = lanes_[current_];
     if (!lane.copying) startCopy(lane);
-    if (PQputCopyData(lane.conn, pending_.data(), static_cast<int>(pending_.size())) != 1) {
+    if (PQputCopyData(lane.conn.get(), pending_.data(), static_cast<int>(pending_.size())) != 1) {
         fail(lane, "");
     }
     pending_.clear();
@@ -203,18 +203,18 @@ void PackageStore::endCopy(Lane& lane) {
     sendCopy();
     if (!lane.copying) return;
     lane.copying = false;
-    if (PQputCopyEnd(lane.conn, nullptr) != 1) fail(lane, "");
-    drainResults(lane.conn, nullptr);
+    if (PQputCopyEnd(lane.conn.get(), nullptr) != 1) fail(lane, "");
+    drainResults(lane.conn.get(), nullptr);
 }
 
 void PackageStore::finishInsert(Lane& lane) {
     if (!lane.inserting) return;
     lane.inserting = false;
-    drainResults(lane.conn, &stored_);
+    drainResults(lane.conn.get(), &stored_);
 }
 
 void PackageStore::makeDayPartitions(Lane& lane) {
-    const Result days(PQexec(lane.conn,
+    const Result days(PQexec(lane.conn.get(),
                              "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
                              "((time AT TIME ZONE 'UTC')::date + 1)::text "
                              "FROM zelvar_staging WHERE time IS NOT NULL"),

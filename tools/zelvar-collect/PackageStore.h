@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -47,8 +48,11 @@ public:
 
 private:
     // One connection with its staging table.
+    struct Closer {
+        void operator()(pg_conn* conn) const;
+    };
     struct Lane {
-        pg_conn* conn = nullptr;
+        std::unique_ptr<pg_conn, Closer> conn;
         bool copying = false;
         bool inserting = false;  // a batch's INSERT is running on the server
     };
