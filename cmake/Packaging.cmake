@@ -13,9 +13,10 @@ networked transceivers, decodes each into a text log and a hex log, shows
 one S-meter per transceiver, tags signal reports with the own position from
 a serial NMEA GPS receiver and auto-saves both logs. Saved hex logs can be
 decoded again, in the window or with zelvar-decode on the command line, and
-edited in the log editor or with zelvar-edit. zelvar-sim plays transceivers
-on the loopback interface and zelvar-gps-sim a GPS receiver on a
-pseudo-terminal, for trying it out.")
+edited in the log editor or with zelvar-edit; zelvar-collect stores their
+packages in a PostgreSQL table that several stations fill. zelvar-sim plays
+transceivers on the loopback interface and zelvar-gps-sim a GPS receiver on
+a pseudo-terminal, for trying it out.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
