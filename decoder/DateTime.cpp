@@ -174,6 +174,78 @@ std::string StampToText(std::string_view stamp) {
     return out;
 }
 
+void AppendIsoLocalTime(std::string& out, const CivilTime& t, bool milliseconds) {
+    // The zone's offset as the C library knows it for that local time; at a
+    // clock change it picks one reading of an ambiguous hour. The library
+    // looks at the zone file on every call, so the offset is kept for the
+    // minute: zones change their offset on whole minutes (only local mean
+    // times of long ago did not). A zone set anew takes effect at tzset().
+    thread_local std::int64_t cachedMinute = -1;
+    thread_local long cachedOffset = 0;
+    thread_local const char* cachedZone = nullptr;
+    const std::int64_t minute =
+        (DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 24 +
+         t.hour) * 60 + t.minute;
+    if (minute != cachedMinute || cachedZone != ::tzname[0]) {
+        std::tm local{};
+        local.tm_year = t.year - 1900;
+        local.tm_mon = t.month - 1;
+        local.tm_mday = t.day;
+        local.tm_hour = t.hour;
+        local.tm_min = t.minute;
+        local.tm_sec = t.second;
+        local.tm_isdst = -1;
+        // A time the library cannot place leaves the offset at 0 (UTC).
+        std::mktime(&local);
+        cachedOffset = local.tm_gmtoff;
+        cachedMinute = minute;
+        cachedZone = ::tzname[0];
+    }
+    const long offset = cachedOffset;
+    appendFour(out, t.year);
+    out += '-';
+    appendTwo(out, t.month);
+    out += '-';
+    appendTwo(out, t.day);
+    out += 'T';
+    appendTwo(out, t.hour);
+    out += ':';
+    appendTwo(out, t.minute);
+    out += ':';
+    appendTwo(out, t.second);
+    if (milliseconds) {
+        out += '.';
+        out += static_cast<char>('0' + t.millisecond / 100 % 10);
+        appendTwo(out, t.millisecond % 100);
+    }
+    out += offset < 0 ? '-' : '+';
+    const long magnitude = offset < 0 ? -offset : offset;
+    appendTwo(out, static_cast<int>(magnitude / 3600));
+    out += ':';
+    appendTwo(out, static_cast<int>(magnitude / 60 % 60));
+    if (magnitude % 60 != 0) {
+        out += ':';
+        appendTwo(out, static_cast<int>(magnitude % 60));
+    }
+}
+
+bool AppendStampIsoTime(std::string& out, std::string_view stamp) {
+    // Read as AssignStampText reads it, so both texts name the same second.
+    const std::int64_t value = HexToInt64(stamp);
+    const std::int64_t days = value / 100000;
+    std::int64_t fraction = value % 100000;
+    if (fraction < 0) fraction = -fraction;
+    if (days < kFirstSerialDay || days > kLastSerialDay) return false;
+    const auto seconds = static_cast<int>(fraction * kMsPerStampUnit / 1000);
+    CivilTime t;
+    CivilFromDays(days - kSerialToUnixDays, t.year, t.month, t.day);
+    t.hour = seconds / 3600;
+    t.minute = seconds / 60 % 60;
+    t.second = seconds % 60;
+    AppendIsoLocalTime(out, t, false);
+    return true;
+}
+
 std::string NowText(const CivilTime& t) {
     return timeText(t.year, t.month, t.day, t.hour, t.minute, t.second);
 }

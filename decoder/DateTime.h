@@ -39,6 +39,15 @@ std::string StampToText(std::string_view stamp);
 // The same into `out`, reusing its memory.
 void AssignStampText(std::string& out, std::string_view stamp);
 
+// ISO 8601 local time with the zone's offset from UTC at that moment:
+// "2012-06-01T12:00:00+02:00", with ".mmm" after the seconds when asked.
+// An offset of whole minutes is written as "+hh:mm", any other one (local
+// mean times of old dates) as "+hh:mm:ss". Appends to out.
+void AppendIsoLocalTime(std::string& out, const CivilTime& time, bool milliseconds);
+// The same of a package time stamp, to the second as the logs show it; false,
+// and nothing appended, for a stamp outside the years 1 to 9999.
+bool AppendStampIsoTime(std::string& out, std::string_view stamp);
+
 // "DD.MM.YYYY HH:MM:SS" of a time.
 std::string NowText(const CivilTime& time);
 std::string NowText();

@@ -5,6 +5,7 @@
 namespace zelvar {
 
 class LineList;
+struct PackageFields;
 
 // Where the decoder's results go. The main window implements it for live
 // decoding; tests and the command-line decoder collect what they need. Every
@@ -29,6 +30,12 @@ public:
     virtual void rolloverCheck() {}
 
     // --- both modes ---
+    // Every package the decoder takes, with its fields, after its lines were
+    // made; called only while takesPackages is set, so that other outputs pay
+    // nothing for it.
+    bool takesPackages = false;
+    virtual void packageDecoded(const PackageFields& /*package*/) {}
+
     // The package counts (status panel 2).
     virtual void setCountsText(std::string_view /*text*/) {}
 

@@ -155,7 +155,9 @@ void OfflineDecoder::run(std::string_view title, Lines& lines, std::size_t handO
 
     bool aborted = false;
     std::string_view line;
+    LinesRead = 0;
     while (lines.next(line)) {
+        ++LinesRead;
         if (!line.empty()) decodeLine(line);
         if (textLines.text().size() + hexLines.text().size() >= handOnBytes) {
             output.showDecodedLines(textLines, hexLines);

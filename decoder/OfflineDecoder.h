@@ -63,6 +63,9 @@ public:
     InputLineList OfflineInputLines;
     bool& DecoderIdle;    // no offline decoding is running
     bool& AbortDecoding;  // please stop the running one
+    // Lines of the log taken so far in the running decoding, blank ones too:
+    // while a package is decoded, its line number.
+    std::uint64_t LinesRead = 0;
 
 private:
     template <class Lines>

@@ -6,6 +6,7 @@
 
 #include "DateTime.h"
 #include "LogFormat.h"
+#include "PackageFields.h"
 
 namespace zelvar {
 
@@ -174,6 +175,7 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
     const std::string_view dbmText = state.LastRSSI;
     const char portText[1] = {static_cast<char>('0' + port)};
     const std::string_view portView(portText, 1);
+    bool decodedLine = false;
 
     if (confirmed && !mirrors_.OnlyRSSI) {
         if (type != "11") {
@@ -200,6 +202,7 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
                 DecodedTextLines.append(line_);
             }
             ++TextCount;
+            decodedLine = true;
         }
     } else if (rssiReport && mirrors_.OnlyRSSI) {
         std::string line;
@@ -234,6 +237,30 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
     } else {
         output_.liveHexLine(hexLine);
         if (mirrors_.HexLog) output_.appendHexLine(hexLine);
+    }
+
+    if (output_.takesPackages) {
+        PackageFields fields;
+        fields.port = port;
+        fields.stamp = stamp;
+        fields.hex = stamp.empty() ? hexLine : hexLine.substr(hexLine.find('\t') + 1);
+        fields.type = n > 4 ? typeByte : -1;
+        if (decodedLine) {
+            fields.decoded = true;
+            fields.call = call;
+            fields.group = group;
+            fields.id = id;
+            fields.clr = clr;
+            fields.enc = enc;
+            fields.ptt = ptt;
+        }
+        if (decodedLine || rssiReport) fields.dbm = dbmText;
+        const OwnFix& fix = gps_.fix;
+        if (rssiReport && live && gps_.Connected && !fix.DateTimeText.empty() &&
+            !fix.LatText.empty() && !fix.LonText.empty() && !fix.PdopText.empty()) {
+            fields.position = &fix;
+        }
+        output_.packageDecoded(fields);
     }
 
     ++HexCount;

@@ -21,6 +21,7 @@ build_and_test=(
   fonts-liberation
   file desktop-file-utils
   gdal-bin libxml2-utils
+  postgresql libpq-dev python3-jsonschema
 )
 dev=(xvfb xauth openbox imagemagick xdotool)
 

@@ -15,4 +15,9 @@ export XDG_CONFIG_HOME=$(mktemp -d)
 "$bin" --settings "$data/no-filter.ini" "$data/traffic.hex" >"$data/traffic.no-filter.expected.txt"
 "$bin" --settings "$data/only-rssi.ini" \
   "$data/reports.hex" >"$data/reports.only-rssi.expected.txt"
+# The JSON form: its times carry the zone's offset, so the zone is fixed.
+TZ=Europe/Berlin "$bin" --settings "$empty" --json --station alpha "$data/traffic.hex" \
+  >"$data/traffic.expected.json"
+TZ=Europe/Berlin "$bin" --settings "$data/only-rssi.ini" --json --station alpha \
+  "$data/reports.hex" >"$data/reports.only-rssi.expected.json"
 rm -rf "$XDG_CONFIG_HOME"

@@ -14,5 +14,14 @@ for bench in "$build"/bench/bench_*; do
   [ -x "$bench" ] || continue
   echo "== $(basename "$bench")"
   bench=$(realpath "$bench")
-  (cd "$scratch" && "$root/scripts/in-netns.sh" "$bench")
+  database=()
+  if [ "$(basename "$bench")" = bench_collect_import ]; then
+    # A throw-away PostgreSQL as the tests have it (see run-tests.sh), but
+    # writing as safely as a real one would.
+    pgsocket=$(mktemp -d "${TMPDIR:-/tmp}/zelvar-pg.XXXXXX")
+    trap 'rm -rf "$scratch" "$pgsocket"' EXIT
+    [ "$(id -u)" -ne 0 ] || chown postgres:postgres "$pgsocket"
+    database=(pg_virtualenv -t -o fsync=on -c "--socketdir=$pgsocket")
+  fi
+  (cd "$scratch" && "$root/scripts/in-netns.sh" "${database[@]}" "$bench")
 done

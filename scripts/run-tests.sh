@@ -24,7 +24,19 @@ export QT_QPA_PLATFORM=offscreen
 strict=(-G Ninja -DZELVAR_WARNINGS_AS_ERRORS=ON -DZELVAR_BENCH=OFF)
 
 echo "== Tests"
-./scripts/in-netns.sh ctest --test-dir "$build" --output-on-failure -j "$jobs"
+# The collector's tests need a PostgreSQL: pg_virtualenv makes a throw-away
+# cluster on loopback inside the namespace, exports libpq's environment
+# (PGHOST ...) to the tests and drops the cluster afterwards. Its socket goes
+# to a folder of this run, so that runs side by side (each in a namespace of
+# its own, all on port 5432) do not take each other's socket; as root the
+# cluster runs as postgres, which needs to write there.
+pgsocket=$(mktemp -d "${TMPDIR:-/tmp}/zelvar-pg.XXXXXX")
+trap 'rm -rf "$scratch" "$pgsocket"' EXIT
+if [ "$(id -u)" -eq 0 ]; then
+  chown postgres:postgres "$pgsocket"
+fi
+./scripts/in-netns.sh pg_virtualenv -t -c "--socketdir=$pgsocket" \
+  ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B "$asan" "${strict[@]}" -DCMAKE_BUILD_TYPE=Debug \

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "DateTime.h"
 #include "LogFormat.h"
 
@@ -83,4 +86,38 @@ TEST(TimeTexts, NowTextAndFileNameStampAgree) {
     EXPECT_EQ(name.substr(6, 2), text.substr(0, 2));
     EXPECT_EQ(name.substr(8, 2) + ":" + name.substr(10, 2) + ":" + name.substr(12, 2),
               text.substr(11));
+}
+
+// The JSON form's time: the stamp's local time with the offset of the zone
+// the run is in, which changes with the season and need not be whole hours.
+TEST(IsoLocalTime, StampsAndTimesCarryTheirZoneOffset) {
+    const char* before = std::getenv("TZ");
+    const std::string saved = before != nullptr ? before : "";
+    auto inZone = [](const char* zone, auto check) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        check();
+    };
+    auto stampIso = [](std::string_view stamp) {
+        std::string out = "x";
+        return AppendStampIsoTime(out, stamp) ? out : out + " refused";
+    };
+    inZone("Europe/Berlin", [&] {
+        EXPECT_EQ(stampIso("F4BEE070"), "x2012-06-01T12:00:00+02:00");
+        EXPECT_EQ(stampIso("1145A3B28"), "x2026-12-08T06:00:00+01:00");
+        std::string out;
+        AppendIsoLocalTime(out, CivilTime{2026, 12, 8, 6, 0, 5, 7}, true);
+        EXPECT_EQ(out, "2026-12-08T06:00:05.007+01:00");
+    });
+    inZone("America/St_Johns", [&] { EXPECT_EQ(stampIso("F4BEE070"), "x2012-06-01T12:00:00-02:30"); });
+    inZone("UTC", [&] {
+        EXPECT_EQ(stampIso("1869F"), "x1899-12-30T23:59:59+00:00");
+        EXPECT_EQ(stampIso("7FFFFFFFFFFFFFFF"), "x refused");
+    });
+    if (before != nullptr) {
+        ::setenv("TZ", saved.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
 }

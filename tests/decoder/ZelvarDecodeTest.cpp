@@ -166,6 +166,49 @@ TEST_F(ZelvarDecodeTool, SampleLogsDecodeToTheirExpectedOutput) {
     }
 }
 
+// The JSON form of the same logs: one object per package, the hex output
+// and the counts as the text run gives them; the zone is fixed because the
+// times carry its offset.
+TEST_F(ZelvarDecodeTool, JsonFormOfTheSampleLogs) {
+    struct Sample {
+        const char* log;
+        const char* settings;
+        const char* expected;
+        const char* counts;
+    };
+    const Sample samples[] = {
+        {"traffic.hex", nullptr, "traffic.expected.json", " T 11 / H 30"},
+        {"reports.hex", "only-rssi.ini", "reports.only-rssi.expected.json", " T 12 / H 16"},
+    };
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.expected);
+        const std::string settings =
+            s.settings != nullptr ? (dataDir() / s.settings).string() : emptySettings;
+        const fs::path hexOut = scratch / "out.hex";
+        const ToolRun r = run("--settings " + shellQuoted(settings) + " --json --station=alpha" +
+                                  " --hex-out " + shellQuoted(hexOut.string()) + " " +
+                                  shellQuoted((dataDir() / s.log).string()),
+                              "", "TZ=Europe/Berlin ");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, readFile(dataDir() / s.expected));
+        EXPECT_EQ(lastLine(r.err), s.counts);
+        if (s.settings == nullptr) {
+            EXPECT_EQ(readFile(hexOut), readFile(dataDir() / "traffic.expected.hex"));
+        }
+    }
+
+    // The station defaults to the host name; a name unfit for a topic is refused.
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const ToolRun named = run(withEmptySettings("--json " + shellQuoted((dataDir() / "traffic.hex").string())));
+    EXPECT_EQ(named.out.rfind("{\"station\":\"" + std::string(host) + "\",", 0), 0u) << named.out;
+    for (const char* args : {"--json --station a/b", "--json --station ''", "--station x"}) {
+        const ToolRun refused = run(withEmptySettings(std::string(args) + " traffic.hex"));
+        EXPECT_EQ(refused.status, 2) << args;
+        EXPECT_TRUE(refused.out.empty());
+    }
+}
+
 TEST_F(ZelvarDecodeTool, StreamedOutputEqualsTheWholeFileRun) {
     const std::string log = everyLineForm();
     std::ofstream(scratch / "forms.hex", std::ios::binary) << log;

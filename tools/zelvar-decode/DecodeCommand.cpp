@@ -6,7 +6,9 @@
 #include <ostream>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
+#include "DateTime.h"
 #include "DecoderOutput.h"
 #include "LogFormat.h"
 #include "LogLineReader.h"
@@ -14,6 +16,7 @@
 #include "Arguments.h"
 #include "OutputFile.h"
 #include "PackageDecoder.h"
+#include "PackageJson.h"
 #include "ReadWholeFile.h"
 #include "SameFile.h"
 
@@ -30,12 +33,33 @@ constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 // writes them on as they come.
 class StreamOutput : public DecoderOutput {
 public:
-    StreamOutput(OutputFile& out, OutputFile* hexOut) : out_(out), hexOut_(hexOut) {}
+    // With a station, every package goes out in its JSON form instead of the
+    // text log.
+    StreamOutput(OutputFile& out, OutputFile* hexOut, const std::string* station)
+        : out_(out), hexOut_(hexOut), station_(station) {
+        takesPackages = station_ != nullptr;
+    }
 
     void setCountsText(std::string_view text) override { counts_ = text; }
 
+    void packageDecoded(const PackageFields& package) override {
+        // Packages of one stamp come in runs: the time is made once per stamp.
+        if (package.stamp != lastStamp_) {
+            lastStamp_.assign(package.stamp);
+            time_.clear();
+            if (!package.stamp.empty()) AppendStampIsoTime(time_, package.stamp);
+        }
+        AppendPackageJson(json_, PackageRecord{*station_, time_, package, {}, 0});
+        json_ += '\n';
+    }
+
     void showDecodedLines(const LineList& textLines, const LineList& hexLines) override {
-        out_.write(textLines.text());
+        if (station_ == nullptr) {
+            out_.write(textLines.text());
+        } else {
+            out_.write(json_);
+            json_.clear();
+        }
         if (hexOut_ == nullptr) return;
         // Each LF becomes CR LF, the line end of a saved log.
         crLf_.resize(hexLines.text().size() + hexLines.size());
@@ -55,7 +79,11 @@ public:
 private:
     OutputFile& out_;
     OutputFile* hexOut_;
+    const std::string* station_;
     std::string crLf_;
+    std::string json_;
+    std::string lastStamp_;
+    std::string time_;
     std::string counts_ = CountsText(0, 0);
 };
 
@@ -83,6 +111,14 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
             if (!takeFile(options.settingsFile)) return false;
         } else if (arguments.is("--hex-out")) {
             if (!takeFile(options.hexOutFile)) return false;
+        } else if (arguments.isFlag("--json")) {
+            options.json = true;
+        } else if (arguments.is("--station")) {
+            options.station = arguments.value().value_or(std::string());
+            if (!ValidStationName(options.station)) {
+                error = "option --station needs a name without '/', '+', '#' or control characters";
+                return false;
+            }
         } else if (arguments.isFlag("--")) {
             const std::vector<std::string> rest = arguments.rest();
             if (rest.size() != 1 || !options.logFile.empty()) {
@@ -104,7 +140,17 @@ bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& opt
         error = "missing LOGFILE";
         return false;
     }
+    if (!options.station.empty() && !options.json) {
+        error = "option --station goes with --json";
+        return false;
+    }
     return true;
+}
+
+std::string HostStationName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !ValidStationName(name)) return "localhost";
+    return name;
 }
 
 int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd, int outFd,
@@ -144,7 +190,9 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
         mirrors.OnlyRSSI = settings.OnlyRSSI;
         mirrors.HexLog = settings.HexLog;
         const GpsState gps;  // the command line has no GPS receiver
-        StreamOutput output(out, hexOut ? &*hexOut : nullptr);
+        const std::string station =
+            options.station.empty() ? HostStationName() : options.station;
+        StreamOutput output(out, hexOut ? &*hexOut : nullptr, options.json ? &station : nullptr);
         PackageDecoder decoder(settings, mirrors, gps, output);
         OfflineDecoder offline(decoder, mirrors);
         LogLineReader lines(logFd, kReadBlock, kLongestLine);

@@ -12,6 +12,8 @@ struct DecodeOptions {
     std::string settingsFile;  // empty: the user's settings store
     std::string hexOutFile;    // empty: no hex output
     std::string logFile;
+    bool json = false;        // the JSON form of every package instead of the text log
+    std::string station;      // the JSON form's station; empty: the host name
     bool help = false;
 };
 
@@ -20,9 +22,13 @@ struct DecodeOptions {
 bool ParseDecodeOptions(const std::vector<std::string>& args, DecodeOptions& options,
                         std::string& error);
 
+// The host name, as the default station of the JSON form.
+std::string HostStationName();
+
 // Decodes the saved log open as `logFd` the way the main window's File >
 // Decode does, with the GPS port closed, reading and writing as it goes: the
-// text-log lines to `outFd` (LF after each), the hex lines to the file
+// text-log lines (with options.json, the JSON form of every package) to
+// `outFd` (LF after each), the hex lines to the file
 // options.hexOutFile when given (CR LF after each), the counts text as the
 // last line of `err`. Returns the exit status: 0, or 2 after a one-line
 // message when the log cannot be read, an output cannot be written, or an

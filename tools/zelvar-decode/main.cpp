@@ -15,7 +15,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zelvar-decode [--settings FILE] [--hex-out FILE] LOGFILE\n"
+    "Usage: zelvar-decode [--settings FILE] [--hex-out FILE] [--json [--station NAME]]\n"
+    "                     LOGFILE\n"
     "\n"
     "Decodes a saved Zelvar hex log exactly as the main window's File > Decode\n"
     "does (GPS port closed) and prints the text log it would show.\n"
@@ -24,9 +25,14 @@ constexpr const char* kUsage =
     "                   the settings store (missing values take their defaults);\n"
     "                   default: the user's store ~/.config/Kavren/Zelvar.conf\n"
     "  --hex-out FILE   write the regenerated hex log to FILE (CR LF line ends)\n"
+    "  --json           print every package as one JSON object per line instead\n"
+    "                   of the text log (the form of docs/package.schema.json)\n"
+    "  --station NAME   the station named in the JSON objects; default: the host\n"
+    "                   name\n"
     "  --help           show this text\n"
     "\n"
-    "stdout: the title line, the column header, the decoded lines and \"End\".\n"
+    "stdout: the title line, the column header, the decoded lines and \"End\";\n"
+    "with --json, one object per package and nothing else.\n"
     "stderr: the counts text \" T <text lines> / H <packages>\" as its last line;\n"
     "a line longer than 1 MiB is skipped and counted on the line before.\n"
     "Exit status: 0 when decoded, 2 on a bad option, an unreadable file, a failed\n"

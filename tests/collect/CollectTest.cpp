@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "ToolRun.h"
+
+namespace fs = std::filesystem;
+using zelvar::test::ShellQuoted;
+using zelvar::test::ToolRun;
+
+namespace {
+
+fs::path dataDir() { return fs::path(ZELVAR_TEST_DATA); }
+
+// A log of `lines` stamped packages, all different, whose stamps run over
+// some twenty days from 1 June 2012 on; `salt` makes two such logs differ.
+std::string generatedLog(int lines, int salt) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string log;
+    for (int i = 0; i < lines; ++i) {
+        const long stamp = 0xF4BEE070L + i * 100L;
+        std::string hex;
+        for (int b = 0; b < 30; ++b) {
+            int value = b == 4 ? 0x03 : (b == 28 ? 0x11 : 0);
+            if (b == 0) value = salt & 0xFF;
+            if (b == 1) value = (i >> 8) & 0xFF;
+            if (b == 2) value = i & 0xFF;
+            if (b > 0) hex += ' ';
+            hex += kDigits[value >> 4];
+            hex += kDigits[value & 15];
+        }
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%d$%lX\t", 1 + i % 4, stamp);
+        log.append(prefix).append(hex).append("\r\n");
+    }
+    return log;
+}
+
+class Collector : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The test command provides the database; without it these tests fail.
+        ASSERT_NE(std::getenv("PGHOST"), nullptr)
+            << "no PostgreSQL: run the tests under pg_virtualenv, as scripts/run-tests.sh does";
+        scratch = zelvar::test::TestScratchDir("zelvar-collect");
+        std::ofstream(scratch / "empty.ini") << "";
+        schema = "t" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : schema) c = static_cast<char>(std::tolower(c));
+        conn.reset(PQconnectdb(""));
+        ASSERT_EQ(PQstatus(conn.get()), CONNECTION_OK) << PQerrorMessage(conn.get());
+        PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+        query("CREATE SCHEMA " + schema);
+        query("SET search_path = " + schema);
+    }
+    void TearDown() override {
+        if (conn) query("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
+        fs::remove_all(scratch);
+    }
+
+    // The first value of the first row, or the error.
+    std::string query(const std::string& sql) {
+        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn.get(), sql.c_str()), &PQclear);
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+            ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r.get());
+            return "error";
+        }
+        return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
+    }
+
+    // The collector with the database in the test's own schema; the zone is
+    // fixed because the stamps are local times.
+    std::string collectCommand(const fs::path& log, const std::string& station,
+                               const std::string& settings = "") {
+        const std::string settingsFile =
+            settings.empty() ? (scratch / "empty.ini").string() : settings;
+        return "TZ=Europe/Berlin " + ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
+               ShellQuoted("options=-csearch_path=" + schema) + " --import " +
+               ShellQuoted(log.string()) + " --station " + ShellQuoted(station) + " --settings " +
+               ShellQuoted(settingsFile);
+    }
+    ToolRun collect(const fs::path& log, const std::string& station = "alpha",
+                    const std::string& settings = "") {
+        return zelvar::test::RunInShell(collectCommand(log, station, settings), scratch);
+    }
+    // What zelvar-decode counts as packages in the same log: " T x / H <count>".
+    std::string hCount(const fs::path& log, const std::string& settings) {
+        const ToolRun r = zelvar::test::RunInShell(
+            ShellQuoted(ZELVAR_DECODE_BIN) + " --settings " + ShellQuoted(settings) + " " +
+                ShellQuoted(log.string()),
+            scratch);
+        return r.err.substr(r.err.rfind("/ H ") + 4, r.err.find_last_not_of('\n') - r.err.rfind("/ H ") - 3);
+    }
+    fs::path write(const std::string& name, const std::string& text) {
+        std::ofstream(scratch / name, std::ios::binary) << text;
+        return scratch / name;
+    }
+
+    fs::path scratch;
+    std::string schema;
+    std::unique_ptr<PGconn, decltype(&PQfinish)> conn{nullptr, &PQfinish};
+};
+
+}  // namespace
+
+// One row for every package zelvar-decode counts, each once however often
+// the log is imported; stamped rows in their UTC day's partition, bare lines
+// in the DEFAULT one.
+TEST_F(Collector, SampleLogsStoreEachPackageOnce) {
+    struct Sample {
+        const char* log;
+        const char* settings;
+    };
+    const Sample samples[] = {{"traffic.hex", nullptr}, {"reports.hex", "only-rssi.ini"}};
+    long total = 0;
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.log);
+        const std::string settings =
+            s.settings != nullptr ? (dataDir() / s.settings).string() : (scratch / "empty.ini").string();
+        const std::string packages = hCount(dataDir() / s.log, settings);
+        total += std::stol(packages);
+        for (const char* fresh : {" new\n", " 0 new\n"}) {
+            const ToolRun r = collect(dataDir() / s.log, "alpha", settings);
+            EXPECT_EQ(r.status, 0) << r.err;
+            const std::string stored = fresh[1] == '0' ? "0" : packages;
+            EXPECT_EQ(r.err, packages + " packages, " + stored + " new\n");
+            EXPECT_EQ(query("SELECT count(*) FROM packages"), std::to_string(total));
+        }
+    }
+    EXPECT_EQ(query("SELECT count(*) FROM packages_default"), "3");
+    EXPECT_EQ(query("SELECT count(*) FROM packages_default WHERE time IS NOT NULL"), "0");
+    EXPECT_EQ(query("SELECT to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS') || ' ' || "
+                    "tableoid::regclass::text FROM packages WHERE stamp = 'F4BEE070'"),
+              "2012-06-01 10:00:00 packages_20120601");
+    EXPECT_EQ(query("SELECT concat_ws('|', seq, port, type, call, \"group\", id, clr, enc, ptt, dbm, hex) "
+                    "FROM packages WHERE stamp = '1145A3B35'"),
+              "13|3|24|Total|For All|12|2|off|1|-129|00 25 3C 01 24 00 00 00 00 00 00 00 00 FF FF FF "
+              "00 00 0C 00 00 00 00 00 00 00 00 00 21 D6 54 AF");
+}
+
+// Packages that merely look alike are different packages: the same lines in
+// two logs, or twice in one, and the same log from two stations, all stay.
+TEST_F(Collector, IdenticalLinesAreKept) {
+    const std::string line = "1$F4BEE070\t00 00 00 00 0F 00 00 00 00 00 00 5A 00\r\n";
+    const fs::path a = write("a.hex", line + line);
+    const fs::path b = write("b.hex", line + line + line);
+    EXPECT_EQ(collect(a).err, "2 packages, 2 new\n");
+    EXPECT_EQ(collect(b).err, "3 packages, 3 new\n");
+    EXPECT_EQ(collect(b, "beta").err, "3 packages, 3 new\n");
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "8");
+}
+
+TEST_F(Collector, BareLinesAreStoredOnceWithoutTime) {
+    const std::string line = "00 00 00 00 03 00 00 00 00 00 00 00 20 00 00 64 00 01 F4 00 00 00 00 00 00 00 00 00 11 00\n";
+    const fs::path log = write("bare.hex", line + line + "\n" + line + "01 02\n");
+    EXPECT_EQ(collect(log).err, "4 packages, 4 new\n");
+    EXPECT_EQ(collect(log).err, "4 packages, 0 new\n");
+    EXPECT_EQ(query("SELECT string_agg(seq::text, ',' ORDER BY seq) FROM packages_default "
+                    "WHERE time IS NULL AND stamp IS NULL"),
+              "1,2,4,5");
+}
+
+// Two imports into a table that does not exist yet, over the same days:
+// the table and every day's partition are made once, and every row arrives.
+TEST_F(Collector, ConcurrentImportsIntoOneTable) {
+    const fs::path a = write("a.hex", generatedLog(20000, 1));
+    const fs::path b = write("b.hex", generatedLog(20000, 2));
+    const std::string both = collectCommand(a, "alpha") + " 2>" + ShellQuoted((scratch / "a.err").string()) +
+                             " & " + collectCommand(b, "alpha") + " 2>" +
+                             ShellQuoted((scratch / "b.err").string()) +
+                             " & wait %1; ra=$?; wait %2; rb=$?; test $ra -eq 0 && test $rb -eq 0";
+    const ToolRun r = zelvar::test::RunInShell(both, scratch);
+    EXPECT_EQ(r.status, 0) << zelvar::test::ReadFile(scratch / "a.err")
+                           << zelvar::test::ReadFile(scratch / "b.err");
+    EXPECT_EQ(zelvar::test::ReadFile(scratch / "a.err"), "20000 packages, 20000 new\n");
+    EXPECT_EQ(zelvar::test::ReadFile(scratch / "b.err"), "20000 packages, 20000 new\n");
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "40000");
+    EXPECT_EQ(query("SELECT count(*) FROM packages_default"), "0");
+    // 20 days from 1 June 2012 10:00 UTC touch 21 UTC days, and the DEFAULT partition.
+    EXPECT_EQ(query("SELECT count(*) FROM pg_inherits WHERE inhparent = 'packages'::regclass"), "22");
+}
+
+TEST_F(Collector, FailuresEndWithOneLineAndStatus2) {
+    const fs::path log = dataDir() / "traffic.hex";
+    const std::string bin = ShellQuoted(ZELVAR_COLLECT_BIN);
+    const std::string commands[] = {
+        bin + " --import " + ShellQuoted(log.string()) + " --station a",          // no database
+        bin + " --database '' --import " + ShellQuoted(log.string()),             // no station
+        bin + " --database '' --import " + ShellQuoted(log.string()) + " --station a/b",
+        bin + " --database '' --import /nonexistent.hex --station a",
+        bin + " --database 'host=127.0.0.1 port=1' --import " + ShellQuoted(log.string()) +
+            " --station a --settings " + ShellQuoted((scratch / "empty.ini").string()),
+        bin + " --database 'dbname=no_such_database' --import " + ShellQuoted(log.string()) +
+            " --station a --settings " + ShellQuoted((scratch / "empty.ini").string()),
+        bin + " --database '' --import " + ShellQuoted(log.string()) + " --station a --settings " +
+            ShellQuoted((scratch / "missing.ini").string()),
+    };
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        const ToolRun r = zelvar::test::RunInShell(command, scratch);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.rfind("zelvar-collect: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelvar {
+
+struct CollectOptions {
+    std::optional<std::string> database;  // a libpq connection string; empty: the environment
+    std::string importFile;
+    std::string station;
+    std::string settingsFile;  // empty: the user's settings store
+    bool help = false;
+};
+
+// Parses the command line (without the program name). On a bad option it
+// returns false and says why in error.
+bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& options,
+                         std::string& error);
+
+}  // namespace zelvar

@@ -1,0 +1,186 @@
+#include "LogImport.h"
+
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <memory>
+#include <system_error>
+
+#include "DateTime.h"
+#include "DecoderOutput.h"
+#include "LogLineReader.h"
+#include "NmeaPosition.h"
+#include "OfflineDecoder.h"
+#include "PackageDecoder.h"
+#include "PackageJson.h"
+#include "PackageStore.h"
+
+namespace zelvar {
+
+namespace {
+
+constexpr std::size_t kReadBlock = 256 * 1024;
+// As zelvar-decode: a longer line is no log line.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
+// Turns every package into its row and hands it to the store.
+class RowOutput : public DecoderOutput {
+public:
+    RowOutput(const std::string& station, const std::string& source, PackageStore& store)
+        : store_(store) {
+        takesPackages = true;
+        AppendCopyText(prefix_, station);
+        prefix_ += '\t';
+        prefix_.append(source).append("\t");
+        row_.reserve(512);
+    }
+
+    // Where the line numbers come from.
+    void follow(const OfflineDecoder& offline, const LogLineReader& lines) {
+        offline_ = &offline;
+        lines_ = &lines;
+    }
+
+    void packageDecoded(const PackageFields& f) override {
+        row_.assign(prefix_);
+        // Overlong lines are skipped before the line given, so they count.
+        number(offline_->LinesRead + lines_->skippedLines());
+        if (f.stamp != lastStamp_) {
+            lastStamp_.assign(f.stamp);
+            time_.clear();
+            if (!f.stamp.empty()) AppendStampIsoTime(time_, f.stamp);
+        }
+        if (time_.empty()) {
+            null();
+        } else {
+            text(time_);
+        }
+        row_ += static_cast<char>('0' + f.port);
+        row_ += '\t';
+        if (f.stamp.empty()) {
+            null();
+        } else {
+            AppendCopyText(row_, StampValue(f.stamp, scratch_));
+            row_ += '\t';
+        }
+        if (f.type < 0) {
+            null();
+        } else {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            row_ += kDigits[(f.type >> 4) & 15];
+            row_ += kDigits[f.type & 15];
+            row_ += '\t';
+        }
+        if (f.decoded) {
+            text(CallField(f.call).text);
+            text(IntegerField(f.group).text);
+            text(IntegerField(f.id).text);
+            text(IntegerField(f.clr).text);
+            text(IntegerField(f.enc).text);
+            text(IntegerField(f.ptt).text);
+        } else {
+            for (int i = 0; i < 6; ++i) null();
+        }
+        if (f.dbm.empty()) {
+            null();
+        } else {
+            text(IntegerField(f.dbm).text);
+        }
+        if (const auto position = PackagePosition(f)) {
+            text(DegreesText(position->lat));
+            text(DegreesText(position->lon));
+            const FieldValue pdop = PdopField(f.position->PdopText);
+            if (pdop.number) {
+                text(pdop.text);
+            } else {
+                null();
+            }
+        } else {
+            null();
+            null();
+            null();
+        }
+        row_.append(f.hex);
+        row_ += '\n';
+        store_.add(row_);
+        ++packages;
+    }
+
+    std::uint64_t packages = 0;
+
+private:
+    // A value that may be empty as a text ("" stays ""): only the Call can be.
+    void text(std::string_view value) {
+        AppendCopyText(row_, value);
+        row_ += '\t';
+    }
+    void null() { row_.append("\\N\t"); }
+    void number(std::uint64_t value) {
+        char digits[20];
+        row_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+        row_ += '\t';
+    }
+
+    PackageStore& store_;
+    const OfflineDecoder* offline_ = nullptr;
+    const LogLineReader* lines_ = nullptr;
+    std::string prefix_;
+    std::string row_;
+    std::string lastStamp_;
+    std::string time_;
+    std::string scratch_;
+};
+
+}  // namespace
+
+std::string FileSha256(int fd) {
+    // OpenSSL's digest, which uses the processor's SHA instructions: the
+    // whole log is read for it before it is decoded.
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                          &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        throw std::system_error(ENOMEM, std::generic_category());
+    }
+    std::string block(kReadBlock, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw std::system_error(errno, std::generic_category());
+        if (got == 0) break;
+        EVP_DigestUpdate(context.get(), block.data(), static_cast<std::size_t>(got));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &size);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
+}
+
+ImportResult ImportLog(int logFd, const std::string& station, const Settings& settings,
+                       PackageStore& store) {
+    const std::string source = FileSha256(logFd);
+    if (::lseek(logFd, 0, SEEK_SET) != 0) throw std::system_error(errno, std::generic_category());
+
+    DisplayMirrors mirrors;
+    mirrors.OnlyRSSI = settings.OnlyRSSI;
+    mirrors.HexLog = settings.HexLog;
+    const GpsState gps;  // a saved log has no own position
+    RowOutput output(station, source, store);
+    PackageDecoder decoder(settings, mirrors, gps, output);
+    OfflineDecoder offline(decoder, mirrors);
+    LogLineReader lines(logFd, kReadBlock, kLongestLine);
+    output.follow(offline, lines);
+    decoder.ResetPortState();
+    offline.DecodeLogStream("", lines);
+    store.flush();
+    return {output.packages, store.stored(), lines.skippedLines()};
+}
+
+}  // namespace zelvar

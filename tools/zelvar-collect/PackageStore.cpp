@@ -1,0 +1,254 @@
+#include "PackageStore.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+namespace zelvar {
+
+namespace {
+
+// Rows are handed to the server in pieces of about this size, and each
+// batch is moved from the staging table into `packages` at this many rows:
+// the collector's memory stays small whatever the log's size.
+constexpr std::size_t kSendBytes = 256 * 1024;
+constexpr std::uint64_t kBatchRows = 50'000;
+
+// Every collector takes this advisory lock to make the table or a day's
+// partition, so that two of them never race for the same catalog entry.
+constexpr const char* kLockKey = "8819574700971797872";  // the bytes of "zelvar-p"
+
+constexpr const char* kCreateTable = R"(
+CREATE TABLE IF NOT EXISTS packages (
+    station text COLLATE "C" NOT NULL,
+    source text COLLATE "C" NOT NULL,
+    seq bigint NOT NULL,
+    time timestamptz,
+    port smallint NOT NULL,
+    stamp text,
+    type text,
+    call text,
+    "group" text,
+    id integer,
+    clr smallint,
+    enc text,
+    ptt text,
+    dbm text,
+    lat double precision,
+    lon double precision,
+    pdop real,
+    hex text NOT NULL,
+    UNIQUE NULLS NOT DISTINCT (station, source, seq, time)
+) PARTITION BY RANGE (time))";
+
+constexpr const char* kCreateDefault =
+    "CREATE TABLE IF NOT EXISTS packages_default PARTITION OF packages DEFAULT";
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// The server's message in one line: the first line of libpq's text, which
+// carries the primary message ("ERROR:  ..." without DETAIL and HINT).
+std::string oneLine(std::string_view text) {
+    std::string line(text.substr(0, text.find('\n')));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    return line.empty() ? std::string("unknown database error") : line;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A date as the server writes it in ISO style: 4 or 5 year digits, then
+// -MM-DD. Only such texts are put into partition names and bounds.
+bool isoDate(std::string_view text) {
+    if (text.size() != 10 && text.size() != 11) return false;
+    const std::size_t y = text.size() - 6;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == y || i == y + 3;
+        if (dash ? text[i] != '-' : !isDigit(text[i])) return false;
+    }
+    return true;
+}
+
+// The results of the lane's command up to its end; the first failure, with
+// the server's primary message, is thrown after all were read.
+void drainResults(pg_conn* conn, std::uint64_t* inserted) {
+    std::string error;
+    bool first = true;
+    while (PGresult* raw = PQgetResult(conn)) {
+        const Result r(raw, &PQclear);
+        const ExecStatusType status = PQresultStatus(raw);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
+            const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
+            error = primary != nullptr ? "ERROR:  " + oneLine(primary) : oneLine(PQerrorMessage(conn));
+        } else if (first && inserted != nullptr && status == PGRES_COMMAND_OK) {
+            *inserted += std::stoull(PQcmdTuples(raw));
+        }
+        first = false;
+    }
+    if (!error.empty()) throw StoreError(error);
+}
+
+}  // namespace
+
+const char* const PackageStore::CopyColumns =
+    "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
+    "lat, lon, pdop, hex";
+
+void AppendCopyText(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '\\': out.append("\\\\"); break;
+            case '\t': out.append("\\t"); break;
+            case '\n': out.append("\\n"); break;
+            case '\r': out.append("\\r"); break;
+            default: out += c;
+        }
+    }
+}
+
+PackageStore::PackageStore(const std::string& conninfo) {
+    connect(lanes_[0], conninfo);
+    Lane& first = lanes_[0];
+    const char* key[] = {kLockKey};
+    execParams(first, "SELECT pg_advisory_lock($1::bigint)", 1, key);
+    exec(first, kCreateTable);
+    exec(first, kCreateDefault);
+    execParams(first, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    connect(lanes_[1], conninfo);
+    for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
+    pending_.reserve(kSendBytes + 4096);
+}
+
+PackageStore::~PackageStore() = default;
+
+void PackageStore::Closer::operator()(pg_conn* conn) const { PQfinish(conn); }
+
+void PackageStore::connect(Lane& lane, const std::string& conninfo) {
+    lane.conn.reset(PQconnectdb(conninfo.c_str()));
+    if (!lane.conn) throw StoreError("cannot connect to the database: out of memory");
+    if (PQstatus(lane.conn.get()) != CONNECTION_OK) fail(lane, "cannot connect to the database: ");
+    // "already exists, skipping" and the like are no news for the user.
+    PQsetNoticeProcessor(lane.conn.get(), [](void*, const char*) {}, nullptr);
+    exec(lane, "SET client_encoding = 'UTF8'");
+    // A batch in the staging table stays in this session's memory rather
+    // than going to disk; it must be set before the session's first
+    // temporary table.
+    exec(lane, "SET temp_buffers = '48MB'");
+}
+
+void PackageStore::fail(Lane& lane, std::string_view what) {
+    std::string message(what);
+    message += oneLine(PQerrorMessage(lane.conn.get()));
+    throw StoreError(message);
+}
+
+void PackageStore::exec(Lane& lane, const char* sql) {
+    const Result r(PQexec(lane.conn.get(), sql), &PQclear);
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
+}
+
+void PackageStore::execParams(Lane& lane, const char* sql, int count, const char* const* values) {
+    const Result r(PQexecParams(lane.conn.get(), sql, count, nullptr, values, nullptr, nullptr, 0),
+                   &PQclear);
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
+}
+
+void PackageStore::add(std::string_view row) {
+    pending_.append(row);
+    ++staged_;
+    if (pending_.size() >= kSendBytes) sendCopy();
+    if (staged_ >= kBatchRows) {
+        // Into the table on this lane, in the background; the next batch
+        // goes to the other lane as soon as that one is free.
+        startInsert(lanes_[current_]);
+        current_ = 1 - current_;
+    }
+}
+
+void PackageStore::startInsert(Lane& lane) {
+    endCopy(lane);
+    // Each day's partition exists before the first row of that day is
+    // written: a row of a day without one would land in the DEFAULT
+    // partition and keep the day's partition from ever being made.
+    makeDayPartitions(lane);
+    std::string sql = "INSERT INTO packages (";
+    sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
+    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
+    if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) fail(lane, "");
+    lane.inserting = true;
+    staged_ = 0;
+}
+
+void PackageStore::startCopy(Lane& lane) {
+    finishInsert(lane);
+    std::string sql = "COPY zelvar_staging (";
+    sql.append(CopyColumns).append(") FROM STDIN");
+    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    lane.copying = true;
+}
+
+void PackageStore::sendCopy() {
+    if (pending_.empty()) return;
+    Lane& lane = lanes_[current_];
+    if (!lane.copying) startCopy(lane);
+    if (PQputCopyData(lane.conn.get(), pending_.data(), static_cast<int>(pending_.size())) != 1) {
+        fail(lane, "");
+    }
+    pending_.clear();
+}
+
+void PackageStore::endCopy(Lane& lane) {
+    sendCopy();
+    if (!lane.copying) return;
+    lane.copying = false;
+    if (PQputCopyEnd(lane.conn.get(), nullptr) != 1) fail(lane, "");
+    drainResults(lane.conn.get(), nullptr);
+}
+
+void PackageStore::finishInsert(Lane& lane) {
+    if (!lane.inserting) return;
+    lane.inserting = false;
+    drainResults(lane.conn.get(), &stored_);
+}
+
+void PackageStore::makeDayPartitions(Lane& lane) {
+    const Result days(PQexec(lane.conn.get(),
+                             "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
+                             "((time AT TIME ZONE 'UTC')::date + 1)::text "
+                             "FROM zelvar_staging WHERE time IS NOT NULL"),
+                      &PQclear);
+    if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail(lane, "");
+    const char* key[] = {kLockKey};
+    bool locked = false;
+    for (int i = 0; i < PQntuples(days.get()); ++i) {
+        const std::string day = PQgetvalue(days.get(), i, 0);
+        const std::string next = PQgetvalue(days.get(), i, 1);
+        if (knownDays_.count(day) != 0) continue;
+        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day);
+        if (!locked) {
+            execParams(lane, "SELECT pg_advisory_lock($1::bigint)", 1, key);
+            locked = true;
+        }
+        // Bounds cannot be parameters; the dates are the server's own,
+        // checked above to be digits and dashes only.
+        std::string name = "packages_";
+        for (const char c : day) {
+            if (c != '-') name += c;
+        }
+        std::string sql = "CREATE TABLE IF NOT EXISTS ";
+        sql.append(name).append(" PARTITION OF packages FOR VALUES FROM ('");
+        sql.append(day).append(" 00:00:00+00') TO ('").append(next).append(" 00:00:00+00')");
+        exec(lane, sql.c_str());
+        knownDays_.insert(day);
+    }
+    if (locked) execParams(lane, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+}
+
+void PackageStore::flush() {
+    if (staged_ > 0) startInsert(lanes_[current_]);
+    for (Lane& lane : lanes_) finishInsert(lane);
+}
+
+}  // namespace zelvar

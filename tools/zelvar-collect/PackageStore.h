@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+struct pg_conn;
+
+namespace zelvar {
+
+// A failure of the database or of the connection, with its one-line message.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The table `packages` in the connection's default schema, which any number
+// of collectors fill at the same time. Rows go in through COPY into a
+// temporary staging table and from there by one INSERT ... SELECT ... ON
+// CONFLICT DO NOTHING per batch, so a package delivered again is stored once.
+// Values never enter the SQL text.
+//
+// Two connections take turns: while the server moves one batch into the
+// table, the next one is decoded and copied over the other connection.
+class PackageStore {
+public:
+    // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
+    // PGUSER, PGDATABASE ...) and makes the table and its DEFAULT partition
+    // when they are missing.
+    explicit PackageStore(const std::string& conninfo);
+    ~PackageStore();
+    PackageStore(const PackageStore&) = delete;
+    PackageStore& operator=(const PackageStore&) = delete;
+
+    // One row in COPY text form: the columns of CopyColumns, TAB-separated,
+    // ending in LF. Stored by the next flush() at the latest.
+    void add(std::string_view row);
+    // Stores what was added.
+    void flush();
+    // Rows that were new to the table, so far.
+    std::uint64_t stored() const { return stored_; }
+
+    // The staged columns in their order.
+    static const char* const CopyColumns;
+
+private:
+    // One connection with its staging table.
+    struct Closer {
+        void operator()(pg_conn* conn) const;
+    };
+    struct Lane {
+        std::unique_ptr<pg_conn, Closer> conn;
+        bool copying = false;
+        bool inserting = false;  // a batch's INSERT is running on the server
+    };
+
+    static void connect(Lane& lane, const std::string& conninfo);
+    static void exec(Lane& lane, const char* sql);
+    static void execParams(Lane& lane, const char* sql, int count, const char* const* values);
+    [[noreturn]] static void fail(Lane& lane, std::string_view what);
+    void startCopy(Lane& lane);
+    void sendCopy();
+    void endCopy(Lane& lane);
+    // Moves the lane's staged batch into the table, in the background.
+    void startInsert(Lane& lane);
+    void makeDayPartitions(Lane& lane);
+    // Waits for the lane's running INSERT and counts what it stored.
+    void finishInsert(Lane& lane);
+
+    Lane lanes_[2];
+    int current_ = 0;      // the lane being copied into
+    std::string pending_;  // rows not yet sent
+    std::uint64_t staged_ = 0;
+    std::uint64_t stored_ = 0;
+    std::set<std::string> knownDays_;  // partitions this run made or found
+};
+
+// `text` with COPY's own escapes for backslash, TAB, LF and CR, appended.
+void AppendCopyText(std::string& out, std::string_view text);
+
+}  // namespace zelvar
