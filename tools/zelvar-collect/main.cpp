@@ -1,5 +1,3 @@
-#include <QFileInfo>
-#include <QString>
 #include <unistd.h>
 
 #include <cstring>
@@ -11,7 +9,7 @@
 #include "LogImport.h"
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
-#include "SettingsStore.h"
+#include "ToolSettings.h"
 
 namespace {
 
@@ -62,18 +60,8 @@ int main(int argc, char** argv) try {
     }
 
     zelvar::Settings settings;
-    if (!options.settingsFile.empty()) {
-        const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
-        if (!info.isFile() || !info.isReadable()) {
-            return fail("cannot read settings file '" + options.settingsFile + "'");
-        }
-        zelvar::SettingsStore store(info.absoluteFilePath());
-        settings = store.load();
-        if (store.status() != QSettings::NoError) {
-            return fail("settings file '" + options.settingsFile + "' is not a valid settings file");
-        }
-    } else {
-        settings = zelvar::SettingsStore().load();
+    if (!zelvar::LoadToolSettings(options.settingsFile, settings, error)) {
+        return fail(error);
     }
 
     try {

@@ -1,5 +1,3 @@
-#include <QFileInfo>
-#include <QString>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -11,7 +9,7 @@
 
 #include "CoverageCommand.h"
 #include "ReadWholeFile.h"
-#include "SettingsStore.h"
+#include "ToolSettings.h"
 
 namespace {
 
@@ -87,23 +85,11 @@ int main(int argc, char** argv) try {
 
     std::string settingsPath;
     if (!options.gmtCorrection) {
-        if (!options.settingsFile.empty()) {
-            const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
-            if (!info.isFile() || !info.isReadable()) {
-                return fail("cannot read settings file '" + options.settingsFile + "'");
-            }
-            zelvar::SettingsStore store(info.absoluteFilePath());
-            options.gmtCorrection = store.load().GMTCorrection;
-            settingsPath = options.settingsFile;
-            if (store.status() != QSettings::NoError) {
-                return fail("settings file '" + options.settingsFile +
-                            "' is not a valid settings file");
-            }
-        } else {
-            zelvar::SettingsStore store;
-            options.gmtCorrection = store.load().GMTCorrection;
-            settingsPath = store.fileName().toLocal8Bit().toStdString();
+        zelvar::Settings settings;
+        if (!zelvar::LoadToolSettings(options.settingsFile, settings, error, &settingsPath)) {
+            return fail(error);
         }
+        options.gmtCorrection = settings.GMTCorrection;
     }
     options.coverage.gmtCorrection = *options.gmtCorrection;
 

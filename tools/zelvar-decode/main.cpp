@@ -1,5 +1,3 @@
-#include <QFileInfo>
-#include <QString>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -10,7 +8,7 @@
 
 #include "DecodeCommand.h"
 #include "ReadWholeFile.h"
-#include "SettingsStore.h"
+#include "ToolSettings.h"
 
 namespace {
 
@@ -78,21 +76,8 @@ int main(int argc, char** argv) try {
 
     zelvar::Settings settings;
     std::string settingsPath;
-    if (!options.settingsFile.empty()) {
-        const QFileInfo info(QString::fromLocal8Bit(options.settingsFile.c_str()));
-        if (!info.isFile() || !info.isReadable()) {
-            return fail("cannot read settings file '" + options.settingsFile + "'");
-        }
-        zelvar::SettingsStore store(info.absoluteFilePath());
-        settings = store.load();
-        settingsPath = options.settingsFile;
-        if (store.status() != QSettings::NoError) {
-            return fail("settings file '" + options.settingsFile + "' is not a valid settings file");
-        }
-    } else {
-        zelvar::SettingsStore store;
-        settings = store.load();
-        settingsPath = store.fileName().toLocal8Bit().toStdString();
+    if (!zelvar::LoadToolSettings(options.settingsFile, settings, error, &settingsPath)) {
+        return fail(error);
     }
 
     return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr, settingsPath);
