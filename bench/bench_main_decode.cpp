@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "LogView.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarMain.h"
@@ -51,12 +51,12 @@ public:
     }
 };
 
-QPlainTextEdit* textLog(const TMainForm& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+zelvar::LogView* textLog(const TMainForm& form) {
+    return form.findChild<zelvar::LogView*>(QStringLiteral("Memo1"));
 }
 
-QPlainTextEdit* hexLog(const TMainForm& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo2"));
+zelvar::LogView* hexLog(const TMainForm& form) {
+    return form.findChild<zelvar::LogView*>(QStringLiteral("Memo2"));
 }
 
 // A main window started in a scratch folder with a scratch settings file.
@@ -90,7 +90,7 @@ int childDecode(const QString& logPath) {
     hexLog(window.form)->repaint();
     QCoreApplication::processEvents();
     const qint64 ms = openedAt.elapsed();
-    const int lines = hexLog(window.form)->document()->blockCount();
+    const auto lines = static_cast<int>(hexLog(window.form)->lineCount());
     std::printf("%lld %ld %d\n", static_cast<long long>(ms), PeakRssKb(), lines);
     return 0;
 }
@@ -149,7 +149,7 @@ int childLive(int seconds) {
     std::sort(lateness.begin(), lateness.end());
     const qint64 p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
     const qint64 worst = lateness.empty() ? 0 : lateness.back();
-    const int lines = textLog(form)->document()->blockCount();
+    const auto lines = static_cast<int>(textLog(form)->lineCount());
     const double cpuShare = (zelvar::bench::CpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
     std::printf("%lld %lld %lld %ld %d %.3f\n", static_cast<long long>(wall),
                 static_cast<long long>(p99), static_cast<long long>(worst), PeakRssKb(), lines,

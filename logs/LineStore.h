@@ -1,17 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace zelvar {
+#include "LogBytes.h"
 
-// The bytes of a log as they are saved, in pieces written one after the other.
-using LogBytes = QList<QByteArray>;
+namespace zelvar {
 
 // A place in a log: a line and a byte offset into it.
 struct TextPos {

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <exception>
 #include <optional>
@@ -14,6 +13,7 @@
 #include "LogLineReader.h"
 #include "ReadWholeFile.h"
 #include "UserDialogs.h"
+#include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 

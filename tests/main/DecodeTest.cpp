@@ -2,7 +2,6 @@
 // be read, Esc during a long decoding, and what the window refuses meanwhile.
 #include <QAction>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
