@@ -96,9 +96,10 @@ public:
     void Memo1KeyDown(int key);
 
     // Decodes OfflineInputLines under a title (File > Decode and the editor's
-    // Decode button): resets the port state, keeps the settings dialog and the
-    // editor's Decode button out of the way meanwhile.
-    void decodeOfflineInput(const QString& title);
+    // Decode button), or the log file at `path` read into them first: resets
+    // the port state, keeps the settings dialog and the editor's Decode
+    // button out of the way meanwhile.
+    void decodeOfflineInput(const QString& title, const QString& path = {});
 
     void RefreshAutoSaveStatus();
     void RefreshDisplayMode();
@@ -269,6 +270,14 @@ private:
     void stopRecovery();
     void scheduleFlush();
     void appendToView(zelvar::LogView* view, std::string_view joined);
+    // The part of decodeOfflineInput inside its run once there is input;
+    // gives the text of a failure.
+    QString decodeInput(const QString& title);
+    // A decoding's lines into a view, window events running in between.
+    void showInPieces(zelvar::LogView* view, std::string_view joined);
+    // Lets window events run when the last time was long enough ago (an
+    // offline decoding only: the run guards what they start).
+    void letEventsThroughIfDue();
     QString lastTextLine(int fromEnd) const;
     void removeLastTextLine();
 
