@@ -88,12 +88,14 @@ void LogView::appendLines(std::string_view joined) {
 }
 
 void LogView::removeLastLine() {
+    if (!store_.empty()) layouts_.erase(store_.lineCount() - 1);
     store_.removeLastLine();
     changed();
 }
 
 void LogView::clear() {
     store_.clear();
+    forgetLayouts();
     changed();
 }
 
@@ -120,7 +122,14 @@ int LogView::textWidth() const {
     return std::max(1, viewport()->width() - 2 * kMargin);
 }
 
-std::shared_ptr<QTextLayout> LogView::layoutLine(std::size_t line) const {
+std::shared_ptr<QTextLayout> LogView::layoutLine(std::size_t line) {
+    // Enough for a few screens; emptied rather than sorted out when full.
+    constexpr std::size_t kKeptLayouts = 1024;
+    if (layoutWidth_ != textWidth() || layouts_.size() >= kKeptLayouts) {
+        layouts_.clear();
+        layoutWidth_ = textWidth();
+    }
+    if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
     auto layout = std::make_shared<QTextLayout>(lineText(line), font());
     layout->setCacheEnabled(true);
     layout->setTextOption(option_);
@@ -135,6 +144,7 @@ std::shared_ptr<QTextLayout> LogView::layoutLine(std::size_t line) const {
         y += row.height();
     }
     layout->endLayout();
+    layouts_.emplace(line, layout);
     return layout;
 }
 
@@ -188,6 +198,7 @@ void LogView::scrollContentsBy(int, int) {
 
 void LogView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
+        forgetLayouts();
         option_.setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) *
                                    kTabColumns);
         changed();
@@ -311,6 +322,7 @@ void LogView::copy() const {
 void LogView::replaceSelection(std::string_view bytes) {
     const auto [from, to] = selection();
     cursor_ = anchor_ = store_.replace(from, to, bytes);
+    forgetLayouts();
     changed();
     ensureCursorVisible();
 }

@@ -4,6 +4,7 @@
 #include <QTextOption>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -84,7 +85,8 @@ private:
         int height;
         std::shared_ptr<QTextLayout> layout;
     };
-    std::shared_ptr<QTextLayout> layoutLine(std::size_t line) const;
+    std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
+    void forgetLayouts() { layouts_.clear(); }
     int textWidth() const;
     const std::vector<Row>& rows();
     void changed();  // the lines changed: scroll range and screen
@@ -103,6 +105,10 @@ private:
     QTextOption option_;
     std::vector<Row> rows_;
     bool rowsValid_ = false;
+    // Lines laid out lately, by index: the scroll range and the paint that
+    // follow each append need the same ones.
+    std::unordered_map<std::size_t, std::shared_ptr<QTextLayout>> layouts_;
+    int layoutWidth_ = 0;
 };
 
 }  // namespace zelvar
