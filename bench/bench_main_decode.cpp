@@ -344,12 +344,12 @@ void benchDecode(const QString& path, int lines, bool detailed) {
         *std::max_element(ms.begin(), ms.end()), Median(rss) / 1024, shown);
     if (!detailed) return;
     std::vector<double> esc;
-    double stopped = 1;
+    bool stopped = true;
     for (int run = 0; run < kRuns; ++run) {
         const auto v = RunChild(childArgs({QStringLiteral("--esc"), path}));
         if (v.size() < 2) return;
         esc.push_back(v[0]);
-        stopped = std::min(stopped, v[1]);
+        stopped = stopped && v[1] != 0;
     }
     std::printf(
         "decode %7d lines: longest gap of a 10 ms timer median %0.f ms (max %.0f), "

@@ -47,6 +47,7 @@ public:
     int cursorPosition() const override { return offset(view()->cursorPosition()); }
     void setCursorPosition(int position) override { view()->setCursorPosition(place(position)); }
 
+    using QAccessibleWidget::text;
     QString text(int start, int end) const override {
         const LineStore& lines = view()->lines();
         return QString::fromStdString(lines.text(place(start), place(end)));
