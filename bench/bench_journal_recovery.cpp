@@ -16,7 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -60,13 +60,13 @@ int child(const QStringList& args) {
     std::vector<qint64> paints;
     paints.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+    form.findChild<QAbstractScrollArea*>(QStringLiteral("Memo1"))
         ->viewport()
         ->installEventFilter(&paintClock);
     QTimer repaint;
     repaint.setTimerType(Qt::PreciseTimer);
     QObject::connect(&repaint, &QTimer::timeout, [&] {
-        form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->viewport()->update();
+        form.findChild<QAbstractScrollArea*>(QStringLiteral("Memo1"))->viewport()->update();
     });
     repaint.start(10);
 

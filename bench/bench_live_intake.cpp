@@ -39,7 +39,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -419,7 +419,7 @@ int child(const Options& o) {
     paints.reserve(100000);
     ticks.reserve(100000);
     PaintClock paintClock(clock, paints);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+    form.findChild<QAbstractScrollArea*>(QStringLiteral("Memo1"))
         ->viewport()
         ->installEventFilter(&paintClock);
 
@@ -524,7 +524,7 @@ int child(const Options& o) {
     const double receiverShare =
         (zelvar::bench::ThreadCpuMs("zelvar-receive") - receiverBefore) / wallMs;
     const long long drops = kernelDrops(localPorts);
-    form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))
+    form.findChild<QAbstractScrollArea*>(QStringLiteral("Memo1"))
         ->viewport()
         ->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");

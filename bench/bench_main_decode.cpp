@@ -1,9 +1,17 @@
-// The main window's two busy paths, offscreen:
+// The main window's busy paths, offscreen or under whatever display is set
+// (bench/run-live-intake.sh runs any benchmark under Xvfb and openbox with
+// BENCH=build/bench/bench_main_decode); --editor runs everything with the
+// editor shown, the views editable:
 //  - File > Decode of a generated 65,536-line and 1,000,000-line hex log,
 //    and of 50 MB of blank lines, from the moment the file is chosen to all
-//    lines shown in the views, with the peak resident memory of the run;
+//    lines shown in the views, with the peak resident memory of the run; for
+//    the million lines also the longest gap of a 10 ms timer meanwhile, and
+//    the time from Esc during the decoding to "Esc" drawn in the text log;
+//  - a view of a million lines: 100 PageDowns and a jump to its middle,
+//    Ctrl+A with Ctrl+C, a keystroke typed into its middle;
 //  - 20,000 live packages a second through the decoder into the views,
-//    with how late the event loop gets to a timer meanwhile.
+//    with how late the event loop gets to a timer meanwhile, into empty
+//    views and into views holding 65,535 lines each.
 // Each run is a child process of its own, so that one run's memory does not
 // hide in the next one's peak. The figures printed are medians of the runs.
 #include <sys/resource.h>
@@ -13,8 +21,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
+#include <QKeyEvent>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -24,8 +33,10 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "LogView.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
+#include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ProcessUsage.h"
 
@@ -36,6 +47,10 @@ using zelvar::bench::RunChild;
 using zelvar::bench::PeakRssKb;
 
 constexpr int kRuns = 5;
+constexpr int kPrefillLines = 65535;
+
+// Every run with the editor shown (its views editable) or hidden.
+bool gEditorShown = false;
 
 class AnswerDialogs : public zelvar::UserDialogs {
 public:
@@ -51,12 +66,12 @@ public:
     }
 };
 
-QPlainTextEdit* textLog(const TMainForm& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+zelvar::LogView* textLog(const TMainForm& form) {
+    return form.findChild<zelvar::LogView*>(QStringLiteral("Memo1"));
 }
 
-QPlainTextEdit* hexLog(const TMainForm& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo2"));
+zelvar::LogView* hexLog(const TMainForm& form) {
+    return form.findChild<zelvar::LogView*>(QStringLiteral("Memo2"));
 }
 
 // A main window started in a scratch folder with a scratch settings file.
@@ -65,16 +80,55 @@ struct Window {
     AnswerDialogs dialogs;
     zelvar::Settings settings;
     TMainForm form{settings};
+    TEditorForm editor{settings};
     Window() {
         QDir::setCurrent(dir.path());
         QFile ini(dir.filePath(QStringLiteral("Zelvar.ini")));
-        if (ini.open(QIODevice::WriteOnly)) ini.write("[General]\nEditor=0\nIDFilter=0\n");
+        if (ini.open(QIODevice::WriteOnly)) {
+            ini.write(gEditorShown ? "[General]\nEditor=1\nIDFilter=0\n"
+                                   : "[General]\nEditor=0\nIDFilter=0\n");
+        }
         ini.close();
+        form.attachWindows(&editor, nullptr);
         form.setSettingsStore(std::make_unique<zelvar::SettingsStore>(ini.fileName()));
         form.setDialogs(&dialogs);
         form.show();
         QCoreApplication::processEvents();
     }
+};
+
+void sendKey(QWidget* to, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+             const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(to, &release);
+}
+
+// The longest wait between two ticks of a 10 ms timer, up to the last look.
+class GapProbe {
+public:
+    GapProbe() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+        clock_.start();
+        timer_.start(10);
+    }
+    qint64 longest() {
+        tick();
+        return longest_;
+    }
+
+private:
+    void tick() {
+        const qint64 now = clock_.elapsed();
+        longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
 };
 
 
@@ -83,6 +137,7 @@ int childDecode(const QString& logPath) {
     QElapsedTimer openedAt;
     window.dialogs.path = logPath;
     window.dialogs.openedAt = &openedAt;
+    GapProbe gaps;
     window.form.mnuDecodeClick();
     window.form.flushLogViews();
     // Lay out and draw what the user sees of the full views.
@@ -90,14 +145,123 @@ int childDecode(const QString& logPath) {
     hexLog(window.form)->repaint();
     QCoreApplication::processEvents();
     const qint64 ms = openedAt.elapsed();
-    const int lines = hexLog(window.form)->document()->blockCount();
-    std::printf("%lld %ld %d\n", static_cast<long long>(ms), PeakRssKb(), lines);
+    const auto lines = static_cast<int>(hexLog(window.form)->lineCount());
+    std::printf("%lld %ld %d %lld\n", static_cast<long long>(ms), PeakRssKb(), lines,
+                static_cast<long long>(gaps.longest()));
     return 0;
 }
 
-int childLive(int seconds) {
+// Notes when a log view is first drawn with "Esc" as its last line.
+class EscPaint : public QObject {
+public:
+    explicit EscPaint(zelvar::LogView* view) : view_(view) {
+        view->viewport()->installEventFilter(this);
+    }
+    QElapsedTimer drawn;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !drawn.isValid() && !view_->isEmpty() &&
+            view_->lineText(view_->lineCount() - 1) == QStringLiteral("Esc")) {
+            drawn.start();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    zelvar::LogView* view_;
+};
+
+// Esc pressed a while into the decoding, as a key event waiting for the
+// window like a user's: how long until the text log draws "Esc".
+int childEsc(const QString& logPath) {
+    Window window;
+    QElapsedTimer openedAt;
+    QElapsedTimer sinceEsc;
+    window.dialogs.path = logPath;
+    window.dialogs.openedAt = &openedAt;
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (sinceEsc.isValid() || window.form.statusText(3) != QStringLiteral(" Decode...") ||
+            openedAt.elapsed() < 300) {
+            return;
+        }
+        sinceEsc.start();
+        QCoreApplication::postEvent(textLog(window.form),
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    press.start(5);
+    zelvar::LogView* text = textLog(window.form);
+    EscPaint paint(text);
+    window.form.mnuDecodeClick();
+    text->repaint();
+    const qint64 ms = !sinceEsc.isValid() || !paint.drawn.isValid()
+                          ? -1
+                          : sinceEsc.elapsed() - paint.drawn.elapsed();
+    const bool stopped = text->lineText(text->lineCount() - 1) == QStringLiteral("Esc");
+    std::printf("%lld %d\n", static_cast<long long>(ms), stopped ? 1 : 0);
+    return 0;
+}
+
+// A view of a million lines, used by keys as a user would.
+int childViews(const QString& logPath) {
+    Window window;
+    QElapsedTimer openedAt;
+    window.dialogs.path = logPath;
+    window.dialogs.openedAt = &openedAt;
+    window.form.mnuDecodeClick();
+    window.form.flushLogViews();
+    zelvar::LogView* view = hexLog(window.form);
+    view->repaint();
+    QElapsedTimer clock;
+
+    clock.start();
+    sendKey(view, Qt::Key_Home, Qt::ControlModifier);
+    view->repaint();
+    for (int i = 0; i < 100; ++i) {
+        sendKey(view, Qt::Key_PageDown);
+        view->repaint();
+    }
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    view->repaint();
+    const qint64 scrollMs = clock.elapsed();
+
+    clock.start();
+    sendKey(view, Qt::Key_A, Qt::ControlModifier);
+    sendKey(view, Qt::Key_C, Qt::ControlModifier);
+    view->repaint();
+    const qint64 copyMs = clock.elapsed();
+
+    // Typed into the middle of the log, each keystroke drawn.
+    if (!gEditorShown) window.form.setLogViewsEditing(true);
+    view->setCursorPosition({view->lineCount() / 2, 3});
+    std::vector<double> keys;
+    for (int i = 0; i < 9; ++i) {
+        clock.start();
+        sendKey(view, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        view->repaint();
+        keys.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf("%lld %lld %.2f %zu\n", static_cast<long long>(scrollMs),
+                static_cast<long long>(copyMs), Median(keys), view->lineCount());
+    return 0;
+}
+
+int childLive(int seconds, bool prefill) {
     Window window;
     TMainForm& form = window.form;
+    if (prefill) {
+        zelvar::LineList text;
+        zelvar::LineList hex;
+        for (int i = 0; i < kPrefillLines; ++i) {
+            text.append("2026-12-09 12:00:00  earlier text line of the day " + std::to_string(i));
+            hex.append("1$F4BEE070\t00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F " +
+                       std::to_string(i));
+        }
+        form.showDecodedLines(text, hex);
+        form.flushLogViews();
+    }
+    const std::size_t before = textLog(form)->lineCount();
     form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
         ->setChecked(true);  // a header, as in a session; no sockets
     zelvar::PackageDecoder& decoder = form.decoder();
@@ -149,7 +313,7 @@ int childLive(int seconds) {
     std::sort(lateness.begin(), lateness.end());
     const qint64 p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100];
     const qint64 worst = lateness.empty() ? 0 : lateness.back();
-    const int lines = textLog(form)->document()->blockCount();
+    const auto lines = static_cast<int>(textLog(form)->lineCount() - before);
     const double cpuShare = (zelvar::bench::CpuMs() - cpuBefore) / static_cast<double>(std::max<qint64>(wall, 1));
     std::printf("%lld %lld %lld %ld %d %.3f\n", static_cast<long long>(wall),
                 static_cast<long long>(p99), static_cast<long long>(worst), PeakRssKb(), lines,
@@ -157,28 +321,67 @@ int childLive(int seconds) {
     return 0;
 }
 
-void benchDecode(const QString& path, int lines) {
-    std::vector<double> ms, rss;
+QStringList childArgs(QStringList args) {
+    if (gEditorShown) args << QStringLiteral("--editor");
+    return args;
+}
+
+void benchDecode(const QString& path, int lines, bool detailed) {
+    std::vector<double> ms, rss, gap;
     double shown = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = RunChild({QStringLiteral("--decode"), path});
-        if (v.size() < 3) return;
+        const auto v = RunChild(childArgs({QStringLiteral("--decode"), path}));
+        if (v.size() < 4) return;
         ms.push_back(v[0]);
         rss.push_back(v[1]);
         shown = v[2];
+        gap.push_back(v[3]);
     }
     std::printf(
         "decode %7d lines: median %7.0f ms open-to-shown (min %.0f, max %.0f), "
         "peak RSS %6.0f MB, %0.f hex lines shown\n",
         lines, Median(ms), *std::min_element(ms.begin(), ms.end()),
         *std::max_element(ms.begin(), ms.end()), Median(rss) / 1024, shown);
+    if (!detailed) return;
+    std::vector<double> esc;
+    bool stopped = true;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto v = RunChild(childArgs({QStringLiteral("--esc"), path}));
+        if (v.size() < 2) return;
+        esc.push_back(v[0]);
+        stopped = stopped && v[1] != 0;
+    }
+    std::printf(
+        "decode %7d lines: longest gap of a 10 ms timer median %0.f ms (max %.0f), "
+        "Esc to \"Esc\" shown median %0.f ms (max %.0f)%s\n",
+        lines, Median(gap), *std::max_element(gap.begin(), gap.end()), Median(esc),
+        *std::max_element(esc.begin(), esc.end()), stopped ? "" : ", NOT STOPPED");
 }
 
-void benchLive(int seconds) {
+void benchViews(const QString& path) {
+    std::vector<double> scroll, copy, key;
+    double lines = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto v = RunChild(childArgs({QStringLiteral("--views"), path}));
+        if (v.size() < 4) return;
+        scroll.push_back(v[0]);
+        copy.push_back(v[1]);
+        key.push_back(v[2]);
+        lines = v[3];
+    }
+    std::printf(
+        "view of %0.f lines: median %0.f ms for 100 PageDowns and a jump to the middle, "
+        "%0.f ms for Ctrl+A, Ctrl+C, %.2f ms a keystroke in its middle\n",
+        lines, Median(scroll), Median(copy), Median(key));
+}
+
+void benchLive(int seconds, bool prefill) {
     std::vector<double> wall, p99, worst, rss, cpu;
     double lines = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const auto v = RunChild({QStringLiteral("--live"), QString::number(seconds)});
+        QStringList args{QStringLiteral("--live"), QString::number(seconds)};
+        if (prefill) args << QStringLiteral("--prefill");
+        const auto v = RunChild(childArgs(args));
         if (v.size() < 6) return;
         wall.push_back(v[0]);
         p99.push_back(v[1]);
@@ -188,11 +391,11 @@ void benchLive(int seconds) {
         cpu.push_back(v[5]);
     }
     std::printf(
-        "live 20,000 packages/s for %d s: median %0.f ms to take them all, timer "
+        "live 20,000 packages/s for %d s%s: median %0.f ms to take them all, timer "
         "lateness p99 %0.f ms, worst %0.f ms, CPU %0.f %% of one core, peak RSS %0.f MB, "
         "%0.f text lines\n",
-        seconds, Median(wall), Median(p99), Median(worst), Median(cpu) * 100, Median(rss) / 1024,
-        lines);
+        seconds, prefill ? " into views of 65,535 lines" : "", Median(wall), Median(p99),
+        Median(worst), Median(cpu) * 100, Median(rss) / 1024, lines);
 }
 
 }  // namespace
@@ -200,8 +403,14 @@ void benchLive(int seconds) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    gEditorShown = args.contains(QStringLiteral("--editor"));
     if (args.size() >= 3 && args[1] == QStringLiteral("--decode")) return childDecode(args[2]);
-    if (args.size() >= 3 && args[1] == QStringLiteral("--live")) return childLive(args[2].toInt());
+    if (args.size() >= 3 && args[1] == QStringLiteral("--esc")) return childEsc(args[2]);
+    if (args.size() >= 3 && args[1] == QStringLiteral("--views")) return childViews(args[2]);
+    if (args.size() >= 3 && args[1] == QStringLiteral("--live")) {
+        return childLive(args[2].toInt(), args.contains(QStringLiteral("--prefill")));
+    }
+    std::printf("editor %s\n", gEditorShown ? "shown" : "hidden");
 
     QTemporaryDir logs;
     for (int lines : {65536, 1000000}) {
@@ -211,7 +420,8 @@ int main(int argc, char* argv[]) {
         const std::string text = zelvar::bench::GenerateHexLog(static_cast<std::size_t>(lines));
         file.write(text.data(), static_cast<qint64>(text.size()));
         file.close();
-        benchDecode(path, lines);
+        benchDecode(path, lines, lines == 1000000);
+        if (lines == 1000000) benchViews(path);
     }
     {
         // 50 MB of blank lines: memory for the input alone, no output.
@@ -222,8 +432,9 @@ int main(int argc, char* argv[]) {
         for (int i = 0; i < 50; ++i) file.write(block);
         file.close();
         std::printf("blank lines, 50 MB:\n");
-        benchDecode(path, 50 << 19);
+        benchDecode(path, 50 << 19, false);
     }
-    benchLive(3);
+    benchLive(3, false);
+    benchLive(3, true);
     return 0;
 }

@@ -59,12 +59,12 @@ LogPair LogSaveControl::journaledPair(const QString& base, bool freeName,
     return pair;
 }
 
-void LogSaveControl::saveInBackground(const QString& base, QByteArray text, QByteArray hex) {
+void LogSaveControl::saveInBackground(const QString& base, LogBytes text, LogBytes hex) {
     std::vector<std::uint64_t> segments;
     if (journal_) segments.push_back(journal_->rotate());
     LogPair pair = journaledPair(base, true, segments);
-    if (!text.isNull()) pair.text << text;
-    if (!hex.isNull()) pair.hex << hex;
+    pair.text << text;
+    pair.hex << hex;
     const std::uint64_t id = writer_->submit(std::move(pair));
     InFlight flight;
     flight.chunks.push_back(Waiting{std::move(text), std::move(hex), viewPackages_, segments});
@@ -88,8 +88,8 @@ void LogSaveControl::retryWaiting() {
     const QString base = failingFolder_ + QLatin1Char('/') + QString::fromStdString(FileNameStamp());
     LogPair pair = journaledPair(base, true, std::move(segments));
     for (const Waiting& chunk : waiting_) {
-        if (!chunk.text.isNull()) pair.text << chunk.text;
-        if (!chunk.hex.isNull()) pair.hex << chunk.hex;
+        pair.text << chunk.text;
+        pair.hex << chunk.hex;
     }
     InFlight flight{std::exchange(waiting_, {}), true};
     inFlight_[writer_->submit(std::move(pair))] = std::move(flight);
@@ -127,18 +127,18 @@ void LogSaveControl::takeOutcomes() {
     if (changed) emit statusChanged();
 }
 
-QString LogSaveControl::saveNow(const QString& base, bool freeName, const QByteArray& text,
-                                const QByteArray& hex) {
+QString LogSaveControl::saveNow(const QString& base, bool freeName, const LogBytes& text,
+                                const LogBytes& hex) {
     finishBackgroundSaves();
     const std::uint64_t segment = journal_ ? journal_->rotate() : 0;
     LogPair pair = journaledPair(
         base, freeName, journal_ ? journal_->segmentsThrough(segment) : std::vector<std::uint64_t>());
     for (const Waiting& chunk : waiting_) {
-        if (!chunk.text.isNull()) pair.text << chunk.text;
-        if (!chunk.hex.isNull()) pair.hex << chunk.hex;
+        pair.text << chunk.text;
+        pair.hex << chunk.hex;
     }
-    if (!text.isNull()) pair.text << text;
-    if (!hex.isNull()) pair.hex << hex;
+    pair.text << text;
+    pair.hex << hex;
     QString used;
     try {
         used = WriteLogPair(pair);

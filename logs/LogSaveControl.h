@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LogBytes.h"
 #include "LogWriter.h"
 
 namespace zelvar {
@@ -38,16 +39,24 @@ public:
     void packageReceived(std::string_view hexLine);
 
     // A rollover: the views' bytes go to base (a free name at the moment of
-    // writing) in the background; the caller empties the views.
-    void saveInBackground(const QString& base, QByteArray text, QByteArray hex);
+    // writing) in the background; the caller empties the views. No pieces:
+    // that file is not written.
+    void saveInBackground(const QString& base, LogBytes text, LogBytes hex);
+    void saveInBackground(const QString& base, const QByteArray& text, const QByteArray& hex) {
+        saveInBackground(base, piecesOf(text), piecesOf(hex));
+    }
     // Waits for the background saves and takes their outcomes in.
     void finishBackgroundSaves();
 
     // Writes now what failed saves left waiting, followed by the views' bytes
-    // (a null array: that file is not written); gives the base used. Throws
-    // LogFileError. On success nothing waits any more.
+    // (no pieces, or a null array: that file is not written); gives the base
+    // used. Throws LogFileError. On success nothing waits any more.
+    QString saveNow(const QString& base, bool freeName, const LogBytes& text,
+                    const LogBytes& hex);
     QString saveNow(const QString& base, bool freeName, const QByteArray& text,
-                    const QByteArray& hex);
+                    const QByteArray& hex) {
+        return saveNow(base, freeName, piecesOf(text), piecesOf(hex));
+    }
     // The views were emptied without saving (Clear, or a loss the user
     // confirmed): nothing waits any more.
     void dropUnsaved();
@@ -84,9 +93,12 @@ signals:
     void statusChanged();
 
 private:
+    static LogBytes piecesOf(const QByteArray& bytes) {
+        return bytes.isNull() ? LogBytes() : LogBytes{bytes};
+    }
     struct Waiting {
-        QByteArray text;
-        QByteArray hex;
+        LogBytes text;
+        LogBytes hex;
         std::int64_t packages = 0;
         std::vector<std::uint64_t> segments;  // the journal's, holding these packages
     };

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <system_error>
 
 #include "BusyRuns.h"
@@ -30,6 +31,37 @@ constexpr Choice kChoices[] = {
     {CoverageFormat::Gpx, "GPX 1.1 tracks (*.gpx)"},
     {CoverageFormat::GeoJson, "GeoJSON (*.geojson)"},
     {CoverageFormat::Csv, "CSV table (*.csv)"},
+};
+
+// The text log's saved bytes, piece after piece; no line spans two pieces.
+class SnapshotCoverageSource : public CoverageSource {
+public:
+    explicit SnapshotCoverageSource(LogBytes pieces) : pieces_(std::move(pieces)) { rewind(); }
+    void rewind() override {
+        index_ = 0;
+        open();
+    }
+    bool next(std::string_view& line) override {
+        while (piece_) {
+            if (piece_->next(line)) return true;
+            ++index_;
+            open();
+        }
+        return false;
+    }
+    std::size_t skippedLines() const override { return 0; }
+
+private:
+    void open() {
+        piece_.reset();
+        if (index_ >= static_cast<std::size_t>(pieces_.size())) return;
+        const QByteArray& bytes = pieces_[static_cast<qsizetype>(index_)];
+        piece_.emplace(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+
+    LogBytes pieces_;
+    std::size_t index_ = 0;
+    std::optional<TextCoverageSource> piece_;
 };
 
 class WidgetCoverageDialogs : public CoverageDialogs {
@@ -116,13 +148,9 @@ void CoverageMapExport::exportChosen() {
     const BusyRuns::Run asking = runs.begin(RunKind::Question);
 
     // The log as a save would write it now; monitoring goes on meanwhile.
-    const QStringList lines = form_.textLogLines();
-    const QByteArray snapshot =
-        lines.isEmpty() ? QByteArray() : LogFileBytes(lines.join(QLatin1Char('\n')));
+    SnapshotCoverageSource textLog(form_.textLogSnapshot());
     CoverageOptions options;
     options.gmtCorrection = form_.gpsSettings().GMTCorrection;
-    TextCoverageSource textLog(std::string_view(snapshot.constData(),
-                                                static_cast<std::size_t>(snapshot.size())));
     std::vector<CoverageSource*> logs{&textLog};
 
     std::deque<FileDescriptor> files;

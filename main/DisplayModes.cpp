@@ -2,6 +2,7 @@
 // and the package-type summary in status panel 5.
 #include <QAction>
 
+#include "LogView.h"
 #include "MainRules.h"
 #include "ZelvarMain.h"
 

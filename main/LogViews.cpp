@@ -4,16 +4,12 @@
 #include <QLabel>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include "DateTime.h"
 #include "LiveJournal.h"
 #include "LogFile.h"
 #include "LogSaveControl.h"
-#include "LogViewMirror.h"
+#include "LogView.h"
 #include "MainRules.h"
 #include "UserDialogs.h"
 #include "ZelvarMain.h"
@@ -25,16 +21,18 @@ namespace {
 constexpr qint64 kMinFlushGapMs = 20;
 // ... and at least this often, even when the event loop is kept busy.
 constexpr qint64 kMaxFlushDelayMs = 50;
-// Characters converted and appended at a time when a decoding is shown.
-constexpr std::size_t kAppendPieceChars = 4 << 20;
+// Bytes a decoding's lines go into a view at a time: a few milliseconds' worth.
+constexpr std::size_t kShowPieceBytes = 4 << 20;
 
-QStringList viewLines(const QPlainTextEdit* view) {
-    if (view->document()->isEmpty()) return {};
-    return view->toPlainText().split(QLatin1Char('\n'));
+QStringList viewLines(const zelvar::LogView* view) {
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(view->lineCount()));
+    for (std::size_t i = 0; i < view->lineCount(); ++i) lines << view->lineText(i);
+    return lines;
 }
 
-bool viewEmpty(const QPlainTextEdit* view) {
-    return view->document()->isEmpty();
+bool viewEmpty(const zelvar::LogView* view) {
+    return view->isEmpty();
 }
 
 void appendPending(std::string& pending, std::string_view line) {
@@ -98,14 +96,8 @@ void TMainForm::flushLogViews() {
     }
 }
 
-zelvar::LogViewMirror& TMainForm::mirror(const QPlainTextEdit* view) {
-    return view == Memo1 ? *textMirror_ : *hexMirror_;
-}
-
-void TMainForm::appendToView(QPlainTextEdit* view, std::string_view joined) {
-    mirror(view).appendLines(joined);
-    QScrollBar* scroll = view->verticalScrollBar();
-    scroll->setValue(scroll->maximum());
+void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
+    view->appendLines(joined);
 }
 
 void TMainForm::showDecodedLines(const zelvar::LineList& textLines,
@@ -114,27 +106,27 @@ void TMainForm::showDecodedLines(const zelvar::LineList& textLines,
     // The input has been read to the end by now; on a large log it is the
     // biggest thing in memory while the views take their lines.
     offline_.OfflineInputLines.clear();
-    appendLines(Memo1, textLines.joined());
-    appendLines(Memo2, hexLines.joined());
+    // The text log first: it ends in the line that says how the run ended.
+    if (!textLines.empty()) showInPieces(Memo1, textLines.joined());
+    if (!hexLines.empty()) showInPieces(Memo2, hexLines.joined());
 }
 
-void TMainForm::appendLines(QPlainTextEdit* view, std::string_view joined) {
+void TMainForm::showInPieces(zelvar::LogView* view, std::string_view joined) {
+    // Only the lines on the screen are laid out, yet copying a million of
+    // them takes longer than a window may stand still: window events run
+    // between pieces as they do between decoded lines.
     if (joined.empty()) return;
-    // Converted piece by piece at line ends, so that a million lines do not
-    // need a second copy of the whole text at once; no event runs in between.
-    while (!joined.empty()) {
+    while (true) {
         std::size_t end = joined.size();
-        if (end > kAppendPieceChars) {
-            end = joined.rfind('\n', kAppendPieceChars);
-            if (end == std::string_view::npos || end == 0)
-                end = joined.find('\n', kAppendPieceChars);
+        if (end > kShowPieceBytes) {
+            end = joined.find('\n', kShowPieceBytes);
             if (end == std::string_view::npos) end = joined.size();
         }
-        mirror(view).appendLines(joined.substr(0, end));
-        joined.remove_prefix(std::min(end + 1, joined.size()));
+        view->appendLines(joined.substr(0, end));
+        if (end >= joined.size()) return;
+        joined.remove_prefix(end + 1);
+        letEventsThroughIfDue();
     }
-    QScrollBar* scroll = view->verticalScrollBar();
-    scroll->setValue(scroll->maximum());
 }
 
 QStringList TMainForm::textLogLines() {
@@ -147,13 +139,18 @@ QStringList TMainForm::hexLogLines() {
     return viewLines(Memo2);
 }
 
-QString TMainForm::lastTextLine(int fromEnd) const {
-    QTextBlock block = Memo1->document()->lastBlock();
-    for (int i = 0; i < fromEnd && block.isValid(); ++i) block = block.previous();
-    return block.isValid() ? block.text() : QString();
+zelvar::LogBytes TMainForm::textLogSnapshot() {
+    flushLogViews();
+    return Memo1->snapshot();
 }
 
-void TMainForm::removeLastTextLine() { textMirror_->removeLastLine(); }
+QString TMainForm::lastTextLine(int fromEnd) const {
+    const std::size_t count = Memo1->lineCount();
+    const auto back = static_cast<std::size_t>(fromEnd);
+    return back < count ? Memo1->lineText(count - 1 - back) : QString();
+}
+
+void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
 
 void TMainForm::liveHexLine(std::string_view line) {
     saving_->packageReceived(line);
@@ -165,10 +162,9 @@ void TMainForm::SaveLogs(const QString& base, bool hexGated) {
 
 void TMainForm::saveViews(const QString& base, bool freeName, bool hexGated) {
     flushLogViews();
-    const QByteArray text = viewEmpty(Memo1) ? QByteArray() : textMirror_->fileBytes();
-    const QByteArray hex = !viewEmpty(Memo2) && (!hexGated || mnuHexLog->isChecked())
-                               ? hexMirror_->fileBytes()
-                               : QByteArray();
+    const zelvar::LogBytes text = Memo1->snapshot();
+    const zelvar::LogBytes hex =
+        !hexGated || mnuHexLog->isChecked() ? Memo2->snapshot() : zelvar::LogBytes();
     saving_->saveNow(base, freeName, text, hex);
     LogsSaved = true;
 }
@@ -235,8 +231,8 @@ void TMainForm::mnuClearClick() {
         !autoSaveOrChoose(false)) {
         return;
     }
-    textMirror_->clear();
-    hexMirror_->clear();
+    Memo1->clear();
+    Memo2->clear();
     saving_->dropUnsaved();
     clearCountsText();
     RefreshAutoSaveStatus();
@@ -254,11 +250,10 @@ void TMainForm::RolloverCheck() {
     if (saving_->failing()) return;
     flushLogViews();
     // Written on the writer's thread: the window goes on reading its sockets.
-    const QByteArray text =
-        viewEmpty(Memo1) ? QByteArray() : textMirror_->takeFileBytesAndClear();
-    const QByteArray hex = rollover == zelvar::Rollover::TextAndHex && !viewEmpty(Memo2)
-                               ? hexMirror_->takeFileBytesAndClear()
-                               : QByteArray();
+    const zelvar::LogBytes text = Memo1->takeSnapshotAndClear();
+    const zelvar::LogBytes hex = rollover == zelvar::Rollover::TextAndHex
+                                     ? Memo2->takeSnapshotAndClear()
+                                     : zelvar::LogBytes();
     saving_->saveInBackground(FilesDir + QString::fromStdString(zelvar::FileNameStamp()), text,
                               hex);
     LogsSaved = true;
@@ -286,13 +281,11 @@ void TMainForm::mnuSaveAsClick() {
 
 void TMainForm::mnuCopyTextClick() {
     flushLogViews();
-    QString text;
-    if (!viewEmpty(Memo1)) {
-        text = Memo1->toPlainText();
-        text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-        text += QLatin1String("\r\n");
-    }
-    QGuiApplication::clipboard()->setText(text);
+    // The saved bytes: every line ends in CR LF.
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(Memo1->lines().byteCount()));
+    for (const QByteArray& piece : Memo1->snapshot()) bytes += piece;
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(bytes));
 }
 
 void TMainForm::RefreshAutoSaveStatus() {

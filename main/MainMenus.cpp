@@ -5,13 +5,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 
 #include "CoverageMapExport.h"
 #include "SessionHost.h"
 #include "WindowHooks.h"
 #include "WindowLook.h"
+#include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 

@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -16,7 +15,7 @@
 #include <clocale>
 
 #include "LogSaveControl.h"
-#include "LogViewMirror.h"
+#include "LogView.h"
 #include "PortNameBox.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
@@ -37,20 +36,9 @@ constexpr std::array<int, 6> kPanelWidths = {155, 175, 120, 120, 100, 100};
 constexpr int kMeterMax = 9;
 constexpr int kMeterWidth = 60;
 constexpr int kMeterHeight = 10;
-// Tab stops every eight characters, where the columns of the logs expect them.
-constexpr int kTabColumns = 8;
-
-QPlainTextEdit* makeLogView(const QString& name, QWidget* parent) {
-    auto* view = new QPlainTextEdit(parent);
-    view->setObjectName(name);
-    view->setReadOnly(true);
-    // A log of a million lines would otherwise be kept a second time for undo.
-    view->setUndoRedoEnabled(false);
-    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+zelvar::LogView* makeLogView(const QString& name, QWidget* parent) {
+    auto* view = new zelvar::LogView(name, parent);
     view->setFont(zelvar::LogViewFont());
-    view->setTabStopDistance(QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' ')) *
-                             kTabColumns);
     return view;
 }
 
@@ -104,8 +92,6 @@ void TMainForm::buildLogArea() {
     auto* hexLayout = new QVBoxLayout(HexPanel);
     hexLayout->setContentsMargins(0, 0, 0, 0);
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
-    textMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo1);
-    hexMirror_ = std::make_unique<zelvar::LogViewMirror>(Memo2);
     saving_ = std::make_unique<zelvar::LogSaveControl>();
     connect(saving_.get(), &zelvar::LogSaveControl::backgroundSaveFailed, this,
             &TMainForm::backgroundSaveFailed);

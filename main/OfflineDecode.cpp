@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include "LogLineReader.h"
 #include "ReadWholeFile.h"
 #include "UserDialogs.h"
+#include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
@@ -27,8 +28,10 @@ constexpr unsigned kLinesPerClockCheck = 64;
 // Reads a log's lines block by block with the decoder core's reader, the one
 // zelvar-decode uses, into a list no larger than the file, refusing what is
 // no regular file or more than kWholeFileLimit bytes however large the file
-// claims to be. Throws LogFileError; the list is empty then.
-void readLogLines(const QString& path, zelvar::InputLineList& lines) {
+// claims to be; `between` runs after every line. Throws LogFileError; the
+// list is empty then.
+void readLogLines(const QString& path, zelvar::InputLineList& lines,
+                  const std::function<void()>& between) {
     lines.clear();
     auto failed = [&path, &lines](const char* what, const char* reason) {
         lines.clear();
@@ -54,6 +57,7 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines) {
                 throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
             }
             lines.append(line);
+            between();
         }
     } catch (const std::exception& error) {
         // A read error, a file grown past the limit, or no memory for it.
@@ -73,53 +77,63 @@ void TMainForm::mnuDecodeClick() {
         path = dialogs().openLogFile(this);
     }
     if (path.isEmpty()) return;
-
-    try {
-        readLogLines(path, offline_.OfflineInputLines);
-    } catch (const zelvar::LogFileError& error) {
-        showError(error.text());
-        return;
-    }
-    if (offline_.OfflineInputLines.empty()) return;
-    decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName());
+    decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName(), path);
 }
 
-void TMainForm::decodeOfflineInput(const QString& title) {
+void TMainForm::decodeOfflineInput(const QString& title, const QString& path) {
     if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
-    decoder_.ResetPortState();
-    if (options_) options_->hide();
-    if (editor_) editor_->setDecodeButtonEnabled(false);
     QString failure;
     {
-        // Under way already while the changes above are drawn: the events
-        // run here could otherwise start a second decoding or close the
-        // window under it. A stop asked for meanwhile (Esc, "Start
-        // Monitoring", a close) holds for this decoding.
+        // A stop asked for meanwhile (Esc, "Start Monitoring", a close)
+        // holds for this decoding, from the reading of its file on: a log
+        // of a million lines takes longer to read than the window may
+        // stand still.
         const zelvar::BusyRuns::Run decoding = busy_.begin(zelvar::RunKind::Decoding);
-        busy_.letEventsThrough();
-
         sinceEvents_.restart();
-        try {
-            if (busy_.AbortDecoding()) {
-                offline_.OfflineInputLines.clear();
-            } else {
-                offline_.DecodeLogLines(title.toStdString());
+        bool decode = true;
+        if (!path.isEmpty()) {
+            try {
+                readLogLines(path, offline_.OfflineInputLines, [this] { processPendingEvents(); });
+            } catch (const zelvar::LogFileError& error) {
+                failure = error.text();
             }
-        } catch (const std::exception& error) {
-            // Out of memory on a huge log, most likely: the views keep what
-            // they had, and the program stays usable.
-            offline_.OfflineInputLines.clear();
-            decoder_.DecodedTextLines.clear();
-            decoder_.DecodedHexLines.clear();
-            setProgressText("");
-            failure = QString::fromLocal8Bit(error.what());
+            // An empty or unreadable file changes nothing.
+            decode = failure.isEmpty() && !offline_.OfflineInputLines.empty();
         }
-        if (editor_) editor_->setDecodeButtonEnabled(true);
-        flushLogViews();
+        if (decode) failure = decodeInput(title);
     }
     // A close asked for while the decoding ran has been let go by now; it
     // waits for this box.
     if (!failure.isEmpty()) showError(failure);
+}
+
+QString TMainForm::decodeInput(const QString& title) {
+    decoder_.ResetPortState();
+    if (options_) options_->hide();
+    if (editor_) editor_->setDecodeButtonEnabled(false);
+    // The run is under way already while the changes above are drawn: the
+    // events run here could otherwise start a second decoding or close the
+    // window under it.
+    busy_.letEventsThrough();
+    QString failure;
+    try {
+        if (busy_.AbortDecoding()) {
+            offline_.OfflineInputLines.clear();
+        } else {
+            offline_.DecodeLogLines(title.toStdString());
+        }
+    } catch (const std::exception& error) {
+        // Out of memory on a huge log, most likely: the views keep what
+        // they had, and the program stays usable.
+        offline_.OfflineInputLines.clear();
+        decoder_.DecodedTextLines.clear();
+        decoder_.DecodedHexLines.clear();
+        setProgressText("");
+        failure = QString::fromLocal8Bit(error.what());
+    }
+    if (editor_) editor_->setDecodeButtonEnabled(true);
+    flushLogViews();
+    return failure;
 }
 
 void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
@@ -157,6 +171,10 @@ void TMainForm::focusTextLog() {
 
 void TMainForm::processPendingEvents() {
     if (++eventCheckCounter_ % kLinesPerClockCheck != 0) return;
+    letEventsThroughIfDue();
+}
+
+void TMainForm::letEventsThroughIfDue() {
     if (sinceEvents_.elapsed() < kEventIntervalMs) return;
     busy_.letEventsThrough();
     sinceEvents_.restart();

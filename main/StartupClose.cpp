@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QThread>
 #include <QTimer>
@@ -17,6 +16,7 @@
 #include "SettingsStore.h"
 #include "WindowBounds.h"
 #include "WindowHooks.h"
+#include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 

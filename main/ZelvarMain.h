@@ -17,6 +17,7 @@
 #include "EditorControl.h"
 #include "EditorHost.h"
 #include "GpsStripHost.h"
+#include "LogBytes.h"
 #include "OfflineDecoder.h"
 #include "OwnFix.h"
 #include "PackageDecoder.h"
@@ -27,14 +28,13 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QToolButton;
 class TOptionsForm;
 
 namespace zelvar {
-class LogViewMirror;
+class LogView;
 class PortNameBox;
 class LogSaveControl;
 class RecoveryRun;
@@ -96,9 +96,10 @@ public:
     void Memo1KeyDown(int key);
 
     // Decodes OfflineInputLines under a title (File > Decode and the editor's
-    // Decode button): resets the port state, keeps the settings dialog and the
-    // editor's Decode button out of the way meanwhile.
-    void decodeOfflineInput(const QString& title);
+    // Decode button), or the log file at `path` read into them first: resets
+    // the port state, keeps the settings dialog and the editor's Decode
+    // button out of the way meanwhile.
+    void decodeOfflineInput(const QString& title, const QString& path = {});
 
     void RefreshAutoSaveStatus();
     void RefreshDisplayMode();
@@ -121,6 +122,9 @@ public:
     // The views' lines, for tests and the session.
     QStringList textLogLines();
     QStringList hexLogLines();
+    // The text log's saved bytes as they stand, sharing the view's memory:
+    // for whatever reads the log beside the window (the coverage export).
+    zelvar::LogBytes textLogSnapshot();
 
     int hexPaneHeight() const;
     void setHexPaneHeight(int height);
@@ -208,8 +212,8 @@ private:
     QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
 
     // --- controls (their names are also their object names) ---
-    QPlainTextEdit* Memo1 = nullptr;  // text log
-    QPlainTextEdit* Memo2 = nullptr;  // hex log
+    zelvar::LogView* Memo1 = nullptr;  // text log
+    zelvar::LogView* Memo2 = nullptr;  // hex log
     QWidget* HexPanel = nullptr;
     QSplitter* LogSplitter = nullptr;
     QWidget* GPSPanel = nullptr;
@@ -265,9 +269,15 @@ private:
     void recoverJournals();
     void stopRecovery();
     void scheduleFlush();
-    zelvar::LogViewMirror& mirror(const QPlainTextEdit* view);
-    void appendToView(QPlainTextEdit* view, std::string_view joined);
-    void appendLines(QPlainTextEdit* view, std::string_view joined);
+    void appendToView(zelvar::LogView* view, std::string_view joined);
+    // The part of decodeOfflineInput inside its run once there is input;
+    // gives the text of a failure.
+    QString decodeInput(const QString& title);
+    // A decoding's lines into a view, window events running in between.
+    void showInPieces(zelvar::LogView* view, std::string_view joined);
+    // Lets window events run when the last time was long enough ago (an
+    // offline decoding only: the run guards what they start).
+    void letEventsThroughIfDue();
     QString lastTextLine(int fromEnd) const;
     void removeLastTextLine();
 
@@ -288,9 +298,6 @@ private:
     zelvar::GpsStripCommands* gpsPort_ = nullptr;  // the GPS strip
     std::function<QStringList()> serialPortLister_;
 
-    // The views with the bytes they are saved as.
-    std::unique_ptr<zelvar::LogViewMirror> textMirror_;
-    std::unique_ptr<zelvar::LogViewMirror> hexMirror_;
     std::unique_ptr<zelvar::LogSaveControl> saving_;
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
     zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window

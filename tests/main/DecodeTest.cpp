@@ -2,7 +2,6 @@
 // be read, Esc during a long decoding, and what the window refuses meanwhile.
 #include <QAction>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
@@ -87,6 +86,7 @@ private slots:
     void escStopsALongDecodingAndKeepsItsLines();
     void closeDuringDecodingWaitsForItToStop();
     void stopAskedBeforeTheDecodingBeginsHolds();
+    void eventsRunWhileALongLogIsReadAndShown();
 };
 
 void DecodeTest::decodesASampleLogIntoBothViews() {
@@ -253,6 +253,32 @@ void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.offlineDecoder().DecoderIdle);
     QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+}
+
+// The window goes on drawing and taking keys while a long log is read and
+// while its lines go into the views, not only while it is decoded.
+void DecodeTest::eventsRunWhileALongLogIsReadAndShown() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    const std::size_t total = 400000;
+    MainHarness::writeAll(h.scratch("long.hex"), longLog(static_cast<int>(total)));
+    h.dialogs.openAnswers << h.scratch("long.hex");
+    bool whileRead = false;
+    bool whileShown = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &w, [&] {
+        const std::size_t read = w.offlineDecoder().OfflineInputLines.size();
+        whileRead = whileRead || (read > 0 && read < total && w.statusText(3).isEmpty());
+        whileShown = whileShown || w.statusText(3) == QStringLiteral(" Display...");
+    });
+    watch.start(0);
+    action(w, "mnuDecode")->trigger();
+    watch.stop();
+    QVERIFY(whileRead);
+    QVERIFY(whileShown);
+    QCOMPARE(w.hexLogLines().size(), qsizetype(total));
+    QCOMPARE(w.textLogLines().last(), QStringLiteral("End"));
 }
 
 QTEST_MAIN(DecodeTest)

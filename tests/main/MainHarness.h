@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSettings>
 #include <QSplitter>
@@ -17,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "LogView.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "ZelvarEditor.h"
@@ -37,8 +37,8 @@ inline QMenu* menu(const QObject& window, const char* name) {
     return control<QMenu>(window, QLatin1String(name));
 }
 // Memo1 (the text log) or Memo2 (the hex log).
-inline QPlainTextEdit* logView(const QObject& window, const char* name) {
-    return control<QPlainTextEdit>(window, QLatin1String(name));
+inline zelvar::LogView* logView(const QObject& window, const char* name) {
+    return control<zelvar::LogView>(window, QLatin1String(name));
 }
 inline QLabel* label(const QObject& window, const char* name) {
     return control<QLabel>(window, QLatin1String(name));

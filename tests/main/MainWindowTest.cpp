@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QWindow>
 #include <QProgressBar>
@@ -168,7 +167,7 @@ void MainWindowTest::shortcutsWorkFromTheLogViews() {
     // the menu keys must reach the menu in both.
     for (bool editing : {false, true}) {
         w.setLogViewsEditing(editing);
-        for (QPlainTextEdit* view : {logView(w, "Memo1"), logView(w, "Memo2")}) {
+        for (zelvar::LogView* view : {logView(w, "Memo1"), logView(w, "Memo2")}) {
             view->setFocus();
             QTest::keyClick(view, Qt::Key_R, Qt::ControlModifier);
             QVERIFY(action(w, "mnuOnlyRSSI")->isChecked());
@@ -444,7 +443,7 @@ void MainWindowTest::escInEitherViewStopsDecoding() {
         MainHarness h;
         h.start();
         TMainForm& w = *h.main;
-        QPlainTextEdit* view = logView(w, name);
+        zelvar::LogView* view = logView(w, name);
         QTest::keyClick(view, Qt::Key_A);
         QVERIFY(!w.offlineDecoder().AbortDecoding);
         QTest::keyClick(view, Qt::Key_Escape);

@@ -5,7 +5,6 @@
 // transceiver that sent it, decoded as the offline decoder decodes it.
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QUdpSocket>

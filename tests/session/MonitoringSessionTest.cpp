@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QThread>
 #include <QTimer>
