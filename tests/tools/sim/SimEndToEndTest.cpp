@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,13 @@ public:
     explicit Client(const std::array<Endpoint, 4>& transceivers) : transceivers_(transceivers) {
         std::string error;
         EXPECT_TRUE(socket_.bindLoopback(Endpoint{transceiverAddress(1), 0}, error)) << error;
+        // Room for a few seconds of traffic, as the program's own sockets
+        // have: on a loaded machine this process may not be scheduled for a
+        // while, and what the kernel drops then is no fault of the emulator.
+        int size = 4 << 20;
+        if (::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
+            (void)::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
     }
     void command(int transceiver, std::string_view word) {
         const Bytes payload(word.begin(), word.end());
