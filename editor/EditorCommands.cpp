@@ -71,6 +71,13 @@ private:
     LayoutPause pause_;
 };
 
+// Marks over more characters than this go through the document's text and
+// marks into a fresh document, laid out screen by screen as an opened one:
+// merging a format into a long stretch of the shown document lays all of it
+// out at once, at a cost that grows faster than the text. Shorter marks stay
+// in the document's undo history.
+constexpr int kDirectMarkLimit = 1 << 16;
+
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
@@ -189,7 +196,27 @@ void EditorCommands::toggleColor(const QColor& color) {
                         current.foreground().color().rgb() == color.rgb();
     QTextCharFormat change;
     change.setForeground(marked ? kBlack : color);
-    form_.RichEdit->mergeCurrentCharFormat(change);
+    const MarkColor target = marked                      ? MarkColor::Black
+                             : color.rgb() == kRed.rgb() ? MarkColor::Red
+                                                         : MarkColor::Blue;
+    mark(change, target, std::nullopt);
+}
+
+void EditorCommands::mark(const QTextCharFormat& change, std::optional<MarkColor> color,
+                          std::optional<bool> bold) {
+    const QTextCursor cursor = form_.RichEdit->textCursor();
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    if (to - from <= kDirectMarkLimit) {
+        form_.RichEdit->mergeCurrentCharFormat(change);
+        return;
+    }
+    if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
+    RichText text = form_.document();
+    ChangeMarks(text, static_cast<std::size_t>(from), static_cast<std::size_t>(to), color, bold);
+    form_.showRemarked(text);
+    // Same text: the prepared one stays, the new document is watched.
+    watchDocument();
 }
 
 void EditorCommands::BtnRedMarkClick() {
@@ -209,11 +236,18 @@ void EditorCommands::BtnBoldMarkClick() {
     change.setFontItalic(false);
     change.setFontUnderline(false);
     change.setFontStrikeOut(false);
-    form_.RichEdit->mergeCurrentCharFormat(change);
+    mark(change, std::nullopt, !exactlyBold);
 }
 
 void EditorCommands::mnuResetTTAClick() {
     if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
+    if (form_.RichEdit->document()->characterCount() > kDirectMarkLimit) {
+        RichText text;
+        text.append(utf16(form_.plainText()), Marks{});
+        form_.showDocument(text);
+        watchDocument();
+        return;
+    }
     // The text stays as it is, and so does its prepared form.
     std::unique_ptr<SearchText> search = std::move(search_);
     QTextCursor cursor(form_.RichEdit->document());

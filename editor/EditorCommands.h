@@ -3,9 +3,11 @@
 #include <QMetaObject>
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "LineTransform.h"
+#include "RichText.h"
 
 class TEditorForm;
 class QTextCharFormat;
@@ -51,6 +53,10 @@ public:
 private:
     void run(const Transform& transform);
     void toggleColor(const QColor& color);
+    // Merges `change` into the selection, or what is typed next; a long
+    // selection takes `color` and `bold` (unset: left as they are) instead.
+    void mark(const QTextCharFormat& change, std::optional<MarkColor> color,
+              std::optional<bool> bold);
     void find(bool forward);
     QTextCharFormat selectionFormat() const;
     void watchDocument();

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -399,6 +400,11 @@ zelvar::RichText TEditorForm::document() const {
 }
 
 void TEditorForm::setDocument(const zelvar::RichText& text) {
+    showDocument(text);
+    commands_->documentReplaced(text.text);
+}
+
+void TEditorForm::showDocument(const zelvar::RichText& text) {
     // The text goes into a new document that the area then shows, so that
     // only the first screen is laid out before the window answers again.
     auto* fresh = new QTextDocument(RichEdit);
@@ -411,7 +417,26 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     if (previous && previous != fresh) delete previous;
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
-    commands_->documentReplaced(text.text);
+}
+
+void TEditorForm::showRemarked(const zelvar::RichText& text) {
+    const QTextCursor before = RichEdit->textCursor();
+    const int anchor = before.anchor();
+    const int position = before.position();
+    const bool all = anchor == 0 && position == RichEdit->document()->characterCount() - 1;
+    const int scrolled = RichEdit->verticalScrollBar()->value();
+    showDocument(text);
+    if (all) {
+        // Unlike setting the cursor, this does not bring the end into view,
+        // which would lay out the whole text at once.
+        RichEdit->selectAll();
+    } else {
+        QTextCursor cursor(RichEdit->document());
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        RichEdit->setTextCursor(cursor);
+    }
+    RichEdit->verticalScrollBar()->setValue(scrolled);
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {

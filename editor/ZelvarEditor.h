@@ -170,6 +170,13 @@ private:
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
 
+    // The area shows a new document with this text and marks, the caret at
+    // its start; the find buttons are not told.
+    void showDocument(const zelvar::RichText& text);
+    // The same text with other marks: the selection and the scrolled-to
+    // place stay as they were.
+    void showRemarked(const zelvar::RichText& text);
+
     void buildMenus();
     void buildBottomPanel(QWidget* panel);
     void buildStatusBar();

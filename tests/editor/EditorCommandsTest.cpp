@@ -15,6 +15,7 @@
 #include "EditorHost.h"
 #include "LineTransform.h"
 #include "RichEditArea.h"
+#include "RichText.h"
 
 namespace {
 
@@ -52,6 +53,10 @@ QString converted(const QString& line, zelvar::TransformMode mode) {
     std::string out;
     zelvar::TransformLine(line.toStdString(), zelvar::TransformFor(mode), out);
     return QString::fromStdString(out);
+}
+
+std::u16string_view utf16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 void select(TEditorForm& e, int from, int to) {
@@ -105,6 +110,7 @@ private slots:
     void filtersConversionsSortAndTheirUndo();
     void escapeStopsARunAtAProgressStep();
     void markerToggles();
+    void longSelectionsMarkAsShortOnes();
     void findSequences();
     void decodeGivesWhatZelvarDecodeGives();
     void decodeRestoresTheCommandsWhenItFails();
@@ -280,6 +286,65 @@ void EditorCommandsTest::markerToggles() {
         QCOMPARE(colorAt(e, i), black);
         QVERIFY(formatAt(e, i).fontWeight() < QFont::Bold);
     }
+    QCOMPARE(selection(e), qMakePair(0, 0));
+}
+
+void EditorCommandsTest::longSelectionsMarkAsShortOnes() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    const QString text = hexLog(4000).join(QLatin1Char('\n')) + QLatin1Char('\n');
+    QVERIFY(text.size() > 100000);
+    e.setPlainDocument(text);
+    auto* area = control<RichEditArea>(e, QStringLiteral("RichEdit"));
+    using zelvar::MarkColor;
+    const auto expect = [&text](std::initializer_list<std::tuple<int, int, zelvar::Marks>> parts) {
+        zelvar::RichText document;
+        for (const auto& [from, to, marks] : parts)
+            document.append(utf16(text.mid(from, to - from)), marks);
+        return document;
+    };
+    select(e, 10, 20);
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
+    select(e, 40, 45);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+
+    select(e, 15, 100000);
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    const int end = static_cast<int>(text.size());
+    QCOMPARE(e.document(), expect({{0, 10, {}},
+                                   {10, 15, {MarkColor::Blue, false}},
+                                   {15, 40, {MarkColor::Red, false}},
+                                   {40, 45, {MarkColor::Red, true}},
+                                   {45, 100000, {MarkColor::Red, false}},
+                                   {100000, end, {}}}));
+    QCOMPARE(selection(e), qMakePair(15, 100000));
+    // Marked already: off again; bold goes by the first character too.
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+    QCOMPARE(e.document(), expect({{0, 10, {}},
+                                   {10, 15, {MarkColor::Blue, false}},
+                                   {15, 100000, {MarkColor::Black, true}},
+                                   {100000, end, {}}}));
+
+    area->selectAll();
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
+    QCOMPARE(selection(e), qMakePair(0, end));
+    QCOMPARE(e.document(), expect({{0, 15, {MarkColor::Blue, false}},
+                                   {15, 100000, {MarkColor::Blue, true}},
+                                   {100000, end, {MarkColor::Blue, false}}}));
+
+    // The new document is the one the find buttons follow.
+    select(e, 0, 0);
+    QTest::keyClicks(area, QStringLiteral("QQ"));
+    control<QLineEdit>(e, QStringLiteral("EditFind"))->setText(QStringLiteral("QQ"));
+    select(e, 0, 0);
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
+    QCOMPARE(selection(e), qMakePair(0, 2));
+
+    action(e, "mnuResetTTA")->trigger();
+    zelvar::RichText plain;
+    plain.append(utf16(QStringLiteral("QQ") + text), {});
+    QCOMPARE(e.document(), plain);
     QCOMPARE(selection(e), qMakePair(0, 0));
 }
 
