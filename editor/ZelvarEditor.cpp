@@ -108,7 +108,11 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     RichEdit = new RichEditArea(this);
     RichEdit->setObjectName(QStringLiteral("RichEdit"));
     RichEdit->setMinimumHeight(kMinTextHeight);
-    RichEdit->setFont(zelvar::LogViewFont());
+    // A log is Latin letters, digits and Cyrillic in a fixed-pitch font:
+    // nothing to shape, and shaping is most of what laying out costs.
+    QFont areaFont = zelvar::LogViewFont();
+    areaFont.setStyleStrategy(QFont::PreferNoShaping);
+    RichEdit->setFont(areaFont);
     RichEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Pasted text takes the marks where it lands; foreign fonts, sizes and
