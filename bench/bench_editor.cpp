@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QKeyEvent>
 #include <QTextCursor>
+#include <QTimer>
 #include <QTextDocument>
 #include <algorithm>
 #include <cstdio>
@@ -78,6 +80,41 @@ int childOpen(const QString& path) {
     std::printf("%lld %ld %d %.0f %lld\n", static_cast<long long>(ms), PeakRssKb(),
                 textArea(editor.form)->document()->blockCount(), editor.cpuMs,
                 static_cast<long long>(loadedMs));
+    return 0;
+}
+
+// After the first screen: the largest lateness of a 10 ms timer while the
+// rest is laid out (watched for `seconds`), and how long a key typed at the
+// top, one second after the first screen, takes to be answered.
+int childRespond(const QString& path, int seconds) {
+    Editor editor;
+    if (editor.open(path) < 0) return 1;
+    RichEditArea* area = textArea(editor.form);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 worst = 0;
+    qint64 keyMs = -1;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        worst = std::max(worst, now - last - 10);
+        last = now;
+        if (keyMs < 0 && now >= 1000) {
+            QElapsedTimer key;
+            key.start();
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("X"));
+            QCoreApplication::sendEvent(area, &press);
+            area->viewport()->repaint();
+            keyMs = key.elapsed();
+            last = clock.elapsed();
+        }
+        if (now >= seconds * 1000) QCoreApplication::quit();
+    });
+    tick.start(10);
+    QCoreApplication::exec();
+    std::printf("%lld %lld\n", static_cast<long long>(worst), static_cast<long long>(keyMs));
     return 0;
 }
 
@@ -170,6 +207,8 @@ int main(int argc, char* argv[]) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--open")) return childOpen(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--rtf")) return childRtf(args[2]);
+    if (args.size() == 4 && args[1] == QStringLiteral("--respond"))
+        return childRespond(args[2], args[3].toInt());
 
     QTemporaryDir dir;
     const QString small = dir.filePath(QStringLiteral("small.hex"));
