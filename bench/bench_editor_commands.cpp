@@ -32,7 +32,7 @@
 namespace {
 
 // The machine these run on is often shared: few runs, medians of them.
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 constexpr int kFindPresses = 5;
 
 struct Command {

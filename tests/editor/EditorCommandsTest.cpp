@@ -1,5 +1,6 @@
 // The editor's Options commands, markers, find buttons and "Decode..." as a
 // user drives them, and what happens to commands that arrive while one runs.
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -111,6 +112,7 @@ private slots:
     void escapeStopsARunAtAProgressStep();
     void markerToggles();
     void longSelectionsMarkAsShortOnes();
+    void commandsGiveWhatZelvarEditGives();
     void findSequences();
     void decodeGivesWhatZelvarDecodeGives();
     void decodeRestoresTheCommandsWhenItFails();
@@ -346,6 +348,31 @@ void EditorCommandsTest::longSelectionsMarkAsShortOnes() {
     plain.append(utf16(QStringLiteral("QQ") + text), {});
     QCOMPARE(e.document(), plain);
     QCOMPARE(selection(e), qMakePair(0, 0));
+}
+
+// The window's commands and zelvar-edit's over the same sample: the text
+// shown is, byte for byte, what the tool writes (its expected files).
+void EditorCommandsTest::commandsGiveWhatZelvarEditGives() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    const struct {
+        const char* action;
+        const char* expected;
+    } cases[] = {
+        {"mnuClearTime", "strip-stamps"}, {"mnuClearSpace", "spaces"},
+        {"mnuAddSpace", "divide"},        {"mnuHexToByte", "hex-to-byte"},
+        {"mnuByteToHex", "byte-to-hex"},  {"mnuClear16", "min16"},
+        {"mnuUserFilter", "mask"},        {"mnuF0B05", "packets-0b-05"},
+        {"mnuClear32", "short"},          {"SortDatabyPorts1", "sort-ports"},
+    };
+    for (const auto& c : cases) {
+        QVERIFY(e.openDocument(QStringLiteral(ZELVAR_TEST_DATA "/edit-sample.hex")));
+        action(e, c.action)->trigger();
+        QFile expected(QStringLiteral(ZELVAR_TEST_DATA "/edit-sample.%1.expected.txt")
+                           .arg(QLatin1String(c.expected)));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(e.plainText(), QString::fromUtf8(expected.readAll()));
+    }
 }
 
 void EditorCommandsTest::findSequences() {
