@@ -71,12 +71,10 @@ private:
     LayoutPause pause_;
 };
 
-// Marks over more characters than this go through the document's text and
-// marks into a fresh document, laid out screen by screen as an opened one:
-// merging a format into a long stretch of the shown document lays all of it
-// out at once, at a cost that grows faster than the text. Shorter marks stay
-// in the document's undo history.
-constexpr int kDirectMarkLimit = 1 << 16;
+// Marks over more characters than this are made with the text area's layout
+// held off: merging a format into a long stretch of a laid-out text lays all
+// of it out again at once.
+constexpr int kLongChange = 1 << 16;
 
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
@@ -196,27 +194,20 @@ void EditorCommands::toggleColor(const QColor& color) {
                         current.foreground().color().rgb() == color.rgb();
     QTextCharFormat change;
     change.setForeground(marked ? kBlack : color);
-    const MarkColor target = marked                      ? MarkColor::Black
-                             : color.rgb() == kRed.rgb() ? MarkColor::Red
-                                                         : MarkColor::Blue;
-    mark(change, target, std::nullopt);
+    mark(change);
 }
 
-void EditorCommands::mark(const QTextCharFormat& change, std::optional<MarkColor> color,
-                          std::optional<bool> bold) {
-    const QTextCursor cursor = form_.RichEdit->textCursor();
-    const int from = cursor.selectionStart();
-    const int to = cursor.selectionEnd();
-    if (to - from <= kDirectMarkLimit) {
-        form_.RichEdit->mergeCurrentCharFormat(change);
+void EditorCommands::mark(const QTextCharFormat& change) {
+    RichEditArea* area = form_.RichEdit;
+    const QTextCursor cursor = area->textCursor();
+    if (cursor.selectionEnd() - cursor.selectionStart() <= kLongChange) {
+        area->mergeCurrentCharFormat(change);
         return;
     }
-    if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
-    RichText text = form_.document();
-    ChangeMarks(text, static_cast<std::size_t>(from), static_cast<std::size_t>(to), color, bold);
-    form_.showRemarked(text);
-    // Same text: the prepared one stays, the new document is watched.
-    watchDocument();
+    // Marks leave the text, and so its prepared form, as it was.
+    std::unique_ptr<SearchText> search = std::move(search_);
+    area->withoutLayout([&] { area->mergeCurrentCharFormat(change); });
+    search_ = std::move(search);
 }
 
 void EditorCommands::BtnRedMarkClick() {
@@ -236,27 +227,29 @@ void EditorCommands::BtnBoldMarkClick() {
     change.setFontItalic(false);
     change.setFontUnderline(false);
     change.setFontStrikeOut(false);
-    mark(change, std::nullopt, !exactlyBold);
+    mark(change);
 }
 
 void EditorCommands::mnuResetTTAClick() {
     if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
-    if (form_.RichEdit->document()->characterCount() > kDirectMarkLimit) {
-        RichText text;
-        text.append(utf16(form_.plainText()), Marks{});
-        form_.showDocument(text);
-        watchDocument();
-        return;
-    }
     // The text stays as it is, and so does its prepared form.
     std::unique_ptr<SearchText> search = std::move(search_);
     QTextCursor cursor(form_.RichEdit->document());
-    cursor.select(QTextCursor::Document);
-    cursor.setCharFormat(form_.DefaultAttributes);
+    const auto unmark = [&] {
+        cursor.select(QTextCursor::Document);
+        cursor.setCharFormat(form_.DefaultAttributes);
+    };
+    if (form_.RichEdit->document()->characterCount() > kLongChange) {
+        // The view goes to the start first, where the fresh layout begins.
+        form_.RichEdit->moveCursor(QTextCursor::Start);
+        form_.RichEdit->withoutLayout(unmark);
+    } else {
+        unmark();
+    }
     search_ = std::move(search);
-    cursor.clearSelection();
-    cursor.movePosition(QTextCursor::Start);
-    form_.RichEdit->setTextCursor(cursor);
+    // A fresh cursor at the start: moving one from the end would lay the
+    // text out up to there.
+    form_.RichEdit->setTextCursor(QTextCursor(form_.RichEdit->document()));
     form_.RichEdit->setCurrentCharFormat(form_.DefaultAttributes);
 }
 

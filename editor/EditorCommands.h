@@ -3,11 +3,9 @@
 #include <QMetaObject>
 #include <QObject>
 #include <memory>
-#include <optional>
 #include <string_view>
 
 #include "LineTransform.h"
-#include "RichText.h"
 
 class TEditorForm;
 class QTextCharFormat;
@@ -53,10 +51,8 @@ public:
 private:
     void run(const Transform& transform);
     void toggleColor(const QColor& color);
-    // Merges `change` into the selection, or what is typed next; a long
-    // selection takes `color` and `bold` (unset: left as they are) instead.
-    void mark(const QTextCharFormat& change, std::optional<MarkColor> color,
-              std::optional<bool> bold);
+    // Merges `change` into the selection, or into what is typed next.
+    void mark(const QTextCharFormat& change);
     void find(bool forward);
     QTextCharFormat selectionFormat() const;
     void watchDocument();

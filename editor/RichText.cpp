@@ -1,7 +1,6 @@
 #include "RichText.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace zelvar {
 
@@ -17,36 +16,6 @@ void RichText::append(std::u16string_view part, Marks marks) {
 
 void RichText::append(char16_t unit, Marks marks) {
     append(std::u16string_view(&unit, 1), marks);
-}
-
-void ChangeMarks(RichText& text, std::size_t from, std::size_t to, std::optional<MarkColor> color,
-                 std::optional<bool> bold) {
-    to = std::min(to, text.text.size());
-    if (from >= to) return;
-    std::vector<MarkRun> runs;
-    runs.reserve(text.runs.size() + 2);
-    const auto add = [&runs](std::size_t length, Marks marks) {
-        if (length == 0) return;
-        if (!runs.empty() && runs.back().marks == marks) {
-            runs.back().length += length;
-        } else {
-            runs.push_back({length, marks});
-        }
-    };
-    std::size_t at = 0;
-    for (const MarkRun& run : text.runs) {
-        const std::size_t end = at + run.length;
-        const std::size_t inFrom = std::clamp(from, at, end);
-        const std::size_t inTo = std::clamp(to, at, end);
-        Marks changed = run.marks;
-        if (color) changed.color = *color;
-        if (bold) changed.bold = *bold;
-        add(inFrom - at, run.marks);
-        add(inTo - inFrom, changed);
-        add(end - inTo, run.marks);
-        at = end;
-    }
-    text.runs = std::move(runs);
 }
 
 MarkColor NearestMarkColor(int red, int green, int blue) {

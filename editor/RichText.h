@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,12 +37,6 @@ struct RichText {
     void append(char16_t unit, Marks marks);
     friend bool operator==(const RichText&, const RichText&) = default;
 };
-
-// Gives units [from, to) of the text (as far as it reaches) the colour, the
-// weight or both, leaving their other mark and every other unit as they were.
-// One pass over the runs, however long the stretch.
-void ChangeMarks(RichText& text, std::size_t from, std::size_t to, std::optional<MarkColor> color,
-                 std::optional<bool> bold);
 
 // A colour of a document's colour table as one of the three: the hue nearest
 // to it among pure red (0 degrees), green (120) and blue (240), green counting

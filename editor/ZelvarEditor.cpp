@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -293,7 +292,7 @@ void TEditorForm::buildMenus() {
     connect(mnuECut, &QAction::triggered, RichEdit, &QTextEdit::cut);
     connect(mnuECopy, &QAction::triggered, RichEdit, &QTextEdit::copy);
     connect(mnuEPaste, &QAction::triggered, RichEdit, &QTextEdit::paste);
-    connect(nmuESelAll, &QAction::triggered, RichEdit, &QTextEdit::selectAll);
+    connect(nmuESelAll, &QAction::triggered, RichEdit, &RichEditArea::selectWholeText);
     RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         RichEditMenu->popup(RichEdit->viewport()->mapToGlobal(at));
@@ -409,11 +408,20 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
 }
 
 void TEditorForm::showDocument(const zelvar::RichText& text) {
+    showFilled([&](QTextDocument& fresh) { zelvar::FillDocument(fresh, text, DefaultAttributes); });
+}
+
+void TEditorForm::showDocument(const QString& plain) {
+    showFilled(
+        [&](QTextDocument& fresh) { zelvar::FillPlainDocument(fresh, plain, DefaultAttributes); });
+}
+
+void TEditorForm::showFilled(const std::function<void(QTextDocument&)>& fill) {
     // The text goes into a new document that the area then shows, so that
     // only the first screen is laid out before the window answers again.
     auto* fresh = new QTextDocument(RichEdit);
     fresh->setDefaultFont(RichEdit->document()->defaultFont());
-    zelvar::FillDocument(*fresh, text, DefaultAttributes);
+    fill(*fresh);
     QPointer<QTextDocument> previous = RichEdit->document();
     RichEdit->setDocument(fresh);
     // At once, not later: a document no longer shown would go on laying
@@ -423,32 +431,10 @@ void TEditorForm::showDocument(const zelvar::RichText& text) {
     RichEdit->moveCursor(QTextCursor::Start);
 }
 
-void TEditorForm::showRemarked(const zelvar::RichText& text) {
-    const QTextCursor before = RichEdit->textCursor();
-    const int anchor = before.anchor();
-    const int position = before.position();
-    const bool all = anchor == 0 && position == RichEdit->document()->characterCount() - 1;
-    const int scrolled = RichEdit->verticalScrollBar()->value();
-    showDocument(text);
-    if (all) {
-        // Unlike setting the cursor, this does not bring the end into view,
-        // which would lay out the whole text at once.
-        RichEdit->selectAll();
-    } else {
-        QTextCursor cursor(RichEdit->document());
-        cursor.setPosition(anchor);
-        cursor.setPosition(position, QTextCursor::KeepAnchor);
-        RichEdit->setTextCursor(cursor);
-    }
-    RichEdit->verticalScrollBar()->setValue(scrolled);
-}
-
 void TEditorForm::setPlainDocument(const QString& text) {
-    zelvar::RichText plain;
-    plain.text.assign(reinterpret_cast<const char16_t*>(text.utf16()),
-                      static_cast<std::size_t>(text.size()));
-    plain.runs.push_back({plain.text.size(), {}});
-    setDocument(plain);
+    showDocument(text);
+    commands_->documentReplaced(
+        {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())});
 }
 
 void TEditorForm::clearDocument() {

@@ -21,6 +21,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTextDocument;
 class QToolButton;
 class RichEditArea;
 
@@ -173,9 +174,9 @@ private:
     // The area shows a new document with this text and marks, the caret at
     // its start; the find buttons are not told.
     void showDocument(const zelvar::RichText& text);
-    // The same text with other marks: the selection and the scrolled-to
-    // place stay as they were.
-    void showRemarked(const zelvar::RichText& text);
+    // The same for text without marks.
+    void showDocument(const QString& plain);
+    void showFilled(const std::function<void(QTextDocument&)>& fill);
 
     void buildMenus();
     void buildBottomPanel(QWidget* panel);

@@ -328,7 +328,15 @@ void EditorCommandsTest::longSelectionsMarkAsShortOnes() {
                                    {15, 100000, {MarkColor::Black, true}},
                                    {100000, end, {}}}));
 
-    area->selectAll();
+    // Like a short one, it can be undone.
+    const zelvar::RichText marked = e.document();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    QVERIFY(e.document() != marked);
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(e.document(), marked);
+
+    QTest::keyClick(area, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(selection(e), qMakePair(0, end));
     control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
     QCOMPARE(selection(e), qMakePair(0, end));
     QCOMPARE(e.document(), expect({{0, 15, {MarkColor::Blue, false}},
