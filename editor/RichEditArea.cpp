@@ -5,8 +5,8 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextLayout>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QUrl>
 
 QStringList DraggedFiles(const QMimeData* mime) {
