@@ -5,7 +5,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
@@ -327,6 +329,15 @@ void EditorCommandsTest::longSelectionsMarkAsShortOnes() {
                                    {10, 15, {MarkColor::Blue, false}},
                                    {15, 100000, {MarkColor::Black, true}},
                                    {100000, end, {}}}));
+
+    // The view stays where it was.
+    e.show();
+    select(e, 2000, 100000);
+    const int scrolled = area->verticalScrollBar()->value();
+    QVERIFY(scrolled > 0);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+    QCOMPARE(area->verticalScrollBar()->value(), scrolled);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
 
     // Like a short one, it can be undone.
     const zelvar::RichText marked = e.document();
