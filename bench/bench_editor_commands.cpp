@@ -5,11 +5,15 @@
 // and the find buttons on the 1,000,000-line document, the first press
 // (which prepares the upper-cased text) and the presses after it, each
 // searching the whole text for something it does not hold.
+// The marks on the whole text of 65,536 and of 1,000,000 lines: Ctrl+A,
+// R, then bold, then "All Markers...", each to its result painted, and a
+// keystroke typed at the end of the marked text.
 // Each size runs in child processes of its own; the figures are medians.
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +25,7 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "ProcessUsage.h"
 #include "RichEditArea.h"
 #include "Settings.h"
 #include "ZelvarEditor.h"
@@ -28,7 +33,7 @@
 namespace {
 
 // The machine these run on is often shared: few runs, medians of them.
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 constexpr int kFindPresses = 5;
 
 struct Command {
@@ -60,9 +65,11 @@ int childCommands(const QString& path) {
         settle(form);
         QElapsedTimer clock;
         clock.start();
+        const double cpuBefore = zelvar::bench::CpuMs();
         form.findChild<QAction*>(QLatin1String(command.action))->trigger();
         settle(form);
-        std::printf("%s %lld\n", command.name, static_cast<long long>(clock.elapsed()));
+        std::printf("%s %lld\n%s-cpu %.0f\n", command.name, static_cast<long long>(clock.elapsed()),
+                    command.name, zelvar::bench::CpuMs() - cpuBefore);
     }
     return 0;
 }
@@ -84,6 +91,41 @@ int childFind(const QString& path) {
         std::printf("%s %lld\n", press == 0 ? "find-first" : "find-again",
                     static_cast<long long>(clock.elapsed()));
     }
+    return 0;
+}
+
+int childMarks(const QString& path) {
+    zelvar::Settings settings;
+    TEditorForm form(settings);
+    form.show();
+    QCoreApplication::processEvents();
+    if (!form.openDocument(path)) return 1;
+    settle(form);
+    auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+    // Processor time as well: on a shared machine it says what a step costs.
+    const auto timed = [&form](const char* name, const auto& step) {
+        QElapsedTimer clock;
+        clock.start();
+        const double cpuBefore = zelvar::bench::CpuMs();
+        step();
+        settle(form);
+        std::printf("%s %lld\n%s-cpu %.0f\n", name, static_cast<long long>(clock.elapsed()), name,
+                    zelvar::bench::CpuMs() - cpuBefore);
+    };
+    timed("select-all", [&] {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+        QCoreApplication::sendEvent(area, &press);
+    });
+    timed("mark-red", [&] { form.findChild<QToolButton*>(QStringLiteral("BtnRedMark"))->click(); });
+    timed("mark-bold",
+          [&] { form.findChild<QToolButton*>(QStringLiteral("BtnBoldMark"))->click(); });
+    area->moveCursor(QTextCursor::End);
+    settle(form);
+    timed("keystroke", [&] {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("X"));
+        QCoreApplication::sendEvent(area, &press);
+    });
+    timed("all-markers", [&] { form.findChild<QAction*>(QStringLiteral("mnuResetTTA"))->trigger(); });
     return 0;
 }
 
@@ -133,8 +175,15 @@ int main(int argc, char* argv[]) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--commands")) return childCommands(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--find")) return childFind(args[2]);
-    // --quick: one run of each, for a busy machine.
+    if (args.size() == 3 && args[1] == QStringLiteral("--marks")) return childMarks(args[2]);
+    // --log N PATH: the generated log of N lines, for running a child by hand.
+    if (args.size() == 4 && args[1] == QStringLiteral("--log")) {
+        writeFile(args[3], zelvar::bench::GenerateHexLog(args[2].toULongLong()));
+        return 0;
+    }
+    // --quick: one run of each, for a busy machine; --marks-only: the marks alone.
     const int runs = args.contains(QStringLiteral("--quick")) ? 1 : kRuns;
+    const bool marksOnly = args.contains(QStringLiteral("--marks-only"));
 
     QTemporaryDir dir;
     const QString small = dir.filePath(QStringLiteral("small.hex"));
@@ -142,6 +191,9 @@ int main(int argc, char* argv[]) {
     writeFile(small, zelvar::bench::GenerateHexLog(65536));
     writeFile(large, zelvar::bench::GenerateHexLog(1000000));
     std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()), runs);
+    report("marks  ", 65536, {QStringLiteral("--marks"), small}, runs);
+    report("marks  ", 1000000, {QStringLiteral("--marks"), large}, runs);
+    if (marksOnly) return 0;
     report("command", 65536, {QStringLiteral("--commands"), small}, runs);
     report("find   ", 1000000, {QStringLiteral("--find"), large}, runs);
     report("command", 1000000, {QStringLiteral("--commands"), large}, runs);

@@ -71,6 +71,11 @@ private:
     LayoutPause pause_;
 };
 
+// Marks over more characters than this are made with the text area's layout
+// held off: merging a format into a long stretch of a laid-out text lays all
+// of it out again at once.
+constexpr int kLongChange = 1 << 16;
+
 std::u16string_view utf16(const QString& text) {
     return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
@@ -189,7 +194,20 @@ void EditorCommands::toggleColor(const QColor& color) {
                         current.foreground().color().rgb() == color.rgb();
     QTextCharFormat change;
     change.setForeground(marked ? kBlack : color);
-    form_.RichEdit->mergeCurrentCharFormat(change);
+    mark(change);
+}
+
+void EditorCommands::mark(const QTextCharFormat& change) {
+    RichEditArea* area = form_.RichEdit;
+    const QTextCursor cursor = area->textCursor();
+    if (cursor.selectionEnd() - cursor.selectionStart() <= kLongChange) {
+        area->mergeCurrentCharFormat(change);
+        return;
+    }
+    // Marks leave the text, and so its prepared form, as it was.
+    std::unique_ptr<SearchText> search = std::move(search_);
+    area->withoutLayout([&] { area->mergeCurrentCharFormat(change); });
+    search_ = std::move(search);
 }
 
 void EditorCommands::BtnRedMarkClick() {
@@ -209,7 +227,7 @@ void EditorCommands::BtnBoldMarkClick() {
     change.setFontItalic(false);
     change.setFontUnderline(false);
     change.setFontStrikeOut(false);
-    form_.RichEdit->mergeCurrentCharFormat(change);
+    mark(change);
 }
 
 void EditorCommands::mnuResetTTAClick() {
@@ -217,12 +235,21 @@ void EditorCommands::mnuResetTTAClick() {
     // The text stays as it is, and so does its prepared form.
     std::unique_ptr<SearchText> search = std::move(search_);
     QTextCursor cursor(form_.RichEdit->document());
-    cursor.select(QTextCursor::Document);
-    cursor.setCharFormat(form_.DefaultAttributes);
+    const auto unmark = [&] {
+        cursor.select(QTextCursor::Document);
+        cursor.setCharFormat(form_.DefaultAttributes);
+    };
+    if (form_.RichEdit->document()->characterCount() > kLongChange) {
+        // The view goes to the start first, where the fresh layout begins.
+        form_.RichEdit->moveCursor(QTextCursor::Start);
+        form_.RichEdit->withoutLayout(unmark);
+    } else {
+        unmark();
+    }
     search_ = std::move(search);
-    cursor.clearSelection();
-    cursor.movePosition(QTextCursor::Start);
-    form_.RichEdit->setTextCursor(cursor);
+    // A fresh cursor at the start: moving one from the end would lay the
+    // text out up to there.
+    form_.RichEdit->setTextCursor(QTextCursor(form_.RichEdit->document()));
     form_.RichEdit->setCurrentCharFormat(form_.DefaultAttributes);
 }
 

@@ -51,6 +51,8 @@ public:
 private:
     void run(const Transform& transform);
     void toggleColor(const QColor& color);
+    // Merges `change` into the selection, or into what is typed next.
+    void mark(const QTextCharFormat& change);
     void find(bool forward);
     QTextCharFormat selectionFormat() const;
     void watchDocument();

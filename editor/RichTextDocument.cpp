@@ -30,25 +30,40 @@ Marks marksOf(const QTextCharFormat& format) {
     return marks;
 }
 
-}  // namespace
-
-void FillDocument(QTextDocument& document, const RichText& text, const QTextCharFormat& base) {
+// Fills the document through `insert`, which inserts with the cursor it is
+// given, as one edit that is not kept for undo.
+template <typename Insert>
+void fill(QTextDocument& document, const QTextCharFormat& base, const Insert& insert) {
     const bool undo = document.isUndoRedoEnabled();
     document.setUndoRedoEnabled(false);
     QTextCursor cursor(&document);
     cursor.beginEditBlock();
     cursor.setBlockCharFormat(base);
-    std::size_t at = 0;
-    for (const MarkRun& run : text.runs) {
-        const std::size_t length = std::min(run.length, text.text.size() - at);
-        // One insertion per run: the document splits it into paragraphs at
-        // each '\n' far faster than line by line.
-        cursor.insertText(QString::fromUtf16(text.text.data() + at, static_cast<qsizetype>(length)),
-                          markedFormat(base, run.marks));
-        at += length;
-    }
+    insert(cursor);
     cursor.endEditBlock();
     document.setUndoRedoEnabled(undo);
+}
+
+}  // namespace
+
+void FillDocument(QTextDocument& document, const RichText& text, const QTextCharFormat& base) {
+    fill(document, base, [&](QTextCursor& cursor) {
+        std::size_t at = 0;
+        for (const MarkRun& run : text.runs) {
+            const std::size_t length = std::min(run.length, text.text.size() - at);
+            // One insertion per run: the document splits it into paragraphs at
+            // each '\n' far faster than line by line.
+            cursor.insertText(
+                QString::fromUtf16(text.text.data() + at, static_cast<qsizetype>(length)),
+                markedFormat(base, run.marks));
+            at += length;
+        }
+    });
+}
+
+void FillPlainDocument(QTextDocument& document, const QString& text, const QTextCharFormat& base) {
+    fill(document, base,
+         [&](QTextCursor& cursor) { cursor.insertText(text, markedFormat(base, Marks{})); });
 }
 
 RichText DocumentMarks(const QTextDocument& document) {

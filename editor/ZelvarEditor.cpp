@@ -107,7 +107,11 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     RichEdit = new RichEditArea(this);
     RichEdit->setObjectName(QStringLiteral("RichEdit"));
     RichEdit->setMinimumHeight(kMinTextHeight);
-    RichEdit->setFont(zelvar::LogViewFont());
+    // A log is Latin letters, digits and Cyrillic in a fixed-pitch font:
+    // nothing to shape, and shaping is most of what laying out costs.
+    QFont areaFont = zelvar::LogViewFont();
+    areaFont.setStyleStrategy(QFont::PreferNoShaping);
+    RichEdit->setFont(areaFont);
     RichEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Pasted text takes the marks where it lands; foreign fonts, sizes and
@@ -288,7 +292,7 @@ void TEditorForm::buildMenus() {
     connect(mnuECut, &QAction::triggered, RichEdit, &QTextEdit::cut);
     connect(mnuECopy, &QAction::triggered, RichEdit, &QTextEdit::copy);
     connect(mnuEPaste, &QAction::triggered, RichEdit, &QTextEdit::paste);
-    connect(nmuESelAll, &QAction::triggered, RichEdit, &QTextEdit::selectAll);
+    connect(nmuESelAll, &QAction::triggered, RichEdit, &RichEditArea::selectWholeText);
     RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         RichEditMenu->popup(RichEdit->viewport()->mapToGlobal(at));
@@ -399,11 +403,25 @@ zelvar::RichText TEditorForm::document() const {
 }
 
 void TEditorForm::setDocument(const zelvar::RichText& text) {
+    showDocument(text);
+    commands_->documentReplaced(text.text);
+}
+
+void TEditorForm::showDocument(const zelvar::RichText& text) {
+    showFilled([&](QTextDocument& fresh) { zelvar::FillDocument(fresh, text, DefaultAttributes); });
+}
+
+void TEditorForm::showDocument(const QString& plain) {
+    showFilled(
+        [&](QTextDocument& fresh) { zelvar::FillPlainDocument(fresh, plain, DefaultAttributes); });
+}
+
+void TEditorForm::showFilled(const std::function<void(QTextDocument&)>& fill) {
     // The text goes into a new document that the area then shows, so that
     // only the first screen is laid out before the window answers again.
     auto* fresh = new QTextDocument(RichEdit);
     fresh->setDefaultFont(RichEdit->document()->defaultFont());
-    zelvar::FillDocument(*fresh, text, DefaultAttributes);
+    fill(*fresh);
     QPointer<QTextDocument> previous = RichEdit->document();
     RichEdit->setDocument(fresh);
     // At once, not later: a document no longer shown would go on laying
@@ -411,15 +429,12 @@ void TEditorForm::setDocument(const zelvar::RichText& text) {
     if (previous && previous != fresh) delete previous;
     RichEdit->setCurrentCharFormat(DefaultAttributes);
     RichEdit->moveCursor(QTextCursor::Start);
-    commands_->documentReplaced(text.text);
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {
-    zelvar::RichText plain;
-    plain.text.assign(reinterpret_cast<const char16_t*>(text.utf16()),
-                      static_cast<std::size_t>(text.size()));
-    plain.runs.push_back({plain.text.size(), {}});
-    setDocument(plain);
+    showDocument(text);
+    commands_->documentReplaced(
+        {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())});
 }
 
 void TEditorForm::clearDocument() {

@@ -21,6 +21,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTextDocument;
 class QToolButton;
 class RichEditArea;
 
@@ -169,6 +170,13 @@ private:
     QAction* mnuECopy = nullptr;
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
+
+    // The area shows a new document with this text and marks, the caret at
+    // its start; the find buttons are not told.
+    void showDocument(const zelvar::RichText& text);
+    // The same for text without marks.
+    void showDocument(const QString& plain);
+    void showFilled(const std::function<void(QTextDocument&)>& fill);
 
     void buildMenus();
     void buildBottomPanel(QWidget* panel);

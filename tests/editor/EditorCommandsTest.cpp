@@ -1,10 +1,13 @@
 // The editor's Options commands, markers, find buttons and "Decode..." as a
 // user drives them, and what happens to commands that arrive while one runs.
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
@@ -15,6 +18,7 @@
 #include "EditorHost.h"
 #include "LineTransform.h"
 #include "RichEditArea.h"
+#include "RichText.h"
 
 namespace {
 
@@ -52,6 +56,10 @@ QString converted(const QString& line, zelvar::TransformMode mode) {
     std::string out;
     zelvar::TransformLine(line.toStdString(), zelvar::TransformFor(mode), out);
     return QString::fromStdString(out);
+}
+
+std::u16string_view utf16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
 }
 
 void select(TEditorForm& e, int from, int to) {
@@ -105,6 +113,8 @@ private slots:
     void filtersConversionsSortAndTheirUndo();
     void escapeStopsARunAtAProgressStep();
     void markerToggles();
+    void longSelectionsMarkAsShortOnes();
+    void commandsGiveWhatZelvarEditGives();
     void findSequences();
     void decodeGivesWhatZelvarDecodeGives();
     void decodeRestoresTheCommandsWhenItFails();
@@ -281,6 +291,107 @@ void EditorCommandsTest::markerToggles() {
         QVERIFY(formatAt(e, i).fontWeight() < QFont::Bold);
     }
     QCOMPARE(selection(e), qMakePair(0, 0));
+}
+
+void EditorCommandsTest::longSelectionsMarkAsShortOnes() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    const QString text = hexLog(4000).join(QLatin1Char('\n')) + QLatin1Char('\n');
+    QVERIFY(text.size() > 100000);
+    e.setPlainDocument(text);
+    auto* area = control<RichEditArea>(e, QStringLiteral("RichEdit"));
+    using zelvar::MarkColor;
+    const auto expect = [&text](std::initializer_list<std::tuple<int, int, zelvar::Marks>> parts) {
+        zelvar::RichText document;
+        for (const auto& [from, to, marks] : parts)
+            document.append(utf16(text.mid(from, to - from)), marks);
+        return document;
+    };
+    select(e, 10, 20);
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
+    select(e, 40, 45);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+
+    select(e, 15, 100000);
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    const int end = static_cast<int>(text.size());
+    QCOMPARE(e.document(), expect({{0, 10, {}},
+                                   {10, 15, {MarkColor::Blue, false}},
+                                   {15, 40, {MarkColor::Red, false}},
+                                   {40, 45, {MarkColor::Red, true}},
+                                   {45, 100000, {MarkColor::Red, false}},
+                                   {100000, end, {}}}));
+    QCOMPARE(selection(e), qMakePair(15, 100000));
+    // Marked already: off again; bold goes by the first character too.
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+    QCOMPARE(e.document(), expect({{0, 10, {}},
+                                   {10, 15, {MarkColor::Blue, false}},
+                                   {15, 100000, {MarkColor::Black, true}},
+                                   {100000, end, {}}}));
+
+    // The view stays where it was.
+    e.show();
+    select(e, 2000, 100000);
+    const int scrolled = area->verticalScrollBar()->value();
+    QVERIFY(scrolled > 0);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+    QCOMPARE(area->verticalScrollBar()->value(), scrolled);
+    control<QToolButton>(e, QStringLiteral("BtnBoldMark"))->click();
+
+    // Like a short one, it can be undone.
+    const zelvar::RichText marked = e.document();
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    QVERIFY(e.document() != marked);
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(e.document(), marked);
+
+    QTest::keyClick(area, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(selection(e), qMakePair(0, end));
+    control<QToolButton>(e, QStringLiteral("BtnBlueMark"))->click();
+    QCOMPARE(selection(e), qMakePair(0, end));
+    QCOMPARE(e.document(), expect({{0, 15, {MarkColor::Blue, false}},
+                                   {15, 100000, {MarkColor::Blue, true}},
+                                   {100000, end, {MarkColor::Blue, false}}}));
+
+    // The new document is the one the find buttons follow.
+    select(e, 0, 0);
+    QTest::keyClicks(area, QStringLiteral("QQ"));
+    control<QLineEdit>(e, QStringLiteral("EditFind"))->setText(QStringLiteral("QQ"));
+    select(e, 0, 0);
+    control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
+    QCOMPARE(selection(e), qMakePair(0, 2));
+
+    action(e, "mnuResetTTA")->trigger();
+    zelvar::RichText plain;
+    plain.append(utf16(QStringLiteral("QQ") + text), {});
+    QCOMPARE(e.document(), plain);
+    QCOMPARE(selection(e), qMakePair(0, 0));
+}
+
+// The window's commands and zelvar-edit's over the same sample: the text
+// shown is, byte for byte, what the tool writes (its expected files).
+void EditorCommandsTest::commandsGiveWhatZelvarEditGives() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    const struct {
+        const char* action;
+        const char* expected;
+    } cases[] = {
+        {"mnuClearTime", "strip-stamps"}, {"mnuClearSpace", "spaces"},
+        {"mnuAddSpace", "divide"},        {"mnuHexToByte", "hex-to-byte"},
+        {"mnuByteToHex", "byte-to-hex"},  {"mnuClear16", "min16"},
+        {"mnuUserFilter", "mask"},        {"mnuF0B05", "packets-0b-05"},
+        {"mnuClear32", "short"},          {"SortDatabyPorts1", "sort-ports"},
+    };
+    for (const auto& c : cases) {
+        QVERIFY(e.openDocument(QStringLiteral(ZELVAR_TEST_DATA "/edit-sample.hex")));
+        action(e, c.action)->trigger();
+        QFile expected(QStringLiteral(ZELVAR_TEST_DATA "/edit-sample.%1.expected.txt")
+                           .arg(QLatin1String(c.expected)));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(e.plainText(), QString::fromUtf8(expected.readAll()));
+    }
 }
 
 void EditorCommandsTest::findSequences() {
