@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace zelvar {
+
+class OutboxError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One package waiting for the collector's acknowledgement.
+struct OutboxEntry {
+    std::int64_t id = 0;  // the order of receipt, over all runs
+    std::string source;
+    std::uint64_t seq = 0;
+    std::string body;  // the package's JSON form
+};
+
+// The packages of this station that no collector has confirmed yet, in an
+// SQLite database in WAL mode. What a run left behind is still there at the
+// next start and goes out first. Bounded: when the bodies pass the limit the
+// oldest packages go, and are counted.
+//
+// One thread only.
+class Outbox {
+public:
+    // Opens or makes the database at `path`. Throws OutboxError.
+    Outbox(const std::string& path, std::uint64_t limitBytes);
+    ~Outbox();
+    Outbox(const Outbox&) = delete;
+    Outbox& operator=(const Outbox&) = delete;
+
+    // Appends the packages in one transaction, then drops the oldest while
+    // over the limit.
+    void append(const std::vector<OutboxEntry>& entries);
+    // Removes the packages of `source` up to `seq`; how many went.
+    std::uint64_t acknowledge(std::string_view source, std::uint64_t seq);
+    // Up to `count` packages after id `after`, oldest first.
+    std::vector<OutboxEntry> after(std::int64_t after, std::size_t count);
+    // The lowest seq of `source` still held; nothing when none is.
+    std::optional<std::uint64_t> lowestSeq(std::string_view source);
+
+    std::uint64_t count() const { return count_; }
+    std::uint64_t bytes() const { return bytes_; }
+    // Packages dropped for room since the outbox was opened.
+    std::uint64_t dropped() const { return dropped_; }
+    void setLimit(std::uint64_t limitBytes) { limit_ = limitBytes; }
+
+    // What a package costs against the limit besides its body: its row.
+    static constexpr std::uint64_t kRowCost = 48;
+
+private:
+    void exec(const char* sql);
+    sqlite3_stmt* prepare(const char* sql);
+    [[noreturn]] void fail(std::string_view what);
+    void trim();
+
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* ack_ = nullptr;
+    sqlite3_stmt* after_ = nullptr;
+    sqlite3_stmt* lowest_ = nullptr;
+    sqlite3_stmt* oldest_ = nullptr;
+    std::uint64_t limit_;
+    std::uint64_t count_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::uint64_t dropped_ = 0;
+};
+
+}  // namespace zelvar

@@ -1,0 +1,317 @@
+#include "Publisher.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <random>
+#include <stdexcept>
+
+#include "PackageJson.h"
+
+namespace zelvar {
+
+namespace {
+
+// Once per process: libmosquitto's own set-up (and OpenSSL's).
+void initLibrary() {
+    static const int done = [] {
+        mosquitto_lib_init();
+        return 0;
+    }();
+    (void)done;
+}
+
+std::string randomRunId() {
+    std::random_device device;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string id;
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t word = device();
+        for (int shift = 28; shift >= 0; shift -= 4) id += kHex[(word >> shift) & 15];
+    }
+    return id;
+}
+
+void check(int rc, const char* what) {
+    if (rc != MOSQ_ERR_SUCCESS) {
+        std::string message(what);
+        message.append(": ").append(mosquitto_strerror(rc));
+        throw std::runtime_error(message);
+    }
+}
+
+}  // namespace
+
+Publisher::Publisher(PublishConfig config)
+    : config_(std::move(config)),
+      source_(randomRunId()),
+      packagesTopic_(StationTopic(config_.prefix, config_.station, "packages")),
+      ackTopic_(StationTopic(config_.prefix, config_.station, "ack")),
+      statusTopic_(StationTopic(config_.prefix, config_.station, "status")) {
+    initLibrary();
+    outbox_ = std::make_unique<Outbox>(config_.outboxPath, config_.outboxLimit);
+    queued_ = outbox_->count();
+    mosq_ = mosquitto_new(nullptr, true, this);
+    if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: out of memory");
+    try {
+        // MQTT 5 for the floor property of each package.
+        check(mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5), "MQTT 5");
+        check(mosquitto_will_set(mosq_, statusTopic_.c_str(),
+                                 static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
+                                 kOfflineMessage, 1, true),
+              "last will");
+        if (!config_.user.empty()) {
+            check(mosquitto_username_pw_set(mosq_, config_.user.c_str(),
+                                            config_.password.empty() ? nullptr : config_.password.c_str()),
+                  "user");
+        }
+        if (config_.tls) {
+            // Without a CA file, the system's CAs.
+            const char* caFile = config_.caFile.empty() ? nullptr : config_.caFile.c_str();
+            const char* caPath = caFile == nullptr ? "/etc/ssl/certs" : nullptr;
+            check(mosquitto_tls_set(mosq_, caFile, caPath, nullptr, nullptr, nullptr), "TLS");
+        }
+        mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
+        mosquitto_connect_v5_callback_set(mosq_, &Publisher::onConnect);
+        mosquitto_disconnect_v5_callback_set(mosq_, &Publisher::onDisconnect);
+        mosquitto_publish_v5_callback_set(mosq_, &Publisher::onPublish);
+        mosquitto_message_v5_callback_set(mosq_, &Publisher::onMessage);
+        // Refused at once only for a bad configuration; an unreachable broker
+        // is tried again by libmosquitto's loop.
+        const int rc = mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, 30);
+        if (rc == MOSQ_ERR_INVAL) check(rc, "broker address");
+        check(mosquitto_loop_start(mosq_), "MQTT thread");
+    } catch (...) {
+        mosquitto_destroy(mosq_);
+        throw;
+    }
+    lastProgress_ = std::chrono::steady_clock::now();
+    thread_ = std::thread(&Publisher::run, this);
+}
+
+Publisher::~Publisher() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    // A will goes out only when the connection breaks: a stop says it itself.
+    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(),
+                      static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
+                      kOfflineMessage, 1, true);
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, false);
+    mosquitto_destroy(mosq_);
+}
+
+void Publisher::publish(const PackageFields& fields, std::string_view time) {
+    const std::uint64_t seq = nextSeq();
+    json_.clear();
+    AppendPackageJson(json_, PackageRecord{config_.station, time, fields, source_, seq});
+    publishJson(seq, json_);
+}
+
+void Publisher::publishJson(std::uint64_t seq, std::string json) {
+    bool wasEmpty;
+    {
+        std::lock_guard lock(mutex_);
+        wasEmpty = incoming_.empty();
+        incoming_.push_back(OutboxEntry{0, source_, seq, std::move(json)});
+        ++queued_;
+    }
+    ++taken_;
+    if (wasEmpty) wake_.notify_one();
+}
+
+void Publisher::setStationState(const StationState& state) {
+    {
+        std::lock_guard lock(mutex_);
+        if (state.gps == state_.gps && state.transceivers == state_.transceivers) return;
+        state_ = state;
+        stateChanged_ = true;
+    }
+    wake_.notify_one();
+}
+
+PublishStatus Publisher::status() const {
+    std::lock_guard lock(mutex_);
+    return {connected_, queued_, dropped_};
+}
+
+std::string Publisher::outboxFailure() const {
+    std::lock_guard lock(mutex_);
+    return outboxFailure_;
+}
+
+void Publisher::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        // Short enough to notice a stall on time; every hand-over, ack and
+        // broker event wakes it at once.
+        wake_.wait_for(lock, std::chrono::milliseconds(250));
+        try {
+            storeTaken(lock);
+            applyAcks(lock);
+            if (stateChanged_ && connected_) {
+                stateChanged_ = false;
+                lock.unlock();
+                sendState();
+                lock.lock();
+            }
+            feed(lock);
+            outboxFailure_.clear();
+        } catch (const OutboxError& failed) {
+            // A full or failing disk: the packages stay in memory and are
+            // tried again on the next round.
+            outboxFailure_ = failed.what();
+        }
+    }
+    // What was handed over and not yet stored goes into the outbox for the next run.
+    try {
+        storeTaken(lock);
+    } catch (const OutboxError&) {
+    }
+}
+
+void Publisher::storeTaken(std::unique_lock<std::mutex>& lock) {
+    if (incoming_.empty()) return;
+    std::vector<OutboxEntry> taken;
+    taken.swap(incoming_);
+    lock.unlock();
+    try {
+        outbox_->append(taken);
+    } catch (...) {
+        lock.lock();
+        taken.insert(taken.end(), std::make_move_iterator(incoming_.begin()),
+                     std::make_move_iterator(incoming_.end()));
+        incoming_.swap(taken);
+        throw;
+    }
+    lock.lock();
+    if (outbox_->dropped() != dropped_) {
+        dropped_ = outbox_->dropped();
+        floors_.clear();
+    }
+    queued_ = outbox_->count() + incoming_.size();
+}
+
+void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
+    if (acks_.empty()) return;
+    std::vector<Acknowledgement> acks;
+    acks.swap(acks_);
+    lock.unlock();
+    std::uint64_t removed = 0;
+    for (const Acknowledgement& ack : acks) removed += outbox_->acknowledge(ack.source, ack.seq);
+    lock.lock();
+    if (removed > 0) {
+        lastProgress_ = std::chrono::steady_clock::now();
+        floors_.clear();
+    }
+    queued_ = outbox_->count() + incoming_.size();
+}
+
+std::uint64_t Publisher::floorOf(const std::string& source) {
+    const auto known = floors_.find(source);
+    if (known != floors_.end()) return known->second;
+    const std::uint64_t floor = outbox_->lowestSeq(source).value_or(0);
+    floors_.emplace(source, floor);
+    return floor;
+}
+
+void Publisher::feed(std::unique_lock<std::mutex>& lock) {
+    if (!connected_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (reconnected_ || (outbox_->count() > 0 && now - lastProgress_ >= config_.stallResend)) {
+        // What libmosquitto held for the old connection it sends again
+        // itself; the window counts only what goes out from here on.
+        reconnected_ = false;
+        inFlight_.clear();
+        earlyAcked_.clear();
+        cursor_ = 0;
+        lastProgress_ = now;
+    }
+    if (inFlight_.size() >= config_.window) return;
+    const std::vector<OutboxEntry> next = outbox_->after(cursor_, config_.window - inFlight_.size());
+    if (next.empty()) return;
+    lock.unlock();
+    std::vector<int> sent;
+    sent.reserve(next.size());
+    std::int64_t cursor = cursor_;
+    for (const OutboxEntry& entry : next) {
+        mosquitto_property* properties = nullptr;
+        const std::string floor = std::to_string(floorOf(entry.source));
+        mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty,
+                                           floor.c_str());
+        int mid = 0;
+        const int rc = mosquitto_publish_v5(mosq_, &mid, packagesTopic_.c_str(),
+                                            static_cast<int>(entry.body.size()), entry.body.data(), 1,
+                                            false, properties);
+        mosquitto_property_free_all(&properties);
+        if (rc != MOSQ_ERR_SUCCESS) break;  // the connection went: all again after the reconnect
+        sent.push_back(mid);
+        cursor = entry.id;
+    }
+    lock.lock();
+    cursor_ = cursor;
+    for (const int mid : sent) {
+        // The broker may have acknowledged it before it was noted here.
+        if (earlyAcked_.erase(mid) == 0) inFlight_.insert(mid);
+    }
+}
+
+void Publisher::sendState() {
+    StationState state;
+    {
+        std::lock_guard lock(mutex_);
+        state = state_;
+    }
+    const std::string message = OnlineMessage(state);
+    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(), static_cast<int>(message.size()),
+                      message.data(), 1, true);
+}
+
+void Publisher::onConnect(mosquitto* mosq, void* self, int rc, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    if (rc != 0) return;
+    mosquitto_subscribe(mosq, nullptr, publisher->ackTopic_.c_str(), 1);
+    {
+        std::lock_guard lock(publisher->mutex_);
+        publisher->connected_ = true;
+        publisher->reconnected_ = true;
+        publisher->stateChanged_ = true;
+    }
+    publisher->wake_.notify_one();
+}
+
+void Publisher::onDisconnect(mosquitto*, void* self, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    std::lock_guard lock(publisher->mutex_);
+    publisher->connected_ = false;
+}
+
+void Publisher::onPublish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    {
+        std::lock_guard lock(publisher->mutex_);
+        if (publisher->inFlight_.erase(mid) == 0) publisher->earlyAcked_.insert(mid);
+    }
+    publisher->wake_.notify_one();
+}
+
+void Publisher::onMessage(mosquitto*, void* self, const mosquitto_message* message,
+                          const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    if (message->payloadlen <= 0) return;
+    std::optional<Acknowledgement> ack = ParseAckMessage(
+        std::string_view(static_cast<const char*>(message->payload),
+                         static_cast<std::size_t>(message->payloadlen)));
+    if (!ack) return;
+    {
+        std::lock_guard lock(publisher->mutex_);
+        publisher->acks_.push_back(std::move(*ack));
+    }
+    publisher->wake_.notify_one();
+}
+
+}  // namespace zelvar
