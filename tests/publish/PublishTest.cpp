@@ -1,139 +1,8 @@
-#include <gtest/gtest.h>
-#include <libpq-fe.h>
-#include <unistd.h>
+#include "PublishFixture.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <thread>
-
-#include "MosquittoBroker.h"
-#include "PackageFields.h"
-#include "Publisher.h"
-#include "ToolRun.h"
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using zelvar::test::ChildProcess;
-using zelvar::test::MosquittoBroker;
-using zelvar::test::WaitFor;
+using namespace zelvar::test;
 
 namespace {
-
-// Stations publish through a real Mosquitto into a real PostgreSQL through
-// the collector, started by the test; each test in a schema of its own.
-class PublishEndToEnd : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(std::getenv("PGHOST"), nullptr)
-            << "no PostgreSQL: run the tests under pg_virtualenv, as scripts/run-tests.sh does";
-        scratch = zelvar::test::TestScratchDir("zelvar-publish");
-        // Also the topic prefix and the collector's session.
-        static int tests = 0;
-        name = "p" + std::to_string(::getpid()) + "_" + std::to_string(++tests);
-        conn.reset(PQconnectdb(""));
-        ASSERT_EQ(PQstatus(conn.get()), CONNECTION_OK) << PQerrorMessage(conn.get());
-        PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
-        query("CREATE SCHEMA " + name);
-        broker = std::make_unique<MosquittoBroker>(scratch / "broker", brokerExtra());
-        ASSERT_TRUE(broker->running());
-    }
-    void TearDown() override {
-        collector.kill(SIGKILL);
-        broker.reset();
-        reconnect();
-        if (conn) query("DROP SCHEMA IF EXISTS " + name + " CASCADE");
-        if (!HasFailure()) fs::remove_all(scratch);
-    }
-    virtual std::string brokerExtra() { return {}; }
-
-    void reconnect() {
-        if (PQstatus(conn.get()) != CONNECTION_OK) PQreset(conn.get());
-    }
-    std::string query(const std::string& sql) {
-        std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn.get(), sql.c_str()), &PQclear);
-        const ExecStatusType status = PQresultStatus(r.get());
-        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) return "error";
-        return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
-    }
-    // Rows of `source`, then distinct seqs, then the highest seq.
-    std::string stored(const std::string& source) {
-        reconnect();
-        return query("SELECT count(*) || ' ' || count(DISTINCT seq) || ' ' || coalesce(max(seq), 0) "
-                     "FROM " + name + ".packages WHERE source = '" + source + "'");
-    }
-
-    void startCollector() {
-        collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + name + "'",
-                         "--broker", "127.0.0.1:" + std::to_string(broker->port()), "--prefix", name,
-                         "--client-id", name},
-                        scratch / "collector.log");
-    }
-
-    zelvar::PublishConfig config(const std::string& station) {
-        zelvar::PublishConfig c;
-        c.port = broker->port();
-        c.station = station;
-        c.prefix = name;
-        c.outboxPath = (scratch / (station + ".sqlite")).string();
-        c.window = 50;
-        // The collector loses what it held when it is killed: the station
-        // notices the missing confirmation this soon.
-        c.stallResend = 2s;
-        return c;
-    }
-
-public:
-    static void publish(zelvar::Publisher& publisher, int count) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        for (int i = 0; i < count; ++i) {
-            // A package of its own for each call: port, type and bytes vary.
-            std::string hex = "00 11 22 33 ";
-            const unsigned n = static_cast<unsigned>(publisher.taken());
-            hex += kHex[(n >> 4) & 15];
-            hex += kHex[n & 15];
-            zelvar::PackageFields fields;
-            fields.port = 1 + static_cast<int>(n % 4);
-            fields.stamp = "0000B09D";
-            fields.hex = hex;
-            fields.type = static_cast<int>(n & 0xFF);
-            publisher.publish(fields, "2026-12-09T18:00:00.123+01:00");
-            if (i % 20 == 19) std::this_thread::sleep_for(1ms);
-        }
-    }
-
-protected:
-    bool allConfirmed(zelvar::Publisher& publisher) {
-        return WaitFor([&] { return publisher.status().queued == 0; });
-    }
-
-    fs::path scratch;
-    std::string name;
-    std::unique_ptr<PGconn, decltype(&PQfinish)> conn{nullptr, &PQfinish};
-    std::unique_ptr<MosquittoBroker> broker;
-    ChildProcess collector;
-};
-
-// A station that keeps taking packages, about 2,000 a second, on a thread
-// of its own, as the decoder hands them over.
-class SteadyStation {
-public:
-    SteadyStation(zelvar::Publisher& publisher)
-        : thread_([this, &publisher] {
-              while (!stop_) PublishEndToEnd::publish(publisher, 20);
-          }) {}
-    ~SteadyStation() { stop(); }
-    void stop() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceThroughBrokerAndCollectorFailures) {
     startCollector();
@@ -183,6 +52,54 @@ TEST_F(PublishEndToEnd, PackagesOfARunThatEndedUnconfirmedGoOutWithTheNextRun) {
     EXPECT_TRUE(allConfirmed(next));
     EXPECT_EQ(stored(first), "300 300 300");
     EXPECT_EQ(stored(next.source()), "200 200 200");
+}
+
+// The station reaches the broker over TLS, trusting a CA that the test makes
+// with openssl; the collector stays on the plain listener.
+class PublishOverTls : public PublishEndToEnd {
+protected:
+    std::string brokerExtra() override {
+        const fs::path tls = scratch / "tls";
+        fs::create_directories(tls);
+        std::ofstream(tls / "san.ext") << "subjectAltName=IP:127.0.0.1\n";
+        const std::string dir = ShellQuoted(tls.string());
+        const std::string make =
+            "cd " + dir + " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+            "-keyout ca.key -out ca.crt -days 1 -subj /CN=zelvar-test-ca && "
+            "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key "
+            "-out server.csr -subj /CN=127.0.0.1 && "
+            "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 "
+            "-extfile san.ext -out server.crt";
+        const ToolRun made = RunInShell(make, tls);
+        EXPECT_EQ(made.status, 0) << made.err;
+        tlsPort = FreeTcpPort();
+        std::string extra = "listener " + std::to_string(tlsPort) + " 127.0.0.1\n";
+        extra.append("cafile ").append((tls / "ca.crt").string()).append("\n");
+        extra.append("certfile ").append((tls / "server.crt").string()).append("\n");
+        extra.append("keyfile ").append((tls / "server.key").string()).append("\n");
+        return extra;
+    }
+    int tlsPort = 0;
+};
+
+TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStation) {
+    startCollector();
+    zelvar::PublishConfig tls = config("east");
+    tls.port = tlsPort;
+    tls.tls = true;
+    tls.caFile = (scratch / "tls" / "ca.crt").string();
+    zelvar::Publisher publisher(tls);
+    publish(publisher, 100);
+    // Another station's name in this station's topic: refused, yet confirmed.
+    const std::uint64_t seq = publisher.nextSeq();
+    publisher.publishJson(seq, R"({"station":"west","source":")" + publisher.source() +
+                                   R"(","seq":)" + std::to_string(seq) +
+                                   R"(,"port":1,"stamp":null,"time":null,"type":null,"hex":"00"})");
+    publish(publisher, 100);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(publisher.source()), "200 200 201");
+    EXPECT_NE(ReadFile(scratch / "collector.log").find("station differs from the topic's"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -160,7 +160,10 @@ private:
                           << (error.empty() ? std::string("not a station's topic") : error) << "), "
                           << counts_.rejected << " so far\n";
             }
-            return;
+            // A package no collector will take must not hold up its station:
+            // it counts as done with once the batch is committed.
+            if (station.empty() || package.source.empty()) return;
+            package.station = station;
         }
         if (count_ == 0) firstPending_ = Clock::now();
         ++count_;

@@ -93,6 +93,11 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
     const Json* time = get("time");
     const Json* type = get("type");
     const Json* hex = get("hex");
+    // Known even of a package that is refused: its run is told it is done with.
+    if (source != nullptr && source->is_string() && seq != nullptr && seq->is_number_unsigned()) {
+        message.source = source->get<std::string>();
+        message.seq = seq->get<std::uint64_t>();
+    }
     if (station == nullptr || !station->is_string() || !ValidStationName(station->get<std::string>())) {
         error = "no valid station";
     } else if (station->get_ref<const std::string&>() != topicStation) {
@@ -149,8 +154,6 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
     if (!error.empty()) return false;
 
     message.station = station->get<std::string>();
-    message.source = source->get<std::string>();
-    message.seq = seq->get<std::uint64_t>();
     RowWriter out(row);
     out.text(message.station);
     out.text(message.source);
