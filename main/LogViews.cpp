@@ -157,6 +157,7 @@ void TMainForm::removeLastTextLine() { textMirror_->removeLastLine(); }
 
 void TMainForm::liveHexLine(std::string_view line) {
     saving_->packageReceived(line);
+    livePackage_ = takesPackages;  // published as the decoder hands over its fields
 }
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {

@@ -37,6 +37,7 @@ namespace zelvar {
 class LogViewMirror;
 class PortNameBox;
 class LogSaveControl;
+class PublishControl;
 class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
@@ -78,6 +79,10 @@ public:
     bool logsSaved() const { return LogsSaved; }
     // Folder of the auto-saved logs, with a trailing separator.
     QString filesFolder() const { return FilesDir; }
+    // The settings file; empty before the window was first shown.
+    QString settingsFileName() const;
+    // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
+    zelvar::PublishControl* publishing() const { return publishing_; }
 
     // Status panels 1..6; the sixth shows only while it has a text.
     QString statusText(int panel) const override;
@@ -148,6 +153,9 @@ public:
     void appendTextLine(std::string_view line) override;
     void appendHexLine(std::string_view line) override;
     void liveHexLine(std::string_view line) override;
+#ifdef ZELVAR_PUBLISH
+    void packageDecoded(const zelvar::PackageFields& fields) override;
+#endif
     void setSMeter(int port, int position) override;
     void rolloverCheck() override { RolloverCheck(); }
     void setCountsText(std::string_view text) override;
@@ -297,6 +305,8 @@ private:
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
 
     std::array<QLabel*, 6> statusPanels_{};
+    zelvar::PublishControl* publishing_ = nullptr;  // a child
+    bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;
