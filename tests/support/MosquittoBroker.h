@@ -76,6 +76,7 @@ public:
 
     int port() const { return port_; }
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     // Starts it and waits until it takes connections; false when it does not.
     bool start(int waitForPort = 0) {
@@ -148,6 +149,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
