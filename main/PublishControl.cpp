@@ -13,6 +13,12 @@
 
 namespace zelvar {
 
+namespace {
+// Beside " Lost N", which shows only after a loss: while nothing is lost,
+// this is the sixth panel the user sees.
+constexpr int kPanel = 7;
+}  // namespace
+
 PublishControl::PublishControl(TMainForm& form) : QObject(&form), form_(form) {
     form_.installEventFilter(this);
     refresh_.setInterval(500);
@@ -60,7 +66,7 @@ void PublishControl::restart() {
     publisher_.reset();
     if (!settings_.on || !PublishSettingsProblem(settings_).isEmpty()) {
         refresh_.stop();
-        form_.setStatusText(6, QString());
+        form_.setStatusText(kPanel, QString());
         return;
     }
     PublishConfig config;
@@ -78,7 +84,7 @@ void PublishControl::restart() {
     try {
         publisher_ = std::make_unique<Publisher>(std::move(config));
     } catch (const std::exception& failed) {
-        form_.setStatusText(6, QStringLiteral(" MQTT: offline"));
+        form_.setStatusText(kPanel, QStringLiteral(" MQTT: offline"));
         form_.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
         return;
     }
@@ -108,7 +114,7 @@ void PublishControl::refresh() {
     QString text = status.connected ? QStringLiteral(" MQTT: connected") : QStringLiteral(" MQTT: offline");
     if (status.queued > 0) text += QStringLiteral(", queued %1").arg(status.queued);
     if (status.dropped > 0) text += QStringLiteral(", dropped %1").arg(status.dropped);
-    if (form_.statusText(6) != text) form_.setStatusText(6, text);
+    if (form_.statusText(kPanel) != text) form_.setStatusText(kPanel, text);
 }
 
 }  // namespace zelvar

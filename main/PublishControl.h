@@ -15,8 +15,8 @@ class Publisher;
 struct PackageFields;
 
 // The main window's publishing: "Options > Publish...", the publisher while
-// publishing is on, and status panel 6 (" MQTT: connected, queued N,
-// dropped N"). Starts once the window has first been shown, with the
+// publishing is on, and its status panel (" MQTT: connected, queued N,
+// dropped N"), the seventh, which shows only while publishing is on. Starts once the window has first been shown, with the
 // settings of the window's settings file.
 class PublishControl : public QObject {
     Q_OBJECT

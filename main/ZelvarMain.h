@@ -84,7 +84,8 @@ public:
     // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
     zelvar::PublishControl* publishing() const { return publishing_; }
 
-    // Status panels 1..6; the sixth shows only while it has a text.
+    // Status panels 1..7; the sixth (lost datagrams) and the seventh
+    // (publishing) show only while they have a text.
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
 
@@ -304,7 +305,7 @@ private:
     zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
 
-    std::array<QLabel*, 6> statusPanels_{};
+    std::array<QLabel*, 7> statusPanels_{};
     zelvar::PublishControl* publishing_ = nullptr;  // a child
     bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;

@@ -40,18 +40,20 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
         // loss the last moments may be gone, as with the journal's segments.
         exec("PRAGMA synchronous=NORMAL");
         exec("CREATE TABLE IF NOT EXISTS outbox (id INTEGER PRIMARY KEY, source TEXT NOT NULL, "
-             "seq INTEGER NOT NULL, body BLOB NOT NULL)");
-        exec("CREATE INDEX IF NOT EXISTS outbox_source ON outbox (source, seq)");
-        insert_ = prepare("INSERT INTO outbox (source, seq, body) VALUES (?, ?, ?)");
-        ack_ = prepare("DELETE FROM outbox WHERE source = ? AND seq <= ? RETURNING length(body)");
-        after_ = prepare("SELECT id, source, seq, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
-        lowest_ = prepare("SELECT min(seq) FROM outbox WHERE source = ?");
+             "first INTEGER NOT NULL, count INTEGER NOT NULL, body BLOB NOT NULL)");
+        insert_ = prepare("INSERT INTO outbox (source, first, count, body) VALUES (?, ?, ?, ?)");
+        ack_ = prepare("DELETE FROM outbox WHERE source = ? AND first + count - 1 <= ? "
+                       "RETURNING count, length(body)");
+        after_ = prepare("SELECT id, source, first, count, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
+        lowest_ = prepare("SELECT min(first) FROM outbox WHERE source = ?");
         oldest_ = prepare("DELETE FROM outbox WHERE id IN (SELECT id FROM outbox ORDER BY id LIMIT ?) "
-                          "RETURNING length(body)");
-        sqlite3_stmt* totals = prepare("SELECT count(*), coalesce(sum(length(body)), 0) FROM outbox");
+                          "RETURNING count, length(body)");
+        sqlite3_stmt* totals =
+            prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0) FROM outbox");
         if (sqlite3_step(totals) == SQLITE_ROW) {
-            count_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 0));
-            bytes_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 1)) + count_ * kRowCost;
+            rows_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 0));
+            count_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 1));
+            bytes_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 2)) + rows_ * kRowCost;
         }
         sqlite3_finalize(totals);
     } catch (...) {
@@ -95,8 +97,9 @@ void Outbox::append(const std::vector<OutboxEntry>& entries) {
             const Reset reset{insert_};
             sqlite3_bind_text(insert_, 1, entry.source.data(), static_cast<int>(entry.source.size()),
                               SQLITE_STATIC);
-            sqlite3_bind_int64(insert_, 2, static_cast<sqlite3_int64>(entry.seq));
-            sqlite3_bind_blob(insert_, 3, entry.body.data(), static_cast<int>(entry.body.size()),
+            sqlite3_bind_int64(insert_, 2, static_cast<sqlite3_int64>(entry.firstSeq));
+            sqlite3_bind_int64(insert_, 3, static_cast<sqlite3_int64>(entry.count));
+            sqlite3_bind_blob(insert_, 4, entry.body.data(), static_cast<int>(entry.body.size()),
                               SQLITE_STATIC);
             if (sqlite3_step(insert_) != SQLITE_DONE) fail("cannot store a package");
         }
@@ -105,42 +108,47 @@ void Outbox::append(const std::vector<OutboxEntry>& entries) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-    for (const OutboxEntry& entry : entries) bytes_ += entry.body.size() + kRowCost;
-    count_ += entries.size();
+    for (const OutboxEntry& entry : entries) {
+        bytes_ += entry.body.size() + kRowCost;
+        count_ += entry.count;
+        ++rows_;
+    }
     trim();
 }
 
 void Outbox::trim() {
-    while (bytes_ > limit_ && count_ > 0) {
-        // Whole runs of the oldest at a time: one statement per package would
-        // hold up the publisher on a full outbox.
+    while (bytes_ > limit_ && rows_ > 0) {
+        // As many of the oldest runs at a time as the excess suggests.
         const std::uint64_t over = bytes_ - limit_;
-        const std::uint64_t average = bytes_ / count_ + 1;
+        const std::uint64_t average = bytes_ / rows_ + 1;
         const Reset reset{oldest_};
         sqlite3_bind_int64(oldest_, 1, static_cast<sqlite3_int64>(over / average + 1));
         int step;
         while ((step = sqlite3_step(oldest_)) == SQLITE_ROW) {
-            bytes_ -= static_cast<std::uint64_t>(sqlite3_column_int64(oldest_, 0)) + kRowCost;
-            --count_;
-            ++dropped_;
+            removed(oldest_);
+            dropped_ += static_cast<std::uint64_t>(sqlite3_column_int64(oldest_, 0));
         }
         if (step != SQLITE_DONE) fail("cannot drop the oldest packages");
     }
+}
+
+std::uint64_t Outbox::removed(sqlite3_stmt* row) {
+    const auto packages = static_cast<std::uint64_t>(sqlite3_column_int64(row, 0));
+    bytes_ -= static_cast<std::uint64_t>(sqlite3_column_int64(row, 1)) + kRowCost;
+    count_ -= packages;
+    --rows_;
+    return packages;
 }
 
 std::uint64_t Outbox::acknowledge(std::string_view source, std::uint64_t seq) {
     const Reset reset{ack_};
     sqlite3_bind_text(ack_, 1, source.data(), static_cast<int>(source.size()), SQLITE_STATIC);
     sqlite3_bind_int64(ack_, 2, static_cast<sqlite3_int64>(seq));
-    std::uint64_t removed = 0;
+    std::uint64_t packages = 0;
     int step;
-    while ((step = sqlite3_step(ack_)) == SQLITE_ROW) {
-        bytes_ -= static_cast<std::uint64_t>(sqlite3_column_int64(ack_, 0)) + kRowCost;
-        --count_;
-        ++removed;
-    }
+    while ((step = sqlite3_step(ack_)) == SQLITE_ROW) packages += removed(ack_);
     if (step != SQLITE_DONE) fail("cannot remove acknowledged packages");
-    return removed;
+    return packages;
 }
 
 std::vector<OutboxEntry> Outbox::after(std::int64_t after, std::size_t count) {
@@ -153,10 +161,11 @@ std::vector<OutboxEntry> Outbox::after(std::int64_t after, std::size_t count) {
         OutboxEntry& entry = entries.emplace_back();
         entry.id = sqlite3_column_int64(after_, 0);
         entry.source = columnText(after_, 1);
-        entry.seq = static_cast<std::uint64_t>(sqlite3_column_int64(after_, 2));
-        const auto* body = static_cast<const char*>(sqlite3_column_blob(after_, 3));
+        entry.firstSeq = static_cast<std::uint64_t>(sqlite3_column_int64(after_, 2));
+        entry.count = static_cast<std::uint64_t>(sqlite3_column_int64(after_, 3));
+        const auto* body = static_cast<const char*>(sqlite3_column_blob(after_, 4));
         entry.body.assign(body == nullptr ? "" : body,
-                          static_cast<std::size_t>(sqlite3_column_bytes(after_, 3)));
+                          static_cast<std::size_t>(sqlite3_column_bytes(after_, 4)));
     }
     if (step != SQLITE_DONE) fail("cannot read packages");
     return entries;

@@ -32,6 +32,8 @@ std::string randomRunId() {
     return id;
 }
 
+constexpr std::size_t kHandOver = 2048;
+
 void check(int rc, const char* what) {
     if (rc != MOSQ_ERR_SUCCESS) {
         std::string message(what);
@@ -109,19 +111,25 @@ void Publisher::publish(const PackageFields& fields, std::string_view time) {
     const std::uint64_t seq = nextSeq();
     json_.clear();
     AppendPackageJson(json_, PackageRecord{config_.station, time, fields, source_, seq});
-    publishJson(seq, json_);
+    publishJson(json_);
 }
 
-void Publisher::publishJson(std::uint64_t seq, std::string json) {
-    bool wasEmpty;
+void Publisher::publishJson(std::string_view json) {
+    bool full;
     {
         std::lock_guard lock(mutex_);
-        wasEmpty = incoming_.empty();
-        incoming_.push_back(OutboxEntry{0, source_, seq, std::move(json)});
+        if (incoming_.count == 0) {
+            incoming_.source = source_;
+            incoming_.firstSeq = seq_ - 1;
+        }
+        incoming_.body.append(json).push_back('\n');
+        full = ++incoming_.count == kHandOver;
         ++queued_;
     }
     ++taken_;
-    if (wasEmpty) wake_.notify_one();
+    // The publisher thread takes them in runs, one transaction each: woken
+    // for every package it would commit every package alone.
+    if (full) wake_.notify_one();
 }
 
 void Publisher::setStationState(const StationState& state) {
@@ -147,9 +155,9 @@ std::string Publisher::outboxFailure() const {
 void Publisher::run() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        // Short enough to notice a stall on time; every hand-over, ack and
-        // broker event wakes it at once.
-        wake_.wait_for(lock, std::chrono::milliseconds(250));
+        // Packages handed over wait at most this long for the outbox; a
+        // full run of them, an acknowledgement or a broker event wakes it at once.
+        wake_.wait_for(lock, std::chrono::milliseconds(100));
         try {
             storeTaken(lock);
             applyAcks(lock);
@@ -175,17 +183,22 @@ void Publisher::run() {
 }
 
 void Publisher::storeTaken(std::unique_lock<std::mutex>& lock) {
-    if (incoming_.empty()) return;
-    std::vector<OutboxEntry> taken;
-    taken.swap(incoming_);
+    if (incoming_.count == 0) return;
+    std::vector<OutboxEntry> taken(1);
+    std::swap(taken[0], incoming_);
+    incoming_.body.reserve(taken[0].body.capacity());
     lock.unlock();
     try {
         outbox_->append(taken);
     } catch (...) {
+        // Kept for the next round, before what came meanwhile.
         lock.lock();
-        taken.insert(taken.end(), std::make_move_iterator(incoming_.begin()),
-                     std::make_move_iterator(incoming_.end()));
-        incoming_.swap(taken);
+        OutboxEntry& kept = taken[0];
+        if (incoming_.count > 0) {
+            kept.body.append(incoming_.body);
+            kept.count += incoming_.count;
+        }
+        std::swap(kept, incoming_);
         throw;
     }
     lock.lock();
@@ -193,7 +206,7 @@ void Publisher::storeTaken(std::unique_lock<std::mutex>& lock) {
         dropped_ = outbox_->dropped();
         floors_.clear();
     }
-    queued_ = outbox_->count() + incoming_.size();
+    queued_ = outbox_->count() + incoming_.count;
 }
 
 void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
@@ -208,7 +221,7 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
         lastProgress_ = std::chrono::steady_clock::now();
         floors_.clear();
     }
-    queued_ = outbox_->count() + incoming_.size();
+    queued_ = outbox_->count() + incoming_.count;
 }
 
 std::uint64_t Publisher::floorOf(const std::string& source) {
@@ -229,31 +242,47 @@ void Publisher::feed(std::unique_lock<std::mutex>& lock) {
         inFlight_.clear();
         earlyAcked_.clear();
         cursor_ = 0;
+        feeding_ = OutboxEntry{};
+        fedBytes_ = 0;
+        fedCount_ = 0;
         lastProgress_ = now;
     }
     if (inFlight_.size() >= config_.window) return;
-    const std::vector<OutboxEntry> next = outbox_->after(cursor_, config_.window - inFlight_.size());
-    if (next.empty()) return;
+    std::size_t room = config_.window - inFlight_.size();
     lock.unlock();
     std::vector<int> sent;
-    sent.reserve(next.size());
-    std::int64_t cursor = cursor_;
-    for (const OutboxEntry& entry : next) {
+    sent.reserve(room);
+    bool broken = false;
+    while (room > 0 && !broken) {
+        if (fedCount_ == feeding_.count) {
+            // The next run of the outbox, which may have gone meanwhile.
+            std::vector<OutboxEntry> next = outbox_->after(cursor_, 1);
+            if (next.empty()) break;
+            feeding_ = std::move(next.front());
+            fedBytes_ = 0;
+            fedCount_ = 0;
+        }
         mosquitto_property* properties = nullptr;
-        const std::string floor = std::to_string(floorOf(entry.source));
+        const std::string floor = std::to_string(floorOf(feeding_.source));
         mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty,
                                            floor.c_str());
+        std::size_t end = feeding_.body.find('\n', fedBytes_);
+        if (end == std::string::npos) end = feeding_.body.size();
         int mid = 0;
         const int rc = mosquitto_publish_v5(mosq_, &mid, packagesTopic_.c_str(),
-                                            static_cast<int>(entry.body.size()), entry.body.data(), 1,
-                                            false, properties);
+                                            static_cast<int>(end - fedBytes_), feeding_.body.data() + fedBytes_,
+                                            1, false, properties);
         mosquitto_property_free_all(&properties);
-        if (rc != MOSQ_ERR_SUCCESS) break;  // the connection went: all again after the reconnect
+        if (rc != MOSQ_ERR_SUCCESS) {
+            broken = true;  // the connection went: all again after the reconnect
+            break;
+        }
         sent.push_back(mid);
-        cursor = entry.id;
+        --room;
+        fedBytes_ = end + 1;
+        if (++fedCount_ == feeding_.count) cursor_ = feeding_.id;
     }
     lock.lock();
-    cursor_ = cursor;
     for (const int mid : sent) {
         // The broker may have acknowledged it before it was noted here.
         if (earlyAcked_.erase(mid) == 0) inFlight_.insert(mid);

@@ -73,8 +73,9 @@ public:
     // empty); gets the next seq of the run. Never waits for the network or
     // the disk.
     void publish(const PackageFields& fields, std::string_view time);
-    // A JSON object made by the caller with source() and a seq from nextSeq().
-    void publishJson(std::uint64_t seq, std::string json);
+    // A JSON object made by the caller with source() and the seq from
+    // nextSeq(), handed over before the next one is drawn.
+    void publishJson(std::string_view json);
     std::uint64_t nextSeq() { return seq_++; }
 
     void setStationState(const StationState& state);
@@ -110,7 +111,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
-    std::vector<OutboxEntry> incoming_;
+    OutboxEntry incoming_;  // handed over, not yet in the outbox
     std::vector<Acknowledgement> acks_;
     bool connected_ = false;
     bool reconnected_ = false;
@@ -124,7 +125,10 @@ private:
 
     // The publisher thread's own.
     std::unique_ptr<Outbox> outbox_;
-    std::int64_t cursor_ = 0;  // the last outbox id handed to libmosquitto
+    std::int64_t cursor_ = 0;  // the last outbox run handed to libmosquitto whole
+    OutboxEntry feeding_;      // the run being handed over, when one is
+    std::size_t fedBytes_ = 0;  // how far into its body
+    std::uint64_t fedCount_ = 0;
     std::map<std::string, std::uint64_t> floors_;
     std::chrono::steady_clock::time_point lastProgress_;
 

@@ -92,7 +92,7 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
     publish(publisher, 100);
     // Another station's name in this station's topic: refused, yet confirmed.
     const std::uint64_t seq = publisher.nextSeq();
-    publisher.publishJson(seq, R"({"station":"west","source":")" + publisher.source() +
+    publisher.publishJson(R"({"station":"west","source":")" + publisher.source() +
                                    R"(","seq":)" + std::to_string(seq) +
                                    R"(,"port":1,"stamp":null,"time":null,"type":null,"hex":"00"})");
     publish(publisher, 100);

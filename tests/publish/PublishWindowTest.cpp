@@ -72,7 +72,7 @@ private slots:
         zelvar::PublishControl* publishing = h.main->publishing();
         QVERIFY(publishing != nullptr);
         QTRY_VERIFY(publishing->publisher() != nullptr);
-        QTRY_COMPARE(h.main->statusText(6), QStringLiteral(" MQTT: connected"));
+        QTRY_COMPARE(h.main->statusText(7), QStringLiteral(" MQTT: connected"));
 
         const QString ready = h.scratch(QStringLiteral("sim.ready"));
         QProcess sim;
@@ -89,7 +89,7 @@ private slots:
         // The broker dies a third of the way in and comes back at two thirds.
         QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= kPackages / 3, 60000);
         broker.kill();
-        QTRY_VERIFY_WITH_TIMEOUT(h.main->statusText(6).startsWith(QStringLiteral(" MQTT: offline, queued ")),
+        QTRY_VERIFY_WITH_TIMEOUT(h.main->statusText(7).startsWith(QStringLiteral(" MQTT: offline, queued ")),
                                  60000);
         QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= 2 * kPackages / 3, 60000);
         QVERIFY(broker.start());
@@ -99,7 +99,7 @@ private slots:
         // Everything the window took is confirmed, then stored exactly once.
         const auto taken = static_cast<qint64>(publishing->publisher()->taken());
         QCOMPARE(taken, static_cast<qint64>(h.main->decoder().HexCount));
-        QTRY_COMPARE_WITH_TIMEOUT(h.main->statusText(6), QStringLiteral(" MQTT: connected"), 90000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.main->statusText(7), QStringLiteral(" MQTT: connected"), 90000);
         const std::string all = std::to_string(taken);
         QCOMPARE(query(conn.get(), "SELECT count(*) || ' ' || count(DISTINCT (source, seq)) FROM " + name +
                                        ".packages WHERE station = 'window'"),
@@ -113,7 +113,7 @@ private slots:
         publishing->apply(off);
         QVERIFY(publishing->publisher() == nullptr);
         QVERIFY(!h.main->takesPackages);
-        QCOMPARE(h.main->statusText(6), QString());
+        QCOMPARE(h.main->statusText(7), QString());
         // A saved password leaves the settings file to its owner.
         struct stat info {};
         QCOMPARE(::stat(h.main->settingsFileName().toLocal8Bit().constData(), &info), 0);
