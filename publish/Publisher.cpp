@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 
@@ -33,6 +34,8 @@ std::string randomRunId() {
 }
 
 constexpr std::size_t kHandOver = 2048;
+// The oldest runs that go again when confirmations stall.
+constexpr std::size_t kStallRuns = 8;
 
 void check(int rc, const char* what) {
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -58,6 +61,10 @@ Publisher::Publisher(PublishConfig config)
     try {
         // MQTT 5 for the floor property of each package.
         check(mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5), "MQTT 5");
+        // libmosquitto's own limit is 20 in flight; the window is the limit.
+        check(mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM,
+                                   static_cast<int>(std::clamp<std::size_t>(config_.window, 1, 65535))),
+              "send maximum");
         check(mosquitto_will_set(mosq_, statusTopic_.c_str(),
                                  static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
                                  kOfflineMessage, 1, true),
@@ -215,12 +222,18 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
     acks.swap(acks_);
     lock.unlock();
     std::uint64_t removed = 0;
-    for (const Acknowledgement& ack : acks) removed += outbox_->acknowledge(ack.source, ack.seq);
-    lock.lock();
-    if (removed > 0) {
-        lastProgress_ = std::chrono::steady_clock::now();
-        floors_.clear();
+    bool advanced = false;
+    for (const Acknowledgement& ack : acks) {
+        removed += outbox_->acknowledge(ack.source, ack.seq);
+        // Progress is a confirmation that reaches further: a collector that
+        // repeats the same one is missing a package, and gets it again.
+        std::uint64_t& confirmed = confirmed_[ack.source];
+        advanced = advanced || ack.seq > confirmed;
+        confirmed = std::max(confirmed, ack.seq);
     }
+    lock.lock();
+    if (advanced) lastProgress_ = std::chrono::steady_clock::now();
+    if (removed > 0) floors_.clear();
     queued_ = outbox_->count() + incoming_.count;
 }
 
@@ -235,9 +248,10 @@ std::uint64_t Publisher::floorOf(const std::string& source) {
 void Publisher::feed(std::unique_lock<std::mutex>& lock) {
     if (!connected_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (reconnected_ || (outbox_->count() > 0 && now - lastProgress_ >= config_.stallResend)) {
-        // What libmosquitto held for the old connection it sends again
-        // itself; the window counts only what goes out from here on.
+    if (reconnected_) {
+        // Everything again: the broker may have lost what it held. What
+        // libmosquitto held for the old connection it sends again itself;
+        // the window counts only what goes out from here on.
         reconnected_ = false;
         inFlight_.clear();
         earlyAcked_.clear();
@@ -247,11 +261,31 @@ void Publisher::feed(std::unique_lock<std::mutex>& lock) {
         fedCount_ = 0;
         lastProgress_ = now;
     }
-    if (inFlight_.size() >= config_.window) return;
-    std::size_t room = config_.window - inFlight_.size();
-    lock.unlock();
     std::vector<int> sent;
-    sent.reserve(room);
+    if (outbox_->count() > 0 && now - lastProgress_ >= config_.stallResend) {
+        // No confirmation reaches further: a collector lost packages that the
+        // broker counted as delivered, and they are among the oldest held.
+        // Only those go again, so that a collector merely behind is not
+        // buried under repeats.
+        lastProgress_ = now;
+        lock.unlock();
+        for (const OutboxEntry& run : outbox_->after(0, kStallRuns)) {
+            std::size_t at = 0;
+            for (std::uint64_t i = 0; i < run.count; ++i) {
+                std::size_t end = run.body.find('\n', at);
+                if (end == std::string::npos) end = run.body.size();
+                int mid = 0;
+                if (!send(run.source, std::string_view(run.body).substr(at, end - at), mid)) break;
+                sent.push_back(mid);
+                at = end + 1;
+            }
+        }
+        lock.lock();
+    }
+    const std::size_t inFlight = inFlight_.size() + sent.size();
+    std::size_t room = inFlight >= config_.window ? 0 : config_.window - inFlight;
+    lock.unlock();
+    sent.reserve(sent.size() + room);
     bool broken = false;
     while (room > 0 && !broken) {
         if (fedCount_ == feeding_.count) {
@@ -262,18 +296,10 @@ void Publisher::feed(std::unique_lock<std::mutex>& lock) {
             fedBytes_ = 0;
             fedCount_ = 0;
         }
-        mosquitto_property* properties = nullptr;
-        const std::string floor = std::to_string(floorOf(feeding_.source));
-        mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty,
-                                           floor.c_str());
         std::size_t end = feeding_.body.find('\n', fedBytes_);
         if (end == std::string::npos) end = feeding_.body.size();
         int mid = 0;
-        const int rc = mosquitto_publish_v5(mosq_, &mid, packagesTopic_.c_str(),
-                                            static_cast<int>(end - fedBytes_), feeding_.body.data() + fedBytes_,
-                                            1, false, properties);
-        mosquitto_property_free_all(&properties);
-        if (rc != MOSQ_ERR_SUCCESS) {
+        if (!send(feeding_.source, std::string_view(feeding_.body).substr(fedBytes_, end - fedBytes_), mid)) {
             broken = true;  // the connection went: all again after the reconnect
             break;
         }
@@ -287,6 +313,16 @@ void Publisher::feed(std::unique_lock<std::mutex>& lock) {
         // The broker may have acknowledged it before it was noted here.
         if (earlyAcked_.erase(mid) == 0) inFlight_.insert(mid);
     }
+}
+
+bool Publisher::send(const std::string& source, std::string_view body, int& mid) {
+    mosquitto_property* properties = nullptr;
+    const std::string floor = std::to_string(floorOf(source));
+    mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty, floor.c_str());
+    const int rc = mosquitto_publish_v5(mosq_, &mid, packagesTopic_.c_str(), static_cast<int>(body.size()),
+                                        body.data(), 1, false, properties);
+    mosquitto_property_free_all(&properties);
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
 void Publisher::sendState() {

@@ -90,6 +90,9 @@ private:
     void storeTaken(std::unique_lock<std::mutex>& lock);
     void applyAcks(std::unique_lock<std::mutex>& lock);
     void feed(std::unique_lock<std::mutex>& lock);
+    // One package to the broker at QoS 1 with its run's floor; false when
+    // the connection is gone.
+    bool send(const std::string& source, std::string_view body, int& mid);
     void sendState();
     std::uint64_t floorOf(const std::string& source);
 
@@ -130,6 +133,7 @@ private:
     std::size_t fedBytes_ = 0;  // how far into its body
     std::uint64_t fedCount_ = 0;
     std::map<std::string, std::uint64_t> floors_;
+    std::map<std::string, std::uint64_t> confirmed_;  // the furthest confirmation of each run
     std::chrono::steady_clock::time_point lastProgress_;
 
     mosquitto* mosq_ = nullptr;

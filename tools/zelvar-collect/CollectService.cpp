@@ -45,6 +45,10 @@ public:
         mosq_ = mosquitto_new(options_.clientId.c_str(), false, this);
         if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client");
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+        // libmosquitto takes 20 unacknowledged messages at a time unless told
+        // otherwise: far too few for many stations. What it acknowledges is
+        // held here, within the pending limit, until it is stored.
+        mosquitto_int_option(mosq_, MOSQ_OPT_RECEIVE_MAXIMUM, 65535);
         if (!options_.caFile.empty() &&
             mosquitto_tls_set(mosq_, options_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr) !=
                 MOSQ_ERR_SUCCESS) {
