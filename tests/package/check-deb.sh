@@ -31,7 +31,7 @@ for path in ./usr/bin/Zelvar ./usr/bin/zelvar-decode ./usr/bin/zelvar-edit ./usr
     ./usr/lib/systemd/system/zelvar-collect.service; do
   grep -qxF "$path" <<<"$listing" || fail "missing $path"
 done
-stray=$(grep -vE '^\./(usr/(bin/[^/]*|share/((applications|icons)(/.*)?)?|lib(/systemd(/system(/zelvar-collect\.service)?)?)?)?)?$' <<<"$listing" || true)
+stray=$(grep -vE '^\./(usr/(bin/[^/]*|share/((applications|icons)(/.*)?)?|lib/(systemd/(system/(zelvar-collect\.service)?)?)?)?)?$' <<<"$listing" || true)
 [ -z "$stray" ] || fail "unexpected files: $stray"
 build_files=$(grep -iE 'test|bench|fuzz' <<<"$listing" || true)
 [ -z "$build_files" ] || fail "files from the build: $build_files"
