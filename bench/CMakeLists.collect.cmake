@@ -9,3 +9,15 @@ if(TARGET zelvar-collect)
   add_dependencies(bench_collect_import zelvar-collect)
   zelvar_warnings(bench_collect_import)
 endif()
+
+# Publishers (the publishing core) into one Mosquitto and one collector.
+if(TARGET zelvar-collect AND TARGET publish_core)
+  add_executable(bench_publish_collect ${CMAKE_CURRENT_LIST_DIR}/bench_publish_collect.cpp)
+  target_include_directories(bench_publish_collect PRIVATE ${CMAKE_CURRENT_LIST_DIR}
+                                                         ${PROJECT_SOURCE_DIR}/tests/support)
+  target_link_libraries(bench_publish_collect PRIVATE publish_core decoder PostgreSQL::PostgreSQL)
+  target_compile_definitions(bench_publish_collect PRIVATE
+    ZELVAR_COLLECT_BIN="$<TARGET_FILE:zelvar-collect>")
+  add_dependencies(bench_publish_collect zelvar-collect)
+  zelvar_warnings(bench_publish_collect)
+endif()

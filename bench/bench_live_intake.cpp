@@ -11,7 +11,7 @@
 //
 //   bench_live_intake [--runs N] [--rate R] [--duration S] [--no-rollover]
 //                     [--prefill N] [--unwritable] [--kill-after S]
-//                     [--overload] [--seed N] [--sim PATH]
+//                     [--overload] [--seed N] [--sim PATH] [--publish-unreachable]
 //
 // --unwritable: "Files" is a plain file for the whole run; error boxes are
 //   real ones, left standing 2 s, and the window is closed at the end through
@@ -19,6 +19,10 @@
 // --kill-after S: the run ends with kill -9 after S seconds of traffic; a
 //   second program started in the same folder recovers the journal, and the
 //   recovered packages are counted against those decoded before the kill.
+//
+// --publish-unreachable: "Options > Publish..." on, to a loopback port where
+//   no broker listens: the intake with every package going to the outbox.
+//   Compare its cpu= with a run without it.
 //
 // --overload: the emulator as fast as it can send (rate 1,000,000, about
 //   280,000 a second here) for 60 s, more than the window can decode. Per
@@ -60,6 +64,10 @@
 #include "ZelvarEditor.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
+#ifdef ZELVAR_PUBLISH
+#include "PublishControl.h"
+#include "Publisher.h"
+#endif
 #include "LoopbackPort.h"
 #include "PaintClock.h"
 #include "ProcessUsage.h"
@@ -83,6 +91,7 @@ struct Options {
     int killAfter = 0;  // seconds of traffic before kill -9; 0: no kill
     bool recover = false;
     bool overload = false;
+    bool publish = false;  // publishing on, to a broker that is never there
     QString dir;  // working folder of a run that must outlive it
     QString sim = QStringLiteral(ZELVAR_SIM_BIN);
 };
@@ -123,6 +132,8 @@ Options parseOptions(const QStringList& args) {
             o.overload = true;
             o.rate = 1000000;
             o.duration = 60;
+        } else if (a == QStringLiteral("--publish-unreachable")) {
+            o.publish = true;
         } else if (a == QStringLiteral("--recover")) {
             o.recover = true;
         } else if (a == QStringLiteral("--dir")) {
@@ -143,6 +154,7 @@ QStringList childArguments(const Options& o) {
     if (o.unwritable) args << QStringLiteral("--unwritable");
     if (o.killAfter > 0) args << QStringLiteral("--kill-after") << QString::number(o.killAfter);
     if (!o.dir.isEmpty()) args << QStringLiteral("--dir") << o.dir;
+    if (o.publish) args << QStringLiteral("--publish-unreachable");
     // Last, so that it does not reset the rate and duration given above.
     if (o.overload) args << QStringLiteral("--overload-account");
     return args;
@@ -353,6 +365,19 @@ int recoverChild(const Options& o) {
     return 0;
 }
 
+// Packages handed to the publisher, which keeps them all while the broker
+// is away; -1 while publishing is off.
+long long publishedPackages(const TMainForm& form) {
+#ifdef ZELVAR_PUBLISH
+    if (form.publishing() != nullptr && form.publishing()->publisher() != nullptr) {
+        return static_cast<long long>(form.publishing()->publisher()->taken());
+    }
+#else
+    (void)form;
+#endif
+    return -1;
+}
+
 int child(const Options& o) {
     if (o.recover) return recoverChild(o);
     QTemporaryDir scratch;
@@ -372,6 +397,13 @@ int child(const Options& o) {
         text += o.rollover ? "65535=1\n" : "65535=0\n";
         for (int n = 1; n <= 4; ++n) {
             text += QStringLiteral("IP%1=127.0.0.%1\nPort%1=%2\n").arg(n).arg(port).toLatin1();
+        }
+        if (o.publish) {
+            // A loopback port where nothing listens: the broker stays away
+            // for the whole run and every package waits in the outbox.
+            text += QStringLiteral("PublishOn=1\nPublishHost=127.0.0.1\nPublishPort=%1\nPublishStation=bench\n")
+                        .arg(zelvar::test::FreeLoopbackPort())
+                        .toLatin1();
         }
         ini.write(text);
     }
@@ -618,7 +650,8 @@ int child(const Options& o) {
         "overwritten=%lld paintgap=%.1f timergap=%.1f paints=%lld paintsover=%ld timerover=%ld "
         "drain=%.0f cpu=%.1f receivecpu=%.1f journalcpu=%.2f appendns=%.0f writercpu=%.2f "
         "rollovers=%lld "
-        "rollovergap=%.1f othergap=%.1f rolloverdrops=%lld boxes=%d questions=%d closed=%d\n",
+        "rollovergap=%.1f othergap=%.1f rolloverdrops=%lld boxes=%d questions=%d closed=%d "
+        "published=%lld\n",
         sent, static_cast<long long>(sentLines.size()), static_cast<long long>(decoded),
         savedLines, static_cast<long long>(missing.size()), drops, receiveBuffer,
         overwrittenLines, static_cast<double>(longestGapNs(paints, startNs, endNs)) / 1e6,
@@ -630,7 +663,8 @@ int child(const Options& o) {
         static_cast<double>(std::max<qint64>(0, lastChangeNs - endNs)) / 1e6, cpuShare * 100,
         receiverShare * 100, journalShare * 100, appendNs, writerShare * 100, rolloverCount,
         static_cast<double>(rolloverGapNs) / 1e6, static_cast<double>(otherGapNs) / 1e6,
-        dropsAtRollover, dialogs.errorBoxes, dialogs.unsavedQuestions, closed ? 1 : 0);
+        dropsAtRollover, dialogs.errorBoxes, dialogs.unsavedQuestions, closed ? 1 : 0,
+        publishedPackages(form));
     std::fflush(stdout);
     form.setMonitoringControl(nullptr);
     return 0;

@@ -154,6 +154,7 @@ void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
 
 void TMainForm::liveHexLine(std::string_view line) {
     saving_->packageReceived(line);
+    livePackage_ = takesPackages;  // published as the decoder hands over its fields
 }
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {

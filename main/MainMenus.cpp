@@ -8,6 +8,9 @@
 #include <QProgressBar>
 
 #include "CoverageMapExport.h"
+#ifdef ZELVAR_PUBLISH
+#include "PublishControl.h"
+#endif
 #include "SessionHost.h"
 #include "WindowHooks.h"
 #include "WindowLook.h"
@@ -66,6 +69,11 @@ void TMainForm::buildMenus() {
     mnuOptions->addSeparator();
     mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("&Settings..."),
                              QKeySequence(Qt::Key_F4));
+#ifdef ZELVAR_PUBLISH
+    publishing_ = new zelvar::PublishControl(*this);
+    QAction* publish = addCommand(mnuOptions, "mnuPublish", QStringLiteral("&Publish..."));
+    connect(publish, &QAction::triggered, publishing_, &zelvar::PublishControl::dialogChosen);
+#endif
     mnuOptions->addSeparator();
     mnuEditor = addCommand(mnuOptions, "mnuEditor", QStringLiteral("&Editor..."),
                            QKeySequence(Qt::CTRL | Qt::Key_E));

@@ -32,7 +32,7 @@ constexpr int kPortBoxWidth = 64;
 // A longer name than fits is cut in the box rather than crowd the strip.
 constexpr int kPortBoxMaxWidth = 240;
 constexpr int kStatusBarHeight = 18;
-constexpr std::array<int, 6> kPanelWidths = {155, 175, 120, 120, 100, 100};
+constexpr std::array<int, 7> kPanelWidths = {155, 175, 120, 120, 100, 100, 260};
 constexpr int kMeterMax = 9;
 constexpr int kMeterWidth = 60;
 constexpr int kMeterHeight = 10;
@@ -198,8 +198,10 @@ void TMainForm::buildStatusBar() {
         bar->addWidget(panel);
         statusPanels_[i] = panel;
     }
-    // The count of lost datagrams shows only once there is one.
+    // The count of lost datagrams shows only once there is one; the
+    // publishing panel only while publishing is on.
     statusPanels_[5]->hide();
+    statusPanels_[6]->hide();
     setStatusBar(bar);
     setStatusText(4, QStringLiteral(" Stopped"));
 }
@@ -226,7 +228,7 @@ QString TMainForm::statusText(int panel) const {
 void TMainForm::setStatusText(int panel, const QString& text) {
     QLabel* label = statusPanels_.at(static_cast<std::size_t>(panel - 1));
     label->setText(text);
-    if (panel == 6) label->setVisible(!text.isEmpty());
+    if (panel >= 6) label->setVisible(!text.isEmpty());
 }
 
 void TMainForm::setSMeter(int port, int position) {

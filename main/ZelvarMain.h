@@ -37,6 +37,7 @@ namespace zelvar {
 class LogView;
 class PortNameBox;
 class LogSaveControl;
+class PublishControl;
 class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
@@ -78,8 +79,13 @@ public:
     bool logsSaved() const { return LogsSaved; }
     // Folder of the auto-saved logs, with a trailing separator.
     QString filesFolder() const { return FilesDir; }
+    // The settings file; empty before the window was first shown.
+    QString settingsFileName() const;
+    // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
+    zelvar::PublishControl* publishing() const { return publishing_; }
 
-    // Status panels 1..6; the sixth shows only while it has a text.
+    // Status panels 1..7; the sixth (lost datagrams) and the seventh
+    // (publishing) show only while they have a text.
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
 
@@ -152,6 +158,9 @@ public:
     void appendTextLine(std::string_view line) override;
     void appendHexLine(std::string_view line) override;
     void liveHexLine(std::string_view line) override;
+#ifdef ZELVAR_PUBLISH
+    void packageDecoded(const zelvar::PackageFields& fields) override;
+#endif
     void setSMeter(int port, int position) override;
     void rolloverCheck() override { RolloverCheck(); }
     void setCountsText(std::string_view text) override;
@@ -303,7 +312,9 @@ private:
     zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
     QStringList errorBoxFolders_;  // folders whose save error is shown right now
 
-    std::array<QLabel*, 6> statusPanels_{};
+    std::array<QLabel*, 7> statusPanels_{};
+    zelvar::PublishControl* publishing_ = nullptr;  // a child
+    bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;

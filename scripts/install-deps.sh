@@ -22,6 +22,7 @@ build_and_test=(
   file desktop-file-utils
   gdal-bin libxml2-utils
   postgresql libpq-dev python3-jsonschema
+  mosquitto libmosquitto-dev libsqlite3-dev nlohmann-json3-dev openssl
 )
 dev=(xvfb xauth openbox imagemagick xdotool)
 

@@ -94,10 +94,13 @@ void MainWindowTest::menusFollowTheTable() {
     QCOMPARE(describe(menu(w, "mnuAnalysis")),
              (QStringList{"Hex Log|Ctrl+H [x]", "-", "Display Only RSSI|Ctrl+R [ ]", "-",
                           "Start Monitoring|Ctrl+M [ ]"}));
-    QCOMPARE(describe(menu(w, "mnuOptions")),
-             (QStringList{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
-                          "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
-                          "-", "Copy Text Log to Clipboard|Ctrl+T"}));
+    QStringList options{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
+                        "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
+                        "-", "Copy Text Log to Clipboard|Ctrl+T"};
+#ifdef ZELVAR_PUBLISH
+    options.insert(3, QStringLiteral("Publish..."));
+#endif
+    QCOMPARE(describe(menu(w, "mnuOptions")), options);
     const QStringList titles = {shown(menu(w, "mnuFile")->title()),
                                 shown(menu(w, "mnuAnalysis")->title()),
                                 shown(menu(w, "mnuOptions")->title())};

@@ -31,6 +31,39 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
                 error = "option --station needs a name without '/', '+', '#' or control characters";
                 return false;
             }
+        } else if (arguments.is("--broker")) {
+            std::string broker;
+            if (!take(broker, false)) return false;
+            // HOST or HOST:PORT; an IPv6 address in brackets.
+            const std::size_t colon = broker.rfind(':');
+            const std::size_t bracket = broker.rfind(']');
+            if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+                const auto port = ParseNumber<int>(std::string_view(broker).substr(colon + 1));
+                if (!port || *port < 1 || *port > 65535) {
+                    error = "option --broker needs HOST or HOST:PORT with a port from 1 to 65535";
+                    return false;
+                }
+                options.brokerPort = *port;
+                broker.resize(colon);
+            }
+            if (broker.size() > 2 && broker.front() == '[' && broker.back() == ']') {
+                broker = broker.substr(1, broker.size() - 2);
+            }
+            if (broker.empty()) {
+                error = "option --broker needs a host";
+                return false;
+            }
+            options.brokerHost = broker;
+        } else if (arguments.is("--prefix")) {
+            if (!take(options.prefix, false)) return false;
+            if (options.prefix.find_first_of("+#") != std::string::npos) {
+                error = "option --prefix needs a topic without '+' or '#'";
+                return false;
+            }
+        } else if (arguments.is("--client-id")) {
+            if (!take(options.clientId, false)) return false;
+        } else if (arguments.is("--cafile")) {
+            if (!take(options.caFile, false)) return false;
         } else if (arguments.is("--settings")) {
             if (!take(options.settingsFile, false)) return false;
         } else {
@@ -41,8 +74,10 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
     if (options.help) return true;
     if (!options.database) {
         error = "missing --database CONNINFO";
+    } else if (!options.brokerHost.empty()) {
+        if (!options.importFile.empty()) error = "--import and --broker exclude each other";
     } else if (options.importFile.empty()) {
-        error = "missing --import FILE.hex";
+        error = "missing --import FILE.hex or --broker HOST[:PORT]";
     } else if (options.station.empty()) {
         error = "missing --station NAME";
     }

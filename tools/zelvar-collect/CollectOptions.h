@@ -11,6 +11,12 @@ struct CollectOptions {
     std::string importFile;
     std::string station;
     std::string settingsFile;  // empty: the user's settings store
+    // The service: set when --broker is given.
+    std::string brokerHost;
+    int brokerPort = 1883;
+    std::string prefix = "zelvar";
+    std::string clientId = "zelvar-collect";
+    std::string caFile;
     bool help = false;
 };
 

@@ -1,11 +1,16 @@
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <system_error>
 
 #include "CollectOptions.h"
+#ifdef ZELVAR_COLLECT_SERVICE
+#include "CollectService.h"
+#endif
 #include "LogImport.h"
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
@@ -16,6 +21,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: zelvar-collect --database CONNINFO --import FILE.hex --station NAME\n"
     "                      [--settings FILE]\n"
+    "       zelvar-collect --database CONNINFO --broker HOST[:PORT] [--prefix zelvar]\n"
+    "                      [--client-id ID] [--cafile FILE]\n"
     "\n"
     "Stores every package of a saved Zelvar hex log in the PostgreSQL table\n"
     "\"packages\" (made on first use in the connection's default schema), one\n"
@@ -31,6 +38,14 @@ constexpr const char* kUsage =
     "                       format of the settings store; default: the user's\n"
     "  --help               show this text\n"
     "\n"
+    "With --broker it runs as a service: it stores the packages that stations\n"
+    "publish to PREFIX/STATION/packages (QoS 1, a persistent session named by\n"
+    "--client-id, default zelvar-collect) and, after each commit, confirms them\n"
+    "on PREFIX/STATION/ack. It stops on SIGTERM or SIGINT and logs to stderr.\n"
+    "  --broker HOST[:PORT] the MQTT broker (port 1883 unless given)\n"
+    "  --prefix PREFIX      the first topic level (default zelvar)\n"
+    "  --cafile FILE        TLS to the broker, trusting this CA\n"
+    "\n"
     "stderr: \"<packages> packages, <new> new\" when done.\n"
     "Exit status: 0 when stored, 2 after a one-line message on a bad option, an\n"
     "unreadable file or a database error.\n";
@@ -39,6 +54,31 @@ int fail(const std::string& message) {
     std::cerr << "zelvar-collect: " << message << '\n';
     return 2;
 }
+
+#ifdef ZELVAR_COLLECT_SERVICE
+std::atomic<bool> stopRequested{false};
+
+extern "C" void requestStop(int) { stopRequested.store(true); }
+
+int runService(const zelvar::CollectOptions& options) {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    zelvar::ServiceOptions service;
+    service.conninfo = *options.database;
+    service.host = options.brokerHost;
+    service.port = options.brokerPort;
+    service.prefix = options.prefix;
+    service.clientId = options.clientId;
+    service.caFile = options.caFile;
+    const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
+    std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
+              << " rejected, " << counts.stored << " new\n";
+    return 0;
+}
+#endif
 
 }  // namespace
 
@@ -51,6 +91,12 @@ int main(int argc, char** argv) try {
         std::cout << kUsage << std::flush;
         return std::cout ? 0 : fail("cannot write to stdout");
     }
+
+#ifdef ZELVAR_COLLECT_SERVICE
+    if (!options.brokerHost.empty()) return runService(options);
+#else
+    if (!options.brokerHost.empty()) return fail("this build has no MQTT support (libmosquitto)");
+#endif
 
     int logFd = -1;
     try {

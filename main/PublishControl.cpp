@@ -1,0 +1,128 @@
+#include "PublishControl.h"
+
+#include <QDir>
+#include <QEvent>
+#include <utility>
+
+#include "BusyRuns.h"
+#include "DateTime.h"
+#include "PublishDialog.h"
+#include "Publisher.h"
+#include "SettingsStore.h"
+#include "ZelvarMain.h"
+
+namespace zelvar {
+
+namespace {
+// Beside " Lost N", which shows only after a loss: while nothing is lost,
+// this is the sixth panel the user sees.
+constexpr int kPanel = 7;
+}  // namespace
+
+PublishControl::PublishControl(TMainForm& form) : QObject(&form), form_(form) {
+    form_.installEventFilter(this);
+    refresh_.setInterval(500);
+    connect(&refresh_, &QTimer::timeout, this, &PublishControl::refresh);
+}
+
+PublishControl::~PublishControl() { form_.takesPackages = false; }
+
+bool PublishControl::eventFilter(QObject* watched, QEvent* event) {
+    // The window reads its settings when first shown; publishing starts after.
+    if (watched == &form_ && event->type() == QEvent::Show && !started_) {
+        started_ = true;
+        QTimer::singleShot(0, this, &PublishControl::start);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void PublishControl::start() {
+    settings_ = LoadPublishSettings(form_.settingsFileName());
+    restart();
+}
+
+void PublishControl::dialogChosen() {
+    BusyRuns& runs = form_.busyRuns();
+    // As "Settings...": not while a decoding runs or another question is open.
+    if (runs.ask(Command::Settings) != BusyRuns::Answer::Go) return;
+    const BusyRuns::Run asking = runs.begin(RunKind::Question);
+    PublishDialog dialog(settings_, &form_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    apply(dialog.settings());
+}
+
+void PublishControl::apply(const PublishSettings& settings) {
+    if (!SavePublishSettings(form_.settingsFileName(), settings)) {
+        form_.showError(QStringLiteral("The publishing settings could not be saved in \"%1\".")
+                            .arg(QDir::toNativeSeparators(form_.settingsFileName())));
+    }
+    if (settings == settings_ && (publisher_ != nullptr) == settings.on) return;
+    settings_ = settings;
+    restart();
+}
+
+void PublishControl::restart() {
+    form_.takesPackages = false;
+    publisher_.reset();
+    if (!settings_.on || !PublishSettingsProblem(settings_).isEmpty()) {
+        refresh_.stop();
+        form_.setStatusText(kPanel, QString());
+        return;
+    }
+    PublishConfig config;
+    config.host = settings_.host.toStdString();
+    config.port = settings_.port;
+    config.tls = settings_.tls;
+    config.caFile = settings_.caFile.toStdString();
+    config.user = settings_.user.toStdString();
+    config.password = settings_.password.toStdString();
+    config.station = PublishStation(settings_).toStdString();
+    config.prefix = settings_.prefix.toStdString();
+    // Beside the journal: both keep what this station took until it is safe.
+    config.outboxPath = QDir(form_.filesFolder()).filePath(QStringLiteral("publish-outbox.sqlite")).toStdString();
+    config.outboxLimit = static_cast<std::uint64_t>(settings_.outboxMegabytes) * 1'000'000;
+    try {
+        publisher_ = std::make_unique<Publisher>(std::move(config));
+    } catch (const std::exception& failed) {
+        form_.setStatusText(kPanel, QStringLiteral(" MQTT: offline"));
+        form_.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
+        return;
+    }
+    form_.takesPackages = true;
+    refresh_.start();
+    refresh();
+}
+
+void PublishControl::take(const PackageFields& fields) {
+    if (!publisher_) return;
+    time_.clear();
+    AppendIsoLocalTime(time_, LocalNow(), true);
+    publisher_->publish(fields, time_);
+}
+
+void PublishControl::refresh() {
+    if (!publisher_) return;
+    StationState state;
+    state.gps = form_.gpsState().Connected;
+    if (form_.monitoring()) {
+        for (const std::string& address : form_.sessionSettings().IP) {
+            if (!address.empty()) ++state.transceivers;
+        }
+    }
+    publisher_->setStationState(state);
+    const PublishStatus status = publisher_->status();
+    QString text = status.connected ? QStringLiteral(" MQTT: connected") : QStringLiteral(" MQTT: offline");
+    if (status.queued > 0) text += QStringLiteral(", queued %1").arg(status.queued);
+    if (status.dropped > 0) text += QStringLiteral(", dropped %1").arg(status.dropped);
+    if (form_.statusText(kPanel) != text) form_.setStatusText(kPanel, text);
+}
+
+}  // namespace zelvar
+
+void TMainForm::packageDecoded(const zelvar::PackageFields& fields) {
+    // Only what liveHexLine handed to the journal just before: an offline
+    // decoding's packages are no station's news.
+    if (std::exchange(livePackage_, false) && publishing_ != nullptr) publishing_->take(fields);
+}
+
+QString TMainForm::settingsFileName() const { return store_ ? store_->fileName() : QString(); }

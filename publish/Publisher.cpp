@@ -1,0 +1,382 @@
+#include "Publisher.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <algorithm>
+#include <random>
+#include <stdexcept>
+
+#include "PackageJson.h"
+
+namespace zelvar {
+
+namespace {
+
+// Once per process: libmosquitto's own set-up (and OpenSSL's).
+void initLibrary() {
+    static const int done = [] {
+        mosquitto_lib_init();
+        return 0;
+    }();
+    (void)done;
+}
+
+std::string randomRunId() {
+    std::random_device device;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string id;
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t word = device();
+        for (int shift = 28; shift >= 0; shift -= 4) id += kHex[(word >> shift) & 15];
+    }
+    return id;
+}
+
+constexpr std::size_t kHandOver = 2048;
+// The oldest runs that go again when confirmations stall.
+constexpr std::size_t kStallRuns = 8;
+
+void check(int rc, const char* what) {
+    if (rc != MOSQ_ERR_SUCCESS) {
+        std::string message(what);
+        message.append(": ").append(mosquitto_strerror(rc));
+        throw std::runtime_error(message);
+    }
+}
+
+}  // namespace
+
+Publisher::Publisher(PublishConfig config)
+    : config_(std::move(config)),
+      source_(randomRunId()),
+      packagesTopic_(StationTopic(config_.prefix, config_.station, "packages")),
+      ackTopic_(StationTopic(config_.prefix, config_.station, "ack")),
+      statusTopic_(StationTopic(config_.prefix, config_.station, "status")) {
+    initLibrary();
+    outbox_ = std::make_unique<Outbox>(config_.outboxPath, config_.outboxLimit);
+    queued_ = outbox_->count();
+    mosq_ = mosquitto_new(nullptr, true, this);
+    if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: out of memory");
+    try {
+        // MQTT 5 for the floor property of each package.
+        check(mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5), "MQTT 5");
+        // libmosquitto's own limit is 20 in flight; the window is the limit.
+        check(mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM,
+                                   static_cast<int>(std::clamp<std::size_t>(config_.window, 1, 65535))),
+              "send maximum");
+        check(mosquitto_will_set(mosq_, statusTopic_.c_str(),
+                                 static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
+                                 kOfflineMessage, 1, true),
+              "last will");
+        if (!config_.user.empty()) {
+            check(mosquitto_username_pw_set(mosq_, config_.user.c_str(),
+                                            config_.password.empty() ? nullptr : config_.password.c_str()),
+                  "user");
+        }
+        if (config_.tls) {
+            // Without a CA file, the system's CAs.
+            const char* caFile = config_.caFile.empty() ? nullptr : config_.caFile.c_str();
+            const char* caPath = caFile == nullptr ? "/etc/ssl/certs" : nullptr;
+            check(mosquitto_tls_set(mosq_, caFile, caPath, nullptr, nullptr, nullptr), "TLS");
+        }
+        mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
+        mosquitto_connect_v5_callback_set(mosq_, &Publisher::onConnect);
+        mosquitto_disconnect_v5_callback_set(mosq_, &Publisher::onDisconnect);
+        mosquitto_publish_v5_callback_set(mosq_, &Publisher::onPublish);
+        mosquitto_message_v5_callback_set(mosq_, &Publisher::onMessage);
+        // Refused at once only for a bad configuration; an unreachable broker
+        // is tried again by libmosquitto's loop.
+        const int rc = mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, 30);
+        if (rc == MOSQ_ERR_INVAL) check(rc, "broker address");
+        check(mosquitto_loop_start(mosq_), "MQTT thread");
+    } catch (...) {
+        mosquitto_destroy(mosq_);
+        throw;
+    }
+    lastProgress_ = std::chrono::steady_clock::now();
+    thread_ = std::thread(&Publisher::run, this);
+}
+
+Publisher::~Publisher() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    // A will goes out only when the connection breaks: a stop says it itself.
+    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(),
+                      static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
+                      kOfflineMessage, 1, true);
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, false);
+    mosquitto_destroy(mosq_);
+}
+
+void Publisher::publish(const PackageFields& fields, std::string_view time) {
+    const std::uint64_t seq = nextSeq();
+    json_.clear();
+    AppendPackageJson(json_, PackageRecord{config_.station, time, fields, source_, seq});
+    publishJson(json_);
+}
+
+void Publisher::publishJson(std::string_view json) {
+    bool full;
+    {
+        std::lock_guard lock(mutex_);
+        if (incoming_.count == 0) {
+            incoming_.source = source_;
+            incoming_.firstSeq = seq_ - 1;
+        }
+        incoming_.body.append(json).push_back('\n');
+        full = ++incoming_.count == kHandOver;
+        ++queued_;
+    }
+    ++taken_;
+    // The publisher thread takes them in runs, one transaction each: woken
+    // for every package it would commit every package alone.
+    if (full) wake_.notify_one();
+}
+
+void Publisher::setStationState(const StationState& state) {
+    {
+        std::lock_guard lock(mutex_);
+        if (state.gps == state_.gps && state.transceivers == state_.transceivers) return;
+        state_ = state;
+        stateChanged_ = true;
+    }
+    wake_.notify_one();
+}
+
+PublishStatus Publisher::status() const {
+    std::lock_guard lock(mutex_);
+    return {connected_, queued_, dropped_};
+}
+
+std::string Publisher::outboxFailure() const {
+    std::lock_guard lock(mutex_);
+    return outboxFailure_;
+}
+
+void Publisher::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        // Packages handed over wait at most this long for the outbox; a
+        // full run of them, an acknowledgement or a broker event wakes it at once.
+        wake_.wait_for(lock, std::chrono::milliseconds(100));
+        try {
+            storeTaken(lock);
+            applyAcks(lock);
+            if (stateChanged_ && connected_) {
+                stateChanged_ = false;
+                lock.unlock();
+                sendState();
+                lock.lock();
+            }
+            feed(lock);
+            outboxFailure_.clear();
+        } catch (const OutboxError& failed) {
+            // A full or failing disk: the packages stay in memory and are
+            // tried again on the next round.
+            outboxFailure_ = failed.what();
+        }
+    }
+    // What was handed over and not yet stored goes into the outbox for the next run.
+    try {
+        storeTaken(lock);
+    } catch (const OutboxError&) {
+    }
+}
+
+void Publisher::storeTaken(std::unique_lock<std::mutex>& lock) {
+    if (incoming_.count == 0) return;
+    std::vector<OutboxEntry> taken(1);
+    std::swap(taken[0], incoming_);
+    incoming_.body.reserve(taken[0].body.capacity());
+    lock.unlock();
+    try {
+        outbox_->append(taken);
+    } catch (...) {
+        // Kept for the next round, before what came meanwhile.
+        lock.lock();
+        OutboxEntry& kept = taken[0];
+        if (incoming_.count > 0) {
+            kept.body.append(incoming_.body);
+            kept.count += incoming_.count;
+        }
+        std::swap(kept, incoming_);
+        throw;
+    }
+    lock.lock();
+    if (outbox_->dropped() != dropped_) {
+        dropped_ = outbox_->dropped();
+        floors_.clear();
+    }
+    queued_ = outbox_->count() + incoming_.count;
+}
+
+void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
+    if (acks_.empty()) return;
+    std::vector<Acknowledgement> acks;
+    acks.swap(acks_);
+    lock.unlock();
+    std::uint64_t removed = 0;
+    bool advanced = false;
+    for (const Acknowledgement& ack : acks) {
+        removed += outbox_->acknowledge(ack.source, ack.seq);
+        // Progress is a confirmation that reaches further: a collector that
+        // repeats the same one is missing a package, and gets it again.
+        std::uint64_t& confirmed = confirmed_[ack.source];
+        advanced = advanced || ack.seq > confirmed;
+        confirmed = std::max(confirmed, ack.seq);
+    }
+    lock.lock();
+    if (advanced) lastProgress_ = std::chrono::steady_clock::now();
+    if (removed > 0) floors_.clear();
+    queued_ = outbox_->count() + incoming_.count;
+}
+
+std::uint64_t Publisher::floorOf(const std::string& source) {
+    const auto known = floors_.find(source);
+    if (known != floors_.end()) return known->second;
+    const std::uint64_t floor = outbox_->lowestSeq(source).value_or(0);
+    floors_.emplace(source, floor);
+    return floor;
+}
+
+void Publisher::feed(std::unique_lock<std::mutex>& lock) {
+    if (!connected_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (reconnected_) {
+        // Everything again: the broker may have lost what it held. What
+        // libmosquitto held for the old connection it sends again itself;
+        // the window counts only what goes out from here on.
+        reconnected_ = false;
+        inFlight_.clear();
+        earlyAcked_.clear();
+        cursor_ = 0;
+        feeding_ = OutboxEntry{};
+        fedBytes_ = 0;
+        fedCount_ = 0;
+        lastProgress_ = now;
+    }
+    std::vector<int> sent;
+    if (outbox_->count() > 0 && now - lastProgress_ >= config_.stallResend) {
+        // No confirmation reaches further: a collector lost packages that the
+        // broker counted as delivered, and they are among the oldest held.
+        // Only those go again, so that a collector merely behind is not
+        // buried under repeats.
+        lastProgress_ = now;
+        lock.unlock();
+        for (const OutboxEntry& run : outbox_->after(0, kStallRuns)) {
+            std::size_t at = 0;
+            for (std::uint64_t i = 0; i < run.count; ++i) {
+                std::size_t end = run.body.find('\n', at);
+                if (end == std::string::npos) end = run.body.size();
+                int mid = 0;
+                if (!send(run.source, std::string_view(run.body).substr(at, end - at), mid)) break;
+                sent.push_back(mid);
+                at = end + 1;
+            }
+        }
+        lock.lock();
+    }
+    const std::size_t inFlight = inFlight_.size() + sent.size();
+    std::size_t room = inFlight >= config_.window ? 0 : config_.window - inFlight;
+    lock.unlock();
+    sent.reserve(sent.size() + room);
+    bool broken = false;
+    while (room > 0 && !broken) {
+        if (fedCount_ == feeding_.count) {
+            // The next run of the outbox, which may have gone meanwhile.
+            std::vector<OutboxEntry> next = outbox_->after(cursor_, 1);
+            if (next.empty()) break;
+            feeding_ = std::move(next.front());
+            fedBytes_ = 0;
+            fedCount_ = 0;
+        }
+        std::size_t end = feeding_.body.find('\n', fedBytes_);
+        if (end == std::string::npos) end = feeding_.body.size();
+        int mid = 0;
+        if (!send(feeding_.source, std::string_view(feeding_.body).substr(fedBytes_, end - fedBytes_), mid)) {
+            broken = true;  // the connection went: all again after the reconnect
+            break;
+        }
+        sent.push_back(mid);
+        --room;
+        fedBytes_ = end + 1;
+        if (++fedCount_ == feeding_.count) cursor_ = feeding_.id;
+    }
+    lock.lock();
+    for (const int mid : sent) {
+        // The broker may have acknowledged it before it was noted here.
+        if (earlyAcked_.erase(mid) == 0) inFlight_.insert(mid);
+    }
+}
+
+bool Publisher::send(const std::string& source, std::string_view body, int& mid) {
+    mosquitto_property* properties = nullptr;
+    const std::string floor = std::to_string(floorOf(source));
+    mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty, floor.c_str());
+    const int rc = mosquitto_publish_v5(mosq_, &mid, packagesTopic_.c_str(), static_cast<int>(body.size()),
+                                        body.data(), 1, false, properties);
+    mosquitto_property_free_all(&properties);
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
+void Publisher::sendState() {
+    StationState state;
+    {
+        std::lock_guard lock(mutex_);
+        state = state_;
+    }
+    const std::string message = OnlineMessage(state);
+    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(), static_cast<int>(message.size()),
+                      message.data(), 1, true);
+}
+
+void Publisher::onConnect(mosquitto* mosq, void* self, int rc, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    if (rc != 0) return;
+    mosquitto_subscribe(mosq, nullptr, publisher->ackTopic_.c_str(), 1);
+    {
+        std::lock_guard lock(publisher->mutex_);
+        publisher->connected_ = true;
+        publisher->reconnected_ = true;
+        publisher->stateChanged_ = true;
+    }
+    publisher->wake_.notify_one();
+}
+
+void Publisher::onDisconnect(mosquitto*, void* self, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    std::lock_guard lock(publisher->mutex_);
+    publisher->connected_ = false;
+}
+
+void Publisher::onPublish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    {
+        std::lock_guard lock(publisher->mutex_);
+        if (publisher->inFlight_.erase(mid) == 0) publisher->earlyAcked_.insert(mid);
+    }
+    publisher->wake_.notify_one();
+}
+
+void Publisher::onMessage(mosquitto*, void* self, const mosquitto_message* message,
+                          const mosquitto_property*) {
+    auto* publisher = static_cast<Publisher*>(self);
+    if (message->payloadlen <= 0) return;
+    std::optional<Acknowledgement> ack = ParseAckMessage(
+        std::string_view(static_cast<const char*>(message->payload),
+                         static_cast<std::size_t>(message->payloadlen)));
+    if (!ack) return;
+    {
+        std::lock_guard lock(publisher->mutex_);
+        publisher->acks_.push_back(std::move(*ack));
+    }
+    publisher->wake_.notify_one();
+}
+
+}  // namespace zelvar

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Outbox.h"
+#include "ToolRun.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A run of `count` packages from `first`, each of `size` bytes with its LF.
+zelvar::OutboxEntry run(std::uint64_t first, std::uint64_t count, const std::string& source = "run") {
+    std::string body;
+    for (std::uint64_t i = 0; i < count; ++i) body.append(99, 'x').push_back('\n');
+    return {0, source, first, count, body};
+}
+
+TEST(Outbox, KeepsRunsUntilConfirmedAcrossProgramsAndDropsTheOldestWhenFull) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-outbox");
+    const std::string path = (scratch / "outbox.sqlite").string();
+    const std::uint64_t cost = 10 * 100 + zelvar::Outbox::kRowCost;  // a run of ten
+    {
+        zelvar::Outbox outbox(path, 10 * cost);
+        std::vector<zelvar::OutboxEntry> batch;
+        for (std::uint64_t first = 1; first <= 140; first += 10) batch.push_back(run(first, 10));
+        outbox.append(batch);
+        EXPECT_EQ(outbox.count(), 100u);
+        EXPECT_EQ(outbox.dropped(), 40u);
+        EXPECT_EQ(outbox.lowestSeq("run"), 41u);
+        outbox.append({run(1, 10, "other")});
+        EXPECT_EQ(outbox.dropped(), 50u);
+        // Only runs wholly covered go: 51..60, not 61..70.
+        EXPECT_EQ(outbox.acknowledge("run", 65), 10u);
+        EXPECT_EQ(outbox.count(), 90u);
+    }
+    // A new program takes over what the last one held, in the order of receipt.
+    zelvar::Outbox reopened(path, 10 * cost);
+    EXPECT_EQ(reopened.count(), 90u);
+    EXPECT_EQ(reopened.bytes(), 9 * cost);
+    const auto held = reopened.after(0, 100);
+    ASSERT_EQ(held.size(), 9u);
+    EXPECT_EQ(held.front().firstSeq, 61u);
+    EXPECT_EQ(held.front().body, run(61, 10).body);
+    EXPECT_EQ(held.back().source, "other");
+    EXPECT_EQ(reopened.after(held[2].id, 2).front().firstSeq, 91u);
+    EXPECT_FALSE(reopened.lowestSeq("gone"));
+    fs::remove_all(scratch);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+#include <cstdlib>
+
+#include "PublishFixture.h"
+
+using namespace zelvar::test;
+
+namespace {
+
+// The cluster of the test command itself stops for a while: this test runs
+// alone (RUN_SERIAL), the others would lose their database meanwhile.
+bool cluster(const char* action) {
+    const char* version = std::getenv("PGVERSION");
+    std::string command = "pg_ctlcluster ";
+    command.append(version != nullptr ? version : "15").append(" regress ").append(action);
+    command.append(" -m fast >/dev/null 2>&1");
+    return std::system(command.c_str()) == 0;
+}
+
+TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceWhenTheDatabaseStopsForAWhile) {
+    startCollector();
+    zelvar::Publisher publisher(config("west"));
+    const std::string source = publisher.source();
+    auto storedCount = [&] { return std::strtoull(stored(source).c_str(), nullptr, 10); };
+    {
+        SteadyStation station(publisher);
+        ASSERT_TRUE(WaitFor([&] { return storedCount() > 1000; }));
+        ASSERT_TRUE(cluster("stop"));
+        const std::uint64_t taken = publisher.taken();
+        ASSERT_TRUE(WaitFor([&] { return publisher.taken() > taken + 4000; }));
+        // Nothing is confirmed while nothing can be stored.
+        EXPECT_GT(publisher.status().queued, 3000u);
+        ASSERT_TRUE(cluster("start"));
+        ASSERT_TRUE(WaitFor([&] { return publisher.taken() > taken + 8000; }));
+    }
+    const std::string all = std::to_string(publisher.taken());
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(source), all + " " + all + " " + all);
+    EXPECT_NE(ReadFile(scratch / "collector.log").find("the database is back"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "PublishFixture.h"
+
+using namespace zelvar::test;
+
+namespace {
+
+TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceThroughBrokerAndCollectorFailures) {
+    startCollector();
+    zelvar::Publisher publisher(config("north"));
+    const std::string source = publisher.source();
+    auto takenReaches = [&](std::uint64_t n) { return WaitFor([&] { return publisher.taken() >= n; }); };
+    auto storedCount = [&] { return std::strtoull(stored(source).c_str(), nullptr, 10); };
+    SteadyStation station(publisher);
+    ASSERT_TRUE(WaitFor([&] { return storedCount() > 1000; }))
+        << zelvar::test::ReadFile(scratch / "collector.log");
+
+    // The broker goes without a word, and takes what it held with it.
+    broker->kill();
+    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    EXPECT_FALSE(publisher.status().connected);
+    ASSERT_TRUE(broker->start());
+    const std::uint64_t before = storedCount();
+    ASSERT_TRUE(WaitFor([&] { return storedCount() > before + 1000; }));
+
+    // The collector dies with packages that the broker counted as delivered.
+    collector.kill(SIGKILL);
+    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    startCollector();
+    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    station.stop();
+
+    const std::string all = std::to_string(publisher.taken());
+    EXPECT_TRUE(allConfirmed(publisher)) << publisher.status().queued << " still queued";
+    EXPECT_EQ(stored(source), all + " " + all + " " + all);
+    EXPECT_TRUE(publisher.status().connected);
+    EXPECT_EQ(publisher.status().dropped, 0u);
+}
+
+TEST_F(PublishEndToEnd, PackagesOfARunThatEndedUnconfirmedGoOutWithTheNextRun) {
+    std::string first;
+    {
+        // No collector: nothing is confirmed.
+        zelvar::Publisher publisher(config("south"));
+        first = publisher.source();
+        publish(publisher, 300);
+        ASSERT_TRUE(WaitFor([&] { return publisher.status().queued == 300; }));
+    }
+    startCollector();
+    zelvar::Publisher next(config("south"));
+    EXPECT_NE(next.source(), first);
+    publish(next, 200);
+    EXPECT_TRUE(allConfirmed(next));
+    EXPECT_EQ(stored(first), "300 300 300");
+    EXPECT_EQ(stored(next.source()), "200 200 200");
+}
+
+// The station reaches the broker over TLS, trusting a CA that the test makes
+// with openssl; the collector stays on the plain listener.
+class PublishOverTls : public PublishEndToEnd {
+protected:
+    std::string brokerExtra() override {
+        const fs::path tls = scratch / "tls";
+        fs::create_directories(tls);
+        std::ofstream(tls / "san.ext") << "subjectAltName=IP:127.0.0.1\n";
+        const std::string dir = ShellQuoted(tls.string());
+        const std::string make =
+            "cd " + dir + " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+            "-keyout ca.key -out ca.crt -days 1 -subj /CN=zelvar-test-ca && "
+            "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key "
+            "-out server.csr -subj /CN=127.0.0.1 && "
+            "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 "
+            "-extfile san.ext -out server.crt";
+        const ToolRun made = RunInShell(make, tls);
+        EXPECT_EQ(made.status, 0) << made.err;
+        tlsPort = FreeTcpPort();
+        std::string extra = "listener " + std::to_string(tlsPort) + " 127.0.0.1\n";
+        extra.append("cafile ").append((tls / "ca.crt").string()).append("\n");
+        extra.append("certfile ").append((tls / "server.crt").string()).append("\n");
+        extra.append("keyfile ").append((tls / "server.key").string()).append("\n");
+        return extra;
+    }
+    int tlsPort = 0;
+};
+
+TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStation) {
+    startCollector();
+    zelvar::PublishConfig tls = config("east");
+    tls.port = tlsPort;
+    tls.tls = true;
+    tls.caFile = (scratch / "tls" / "ca.crt").string();
+    zelvar::Publisher publisher(tls);
+    publish(publisher, 100);
+    // Another station's name in this station's topic: refused, yet confirmed.
+    const std::uint64_t seq = publisher.nextSeq();
+    publisher.publishJson(R"({"station":"west","source":")" + publisher.source() +
+                                   R"(","seq":)" + std::to_string(seq) +
+                                   R"(,"port":1,"stamp":null,"time":null,"type":null,"hex":"00"})");
+    publish(publisher, 100);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(publisher.source()), "200 200 201");
+    EXPECT_NE(ReadFile(scratch / "collector.log").find("station differs from the topic's"),
+              std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The publisher against a real Mosquitto, with the test in the collector's
+// place: what the station says on its status topic, and that a confirmation
+// frees exactly the packages it covers.
+#include <gtest/gtest.h>
+#include <mosquitto.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "MosquittoBroker.h"
+#include "MqttTopics.h"
+#include "PackageFields.h"
+#include "Publisher.h"
+#include "ToolRun.h"
+
+namespace fs = std::filesystem;
+using zelvar::test::WaitFor;
+
+namespace {
+
+// Keeps the last message of every topic it hears.
+class Listener {
+public:
+    Listener(int port, const std::string& topic) {
+        mosquitto_lib_init();
+        mosq_ = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+            auto* listener = static_cast<Listener*>(self);
+            std::lock_guard lock(listener->mutex_);
+            listener->last_[m->topic] =
+                std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
+        });
+        mosquitto_connect(mosq_, "127.0.0.1", port, 30);
+        mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1);
+        mosquitto_loop_start(mosq_);
+    }
+    ~Listener() {
+        mosquitto_disconnect(mosq_);
+        mosquitto_loop_stop(mosq_, false);
+        mosquitto_destroy(mosq_);
+    }
+    std::string last(const std::string& topic) {
+        std::lock_guard lock(mutex_);
+        return last_[topic];
+    }
+    void say(const std::string& topic, const std::string& message) {
+        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()), message.data(), 1,
+                          true);
+    }
+
+private:
+    mosquitto* mosq_;
+    std::mutex mutex_;
+    std::map<std::string, std::string> last_;
+};
+
+TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::test::MosquittoBroker broker(scratch / "broker");
+    ASSERT_TRUE(broker.running());
+    Listener listener(broker.port(), "t/#");
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "st";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    config.window = 10;
+    std::string source;
+    {
+        zelvar::Publisher publisher(config);
+        source = publisher.source();
+        ASSERT_EQ(source.size(), 32u);
+        publisher.setStationState({true, 4});
+        EXPECT_TRUE(WaitFor([&] {
+            return listener.last("t/st/status") == R"({"gps":true,"state":"online","transceivers":4})";
+        })) << listener.last("t/st/status");
+        zelvar::PackageFields fields;
+        fields.hex = "00 11 22 33 44";
+        for (int i = 0; i < 100; ++i) publisher.publish(fields, "");
+        // Through the window of ten, every one reaches the broker.
+        EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":100,)") != std::string::npos; }))
+            << listener.last("t/st/packages");
+        // Packages sent are in the outbox: the next ones form a run of their own.
+        for (int i = 0; i < 50; ++i) publisher.publish(fields, "");
+        EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":150,)") != std::string::npos; }));
+        EXPECT_EQ(publisher.status().queued, 150u);
+        // A run goes only when a confirmation covers all of it.
+        listener.say("t/st/ack", zelvar::AckMessage({source, 120}));
+        EXPECT_TRUE(WaitFor([&] { return publisher.status().queued == 50; })) << publisher.status().queued;
+        listener.say("t/st/ack", zelvar::AckMessage({"another run", 150}));
+        listener.say("t/st/ack", zelvar::AckMessage({source, 150}));
+        EXPECT_TRUE(WaitFor([&] { return publisher.status().queued == 0; }));
+        EXPECT_TRUE(publisher.status().connected);
+    }
+    EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    fs::remove_all(scratch);
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#include "PackageMessage.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cmath>
+#include <regex>
+
+#include "PackageJson.h"
+#include "PackageStore.h"
+
+namespace zelvar {
+
+namespace {
+
+using Json = nlohmann::json;
+
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// "^[0-9A-F]{2}( [0-9A-F]{2})*$"
+bool hexText(std::string_view text) {
+    if (text.size() % 3 != 2) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i % 3 == 2 ? text[i] != ' ' : !isHexDigit(text[i])) return false;
+    }
+    return true;
+}
+
+bool isoTime(const std::string& text) {
+    static const std::regex pattern(
+        "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}(\\.[0-9]{3})?[+-][0-9]{2}:[0-9]{2}(:[0-9]{2})?");
+    return std::regex_match(text, pattern);
+}
+
+bool integerIn(const Json& value, std::int64_t low, std::int64_t high) {
+    if (!value.is_number_integer()) return false;
+    const std::int64_t n = value.get<std::int64_t>();
+    return n >= low && n <= high;
+}
+
+class RowWriter {
+public:
+    explicit RowWriter(std::string& row) : row_(row) {}
+    void null() { row_.append("\\N\t"); }
+    void text(std::string_view value) {
+        AppendCopyText(row_, value);
+        row_ += '\t';
+    }
+    // A number or a text as the column takes it; absent values are null.
+    void value(const Json* value) {
+        if (value == nullptr || value->is_null()) {
+            null();
+        } else if (value->is_string()) {
+            text(value->get_ref<const std::string&>());
+        } else {
+            text(value->dump());
+        }
+    }
+
+private:
+    std::string& row_;
+};
+
+}  // namespace
+
+bool PackageMessageRow(std::string_view json, std::string_view topicStation, PackageMessage& message,
+                       std::string& row, std::string& error) {
+    const Json object = Json::parse(json, nullptr, false);
+    if (!object.is_object()) {
+        error = "not a JSON object";
+        return false;
+    }
+    static const std::array<const char*, 18> kKeys = {
+        "station", "source", "seq", "port", "stamp", "time", "type", "call", "group", "id",
+        "clr", "enc", "ptt", "dbm", "lat", "lon", "pdop", "hex"};
+    for (const auto& [key, value] : object.items()) {
+        bool known = false;
+        for (const char* name : kKeys) known = known || key == name;
+        if (!known) {
+            error = "unknown key " + key;
+            return false;
+        }
+    }
+    auto get = [&](const char* key) -> const Json* {
+        const auto found = object.find(key);
+        return found == object.end() ? nullptr : &*found;
+    };
+    const Json* station = get("station");
+    const Json* source = get("source");
+    const Json* seq = get("seq");
+    const Json* port = get("port");
+    const Json* stamp = get("stamp");
+    const Json* time = get("time");
+    const Json* type = get("type");
+    const Json* hex = get("hex");
+    // Known even of a package that is refused: its run is told it is done with.
+    if (source != nullptr && source->is_string() && seq != nullptr && seq->is_number_unsigned()) {
+        message.source = source->get<std::string>();
+        message.seq = seq->get<std::uint64_t>();
+    }
+    if (station == nullptr || !station->is_string() || !ValidStationName(station->get<std::string>())) {
+        error = "no valid station";
+    } else if (station->get_ref<const std::string&>() != topicStation) {
+        error = "station differs from the topic's";
+    } else if (source == nullptr || !source->is_string() || source->get_ref<const std::string&>().empty() ||
+               seq == nullptr || !seq->is_number_unsigned()) {
+        error = "no source and seq";
+    } else if (port == nullptr || !integerIn(*port, 1, 4)) {
+        error = "no valid port";
+    } else if (stamp == nullptr || !(stamp->is_null() || (stamp->is_string() &&
+                                                          stamp->get_ref<const std::string&>().size() >= 8 &&
+                                                          stamp->get_ref<const std::string&>().size() <= 9))) {
+        error = "no valid stamp";
+    } else if (time == nullptr || !(time->is_null() ||
+                                    (time->is_string() && isoTime(time->get<std::string>())))) {
+        error = "no valid time";
+    } else if (type == nullptr ||
+               !(type->is_null() || (type->is_string() && type->get_ref<const std::string&>().size() == 2 &&
+                                     isHexDigit(type->get_ref<const std::string&>()[0]) &&
+                                     isHexDigit(type->get_ref<const std::string&>()[1])))) {
+        error = "no valid type";
+    } else if (hex == nullptr || !hex->is_string() || !hexText(hex->get<std::string>())) {
+        error = "no valid hex";
+    }
+    const Json* call = get("call");
+    const Json* group = get("group");
+    const Json* id = get("id");
+    const Json* clr = get("clr");
+    const Json* enc = get("enc");
+    const Json* ptt = get("ptt");
+    const Json* dbm = get("dbm");
+    const Json* lat = get("lat");
+    const Json* lon = get("lon");
+    const Json* pdop = get("pdop");
+    if (!error.empty()) {
+    } else if (call != nullptr &&
+               (!call->is_string() || group == nullptr || id == nullptr || clr == nullptr ||
+                enc == nullptr || ptt == nullptr || dbm == nullptr ||
+                !(integerIn(*group, 0, 16777214) || *group == "For All") || !integerIn(*id, 0, 16777215) ||
+                !integerIn(*clr, 0, 15) || !(integerIn(*enc, 0, 255) || *enc == "On" || *enc == "off") ||
+                !(integerIn(*ptt, 0, 1) || *ptt == "-"))) {
+        error = "no valid decoded line";
+    } else if (call == nullptr && (group || id || clr || enc || ptt)) {
+        error = "decoded fields without a call";
+    } else if (dbm != nullptr && !(dbm->is_number_integer() || *dbm == "Max" || *dbm == "-")) {
+        error = "no valid dbm";
+    } else if ((lat == nullptr) != (lon == nullptr) || (lat != nullptr && (pdop == nullptr || dbm == nullptr))) {
+        error = "incomplete position";
+    } else if (lat != nullptr && (!lat->is_number() || !lon->is_number() || std::abs(lat->get<double>()) > 90 ||
+                                  std::abs(lon->get<double>()) > 180 ||
+                                  !((pdop->is_number() && pdop->get<double>() >= 0) || *pdop == "Err"))) {
+        error = "no valid position";
+    }
+    if (!error.empty()) return false;
+
+    message.station = station->get<std::string>();
+    RowWriter out(row);
+    out.text(message.station);
+    out.text(message.source);
+    out.value(seq);
+    out.value(time);
+    out.value(port);
+    out.value(stamp);
+    out.value(type);
+    out.value(call);
+    out.value(group);
+    out.value(id);
+    out.value(clr);
+    out.value(enc);
+    out.value(ptt);
+    out.value(dbm);
+    out.value(lat);
+    out.value(lon);
+    out.value(pdop != nullptr && pdop->is_number() ? pdop : nullptr);  // "Err" is no value
+    AppendCopyText(row, hex->get_ref<const std::string&>());
+    row += '\n';
+    return true;
+}
+
+}  // namespace zelvar
