@@ -8,11 +8,7 @@
 //
 // Needs a PostgreSQL in libpq's environment (PGHOST ...), as
 // scripts/run-bench.sh provides with pg_virtualenv.
-#include <fcntl.h>
 #include <libpq-fe.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,46 +20,20 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
+using zelvar::bench::RunTool;
+using zelvar::bench::ScratchFolder;
+using zelvar::bench::ToolRun;
+using zelvar::bench::Verdict;
 
 namespace {
 
 constexpr double kTargetRowsPerSecond = 100'000;
 constexpr double kTargetPeakMb = 128;
 
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    double peakMb = 0;
-    bool ok = false;
-};
 
-Run runTool(const std::string& tool, const fs::path& log, const fs::path& settings,
-            const std::string& schema) {
-    const std::string conninfo = "options=-csearch_path=" + schema;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        execl(tool.c_str(), tool.c_str(), "--database", conninfo.c_str(), "--import", log.c_str(),
-              "--station", "bench", "--settings", settings.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    Run run;
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto secondsOf = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    run.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
-    run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
 
 bool sql(PGconn* conn, const std::string& text) {
     PGresult* r = PQexec(conn, text.c_str());
@@ -73,7 +43,6 @@ bool sql(PGconn* conn, const std::string& text) {
     return ok;
 }
 
-const char* verdict(bool met) { return met ? "met" : "MISSED"; }
 
 }  // namespace
 
@@ -101,13 +70,9 @@ int main(int argc, char** argv) {
     }
     PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (fs::path(tmp != nullptr ? tmp : "/tmp") / "bench-collect-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path scratch = folder;
+    const std::optional<fs::path> folder = ScratchFolder("bench-collect");
+    if (!folder) return 1;
+    const fs::path scratch = *folder;
     const fs::path settings = scratch / "empty.ini";
     std::ofstream(settings) << "";
     const fs::path log = scratch / "generated.hex";
@@ -124,7 +89,10 @@ int main(int argc, char** argv) {
         const std::string schema = "bench_import_" + std::to_string(i);
         allOk = allOk && sql(conn, "DROP SCHEMA IF EXISTS " + schema + " CASCADE") &&
                 sql(conn, "CREATE SCHEMA " + schema);
-        const Run run = runTool(tool, log, settings, schema);
+        const ToolRun run = RunTool({tool, "--database", "options=-csearch_path=" + schema, "--import",
+                                 log.string(), "--station", "bench", "--settings",
+                                 settings.string()},
+                                /*keepStderr=*/true);
         allOk = allOk && run.ok;
         seconds.push_back(run.seconds);
         cpu.push_back(run.cpuSeconds);
@@ -143,8 +111,8 @@ int main(int argc, char** argv) {
     std::printf(
         "  median of %d: %.3f s = %.0f rows/s (target %.0f: %s); median collector cpu %.3f s;\n"
         "  median peak RSS %.1f MB, highest %.1f MB (target < %.0f MB: %s)\n",
-        runs, median, rate, kTargetRowsPerSecond, verdict(rate >= kTargetRowsPerSecond),
-        cpu[cpu.size() / 2], peak, peaks.back(), kTargetPeakMb, verdict(peaks.back() < kTargetPeakMb));
+        runs, median, rate, kTargetRowsPerSecond, Verdict(rate >= kTargetRowsPerSecond),
+        cpu[cpu.size() / 2], peak, peaks.back(), kTargetPeakMb, Verdict(peaks.back() < kTargetPeakMb));
     fs::remove_all(scratch);
     PQfinish(conn);
     return allOk ? 0 : 1;

@@ -7,10 +7,6 @@
 //   bench_coverage_tool [--lines N] [--runs N] [--tool PATH]
 //
 // The files are written to a temporary folder ($TMPDIR or /tmp) and removed.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,8 +18,13 @@
 #include <vector>
 
 #include "LogFormat.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
+using zelvar::bench::RunTool;
+using zelvar::bench::ScratchFolder;
+using zelvar::bench::ToolRun;
+using zelvar::bench::Verdict;
 
 namespace {
 
@@ -62,34 +63,8 @@ std::string driveTestLog(std::size_t lines) {
     return log;
 }
 
-struct Run {
-    double seconds = 0;
-    double peakMb = 0;
-    bool ok = false;
-};
 
-Run runTool(const std::string& tool, const char* format, const fs::path& log, const fs::path& out) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execl(tool.c_str(), tool.c_str(), "--gmt-correction", "4", "--format", format,
-              "--output", out.c_str(), log.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    Run run;
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
 
-const char* verdict(bool met) { return met ? "met" : "MISSED"; }
 
 }  // namespace
 
@@ -107,13 +82,9 @@ int main(int argc, char** argv) {
             tool = argv[i + 1];
     }
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (fs::path(tmp != nullptr ? tmp : "/tmp") / "bench-coverage-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path scratch = folder;
+    const std::optional<fs::path> folder = ScratchFolder("bench-coverage");
+    if (!folder) return 1;
+    const fs::path scratch = *folder;
     const fs::path log = scratch / "drive-test.txt";
     std::ofstream(log, std::ios::binary) << driveTestLog(lines);
     std::printf("zelvar-coverage: %s\ngenerated log: %zu lines, %.1f MB\n", tool.c_str(), lines,
@@ -125,7 +96,8 @@ int main(int argc, char** argv) {
         double peak = 0;
         std::uintmax_t size = 0;
         for (int i = 0; i < runs; ++i) {
-            const Run run = runTool(tool, format, log, out);
+            const ToolRun run = RunTool({tool, "--gmt-correction", "4", "--format", format,
+                                         "--output", out.string(), log.string()});
             allOk = allOk && run.ok;
             seconds.push_back(run.seconds);
             peak = std::max(peak, run.peakMb);
@@ -139,8 +111,8 @@ int main(int argc, char** argv) {
             "%-7s median of %d: %.3f s = %.0f lines/s (target %.0f: %s); output %.1f MB;"
             " highest peak RSS %.1f MB (target < %.0f MB: %s)%s\n",
             format, runs, median, rate, kTargetLinesPerSecond,
-            verdict(rate >= kTargetLinesPerSecond), static_cast<double>(size) / 1e6, peak,
-            kTargetPeakMb, verdict(peak < kTargetPeakMb), allOk ? "" : "  (FAILED)");
+            Verdict(rate >= kTargetLinesPerSecond), static_cast<double>(size) / 1e6, peak,
+            kTargetPeakMb, Verdict(peak < kTargetPeakMb), allOk ? "" : "  (FAILED)");
     }
     fs::remove_all(scratch);
     return allOk ? 0 : 1;

@@ -6,10 +6,6 @@
 //   bench_decode_tool [--lines N] [--runs N] [--empty-mb N] [--tool PATH]
 //
 // The logs are written to a temporary folder ($TMPDIR or /tmp) and removed.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,49 +17,21 @@
 #include <vector>
 
 #include "GeneratedLog.h"
+#include "ToolRun.h"
 
 namespace fs = std::filesystem;
+using zelvar::bench::RunTool;
+using zelvar::bench::ScratchFolder;
+using zelvar::bench::ToolRun;
+using zelvar::bench::Verdict;
 
 namespace {
 
 constexpr double kTargetLinesPerSecond = 2'000'000;
 constexpr double kTargetPeakMb = 64;
 
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0;  // user and system: less disturbed by a busy machine
-    double peakMb = 0;
-    bool ok = false;
-};
 
-Run runTool(const std::string& tool, const fs::path& log, const fs::path& settings) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execl(tool.c_str(), tool.c_str(), "--settings", settings.c_str(), "--hex-out", "/dev/null",
-              log.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    Run run;
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto secondsOf = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    run.cpuSeconds = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
-    run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
 
-const char* verdict(bool met) {
-    return met ? "met" : "MISSED";
-}
 
 }  // namespace
 
@@ -84,13 +52,9 @@ int main(int argc, char** argv) {
             tool = argv[i + 1];
     }
 
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = (fs::path(tmp != nullptr ? tmp : "/tmp") / "bench-decode-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path scratch = folder;
+    const std::optional<fs::path> folder = ScratchFolder("bench-decode");
+    if (!folder) return 1;
+    const fs::path scratch = *folder;
     const fs::path settings = scratch / "empty.ini";
     std::ofstream(settings) << "";
     bool allOk = true;
@@ -108,7 +72,8 @@ int main(int argc, char** argv) {
         std::vector<double> cpu;
         double peak = 0;
         for (int i = 0; i < runs; ++i) {
-            const Run run = runTool(tool, log, settings);
+            const ToolRun run = RunTool(
+                {tool, "--settings", settings.string(), "--hex-out", "/dev/null", log.string()});
             allOk = allOk && run.ok;
             seconds.push_back(run.seconds);
             cpu.push_back(run.cpuSeconds);
@@ -124,8 +89,8 @@ int main(int argc, char** argv) {
         std::printf(
             "  median of %d: %.3f s = %.0f lines/s (target %.0f: %s); median cpu %.3f s;\n"
             "  highest peak RSS %.1f MB (target < %.0f MB: %s)\n",
-            runs, median, rate, kTargetLinesPerSecond, verdict(rate >= kTargetLinesPerSecond),
-            cpu[cpu.size() / 2], peak, kTargetPeakMb, verdict(peak < kTargetPeakMb));
+            runs, median, rate, kTargetLinesPerSecond, Verdict(rate >= kTargetLinesPerSecond),
+            cpu[cpu.size() / 2], peak, kTargetPeakMb, Verdict(peak < kTargetPeakMb));
         fs::remove(log);
     }
 
@@ -139,11 +104,12 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i < emptyMb; ++i) out << crlf;
         }
         std::printf("empty lines: %zu MB of CR LF (%zu lines)\n", emptyMb, emptyMb << 19);
-        const Run run = runTool(tool, log, settings);
+        const ToolRun run = RunTool(
+                {tool, "--settings", settings.string(), "--hex-out", "/dev/null", log.string()});
         allOk = allOk && run.ok;
         std::printf("  %.3f s (cpu %.3f s), peak RSS %.1f MB (target < %.0f MB: %s)%s\n",
                     run.seconds, run.cpuSeconds, run.peakMb, kTargetPeakMb,
-                    verdict(run.peakMb < kTargetPeakMb), run.ok ? "" : "  (FAILED)");
+                    Verdict(run.peakMb < kTargetPeakMb), run.ok ? "" : "  (FAILED)");
         fs::remove(log);
     }
     fs::remove_all(scratch);
