@@ -119,7 +119,7 @@ int childMarks(const QString& path) {
     timed("mark-red", [&] { form.findChild<QToolButton*>(QStringLiteral("BtnRedMark"))->click(); });
     timed("mark-bold",
           [&] { form.findChild<QToolButton*>(QStringLiteral("BtnBoldMark"))->click(); });
-    area->moveCursor(QTextCursor::End);
+    area->moveToEnd();
     settle(form);
     timed("keystroke", [&] {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("X"));

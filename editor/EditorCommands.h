@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
 #include <memory>
 #include <string_view>
 
 #include "LineTransform.h"
+#include "RichText.h"
 
 class TEditorForm;
-class QTextCharFormat;
 
 namespace zelvar {
 
@@ -50,19 +49,14 @@ public:
 
 private:
     void run(const Transform& transform);
-    void toggleColor(const QColor& color);
-    // Merges `change` into the selection, or into what is typed next.
-    void mark(const QTextCharFormat& change);
+    // Colours the selection, or what is typed next; marked already, black.
+    void toggleColor(MarkColor color);
     void find(bool forward);
-    QTextCharFormat selectionFormat() const;
-    void watchDocument();
-    void contentsChange(int position, int removed, int added);
 
     TEditorForm& form_;
     // The document upper-cased for the find buttons; built on the first press
     // after a change, dropped when the text changes.
     std::unique_ptr<SearchText> search_;
-    QMetaObject::Connection watched_;
 };
 
 }  // namespace zelvar

@@ -1,13 +1,49 @@
 #include "RichEditArea.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextDocument>
+#include <QStyleHints>
 #include <QTextLayout>
 #include <QUrl>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+using zelvar::MarkColor;
+using zelvar::Marks;
+
+namespace {
+
+// The space around the text, as a rich-text document leaves it.
+constexpr int kMargin = 4;
+
+QString qtext(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string utf16(const QString& text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+// Pasted and dropped text has its line ends as the document keeps them.
+std::u16string documentLines(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return utf16(text);
+}
+
+bool wordCharacter(char16_t unit) {
+    const QChar c(unit);
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+}  // namespace
 
 QStringList DraggedFiles(const QMimeData* mime) {
     QStringList paths;
@@ -18,67 +54,567 @@ QStringList DraggedFiles(const QMimeData* mime) {
     return paths;
 }
 
-RichEditArea::RichEditArea(QWidget* parent) : QTextEdit(parent) {
-    // The text control's timer blinks the caret, and drawing the caret lays
-    // the text out up to it: after Ctrl+A on a long text, up to its end.
-    for (QObject* child : children()) {
-        if (qstrcmp(child->metaObject()->className(), "QWidgetTextControl") == 0)
-            child->installEventFilter(this);
+RichEditArea::RichEditArea(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setAcceptDrops(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    verticalScrollBar()->setSingleStep(1);
+    option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    updateScrollRange();
+}
+
+RichEditArea::~RichEditArea() = default;
+
+void RichEditArea::setContent(zelvar::RichText text) {
+    text_.assign(std::move(text));
+    caret_ = anchor_ = 0;
+    typing_.reset();
+    verticalScrollBar()->setValue(0);
+    showChange(true, false);
+}
+
+void RichEditArea::setReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    restartBlink();
+}
+
+std::size_t RichEditArea::firstVisibleLine() const {
+    return static_cast<std::size_t>(std::max(verticalScrollBar()->value(), 0));
+}
+
+int RichEditArea::textWidth() const {
+    return std::max(1, viewport()->width() - 2 * kMargin);
+}
+
+std::shared_ptr<QTextLayout> RichEditArea::layoutLine(std::size_t line) {
+    // Enough for a few screens; emptied rather than sorted out when full.
+    constexpr std::size_t kKeptLayouts = 1024;
+    if (layoutWidth_ != textWidth() || layouts_.size() >= kKeptLayouts) {
+        layouts_.clear();
+        layoutWidth_ = textWidth();
     }
+    if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
+    auto layout = std::make_shared<QTextLayout>(qtext(text_.line(line)), font());
+    layout->setCacheEnabled(true);
+    layout->setTextOption(option_);
+    const std::size_t start = text_.lineStart(line);
+    QList<QTextLayout::FormatRange> marks;
+    for (const zelvar::MarkSpan& span : text_.spansIn(start, text_.lineEnd(line))) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(span.begin - start);
+        range.length = static_cast<int>(span.end - span.begin);
+        if (span.marks.color == MarkColor::Red) range.format.setForeground(QColor(255, 0, 0));
+        if (span.marks.color == MarkColor::Blue) range.format.setForeground(QColor(0, 0, 255));
+        if (span.marks.bold) range.format.setFontWeight(QFont::Bold);
+        marks.append(range);
+    }
+    layout->setFormats(marks);
+    layout->beginLayout();
+    qreal y = 0;
+    while (true) {
+        QTextLine row = layout->createLine();
+        if (!row.isValid()) break;
+        row.setLineWidth(textWidth());
+        row.setPosition(QPointF(0, y));
+        y += row.height();
+    }
+    layout->endLayout();
+    layouts_.emplace(line, layout);
+    return layout;
 }
 
-bool RichEditArea::eventFilter(QObject* watched, QEvent* event) {
-    // A caret in a line not laid out yet is off the screen: it need not blink.
-    if (event->type() == QEvent::Timer && textCursor().block().layout()->lineCount() == 0)
-        return true;
-    return QTextEdit::eventFilter(watched, event);
+int RichEditArea::lineHeight(std::size_t line) {
+    return static_cast<int>(std::ceil(layoutLine(line)->boundingRect().height()));
 }
 
-void RichEditArea::withoutLayout(const std::function<void()>& change) {
-    QTextDocument* text = document();
-    const QSizeF page = text->pageSize();
-    const int scrolled = verticalScrollBar()->value();
-    // A document without a page size is not laid out; giving it back its
-    // size starts the layout over from the first line.
-    text->setPageSize(QSizeF(0, 0));
-    change();
-    text->setPageSize(page);
-    verticalScrollBar()->setValue(scrolled);
+const std::vector<RichEditArea::Row>& RichEditArea::rows() {
+    if (rowsValid_) return rows_;
+    rows_.clear();
+    int top = kMargin;
+    const int bottom = viewport()->height();
+    for (std::size_t line = firstVisibleLine(); line < text_.lineCount() && top < bottom; ++line) {
+        auto layout = layoutLine(line);
+        const int height = static_cast<int>(std::ceil(layout->boundingRect().height()));
+        rows_.push_back({line, top, height, std::move(layout)});
+        top += height;
+    }
+    rowsValid_ = true;
+    return rows_;
+}
+
+void RichEditArea::updateScrollRange() {
+    // The range ends where the last lines just fill the view.
+    const std::size_t count = text_.lineCount();
+    std::size_t first = count;
+    int room = viewport()->height() - 2 * kMargin;
+    while (first > 0) {
+        room -= lineHeight(first - 1);
+        if (room < 0 && first < count) break;
+        --first;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    const int step = std::max(1, QFontMetrics(font()).lineSpacing());
+    bar->setPageStep(std::max(1, viewport()->height() / step - 1));
+    bar->setRange(0, static_cast<int>(std::min<std::size_t>(first, INT_MAX)));
+}
+
+void RichEditArea::showChange(bool textChanged, bool followCaret) {
+    layouts_.clear();
+    rowsValid_ = false;
+    updateScrollRange();
+    if (followCaret) ensureCaretVisible();
+    restartBlink();
+    viewport()->update();
+    if (textChanged) emit this->textChanged();
+    emit selectionChanged();
+}
+
+void RichEditArea::ensureCaretVisible() {
+    const std::size_t line = text_.lineOf(caret_);
+    QScrollBar* bar = verticalScrollBar();
+    if (line < firstVisibleLine()) {
+        bar->setValue(static_cast<int>(line));
+        return;
+    }
+    const int bottom = viewport()->height();
+    for (const Row& row : rows()) {
+        if (row.line == line && row.top + row.height <= bottom) return;
+    }
+    // Below the last whole line: the caret's line becomes the last one shown.
+    std::size_t first = line;
+    int room = bottom - 2 * kMargin;
+    while (first > 0) {
+        room -= lineHeight(first);
+        if (room < 0) break;
+        --first;
+    }
+    if (room < 0 && first < line) ++first;
+    bar->setValue(static_cast<int>(first));
+}
+
+void RichEditArea::moveCaret(std::size_t position, bool keepAnchor) {
+    caret_ = std::min(position, text_.size());
+    if (!keepAnchor) anchor_ = caret_;
+    typing_.reset();
+    ensureCaretVisible();
+    restartBlink();
+    viewport()->update();
+    emit selectionChanged();
+}
+
+void RichEditArea::setSelection(std::size_t anchor, std::size_t position) {
+    anchor_ = std::min(anchor, text_.size());
+    moveCaret(position, true);
 }
 
 void RichEditArea::selectWholeText() {
-    withoutLayout([this] { selectAll(); });
+    anchor_ = 0;
+    caret_ = text_.size();
+    typing_.reset();
+    viewport()->update();
+    emit selectionChanged();
+}
+
+Marks RichEditArea::typingMarks() const {
+    if (typing_) return *typing_;
+    // As a rich-text cursor takes them: from the character before the caret,
+    // or at the start of a line with text, from its first character.
+    const std::size_t line = text_.lineOf(caret_);
+    if (caret_ == text_.lineStart(line) && text_.lineEnd(line) > caret_)
+        return text_.marksAt(caret_);
+    return caret_ > 0 ? text_.marksAt(caret_ - 1) : Marks{};
+}
+
+Marks RichEditArea::currentMarks() const {
+    // A selection of mixed marks goes by its first character.
+    return hasSelection() ? text_.marksAt(selectionStart()) : typingMarks();
+}
+
+void RichEditArea::mark(const std::function<Marks(Marks)>& change) {
+    if (!hasSelection()) {
+        typing_ = change(typingMarks());
+        return;
+    }
+    text_.restyle(selectionStart(), selectionEnd(), change);
+    showChange(false, false);
+}
+
+void RichEditArea::unmarkAll() {
+    text_.restyle(0, text_.size(), [](Marks) { return Marks{}; });
+    verticalScrollBar()->setValue(0);
+    caret_ = anchor_ = 0;
+    typing_.reset();
+    showChange(false, false);
+}
+
+void RichEditArea::replaceSelection(const std::u16string& with, bool typing) {
+    const std::size_t from = selectionStart();
+    text_.replace(from, selectionEnd(), with, typingMarks(), typing);
+    caret_ = anchor_ = from + with.size();
+    typing_.reset();
+    showChange(true, true);
+}
+
+void RichEditArea::insertText(const QString& text) {
+    replaceSelection(documentLines(text), false);
+}
+
+void RichEditArea::deleteSelection() {
+    if (hasSelection()) replaceSelection({}, false);
+}
+
+void RichEditArea::undo() {
+    if (const auto change = text_.undo()) {
+        caret_ = anchor_ = change->from + change->length;
+        typing_.reset();
+        showChange(change->text, true);
+    }
+}
+
+void RichEditArea::redo() {
+    if (const auto change = text_.redo()) {
+        caret_ = anchor_ = change->from + change->length;
+        typing_.reset();
+        showChange(change->text, true);
+    }
+}
+
+void RichEditArea::copy() const {
+    if (!hasSelection()) return;
+    const QString selected =
+        qtext(text_.text().substr(selectionStart(), selectionEnd() - selectionStart()));
+    QApplication::clipboard()->setText(selected);
+}
+
+void RichEditArea::cut() {
+    if (readOnly_) return;
+    copy();
+    deleteSelection();
+}
+
+void RichEditArea::paste() {
+    if (readOnly_) return;
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    if (clip && clip->hasText()) insertText(clip->text());
+}
+
+void RichEditArea::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+    const QPalette& colours = palette();
+    painter.fillRect(viewport()->rect(), colours.brush(group, QPalette::Base));
+    painter.setPen(colours.color(group, QPalette::Text));
+    const std::size_t from = selectionStart();
+    const std::size_t to = selectionEnd();
+    const bool caretDrawn = !readOnly_ && hasFocus() && caretShown_;
+    for (const Row& row : rows()) {
+        const std::size_t start = text_.lineStart(row.line);
+        const std::size_t end = text_.lineEnd(row.line);
+        QList<QTextLayout::FormatRange> selected;
+        if (from != to && from <= end && to > start) {
+            QTextLayout::FormatRange range;
+            range.start = static_cast<int>(std::max(from, start) - start);
+            // A selected line break shows as a selected blank after the text.
+            range.length = static_cast<int>(std::min(to, end + 1) - start) - range.start;
+            range.format.setBackground(colours.brush(group, QPalette::Highlight));
+            range.format.setForeground(colours.brush(group, QPalette::HighlightedText));
+            selected.append(range);
+        }
+        const QPointF origin(kMargin, row.top);
+        row.layout->draw(&painter, origin, selected);
+        if (caretDrawn && caret_ >= start && caret_ <= end) {
+            row.layout->drawCursor(&painter, origin, static_cast<int>(caret_ - start));
+        }
+    }
+}
+
+void RichEditArea::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    rowsValid_ = false;
+    updateScrollRange();
+}
+
+void RichEditArea::scrollContentsBy(int, int) {
+    rowsValid_ = false;
+    viewport()->update();
+}
+
+void RichEditArea::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        layouts_.clear();
+        rowsValid_ = false;
+        updateScrollRange();
+    }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::EnabledChange ||
+        event->type() == QEvent::PaletteChange) {
+        viewport()->update();
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+void RichEditArea::focusInEvent(QFocusEvent* event) {
+    restartBlink();
+    viewport()->update();
+    QAbstractScrollArea::focusInEvent(event);
+}
+
+void RichEditArea::focusOutEvent(QFocusEvent* event) {
+    blink_.stop();
+    viewport()->update();
+    QAbstractScrollArea::focusOutEvent(event);
+}
+
+void RichEditArea::restartBlink() {
+    caretShown_ = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (hasFocus() && !readOnly_ && flash > 0) {
+        blink_.start(flash / 2, this);
+    } else {
+        blink_.stop();
+    }
+}
+
+void RichEditArea::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != blink_.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    caretShown_ = !caretShown_;
+    viewport()->update();
+}
+
+bool RichEditArea::focusNextPrevChild(bool) {
+    // Tab is typed into the text.
+    return false;
+}
+
+std::size_t RichEditArea::hitTest(const QPoint& point) {
+    const std::vector<Row>& shown = rows();
+    if (shown.empty()) return 0;
+    if (point.y() < shown.front().top) return text_.lineStart(shown.front().line);
+    for (const Row& row : shown) {
+        if (point.y() >= row.top + row.height) continue;
+        const QPointF inside(point.x() - kMargin, point.y() - row.top);
+        for (int i = 0; i < row.layout->lineCount(); ++i) {
+            const QTextLine visual = row.layout->lineAt(i);
+            if (inside.y() < visual.y() + visual.height() || i + 1 == row.layout->lineCount()) {
+                return text_.lineStart(row.line) +
+                       static_cast<std::size_t>(std::max(0, visual.xToCursor(inside.x())));
+            }
+        }
+    }
+    return text_.lineEnd(shown.back().line);
+}
+
+std::size_t RichEditArea::rowStep(int direction) {
+    std::size_t line = text_.lineOf(caret_);
+    auto layout = layoutLine(line);
+    const int index = static_cast<int>(caret_ - text_.lineStart(line));
+    const QTextLine visual = layout->lineForTextPosition(index);
+    if (!visual.isValid()) return caret_;
+    const qreal x = visual.cursorToX(index);
+    int row = visual.lineNumber() + direction;
+    if (row < 0) {
+        if (line == 0) return caret_;
+        layout = layoutLine(--line);
+        row = layout->lineCount() - 1;
+    } else if (row >= layout->lineCount()) {
+        if (line + 1 >= text_.lineCount()) return caret_;
+        layout = layoutLine(++line);
+        row = 0;
+    }
+    const QTextLine target = layout->lineAt(row);
+    return text_.lineStart(line) + static_cast<std::size_t>(std::max(0, target.xToCursor(x)));
+}
+
+std::size_t RichEditArea::wordStep(std::size_t from, int direction) const {
+    const std::u16string_view all = text_.text();
+    std::size_t at = from;
+    if (direction > 0) {
+        while (at < all.size() && wordCharacter(all[at])) ++at;
+        while (at < all.size() && !wordCharacter(all[at])) ++at;
+    } else {
+        while (at > 0 && !wordCharacter(all[at - 1])) --at;
+        while (at > 0 && wordCharacter(all[at - 1])) --at;
+    }
+    return at;
+}
+
+bool RichEditArea::moveKey(QKeyEvent* event) {
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const std::size_t line = text_.lineOf(caret_);
+    std::size_t to = caret_;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            if (!extend && hasSelection() && !control) {
+                to = selectionStart();
+            } else {
+                to = control ? wordStep(caret_, -1) : (caret_ > 0 ? caret_ - 1 : 0);
+            }
+            break;
+        case Qt::Key_Right:
+            if (!extend && hasSelection() && !control) {
+                to = selectionEnd();
+            } else {
+                to = control ? wordStep(caret_, 1) : std::min(caret_ + 1, text_.size());
+            }
+            break;
+        case Qt::Key_Up: to = rowStep(-1); break;
+        case Qt::Key_Down: to = rowStep(1); break;
+        case Qt::Key_Home: to = control ? 0 : text_.lineStart(line); break;
+        case Qt::Key_End: to = control ? text_.size() : text_.lineEnd(line); break;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            QScrollBar* bar = verticalScrollBar();
+            const std::size_t page = std::max<std::size_t>(1, rows().size() > 1 ? rows().size() - 1 : 1);
+            const bool down = event->key() == Qt::Key_PageDown;
+            const std::size_t target =
+                down ? std::min(text_.lineCount() - 1, line + page) : line - std::min(line, page);
+            const std::size_t column = caret_ - text_.lineStart(line);
+            bar->setValue(down ? bar->value() + static_cast<int>(page)
+                               : bar->value() - static_cast<int>(page));
+            to = std::min(text_.lineStart(target) + column, text_.lineEnd(target));
+            break;
+        }
+        default: return false;
+    }
+    moveCaret(to, extend);
+    return true;
+}
+
+bool RichEditArea::editKey(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Undo)) {
+        undo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        redo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        cut();
+        return true;
+    }
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+        case Qt::Key_Backspace:
+            if (!hasSelection()) anchor_ = control ? wordStep(caret_, -1) : caret_ - std::min<std::size_t>(caret_, 1);
+            deleteSelection();
+            return true;
+        case Qt::Key_Delete:
+            if (!hasSelection())
+                anchor_ = control ? wordStep(caret_, 1) : std::min(caret_ + 1, text_.size());
+            deleteSelection();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: replaceSelection(u"\n", true); return true;
+        default: break;
+    }
+    const QString typed = event->text();
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool command = (modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier);
+    if (typed.isEmpty() || command) return false;
+    if (!typed.at(0).isPrint() && typed.at(0) != QLatin1Char('\t')) return false;
+    replaceSelection(utf16(typed), true);
+    return true;
 }
 
 void RichEditArea::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         emit escapePressed();
-        event->accept();
-        return;
-    }
-    if (event == QKeySequence::SelectAll) {
+    } else if (event->matches(QKeySequence::SelectAll)) {
         selectWholeText();
-        event->accept();
+    } else if (event->matches(QKeySequence::Copy)) {
+        copy();
+    } else if (!moveKey(event) && (readOnly_ || !editKey(event))) {
+        event->ignore();
         return;
     }
-    QTextEdit::keyPressEvent(event);
+    event->accept();
 }
 
-// A file dragged onto the text must open it, not insert its name.
-void RichEditArea::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DraggedFiles(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-        return;
+void RichEditArea::inputMethodEvent(QInputMethodEvent* event) {
+    if (!readOnly_ && !event->commitString().isEmpty()) {
+        replaceSelection(utf16(event->commitString()), true);
     }
-    QTextEdit::dragEnterEvent(event);
+    event->accept();
+}
+
+QVariant RichEditArea::inputMethodQuery(Qt::InputMethodQuery query) const {
+    switch (query) {
+        case Qt::ImEnabled: return !readOnly_;
+        case Qt::ImCursorPosition:
+            return static_cast<int>(caret_ - text_.lineStart(text_.lineOf(caret_)));
+        case Qt::ImSurroundingText: return qtext(text_.line(text_.lineOf(caret_)));
+        default: return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+void RichEditArea::mousePressEvent(QMouseEvent* event) {
+    const std::size_t at = hitTest(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        moveCaret(at, event->modifiers() & Qt::ShiftModifier);
+    } else if (event->button() == Qt::MiddleButton && !readOnly_ &&
+               QApplication::clipboard()->supportsSelection()) {
+        moveCaret(at, false);
+        insertText(QApplication::clipboard()->text(QClipboard::Selection));
+    }
+}
+
+void RichEditArea::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const QPoint point = event->position().toPoint();
+    // Dragged past an edge: the view follows a line at a time.
+    QScrollBar* bar = verticalScrollBar();
+    if (point.y() < 0) bar->setValue(bar->value() - 1);
+    if (point.y() > viewport()->height()) bar->setValue(bar->value() + 1);
+    caret_ = hitTest(point);
+    typing_.reset();
+    viewport()->update();
+    emit selectionChanged();
+}
+
+void RichEditArea::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && hasSelection() &&
+        QApplication::clipboard()->supportsSelection()) {
+        QApplication::clipboard()->setText(
+            qtext(text_.text().substr(selectionStart(), selectionEnd() - selectionStart())),
+            QClipboard::Selection);
+    }
+}
+
+void RichEditArea::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    // A word, or the character under the pointer when it is none.
+    const std::size_t at = hitTest(event->position().toPoint());
+    const std::u16string_view all = text_.text();
+    std::size_t begin = at;
+    std::size_t end = at;
+    while (begin > 0 && wordCharacter(all[begin - 1])) --begin;
+    while (end < all.size() && wordCharacter(all[end])) ++end;
+    if (begin == end && end < all.size() && all[end] != u'\n') ++end;
+    setSelection(begin, end);
+}
+
+// A file dragged onto the text must open it, not insert its name; text
+// goes in where it is dropped.
+void RichEditArea::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
 }
 
 void RichEditArea::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DraggedFiles(event->mimeData()).isEmpty()) {
+    if (!DraggedFiles(event->mimeData()).isEmpty() ||
+        (!readOnly_ && event->mimeData()->hasText())) {
         event->acceptProposedAction();
-        return;
     }
-    QTextEdit::dragMoveEvent(event);
 }
 
 void RichEditArea::dropEvent(QDropEvent* event) {
@@ -88,5 +624,8 @@ void RichEditArea::dropEvent(QDropEvent* event) {
         emit filesDropped(paths);
         return;
     }
-    QTextEdit::dropEvent(event);
+    if (readOnly_ || !event->mimeData()->hasText()) return;
+    event->acceptProposedAction();
+    moveCaret(hitTest(event->position().toPoint()), false);
+    insertText(event->mimeData()->text());
 }

@@ -1,41 +1,142 @@
 #pragma once
 
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QStringList>
-#include <QTextEdit>
+#include <QTextOption>
 #include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "EditorText.h"
 
 class QMimeData;
+class QTextLayout;
 
-// The editor's text area: a QTextEdit that reports Escape and dropped files
-// to its window instead of treating them itself.
-class RichEditArea : public QTextEdit {
+// The editor's text area. The document lives in an EditorText; only the
+// lines on the screen are laid out and drawn, wrapped at the window's edge,
+// so a day's log opens, scrolls, marks and changes as quickly as a short
+// one. The scroll bar counts lines. Escape and dropped files are reported
+// to the window instead of being treated here.
+class RichEditArea : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
     explicit RichEditArea(QWidget* parent = nullptr);
+    ~RichEditArea() override;
 
-    // Runs a change that reaches over much of a long text with the layout
-    // held off, then lays the text out afresh from its start, screen by
-    // screen as an opened text is, the view staying where it was. Merging a
-    // format into a long stretch, or bringing the caret to the end, would
-    // otherwise lay out all of it at once, at a cost that grows faster than
-    // the text.
-    void withoutLayout(const std::function<void()>& change);
-    // Ctrl+A and the context menu's command: the whole text selected without
-    // laying it out to its end.
+    const zelvar::EditorText& content() const { return text_; }
+    // A new document, with nothing to undo, the caret at its start and the
+    // view at the top.
+    void setContent(zelvar::RichText text);
+    void clear() { setContent({}); }
+
+    bool isReadOnly() const { return readOnly_; }
+    void setReadOnly(bool readOnly);
+
+    // Positions count UTF-16 units, a line break as one.
+    std::size_t position() const { return caret_; }
+    std::size_t selectionStart() const { return std::min(caret_, anchor_); }
+    std::size_t selectionEnd() const { return std::max(caret_, anchor_); }
+    bool hasSelection() const { return caret_ != anchor_; }
+    // Selects from `anchor` to `position` (equal: only the caret) and brings
+    // the caret into view.
+    void setSelection(std::size_t anchor, std::size_t position);
+    void moveToEnd() { setSelection(text_.size(), text_.size()); }
+    // Ctrl+A and the context menu's command; the view stays where it is.
     void selectWholeText();
+
+    // The marks the marker buttons go by: the selection's first character's,
+    // or those the next typed character takes.
+    zelvar::Marks currentMarks() const;
+    // Changes the marks of the selection, or, with nothing selected, of what
+    // is typed next.
+    void mark(const std::function<zelvar::Marks(zelvar::Marks)>& change);
+    // Every mark removed, as one step to undo; the caret goes to the start.
+    void unmarkAll();
+
+    // Replaces the selection, as typing does, read-only or not.
+    void insertText(const QString& text);
+    void deleteSelection();
+    void undo();
+    void redo();
+    void cut();
+    void copy() const;
+    void paste();
+
+    std::size_t firstVisibleLine() const;
 
 signals:
     void escapePressed();
     // Local files dropped on the area, in the order the drag carried them.
     void filesDropped(const QStringList& paths);
+    // The caret or the selection moved.
+    void selectionChanged();
+    // The text itself changed; marks alone do not count.
+    void textChanged();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    struct Row {
+        std::size_t line;
+        int top;
+        int height;
+        std::shared_ptr<QTextLayout> layout;
+    };
+    std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
+    int lineHeight(std::size_t line);
+    int textWidth() const;
+    const std::vector<Row>& rows();
+    void updateScrollRange();
+    void ensureCaretVisible();
+    // The text or its marks changed: the screen, the scroll range and the
+    // listeners follow, and the view with the caret when asked.
+    void showChange(bool textChanged, bool followCaret);
+    void moveCaret(std::size_t position, bool keepAnchor);
+    void restartBlink();
+    std::size_t hitTest(const QPoint& point);
+    // The position one visual row up or down from the caret, at its x.
+    std::size_t rowStep(int direction);
+    std::size_t wordStep(std::size_t from, int direction) const;
+    bool moveKey(QKeyEvent* event);
+    bool editKey(QKeyEvent* event);
+    zelvar::Marks typingMarks() const;
+    void replaceSelection(const std::u16string& with, bool typing);
+
+    zelvar::EditorText text_;
+    bool readOnly_ = false;
+    std::size_t caret_ = 0;
+    std::size_t anchor_ = 0;
+    // Marks chosen for the next typed text while nothing is selected; the
+    // caret moving forgets them.
+    std::optional<zelvar::Marks> typing_;
+    QTextOption option_;
+    std::vector<Row> rows_;
+    bool rowsValid_ = false;
+    std::unordered_map<std::size_t, std::shared_ptr<QTextLayout>> layouts_;
+    int layoutWidth_ = 0;
+    QBasicTimer blink_;
+    bool caretShown_ = true;
 };
 
 // The local files a drag carries; empty for text and other drags.

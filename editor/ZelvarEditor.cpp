@@ -14,8 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -28,7 +26,6 @@
 #include "EditorCommands.h"
 #include "EditorDialogs.h"
 #include "RichEditArea.h"
-#include "RichTextDocument.h"
 #include "Rtf.h"
 #include "WindowFonts.h"
 #include "WindowLook.h"
@@ -112,11 +109,7 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     QFont areaFont = zelvar::LogViewFont();
     areaFont.setStyleStrategy(QFont::PreferNoShaping);
     RichEdit->setFont(areaFont);
-    RichEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Pasted text takes the marks where it lands; foreign fonts, sizes and
-    // pictures have no place in a log.
-    RichEdit->setAcceptRichText(false);
     QPalette palette = RichEdit->palette();
     palette.setColor(QPalette::Base, kCream);
     // The selection stays visible while the find field has the focus.
@@ -124,7 +117,6 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
         palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
     }
     RichEdit->setPalette(palette);
-    DefaultAttributes = RichEdit->currentCharFormat();
     layout->addWidget(RichEdit, 1);
 
     auto* bottom = new QWidget(this);
@@ -143,9 +135,7 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
             Qt::QueuedConnection);
-    connect(RichEdit, &QTextEdit::selectionChanged, this, &TEditorForm::RichEditSelectionChange);
-    connect(RichEdit, &QTextEdit::cursorPositionChanged, this,
-            &TEditorForm::RichEditSelectionChange);
+    connect(RichEdit, &RichEditArea::selectionChanged, this, &TEditorForm::RichEditSelectionChange);
     connect(EditPType, &QLineEdit::textChanged, this,
             [this](const QString& text) { settings_.PType = text.toStdString(); });
     connect(EditPByte, &QLineEdit::textChanged, this,
@@ -289,9 +279,9 @@ void TEditorForm::buildMenus() {
     mnuEPaste = addCommand(RichEditMenu, "mnuEPaste", QStringLiteral("Вставить            Ctrl+V"));
     RichEditMenu->addSeparator();
     nmuESelAll = addCommand(RichEditMenu, "nmuESelAll", QStringLiteral("Выделить все    Ctrl+A"));
-    connect(mnuECut, &QAction::triggered, RichEdit, &QTextEdit::cut);
-    connect(mnuECopy, &QAction::triggered, RichEdit, &QTextEdit::copy);
-    connect(mnuEPaste, &QAction::triggered, RichEdit, &QTextEdit::paste);
+    connect(mnuECut, &QAction::triggered, RichEdit, &RichEditArea::cut);
+    connect(mnuECopy, &QAction::triggered, RichEdit, &RichEditArea::copy);
+    connect(mnuEPaste, &QAction::triggered, RichEdit, &RichEditArea::paste);
     connect(nmuESelAll, &QAction::triggered, RichEdit, &RichEditArea::selectWholeText);
     RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -388,53 +378,30 @@ void TEditorForm::setStatusText(int panel, const QString& text) {
 }
 
 void TEditorForm::RichEditSelectionChange() {
-    const QTextCursor cursor = RichEdit->textCursor();
-    if (cursor.hasSelection()) {
+    if (RichEdit->hasSelection()) {
         setStatusText(0, QStringLiteral(" Selection Length : ") +
-                             QString::number(cursor.selectionEnd() - cursor.selectionStart()));
+                             QString::number(RichEdit->selectionEnd() - RichEdit->selectionStart()));
     } else {
-        setStatusText(0,
-                      QStringLiteral(" Cursor Position : ") + QString::number(cursor.position()));
+        setStatusText(0, QStringLiteral(" Cursor Position : ") +
+                             QString::number(RichEdit->position()));
     }
 }
 
 zelvar::RichText TEditorForm::document() const {
-    return zelvar::DocumentMarks(*RichEdit->document());
+    return RichEdit->content().richText();
 }
 
-void TEditorForm::setDocument(const zelvar::RichText& text) {
-    showDocument(text);
-    commands_->documentReplaced(text.text);
-}
-
-void TEditorForm::showDocument(const zelvar::RichText& text) {
-    showFilled([&](QTextDocument& fresh) { zelvar::FillDocument(fresh, text, DefaultAttributes); });
-}
-
-void TEditorForm::showDocument(const QString& plain) {
-    showFilled(
-        [&](QTextDocument& fresh) { zelvar::FillPlainDocument(fresh, plain, DefaultAttributes); });
-}
-
-void TEditorForm::showFilled(const std::function<void(QTextDocument&)>& fill) {
-    // The text goes into a new document that the area then shows, so that
-    // only the first screen is laid out before the window answers again.
-    auto* fresh = new QTextDocument(RichEdit);
-    fresh->setDefaultFont(RichEdit->document()->defaultFont());
-    fill(*fresh);
-    QPointer<QTextDocument> previous = RichEdit->document();
-    RichEdit->setDocument(fresh);
-    // At once, not later: a document no longer shown would go on laying
-    // itself out in the background at every event the next run lets in.
-    if (previous && previous != fresh) delete previous;
-    RichEdit->setCurrentCharFormat(DefaultAttributes);
-    RichEdit->moveCursor(QTextCursor::Start);
+void TEditorForm::setDocument(zelvar::RichText text) {
+    RichEdit->setContent(std::move(text));
+    commands_->documentReplaced(RichEdit->content().text());
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {
-    showDocument(text);
-    commands_->documentReplaced(
-        {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())});
+    zelvar::RichText plain;
+    plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                     static_cast<std::size_t>(text.size())),
+                 {});
+    setDocument(std::move(plain));
 }
 
 void TEditorForm::clearDocument() {
@@ -442,7 +409,13 @@ void TEditorForm::clearDocument() {
 }
 
 QString TEditorForm::plainText() const {
-    return RichEdit->toPlainText();
+    const std::u16string_view text = RichEdit->content().text();
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string TEditorForm::utf8Text() const {
+    const std::u16string_view text = RichEdit->content().text();
+    return QStringView(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString();
 }
 
 QStringList TEditorForm::lines() const {
@@ -492,10 +465,9 @@ bool TEditorForm::openDocument(const QString& path) {
             // No marks of the previous document carry over; the emptied area
             // is drawn before the new text goes in. Typing is held off meanwhile.
             RichEdit->clear();
-            RichEdit->setCurrentCharFormat(DefaultAttributes);
             RichEdit->setReadOnly(true);
             runs_->letEventsThrough();
-            setDocument(text);
+            setDocument(std::move(text));
             RichEdit->setReadOnly(false);
 
             DocPath = path;
@@ -531,7 +503,7 @@ void TEditorForm::saveToDocPath() {
 }
 
 void TEditorForm::mnuSaveRtfClick() {
-    if (RichEdit->document()->isEmpty()) return;
+    if (RichEdit->content().empty()) return;
     const auto command = beginCommand();
     if (!command) return;
     const QString path =

@@ -2,12 +2,12 @@
 
 #include <QString>
 #include <QStringList>
-#include <QTextCharFormat>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "BusyRuns.h"
 #include "EditorControl.h"
@@ -21,7 +21,6 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
-class QTextDocument;
 class QToolButton;
 class RichEditArea;
 
@@ -69,12 +68,14 @@ public:
 
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
-    void setDocument(const zelvar::RichText& text);
-    // The lines as plain text in the default format, and an empty area; both
-    // hand the area a new document rather than editing a long old one.
+    void setDocument(zelvar::RichText text);
+    // The lines as plain text, and an empty area: new documents, with
+    // nothing to undo.
     void setPlainDocument(const QString& text);
     void clearDocument();
     QString plainText() const;
+    // The same as the line commands read it.
+    std::string utf8Text() const;
     // Split as the line commands and zelvar-edit split: a line break at the
     // very end does not start another line.
     QStringList lines() const;
@@ -126,7 +127,6 @@ private:
     bool StopFlag = false;  // Escape in the text area: the running transform stops
     QString DocName;        // "Not Saved" until a document is opened or saved
     QString DocPath;
-    QTextCharFormat DefaultAttributes;  // the unmarked format
     zelvar::LineList WorkLines;         // shared by the line transforms
 
     // --- controls (their names are also their object names) ---
@@ -170,13 +170,6 @@ private:
     QAction* mnuECopy = nullptr;
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
-
-    // The area shows a new document with this text and marks, the caret at
-    // its start; the find buttons are not told.
-    void showDocument(const zelvar::RichText& text);
-    // The same for text without marks.
-    void showDocument(const QString& plain);
-    void showFilled(const std::function<void(QTextDocument&)>& fill);
 
     void buildMenus();
     void buildBottomPanel(QWidget* panel);

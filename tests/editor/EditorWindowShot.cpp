@@ -4,8 +4,6 @@
 // editor. Settings are those of the environment it is started in.
 #include <QApplication>
 #include <QLineEdit>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTimer>
 
 #include "RichEditArea.h"
@@ -19,14 +17,16 @@ RichEditArea* textArea(const TEditorForm& editor) {
     return editor.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
 }
 
-void mark(TEditorForm& editor, int line, int from, int length, const QColor& color, bool bold) {
-    QTextCursor cursor(textArea(editor)->document()->findBlockByNumber(line));
-    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, from);
-    cursor.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, length);
-    QTextCharFormat format;
-    if (color.isValid()) format.setForeground(color);
-    if (bold) format.setFontWeight(QFont::Bold);
-    cursor.mergeCharFormat(format);
+void mark(TEditorForm& editor, std::size_t line, std::size_t from, std::size_t length,
+          zelvar::MarkColor color, bool bold) {
+    RichEditArea* area = textArea(editor);
+    const std::size_t start = area->content().lineStart(line) + from;
+    area->setSelection(start, start + length);
+    area->mark([&](zelvar::Marks marks) {
+        if (color != zelvar::MarkColor::Black) marks.color = color;
+        marks.bold = marks.bold || bold;
+        return marks;
+    });
 }
 
 }  // namespace
@@ -50,16 +50,15 @@ int main(int argc, char* argv[]) {
         editorForm.resize(900, 420);
         editorForm.move(180, 300);
         editorForm.openDocument(QString::fromLocal8Bit(argv[1]));
-        mark(editorForm, 1, 12, 14, Qt::red, false);
-        mark(editorForm, 2, 12, 14, Qt::red, true);
-        mark(editorForm, 4, 0, 11, Qt::blue, false);
-        mark(editorForm, 6, 12, 47, {}, true);
-        mark(editorForm, 9, 12, 2, Qt::blue, true);
+        using zelvar::MarkColor;
+        mark(editorForm, 1, 12, 14, MarkColor::Red, false);
+        mark(editorForm, 2, 12, 14, MarkColor::Red, true);
+        mark(editorForm, 4, 0, 11, MarkColor::Blue, false);
+        mark(editorForm, 6, 12, 47, MarkColor::Black, true);
+        mark(editorForm, 9, 12, 2, MarkColor::Blue, true);
         editorForm.findChild<QLineEdit*>(QStringLiteral("EditFind"))
             ->setText(QStringLiteral("0B 00"));
-        QTextCursor caret = textArea(editorForm)->textCursor();
-        caret.setPosition(0);
-        textArea(editorForm)->setTextCursor(caret);
+        textArea(editorForm)->setSelection(0, 0);
     });
     return QApplication::exec();
 }

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RichText.h"
+
+namespace zelvar {
+
+// A stretch of characters that carries marks other than the plain ones.
+struct MarkSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    Marks marks;
+    friend bool operator==(const MarkSpan&, const MarkSpan&) = default;
+};
+
+// The editor's document: its text as one UTF-16 string with '\n' between
+// lines, the start of every line, and the marks as a sparse, sorted list of
+// spans, so that a day's log costs its text and a word a line, and marking
+// all of it costs one span. Every change can be undone and redone.
+class EditorText {
+public:
+    EditorText();
+
+    // A new document; nothing to undo.
+    void assign(RichText text);
+    RichText richText() const;
+
+    std::u16string_view text() const { return text_; }
+    std::size_t size() const { return text_.size(); }
+    bool empty() const { return text_.empty(); }
+
+    // There is always a line, if empty; a '\n' at the very end starts one more.
+    std::size_t lineCount() const { return starts_.size(); }
+    std::size_t lineStart(std::size_t line) const { return starts_[line]; }
+    // Where the line's text ends, before its '\n'.
+    std::size_t lineEnd(std::size_t line) const;
+    std::u16string_view line(std::size_t line) const;
+    std::size_t lineOf(std::size_t position) const;
+
+    // The marks of the character at `position` (plain past the end).
+    Marks marksAt(std::size_t position) const;
+    // The marked spans meeting [from, to), cut to it.
+    std::vector<MarkSpan> spansIn(std::size_t from, std::size_t to) const;
+    std::size_t spanCount() const { return spans_.size(); }
+
+    // Replaces [from, to) with `with`, all of it carrying `marks`. A typed
+    // insertion right after the previous typed one is undone with it.
+    void replace(std::size_t from, std::size_t to, std::u16string_view with, Marks marks,
+                 bool typing = false);
+    // Gives every character of [from, to) the marks `change` makes of its own.
+    void restyle(std::size_t from, std::size_t to, const std::function<Marks(Marks)>& change);
+
+    // What an undo or redo changed: the stretch now at [from, from + length),
+    // and whether the text changed or only its marks.
+    struct Change {
+        std::size_t from = 0;
+        std::size_t length = 0;
+        bool text = false;
+    };
+    std::optional<Change> undo();
+    std::optional<Change> redo();
+    bool canUndo() const { return !undo_.empty(); }
+    bool canRedo() const { return !redo_.empty(); }
+
+private:
+    // A change to make: the stretch [from, from + length) gets `content`
+    // (text steps) and the marks `spans`, counted from `from`.
+    struct Step {
+        std::size_t from = 0;
+        std::size_t length = 0;
+        bool text = false;
+        std::u16string content;
+        std::vector<MarkSpan> spans;
+        bool typing = false;
+    };
+    // Makes the step and gives the one that takes it back.
+    Step apply(const Step& step);
+    void spliceText(std::size_t from, std::size_t to, std::u16string_view with);
+    // Replaces the spans of [from, to) with `relative` over the new length.
+    void spliceSpans(std::size_t from, std::size_t to, std::size_t length,
+                     const std::vector<MarkSpan>& relative);
+    // Splits the span across `position`; gives the first span at or after it.
+    std::size_t cut(std::size_t position);
+    void mergeAround(std::size_t index);
+    void record(Step undo, bool typing);
+
+    std::u16string text_;
+    std::vector<std::size_t> starts_;
+    std::vector<MarkSpan> spans_;
+    std::vector<Step> undo_;
+    std::vector<Step> redo_;
+};
+
+}  // namespace zelvar
