@@ -45,19 +45,7 @@ std::u16string_view utf16(const QString& text) {
 
 }  // namespace
 
-EditorCommands::EditorCommands(TEditorForm& form) : QObject(&form), form_(form) {
-    // Marks leave the text, and so its prepared form, as it was.
-    connect(form_.RichEdit, &RichEditArea::textChanged, this, [this] { search_.reset(); });
-}
-
-void EditorCommands::documentReplaced(std::u16string_view text) {
-    search_.reset();
-    try {
-        search_ = std::make_unique<SearchText>(text);
-    } catch (const std::exception&) {
-        // No room for it now: the first press prepares it.
-    }
-}
+EditorCommands::EditorCommands(TEditorForm& form) : QObject(&form), form_(form) {}
 
 EditorCommands::~EditorCommands() = default;
 
@@ -146,11 +134,10 @@ void EditorCommands::find(bool forward) {
     const QString what = form_.EditFind->text();
     if (what.isEmpty()) return;
     RichEditArea* area = form_.RichEdit;
-    if (!search_) search_ = std::make_unique<SearchText>(area->content().text());
     const std::optional<std::size_t> found =
-        search_->find(utf16(what), area->selectionStart(),
-                      area->selectionEnd() - area->selectionStart(),
-                      forward ? SearchDirection::Forward : SearchDirection::Backward);
+        FindInText(area->content().text(), utf16(what), area->selectionStart(),
+                   area->selectionEnd() - area->selectionStart(),
+                   forward ? SearchDirection::Forward : SearchDirection::Backward);
     if (found) area->setSelection(*found, *found + static_cast<std::size_t>(what.size()));
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <memory>
-#include <string_view>
 
 #include "LineTransform.h"
 #include "RichText.h"
@@ -10,8 +8,6 @@
 class TEditorForm;
 
 namespace zelvar {
-
-class SearchText;
 
 // The editor's Options commands, markers, find buttons and "Decode...": the
 // window's controls call these, the line work itself is the editor core's.
@@ -42,11 +38,6 @@ public:
 
     void SBDecodeClick();
 
-    // The area shows a new document with this text: the find buttons take it
-    // as it is, rather than reading the whole document back at their first
-    // press.
-    void documentReplaced(std::u16string_view text);
-
 private:
     void run(const Transform& transform);
     // Colours the selection, or what is typed next; marked already, black.
@@ -54,9 +45,6 @@ private:
     void find(bool forward);
 
     TEditorForm& form_;
-    // The document upper-cased for the find buttons; built on the first press
-    // after a change, dropped when the text changes.
-    std::unique_ptr<SearchText> search_;
 };
 
 }  // namespace zelvar

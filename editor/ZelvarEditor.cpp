@@ -393,7 +393,6 @@ zelvar::RichText TEditorForm::document() const {
 
 void TEditorForm::setDocument(zelvar::RichText text) {
     RichEdit->setContent(std::move(text));
-    commands_->documentReplaced(RichEdit->content().text());
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {
