@@ -93,7 +93,7 @@ bool LooksLikeRtf(std::string_view bytes) {
 
 std::u16string DecodePlainText(std::string_view bytes) {
     std::u16string text;
-    text.reserve(bytes.size());
+    text.reserve(EditingCapacity(bytes.size()));
     bytes = withoutUtf8Mark(bytes);
     if (!decodeUtf8(bytes, text)) {
         text.clear();
@@ -108,7 +108,8 @@ std::u16string DecodePlainText(std::string_view bytes) {
 RichText ReadDocumentBytes(std::string_view bytes) {
     if (const auto rtf = rtfDocument(bytes)) return ReadRtf(*rtf);
     RichText document;
-    document.append(DecodePlainText(bytes), Marks{});
+    document.text = DecodePlainText(bytes);
+    if (!document.text.empty()) document.runs.push_back({document.text.size(), Marks{}});
     return document;
 }
 

@@ -10,16 +10,15 @@ bool plain(const Marks& marks) {
     return marks == Marks{};
 }
 
-// Room left behind the text, so that typing into a long document moves its
-// tail instead of copying all of it to a larger buffer at every key.
-constexpr std::size_t kSpareUnits = std::size_t{1} << 20;
-
 }  // namespace
 
 EditorText::EditorText() : starts_{0} {}
 
 void EditorText::assign(RichText text) {
     text_ = std::move(text.text);
+    // Texts read from files come with their room; others get it here.
+    const std::size_t wanted = EditingCapacity(text_.size());
+    if (text_.capacity() - text_.size() < (wanted - text_.size()) / 2) text_.reserve(wanted);
     starts_.assign(1, 0);
     for (std::size_t at = text_.find(u'\n'); at != std::u16string::npos;
          at = text_.find(u'\n', at + 1)) {
@@ -163,7 +162,7 @@ EditorText::Step EditorText::apply(const Step& step) {
 void EditorText::spliceText(std::size_t from, std::size_t to, std::u16string_view with) {
     const std::size_t removed = to - from;
     if (with.size() > removed && text_.size() + with.size() - removed > text_.capacity()) {
-        text_.reserve(text_.size() + with.size() - removed + std::max(kSpareUnits, text_.size() / 8));
+        text_.reserve(EditingCapacity(text_.size() + with.size() - removed));
     }
     text_.replace(from, removed, with);
 

@@ -18,6 +18,10 @@ void RichText::append(char16_t unit, Marks marks) {
     append(std::u16string_view(&unit, 1), marks);
 }
 
+std::size_t EditingCapacity(std::size_t units) {
+    return units + std::max<std::size_t>(std::size_t{1} << 20, units / 8);
+}
+
 MarkColor NearestMarkColor(int red, int green, int blue) {
     red = std::clamp(red, 0, 255);
     green = std::clamp(green, 0, 255);

@@ -38,6 +38,12 @@ struct RichText {
     friend bool operator==(const RichText&, const RichText&) = default;
 };
 
+// The room to reserve for a document's text of `units` UTF-16 units that
+// is to be edited: typing into a long text then moves its tail instead of
+// copying all of it to a larger buffer at the first key. Reserved and never
+// written, the room costs address space, not memory.
+std::size_t EditingCapacity(std::size_t units);
+
 // A colour of a document's colour table as one of the three: the hue nearest
 // to it among pure red (0 degrees), green (120) and blue (240), green counting
 // as black; greys, white and near-greys (largest minus smallest component

@@ -397,9 +397,9 @@ void TEditorForm::setDocument(zelvar::RichText text) {
 
 void TEditorForm::setPlainDocument(const QString& text) {
     zelvar::RichText plain;
-    plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                     static_cast<std::size_t>(text.size())),
-                 {});
+    const auto units = static_cast<std::size_t>(text.size());
+    plain.text.reserve(zelvar::EditingCapacity(units));
+    plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), units), {});
     setDocument(std::move(plain));
 }
 
