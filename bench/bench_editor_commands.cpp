@@ -2,9 +2,9 @@
 // given (offscreen by default): each line transform and the port sort on a
 // generated hex log of 65,536 and of 1,000,000 lines, from the command to
 // its result's first screen painted with the window taking input again;
-// and the find buttons on the 1,000,000-line document, the first press
-// (which prepares the upper-cased text) and the presses after it, each
-// searching the whole text for something it does not hold.
+// the longest the window went without handling events meanwhile, and
+// Escape 300 ms into each; and the find buttons on the 1,000,000-line
+// document, for a text found every 1,000 lines and for one it does not hold.
 // The marks on the whole text of 65,536 and of 1,000,000 lines: Ctrl+A,
 // R, then bold, then "All Markers...", each to its result painted, and a
 // keystroke typed at the end of the marked text.
@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
@@ -35,6 +36,8 @@ namespace {
 // The machine these run on is often shared: few runs, medians of them.
 constexpr int kRuns = 5;
 constexpr int kFindPresses = 5;
+// Written into every 1,000th line of the large log.
+const QString kNote = QStringLiteral("ПРОВЕРКА");
 
 struct Command {
     const char* name;
@@ -55,6 +58,26 @@ void settle(TEditorForm& form) {
     QCoreApplication::processEvents();
 }
 
+// The longest the window went without handling its events while a step
+// ran: the worst lateness of a 10 ms timer.
+class Lateness {
+public:
+    Lateness() {
+        tick_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick_, &QTimer::timeout, [this] {
+            worst_ = std::max(worst_, clock_.restart() - 10);
+        });
+        clock_.start();
+        tick_.start(10);
+    }
+    qint64 worst() const { return std::max(worst_, clock_.elapsed() - 10); }
+
+private:
+    QTimer tick_;
+    QElapsedTimer clock_;
+    qint64 worst_ = 0;
+};
+
 int childCommands(const QString& path) {
     zelvar::Settings settings;
     TEditorForm form(settings);
@@ -66,14 +89,49 @@ int childCommands(const QString& path) {
         QElapsedTimer clock;
         clock.start();
         const double cpuBefore = zelvar::bench::CpuMs();
-        form.findChild<QAction*>(QLatin1String(command.action))->trigger();
-        settle(form);
-        std::printf("%s %lld\n%s-cpu %.0f\n", command.name, static_cast<long long>(clock.elapsed()),
-                    command.name, zelvar::bench::CpuMs() - cpuBefore);
+        qint64 late = 0;
+        {
+            const Lateness lateness;
+            form.findChild<QAction*>(QLatin1String(command.action))->trigger();
+            settle(form);
+            late = lateness.worst();
+        }
+        std::printf("%s %lld\n%s-cpu %.0f\n%s-late %lld\n", command.name,
+                    static_cast<long long>(clock.elapsed()), command.name,
+                    zelvar::bench::CpuMs() - cpuBefore, command.name, static_cast<long long>(late));
     }
     return 0;
 }
 
+// Escape pressed 300 ms into each command: how long until the command has
+// ended and the window is its own again.
+int childEscape(const QString& path) {
+    zelvar::Settings settings;
+    TEditorForm form(settings);
+    form.show();
+    QCoreApplication::processEvents();
+    auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+    for (const Command& command : kCommands) {
+        if (!form.openDocument(path)) return 1;
+        settle(form);
+        QElapsedTimer pressed;
+        QTimer::singleShot(300, area, [&] {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(area, &press);
+            pressed.start();
+        });
+        form.findChild<QAction*>(QLatin1String(command.action))->trigger();
+        // A command over before the key came has nothing to stop.
+        if (pressed.isValid()) {
+            std::printf("%s-escape %lld\n", command.name, static_cast<long long>(pressed.elapsed()));
+        }
+        QCoreApplication::processEvents();
+    }
+    return 0;
+}
+
+// Presses of "find next" from the top of a document that holds the text
+// every 1,000 lines, and of one that does not hold it.
 int childFind(const QString& path) {
     zelvar::Settings settings;
     TEditorForm form(settings);
@@ -81,16 +139,18 @@ int childFind(const QString& path) {
     QCoreApplication::processEvents();
     if (!form.openDocument(path)) return 1;
     settle(form);
-    form.findChild<QLineEdit*>(QStringLiteral("EditFind"))
-        ->setText(QStringLiteral("NOT IN THE LOG"));
-    for (int press = 0; press < kFindPresses; ++press) {
-        QElapsedTimer clock;
-        clock.start();
-        form.findChild<QToolButton*>(QStringLiteral("BtnFindNext"))->click();
-        settle(form);
-        std::printf("%s %lld\n", press == 0 ? "find-first" : "find-again",
-                    static_cast<long long>(clock.elapsed()));
-    }
+    const auto presses = [&form](const char* name, const QString& what) {
+        form.findChild<QLineEdit*>(QStringLiteral("EditFind"))->setText(what);
+        for (int press = 0; press < kFindPresses; ++press) {
+            QElapsedTimer clock;
+            clock.start();
+            form.findChild<QToolButton*>(QStringLiteral("BtnFindNext"))->click();
+            settle(form);
+            std::printf("%s %lld\n", name, static_cast<long long>(clock.elapsed()));
+        }
+    };
+    presses("find-absent", QStringLiteral("NOT IN THE LOG"));
+    presses("find-every-1000", kNote);
     return 0;
 }
 
@@ -175,6 +235,7 @@ int main(int argc, char* argv[]) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--commands")) return childCommands(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--find")) return childFind(args[2]);
+    if (args.size() == 3 && args[1] == QStringLiteral("--escape")) return childEscape(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--marks")) return childMarks(args[2]);
     // --log N PATH: the generated log of N lines, for running a child by hand.
     if (args.size() == 4 && args[1] == QStringLiteral("--log")) {
@@ -189,13 +250,31 @@ int main(int argc, char* argv[]) {
     const QString small = dir.filePath(QStringLiteral("small.hex"));
     const QString large = dir.filePath(QStringLiteral("large.hex"));
     writeFile(small, zelvar::bench::GenerateHexLog(65536));
-    writeFile(large, zelvar::bench::GenerateHexLog(1000000));
+    const std::string log = zelvar::bench::GenerateHexLog(1000000);
+    writeFile(large, log);
+    // The note after the stamp of every 1,000th line, for the find buttons.
+    std::string withNotes;
+    withNotes.reserve(log.size() + log.size() / 100);
+    const std::string note = kNote.toStdString() + ' ';
+    for (std::size_t at = 0, line = 0; at < log.size(); ++line) {
+        const std::size_t end = log.find('\n', at) + 1;
+        const std::size_t tab = log.find('\t', at) + 1;
+        if (line % 1000 == 999 && tab < end) {
+            withNotes.append(log, at, tab - at).append(note).append(log, tab, end - tab);
+        } else {
+            withNotes.append(log, at, end - at);
+        }
+        at = end;
+    }
+    const QString noted = dir.filePath(QStringLiteral("noted.hex"));
+    writeFile(noted, withNotes);
     std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()), runs);
     report("marks  ", 65536, {QStringLiteral("--marks"), small}, runs);
     report("marks  ", 1000000, {QStringLiteral("--marks"), large}, runs);
     if (marksOnly) return 0;
     report("command", 65536, {QStringLiteral("--commands"), small}, runs);
-    report("find   ", 1000000, {QStringLiteral("--find"), large}, runs);
+    report("find   ", 1000000, {QStringLiteral("--find"), noted}, runs);
     report("command", 1000000, {QStringLiteral("--commands"), large}, runs);
+    report("escape ", 1000000, {QStringLiteral("--escape"), large}, runs);
     return 0;
 }
