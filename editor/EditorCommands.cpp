@@ -32,11 +32,27 @@ public:
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
     void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { form_.clearDocument(); }
-    void showLines(const LineList& lines) override { form_.setPlainDocument(fromStd(lines.text())); }
+    void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
+    void showLines(const LineList& lines) override { form_.setUtf8Document(lines.text()); }
 
 private:
     TEditorForm& form_;
     BusyRuns& runs_;
+};
+
+// The text area takes no typing while a line command runs: typing would be
+// lost when the result replaces the text, and the text is read aside while
+// the window's events go on (the busy runs refuse the other commands that
+// would change it).
+class ReadOnlyArea {
+public:
+    explicit ReadOnlyArea(RichEditArea& area) : area_(area) { area_.setReadOnly(true); }
+    ~ReadOnlyArea() { area_.setReadOnly(false); }
+    ReadOnlyArea(const ReadOnlyArea&) = delete;
+    ReadOnlyArea& operator=(const ReadOnlyArea&) = delete;
+
+private:
+    RichEditArea& area_;
 };
 
 std::u16string_view utf16(const QString& text) {
@@ -52,19 +68,17 @@ EditorCommands::~EditorCommands() = default;
 void EditorCommands::run(const Transform& transform) {
     const auto command = form_.beginCommand();
     if (!command) return;
-    // Typing meanwhile would be lost when the result replaces the text.
-    form_.RichEdit->setReadOnly(true);
+    const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
         WindowOutput output(form_, *form_.runs_);
-        ProcessLines(form_.utf8Text(), transform, form_.WorkLines, form_.StopFlag,
-                     output);
+        ProcessLines([this] { return form_.utf8Text(); }, transform, form_.WorkLines,
+                     form_.StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
         form_.setStatusText(1, {});
         form_.setStatusText(2, {});
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
     }
-    form_.RichEdit->setReadOnly(false);
 }
 
 void EditorCommands::runTransform(TransformMode mode) {
@@ -93,9 +107,10 @@ void EditorCommands::mnuUndoFilterClick() {
 void EditorCommands::SortDatabyPorts1Click() {
     const auto command = form_.beginCommand();
     if (!command) return;
+    const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
         WindowOutput output(form_, *form_.runs_);
-        SortDatabyPorts(form_.utf8Text(), form_.WorkLines, output);
+        SortDatabyPorts([this] { return form_.utf8Text(); }, form_.WorkLines, output);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
     }

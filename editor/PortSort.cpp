@@ -33,9 +33,18 @@ LineList SortByPorts(const LineList& lines) {
 }
 
 bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOutput& output) {
-    const LineList lines = LineList::fromText(std::move(documentText));
+    return SortDatabyPorts([&documentText] { return std::move(documentText); }, workLines, output);
+}
+
+bool SortDatabyPorts(const DocumentReader& documentText, LineList& workLines,
+                     TransformOutput& output) {
+    LineList lines;
+    LineList sorted;
+    output.runAside([&] {
+        lines = LineList::fromText(documentText());
+        sorted = SortByPorts(lines);
+    });
     if (lines.empty()) return false;
-    const LineList sorted = SortByPorts(lines);
     output.clearText();
     output.showLines(sorted);
     workLines.clear();

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "LineList.h"
+#include "ProcessLines.h"
 #include "TransformOutput.h"
 
 namespace zelvar {
@@ -22,5 +23,8 @@ LineList SortByPorts(const LineList& lines);
 // empties the editor. No progress and no stop. A document without lines
 // changes nothing and gives false.
 bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOutput& output);
+// The same with the text read aside, as the line commands read it.
+bool SortDatabyPorts(const DocumentReader& documentText, LineList& workLines,
+                     TransformOutput& output);
 
 }  // namespace zelvar

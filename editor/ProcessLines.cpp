@@ -23,10 +23,25 @@ bool IsProgressStep(std::size_t index, std::size_t last) {
 
 bool ProcessLines(std::string documentText, const Transform& transform, LineList& workLines,
                   bool& stopFlag, TransformOutput& output) {
+    if (documentText.empty()) return false;
+    return ProcessLines([&documentText] { return std::move(documentText); }, transform, workLines,
+                        stopFlag, output);
+}
+
+bool ProcessLines(const DocumentReader& documentText, const Transform& transform,
+                  LineList& workLines, bool& stopFlag, TransformOutput& output) {
+    // Cleared before any event runs: a stop asked while the text is read
+    // ends the run after its first line.
+    stopFlag = false;
+    output.setActivityText(" Processing... ");
     // The lines are held here until the run ends, so that nothing the window
     // runs meanwhile can change the list under the loop.
-    LineList lines = LineList::fromText(std::move(documentText));
-    if (lines.empty()) return false;
+    LineList lines;
+    output.runAside([&] { lines = LineList::fromText(documentText()); });
+    if (lines.empty()) {
+        output.setActivityText("");
+        return false;
+    }
 
     const bool filter = IsFilter(transform.mode);
     LineList result;
@@ -35,8 +50,6 @@ bool ProcessLines(std::string documentText, const Transform& transform, LineList
     } else {
         result.reserve(lines.size(), lines.text().size() + lines.text().size() / 4);
     }
-    stopFlag = false;
-    output.setActivityText(" Processing... ");
     output.processPendingEvents();
 
     std::string line;

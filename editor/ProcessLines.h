@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ namespace zelvar {
 // the call returns false.
 bool ProcessLines(std::string documentText, const Transform& transform, LineList& workLines,
                   bool& stopFlag, TransformOutput& output);
+
+// The document's text, read when a run needs it: the window reads it aside,
+// while its events go on.
+using DocumentReader = std::function<std::string()>;
+bool ProcessLines(const DocumentReader& documentText, const Transform& transform,
+                  LineList& workLines, bool& stopFlag, TransformOutput& output);
 
 // "Return to the Old Values...": the text area gets workLines once more.
 void RestoreWorkLines(const LineList& workLines, TransformOutput& output);

@@ -68,8 +68,8 @@ RichEditArea::RichEditArea(QWidget* parent) : QAbstractScrollArea(parent) {
 
 RichEditArea::~RichEditArea() = default;
 
-void RichEditArea::setContent(zelvar::RichText text) {
-    text_.assign(std::move(text));
+void RichEditArea::setContent(zelvar::EditorText text) {
+    text_ = std::move(text);
     caret_ = anchor_ = 0;
     typing_.reset();
     verticalScrollBar()->setValue(0);

@@ -29,8 +29,8 @@ public:
     const zelvar::EditorText& content() const { return text_; }
     // A new document, with nothing to undo, the caret at its start and the
     // view at the top.
-    void setContent(zelvar::RichText text);
-    void clear() { setContent({}); }
+    void setContent(zelvar::EditorText text);
+    void clear() { setContent(zelvar::EditorText()); }
 
     bool isReadOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "LineList.h"
@@ -19,6 +20,9 @@ public:
     virtual void setActivityText(std::string_view /*text*/) {}
     // Lets pending window events run; this is where Escape sets the stop flag.
     virtual void processPendingEvents() {}
+    // Runs a long step that needs nothing of the window; the window may let
+    // its events run meanwhile.
+    virtual void runAside(const std::function<void()>& step) { step(); }
     // Empties the text area before the result is shown.
     virtual void clearText() {}
     // Replaces the text area's content with these lines as plain text, a line

@@ -392,15 +392,36 @@ zelvar::RichText TEditorForm::document() const {
 }
 
 void TEditorForm::setDocument(zelvar::RichText text) {
-    RichEdit->setContent(std::move(text));
+    zelvar::EditorText prepared;
+    runs_->runAside([&] { prepared.assign(std::move(text)); });
+    RichEdit->setContent(std::move(prepared));
 }
 
-void TEditorForm::setPlainDocument(const QString& text) {
+namespace {
+
+zelvar::RichText plainDocument(QStringView text) {
     zelvar::RichText plain;
     const auto units = static_cast<std::size_t>(text.size());
     plain.text.reserve(zelvar::EditingCapacity(units));
     plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), units), {});
-    setDocument(std::move(plain));
+    return plain;
+}
+
+}  // namespace
+
+void TEditorForm::setPlainDocument(const QString& text) {
+    zelvar::EditorText prepared;
+    runs_->runAside([&] { prepared.assign(plainDocument(text)); });
+    RichEdit->setContent(std::move(prepared));
+}
+
+void TEditorForm::setUtf8Document(std::string_view text) {
+    zelvar::EditorText prepared;
+    runs_->runAside([&] {
+        prepared.assign(
+            plainDocument(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
+    });
+    RichEdit->setContent(std::move(prepared));
 }
 
 void TEditorForm::clearDocument() {
@@ -453,7 +474,8 @@ bool TEditorForm::openDocument(const QString& path) {
         if (!command) return false;
         zelvar::RichText text;
         try {
-            text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path));
+            runs_->runAside(
+                [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
         } catch (const zelvar::DocumentFileError& error) {
             failure = error.text();
         } catch (const std::exception& error) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "BusyRuns.h"
 #include "EditorControl.h"
@@ -70,8 +71,10 @@ public:
     zelvar::RichText document() const;
     void setDocument(zelvar::RichText text);
     // The lines as plain text, and an empty area: new documents, with
-    // nothing to undo.
+    // nothing to undo. During a command a long text is made ready while
+    // the window's events go on.
     void setPlainDocument(const QString& text);
+    void setUtf8Document(std::string_view text);
     void clearDocument();
     QString plainText() const;
     // The same as the line commands read it.

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace zelvar {
 
@@ -81,6 +84,29 @@ bool BusyRuns::running(RunKind kind) const {
 
 void BusyRuns::letEventsThrough() {
     if (busy()) QCoreApplication::processEvents();
+}
+
+void BusyRuns::runAside(const std::function<void()>& work) {
+    if (!busy()) {
+        work();
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    // Posted to when the work ends, so that the wait below wakes.
+    QObject waker;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 void BusyRuns::end(unsigned id) {

@@ -91,6 +91,10 @@ public:
     // Lets pending window events run: only inside a run, where the table
     // guards what they start.
     void letEventsThrough();
+    // Runs `work`, which needs nothing of the windows, on a thread of its
+    // own while window events run as they come, and returns when it has
+    // ended, with its exception if it threw. Outside a run it simply runs.
+    void runAside(const std::function<void()>& work);
 
     // --- the design's flags ---
     // The offline decoder reads and writes these as its own.

@@ -2,8 +2,13 @@
 // of run, and the deferred commands and flags it keeps.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "BusyRuns.h"
 
@@ -139,4 +144,20 @@ TEST(BusyRuns, KeepsTheDecodingAndCloseFlags) {
         const BusyRuns::Run closing = runs.begin(RunKind::CloseSequence);
     }
     EXPECT_TRUE(runs.Closing());  // granted: the program ends closing
+}
+
+// Work set aside runs while the events do: it waits here for a timer that
+// only the events can fire, and its failure comes back to the caller.
+TEST(BusyRuns, WorkSetAsideLeavesTheEventsRunning) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    BusyRuns runs;
+    const BusyRuns::Run run = runs.begin(RunKind::EditorCommand, [] {});
+    std::atomic<bool> fired{false};
+    QTimer::singleShot(0, &app, [&] { fired = true; });
+    runs.runAside([&] {
+        while (!fired) std::this_thread::yield();
+    });
+    EXPECT_TRUE(fired);
+    EXPECT_THROW(runs.runAside([] { throw std::runtime_error("no room"); }), std::runtime_error);
 }
