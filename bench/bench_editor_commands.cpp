@@ -103,8 +103,9 @@ int childCommands(const QString& path) {
     return 0;
 }
 
-// Escape pressed 300 ms into each command: how long until the command has
-// ended and the window is its own again.
+// Escape pressed 300 ms into each command: how long until the run stopped
+// (" Display..." shown, or the run over) and until the command has ended
+// with its result shown and the window its own again.
 int childEscape(const QString& path) {
     zelvar::Settings settings;
     TEditorForm form(settings);
@@ -115,17 +116,30 @@ int childEscape(const QString& path) {
         if (!form.openDocument(path)) return 1;
         settle(form);
         QElapsedTimer pressed;
+        qint64 stopped = -1;
+        QTimer watch;
+        watch.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (pressed.isValid() && stopped < 0 &&
+                form.statusText(2) == QStringLiteral(" Display...")) {
+                stopped = pressed.elapsed();
+            }
+        });
+        watch.start(2);
         QTimer::singleShot(300, area, [&] {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
             QCoreApplication::sendEvent(area, &press);
             pressed.start();
         });
         form.findChild<QAction*>(QLatin1String(command.action))->trigger();
+        settle(form);
         // A command over before the key came has nothing to stop.
         if (pressed.isValid()) {
-            std::printf("%s-escape %lld\n", command.name, static_cast<long long>(pressed.elapsed()));
+            const qint64 ended = pressed.elapsed();
+            std::printf("%s-stopped %lld\n%s-shown %lld\n", command.name,
+                        static_cast<long long>(stopped < 0 ? ended : stopped), command.name,
+                        static_cast<long long>(ended));
         }
-        QCoreApplication::processEvents();
     }
     return 0;
 }

@@ -66,12 +66,14 @@ bool ProcessLines(const DocumentReader& documentText, const Transform& transform
         if (stopFlag) break;
     }
 
+    output.setActivityText(" Display...");
     if (!filter) {
         // A stopped conversion keeps the lines it did not reach as they were.
-        for (std::size_t i = done; i <= last; ++i) result.append(lines[i]);
-        std::swap(lines, result);
+        output.runAside([&] {
+            for (std::size_t i = done; i <= last; ++i) result.append(lines[i]);
+            std::swap(lines, result);
+        });
     }
-    output.setActivityText(" Display...");
     output.clearText();
     output.processPendingEvents();
     output.showLines(filter ? result : lines);
