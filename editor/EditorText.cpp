@@ -126,20 +126,20 @@ void EditorText::record(Step undo, bool typing) {
 }
 
 std::optional<EditorText::Change> EditorText::undo() {
-    if (undo_.empty()) return std::nullopt;
-    Step step = std::move(undo_.back());
-    undo_.pop_back();
-    const Change change{step.from, step.text ? step.content.size() : step.length, step.text};
-    redo_.push_back(apply(step));
-    return change;
+    return replay(undo_, redo_);
 }
 
 std::optional<EditorText::Change> EditorText::redo() {
-    if (redo_.empty()) return std::nullopt;
-    Step step = std::move(redo_.back());
-    redo_.pop_back();
-    const Change change{step.from, step.text ? step.content.size() : step.length, step.text};
-    undo_.push_back(apply(step));
+    return replay(redo_, undo_);
+}
+
+std::optional<EditorText::Change> EditorText::replay(std::vector<Step>& from,
+                                                     std::vector<Step>& onto) {
+    if (from.empty()) return std::nullopt;
+    const Step step = std::move(from.back());
+    from.pop_back();
+    const Change change{step.from, step.text ? step.content.size() : step.length};
+    onto.push_back(apply(step));
     return change;
 }
 

@@ -56,12 +56,10 @@ public:
     // Gives every character of [from, to) the marks `change` makes of its own.
     void restyle(std::size_t from, std::size_t to, const std::function<Marks(Marks)>& change);
 
-    // What an undo or redo changed: the stretch now at [from, from + length),
-    // and whether the text changed or only its marks.
+    // What an undo or redo changed: the stretch now at [from, from + length).
     struct Change {
         std::size_t from = 0;
         std::size_t length = 0;
-        bool text = false;
     };
     std::optional<Change> undo();
     std::optional<Change> redo();
@@ -81,6 +79,8 @@ private:
     };
     // Makes the step and gives the one that takes it back.
     Step apply(const Step& step);
+    // Takes the last step of `from` back, keeping its reverse on `onto`.
+    std::optional<Change> replay(std::vector<Step>& from, std::vector<Step>& onto);
     void spliceText(std::size_t from, std::size_t to, std::u16string_view with);
     // Replaces the spans of [from, to) with `relative` over the new length.
     void spliceSpans(std::size_t from, std::size_t to, std::size_t length,

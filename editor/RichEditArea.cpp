@@ -73,7 +73,7 @@ void RichEditArea::setContent(zelvar::EditorText text) {
     caret_ = anchor_ = 0;
     typing_.reset();
     verticalScrollBar()->setValue(0);
-    showChange(true, false);
+    showChange(false);
 }
 
 void RichEditArea::setReadOnly(bool readOnly) {
@@ -161,14 +161,13 @@ void RichEditArea::updateScrollRange() {
     bar->setRange(0, static_cast<int>(std::min<std::size_t>(first, INT_MAX)));
 }
 
-void RichEditArea::showChange(bool textChanged, bool followCaret) {
+void RichEditArea::showChange(bool followCaret) {
     layouts_.clear();
     rowsValid_ = false;
     updateScrollRange();
     if (followCaret) ensureCaretVisible();
     restartBlink();
     viewport()->update();
-    if (textChanged) emit this->textChanged();
     emit selectionChanged();
 }
 
@@ -239,7 +238,7 @@ void RichEditArea::mark(const std::function<Marks(Marks)>& change) {
         return;
     }
     text_.restyle(selectionStart(), selectionEnd(), change);
-    showChange(false, false);
+    showChange(false);
 }
 
 void RichEditArea::unmarkAll() {
@@ -247,7 +246,7 @@ void RichEditArea::unmarkAll() {
     verticalScrollBar()->setValue(0);
     caret_ = anchor_ = 0;
     typing_.reset();
-    showChange(false, false);
+    showChange(false);
 }
 
 void RichEditArea::replaceSelection(const std::u16string& with, bool typing) {
@@ -255,7 +254,7 @@ void RichEditArea::replaceSelection(const std::u16string& with, bool typing) {
     text_.replace(from, selectionEnd(), with, typingMarks(), typing);
     caret_ = anchor_ = from + with.size();
     typing_.reset();
-    showChange(true, true);
+    showChange(true);
 }
 
 void RichEditArea::insertText(const QString& text) {
@@ -270,7 +269,7 @@ void RichEditArea::undo() {
     if (const auto change = text_.undo()) {
         caret_ = anchor_ = change->from + change->length;
         typing_.reset();
-        showChange(change->text, true);
+        showChange(true);
     }
 }
 
@@ -278,7 +277,7 @@ void RichEditArea::redo() {
     if (const auto change = text_.redo()) {
         caret_ = anchor_ = change->from + change->length;
         typing_.reset();
-        showChange(change->text, true);
+        showChange(true);
     }
 }
 

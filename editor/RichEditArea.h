@@ -73,8 +73,6 @@ signals:
     void filesDropped(const QStringList& paths);
     // The caret or the selection moved.
     void selectionChanged();
-    // The text itself changed; marks alone do not count.
-    void textChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -111,7 +109,7 @@ private:
     void ensureCaretVisible();
     // The text or its marks changed: the screen, the scroll range and the
     // listeners follow, and the view with the caret when asked.
-    void showChange(bool textChanged, bool followCaret);
+    void showChange(bool followCaret);
     void moveCaret(std::size_t position, bool keepAnchor);
     void restartBlink();
     std::size_t hitTest(const QPoint& point);
