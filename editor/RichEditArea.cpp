@@ -8,20 +8,15 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyleHints>
 #include <QTextLayout>
 #include <QUrl>
 #include <algorithm>
-#include <climits>
-#include <cmath>
+#include <utility>
 
 using zelvar::MarkColor;
 using zelvar::Marks;
 
 namespace {
-
-// The space around the text, as a rich-text document leaves it.
-constexpr int kMargin = 4;
 
 QString qtext(std::u16string_view text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -54,15 +49,9 @@ QStringList DraggedFiles(const QMimeData* mime) {
     return paths;
 }
 
-RichEditArea::RichEditArea(QWidget* parent) : QAbstractScrollArea(parent) {
-    setFocusPolicy(Qt::StrongFocus);
+RichEditArea::RichEditArea(QWidget* parent) : LineLayoutArea(parent) {
     setAttribute(Qt::WA_InputMethodEnabled);
     setAcceptDrops(true);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    viewport()->setCursor(Qt::IBeamCursor);
-    viewport()->setBackgroundRole(QPalette::Base);
-    verticalScrollBar()->setSingleStep(1);
-    option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     updateScrollRange();
 }
 
@@ -81,25 +70,11 @@ void RichEditArea::setReadOnly(bool readOnly) {
     restartBlink();
 }
 
-std::size_t RichEditArea::firstVisibleLine() const {
-    return static_cast<std::size_t>(std::max(verticalScrollBar()->value(), 0));
+QString RichEditArea::lineText(std::size_t line) const {
+    return qtext(text_.line(line));
 }
 
-int RichEditArea::textWidth() const {
-    return std::max(1, viewport()->width() - 2 * kMargin);
-}
-
-std::shared_ptr<QTextLayout> RichEditArea::layoutLine(std::size_t line) {
-    // Enough for a few screens; emptied rather than sorted out when full.
-    constexpr std::size_t kKeptLayouts = 1024;
-    if (layoutWidth_ != textWidth() || layouts_.size() >= kKeptLayouts) {
-        layouts_.clear();
-        layoutWidth_ = textWidth();
-    }
-    if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
-    auto layout = std::make_shared<QTextLayout>(qtext(text_.line(line)), font());
-    layout->setCacheEnabled(true);
-    layout->setTextOption(option_);
+QList<QTextLayout::FormatRange> RichEditArea::lineFormats(std::size_t line) const {
     const std::size_t start = text_.lineStart(line);
     QList<QTextLayout::FormatRange> marks;
     for (const zelvar::MarkSpan& span : text_.spansIn(start, text_.lineEnd(line))) {
@@ -111,87 +86,15 @@ std::shared_ptr<QTextLayout> RichEditArea::layoutLine(std::size_t line) {
         if (span.marks.bold) range.format.setFontWeight(QFont::Bold);
         marks.append(range);
     }
-    layout->setFormats(marks);
-    layout->beginLayout();
-    qreal y = 0;
-    while (true) {
-        QTextLine row = layout->createLine();
-        if (!row.isValid()) break;
-        row.setLineWidth(textWidth());
-        row.setPosition(QPointF(0, y));
-        y += row.height();
-    }
-    layout->endLayout();
-    layouts_.emplace(line, layout);
-    return layout;
-}
-
-int RichEditArea::lineHeight(std::size_t line) {
-    return static_cast<int>(std::ceil(layoutLine(line)->boundingRect().height()));
-}
-
-const std::vector<RichEditArea::Row>& RichEditArea::rows() {
-    if (rowsValid_) return rows_;
-    rows_.clear();
-    int top = kMargin;
-    const int bottom = viewport()->height();
-    for (std::size_t line = firstVisibleLine(); line < text_.lineCount() && top < bottom; ++line) {
-        auto layout = layoutLine(line);
-        const int height = static_cast<int>(std::ceil(layout->boundingRect().height()));
-        rows_.push_back({line, top, height, std::move(layout)});
-        top += height;
-    }
-    rowsValid_ = true;
-    return rows_;
-}
-
-void RichEditArea::updateScrollRange() {
-    // The range ends where the last lines just fill the view.
-    const std::size_t count = text_.lineCount();
-    std::size_t first = count;
-    int room = viewport()->height() - 2 * kMargin;
-    while (first > 0) {
-        room -= lineHeight(first - 1);
-        if (room < 0 && first < count) break;
-        --first;
-    }
-    QScrollBar* bar = verticalScrollBar();
-    const int step = std::max(1, QFontMetrics(font()).lineSpacing());
-    bar->setPageStep(std::max(1, viewport()->height() / step - 1));
-    bar->setRange(0, static_cast<int>(std::min<std::size_t>(first, INT_MAX)));
+    return marks;
 }
 
 void RichEditArea::showChange(bool followCaret) {
-    layouts_.clear();
-    rowsValid_ = false;
-    updateScrollRange();
+    refresh(true);
     if (followCaret) ensureCaretVisible();
     restartBlink();
     viewport()->update();
     emit selectionChanged();
-}
-
-void RichEditArea::ensureCaretVisible() {
-    const std::size_t line = text_.lineOf(caret_);
-    QScrollBar* bar = verticalScrollBar();
-    if (line < firstVisibleLine()) {
-        bar->setValue(static_cast<int>(line));
-        return;
-    }
-    const int bottom = viewport()->height();
-    for (const Row& row : rows()) {
-        if (row.line == line && row.top + row.height <= bottom) return;
-    }
-    // Below the last whole line: the caret's line becomes the last one shown.
-    std::size_t first = line;
-    int room = bottom - 2 * kMargin;
-    while (first > 0) {
-        room -= lineHeight(first);
-        if (room < 0) break;
-        --first;
-    }
-    if (room < 0 && first < line) ++first;
-    bar->setValue(static_cast<int>(first));
 }
 
 void RichEditArea::moveCaret(std::size_t position, bool keepAnchor) {
@@ -330,40 +233,16 @@ void RichEditArea::paintEvent(QPaintEvent*) {
     }
 }
 
-void RichEditArea::resizeEvent(QResizeEvent* event) {
-    QAbstractScrollArea::resizeEvent(event);
-    rowsValid_ = false;
-    updateScrollRange();
-}
-
-void RichEditArea::scrollContentsBy(int, int) {
-    rowsValid_ = false;
-    viewport()->update();
-}
-
-void RichEditArea::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) {
-        layouts_.clear();
-        rowsValid_ = false;
-        updateScrollRange();
-    }
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::EnabledChange ||
-        event->type() == QEvent::PaletteChange) {
-        viewport()->update();
-    }
-    QAbstractScrollArea::changeEvent(event);
-}
-
 void RichEditArea::focusInEvent(QFocusEvent* event) {
     restartBlink();
     viewport()->update();
-    QAbstractScrollArea::focusInEvent(event);
+    LineLayoutArea::focusInEvent(event);
 }
 
 void RichEditArea::focusOutEvent(QFocusEvent* event) {
     blink_.stop();
     viewport()->update();
-    QAbstractScrollArea::focusOutEvent(event);
+    LineLayoutArea::focusOutEvent(event);
 }
 
 void RichEditArea::restartBlink() {
@@ -378,7 +257,7 @@ void RichEditArea::restartBlink() {
 
 void RichEditArea::timerEvent(QTimerEvent* event) {
     if (event->timerId() != blink_.timerId()) {
-        QAbstractScrollArea::timerEvent(event);
+        LineLayoutArea::timerEvent(event);
         return;
     }
     caretShown_ = !caretShown_;
@@ -391,21 +270,8 @@ bool RichEditArea::focusNextPrevChild(bool) {
 }
 
 std::size_t RichEditArea::hitTest(const QPoint& point) {
-    const std::vector<Row>& shown = rows();
-    if (shown.empty()) return 0;
-    if (point.y() < shown.front().top) return text_.lineStart(shown.front().line);
-    for (const Row& row : shown) {
-        if (point.y() >= row.top + row.height) continue;
-        const QPointF inside(point.x() - kMargin, point.y() - row.top);
-        for (int i = 0; i < row.layout->lineCount(); ++i) {
-            const QTextLine visual = row.layout->lineAt(i);
-            if (inside.y() < visual.y() + visual.height() || i + 1 == row.layout->lineCount()) {
-                return text_.lineStart(row.line) +
-                       static_cast<std::size_t>(std::max(0, visual.xToCursor(inside.x())));
-            }
-        }
-    }
-    return text_.lineEnd(shown.back().line);
+    const auto [line, index] = hitLine(point);
+    return text_.lineStart(line) + static_cast<std::size_t>(index);
 }
 
 std::size_t RichEditArea::rowStep(int direction) {
@@ -486,21 +352,17 @@ bool RichEditArea::moveKey(QKeyEvent* event) {
 }
 
 bool RichEditArea::editKey(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Undo)) {
-        undo();
-        return true;
-    }
-    if (event->matches(QKeySequence::Redo)) {
-        redo();
-        return true;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        paste();
-        return true;
-    }
-    if (event->matches(QKeySequence::Cut)) {
-        cut();
-        return true;
+    using Command = void (RichEditArea::*)();
+    static const std::pair<QKeySequence::StandardKey, Command> kCommands[] = {
+        {QKeySequence::Undo, &RichEditArea::undo},
+        {QKeySequence::Redo, &RichEditArea::redo},
+        {QKeySequence::Paste, &RichEditArea::paste},
+        {QKeySequence::Cut, &RichEditArea::cut}};
+    for (const auto& [key, command] : kCommands) {
+        if (event->matches(key)) {
+            (this->*command)();
+            return true;
+        }
     }
     const bool control = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
@@ -553,7 +415,7 @@ QVariant RichEditArea::inputMethodQuery(Qt::InputMethodQuery query) const {
         case Qt::ImCursorPosition:
             return static_cast<int>(caret_ - text_.lineStart(text_.lineOf(caret_)));
         case Qt::ImSurroundingText: return qtext(text_.line(text_.lineOf(caret_)));
-        default: return QAbstractScrollArea::inputMethodQuery(query);
+        default: return LineLayoutArea::inputMethodQuery(query);
     }
 }
 
@@ -571,10 +433,7 @@ void RichEditArea::mousePressEvent(QMouseEvent* event) {
 void RichEditArea::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
     const QPoint point = event->position().toPoint();
-    // Dragged past an edge: the view follows a line at a time.
-    QScrollBar* bar = verticalScrollBar();
-    if (point.y() < 0) bar->setValue(bar->value() - 1);
-    if (point.y() > viewport()->height()) bar->setValue(bar->value() + 1);
+    followDrag(point);
     caret_ = hitTest(point);
     typing_.reset();
     viewport()->update();

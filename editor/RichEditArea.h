@@ -1,25 +1,21 @@
 #pragma once
 
-#include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QStringList>
-#include <QTextOption>
 #include <functional>
-#include <memory>
-#include <unordered_map>
-#include <vector>
+#include <optional>
 
 #include "EditorText.h"
+#include "LineLayoutArea.h"
 
 class QMimeData;
-class QTextLayout;
 
 // The editor's text area. The document lives in an EditorText; only the
 // lines on the screen are laid out and drawn, wrapped at the window's edge,
 // so a day's log opens, scrolls, marks and changes as quickly as a short
 // one. The scroll bar counts lines. Escape and dropped files are reported
 // to the window instead of being treated here.
-class RichEditArea : public QAbstractScrollArea {
+class RichEditArea : public zelvar::LineLayoutArea {
     Q_OBJECT
 
 public:
@@ -65,8 +61,6 @@ public:
     void copy() const;
     void paste();
 
-    std::size_t firstVisibleLine() const;
-
 signals:
     void escapePressed();
     // Local files dropped on the area, in the order the drag carried them.
@@ -75,9 +69,11 @@ signals:
     void selectionChanged();
 
 protected:
+    std::size_t lineCount() const override { return text_.lineCount(); }
+    QString lineText(std::size_t line) const override;
+    QList<QTextLayout::FormatRange> lineFormats(std::size_t line) const override;
+
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -88,25 +84,13 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
-    struct Row {
-        std::size_t line;
-        int top;
-        int height;
-        std::shared_ptr<QTextLayout> layout;
-    };
-    std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
-    int lineHeight(std::size_t line);
-    int textWidth() const;
-    const std::vector<Row>& rows();
-    void updateScrollRange();
-    void ensureCaretVisible();
+    void ensureCaretVisible() { showLine(text_.lineOf(caret_)); }
     // The text or its marks changed: the screen, the scroll range and the
     // listeners follow, and the view with the caret when asked.
     void showChange(bool followCaret);
@@ -128,11 +112,6 @@ private:
     // Marks chosen for the next typed text while nothing is selected; the
     // caret moving forgets them.
     std::optional<zelvar::Marks> typing_;
-    QTextOption option_;
-    std::vector<Row> rows_;
-    bool rowsValid_ = false;
-    std::unordered_map<std::size_t, std::shared_ptr<QTextLayout>> layouts_;
-    int layoutWidth_ = 0;
     QBasicTimer blink_;
     bool caretShown_ = true;
 };

@@ -21,8 +21,6 @@ namespace zelvar {
 
 namespace {
 
-// The space around the text, as a plain text edit leaves it.
-constexpr int kMargin = 4;
 // Tab stops every eight characters, where the columns of the logs expect them.
 constexpr int kTabColumns = 8;
 
@@ -49,16 +47,9 @@ std::size_t byteColumn(std::string_view line, int index) {
 
 }  // namespace
 
-LogView::LogView(const QString& name, QWidget* parent) : QAbstractScrollArea(parent) {
+LogView::LogView(const QString& name, QWidget* parent) : LineLayoutArea(parent) {
     setObjectName(name);
-    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    viewport()->setCursor(Qt::IBeamCursor);
-    viewport()->setBackgroundRole(QPalette::Base);
-    verticalScrollBar()->setSingleStep(1);
-    option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     InstallLogViewAccessible();
     updateScrollRange();
 }
@@ -73,30 +64,27 @@ QString LogView::toPlainText() const {
     return QString::fromStdString(store_.text({}, store_.endPos()));
 }
 
-void LogView::changed() {
+void LogView::changed(bool relayout) {
     cursor_ = store_.clamp(cursor_);
     anchor_ = store_.clamp(anchor_);
-    rowsValid_ = false;
-    updateScrollRange();
-    viewport()->update();
+    refresh(relayout);
 }
 
 void LogView::appendLines(std::string_view joined) {
     store_.appendLines(joined);
-    changed();
+    changed(false);
     scrollToEnd();
 }
 
 void LogView::removeLastLine() {
-    if (!store_.empty()) layouts_.erase(store_.lineCount() - 1);
+    if (!store_.empty()) forgetLayout(store_.lineCount() - 1);
     store_.removeLastLine();
-    changed();
+    changed(false);
 }
 
 void LogView::clear() {
     store_.clear();
-    forgetLayouts();
-    changed();
+    changed(true);
 }
 
 LogBytes LogView::takeSnapshotAndClear() {
@@ -110,103 +98,25 @@ void LogView::setReadOnly(bool readOnly) {
     viewport()->update();
 }
 
-std::size_t LogView::firstVisibleLine() const {
-    return static_cast<std::size_t>(std::max(verticalScrollBar()->value(), 0));
-}
-
 void LogView::scrollToEnd() {
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
-int LogView::textWidth() const {
-    return std::max(1, viewport()->width() - 2 * kMargin);
-}
-
-std::shared_ptr<QTextLayout> LogView::layoutLine(std::size_t line) {
-    // Enough for a few screens; emptied rather than sorted out when full.
-    constexpr std::size_t kKeptLayouts = 1024;
-    if (layoutWidth_ != textWidth() || layouts_.size() >= kKeptLayouts) {
-        layouts_.clear();
-        layoutWidth_ = textWidth();
-    }
-    if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
-    auto layout = std::make_shared<QTextLayout>(lineText(line), font());
-    layout->setCacheEnabled(true);
-    layout->setTextOption(option_);
-    layout->beginLayout();
-    qreal y = 0;
-    const qreal width = textWidth();
-    while (true) {
-        QTextLine row = layout->createLine();
-        if (!row.isValid()) break;
-        row.setLineWidth(width);
-        row.setPosition(QPointF(0, y));
-        y += row.height();
-    }
-    layout->endLayout();
-    layouts_.emplace(line, layout);
-    return layout;
-}
-
-const std::vector<LogView::Row>& LogView::rows() {
-    if (rowsValid_) return rows_;
-    rows_.clear();
-    int top = kMargin;
-    const int bottom = viewport()->height();
-    for (std::size_t line = firstVisibleLine(); line < store_.lineCount() && top < bottom; ++line) {
-        auto layout = layoutLine(line);
-        const int height = static_cast<int>(std::ceil(layout->boundingRect().height()));
-        rows_.push_back({line, top, height, std::move(layout)});
-        top += height;
-    }
-    rowsValid_ = true;
-    return rows_;
-}
-
 std::size_t LogView::visibleLineCount() { return rows().size(); }
 
-void LogView::updateScrollRange() {
-    // The last page is full: the range ends where the last lines just fill
-    // the view.
-    const std::size_t count = store_.lineCount();
-    std::size_t first = count;
-    int room = viewport()->height() - 2 * kMargin;
-    while (first > 0) {
-        const auto layout = layoutLine(first - 1);
-        room -= static_cast<int>(std::ceil(layout->boundingRect().height()));
-        if (room < 0 && first < count) break;
-        --first;
-    }
-    QScrollBar* bar = verticalScrollBar();
-    const int lineHeight = std::max(1, QFontMetrics(font()).lineSpacing());
-    bar->setPageStep(std::max(1, viewport()->height() / lineHeight - 1));
-    bar->setRange(0, static_cast<int>(std::min<std::size_t>(first, INT_MAX)));
-}
-
 void LogView::resizeEvent(QResizeEvent* event) {
-    QAbstractScrollArea::resizeEvent(event);
+    // A view at the end of its log stays there.
     const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
-    rowsValid_ = false;
-    updateScrollRange();
+    LineLayoutArea::resizeEvent(event);
     if (atEnd) scrollToEnd();
-}
-
-void LogView::scrollContentsBy(int, int) {
-    rowsValid_ = false;
-    viewport()->update();
 }
 
 void LogView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
-        forgetLayouts();
-        option_.setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) *
-                                   kTabColumns);
-        changed();
+        textOption().setTabStopDistance(
+            QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) * kTabColumns);
     }
-    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange) {
-        viewport()->update();
-    }
-    QAbstractScrollArea::changeEvent(event);
+    LineLayoutArea::changeEvent(event);
 }
 
 void LogView::focusInEvent(QFocusEvent* event) {
@@ -254,22 +164,9 @@ void LogView::paintEvent(QPaintEvent*) {
 }
 
 TextPos LogView::hitTest(const QPoint& point) {
-    const std::vector<Row>& shown = rows();
-    if (shown.empty()) return {};
-    if (point.y() < shown.front().top) return {shown.front().line, 0};
-    for (const Row& row : shown) {
-        if (point.y() >= row.top + row.height) continue;
-        const QPointF inside(point.x() - kMargin, point.y() - row.top);
-        for (int i = 0; i < row.layout->lineCount(); ++i) {
-            const QTextLine visual = row.layout->lineAt(i);
-            if (inside.y() < visual.y() + visual.height() || i + 1 == row.layout->lineCount()) {
-                const int index = visual.xToCursor(inside.x());
-                return {row.line, byteColumn(store_.line(row.line), index)};
-            }
-        }
-    }
-    const std::size_t last = shown.back().line;
-    return {last, store_.line(last).size()};
+    if (store_.empty()) return {};
+    const auto [line, index] = hitLine(point);
+    return {line, byteColumn(store_.line(line), index)};
 }
 
 void LogView::setCursorPosition(TextPos pos, bool keepAnchor) {
@@ -277,29 +174,6 @@ void LogView::setCursorPosition(TextPos pos, bool keepAnchor) {
     if (!keepAnchor) anchor_ = cursor_;
     ensureCursorVisible();
     viewport()->update();
-}
-
-void LogView::ensureCursorVisible() {
-    QScrollBar* bar = verticalScrollBar();
-    if (cursor_.line < firstVisibleLine()) {
-        bar->setValue(static_cast<int>(cursor_.line));
-        return;
-    }
-    // Below the last whole line: the cursor's line becomes the last one shown.
-    const std::vector<Row>& shown = rows();
-    const int bottom = viewport()->height();
-    for (const Row& row : shown) {
-        if (row.line == cursor_.line && row.top + row.height <= bottom) return;
-    }
-    std::size_t first = cursor_.line;
-    int room = bottom - 2 * kMargin;
-    while (first > 0) {
-        room -= static_cast<int>(std::ceil(layoutLine(first)->boundingRect().height()));
-        if (room < 0) break;
-        --first;
-    }
-    if (room < 0 && first < cursor_.line) ++first;
-    bar->setValue(static_cast<int>(first));
 }
 
 QString LogView::selectedText() const {
@@ -322,8 +196,7 @@ void LogView::copy() const {
 void LogView::replaceSelection(std::string_view bytes) {
     const auto [from, to] = selection();
     cursor_ = anchor_ = store_.replace(from, to, bytes);
-    forgetLayouts();
-    changed();
+    changed(true);
     ensureCursorVisible();
 }
 
@@ -476,10 +349,7 @@ void LogView::mousePressEvent(QMouseEvent* event) {
 void LogView::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
     const QPoint point = event->position().toPoint();
-    // Dragged past an edge: the view follows a line at a time.
-    QScrollBar* bar = verticalScrollBar();
-    if (point.y() < 0) bar->setValue(bar->value() - 1);
-    if (point.y() > viewport()->height()) bar->setValue(bar->value() + 1);
+    followDrag(point);
     cursor_ = hitTest(point);
     viewport()->update();
 }
@@ -505,7 +375,7 @@ void LogView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 bool LogView::focusNextPrevChild(bool next) {
     // Tab is typed into an editable log.
-    return readOnly_ && QAbstractScrollArea::focusNextPrevChild(next);
+    return readOnly_ && LineLayoutArea::focusNextPrevChild(next);
 }
 
 void LogView::contextMenuEvent(QContextMenuEvent* event) {

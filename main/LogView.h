@@ -1,16 +1,10 @@
 #pragma once
 
-#include <QAbstractScrollArea>
-#include <QTextOption>
-#include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
-#include <vector>
 
+#include "LineLayoutArea.h"
 #include "LineStore.h"
-
-class QTextLayout;
 
 namespace zelvar {
 
@@ -18,7 +12,7 @@ namespace zelvar {
 // the screen are laid out and drawn, wrapped at blanks at the window's edge.
 // The scroll bar counts lines. Text is selectable with the mouse and the
 // keyboard; while not read-only, keys, paste and cut edit the store itself.
-class LogView : public QAbstractScrollArea {
+class LogView : public LineLayoutArea {
     Q_OBJECT
 
 public:
@@ -26,9 +20,9 @@ public:
     ~LogView() override;
 
     const LineStore& lines() const { return store_; }
-    std::size_t lineCount() const { return store_.lineCount(); }
+    std::size_t lineCount() const override { return store_.lineCount(); }
     bool isEmpty() const { return store_.empty(); }
-    QString lineText(std::size_t index) const;
+    QString lineText(std::size_t index) const override;
     // The whole text, LF-joined (for short logs: tests, the accessible text).
     QString toPlainText() const;
 
@@ -57,8 +51,6 @@ public:
     void cut();
     void paste();
     void deleteSelection();
-    // The first line at the top of the view (the scroll bar's value).
-    std::size_t firstVisibleLine() const;
     // The lines wholly or partly on the screen.
     std::size_t visibleLineCount();
     void scrollToEnd();
@@ -66,7 +58,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -79,19 +70,10 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    struct Row {
-        std::size_t line;
-        int top;
-        int height;
-        std::shared_ptr<QTextLayout> layout;
-    };
-    std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
-    void forgetLayouts() { layouts_.clear(); }
-    int textWidth() const;
-    const std::vector<Row>& rows();
-    void changed();  // the lines changed: scroll range and screen
-    void updateScrollRange();
-    void ensureCursorVisible();
+    // The lines changed (all of them laid out anew if asked): cursor, scroll
+    // range and screen follow.
+    void changed(bool relayout);
+    void ensureCursorVisible() { showLine(cursor_.line); }
     TextPos hitTest(const QPoint& point);
     TextPos nextPos(TextPos pos, int direction) const;
     bool moveKey(QKeyEvent* event);
@@ -102,13 +84,6 @@ private:
     bool readOnly_ = true;
     TextPos cursor_;
     TextPos anchor_;
-    QTextOption option_;
-    std::vector<Row> rows_;
-    bool rowsValid_ = false;
-    // Lines laid out lately, by index: the scroll range and the paint that
-    // follow each append need the same ones.
-    std::unordered_map<std::size_t, std::shared_ptr<QTextLayout>> layouts_;
-    int layoutWidth_ = 0;
 };
 
 }  // namespace zelvar
