@@ -33,6 +33,7 @@ void EditorText::assign(RichText text) {
     }
     undo_.clear();
     redo_.clear();
+    typingGoesOn_ = false;
 }
 
 RichText EditorText::richText() const {
@@ -85,15 +86,15 @@ void EditorText::replace(std::size_t from, std::size_t to, std::u16string_view w
     Step step{from, to - from, true, std::u16string(with), {}, false};
     if (!with.empty() && !plain(marks)) step.spans.push_back({0, with.size(), marks});
     Step back = apply(step);
-    // Typed characters one after another are one step back, as long as each
-    // only adds.
-    if (typing && to == from && !undo_.empty() && undo_.back().typing && undo_.back().text &&
-        undo_.back().content.empty() && undo_.back().from + undo_.back().length == from) {
+    // Typed characters one after another are one step back, with the
+    // selection the first of them replaced.
+    if (typing && to == from && !undo_.empty() && undo_.back().typing &&
+        undo_.back().from + undo_.back().length == from && typingGoesOn_) {
         undo_.back().length += with.size();
         redo_.clear();
         return;
     }
-    record(std::move(back), typing && to == from);
+    record(std::move(back), typing);
 }
 
 void EditorText::restyle(std::size_t from, std::size_t to,
@@ -121,6 +122,7 @@ void EditorText::restyle(std::size_t from, std::size_t to,
 
 void EditorText::record(Step undo, bool typing) {
     undo.typing = typing;
+    typingGoesOn_ = typing;
     undo_.push_back(std::move(undo));
     redo_.clear();
 }
@@ -136,6 +138,7 @@ std::optional<EditorText::Change> EditorText::redo() {
 std::optional<EditorText::Change> EditorText::replay(std::vector<Step>& from,
                                                      std::vector<Step>& onto) {
     if (from.empty()) return std::nullopt;
+    typingGoesOn_ = false;
     const Step step = std::move(from.back());
     from.pop_back();
     const Change change{step.from, step.text ? step.content.size() : step.length};

@@ -50,7 +50,7 @@ public:
     std::size_t spanCount() const { return spans_.size(); }
 
     // Replaces [from, to) with `with`, all of it carrying `marks`. A typed
-    // insertion right after the previous typed one is undone with it.
+    // insertion right after the previous typed text is undone with it.
     void replace(std::size_t from, std::size_t to, std::u16string_view with, Marks marks,
                  bool typing = false);
     // Gives every character of [from, to) the marks `change` makes of its own.
@@ -95,6 +95,8 @@ private:
     std::vector<MarkSpan> spans_;
     std::vector<Step> undo_;
     std::vector<Step> redo_;
+    // The last change was typed: more typing right after it joins its step.
+    bool typingGoesOn_ = false;
 };
 
 }  // namespace zelvar

@@ -78,10 +78,13 @@ TEST(EditorText, RandomEditsMarksAndUndoAgreeWithAPlainModel) {
         const auto what = static_cast<unsigned>(random() % 10);
         bool joined = false;
         if (what < 4) {
-            const std::size_t from = pick(model.text.size());
-            const bool typing = what == 0;
+            // Typing goes on where it stopped half the time; typing may
+            // also replace a selection.
+            const bool typing = what < 2;
+            std::size_t from = pick(model.text.size());
+            if (what == 0 && typedUpTo != kNone && random() % 2 != 0) from = typedUpTo;
             const std::size_t to =
-                typing ? from : from + pick(std::min<std::size_t>(4, model.text.size() - from));
+                what == 0 ? from : from + pick(std::min<std::size_t>(4, model.text.size() - from));
             std::u16string with;
             for (std::size_t n = pick(3); n > 0; --n) with += u"x\nЖ"[random() % 3];
             const Marks marks = kinds[random() % 4];
@@ -91,7 +94,7 @@ TEST(EditorText, RandomEditsMarksAndUndoAgreeWithAPlainModel) {
                               model.marks.begin() + static_cast<std::ptrdiff_t>(to));
             model.marks.insert(model.marks.begin() + static_cast<std::ptrdiff_t>(from), with.size(),
                                marks);
-            joined = typing && typedUpTo == from;
+            joined = typing && to == from && typedUpTo == from;
             typedUpTo = typing ? from + with.size() : kNone;
         } else if (what < 7) {
             const std::size_t from = pick(model.text.size());
