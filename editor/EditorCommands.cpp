@@ -1,5 +1,6 @@
 #include "EditorCommands.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <exception>
@@ -28,7 +29,15 @@ public:
     // `runs` let the events through.
     WindowOutput(TEditorForm& form, BusyRuns& runs) : form_(form), runs_(runs) {}
 
-    void setProgressText(std::string_view text) override { form_.setStatusText(1, fromStd(text)); }
+    // A long run has thousands of progress steps, and drawing each on a
+    // display costs more than the step itself: the panel takes every step's
+    // text and is drawn at most every 20 ms, and with the last.
+    void setProgressText(std::string_view text) override {
+        constexpr qint64 kDrawEveryMs = 20;
+        const bool draw = text.empty() || !drawn_.isValid() || drawn_.hasExpired(kDrawEveryMs);
+        if (draw) drawn_.start();
+        form_.setStatusText(1, fromStd(text), draw);
+    }
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
     void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { form_.clearDocument(); }
@@ -38,6 +47,7 @@ public:
 private:
     TEditorForm& form_;
     BusyRuns& runs_;
+    QElapsedTimer drawn_;
 };
 
 // The text area takes no typing while a line command runs: typing would be

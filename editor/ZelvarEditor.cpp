@@ -373,8 +373,11 @@ QString TEditorForm::statusText(int panel) const {
     return statusPanels_.at(static_cast<std::size_t>(panel))->text();
 }
 
-void TEditorForm::setStatusText(int panel, const QString& text) {
-    statusPanels_.at(static_cast<std::size_t>(panel))->setText(text);
+void TEditorForm::setStatusText(int panel, const QString& text, bool draw) {
+    QLabel* label = statusPanels_.at(static_cast<std::size_t>(panel));
+    // Enabled again, the panel draws the text it has by then.
+    label->setUpdatesEnabled(draw);
+    label->setText(text);
 }
 
 void TEditorForm::RichEditSelectionChange() {

@@ -92,9 +92,10 @@ public:
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;
 
-    // Status panels 0..2.
+    // Status panels 0..2. A panel set without `draw` takes the text but is
+    // drawn with the next text that is.
     QString statusText(int panel) const;
-    void setStatusText(int panel, const QString& text);
+    void setStatusText(int panel, const QString& text, bool draw = true);
 
     // --- commands ---
     void mnuOpenRtfClick();
