@@ -6,8 +6,8 @@
 // Escape 300 ms into each; and the find buttons on the 1,000,000-line
 // document, for a text found every 1,000 lines and for one it does not hold.
 // The marks on the whole text of 65,536 and of 1,000,000 lines: Ctrl+A,
-// R, then bold, then "All Markers...", each to its result painted, and a
-// keystroke typed at the end of the marked text.
+// R, B (blue), then bold, then "All Markers...", each to its result
+// painted, and a keystroke typed at the end of the marked text.
 // Each size runs in child processes of its own; the figures are medians.
 #include <QAction>
 #include <QApplication>
@@ -191,6 +191,8 @@ int childMarks(const QString& path) {
         QCoreApplication::sendEvent(area, &press);
     });
     timed("mark-red", [&] { form.findChild<QToolButton*>(QStringLiteral("BtnRedMark"))->click(); });
+    timed("mark-blue",
+          [&] { form.findChild<QToolButton*>(QStringLiteral("BtnBlueMark"))->click(); });
     timed("mark-bold",
           [&] { form.findChild<QToolButton*>(QStringLiteral("BtnBoldMark"))->click(); });
     area->moveToEnd();
