@@ -555,6 +555,20 @@ void EditorCommandsTest::commandsArrivingDuringARunAreRefused() {
     QCOMPARE(e.lines(), expected);
     QVERIFY(!control<RichEditArea>(e, QStringLiteral("RichEdit"))->isReadOnly());
 
+    // The sort lets events through as well, while it reads and sorts.
+    e.setPlainDocument(log.join(QLatin1Char('\n')));
+    ran = false;
+    QTimer::singleShot(0, &e, [&] {
+        ran = true;
+        QTest::keyClicks(control<RichEditArea>(e, QStringLiteral("RichEdit")),
+                         QStringLiteral("typed"));
+        action(e, "mnuF0B05")->trigger();
+    });
+    action(e, "SortDatabyPorts1")->trigger();
+    QVERIFY(ran);
+    QCOMPARE(e.lines().size(), log.size());
+    QVERIFY(!e.plainText().contains(QStringLiteral("typed")));
+
     // Refused, not lost for good: the same commands work once it is over.
     e.filesDropped({other});
     QCOMPARE(e.docName(), QStringLiteral("other.hex"));
