@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "MosquittoBroker.h"
 #include "MqttTopics.h"
@@ -95,6 +97,37 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
         EXPECT_TRUE(publisher.status().connected);
     }
     EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    fs::remove_all(scratch);
+}
+
+// The broker's acknowledgements wake the publisher thread hundreds of times
+// a second; the packages handed over meanwhile still go into the outbox in
+// runs, not in a transaction each.
+TEST(Publisher, StoresPackagesInRunsWhileTheBrokerAcknowledges) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::test::MosquittoBroker broker(scratch / "broker");
+    ASSERT_TRUE(broker.running());
+    Listener listener(broker.port(), "t/#");
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "st";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    zelvar::Publisher publisher(config);
+    ASSERT_TRUE(WaitFor([&] { return !listener.last("t/st/status").empty(); }));
+    zelvar::PackageFields fields;
+    fields.hex = "00 11 22 33 44";
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= 2000; ++i) {
+        publisher.publish(fields, "");
+        if (i % 20 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto handing = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":2000,)") != std::string::npos; }));
+    zelvar::Outbox outbox(config.outboxPath, config.outboxLimit);
+    EXPECT_EQ(outbox.count(), 2000u);
+    // A run for every 0.1 s of handing over, and the last one.
+    EXPECT_LE(outbox.after(0, 5000).size(), static_cast<std::size_t>(handing / std::chrono::milliseconds(100)) + 2);
     fs::remove_all(scratch);
 }
 
