@@ -1,3 +1,6 @@
+#include <fcntl.h>
+
+#include "CollectService.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -52,6 +55,56 @@ TEST_F(PublishEndToEnd, PackagesOfARunThatEndedUnconfirmedGoOutWithTheNextRun) {
     EXPECT_TRUE(allConfirmed(next));
     EXPECT_EQ(stored(first), "300 300 300");
     EXPECT_EQ(stored(next.source()), "200 200 200");
+}
+
+// While the database cannot be used, the collector holds packages up to its
+// limit and leaves the rest with the broker; none is lost when it comes back.
+TEST_F(PublishEndToEnd, TheCollectorStopsReadingAtItsLimitAndLosesNothing) {
+    // Not yet there: storing fails until the test makes it.
+    const std::string late = name + "_late";
+    zelvar::ServiceOptions options;
+    options.conninfo = "options='-c search_path=" + late + "'";
+    options.port = broker->port();
+    options.prefix = name;
+    options.clientId = name;
+    options.pendingLimit = 20'000;
+    // Its log: this process's stderr, for the while.
+    const fs::path log = scratch / "service.log";
+    const int saved = ::dup(2);
+    const int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(file, 2);
+    ::close(file);
+    std::atomic<bool> stop{false};
+    zelvar::ServiceCounts counts;
+    std::thread service([&] { counts = zelvar::RunCollectService(options, stop); });
+    const struct Restore {
+        int saved;
+        std::atomic<bool>& stop;
+        std::thread& service;
+        ~Restore() {
+            stop = true;
+            if (service.joinable()) service.join();
+            ::dup2(saved, 2);
+            ::close(saved);
+        }
+    } restore{saved, stop, service};
+
+    zelvar::Publisher publisher(config("late"));
+    publish(publisher, 2000);
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(log).find("reading from the broker paused") != std::string::npos; }))
+        << ReadFile(log);
+    const std::string said = ReadFile(log);
+    const std::size_t holding = said.rfind("holding ", said.find("reading from the broker paused"));
+    ASSERT_NE(holding, std::string::npos) << said;
+    EXPECT_LT(std::strtoull(said.c_str() + holding + 8, nullptr, 10), 1000u) << said;
+
+    query("CREATE SCHEMA " + late);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(log);
+    stop = true;
+    service.join();
+    EXPECT_EQ(counts.stored, 2000u);
+    EXPECT_EQ(query("SELECT count(DISTINCT seq) || ' ' || max(seq) FROM " + late + ".packages"), "2000 2000");
+    query("DROP SCHEMA " + late + " CASCADE");
 }
 
 // The station reaches the broker over TLS, trusting a CA that the test makes
