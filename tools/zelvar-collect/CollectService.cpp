@@ -70,6 +70,10 @@ public:
             const auto now = Clock::now();
             if (!connected_ && now >= nextConnect_) connect();
             if (connected_ && rows_.size() < options_.pendingLimit) {
+                if (paused_) {
+                    std::cerr << "zelvar-collect: reading from the broker again\n";
+                    paused_ = false;
+                }
                 const int rc = mosquitto_loop(mosq_, 100, 1);
                 if (rc != MOSQ_ERR_SUCCESS) {
                     std::cerr << "zelvar-collect: broker connection lost: " << mosquitto_strerror(rc)
@@ -78,6 +82,11 @@ public:
                     nextConnect_ = Clock::now() + kRetry;
                 }
             } else {
+                if (connected_ && !paused_) {
+                    std::cerr << "zelvar-collect: holding " << count_ << " packages (" << rows_.size()
+                              << " bytes), all it may: reading from the broker paused\n";
+                    paused_ = true;
+                }
                 // Away from the broker, or holding all it may: the database first.
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
@@ -235,6 +244,7 @@ private:
     mosquitto* mosq_ = nullptr;
     std::string subscription_;
     bool connected_ = false;
+    bool paused_ = false;  // holding all it may
     bool brokerDown_ = false;
     bool databaseDown_ = false;
     Clock::time_point nextConnect_{};
