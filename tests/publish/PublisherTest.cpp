@@ -69,6 +69,8 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     config.prefix = "t";
     config.outboxPath = (scratch / "outbox.sqlite").string();
     config.window = 10;
+    // Only the feeding may send a package here, not the repeat after a stall.
+    config.stallResend = std::chrono::hours(1);
     std::string source;
     {
         zelvar::Publisher publisher(config);
@@ -95,6 +97,11 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
         listener.say("t/st/ack", zelvar::AckMessage({source, 150}));
         EXPECT_TRUE(WaitFor([&] { return publisher.status().queued == 0; }));
         EXPECT_TRUE(publisher.status().connected);
+        // After an empty outbox the next packages still go out at once.
+        for (int i = 0; i < 10; ++i) publisher.publish(fields, "");
+        EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":160,)") != std::string::npos; },
+                            std::chrono::seconds(30)))
+            << listener.last("t/st/packages");
     }
     EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
     fs::remove_all(scratch);
