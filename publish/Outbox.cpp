@@ -41,19 +41,20 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
         exec("PRAGMA synchronous=NORMAL");
         exec("CREATE TABLE IF NOT EXISTS outbox (id INTEGER PRIMARY KEY, source TEXT NOT NULL, "
              "first INTEGER NOT NULL, count INTEGER NOT NULL, body BLOB NOT NULL)");
-        insert_ = prepare("INSERT INTO outbox (source, first, count, body) VALUES (?, ?, ?, ?)");
+        insert_ = prepare("INSERT INTO outbox (id, source, first, count, body) VALUES (?, ?, ?, ?, ?)");
         ack_ = prepare("DELETE FROM outbox WHERE source = ? AND first + count - 1 <= ? "
                        "RETURNING count, length(body)");
         after_ = prepare("SELECT id, source, first, count, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
         lowest_ = prepare("SELECT min(first) FROM outbox WHERE source = ?");
         oldest_ = prepare("DELETE FROM outbox WHERE id IN (SELECT id FROM outbox ORDER BY id LIMIT ?) "
                           "RETURNING count, length(body)");
-        sqlite3_stmt* totals =
-            prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0) FROM outbox");
+        sqlite3_stmt* totals = prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0), "
+                                       "coalesce(max(id), 0) FROM outbox");
         if (sqlite3_step(totals) == SQLITE_ROW) {
             rows_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 0));
             count_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 1));
             bytes_ = static_cast<std::uint64_t>(sqlite3_column_int64(totals, 2)) + rows_ * kRowCost;
+            lastId_ = sqlite3_column_int64(totals, 3);
         }
         sqlite3_finalize(totals);
     } catch (...) {
@@ -92,14 +93,18 @@ sqlite3_stmt* Outbox::prepare(const char* sql) {
 void Outbox::append(const std::vector<OutboxEntry>& entries) {
     if (entries.empty()) return;
     exec("BEGIN");
+    // SQLite would give the first run after an emptied table the id 1 again,
+    // behind what the publisher has already sent: ids given here only grow.
+    std::int64_t id = lastId_;
     try {
         for (const OutboxEntry& entry : entries) {
             const Reset reset{insert_};
-            sqlite3_bind_text(insert_, 1, entry.source.data(), static_cast<int>(entry.source.size()),
+            sqlite3_bind_int64(insert_, 1, ++id);
+            sqlite3_bind_text(insert_, 2, entry.source.data(), static_cast<int>(entry.source.size()),
                               SQLITE_STATIC);
-            sqlite3_bind_int64(insert_, 2, static_cast<sqlite3_int64>(entry.firstSeq));
-            sqlite3_bind_int64(insert_, 3, static_cast<sqlite3_int64>(entry.count));
-            sqlite3_bind_blob(insert_, 4, entry.body.data(), static_cast<int>(entry.body.size()),
+            sqlite3_bind_int64(insert_, 3, static_cast<sqlite3_int64>(entry.firstSeq));
+            sqlite3_bind_int64(insert_, 4, static_cast<sqlite3_int64>(entry.count));
+            sqlite3_bind_blob(insert_, 5, entry.body.data(), static_cast<int>(entry.body.size()),
                               SQLITE_STATIC);
             if (sqlite3_step(insert_) != SQLITE_DONE) fail("cannot store a package");
         }
@@ -108,6 +113,7 @@ void Outbox::append(const std::vector<OutboxEntry>& entries) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    lastId_ = id;
     for (const OutboxEntry& entry : entries) {
         bytes_ += entry.body.size() + kRowCost;
         count_ += entry.count;

@@ -85,6 +85,7 @@ private:
     std::uint64_t count_ = 0;
     std::uint64_t bytes_ = 0;
     std::uint64_t dropped_ = 0;
+    std::int64_t lastId_ = 0;  // the highest id given or found
 };
 
 }  // namespace zelvar

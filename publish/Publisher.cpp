@@ -34,6 +34,7 @@ std::string randomRunId() {
 }
 
 constexpr std::size_t kHandOver = 2048;
+constexpr std::chrono::milliseconds kStoreAge{100};
 // The oldest runs that go again when confirmations stall.
 constexpr std::size_t kStallRuns = 8;
 
@@ -52,7 +53,8 @@ Publisher::Publisher(PublishConfig config)
       source_(randomRunId()),
       packagesTopic_(StationTopic(config_.prefix, config_.station, "packages")),
       ackTopic_(StationTopic(config_.prefix, config_.station, "ack")),
-      statusTopic_(StationTopic(config_.prefix, config_.station, "status")) {
+      statusTopic_(StationTopic(config_.prefix, config_.station, "status")),
+      refill_(std::max<std::size_t>(1, config_.window / 4)) {
     initLibrary();
     outbox_ = std::make_unique<Outbox>(config_.outboxPath, config_.outboxLimit);
     queued_ = outbox_->count();
@@ -128,9 +130,11 @@ void Publisher::publishJson(std::string_view json) {
         if (incoming_.count == 0) {
             incoming_.source = source_;
             incoming_.firstSeq = seq_ - 1;
+            incomingSince_ = std::chrono::steady_clock::now();
         }
         incoming_.body.append(json).push_back('\n');
         full = ++incoming_.count == kHandOver;
+        woken_ = woken_ || full;
         ++queued_;
     }
     ++taken_;
@@ -145,6 +149,7 @@ void Publisher::setStationState(const StationState& state) {
         if (state.gps == state_.gps && state.transceivers == state_.transceivers) return;
         state_ = state;
         stateChanged_ = true;
+        woken_ = true;
     }
     wake_.notify_one();
 }
@@ -162,11 +167,19 @@ std::string Publisher::outboxFailure() const {
 void Publisher::run() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
-        // Packages handed over wait at most this long for the outbox; a
-        // full run of them, an acknowledgement or a broker event wakes it at once.
-        wake_.wait_for(lock, std::chrono::milliseconds(100));
+        // Packages handed over wait at most kStoreAge for the outbox; a full
+        // run of them, an acknowledgement, room in the window or a broker
+        // event wakes it at once.
+        const auto due = incoming_.count > 0 ? incomingSince_ + kStoreAge
+                                             : std::chrono::steady_clock::now() + kStoreAge;
+        wake_.wait_until(lock, due, [this] { return woken_ || stopping_; });
+        woken_ = false;
         try {
-            storeTaken(lock);
+            // A run per wake-up would be a transaction for every package
+            // the broker acknowledges.
+            if (incoming_.count >= kHandOver || std::chrono::steady_clock::now() >= incomingSince_ + kStoreAge) {
+                storeTaken(lock);
+            }
             applyAcks(lock);
             if (stateChanged_ && connected_) {
                 stateChanged_ = false;
@@ -313,6 +326,8 @@ void Publisher::feed(std::unique_lock<std::mutex>& lock) {
         // The broker may have acknowledged it before it was noted here.
         if (earlyAcked_.erase(mid) == 0) inFlight_.insert(mid);
     }
+    // Acknowledgements that came while sending woke no one.
+    if (room == 0 && !broken && inFlight_.size() + refill_ <= config_.window) woken_ = true;
 }
 
 bool Publisher::send(const std::string& source, std::string_view body, int& mid) {
@@ -345,6 +360,7 @@ void Publisher::onConnect(mosquitto* mosq, void* self, int rc, int, const mosqui
         publisher->connected_ = true;
         publisher->reconnected_ = true;
         publisher->stateChanged_ = true;
+        publisher->woken_ = true;
     }
     publisher->wake_.notify_one();
 }
@@ -357,11 +373,16 @@ void Publisher::onDisconnect(mosquitto*, void* self, int, const mosquitto_proper
 
 void Publisher::onPublish(mosquitto*, void* self, int mid, int, const mosquitto_property*) {
     auto* publisher = static_cast<Publisher*>(self);
+    bool wake;
     {
         std::lock_guard lock(publisher->mutex_);
         if (publisher->inFlight_.erase(mid) == 0) publisher->earlyAcked_.insert(mid);
+        // The window is refilled a share at a time rather than a message per
+        // acknowledgement.
+        wake = publisher->inFlight_.size() + publisher->refill_ <= publisher->config_.window;
+        publisher->woken_ = publisher->woken_ || wake;
     }
-    publisher->wake_.notify_one();
+    if (wake) publisher->wake_.notify_one();
 }
 
 void Publisher::onMessage(mosquitto*, void* self, const mosquitto_message* message,
@@ -375,6 +396,7 @@ void Publisher::onMessage(mosquitto*, void* self, const mosquitto_message* messa
     {
         std::lock_guard lock(publisher->mutex_);
         publisher->acks_.push_back(std::move(*ack));
+        publisher->woken_ = true;
     }
     publisher->wake_.notify_one();
 }

@@ -107,6 +107,7 @@ private:
     const std::string packagesTopic_;
     const std::string ackTopic_;
     const std::string statusTopic_;
+    const std::size_t refill_;  // free places in the window that wake the feeding
     std::atomic<std::uint64_t> seq_{1};
     std::atomic<std::uint64_t> taken_{0};
     std::string json_;  // the caller's, reused
@@ -114,7 +115,9 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    bool woken_ = false;  // something for the publisher thread to do
     OutboxEntry incoming_;  // handed over, not yet in the outbox
+    std::chrono::steady_clock::time_point incomingSince_;  // when its first package came
     std::vector<Acknowledgement> acks_;
     bool connected_ = false;
     bool reconnected_ = false;

@@ -22,15 +22,17 @@ TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceWhenTheDatabaseStopsForAWhile) {
     const std::string source = publisher.source();
     auto storedCount = [&] { return std::strtoull(stored(source).c_str(), nullptr, 10); };
     {
+        // Twenty seconds of packages, ten of them without a database.
         SteadyStation station(publisher);
         ASSERT_TRUE(WaitFor([&] { return storedCount() > 1000; }));
+        ASSERT_TRUE(WaitFor([&] { return publisher.taken() >= SteadyStation::kRate * 5; }));
         ASSERT_TRUE(cluster("stop"));
         const std::uint64_t taken = publisher.taken();
-        ASSERT_TRUE(WaitFor([&] { return publisher.taken() > taken + 4000; }));
+        ASSERT_TRUE(WaitFor([&] { return publisher.taken() >= taken + SteadyStation::kRate * 10; }));
         // Nothing is confirmed while nothing can be stored.
-        EXPECT_GT(publisher.status().queued, 3000u);
+        EXPECT_GE(publisher.status().queued, SteadyStation::kRate * 10);
         ASSERT_TRUE(cluster("start"));
-        ASSERT_TRUE(WaitFor([&] { return publisher.taken() > taken + 8000; }));
+        ASSERT_TRUE(WaitFor([&] { return publisher.taken() >= taken + SteadyStation::kRate * 15; }));
     }
     const std::string all = std::to_string(publisher.taken());
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");

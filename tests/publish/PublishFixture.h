@@ -126,6 +126,10 @@ protected:
 // of its own, as the decoder hands them over.
 class SteadyStation {
 public:
+    // Packages a second; a loaded machine makes it fewer, and the tests
+    // count packages rather than seconds.
+    static constexpr std::uint64_t kRate = 2000;
+
     SteadyStation(zelvar::Publisher& publisher)
         : thread_([this, &publisher] {
               while (!stop_) {

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+
+#include "CollectService.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -13,10 +16,12 @@ TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceThroughBrokerAndCollectorFailure
     SteadyStation station(publisher);
     ASSERT_TRUE(WaitFor([&] { return storedCount() > 1000; }))
         << zelvar::test::ReadFile(scratch / "collector.log");
+    ASSERT_TRUE(takenReaches(SteadyStation::kRate * 3));
 
-    // The broker goes without a word, and takes what it held with it.
+    // The broker goes without a word for ten seconds of packages, and takes
+    // what it held with it.
     broker->kill();
-    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    ASSERT_TRUE(takenReaches(publisher.taken() + SteadyStation::kRate * 10));
     EXPECT_FALSE(publisher.status().connected);
     ASSERT_TRUE(broker->start());
     const std::uint64_t before = storedCount();
@@ -24,9 +29,11 @@ TEST_F(PublishEndToEnd, EveryPackageIsStoredOnceThroughBrokerAndCollectorFailure
 
     // The collector dies with packages that the broker counted as delivered.
     collector.kill(SIGKILL);
-    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    ASSERT_TRUE(takenReaches(publisher.taken() + SteadyStation::kRate * 2));
     startCollector();
-    ASSERT_TRUE(takenReaches(publisher.taken() + 2000));
+    // Twenty seconds of packages in all.
+    ASSERT_TRUE(takenReaches(std::max<std::uint64_t>(publisher.taken() + SteadyStation::kRate,
+                                                     SteadyStation::kRate * 20)));
     station.stop();
 
     const std::string all = std::to_string(publisher.taken());
@@ -52,6 +59,56 @@ TEST_F(PublishEndToEnd, PackagesOfARunThatEndedUnconfirmedGoOutWithTheNextRun) {
     EXPECT_TRUE(allConfirmed(next));
     EXPECT_EQ(stored(first), "300 300 300");
     EXPECT_EQ(stored(next.source()), "200 200 200");
+}
+
+// While the database cannot be used, the collector holds packages up to its
+// limit and leaves the rest with the broker; none is lost when it comes back.
+TEST_F(PublishEndToEnd, TheCollectorStopsReadingAtItsLimitAndLosesNothing) {
+    // Not yet there: storing fails until the test makes it.
+    const std::string late = name + "_late";
+    zelvar::ServiceOptions options;
+    options.conninfo = "options='-c search_path=" + late + "'";
+    options.port = broker->port();
+    options.prefix = name;
+    options.clientId = name;
+    options.pendingLimit = 20'000;
+    // Its log: this process's stderr, for the while.
+    const fs::path log = scratch / "service.log";
+    const int saved = ::dup(2);
+    const int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(file, 2);
+    ::close(file);
+    std::atomic<bool> stop{false};
+    zelvar::ServiceCounts counts;
+    std::thread service([&] { counts = zelvar::RunCollectService(options, stop); });
+    const struct Restore {
+        int saved;
+        std::atomic<bool>& stop;
+        std::thread& service;
+        ~Restore() {
+            stop = true;
+            if (service.joinable()) service.join();
+            ::dup2(saved, 2);
+            ::close(saved);
+        }
+    } restore{saved, stop, service};
+
+    zelvar::Publisher publisher(config("late"));
+    publish(publisher, 2000);
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(log).find("reading from the broker paused") != std::string::npos; }))
+        << ReadFile(log);
+    const std::string said = ReadFile(log);
+    const std::size_t holding = said.rfind("holding ", said.find("reading from the broker paused"));
+    ASSERT_NE(holding, std::string::npos) << said;
+    EXPECT_LT(std::strtoull(said.c_str() + holding + 8, nullptr, 10), 1000u) << said;
+
+    query("CREATE SCHEMA " + late);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(log);
+    stop = true;
+    service.join();
+    EXPECT_EQ(counts.stored, 2000u);
+    EXPECT_EQ(query("SELECT count(DISTINCT seq) || ' ' || max(seq) FROM " + late + ".packages"), "2000 2000");
+    query("DROP SCHEMA " + late + " CASCADE");
 }
 
 // The station reaches the broker over TLS, trusting a CA that the test makes
@@ -89,15 +146,23 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
     tls.tls = true;
     tls.caFile = (scratch / "tls" / "ca.crt").string();
     zelvar::Publisher publisher(tls);
-    publish(publisher, 100);
+    // Twenty seconds of packages, a refused one among them.
+    auto sendFor = [&](int seconds) {
+        SteadyStation station(publisher);
+        const std::uint64_t until = publisher.taken() + SteadyStation::kRate * static_cast<std::uint64_t>(seconds);
+        return WaitFor([&] { return publisher.taken() >= until; });
+    };
+    ASSERT_TRUE(sendFor(10));
     // Another station's name in this station's topic: refused, yet confirmed.
     const std::uint64_t seq = publisher.nextSeq();
     publisher.publishJson(R"({"station":"west","source":")" + publisher.source() +
                                    R"(","seq":)" + std::to_string(seq) +
                                    R"(,"port":1,"stamp":null,"time":null,"type":null,"hex":"00"})");
-    publish(publisher, 100);
+    ASSERT_TRUE(sendFor(10));
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
-    EXPECT_EQ(stored(publisher.source()), "200 200 201");
+    const std::string all = std::to_string(publisher.taken());
+    const std::string stored = std::to_string(publisher.taken() - 1);
+    EXPECT_EQ(this->stored(publisher.source()), stored + " " + stored + " " + all);
     EXPECT_NE(ReadFile(scratch / "collector.log").find("station differs from the topic's"),
               std::string::npos);
 }

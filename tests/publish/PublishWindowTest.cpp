@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kPackages = 6000;
-constexpr int kRate = 1000;  // six seconds of traffic over all four
+constexpr int kPackages = 20000;
+constexpr int kRate = 1000;  // twenty seconds of traffic over all four
 
 std::string query(PGconn* conn, const std::string& sql) {
     std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(conn, sql.c_str()), &PQclear);
@@ -86,12 +86,13 @@ private slots:
         action(*h.main, "mnuStartUDP")->trigger();
         QVERIFY(h.main->monitoring());
 
-        // The broker dies a third of the way in and comes back at two thirds.
-        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= kPackages / 3, 60000);
+        // The broker dies a quarter of the way in and comes back ten seconds
+        // of traffic later.
+        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= kPackages / 4, 60000);
         broker.kill();
         QTRY_VERIFY_WITH_TIMEOUT(h.main->statusText(7).startsWith(QStringLiteral(" MQTT: offline, queued ")),
                                  60000);
-        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= 2 * kPackages / 3, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= 3 * kPackages / 4, 60000);
         QVERIFY(broker.start());
         QTRY_VERIFY_WITH_TIMEOUT(sim.state() == QProcess::NotRunning, 60000);
         action(*h.main, "mnuStartUDP")->trigger();

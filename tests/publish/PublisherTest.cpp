@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "MosquittoBroker.h"
 #include "MqttTopics.h"
@@ -67,6 +69,8 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     config.prefix = "t";
     config.outboxPath = (scratch / "outbox.sqlite").string();
     config.window = 10;
+    // Only the feeding may send a package here, not the repeat after a stall.
+    config.stallResend = std::chrono::hours(1);
     std::string source;
     {
         zelvar::Publisher publisher(config);
@@ -93,8 +97,44 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
         listener.say("t/st/ack", zelvar::AckMessage({source, 150}));
         EXPECT_TRUE(WaitFor([&] { return publisher.status().queued == 0; }));
         EXPECT_TRUE(publisher.status().connected);
+        // After an empty outbox the next packages still go out at once.
+        for (int i = 0; i < 10; ++i) publisher.publish(fields, "");
+        EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":160,)") != std::string::npos; },
+                            std::chrono::seconds(30)))
+            << listener.last("t/st/packages");
     }
     EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    fs::remove_all(scratch);
+}
+
+// The broker's acknowledgements wake the publisher thread hundreds of times
+// a second; the packages handed over meanwhile still go into the outbox in
+// runs, not in a transaction each.
+TEST(Publisher, StoresPackagesInRunsWhileTheBrokerAcknowledges) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::test::MosquittoBroker broker(scratch / "broker");
+    ASSERT_TRUE(broker.running());
+    Listener listener(broker.port(), "t/#");
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "st";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    zelvar::Publisher publisher(config);
+    ASSERT_TRUE(WaitFor([&] { return !listener.last("t/st/status").empty(); }));
+    zelvar::PackageFields fields;
+    fields.hex = "00 11 22 33 44";
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= 2000; ++i) {
+        publisher.publish(fields, "");
+        if (i % 20 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto handing = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/packages").find(R"("seq":2000,)") != std::string::npos; }));
+    zelvar::Outbox outbox(config.outboxPath, config.outboxLimit);
+    EXPECT_EQ(outbox.count(), 2000u);
+    // A run for every 0.1 s of handing over, and the last one.
+    EXPECT_LE(outbox.after(0, 5000).size(), static_cast<std::size_t>(handing / std::chrono::milliseconds(100)) + 2);
     fs::remove_all(scratch);
 }
 

@@ -4,11 +4,15 @@
 #include <mqtt_protocol.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <utility>
@@ -29,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kBatchAge = std::chrono::milliseconds(300);
 constexpr std::size_t kBatchRows = 20'000;
 constexpr auto kRetry = std::chrono::seconds(1);
+constexpr std::size_t kKeptCapacity = 16'000'000;
 
 // What is stored of one run of a station: every seq up to `mark`, and these above it.
 struct RunProgress {
@@ -36,6 +41,10 @@ struct RunProgress {
     std::set<std::uint64_t> above;
 };
 
+// Two threads: the reader takes messages from the broker into `incoming_`
+// while the committer stores the previous batch, so that a commit never holds
+// up the reading. The reader alone talks to libmosquitto: it also sends the
+// acknowledgements that the committer leaves after each commit.
 class Service {
 public:
     Service(const ServiceOptions& options) : options_(options) {
@@ -66,11 +75,22 @@ public:
     }
 
     ServiceCounts run(const std::atomic<bool>& stop) {
+        std::thread committer(&Service::commit, this);
+        bool paused = false;
         while (!stop.load()) {
             const auto now = Clock::now();
             if (!connected_ && now >= nextConnect_) connect();
-            if (connected_ && rows_.size() < options_.pendingLimit) {
-                const int rc = mosquitto_loop(mosq_, 100, 1);
+            std::unique_lock lock(mutex_);
+            const std::uint64_t held = heldBytes();
+            if (connected_ && held < options_.pendingLimit) {
+                if (paused) {
+                    std::cerr << "zelvar-collect: reading from the broker again\n";
+                    paused = false;
+                }
+                lock.unlock();
+                // Short, so that acknowledgements wait little when nothing comes in.
+                const int rc = mosquitto_loop(mosq_, 20, 1);
+                sendAcks();
                 if (rc != MOSQ_ERR_SUCCESS) {
                     std::cerr << "zelvar-collect: broker connection lost: " << mosquitto_strerror(rc)
                               << '\n';
@@ -78,20 +98,61 @@ public:
                     nextConnect_ = Clock::now() + kRetry;
                 }
             } else {
+                if (connected_ && !paused) {
+                    std::cerr << "zelvar-collect: holding " << incomingCount_ + batchCount_ << " packages ("
+                              << held << " bytes), all it may: reading from the broker paused\n";
+                    paused = true;
+                }
                 // Away from the broker, or holding all it may: the database first.
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-            if (count_ > 0 && Clock::now() >= nextStore_ &&
-                (count_ >= kBatchRows || Clock::now() - firstPending_ >= kBatchAge)) {
-                store();
+                roomMade_.wait_for(lock, std::chrono::milliseconds(20));
+                lock.unlock();
+                sendAcks();
             }
         }
-        if (count_ > 0) store();
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        batchDue_.notify_one();
+        committer.join();
+        sendAcks();
         if (connected_) mosquitto_loop(mosq_, 100, 1);  // the last acknowledgements
-        return counts_;
+        ServiceCounts counts;
+        counts.received = received_;
+        counts.rejected = rejected_;
+        counts.stored = stored_;
+        return counts;
     }
 
 private:
+    struct Arrived {
+        PackageMessage package;
+        std::uint64_t floor = 0;
+    };
+    // Rows in COPY form and what they belong to.
+    struct Batch {
+        std::string rows;
+        std::vector<Arrived> arrived;
+    };
+
+    std::uint64_t heldBytes() const { return incoming_.rows.size() + batchBytes_; }
+
+    // On the reader thread. Dropped while the broker is away: a station that
+    // hears none sends its oldest packages again, and hears it then.
+    void sendAcks() {
+        std::vector<std::pair<std::string, std::string>> acks;
+        {
+            std::lock_guard lock(mutex_);
+            if (acks_.empty()) return;
+            acks.swap(acks_);
+        }
+        if (!connected_) return;
+        for (const auto& [topic, message] : acks) {
+            mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()),
+                              message.data(), 1, true);
+        }
+    }
+
     void connect() {
         mosquitto_property* properties = nullptr;
         // The session outlives any pause of the collector.
@@ -129,8 +190,9 @@ private:
         static_cast<Service*>(self)->take(message, properties);
     }
 
+    // On the reader thread.
     void take(const mosquitto_message* message, const mosquitto_property* properties) {
-        ++counts_.received;
+        ++received_;
         // <prefix>/<station>/packages, the station one level.
         const std::string_view topic(message->topic);
         const std::string_view leaf = "/packages";
@@ -157,24 +219,87 @@ private:
         std::string error;
         const std::string_view body(static_cast<const char*>(message->payload),
                                     static_cast<std::size_t>(std::max(message->payloadlen, 0)));
-        if (station.empty() || !PackageMessageRow(body, station, package, rows_, error)) {
-            ++counts_.rejected;
-            if (counts_.rejected <= 10 || counts_.rejected % 1000 == 0) {
+        row_.clear();
+        if (station.empty() || !PackageMessageRow(body, station, package, row_, error)) {
+            ++rejected_;
+            if (rejected_ <= 10 || rejected_ % 1000 == 0) {
                 std::cerr << "zelvar-collect: rejected a message on " << topic << " ("
                           << (error.empty() ? std::string("not a station's topic") : error) << "), "
-                          << counts_.rejected << " so far\n";
+                          << rejected_ << " so far\n";
             }
             // A package no collector will take must not hold up its station:
             // it counts as done with once the batch is committed.
             if (station.empty() || package.source.empty()) return;
             package.station = station;
         }
-        if (count_ == 0) firstPending_ = Clock::now();
-        ++count_;
-        arrived_.push_back({std::move(package), floor});
+        bool due;
+        {
+            std::lock_guard lock(mutex_);
+            if (incomingCount_ == 0) firstPending_ = Clock::now();
+            ++incomingCount_;
+            incoming_.rows.append(row_);
+            incoming_.arrived.push_back({std::move(package), floor});
+            // The first package starts the batch's clock; a full batch goes at once.
+            due = incomingCount_ == 1 || incomingCount_ == kBatchRows;
+        }
+        if (due) batchDue_.notify_one();
     }
 
-    void store() {
+    // The committer thread: stores what came in, the batch that failed last
+    // time first, then acknowledges.
+    void commit() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            const bool retrying = batchCount_ > 0;
+            const auto due = std::max(nextStore_, retrying || incomingCount_ >= kBatchRows
+                                                      ? Clock::now()
+                                                      : firstPending_ + kBatchAge);
+            if (!stopping_ && (incomingCount_ == 0 && !retrying)) {
+                batchDue_.wait_for(lock, kBatchAge);
+                continue;
+            }
+            if (!stopping_ && Clock::now() < due) {
+                batchDue_.wait_until(lock, due);
+                continue;
+            }
+            const bool last = stopping_;
+            if (incomingCount_ > 0) {
+                if (batchCount_ == 0) {
+                    std::swap(batch_, incoming_);
+                } else {
+                    batch_.rows.append(incoming_.rows);
+                    std::move(incoming_.arrived.begin(), incoming_.arrived.end(),
+                              std::back_inserter(batch_.arrived));
+                    incoming_.rows.clear();
+                    incoming_.arrived.clear();
+                }
+                batchBytes_ = batch_.rows.size();
+                batchCount_ += incomingCount_;
+                incomingCount_ = 0;
+            }
+            lock.unlock();
+            const bool stored = batchCount_ > 0 && store();
+            lock.lock();
+            if (stored) {
+                if (batch_.rows.capacity() > kKeptCapacity) {
+                    batch_ = Batch{};  // what a long outage gathered goes back to the system
+                } else {
+                    batch_.rows.clear();
+                    batch_.arrived.clear();
+                }
+                batchBytes_ = 0;
+                batchCount_ = 0;
+                roomMade_.notify_one();
+            } else if (batchCount_ > 0) {
+                nextStore_ = Clock::now() + kRetry;
+            }
+            if (last) return;
+        }
+    }
+
+    // Stores the batch and publishes the acknowledgements; false when the
+    // database failed.
+    bool store() {
         try {
             if (!store_) {
                 store_ = std::make_unique<PackageStore>(options_.conninfo);
@@ -182,71 +307,79 @@ private:
                 if (databaseDown_) std::cerr << "zelvar-collect: the database is back\n";
                 databaseDown_ = false;
             }
-            store_->add(rows_);
+            store_->add(batch_.rows);
             store_->flush();
         } catch (const StoreError& failed) {
             if (!databaseDown_) {
-                std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << count_
+                std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
                           << " packages, trying again\n";
             }
             databaseDown_ = true;
             store_.reset();
-            nextStore_ = Clock::now() + kRetry;
-            return;
+            return false;
         }
-        counts_.stored += store_->stored() - storedBefore_;
+        stored_ += store_->stored() - storedBefore_;
         storedBefore_ = store_->stored();
         acknowledge();
-        rows_.clear();
-        arrived_.clear();
-        count_ = 0;
+        return true;
     }
 
     void acknowledge() {
         std::map<std::pair<std::string, std::string>, RunProgress*> touched;
-        for (const Arrived& arrived : arrived_) {
+        for (const Arrived& arrived : batch_.arrived) {
             auto key = std::make_pair(arrived.package.station, arrived.package.source);
             RunProgress& run = runs_[key];
             if (arrived.floor > 0 && arrived.floor - 1 > run.mark) run.mark = arrived.floor - 1;
             if (arrived.package.seq > run.mark) run.above.insert(arrived.package.seq);
             touched.emplace(std::move(key), &run);
         }
+        std::vector<std::pair<std::string, std::string>> acks;
         for (const auto& [key, run] : touched) {
             while (!run->above.empty() && *run->above.begin() <= run->mark + 1) {
                 if (*run->above.begin() == run->mark + 1) ++run->mark;
                 run->above.erase(run->above.begin());
             }
-            if (run->mark == 0 || !connected_) continue;
+            if (run->mark == 0) continue;
             // Also when nothing moved: a station that sent again after a lost
             // acknowledgement needs to hear it again.
-            const std::string topic = StationTopic(options_.prefix, key.first, "ack");
-            const std::string message = AckMessage({key.second, run->mark});
-            mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()),
-                              message.data(), 1, true);
+            acks.emplace_back(StationTopic(options_.prefix, key.first, "ack"), AckMessage({key.second, run->mark}));
         }
+        std::lock_guard lock(mutex_);
+        std::move(acks.begin(), acks.end(), std::back_inserter(acks_));
     }
-
-    struct Arrived {
-        PackageMessage package;
-        std::uint64_t floor = 0;
-    };
 
     const ServiceOptions& options_;
     mosquitto* mosq_ = nullptr;
     std::string subscription_;
-    bool connected_ = false;
+    std::atomic<bool> connected_{false};
+
+    // The reader's own.
     bool brokerDown_ = false;
-    bool databaseDown_ = false;
     Clock::time_point nextConnect_{};
-    Clock::time_point nextStore_{};
+    std::string row_;
+    std::atomic<std::uint64_t> received_{0};
+    std::atomic<std::uint64_t> rejected_{0};
+
+    // Shared, under the mutex.
+    std::mutex mutex_;
+    std::condition_variable batchDue_;  // wakes the committer
+    std::condition_variable roomMade_;  // wakes the reader
+    bool stopping_ = false;
+    std::vector<std::pair<std::string, std::string>> acks_;  // topic and message, to send
+    Batch incoming_;
+    std::uint64_t incomingCount_ = 0;
     Clock::time_point firstPending_{};
+    std::uint64_t batchBytes_ = 0;  // of batch_, which the committer holds
+    std::uint64_t batchCount_ = 0;
+
+    // The committer's own.
+    Batch batch_;
+    bool databaseDown_ = false;
+    Clock::time_point nextStore_{};
     std::unique_ptr<PackageStore> store_;
     std::uint64_t storedBefore_ = 0;
-    std::string rows_;
-    std::uint64_t count_ = 0;
-    std::vector<Arrived> arrived_;
+    std::atomic<std::uint64_t> stored_{0};
     std::map<std::pair<std::string, std::string>, RunProgress> runs_;
-    ServiceCounts counts_;
 };
 
 }  // namespace
