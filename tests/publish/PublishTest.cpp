@@ -1,6 +1,7 @@
 #include <fcntl.h>
 
 #include "CollectService.h"
+#include "PackageMessage.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -168,3 +169,27 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
 }
 
 }  // namespace
+
+// The collector's check of a message against the JSON form, here for the
+// time's shape and the station of the topic.
+TEST(PackageMessages, TimeAndStationAreChecked) {
+    const auto check = [](const std::string& time, std::string_view topicStation = "alpha") {
+        const std::string json = R"({"station":"alpha","source":"r1","seq":1,"port":1,)"
+                                 R"("stamp":"1145A3B29","time":")" +
+                                 time + R"(","type":"0F","hex":"00 0F"})";
+        zelvar::PackageMessage message;
+        std::string row;
+        std::string error;
+        return zelvar::PackageMessageRow(json, topicStation, message, row, error);
+    };
+    for (const char* good : {"2026-12-08T06:00:00+01:00", "2026-12-08T06:00:00.123-03:30",
+                             "2026-12-08T06:00:00+01:00:30"}) {
+        EXPECT_TRUE(check(good)) << good;
+    }
+    for (const char* bad : {"2026-12-08 06:00:00+01:00", "2026-12-08T06:00:00Z",
+                            "2026-12-08T06:00:00.12+01:00", "2026-12-08T06:00:00+1:00",
+                            "2026-12-08T06:00:00+01:00:3", "2026-1X-08T06:00:00+01:00", ""}) {
+        EXPECT_FALSE(check(bad)) << bad;
+    }
+    EXPECT_FALSE(check("2026-12-08T06:00:00+01:00", "beta"));
+}
