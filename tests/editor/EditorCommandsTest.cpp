@@ -410,7 +410,7 @@ void EditorCommandsTest::findSequences() {
     control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(8, 11));
 
-    // The prepared text follows the document.
+    // The search follows the document as it changes.
     e.setPlainDocument(QStringLiteral("xyz"));
     control<QToolButton>(e, QStringLiteral("BtnFindNext"))->click();
     QCOMPARE(selection(e), Sel(0, 0));
