@@ -93,7 +93,6 @@ void RichEditArea::showChange(bool followCaret) {
     refresh(true);
     if (followCaret) ensureCaretVisible();
     restartBlink();
-    viewport()->update();
     emit selectionChanged();
 }
 
@@ -169,19 +168,19 @@ void RichEditArea::deleteSelection() {
 }
 
 void RichEditArea::undo() {
-    if (const auto change = text_.undo()) {
-        caret_ = anchor_ = change->from + change->length;
-        typing_.reset();
-        showChange(true);
-    }
+    showReplayed(text_.undo());
 }
 
 void RichEditArea::redo() {
-    if (const auto change = text_.redo()) {
-        caret_ = anchor_ = change->from + change->length;
-        typing_.reset();
-        showChange(true);
-    }
+    showReplayed(text_.redo());
+}
+
+void RichEditArea::showReplayed(const std::optional<zelvar::EditorText::Change>& change) {
+    if (!change) return;
+    // The caret goes to the end of what changed back.
+    caret_ = anchor_ = change->from + change->length;
+    typing_.reset();
+    showChange(true);
 }
 
 void RichEditArea::copy() const {

@@ -94,6 +94,7 @@ private:
     // The text or its marks changed: the screen, the scroll range and the
     // listeners follow, and the view with the caret when asked.
     void showChange(bool followCaret);
+    void showReplayed(const std::optional<zelvar::EditorText::Change>& change);
     void moveCaret(std::size_t position, bool keepAnchor);
     void restartBlink();
     std::size_t hitTest(const QPoint& point);
