@@ -58,22 +58,16 @@ private:
     std::map<std::string, std::string> last_;
 };
 
-// Station "st" under prefix "t", its outbox in `scratch`.
-zelvar::PublishConfig stationConfig(const fs::path& scratch, int port) {
-    zelvar::PublishConfig config;
-    config.port = port;
-    config.station = "st";
-    config.prefix = "t";
-    config.outboxPath = (scratch / "outbox.sqlite").string();
-    return config;
-}
-
 TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
     zelvar::test::MosquittoBroker broker(scratch / "broker");
     ASSERT_TRUE(broker.running());
     Listener listener(broker.port(), "t/#");
-    zelvar::PublishConfig config = stationConfig(scratch, broker.port());
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "st";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
     config.window = 10;
     // Only the feeding may send a package here, not the repeat after a stall.
     config.stallResend = std::chrono::hours(1);
@@ -121,7 +115,11 @@ TEST(Publisher, StoresPackagesInRunsWhileTheBrokerAcknowledges) {
     zelvar::test::MosquittoBroker broker(scratch / "broker");
     ASSERT_TRUE(broker.running());
     Listener listener(broker.port(), "t/#");
-    zelvar::PublishConfig config = stationConfig(scratch, broker.port());
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "st";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
     zelvar::Publisher publisher(config);
     ASSERT_TRUE(WaitFor([&] { return !listener.last("t/st/status").empty(); }));
     zelvar::PackageFields fields;
