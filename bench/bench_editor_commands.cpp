@@ -78,14 +78,27 @@ private:
     qint64 worst_ = 0;
 };
 
-int childCommands(const QString& path) {
+// The editor window shown, as each child starts it.
+struct ShownEditor {
     zelvar::Settings settings;
-    TEditorForm form(settings);
-    form.show();
-    QCoreApplication::processEvents();
-    for (const Command& command : kCommands) {
-        if (!form.openDocument(path)) return 1;
+    TEditorForm form{settings};
+    ShownEditor() {
+        form.show();
+        QCoreApplication::processEvents();
+    }
+    // The log opened and its first screen drawn.
+    bool open(const QString& path) {
+        if (!form.openDocument(path)) return false;
         settle(form);
+        return true;
+    }
+};
+
+int childCommands(const QString& path) {
+    ShownEditor editor;
+    TEditorForm& form = editor.form;
+    for (const Command& command : kCommands) {
+        if (!editor.open(path)) return 1;
         QElapsedTimer clock;
         clock.start();
         const double cpuBefore = zelvar::bench::CpuMs();
@@ -107,14 +120,11 @@ int childCommands(const QString& path) {
 // (" Display..." shown, or the run over) and until the command has ended
 // with its result shown and the window its own again.
 int childEscape(const QString& path) {
-    zelvar::Settings settings;
-    TEditorForm form(settings);
-    form.show();
-    QCoreApplication::processEvents();
+    ShownEditor editor;
+    TEditorForm& form = editor.form;
     auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
     for (const Command& command : kCommands) {
-        if (!form.openDocument(path)) return 1;
-        settle(form);
+        if (!editor.open(path)) return 1;
         QElapsedTimer pressed;
         qint64 stopped = -1;
         QTimer watch;
@@ -147,12 +157,9 @@ int childEscape(const QString& path) {
 // Presses of "find next" from the top of a document that holds the text
 // every 1,000 lines, and of one that does not hold it.
 int childFind(const QString& path) {
-    zelvar::Settings settings;
-    TEditorForm form(settings);
-    form.show();
-    QCoreApplication::processEvents();
-    if (!form.openDocument(path)) return 1;
-    settle(form);
+    ShownEditor editor;
+    TEditorForm& form = editor.form;
+    if (!editor.open(path)) return 1;
     const auto presses = [&form](const char* name, const QString& what) {
         form.findChild<QLineEdit*>(QStringLiteral("EditFind"))->setText(what);
         for (int press = 0; press < kFindPresses; ++press) {
@@ -169,12 +176,9 @@ int childFind(const QString& path) {
 }
 
 int childMarks(const QString& path) {
-    zelvar::Settings settings;
-    TEditorForm form(settings);
-    form.show();
-    QCoreApplication::processEvents();
-    if (!form.openDocument(path)) return 1;
-    settle(form);
+    ShownEditor editor;
+    TEditorForm& form = editor.form;
+    if (!editor.open(path)) return 1;
     auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
     // Processor time as well: on a shared machine it says what a step costs.
     const auto timed = [&form](const char* name, const auto& step) {
