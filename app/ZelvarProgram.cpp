@@ -1,0 +1,56 @@
+#include "ZelvarProgram.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <memory>
+
+#include "DryRunClock.h"
+#include "GpsStripWindow.h"
+#include "LinuxSystemClock.h"
+#include "MonitoringSession.h"
+#include "TerminationSignals.h"
+#include "ZelvarEditor.h"
+#include "ZelvarMain.h"
+#include "ZelvarOptions.h"
+
+namespace zelvar {
+
+int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
+    // The name, not the display name: Qt would append a display name to
+    // every window caption. The task bar takes the name and icon from the
+    // desktop file.
+    QApplication::setApplicationName(QStringLiteral("Zelvar"));
+    QApplication::setOrganizationName(QStringLiteral("Kavren"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zelvar"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("zelvar"), QIcon(QStringLiteral(":/icons/zelvar.png"))));
+
+    Settings settings;  // the program's, shared by the three windows
+    TMainForm mainForm(settings);
+    TEditorForm editorForm(settings);
+    TOptionsForm optionsForm(settings);
+    mainForm.attachWindows(&editorForm, &optionsForm);
+    MonitoringSession session(mainForm);
+    mainForm.setMonitoringControl(&session);
+    mainForm.setSerialPortLister(SystemSerialPortNames);
+    // The one place the computer's clock is ever set from; the demo shows
+    // what it would set instead.
+    std::unique_ptr<SystemClock> clock;
+    if (qEnvironmentVariableIsSet("ZELVAR_DEMO_CLOCK")) {
+        clock = std::make_unique<DryRunClock>();
+    } else {
+        clock = std::make_unique<LinuxSystemClock>();
+    }
+    GpsStripWindow gpsStrip(mainForm, &optionsForm, *clock);
+    QObject::connect(&mainForm, &TMainForm::closed, qApp, &QApplication::quit,
+                     Qt::QueuedConnection);
+    // A log-out, a shutdown or `kill` closes the window as its close box
+    // does; the program then ends with status 0 like any close.
+    TerminationSignals termination([&mainForm] { mainForm.close(); });
+
+    mainForm.show();
+    if (started) started(mainForm, editorForm);
+    return QApplication::exec();
+}
+
+}  // namespace zelvar
