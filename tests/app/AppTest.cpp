@@ -4,10 +4,13 @@
 #include <signal.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "HangGuard.h"
 
 namespace {
 
@@ -37,13 +40,45 @@ public:
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
-    void start(bool offscreen) {
+    void start(bool offscreen, const QString& program = QStringLiteral(ZELVAR_BIN),
+               const QStringList& arguments = {}) {
         if (offscreen) {
             QProcessEnvironment env = process.processEnvironment();
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
             process.setProcessEnvironment(env);
         }
-        process.start(QStringLiteral(ZELVAR_BIN), {});
+        process.start(program, arguments);
+    }
+    void addToStore(const QByteArray& lines) const {
+        QFile store(storePath());
+        if (store.open(QIODevice::Append)) store.write(lines);
+    }
+    QString work(const QString& name) const { return dir_.filePath(QStringLiteral("work/") + name); }
+    // Reads stdout until a line starting with `start` came; the line.
+    QByteArray waitForLine(const QByteArray& start) {
+        while (true) {
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine().trimmed();
+                if (line.startsWith(start)) return line;
+            }
+            if (!process.waitForReadyRead(zelvar::test::kHangGuardMs)) return {};
+        }
+    }
+    // How often each live package stands in the saved hex logs and journal
+    // segments below the working folder.
+    QMap<QByteArray, int> packagesKept() const {
+        QMap<QByteArray, int> seen;
+        QDirIterator files(dir_.filePath(QStringLiteral("work")),
+                           {QStringLiteral("*.hex"), QStringLiteral("*.journal")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly)) continue;
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                if (line.contains("$F4BEE070")) ++seen[line.trimmed()];
+            }
+        }
+        return seen;
     }
     // Start-up has made the folder of auto-saved logs: the window is up.
     bool startedUp() const { return QDir(dir_.filePath(QStringLiteral("work/Files"))).exists(); }
@@ -97,6 +132,79 @@ private slots:
         QCOMPARE(run.process.exitCode(), 0);
         QVERIFY2(run.store().contains("AutoSave="), run.store().constData());
         QVERIFY(run.store().contains("IP4=127.0.0.4"));
+    }
+
+    // Nobody is there to answer a box when the desktop or `kill` ends the
+    // program: each kind is dismissed with its safe answer (Cancel, No), the
+    // close runs without asking, and every live package is in a saved log
+    // or, when the logs cannot be written, in the journal the next start
+    // recovers.
+    void signalDismissesModalBoxes_data() {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("unwritable");
+        const struct {
+            const char* name;
+            const char* window;
+            const char* command;
+            QByteArray stored;
+            bool unwritable;
+        } kinds[] = {
+            {"decode file dialog", "main", "mnuDecode", "Editor=0\n", false},
+            {"save as dialog", "main", "mnuSaveAs", "Editor=0\n", false},
+            {"unsaved logs question", "main", "mnuClear", "Editor=0\n", true},
+            {"coverage export", "main", "mnuExportCoverage", "Editor=0\n", false},
+            {"publish dialog", "main", "mnuPublish", "Editor=0\n", false},
+            {"monitoring error box", "main", "mnuStartUDP", "Editor=0\nPort1=x\n", false},
+            {"editor open dialog", "editor", "mnuOpenRtf", "", false},
+            {"editor filter error box", "editor", "mnuUserFilter", "", false},
+        };
+        for (const auto& kind : kinds) {
+            for (const int signal : {SIGTERM, SIGHUP}) {
+                QTest::addRow("%s, %s", kind.name, signal == SIGTERM ? "SIGTERM" : "SIGHUP")
+                    << signal << QString::fromLatin1(kind.window)
+                    << QString::fromLatin1(kind.command) << kind.stored << kind.unwritable;
+            }
+        }
+    }
+    void signalDismissesModalBoxes() {
+        QFETCH(int, signal);
+        QFETCH(QString, window);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, unwritable);
+        Run run;
+        run.addToStore(stored);
+        run.start(true, QStringLiteral(ZELVAR_BOX_RUN), {window, command});
+        QCOMPARE(run.waitForLine("ready"), QByteArray("ready"));
+        if (unwritable) {
+            // The journal stays where it was opened; no log can be written.
+            QVERIFY(QDir().rename(run.work(QStringLiteral("Files")),
+                                  run.work(QStringLiteral("Files.old"))));
+            QFile blocker(run.work(QStringLiteral("Files")));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        run.process.write("click\n");
+        const QByteArray modal = run.waitForLine("modal ");
+        QVERIFY2(!modal.isEmpty(), run.process.readAllStandardError().constData());
+        run.send(signal);
+        QVERIFY2(run.process.waitForFinished(zelvar::test::kHangGuardMs), modal.constData());
+        const QByteArray said = run.process.readAllStandardError();
+        QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process.exitCode(), 0);
+        QVERIFY2(said.contains(signal == SIGTERM ? "SIGTERM" : "SIGHUP"), said.constData());
+        QVERIFY2(run.store().contains("AutoSave="), run.store().constData());
+        const QMap<QByteArray, int> kept = run.packagesKept();
+        QCOMPARE(kept.size(), 3);
+        for (const int times : kept) QCOMPARE(times, 1);
+        if (unwritable) {
+            QVERIFY2(said.contains("journal"), said.constData());
+            QVERIFY(!QDir(run.work(QStringLiteral("Files.old")))
+                         .entryList({QStringLiteral("*.journal")})
+                         .isEmpty());
+        }
     }
 
     // Two signals that arrive together: the second ends the program at once,

@@ -57,6 +57,7 @@ private slots:
     void closeAutoSavesAndSavesSettings();
     void closeWithoutAutoSaveWritesNothing();
     void unwritableFolderLosesNothingAndAsksOnce();
+    void failedAutoSaveAsksNothingAndIsRetried();
     void givingUpUnsavedLogsNeedsConfirmation();
     void titlesKeepTheirCharactersInViewsAndFiles();
     void journalKeepsEveryPackageUntilSaved();
@@ -209,6 +210,30 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     QVERIFY(rescued.startsWith("1$F4BEE070\t00 00 00 00 77\r\n"));
     QVERIFY(rescued.endsWith("2$F4BEE070\t00 00 00 00 77\r\n"));
     QCOMPARE(rescued.indexOf("2$"), 65536 * 27);
+}
+
+// An unattended station: nobody answers a box. The status says what fails,
+// and the logs are written once the folder can take them again.
+void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    blockFilesFolder(h);
+    fillViews(w);
+    w.decoder().HexCount = 65536;
+    w.RolloverCheck();
+    w.finishBackgroundSaves();
+    QVERIFY(w.backgroundSavesFailing());
+    QVERIFY2(h.dialogs.errors.isEmpty(), qPrintable(h.dialogs.errors.join(QLatin1Char('\n'))));
+    QVERIFY(w.statusText(1).startsWith(QStringLiteral(" Auto Save Failing")));
+
+    QVERIFY(QFile::remove(h.filesDir()));
+    QVERIFY(QDir(h.workDir()).mkdir(QStringLiteral("Files")));
+    QTRY_COMPARE(h.savedFiles().size(), 2);
+    QCOMPARE(MainHarness::readAll(onlyFile(h, ".hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
+    QTRY_VERIFY(!w.backgroundSavesFailing());
+    QVERIFY(!w.statusText(1).contains(QStringLiteral("Failing")));
+    QVERIFY(h.dialogs.errors.isEmpty());
 }
 
 void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {

@@ -1,0 +1,59 @@
+// The program as it runs, with three live packages in its views, which opens
+// the modal box of one command when the test asks: its window ("main" or
+// "editor") and the command's object name are the arguments. Says "ready"
+// on stdout once the window is up, takes any line on stdin as the click, and
+// says "modal <class>" once the box stands.
+#include <QAction>
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+
+#include "ZelvarEditor.h"
+#include "ZelvarMain.h"
+#include "ZelvarProgram.h"
+
+namespace {
+
+void say(const char* line, const char* detail = "") {
+    std::printf("%s%s\n", line, detail);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) return 2;
+    return zelvar::RunZelvar([&args](TMainForm& main, TEditorForm& editor) {
+        main.liveDataReceived();
+        zelvar::PackageDecoder& decoder = main.decoder();
+        decoder.ReceiveBuffer.fill(0);
+        decoder.ReceiveBuffer[4] = 0x77;
+        for (int port = 1; port <= 3; ++port)
+            decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+
+        QObject* window = args[1] == QLatin1String("editor") ? static_cast<QObject*>(&editor) : &main;
+        QAction* command = window->findChild<QAction*>(args[2]);
+        if (!command) {
+            say("no command ", qPrintable(args[2]));
+            return;
+        }
+        auto* click = new QSocketNotifier(0, QSocketNotifier::Read, &main);
+        QObject::connect(click, &QSocketNotifier::activated, &main, [click, command] {
+            click->setEnabled(false);
+            command->trigger();
+        });
+        auto* watch = new QTimer(&main);
+        watch->setInterval(20);
+        QObject::connect(watch, &QTimer::timeout, &main, [watch] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                watch->stop();
+                say("modal ", box->metaObject()->className());
+            }
+        });
+        watch->start();
+        say("ready");
+    });
+}
