@@ -141,43 +141,39 @@ private slots:
     // recovers.
     void signalDismissesModalBoxes_data() {
         QTest::addColumn<int>("signal");
-        QTest::addColumn<QString>("window");
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<bool>("unwritable");
         const struct {
             const char* name;
-            const char* window;
-            const char* command;
+            QStringList arguments;  // the window, the command, fields to fill
             QByteArray stored;
             bool unwritable;
         } kinds[] = {
-            {"decode file dialog", "main", "mnuDecode", "Editor=0\n", false},
-            {"save as dialog", "main", "mnuSaveAs", "Editor=0\n", false},
-            {"unsaved logs question", "main", "mnuClear", "Editor=0\n", true},
-            {"coverage export", "main", "mnuExportCoverage", "Editor=0\n", false},
-            {"publish dialog", "main", "mnuPublish", "Editor=0\n", false},
-            {"monitoring error box", "main", "mnuStartUDP", "Editor=0\nPort1=x\n", false},
-            {"editor open dialog", "editor", "mnuOpenRtf", "", false},
-            {"editor filter error box", "editor", "mnuUserFilter", "", false},
+            {"decode file dialog", {"main", "mnuDecode"}, "Editor=0\n", false},
+            {"save as dialog", {"main", "mnuSaveAs"}, "Editor=0\n", false},
+            {"unsaved logs question", {"main", "mnuClear"}, "Editor=0\n", true},
+            {"coverage export", {"main", "mnuExportCoverage"}, "Editor=0\n", false},
+            {"publish dialog", {"main", "mnuPublish"}, "Editor=0\n", false},
+            {"monitoring error box", {"main", "mnuStartUDP"}, "Editor=0\nPort1=x\n", false},
+            {"editor open dialog", {"editor", "mnuOpenRtf"}, "", false},
+            {"editor filter error box", {"editor", "mnuUserFilter", "EditPByte="}, "", false},
         };
         for (const auto& kind : kinds) {
             for (const int signal : {SIGTERM, SIGHUP}) {
                 QTest::addRow("%s, %s", kind.name, signal == SIGTERM ? "SIGTERM" : "SIGHUP")
-                    << signal << QString::fromLatin1(kind.window)
-                    << QString::fromLatin1(kind.command) << kind.stored << kind.unwritable;
+                    << signal << kind.arguments << kind.stored << kind.unwritable;
             }
         }
     }
     void signalDismissesModalBoxes() {
         QFETCH(int, signal);
-        QFETCH(QString, window);
-        QFETCH(QString, command);
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, stored);
         QFETCH(bool, unwritable);
         Run run;
         run.addToStore(stored);
-        run.start(true, QStringLiteral(ZELVAR_BOX_RUN), {window, command});
+        run.start(true, QStringLiteral(ZELVAR_BOX_RUN), arguments);
         QCOMPARE(run.waitForLine("ready"), QByteArray("ready"));
         if (unwritable) {
             // The journal stays where it was opened; no log can be written.

@@ -1,10 +1,12 @@
 // The program as it runs, with three live packages in its views, which opens
 // the modal box of one command when the test asks: its window ("main" or
-// "editor") and the command's object name are the arguments. Says "ready"
+// "editor") and the command's object name are the arguments, then any
+// fields of that window to fill first as name=text. Says "ready"
 // on stdout once the window is up, takes any line on stdin as the click, and
 // says "modal <class>" once the box stands.
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -25,7 +27,7 @@ void say(const char* line, const char* detail = "") {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() != 3) return 2;
+    if (args.size() < 3) return 2;
     return zelvar::RunZelvar([&args](TMainForm& main, TEditorForm& editor) {
         main.liveDataReceived();
         zelvar::PackageDecoder& decoder = main.decoder();
@@ -39,6 +41,11 @@ int main(int argc, char* argv[]) {
         if (!command) {
             say("no command ", qPrintable(args[2]));
             return;
+        }
+        for (const QString& field : args.mid(3)) {
+            const QStringList nameAndText = field.split(QLatin1Char('='));
+            if (auto* edit = window->findChild<QLineEdit*>(nameAndText.value(0)))
+                edit->setText(nameAndText.value(1));
         }
         auto* click = new QSocketNotifier(0, QSocketNotifier::Read, &main);
         QObject::connect(click, &QSocketNotifier::activated, &main, [click, command] {
