@@ -30,7 +30,7 @@ void onSignal(int signal) {
         return;
     }
     const int saved = errno;
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     // The pipe is empty: nothing was written before this first signal.
     [[maybe_unused]] const ssize_t written = ::write(writeEnd, &byte, 1);
     errno = saved;
@@ -77,6 +77,8 @@ void TerminationSignals::readPipe() {
     }
     // Only the first signal writes: this runs once.
     notifier_->setEnabled(false);
+    std::fprintf(stderr, "Zelvar: %s: closing without asking\n",
+                 byte == SIGHUP ? "SIGHUP" : "SIGTERM");
     if (requested_) requested_();
 }
 

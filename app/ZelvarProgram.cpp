@@ -7,6 +7,7 @@
 #include "DryRunClock.h"
 #include "GpsStripWindow.h"
 #include "LinuxSystemClock.h"
+#include "ModalDismissal.h"
 #include "MonitoringSession.h"
 #include "TerminationSignals.h"
 #include "ZelvarEditor.h"
@@ -45,8 +46,13 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
     QObject::connect(&mainForm, &TMainForm::closed, qApp, &QApplication::quit,
                      Qt::QueuedConnection);
     // A log-out, a shutdown or `kill` closes the window as its close box
-    // does; the program then ends with status 0 like any close.
-    TerminationSignals termination([&mainForm] { mainForm.close(); });
+    // does, but with nobody to answer: no box stands in its way, none asks
+    // anything. The program then ends with status 0 like any close.
+    ModalDismissal dismissal;
+    TerminationSignals termination([&mainForm, &dismissal] {
+        dismissal.start();
+        mainForm.closeUnattended();
+    });
 
     mainForm.show();
     if (started) started(mainForm, editorForm);

@@ -1,6 +1,7 @@
 #include "LogSaveControl.h"
 
 #include <QFileInfo>
+#include <utility>
 
 #include "DateTime.h"
 #include "LiveJournal.h"
@@ -102,6 +103,8 @@ void LogSaveControl::finishBackgroundSaves() {
 
 void LogSaveControl::takeOutcomes() {
     bool changed = false;
+    // Told once the retries are set: what hears it may let events run.
+    std::vector<std::pair<QString, QString>> newFailures;
     for (LogWriter::Outcome& outcome : writer_->takeOutcomes()) {
         const auto found = inFlight_.find(outcome.id);
         if (found == inFlight_.end()) continue;  // dropped by a Clear meanwhile
@@ -121,9 +124,10 @@ void LogSaveControl::takeOutcomes() {
         const QString folder = folderOf(outcome.base);
         const bool newlyFailing = !failing() || failingFolder_ != folder;
         setFailure(folder, outcome.error);
-        if (newlyFailing) emit backgroundSaveFailed(folder, outcome.error);
+        if (newlyFailing) newFailures.emplace_back(folder, outcome.error);
     }
     if (failing() && !waiting_.empty() && !retry_->isActive()) retry_->start();
+    for (const auto& [folder, text] : newFailures) emit backgroundSaveFailed(folder, text);
     if (changed) emit statusChanged();
 }
 

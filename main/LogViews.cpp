@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <cstdio>
 
 #include "DateTime.h"
 #include "LiveJournal.h"
@@ -184,7 +185,9 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
     // meanwhile would ask again on top of it.
     const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
     using Choice = zelvar::UserDialogs::UnsavedChoice;
-    while (true) {
+    // Also when the close became unattended while a question stood: the
+    // signal dismissed it.
+    while (!(closing && unattendedClose_)) {
         switch (dialogs().askUnsavedLogs(this, reason, closing)) {
             case Choice::SaveElsewhere: {
                 const QString base = dialogs().saveLogsAs(this, stamp);
@@ -201,19 +204,27 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
                 if (dialogs().confirmLoss(this, closing)) return true;
                 break;
             case Choice::Cancel:
-                return false;
+                if (!(closing && unattendedClose_)) return false;
+                break;
         }
     }
+    // Whether the journal has them on the disk, not merely on their way.
+    if (zelvar::LiveJournal* journal = saving_->journal()) journal->sync();
+    const QString journal = saving_->journalFailure();
+    std::fprintf(stderr, "Zelvar: the logs could not be saved: %s. %s\n", qPrintable(reason),
+                 journal.isEmpty()
+                     ? "The journal keeps them for the next start."
+                     : qPrintable(QStringLiteral("Nor can the journal keep them: ") + journal));
+    return true;
 }
 
 void TMainForm::backgroundSaveFailed(const QString& folder, const QString& text) {
     LogsSaved = false;
+    // No box: a station runs unattended, and the save is retried meanwhile.
+    // The status bar tells the user; stderr the station's log.
     RefreshAutoSaveStatus();
-    // One box per failing folder: the status bar tells the rest.
-    if (errorBoxFolders_.contains(folder)) return;
-    errorBoxFolders_ << folder;
-    showError(text);
-    errorBoxFolders_.removeOne(folder);
+    std::fprintf(stderr, "Zelvar: auto-save into %s fails, retrying: %s\n", qPrintable(folder),
+                 qPrintable(text));
 }
 
 void TMainForm::mnuClearClick() {

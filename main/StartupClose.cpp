@@ -149,6 +149,11 @@ void TMainForm::saveSettings() {
     storeSettings();
 }
 
+void TMainForm::closeUnattended() {
+    unattendedClose_ = true;
+    close();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     // Never shown, nothing loaded: saving now would overwrite the stored
     // settings with the defaults.
@@ -190,9 +195,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
     stopRecovery();
     // Saved, or given up by the user: the journal is not needed any more.
-    // With the editor shown no file is written at the close; the packages
-    // no save holds stay in the journal for the next start to recover.
-    saving_->endJournal(mnuAutoSave->isChecked() && editorVisible() && !LogsSaved);
+    // With the editor shown no file is written at the close, and an
+    // unattended close gives up nothing: the packages no save holds stay in
+    // the journal for the next start to recover.
+    saving_->endJournal(mnuAutoSave->isChecked() && !LogsSaved &&
+                        (editorVisible() || unattendedClose_));
     offline_.OfflineInputLines.clear();
     decoder_.DecodedTextLines.clear();
     decoder_.DecodedHexLines.clear();

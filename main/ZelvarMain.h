@@ -69,6 +69,9 @@ public:
     void setMonitoringControl(zelvar::MonitoringControl* control);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
+    // A close that nobody attends (a signal): it asks nothing, saves what it
+    // can and leaves what it cannot save to the journal for the next start.
+    void closeUnattended();
 
     // --- program-wide state, for reading ---
     const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
@@ -271,7 +274,8 @@ private:
     void editorVisibilityChanged(bool visible);
     zelvar::UserDialogs& dialogs();
     // The auto-save of Clear and close; when it fails the user chooses to
-    // save elsewhere, to go on without saving, or to cancel (false).
+    // save elsewhere, to go on without saving, or to cancel (false). An
+    // unattended close goes on without saving and without asking.
     bool autoSaveOrChoose(bool closing);
     void saveViews(const QString& base, bool freeName, bool hexGated);
     void backgroundSaveFailed(const QString& folder, const QString& text);
@@ -310,12 +314,12 @@ private:
     std::unique_ptr<zelvar::LogSaveControl> saving_;
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
     zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
-    QStringList errorBoxFolders_;  // folders whose save error is shown right now
 
     std::array<QLabel*, 7> statusPanels_{};
     zelvar::PublishControl* publishing_ = nullptr;  // a child
     bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;
+    bool unattendedClose_ = false;
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;
 
