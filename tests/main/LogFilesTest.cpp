@@ -59,6 +59,7 @@ private slots:
     void closeWithoutAutoSaveWritesNothing();
     void unwritableFolderLosesNothingAndAsksOnce();
     void failedAutoSaveAsksNothingAndIsRetried();
+    void signalDuringTheCloseQuestionLeavesTheLogsToTheJournal();
     void givingUpUnsavedLogsNeedsConfirmation();
     void titlesKeepTheirCharactersInViewsAndFiles();
     void journalKeepsEveryPackageUntilSaved();
@@ -230,6 +231,35 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     QTRY_VERIFY(!w.backgroundSavesFailing());
     QVERIFY(!w.statusText(1).contains(QStringLiteral("Failing")));
     QVERIFY(h.dialogs.errors.isEmpty());
+}
+
+// The user's close asks what to do with logs it cannot write, and the
+// desktop's signal comes while it asks: the close goes on without asking
+// more, and the journal keeps the packages for the next start.
+void LogFilesTest::signalDuringTheCloseQuestionLeavesTheLogsToTheJournal() {
+    MainHarness h;
+    h.start();
+    TMainForm& w = *h.main;
+    zelvar::PackageDecoder& decoder = w.decoder();
+    decoder.ReceiveBuffer.fill(0);
+    decoder.ReceiveBuffer[4] = 0x77;
+    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    w.liveDataReceived();
+    const auto journals = [](const QString& folder) {
+        return QDir(folder).entryList({QStringLiteral("*.journal")});
+    };
+    QTRY_VERIFY(!journals(h.filesDir()).isEmpty());
+    const QString opened = h.scratch(QStringLiteral("Files.old"));
+    QVERIFY(QDir().rename(h.filesDir(), opened));
+    blockFilesFolder(h);
+
+    h.dialogs.onUnsaved = [&w] { w.closeUnattended(); };
+    QVERIFY(w.close());
+    QCOMPARE(h.dialogs.unsavedReasons.size(), 1);
+    QVERIFY(h.savedFiles().isEmpty());
+    QCOMPARE(journals(opened).size(), 1);
+    QCOMPARE(MainHarness::readAll(QDir(opened).filePath(journals(opened)[0])),
+             QByteArray("1$F4BEE070\t00 00 00 00 77\r\n"));
 }
 
 void LogFilesTest::givingUpUnsavedLogsNeedsConfirmation() {
