@@ -12,7 +12,8 @@ namespace zelvar {
 // loop watches. Once a request is made, a further signal of either kind
 // ends the program at once, as the signal would have without a handler:
 // the desktop's second ask, or the user's, is not kept waiting by a close
-// that hangs. One instance per process; the handlers are removed with it.
+// that hangs. The first signal is named on stderr, for the station's log.
+// One instance per process; the handlers are removed with it.
 class TerminationSignals {
 public:
     explicit TerminationSignals(std::function<void()> requested);

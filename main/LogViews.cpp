@@ -210,11 +210,13 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
     }
     // Whether the journal has them on the disk, not merely on their way.
     if (zelvar::LiveJournal* journal = saving_->journal()) journal->sync();
-    const QString journal = saving_->journalFailure();
+    QString kept = QStringLiteral("The journal keeps them for the next start.");
+    if (!saving_->journalFailure().isEmpty() || !saving_->journalGapText().isEmpty()) {
+        kept = QStringLiteral("Nor can the journal keep them all: ") +
+               saving_->statusReason().replace(QLatin1Char('\n'), QLatin1Char(' '));
+    }
     std::fprintf(stderr, "Zelvar: the logs could not be saved: %s. %s\n", qPrintable(reason),
-                 journal.isEmpty()
-                     ? "The journal keeps them for the next start."
-                     : qPrintable(QStringLiteral("Nor can the journal keep them: ") + journal));
+                 qPrintable(kept));
     return true;
 }
 

@@ -36,7 +36,8 @@ int main(int argc, char* argv[]) {
         for (int port = 1; port <= 3; ++port)
             decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
 
-        QObject* window = args[1] == QLatin1String("editor") ? static_cast<QObject*>(&editor) : &main;
+        QObject* window =
+            args[1] == QLatin1String("editor") ? static_cast<QObject*>(&editor) : &main;
         QAction* command = window->findChild<QAction*>(args[2]);
         if (!command) {
             say("no command ", qPrintable(args[2]));
