@@ -59,6 +59,15 @@ RichEditArea::~RichEditArea() = default;
 
 void RichEditArea::setContent(zelvar::EditorText text) {
     text_ = std::move(text);
+    showNewDocument();
+}
+
+void RichEditArea::replaceAll(zelvar::EditorText text, std::string command, bool join) {
+    text_.replaceAll(std::move(text), std::move(command), join);
+    showNewDocument();
+}
+
+void RichEditArea::showNewDocument() {
     caret_ = anchor_ = 0;
     typing_.reset();
     verticalScrollBar()->setValue(0);
@@ -362,6 +371,11 @@ bool RichEditArea::editKey(QKeyEvent* event) {
             (this->*command)();
             return true;
         }
+    }
+    // The context menu's redo key, whatever the platform's is.
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y)) {
+        redo();
+        return true;
     }
     const bool control = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {

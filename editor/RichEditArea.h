@@ -27,6 +27,9 @@ public:
     // view at the top.
     void setContent(zelvar::EditorText text);
     void clear() { setContent(zelvar::EditorText()); }
+    // A command's result: the document becomes `text` as one step to undo
+    // (see EditorText::replaceAll), the caret at its start, the view at the top.
+    void replaceAll(zelvar::EditorText text, std::string command, bool join = false);
 
     bool isReadOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);
@@ -91,6 +94,8 @@ protected:
 
 private:
     void ensureCaretVisible() { showLine(text_.lineOf(caret_)); }
+    // A document in place of the last: the caret at its start, the view at the top.
+    void showNewDocument();
     // The text or its marks changed: the screen, the scroll range and the
     // listeners follow, and the view with the caret when asked.
     void showChange(bool followCaret);

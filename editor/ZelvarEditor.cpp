@@ -44,6 +44,10 @@ constexpr std::array<int, 3> kStatusWidths = {150, 120, 50};
 
 const QColor kCream = zelvar::EditableLogCream();
 
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // Every letter typed or pasted into a field comes out in upper case.
 class UpperCaseValidator : public QValidator {
 public:
@@ -272,6 +276,11 @@ void TEditorForm::buildMenus() {
     // handling provides them.
     RichEditMenu = new QMenu(this);
     RichEditMenu->setObjectName(QStringLiteral("RichEditMenu"));
+    RichEditMenu->setToolTipsVisible(true);
+    mnuEUndo = addCommand(RichEditMenu, "mnuEUndo", QStringLiteral("Отменить           Ctrl+Z"));
+    RichEditMenu->addSeparator();
+    mnuERedo = addCommand(RichEditMenu, "mnuERedo", QStringLiteral("Повторить          Ctrl+Y"));
+    RichEditMenu->addSeparator();
     mnuECut = addCommand(RichEditMenu, "mnuECut", QStringLiteral("Вырезать           Ctrl+X"));
     RichEditMenu->addSeparator();
     mnuECopy = addCommand(RichEditMenu, "mnuECopy", QStringLiteral("Копировать       Ctrl+C"));
@@ -279,6 +288,8 @@ void TEditorForm::buildMenus() {
     mnuEPaste = addCommand(RichEditMenu, "mnuEPaste", QStringLiteral("Вставить            Ctrl+V"));
     RichEditMenu->addSeparator();
     nmuESelAll = addCommand(RichEditMenu, "nmuESelAll", QStringLiteral("Выделить все    Ctrl+A"));
+    connect(mnuEUndo, &QAction::triggered, this, &TEditorForm::mnuEUndoClick);
+    connect(mnuERedo, &QAction::triggered, this, &TEditorForm::mnuERedoClick);
     connect(mnuECut, &QAction::triggered, RichEdit, &RichEditArea::cut);
     connect(mnuECopy, &QAction::triggered, RichEdit, &RichEditArea::copy);
     connect(mnuEPaste, &QAction::triggered, RichEdit, &RichEditArea::paste);
@@ -346,7 +357,7 @@ void TEditorForm::connectCommands() {
     EditorCommands* commands = commands_;
     const auto mode = [commands](QAction* action, TransformMode transform) {
         connect(action, &QAction::triggered, commands,
-                [commands, transform] { commands->runTransform(transform); });
+                [commands, action, transform] { commands->runTransform(transform, action->text()); });
     };
     mode(mnuClearTime, TransformMode::PortDateTime);
     mode(mnuClearSpace, TransformMode::Spaces);
@@ -380,7 +391,27 @@ void TEditorForm::setStatusText(int panel, const QString& text, bool draw) {
     label->setText(text);
 }
 
+void TEditorForm::mnuEUndoClick() {
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go) RichEdit->undo();
+}
+
+void TEditorForm::mnuERedoClick() {
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go) RichEdit->redo();
+}
+
+void TEditorForm::updateUndoItems() {
+    const zelvar::EditorText& text = RichEdit->content();
+    const auto hint = [](std::string_view command) {
+        return command.empty() ? QStringLiteral("Правка текста") : fromUtf8(command);
+    };
+    mnuEUndo->setEnabled(text.canUndo());
+    mnuEUndo->setToolTip(hint(text.undoName()));
+    mnuERedo->setEnabled(text.canRedo());
+    mnuERedo->setToolTip(hint(text.redoName()));
+}
+
 void TEditorForm::RichEditSelectionChange() {
+    updateUndoItems();
     if (RichEdit->hasSelection()) {
         setStatusText(0, QStringLiteral(" Selection Length : ") +
                              QString::number(RichEdit->selectionEnd() - RichEdit->selectionStart()));
@@ -418,17 +449,10 @@ void TEditorForm::setPlainDocument(const QString& text) {
     RichEdit->setContent(std::move(prepared));
 }
 
-void TEditorForm::setUtf8Document(std::string_view text) {
+void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] {
-        prepared.assign(
-            plainDocument(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
-    });
-    RichEdit->setContent(std::move(prepared));
-}
-
-void TEditorForm::clearDocument() {
-    setDocument({});
+    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(plainDocument(fromUtf8(utf8))); });
+    RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
 QString TEditorForm::plainText() const {
@@ -541,7 +565,7 @@ void TEditorForm::mnuSaveRtfClick() {
 
 void TEditorForm::mnuClearAllClick() {
     if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) return;
-    RichEdit->clear();
+    RichEdit->replaceAll({}, mnuClearAll->text().toStdString());
 }
 
 void TEditorForm::onVisibilityChanged(QObject* context,

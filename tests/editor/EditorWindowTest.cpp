@@ -178,7 +178,8 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(describe(menu(e, "mnuConverter")),
              (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
     QCOMPARE(describe(menu(e, "RichEditMenu")),
-             (QStringList{"Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
+             (QStringList{"Отменить           Ctrl+Z (off)", "-", "Повторить          Ctrl+Y (off)", "-",
+                          "Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
                           "Вставить            Ctrl+V", "-", "Выделить все    Ctrl+A"}));
 
     QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Base),
