@@ -41,6 +41,14 @@ constexpr int kMinTextHeight = 30;
 constexpr int kFindWidth = 363;
 constexpr int kFindLength = 50;
 constexpr std::array<int, 3> kStatusWidths = {150, 120, 50};
+// The longest text each panel shows: positions and line numbers of a
+// document of up to 2^32 characters.
+const std::array<QStringList, 3> kLongestStatus = {
+    QStringList{QStringLiteral(" Selection Length : 4294967295"),
+                QStringLiteral(" Cursor Position : 4294967295")},
+    QStringList{QStringLiteral(" 4294967295 / 4294967295")},
+    QStringList{QStringLiteral(" Processing... "), QStringLiteral(" Loading: no editing")}};
+const QString& kNoEditingWhileLoading = kLongestStatus[2][1];
 
 const QColor kCream = zelvar::EditableLogCream();
 
@@ -137,6 +145,8 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     commands_ = new zelvar::EditorCommands(*this);
     connectCommands();
     connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
+    connect(RichEdit, &RichEditArea::editingRefused, this,
+            [this] { setStatusText(2, kNoEditingWhileLoading); });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
             Qt::QueuedConnection);
     connect(RichEdit, &RichEditArea::selectionChanged, this, &TEditorForm::RichEditSelectionChange);
@@ -207,9 +217,7 @@ void TEditorForm::buildStatusBar() {
     row->setSpacing(2);
     for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
         auto* panel = new QLabel(EStatusBar);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(kStatusWidths[i]);
-        panel->setFont(zelvar::StatusBarFont());
+        zelvar::SetUpStatusPanel(*panel, kStatusWidths[i], kLongestStatus[i]);
         statusPanels_[i] = panel;
         row->addWidget(panel);
     }
@@ -477,6 +485,22 @@ void TEditorForm::setCaptionForDocument() {
     setWindowTitle(QStringLiteral(" Editor - ") + DocName);
 }
 
+// The text area loads a document while it lives; then the keys that waited
+// take effect and the note of refused ones goes.
+class TEditorForm::LoadingArea {
+public:
+    explicit LoadingArea(TEditorForm& form) : form_(form) { form_.RichEdit->setLoading(true); }
+    ~LoadingArea() {
+        form_.RichEdit->setLoading(false);
+        if (form_.statusText(2) == kNoEditingWhileLoading) form_.setStatusText(2, {});
+    }
+    LoadingArea(const LoadingArea&) = delete;
+    LoadingArea& operator=(const LoadingArea&) = delete;
+
+private:
+    TEditorForm& form_;
+};
+
 void TEditorForm::mnuOpenRtfClick() {
     QString path;
     {
@@ -499,25 +523,27 @@ bool TEditorForm::openDocument(const QString& path) {
     {
         const auto command = beginCommand();
         if (!command) return false;
-        zelvar::RichText text;
-        try {
-            runs_->runAside(
-                [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
-        } catch (const zelvar::DocumentFileError& error) {
-            failure = error.text();
-        } catch (const std::exception& error) {
-            // Out of memory on a huge file: the document stays as it was.
-            failure = QString::fromLocal8Bit(error.what());
+        {
+            const LoadingArea loading(*this);
+            zelvar::RichText text;
+            try {
+                runs_->runAside(
+                    [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
+            } catch (const zelvar::DocumentFileError& error) {
+                failure = error.text();
+            } catch (const std::exception& error) {
+                // Out of memory on a huge file: the document stays as it was.
+                failure = QString::fromLocal8Bit(error.what());
+            }
+            if (failure.isEmpty()) {
+                // No marks of the previous document carry over; the emptied
+                // area is drawn before the new text goes in.
+                RichEdit->clear();
+                runs_->letEventsThrough();
+                setDocument(std::move(text));
+            }
         }
         if (failure.isEmpty()) {
-            // No marks of the previous document carry over; the emptied area
-            // is drawn before the new text goes in. Typing is held off meanwhile.
-            RichEdit->clear();
-            RichEdit->setReadOnly(true);
-            runs_->letEventsThrough();
-            setDocument(std::move(text));
-            RichEdit->setReadOnly(false);
-
             DocPath = path;
             DocName = QFileInfo(path).fileName();
             setCaptionForDocument();

@@ -124,6 +124,8 @@ private:
     // The window's line, find, mark and decode commands.
     friend class zelvar::EditorCommands;
 
+    class LoadingArea;
+
     // The dialogs set with setDialogs, or the platform's.
     zelvar::EditorDialogs& dialogs();
 

@@ -15,6 +15,14 @@ LineLayoutArea::LineLayoutArea(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTabStops();
+}
+
+void LineLayoutArea::setTabStops() {
+    // Every eight characters, where the columns of the logs expect them.
+    constexpr int kTabColumns = 8;
+    option_.setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) *
+                               kTabColumns);
 }
 
 LineLayoutArea::~LineLayoutArea() = default;
@@ -150,7 +158,10 @@ void LineLayoutArea::scrollContentsBy(int, int) {
 }
 
 void LineLayoutArea::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) refresh(true);
+    if (event->type() == QEvent::FontChange) {
+        setTabStops();
+        refresh(true);
+    }
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange) {
         viewport()->update();
     }

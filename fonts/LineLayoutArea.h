@@ -53,7 +53,6 @@ protected:
 
     std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
     const std::vector<Row>& rows();
-    QTextOption& textOption() { return option_; }
 
     // The space around the text, as a text edit leaves it.
     static constexpr int kMargin = 4;
@@ -64,6 +63,8 @@ protected:
 
 private:
     int textWidth() const;
+    // TAB to the same stops in every view of the logs, from the font's space.
+    void setTabStops();
     int lineHeight(std::size_t line);
 
     QTextOption option_;

@@ -613,7 +613,7 @@ void EditorWindowTest::keysWhileOpeningWaitOrAreRefused() {
     QVERIFY(!refusal.trimmed().isEmpty());
     QCOMPARE(e.statusText(2), QString());
     QTest::keyClick(a, Qt::Key_Q);
-    QVERIFY(e.plainText().endsWith(QLatin1Char('Q')));
+    QVERIFY(e.plainText().endsWith(QStringLiteral("\nq")));
 }
 
 void EditorWindowTest::statusPanelsHoldTheirLongestTexts() {
@@ -627,8 +627,18 @@ void EditorWindowTest::statusPanelsHoldTheirLongestTexts() {
     QVERIFY(fits(editor[0], QStringLiteral(" Cursor Position : 4294967295")));
     QVERIFY(fits(editor[1], QStringLiteral(" 4294967295 / 4294967295")));
     QVERIFY(fits(editor[2], QStringLiteral(" Processing... ")));
-    QVERIFY(fits(label(*s.h.main, "StatusPanel7"),
-                 QStringLiteral(" MQTT: connected, queued 4294967295, dropped 4294967295")));
+    QVERIFY(fits(editor[2], QStringLiteral(" Loading: no editing")));
+    const QStringList main = {QStringLiteral(" Auto Save Failing: 4294967295"),
+                              QStringLiteral(" T 4294967295 / H 4294967295"),
+                              QStringLiteral(" Settings Not Saved"),
+                              QStringLiteral(" Socket Error"),
+                              QStringLiteral(" Not selected type of package"),
+                              QStringLiteral(" Lost 4294967295"),
+                              QStringLiteral(" MQTT: offline, queued 4294967295, dropped 4294967295")};
+    for (int i = 0; i < main.size(); ++i) {
+        const QByteArray name = "StatusPanel" + QByteArray::number(i + 1);
+        QVERIFY2(fits(label(*s.h.main, name.constData()), main[i]), name.constData());
+    }
 }
 
 QTEST_MAIN(EditorWindowTest)
