@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -449,6 +451,20 @@ zelvar::RichText plainDocument(QStringView text) {
     return plain;
 }
 
+// Decoded straight into the document's text, never more UTF-16 units than
+// bytes, with its room for editing: no second copy of a day's log.
+zelvar::RichText utf8Document(std::string_view utf8) {
+    zelvar::RichText plain;
+    plain.text.reserve(zelvar::EditingCapacity(utf8.size()));
+    plain.text.resize(utf8.size());
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    auto* begin = reinterpret_cast<QChar*>(plain.text.data());
+    const QChar* end = decoder.appendToBuffer(
+        begin, QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    plain.text.resize(static_cast<std::size_t>(end - begin));
+    return plain;
+}
+
 }  // namespace
 
 void TEditorForm::setPlainDocument(const QString& text) {
@@ -459,7 +475,7 @@ void TEditorForm::setPlainDocument(const QString& text) {
 
 void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(plainDocument(fromUtf8(utf8))); });
+    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(utf8Document(utf8)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
@@ -469,8 +485,17 @@ QString TEditorForm::plainText() const {
 }
 
 std::string TEditorForm::utf8Text() const {
+    // Measured first, then encoded in place: one copy of the text, not two.
+    // A surrogate counts three bytes, what a lone one becomes (a pair needs four).
     const std::u16string_view text = RichEdit->content().text();
-    return QStringView(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString();
+    std::size_t bytes = 0;
+    for (const char16_t unit : text) bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    std::string out(bytes, '\0');
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    char* end = encoder.appendToBuffer(
+        out.data(), QStringView(text.data(), static_cast<qsizetype>(text.size())));
+    out.resize(static_cast<std::size_t>(end - out.data()));
+    return out;
 }
 
 QStringList TEditorForm::lines() const {

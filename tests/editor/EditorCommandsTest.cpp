@@ -660,6 +660,11 @@ void EditorCommandsTest::everyCommandIsOneStepToUndo() {
     // Typing before the commands is still there to undo beneath them.
     while (a->content().canUndo()) a->undo();
     QCOMPARE(e.plainText(), hexLog(7).join(QLatin1Char('\n')));
+
+    // Text beyond ASCII goes to the command and back as it was.
+    e.setPlainDocument(QStringLiteral("2x\n1Пример 😀"));
+    action(e, "SortDatabyPorts1")->trigger();
+    QCOMPARE(e.plainText(), QStringLiteral("1Пример 😀\n2x\n"));
 }
 
 void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
