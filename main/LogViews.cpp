@@ -4,6 +4,9 @@
 #include <QLabel>
 #include <QClipboard>
 #include <QGuiApplication>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "DateTime.h"
 #include "LiveJournal.h"
@@ -237,6 +240,11 @@ void TMainForm::mnuClearClick() {
     saving_->dropUnsaved();
     clearCountsText();
     RefreshAutoSaveStatus();
+#ifdef __GLIBC__
+    // The views' lines were many small blocks: freed, they would stay with
+    // the process, and the next decoding would come on top of them.
+    malloc_trim(0);
+#endif
 }
 
 void TMainForm::RolloverCheck() {
