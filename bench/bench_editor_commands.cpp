@@ -270,9 +270,10 @@ void report(const char* what, int lines, const QStringList& args, int runs) {
         }
     }
     for (const auto& [name, values] : all) {
-        std::printf("%s %7d lines %-14s median %6.0f ms (max %.0f, %zu readings)\n", what, lines,
-                    name.c_str(), median(values), *std::max_element(values.begin(), values.end()),
-                    values.size());
+        const char* unit = name.ends_with("-MB") ? "MB" : "ms";
+        std::printf("%s %7d lines %-14s median %6.0f %s (max %.0f, %zu readings)\n", what, lines,
+                    name.c_str(), median(values), unit,
+                    *std::max_element(values.begin(), values.end()), values.size());
     }
 }
 
