@@ -216,13 +216,16 @@ int childMarks(const QString& path) {
 }
 
 // Keys typed at the start of a short line and at the end of a line of
-// 100,000 characters, both on the screen, each to its result painted.
+// 100,000 characters, with spaces and without, all on the screen, each to
+// its result painted.
 int childLongLine() {
     ShownEditor editor;
     TEditorForm& form = editor.form;
     auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
     QString text = QStringLiteral("1$451C2A0B\t00 11 22 33 0B\n").repeated(5);
     const std::size_t longStart = static_cast<std::size_t>(text.size());
+    // Bytes as a hex log writes them, and as long a run without a space.
+    text += QStringLiteral("0B ").repeated(100000 / 3) + QLatin1Char('\n');
     text += QString(100000, QLatin1Char('A')) + QLatin1Char('\n');
     text += QStringLiteral("1$451C2A0B\t00 11 22 33 0B\n").repeated(20);
     form.setPlainDocument(text);
@@ -238,9 +241,14 @@ int childLongLine() {
         }
     };
     type("key-beside-long");
-    area->setSelection(longStart + 100000, longStart + 100000);
+    const std::size_t spacedEnd = longStart + 100000 / 3 * 3;
+    area->setSelection(spacedEnd, spacedEnd);
     settle(form);
-    type("key-in-long");
+    type("key-in-long-spaced");
+    const std::size_t unspacedEnd = spacedEnd + 1 + 100000;
+    area->setSelection(unspacedEnd, unspacedEnd);
+    settle(form);
+    type("key-in-long-unspaced");
     return 0;
 }
 

@@ -23,6 +23,8 @@ void LineLayoutArea::setTabStops() {
     constexpr int kTabColumns = 8;
     option_.setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) *
                                kTabColumns);
+    anywhere_ = option_;
+    anywhere_.setWrapMode(QTextOption::WrapAnywhere);
 }
 
 LineLayoutArea::~LineLayoutArea() = default;
@@ -43,9 +45,10 @@ std::shared_ptr<QTextLayout> LineLayoutArea::layoutLine(std::size_t line) {
         layoutWidth_ = textWidth();
     }
     if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
-    auto layout = std::make_shared<QTextLayout>(lineText(line), font());
+    const QString text = lineText(line);
+    auto layout = std::make_shared<QTextLayout>(text, font());
     layout->setCacheEnabled(true);
-    layout->setTextOption(option_);
+    layout->setTextOption(longWordIn(text) ? anywhere_ : option_);
     layout->setFormats(lineFormats(line));
     layout->beginLayout();
     qreal y = 0;
@@ -59,6 +62,18 @@ std::shared_ptr<QTextLayout> LineLayoutArea::layoutLine(std::size_t line) {
     layout->endLayout();
     layouts_.emplace(line, layout);
     return layout;
+}
+
+bool LineLayoutArea::longWordIn(QStringView text) {
+    // Wrapping at word boundaries seeks the next one for every row: over a
+    // long run without one that is a search per row through all of it.
+    constexpr qsizetype kLongWord = 1000;
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run >= kLongWord) return true;
+    }
+    return false;
 }
 
 int LineLayoutArea::lineHeight(std::size_t line) {

@@ -65,9 +65,12 @@ private:
     int textWidth() const;
     // TAB to the same stops in every view of the logs, from the font's space.
     void setTabStops();
+    // A line with a long run of characters without a space wraps anywhere.
+    static bool longWordIn(QStringView text);
     int lineHeight(std::size_t line);
 
     QTextOption option_;
+    QTextOption anywhere_;
     std::vector<Row> rows_;
     bool rowsValid_ = false;
     // Lines laid out lately, by index: the scroll range and the paint that
