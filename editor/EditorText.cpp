@@ -185,9 +185,7 @@ std::optional<EditorText::Change> EditorText::replay(std::vector<Step>& from,
     Step step = std::move(from.back());
     from.pop_back();
     // A whole document comes back at its start.
-    const Change change{step.from, step.whole  ? 0
-                                   : step.text ? step.content.size()
-                                               : step.length};
+    const Change change{step.from, step.whole ? 0 : step.text ? step.content.size() : step.length};
     onto.push_back(apply(std::move(step)));
     return change;
 }
@@ -201,8 +199,8 @@ EditorText::Step EditorText::apply(Step step) {
         return back;
     }
     const std::size_t to = step.from + step.length;
-    Step back{step.from, step.text ? step.content.size() : step.length, step.text, {}, {}, false,
-              {}, {}};
+    Step back{
+        step.from, step.text ? step.content.size() : step.length, step.text, {}, {}, false, {}, {}};
     for (MarkSpan span : spansIn(step.from, to)) {
         span.begin -= step.from;
         span.end -= step.from;

@@ -103,8 +103,11 @@ void RichEditArea::keyWhileLoading(QKeyEvent* event) {
         case Qt::Key_Backspace:
         case Qt::Key_Delete:
         case Qt::Key_Return:
-        case Qt::Key_Enter: emit editingRefused(); return;
-        default: break;
+        case Qt::Key_Enter:
+            emit editingRefused();
+            return;
+        default:
+            break;
     }
     if (event->matches(QKeySequence::SelectAll)) {
         waitingKeys_.push_back(std::unique_ptr<QKeyEvent>(event->clone()));
@@ -279,7 +282,8 @@ void RichEditArea::paintEvent(QPaintEvent*) {
             range.format.setForeground(colours.brush(group, QPalette::HighlightedText));
             selected.append(range);
             // Coloured text keeps its colour on the selection's background.
-            for (const zelvar::MarkSpan& span : text_.spansIn(std::max(from, start), std::min(to, end))) {
+            for (const zelvar::MarkSpan& span :
+                 text_.spansIn(std::max(from, start), std::min(to, end))) {
                 if (span.marks.color == MarkColor::Black) continue;
                 QTextLayout::FormatRange coloured;
                 coloured.start = static_cast<int>(span.begin - start);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QBasicTimer>
-#include <QStringList>
 #include <QKeyEvent>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>

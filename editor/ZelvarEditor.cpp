@@ -14,8 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -27,6 +25,7 @@
 #include "DocumentText.h"
 #include "EditorCommands.h"
 #include "EditorDialogs.h"
+#include "PlainDocuments.h"
 #include "RichEditArea.h"
 #include "Rtf.h"
 #include "WindowFonts.h"
@@ -366,8 +365,9 @@ void TEditorForm::connectCommands() {
     using zelvar::TransformMode;
     EditorCommands* commands = commands_;
     const auto mode = [commands](QAction* action, TransformMode transform) {
-        connect(action, &QAction::triggered, commands,
-                [commands, action, transform] { commands->runTransform(transform, action->text()); });
+        connect(action, &QAction::triggered, commands, [commands, action, transform] {
+            commands->runTransform(transform, action->text());
+        });
     };
     mode(mnuClearTime, TransformMode::PortDateTime);
     mode(mnuClearSpace, TransformMode::Spaces);
@@ -402,11 +402,13 @@ void TEditorForm::setStatusText(int panel, const QString& text, bool draw) {
 }
 
 void TEditorForm::mnuEUndoClick() {
-    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go) RichEdit->undo();
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+        RichEdit->undo();
 }
 
 void TEditorForm::mnuERedoClick() {
-    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go) RichEdit->redo();
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+        RichEdit->redo();
 }
 
 void TEditorForm::updateUndoItems() {
@@ -441,41 +443,15 @@ void TEditorForm::setDocument(zelvar::RichText text) {
     RichEdit->setContent(std::move(prepared));
 }
 
-namespace {
-
-zelvar::RichText plainDocument(QStringView text) {
-    zelvar::RichText plain;
-    const auto units = static_cast<std::size_t>(text.size());
-    plain.text.reserve(zelvar::EditingCapacity(units));
-    plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), units), {});
-    return plain;
-}
-
-// Decoded straight into the document's text, never more UTF-16 units than
-// bytes, with its room for editing: no second copy of a day's log.
-zelvar::RichText utf8Document(std::string_view utf8) {
-    zelvar::RichText plain;
-    plain.text.reserve(zelvar::EditingCapacity(utf8.size()));
-    plain.text.resize(utf8.size());
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    auto* begin = reinterpret_cast<QChar*>(plain.text.data());
-    const QChar* end = decoder.appendToBuffer(
-        begin, QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
-    plain.text.resize(static_cast<std::size_t>(end - begin));
-    return plain;
-}
-
-}  // namespace
-
 void TEditorForm::setPlainDocument(const QString& text) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] { prepared.assign(plainDocument(text)); });
+    runs_->runAside([&] { prepared.assign(zelvar::PlainDocument(text)); });
     RichEdit->setContent(std::move(prepared));
 }
 
 void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(utf8Document(utf8)); });
+    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(zelvar::Utf8Document(utf8)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
@@ -485,17 +461,7 @@ QString TEditorForm::plainText() const {
 }
 
 std::string TEditorForm::utf8Text() const {
-    // Measured first, then encoded in place: one copy of the text, not two.
-    // A surrogate counts three bytes, what a lone one becomes (a pair needs four).
-    const std::u16string_view text = RichEdit->content().text();
-    std::size_t bytes = 0;
-    for (const char16_t unit : text) bytes += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-    std::string out(bytes, '\0');
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    char* end = encoder.appendToBuffer(
-        out.data(), QStringView(text.data(), static_cast<qsizetype>(text.size())));
-    out.resize(static_cast<std::size_t>(end - out.data()));
-    return out;
+    return zelvar::Utf8Text(RichEdit->content().text());
 }
 
 QStringList TEditorForm::lines() const {

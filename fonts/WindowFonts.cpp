@@ -51,7 +51,8 @@ void SetUpStatusPanel(QLabel& panel, int width, const QStringList& texts) {
     // The frame on both sides and the label's indent of half an "x" before
     // the text, with as much again after it.
     const int around = 2 * panel.frameWidth() + metrics.horizontalAdvance(QLatin1Char('x'));
-    for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text) + around);
+    for (const QString& text : texts)
+        width = std::max(width, metrics.horizontalAdvance(text) + around);
     panel.setFixedWidth(width);
 }
 

@@ -645,9 +645,9 @@ void EditorCommandsTest::everyCommandIsOneStepToUndo() {
         QCOMPARE(redoItem->toolTip(), action(e, command)->text());
     }
     // Each on the typed log: undone, redone, and undone again.
-    for (const char* command : {"mnuClearTime", "mnuClearSpace", "mnuAddSpace", "mnuByteToHex",
-                                "mnuF0B05", "SortDatabyPorts1", "mnuUndoFilter", "mnuClear16",
-                                "mnuClearAll"}) {
+    for (const char* command :
+         {"mnuClearTime", "mnuClearSpace", "mnuAddSpace", "mnuByteToHex", "mnuF0B05",
+          "SortDatabyPorts1", "mnuUndoFilter", "mnuClear16", "mnuClearAll"}) {
         action(e, command)->trigger();
         const QString after = e.plainText();
         QCOMPARE(undoItem->toolTip(), action(e, command)->text());
@@ -687,7 +687,8 @@ void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
     // command drops it.
     QStringList log = hexLog(300);
     for (int i = 1; i < log.size(); ++i) {
-        log[i].replace(QStringLiteral(" 0B "), QStringLiteral(" 03 "))
+        log[i]
+            .replace(QStringLiteral(" 0B "), QStringLiteral(" 03 "))
             .replace(QStringLiteral(" 05 "), QStringLiteral(" 03 "));
     }
     e.setPlainDocument(log.join(QLatin1Char('\n')));

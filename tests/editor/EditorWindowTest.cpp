@@ -182,8 +182,8 @@ void EditorWindowTest::controlsAndMenusAreInPlace() {
     QCOMPARE(describe(menu(e, "mnuConverter")),
              (QStringList{"Hex_to_Byte...", "-", "Byte_to_Hex..."}));
     QCOMPARE(describe(menu(e, "RichEditMenu")),
-             (QStringList{"Отменить           Ctrl+Z (off)", "-", "Повторить          Ctrl+Y (off)", "-",
-                          "Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
+             (QStringList{"Отменить           Ctrl+Z (off)", "-", "Повторить          Ctrl+Y (off)",
+                          "-", "Вырезать           Ctrl+X", "-", "Копировать       Ctrl+C", "-",
                           "Вставить            Ctrl+V", "-", "Выделить все    Ctrl+A"}));
 
     QCOMPARE(control<RichEditArea>(e, QStringLiteral("RichEdit"))->palette().color(QPalette::Base),
@@ -608,7 +608,8 @@ void EditorWindowTest::keysWhileOpeningWaitOrAreRefused() {
         refusal = e.statusText(2);
     });
     QVERIFY(e.openDocument(path));
-    QCOMPARE(e.plainText(), QString::fromLatin1(log).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QCOMPARE(e.plainText(),
+             QString::fromLatin1(log).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QCOMPARE(a->position(), a->content().size());
     QVERIFY(!refusal.trimmed().isEmpty());
     QCOMPARE(e.statusText(2), QString());
@@ -628,13 +629,14 @@ void EditorWindowTest::statusPanelsHoldTheirLongestTexts() {
     QVERIFY(fits(editor[1], QStringLiteral(" 4294967295 / 4294967295")));
     QVERIFY(fits(editor[2], QStringLiteral(" Processing... ")));
     QVERIFY(fits(editor[2], QStringLiteral(" Loading: no editing")));
-    const QStringList main = {QStringLiteral(" Auto Save Failing: 4294967295"),
-                              QStringLiteral(" T 4294967295 / H 4294967295"),
-                              QStringLiteral(" Settings Not Saved"),
-                              QStringLiteral(" Socket Error"),
-                              QStringLiteral(" Not selected type of package"),
-                              QStringLiteral(" Lost 4294967295"),
-                              QStringLiteral(" MQTT: offline, queued 4294967295, dropped 4294967295")};
+    const QStringList main = {
+        QStringLiteral(" Auto Save Failing: 4294967295"),
+        QStringLiteral(" T 4294967295 / H 4294967295"),
+        QStringLiteral(" Settings Not Saved"),
+        QStringLiteral(" Socket Error"),
+        QStringLiteral(" Not selected type of package"),
+        QStringLiteral(" Lost 4294967295"),
+        QStringLiteral(" MQTT: offline, queued 4294967295, dropped 4294967295")};
     for (int i = 0; i < main.size(); ++i) {
         const QByteArray name = "StatusPanel" + QByteArray::number(i + 1);
         QVERIFY2(fits(label(*s.h.main, name.constData()), main[i]), name.constData());
