@@ -465,10 +465,16 @@ std::string TEditorForm::utf8Text() const {
 }
 
 QStringList TEditorForm::lines() const {
-    const QString text = plainText();
-    if (text.isEmpty()) return {};
-    QStringList split = text.split(QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n'))) split.removeLast();
+    // Line by line: the whole text is not copied once more on the way.
+    const zelvar::EditorText& text = RichEdit->content();
+    if (text.empty()) return {};
+    const std::size_t count = text.lineCount() - (text.text().back() == u'\n' ? 1 : 0);
+    QStringList split;
+    split.reserve(static_cast<qsizetype>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::u16string_view line = text.line(i);
+        split << QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
+    }
     return split;
 }
 
