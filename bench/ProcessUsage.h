@@ -59,6 +59,12 @@ inline long PeakRssKb() {
     return StatusKb("VmHWM:");
 }
 
+// Starts the peak anew from the memory resident now, so that the peak of
+// one step can be read after it.
+inline void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 // Runs this program again as a child with `args` and reads the numbers it
 // prints, so that each run starts with a fresh process.
 inline std::vector<double> RunChild(const QStringList& args) {

@@ -8,6 +8,9 @@
 // The marks on the whole text of 65,536 and of 1,000,000 lines: Ctrl+A,
 // R, B (blue), then bold, then "All Markers...", each to its result
 // painted, and a keystroke typed at the end of the marked text.
+// The peak resident memory of each command above what the window held just
+// before it (its undo history included), and a keystroke with a line of
+// 100,000 characters on the screen, in another line and in that one.
 // Each size runs in child processes of its own; the figures are medians.
 #include <QAction>
 #include <QApplication>
@@ -100,6 +103,8 @@ int childCommands(const QString& path) {
     for (const Command& command : kCommands) {
         if (!editor.open(path)) return 1;
         QElapsedTimer clock;
+        const long before = zelvar::bench::StatusKb("VmRSS:");
+        zelvar::bench::ResetPeakRss();
         clock.start();
         const double cpuBefore = zelvar::bench::CpuMs();
         qint64 late = 0;
@@ -109,9 +114,10 @@ int childCommands(const QString& path) {
             settle(form);
             late = lateness.worst();
         }
-        std::printf("%s %lld\n%s-cpu %.0f\n%s-late %lld\n", command.name,
+        std::printf("%s %lld\n%s-cpu %.0f\n%s-late %lld\n%s-peak-above-MB %ld\n", command.name,
                     static_cast<long long>(clock.elapsed()), command.name,
-                    zelvar::bench::CpuMs() - cpuBefore, command.name, static_cast<long long>(late));
+                    zelvar::bench::CpuMs() - cpuBefore, command.name, static_cast<long long>(late),
+                    command.name, (zelvar::bench::PeakRssKb() - before) / 1024);
     }
     return 0;
 }
@@ -209,6 +215,43 @@ int childMarks(const QString& path) {
     return 0;
 }
 
+// Keys typed at the start of a short line and at the end of a line of
+// 100,000 characters, with spaces and without, all on the screen, each to
+// its result painted.
+int childLongLine() {
+    ShownEditor editor;
+    TEditorForm& form = editor.form;
+    auto* area = form.findChild<RichEditArea*>(QStringLiteral("RichEdit"));
+    QString text = QStringLiteral("1$451C2A0B\t00 11 22 33 0B\n").repeated(5);
+    const std::size_t longStart = static_cast<std::size_t>(text.size());
+    // Bytes as a hex log writes them, and as long a run without a space.
+    text += QStringLiteral("0B ").repeated(100000 / 3) + QLatin1Char('\n');
+    text += QString(100000, QLatin1Char('A')) + QLatin1Char('\n');
+    text += QStringLiteral("1$451C2A0B\t00 11 22 33 0B\n").repeated(20);
+    form.setPlainDocument(text);
+    settle(form);
+    const auto type = [&](const char* name) {
+        for (int key = 0; key < 10; ++key) {
+            QElapsedTimer clock;
+            clock.start();
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("X"));
+            QCoreApplication::sendEvent(area, &press);
+            settle(form);
+            std::printf("%s %lld\n", name, static_cast<long long>(clock.elapsed()));
+        }
+    };
+    type("key-beside-long");
+    const std::size_t spacedEnd = longStart + 100000 / 3 * 3;
+    area->setSelection(spacedEnd, spacedEnd);
+    settle(form);
+    type("key-in-long-spaced");
+    const std::size_t unspacedEnd = spacedEnd + 1 + 100000;
+    area->setSelection(unspacedEnd, unspacedEnd);
+    settle(form);
+    type("key-in-long-unspaced");
+    return 0;
+}
+
 std::map<std::string, std::vector<double>> runChild(const QStringList& args) {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -235,9 +278,10 @@ void report(const char* what, int lines, const QStringList& args, int runs) {
         }
     }
     for (const auto& [name, values] : all) {
-        std::printf("%s %7d lines %-14s median %6.0f ms (max %.0f, %zu readings)\n", what, lines,
-                    name.c_str(), median(values), *std::max_element(values.begin(), values.end()),
-                    values.size());
+        const char* unit = name.ends_with("-MB") ? "MB" : "ms";
+        std::printf("%s %7d lines %-14s median %6.0f %s (max %.0f, %zu readings)\n", what, lines,
+                    name.c_str(), median(values), unit,
+                    *std::max_element(values.begin(), values.end()), values.size());
     }
 }
 
@@ -257,14 +301,17 @@ int main(int argc, char* argv[]) {
     if (args.size() == 3 && args[1] == QStringLiteral("--find")) return childFind(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--escape")) return childEscape(args[2]);
     if (args.size() == 3 && args[1] == QStringLiteral("--marks")) return childMarks(args[2]);
+    if (args.size() == 2 && args[1] == QStringLiteral("--long-line")) return childLongLine();
     // --log N PATH: the generated log of N lines, for running a child by hand.
     if (args.size() == 4 && args[1] == QStringLiteral("--log")) {
         writeFile(args[3], zelvar::bench::GenerateHexLog(args[2].toULongLong()));
         return 0;
     }
-    // --quick: one run of each, for a busy machine; --marks-only: the marks alone.
+    // --quick: one run of each, for a busy machine; --marks-only: the marks
+    // alone; --large-commands: the long line and the commands on 1,000,000 lines alone.
     const int runs = args.contains(QStringLiteral("--quick")) ? 1 : kRuns;
     const bool marksOnly = args.contains(QStringLiteral("--marks-only"));
+    const bool largeCommands = args.contains(QStringLiteral("--large-commands"));
 
     QTemporaryDir dir;
     const QString small = dir.filePath(QStringLiteral("small.hex"));
@@ -289,6 +336,11 @@ int main(int argc, char* argv[]) {
     const QString noted = dir.filePath(QStringLiteral("noted.hex"));
     writeFile(noted, withNotes);
     std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()), runs);
+    if (largeCommands) {
+        report("typing ", 45, {QStringLiteral("--long-line")}, runs);
+        report("command", 1000000, {QStringLiteral("--commands"), large}, runs);
+        return 0;
+    }
     report("marks  ", 65536, {QStringLiteral("--marks"), small}, runs);
     report("marks  ", 1000000, {QStringLiteral("--marks"), large}, runs);
     if (marksOnly) return 0;

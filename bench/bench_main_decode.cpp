@@ -12,6 +12,9 @@
 //  - 20,000 live packages a second through the decoder into the views,
 //    with how late the event loop gets to a timer meanwhile, into empty
 //    views and into views holding 65,535 lines each.
+//  - --again: a second File > Decode of the million lines after Clear, and
+//    after Ctrl+A, Ctrl+C in the hex view and Clear, with its peak resident
+//    memory (the first decode's memory included where it is kept).
 // Each run is a child process of its own, so that one run's memory does not
 // hide in the next one's peak. The figures printed are medians of the runs.
 #include <sys/resource.h>
@@ -151,6 +154,34 @@ int childDecode(const QString& logPath) {
     return 0;
 }
 
+// File > Decode of the log, timed from the file chosen.
+void decode(Window& window, const QString& logPath, QElapsedTimer& openedAt) {
+    window.dialogs.path = logPath;
+    window.dialogs.openedAt = &openedAt;
+    window.form.mnuDecodeClick();
+    window.form.flushLogViews();
+}
+
+// Decodes the log, copies the hex view if asked, clears, and decodes it
+// again: the second run's time and peak.
+int childDecodeAgain(const QString& logPath, bool copyFirst) {
+    Window window;
+    QElapsedTimer openedAt;
+    decode(window, logPath, openedAt);
+    if (copyFirst) {
+        sendKey(hexLog(window.form), Qt::Key_A, Qt::ControlModifier);
+        sendKey(hexLog(window.form), Qt::Key_C, Qt::ControlModifier);
+    }
+    window.form.mnuClearClick();
+    QCoreApplication::processEvents();
+    zelvar::bench::ResetPeakRss();
+    decode(window, logPath, openedAt);
+    hexLog(window.form)->repaint();
+    QCoreApplication::processEvents();
+    std::printf("%lld %ld\n", static_cast<long long>(openedAt.elapsed()), PeakRssKb());
+    return 0;
+}
+
 // Notes when a log view is first drawn with "Esc" as its last line.
 class EscPaint : public QObject {
 public:
@@ -207,10 +238,7 @@ int childEsc(const QString& logPath) {
 int childViews(const QString& logPath) {
     Window window;
     QElapsedTimer openedAt;
-    window.dialogs.path = logPath;
-    window.dialogs.openedAt = &openedAt;
-    window.form.mnuDecodeClick();
-    window.form.flushLogViews();
+    decode(window, logPath, openedAt);
     zelvar::LogView* view = hexLog(window.form);
     view->repaint();
     QElapsedTimer clock;
@@ -398,6 +426,14 @@ void benchLive(int seconds, bool prefill) {
         Median(worst), Median(cpu) * 100, Median(rss) / 1024, lines);
 }
 
+bool writeLog(const QString& path, std::size_t lines) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const std::string text = zelvar::bench::GenerateHexLog(lines);
+    return file.write(text.data(), static_cast<qint64>(text.size())) ==
+           static_cast<qint64>(text.size());
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -406,6 +442,9 @@ int main(int argc, char* argv[]) {
     gEditorShown = args.contains(QStringLiteral("--editor"));
     if (args.size() >= 3 && args[1] == QStringLiteral("--decode")) return childDecode(args[2]);
     if (args.size() >= 3 && args[1] == QStringLiteral("--esc")) return childEsc(args[2]);
+    if (args.size() >= 3 && args[1] == QStringLiteral("--decode-again")) {
+        return childDecodeAgain(args[2], args.contains(QStringLiteral("--copy")));
+    }
     if (args.size() >= 3 && args[1] == QStringLiteral("--views")) return childViews(args[2]);
     if (args.size() >= 3 && args[1] == QStringLiteral("--live")) {
         return childLive(args[2].toInt(), args.contains(QStringLiteral("--prefill")));
@@ -413,13 +452,28 @@ int main(int argc, char* argv[]) {
     std::printf("editor %s\n", gEditorShown ? "shown" : "hidden");
 
     QTemporaryDir logs;
+    if (args.contains(QStringLiteral("--again"))) {
+        const QString path = logs.filePath(QStringLiteral("log.hex"));
+        if (!writeLog(path, 1000000)) return 1;
+        for (const bool copy : {false, true}) {
+            std::vector<double> ms, rss;
+            for (int run = 0; run < kRuns; ++run) {
+                QStringList child{QStringLiteral("--decode-again"), path};
+                if (copy) child << QStringLiteral("--copy");
+                const auto v = RunChild(childArgs(child));
+                if (v.size() < 2) return 1;
+                ms.push_back(v[0]);
+                rss.push_back(v[1]);
+            }
+            std::printf("decode again after %s: median %6.0f ms, peak RSS %6.0f MB (max %.0f)\n",
+                        copy ? "Ctrl+A, Ctrl+C in the hex view and Clear" : "Clear", Median(ms),
+                        Median(rss) / 1024, *std::max_element(rss.begin(), rss.end()) / 1024);
+        }
+        return 0;
+    }
     for (int lines : {65536, 1000000}) {
         const QString path = logs.filePath(QStringLiteral("log-%1.hex").arg(lines));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) return 1;
-        const std::string text = zelvar::bench::GenerateHexLog(static_cast<std::size_t>(lines));
-        file.write(text.data(), static_cast<qint64>(text.size()));
-        file.close();
+        if (!writeLog(path, static_cast<std::size_t>(lines))) return 1;
         benchDecode(path, lines, lines == 1000000);
         if (lines == 1000000) benchViews(path);
     }

@@ -26,8 +26,10 @@ QString fromStd(std::string_view text) {
 // The editor window as the core's line commands see it.
 class WindowOutput : public TransformOutput {
 public:
-    // `runs` let the events through.
-    WindowOutput(TEditorForm& form, BusyRuns& runs) : form_(form), runs_(runs) {}
+    // `runs` let the events through; the result is one step to undo,
+    // named `command`.
+    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command)
+        : form_(form), runs_(runs), command_(std::move(command)) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -40,13 +42,20 @@ public:
     }
     void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
     void processPendingEvents() override { runs_.letEventsThrough(); }
-    void clearText() override { form_.clearDocument(); }
+    void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
-    void showLines(const LineList& lines) override { form_.setUtf8Document(lines.text()); }
+    void showLines(const LineList& lines) override { replace(lines.text()); }
 
 private:
+    void replace(std::string_view utf8) {
+        form_.replaceDocument(utf8, command_, replaced_);
+        replaced_ = true;
+    }
+
     TEditorForm& form_;
     BusyRuns& runs_;
+    const QString command_;
+    bool replaced_ = false;
     QElapsedTimer drawn_;
 };
 
@@ -75,12 +84,12 @@ EditorCommands::EditorCommands(TEditorForm& form) : QObject(&form), form_(form) 
 
 EditorCommands::~EditorCommands() = default;
 
-void EditorCommands::run(const Transform& transform) {
-    const auto command = form_.beginCommand();
-    if (!command) return;
+void EditorCommands::run(const Transform& transform, const QString& command) {
+    const auto running = form_.beginCommand();
+    if (!running) return;
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
-        WindowOutput output(form_, *form_.runs_);
+        WindowOutput output(form_, *form_.runs_, command);
         ProcessLines([this] { return form_.utf8Text(); }, transform, form_.WorkLines,
                      form_.StopFlag, output);
     } catch (const std::exception& error) {
@@ -91,8 +100,8 @@ void EditorCommands::run(const Transform& transform) {
     }
 }
 
-void EditorCommands::runTransform(TransformMode mode) {
-    run(TransformFor(mode));
+void EditorCommands::runTransform(TransformMode mode, const QString& command) {
+    run(TransformFor(mode), command);
 }
 
 void EditorCommands::mnuUserFilterClick() {
@@ -104,13 +113,14 @@ void EditorCommands::mnuUserFilterClick() {
         form_.dialogs().showError(&form_, QString::fromUtf8(error.what()));
         return;
     }
-    run(transform);
+    run(transform, form_.mnuUserFilter->text());
 }
 
 void EditorCommands::mnuUndoFilterClick() {
     const auto command = form_.beginCommand();
     if (!command) return;
-    WindowOutput output(form_, *form_.runs_);
+    const ReadOnlyArea readOnly(*form_.RichEdit);
+    WindowOutput output(form_, *form_.runs_, form_.mnuUndoFilter->text());
     RestoreWorkLines(form_.WorkLines, output);
 }
 
@@ -119,7 +129,7 @@ void EditorCommands::SortDatabyPorts1Click() {
     if (!command) return;
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
-        WindowOutput output(form_, *form_.runs_);
+        WindowOutput output(form_, *form_.runs_, form_.SortDatabyPorts1->text());
         SortDatabyPorts([this] { return form_.utf8Text(); }, form_.WorkLines, output);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));

@@ -20,8 +20,9 @@ public:
     explicit EditorCommands(TEditorForm& form);
     ~EditorCommands() override;
 
-    // Modes 0 to 5, 7 and 8 with the menu's values.
-    void runTransform(TransformMode mode);
+    // Modes 0 to 5, 7 and 8 with the menu's values; `command` names the
+    // step that takes the run back.
+    void runTransform(TransformMode mode, const QString& command);
     // "By Mask Value / Bit...": the byte from EditPByte, the type from EditPType.
     void mnuUserFilterClick();
     // "Return to the Old Values...".
@@ -39,7 +40,7 @@ public:
     void SBDecodeClick();
 
 private:
-    void run(const Transform& transform);
+    void run(const Transform& transform, const QString& command);
     // Colours the selection, or what is typed next; marked already, black.
     void toggleColor(MarkColor color);
     void find(bool forward);

@@ -83,9 +83,9 @@ std::vector<MarkSpan> EditorText::spansIn(std::size_t from, std::size_t to) cons
 
 void EditorText::replace(std::size_t from, std::size_t to, std::u16string_view with, Marks marks,
                          bool typing) {
-    Step step{from, to - from, true, std::u16string(with), {}, false};
+    Step step{from, to - from, true, std::u16string(with), {}, false, {}, {}};
     if (!with.empty() && !plain(marks)) step.spans.push_back({0, with.size(), marks});
-    Step back = apply(step);
+    Step back = apply(std::move(step));
     // Typed characters one after another are one step back, with the
     // selection the first of them replaced.
     if (typing && to == from && !undo_.empty() && undo_.back().typing &&
@@ -100,7 +100,7 @@ void EditorText::replace(std::size_t from, std::size_t to, std::u16string_view w
 void EditorText::restyle(std::size_t from, std::size_t to,
                          const std::function<Marks(Marks)>& change) {
     if (from >= to) return;
-    Step step{from, to - from, false, {}, {}, false};
+    Step step{from, to - from, false, {}, {}, false, {}, {}};
     std::size_t at = from;
     const auto add = [&step, from](std::size_t begin, std::size_t end, Marks marks) {
         if (begin >= end || plain(marks)) return;
@@ -117,7 +117,23 @@ void EditorText::restyle(std::size_t from, std::size_t to,
         at = span.end;
     }
     add(at, to, change(Marks{}));
-    record(apply(step), false);
+    record(apply(std::move(step)), false);
+}
+
+void EditorText::replaceAll(EditorText next, std::string command, bool join) {
+    Whole incoming{std::move(next.text_), std::move(next.starts_), std::move(next.spans_)};
+    if (join && !undo_.empty() && undo_.back().whole) {
+        Whole replaced;
+        exchange(incoming, replaced);
+        redo_.clear();
+        typingGoesOn_ = false;
+    } else {
+        Step step;
+        step.whole = std::make_unique<Whole>(std::move(incoming));
+        step.command = std::move(command);
+        record(apply(std::move(step)), false);
+    }
+    dropOldCommands();
 }
 
 void EditorText::record(Step undo, bool typing) {
@@ -125,6 +141,33 @@ void EditorText::record(Step undo, bool typing) {
     typingGoesOn_ = typing;
     undo_.push_back(std::move(undo));
     redo_.clear();
+}
+
+void EditorText::dropOldCommands() {
+    std::size_t commands = 0;
+    std::size_t held = 0;
+    for (const Step& step : undo_) {
+        if (step.whole) ++commands;
+        held += step.whole ? step.whole->text.size() : step.content.size();
+    }
+    while (commands > 1 && (commands > kCommandSteps || held > 2 * text_.size())) {
+        // The edits before a command's step make sense only on its text.
+        auto oldest = undo_.begin();
+        for (; !oldest->whole; ++oldest) held -= oldest->content.size();
+        held -= oldest->whole->text.size();
+        --commands;
+        undo_.erase(undo_.begin(), oldest + 1);
+    }
+}
+
+void EditorText::exchange(Whole& from, Whole& into) {
+    into.text = std::move(text_);
+    into.starts = std::move(starts_);
+    into.spans = std::move(spans_);
+    text_ = std::move(from.text);
+    starts_ = std::move(from.starts);
+    spans_ = std::move(from.spans);
+    if (starts_.empty()) starts_.assign(1, 0);
 }
 
 std::optional<EditorText::Change> EditorText::undo() {
@@ -139,16 +182,25 @@ std::optional<EditorText::Change> EditorText::replay(std::vector<Step>& from,
                                                      std::vector<Step>& onto) {
     if (from.empty()) return std::nullopt;
     typingGoesOn_ = false;
-    const Step step = std::move(from.back());
+    Step step = std::move(from.back());
     from.pop_back();
-    const Change change{step.from, step.text ? step.content.size() : step.length};
-    onto.push_back(apply(step));
+    // A whole document comes back at its start.
+    const Change change{step.from, step.whole ? 0 : step.text ? step.content.size() : step.length};
+    onto.push_back(apply(std::move(step)));
     return change;
 }
 
-EditorText::Step EditorText::apply(const Step& step) {
+EditorText::Step EditorText::apply(Step step) {
+    if (step.whole) {
+        Step back;
+        back.whole = std::make_unique<Whole>();
+        back.command = std::move(step.command);
+        exchange(*step.whole, *back.whole);
+        return back;
+    }
     const std::size_t to = step.from + step.length;
-    Step back{step.from, step.text ? step.content.size() : step.length, step.text, {}, {}, false};
+    Step back{
+        step.from, step.text ? step.content.size() : step.length, step.text, {}, {}, false, {}, {}};
     for (MarkSpan span : spansIn(step.from, to)) {
         span.begin -= step.from;
         span.end -= step.from;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,16 @@ public:
     // Gives every character of [from, to) the marks `change` makes of its own.
     void restyle(std::size_t from, std::size_t to, const std::function<Marks(Marks)>& change);
 
+    // A command's result replaces the whole document, as one step to undo
+    // named `command`; the text from before moves into it, uncopied. With
+    // `join` the document becomes `next` inside the newest command step,
+    // which keeps its text from before: a command that empties the area
+    // before showing its result is still one step. The history keeps at
+    // most kCommandSteps such steps and, past the newest, no more text than
+    // twice the document's; the oldest go first, with the edits before them.
+    void replaceAll(EditorText next, std::string command, bool join = false);
+    static constexpr std::size_t kCommandSteps = 8;
+
     // What an undo or redo changed: the stretch now at [from, from + length).
     struct Change {
         std::size_t from = 0;
@@ -65,10 +76,21 @@ public:
     std::optional<Change> redo();
     bool canUndo() const { return !undo_.empty(); }
     bool canRedo() const { return !redo_.empty(); }
+    // The command the next undo or redo takes back or makes again; empty for
+    // typing, edits and marks.
+    std::string_view undoName() const { return lastCommand(undo_); }
+    std::string_view redoName() const { return lastCommand(redo_); }
 
 private:
+    // A whole document, held by a command's step.
+    struct Whole {
+        std::u16string text;
+        std::vector<std::size_t> starts;
+        std::vector<MarkSpan> spans;
+    };
     // A change to make: the stretch [from, from + length) gets `content`
-    // (text steps) and the marks `spans`, counted from `from`.
+    // (text steps) and the marks `spans`, counted from `from`; or, for a
+    // command, the document becomes `whole`.
     struct Step {
         std::size_t from = 0;
         std::size_t length = 0;
@@ -76,9 +98,17 @@ private:
         std::u16string content;
         std::vector<MarkSpan> spans;
         bool typing = false;
+        std::unique_ptr<Whole> whole;
+        std::string command;
     };
+    static std::string_view lastCommand(const std::vector<Step>& steps) {
+        return steps.empty() ? std::string_view() : std::string_view(steps.back().command);
+    }
     // Makes the step and gives the one that takes it back.
-    Step apply(const Step& step);
+    Step apply(Step step);
+    // The document moves into `into` and becomes `from`.
+    void exchange(Whole& from, Whole& into);
+    void dropOldCommands();
     // Takes the last step of `from` back, keeping its reverse on `onto`.
     std::optional<Change> replay(std::vector<Step>& from, std::vector<Step>& onto);
     void spliceText(std::size_t from, std::size_t to, std::u16string_view with);

@@ -38,16 +38,18 @@ bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOut
 
 bool SortDatabyPorts(const DocumentReader& documentText, LineList& workLines,
                      TransformOutput& output) {
-    LineList lines;
+    bool empty = true;
     LineList sorted;
     output.runAside([&] {
-        lines = LineList::fromText(documentText());
+        const LineList lines = LineList::fromText(documentText());
+        empty = lines.empty();
         sorted = SortByPorts(lines);
     });
-    if (lines.empty()) return false;
+    if (empty) return false;
     output.clearText();
+    // Their memory goes before the result is shown.
+    workLines = LineList();
     output.showLines(sorted);
-    workLines.clear();
     return true;
 }
 

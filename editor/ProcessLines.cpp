@@ -72,12 +72,16 @@ bool ProcessLines(const DocumentReader& documentText, const Transform& transform
         output.runAside([&] {
             for (std::size_t i = done; i <= last; ++i) result.append(lines[i]);
             std::swap(lines, result);
+            // The text before the run is the window's to keep, not ours.
+            result = LineList();
         });
     }
     output.clearText();
     output.processPendingEvents();
-    output.showLines(filter ? result : lines);
+    // The old values go before the result is shown: a day's log is held in
+    // as few copies as the run needs.
     workLines = std::move(lines);
+    output.showLines(filter ? result : workLines);
     output.setProgressText("");
     output.setActivityText("");
     return true;

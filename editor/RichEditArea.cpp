@@ -59,6 +59,15 @@ RichEditArea::~RichEditArea() = default;
 
 void RichEditArea::setContent(zelvar::EditorText text) {
     text_ = std::move(text);
+    showNewDocument();
+}
+
+void RichEditArea::replaceAll(zelvar::EditorText text, std::string command, bool join) {
+    text_.replaceAll(std::move(text), std::move(command), join);
+    showNewDocument();
+}
+
+void RichEditArea::showNewDocument() {
     caret_ = anchor_ = 0;
     typing_.reset();
     verticalScrollBar()->setValue(0);
@@ -68,6 +77,45 @@ void RichEditArea::setContent(zelvar::EditorText text) {
 void RichEditArea::setReadOnly(bool readOnly) {
     readOnly_ = readOnly;
     restartBlink();
+}
+
+void RichEditArea::setLoading(bool loading) {
+    loading_ = loading;
+    setReadOnly(loading);
+    if (loading) return;
+    std::vector<std::unique_ptr<QKeyEvent>> keys = std::move(waitingKeys_);
+    waitingKeys_.clear();
+    for (const auto& key : keys) keyPressEvent(key.get());
+}
+
+void RichEditArea::keyWhileLoading(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            waitingKeys_.push_back(std::unique_ptr<QKeyEvent>(event->clone()));
+            return;
+        case Qt::Key_Backspace:
+        case Qt::Key_Delete:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit editingRefused();
+            return;
+        default:
+            break;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        waitingKeys_.push_back(std::unique_ptr<QKeyEvent>(event->clone()));
+    } else if (!event->text().isEmpty() || event->matches(QKeySequence::Undo) ||
+               event->matches(QKeySequence::Redo) || event->matches(QKeySequence::Paste) ||
+               event->matches(QKeySequence::Cut)) {
+        emit editingRefused();
+    }
 }
 
 QString RichEditArea::lineText(std::size_t line) const {
@@ -89,8 +137,13 @@ QList<QTextLayout::FormatRange> RichEditArea::lineFormats(std::size_t line) cons
     return marks;
 }
 
-void RichEditArea::showChange(bool followCaret) {
-    refresh(true);
+void RichEditArea::showChange(bool followCaret, std::optional<std::size_t> onlyLine) {
+    if (onlyLine) {
+        forgetLayout(*onlyLine);
+        refresh(false);
+    } else {
+        refresh(true);
+    }
     if (followCaret) ensureCaretVisible();
     restartBlink();
     emit selectionChanged();
@@ -153,10 +206,15 @@ void RichEditArea::unmarkAll() {
 
 void RichEditArea::replaceSelection(const std::u16string& with, bool typing) {
     const std::size_t from = selectionStart();
+    const std::size_t lines = text_.lineCount();
     text_.replace(from, selectionEnd(), with, typingMarks(), typing);
     caret_ = anchor_ = from + with.size();
     typing_.reset();
-    showChange(true);
+    // No line break put in and as many lines: the change kept to one line,
+    // and the others keep their layouts (a long line on the screen costs
+    // its layout once, not at every key).
+    const bool oneLine = text_.lineCount() == lines && with.find(u'\n') == std::u16string::npos;
+    showChange(true, oneLine ? std::optional(text_.lineOf(from)) : std::nullopt);
 }
 
 void RichEditArea::insertText(const QString& text) {
@@ -223,6 +281,16 @@ void RichEditArea::paintEvent(QPaintEvent*) {
             range.format.setBackground(colours.brush(group, QPalette::Highlight));
             range.format.setForeground(colours.brush(group, QPalette::HighlightedText));
             selected.append(range);
+            // Coloured text keeps its colour on the selection's background.
+            for (const zelvar::MarkSpan& span :
+                 text_.spansIn(std::max(from, start), std::min(to, end))) {
+                if (span.marks.color == MarkColor::Black) continue;
+                QTextLayout::FormatRange coloured;
+                coloured.start = static_cast<int>(span.begin - start);
+                coloured.length = static_cast<int>(span.end - span.begin);
+                coloured.format.setBackground(colours.brush(group, QPalette::Highlight));
+                selected.append(coloured);
+            }
         }
         const QPointF origin(kMargin, row.top);
         row.layout->draw(&painter, origin, selected);
@@ -363,6 +431,11 @@ bool RichEditArea::editKey(QKeyEvent* event) {
             return true;
         }
     }
+    // The context menu's redo key, whatever the platform's is.
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y)) {
+        redo();
+        return true;
+    }
     const bool control = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
         case Qt::Key_Backspace:
@@ -390,6 +463,8 @@ bool RichEditArea::editKey(QKeyEvent* event) {
 void RichEditArea::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         emit escapePressed();
+    } else if (loading_) {
+        keyWhileLoading(event);
     } else if (event->matches(QKeySequence::SelectAll)) {
         selectWholeText();
     } else if (event->matches(QKeySequence::Copy)) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QKeyEvent>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "EditorText.h"
 #include "LineLayoutArea.h"
@@ -27,9 +30,16 @@ public:
     // view at the top.
     void setContent(zelvar::EditorText text);
     void clear() { setContent(zelvar::EditorText()); }
+    // A command's result: the document becomes `text` as one step to undo
+    // (see EditorText::replaceAll), the caret at its start, the view at the top.
+    void replaceAll(zelvar::EditorText text, std::string command, bool join = false);
 
     bool isReadOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);
+    // While a document loads the area is read-only, its keys that move the
+    // caret or select wait and take effect on the loaded document, and keys
+    // that would edit are refused (editingRefused).
+    void setLoading(bool loading);
 
     // Positions count UTF-16 units, a line break as one.
     std::size_t position() const { return caret_; }
@@ -63,6 +73,8 @@ public:
 
 signals:
     void escapePressed();
+    // A key that would edit came while a document loads.
+    void editingRefused();
     // Local files dropped on the area, in the order the drag carried them.
     void filesDropped(const QStringList& paths);
     // The caret or the selection moved.
@@ -91,9 +103,12 @@ protected:
 
 private:
     void ensureCaretVisible() { showLine(text_.lineOf(caret_)); }
+    // A document in place of the last: the caret at its start, the view at the top.
+    void showNewDocument();
     // The text or its marks changed: the screen, the scroll range and the
     // listeners follow, and the view with the caret when asked.
-    void showChange(bool followCaret);
+    // With `onlyLine` the change kept to that line.
+    void showChange(bool followCaret, std::optional<std::size_t> onlyLine = std::nullopt);
     void showReplayed(const std::optional<zelvar::EditorText::Change>& change);
     void moveCaret(std::size_t position, bool keepAnchor);
     void restartBlink();
@@ -102,12 +117,17 @@ private:
     std::size_t rowStep(int direction);
     std::size_t wordStep(std::size_t from, int direction) const;
     bool moveKey(QKeyEvent* event);
+    // Caret keys and Ctrl+A, kept until the document has loaded; others
+    // that would edit are refused.
+    void keyWhileLoading(QKeyEvent* event);
     bool editKey(QKeyEvent* event);
     zelvar::Marks typingMarks() const;
     void replaceSelection(const std::u16string& with, bool typing);
 
     zelvar::EditorText text_;
     bool readOnly_ = false;
+    bool loading_ = false;
+    std::vector<std::unique_ptr<QKeyEvent>> waitingKeys_;
     std::size_t caret_ = 0;
     std::size_t anchor_ = 0;
     // Marks chosen for the next typed text while nothing is selected; the

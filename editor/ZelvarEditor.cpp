@@ -25,6 +25,7 @@
 #include "DocumentText.h"
 #include "EditorCommands.h"
 #include "EditorDialogs.h"
+#include "PlainDocuments.h"
 #include "RichEditArea.h"
 #include "Rtf.h"
 #include "WindowFonts.h"
@@ -41,8 +42,20 @@ constexpr int kMinTextHeight = 30;
 constexpr int kFindWidth = 363;
 constexpr int kFindLength = 50;
 constexpr std::array<int, 3> kStatusWidths = {150, 120, 50};
+// The longest text each panel shows: positions and line numbers of a
+// document of up to 2^32 characters.
+const std::array<QStringList, 3> kLongestStatus = {
+    QStringList{QStringLiteral(" Selection Length : 4294967295"),
+                QStringLiteral(" Cursor Position : 4294967295")},
+    QStringList{QStringLiteral(" 4294967295 / 4294967295")},
+    QStringList{QStringLiteral(" Processing... "), QStringLiteral(" Loading: no editing")}};
+const QString& kNoEditingWhileLoading = kLongestStatus[2][1];
 
 const QColor kCream = zelvar::EditableLogCream();
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Every letter typed or pasted into a field comes out in upper case.
 class UpperCaseValidator : public QValidator {
@@ -133,6 +146,8 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     commands_ = new zelvar::EditorCommands(*this);
     connectCommands();
     connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
+    connect(RichEdit, &RichEditArea::editingRefused, this,
+            [this] { setStatusText(2, kNoEditingWhileLoading); });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
             Qt::QueuedConnection);
     connect(RichEdit, &RichEditArea::selectionChanged, this, &TEditorForm::RichEditSelectionChange);
@@ -203,9 +218,7 @@ void TEditorForm::buildStatusBar() {
     row->setSpacing(2);
     for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
         auto* panel = new QLabel(EStatusBar);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(kStatusWidths[i]);
-        panel->setFont(zelvar::StatusBarFont());
+        zelvar::SetUpStatusPanel(*panel, kStatusWidths[i], kLongestStatus[i]);
         statusPanels_[i] = panel;
         row->addWidget(panel);
     }
@@ -272,6 +285,11 @@ void TEditorForm::buildMenus() {
     // handling provides them.
     RichEditMenu = new QMenu(this);
     RichEditMenu->setObjectName(QStringLiteral("RichEditMenu"));
+    RichEditMenu->setToolTipsVisible(true);
+    mnuEUndo = addCommand(RichEditMenu, "mnuEUndo", QStringLiteral("Отменить           Ctrl+Z"));
+    RichEditMenu->addSeparator();
+    mnuERedo = addCommand(RichEditMenu, "mnuERedo", QStringLiteral("Повторить          Ctrl+Y"));
+    RichEditMenu->addSeparator();
     mnuECut = addCommand(RichEditMenu, "mnuECut", QStringLiteral("Вырезать           Ctrl+X"));
     RichEditMenu->addSeparator();
     mnuECopy = addCommand(RichEditMenu, "mnuECopy", QStringLiteral("Копировать       Ctrl+C"));
@@ -279,6 +297,8 @@ void TEditorForm::buildMenus() {
     mnuEPaste = addCommand(RichEditMenu, "mnuEPaste", QStringLiteral("Вставить            Ctrl+V"));
     RichEditMenu->addSeparator();
     nmuESelAll = addCommand(RichEditMenu, "nmuESelAll", QStringLiteral("Выделить все    Ctrl+A"));
+    connect(mnuEUndo, &QAction::triggered, this, &TEditorForm::mnuEUndoClick);
+    connect(mnuERedo, &QAction::triggered, this, &TEditorForm::mnuERedoClick);
     connect(mnuECut, &QAction::triggered, RichEdit, &RichEditArea::cut);
     connect(mnuECopy, &QAction::triggered, RichEdit, &RichEditArea::copy);
     connect(mnuEPaste, &QAction::triggered, RichEdit, &RichEditArea::paste);
@@ -345,8 +365,9 @@ void TEditorForm::connectCommands() {
     using zelvar::TransformMode;
     EditorCommands* commands = commands_;
     const auto mode = [commands](QAction* action, TransformMode transform) {
-        connect(action, &QAction::triggered, commands,
-                [commands, transform] { commands->runTransform(transform); });
+        connect(action, &QAction::triggered, commands, [commands, action, transform] {
+            commands->runTransform(transform, action->text());
+        });
     };
     mode(mnuClearTime, TransformMode::PortDateTime);
     mode(mnuClearSpace, TransformMode::Spaces);
@@ -380,7 +401,29 @@ void TEditorForm::setStatusText(int panel, const QString& text, bool draw) {
     label->setText(text);
 }
 
+void TEditorForm::mnuEUndoClick() {
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+        RichEdit->undo();
+}
+
+void TEditorForm::mnuERedoClick() {
+    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+        RichEdit->redo();
+}
+
+void TEditorForm::updateUndoItems() {
+    const zelvar::EditorText& text = RichEdit->content();
+    const auto hint = [](std::string_view command) {
+        return command.empty() ? QStringLiteral("Правка текста") : fromUtf8(command);
+    };
+    mnuEUndo->setEnabled(text.canUndo());
+    mnuEUndo->setToolTip(hint(text.undoName()));
+    mnuERedo->setEnabled(text.canRedo());
+    mnuERedo->setToolTip(hint(text.redoName()));
+}
+
 void TEditorForm::RichEditSelectionChange() {
+    updateUndoItems();
     if (RichEdit->hasSelection()) {
         setStatusText(0, QStringLiteral(" Selection Length : ") +
                              QString::number(RichEdit->selectionEnd() - RichEdit->selectionStart()));
@@ -400,35 +443,16 @@ void TEditorForm::setDocument(zelvar::RichText text) {
     RichEdit->setContent(std::move(prepared));
 }
 
-namespace {
-
-zelvar::RichText plainDocument(QStringView text) {
-    zelvar::RichText plain;
-    const auto units = static_cast<std::size_t>(text.size());
-    plain.text.reserve(zelvar::EditingCapacity(units));
-    plain.append(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), units), {});
-    return plain;
-}
-
-}  // namespace
-
 void TEditorForm::setPlainDocument(const QString& text) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] { prepared.assign(plainDocument(text)); });
+    runs_->runAside([&] { prepared.assign(zelvar::PlainDocument(text)); });
     RichEdit->setContent(std::move(prepared));
 }
 
-void TEditorForm::setUtf8Document(std::string_view text) {
+void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] {
-        prepared.assign(
-            plainDocument(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
-    });
-    RichEdit->setContent(std::move(prepared));
-}
-
-void TEditorForm::clearDocument() {
-    setDocument({});
+    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(zelvar::Utf8Document(utf8)); });
+    RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
 QString TEditorForm::plainText() const {
@@ -437,21 +461,42 @@ QString TEditorForm::plainText() const {
 }
 
 std::string TEditorForm::utf8Text() const {
-    const std::u16string_view text = RichEdit->content().text();
-    return QStringView(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString();
+    return zelvar::Utf8Text(RichEdit->content().text());
 }
 
 QStringList TEditorForm::lines() const {
-    const QString text = plainText();
-    if (text.isEmpty()) return {};
-    QStringList split = text.split(QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n'))) split.removeLast();
+    // Line by line: the whole text is not copied once more on the way.
+    const zelvar::EditorText& text = RichEdit->content();
+    if (text.empty()) return {};
+    const std::size_t count = text.lineCount() - (text.text().back() == u'\n' ? 1 : 0);
+    QStringList split;
+    split.reserve(static_cast<qsizetype>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::u16string_view line = text.line(i);
+        split << QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
+    }
     return split;
 }
 
 void TEditorForm::setCaptionForDocument() {
     setWindowTitle(QStringLiteral(" Editor - ") + DocName);
 }
+
+// The text area loads a document while it lives; then the keys that waited
+// take effect and the note of refused ones goes.
+class TEditorForm::LoadingArea {
+public:
+    explicit LoadingArea(TEditorForm& form) : form_(form) { form_.RichEdit->setLoading(true); }
+    ~LoadingArea() {
+        form_.RichEdit->setLoading(false);
+        if (form_.statusText(2) == kNoEditingWhileLoading) form_.setStatusText(2, {});
+    }
+    LoadingArea(const LoadingArea&) = delete;
+    LoadingArea& operator=(const LoadingArea&) = delete;
+
+private:
+    TEditorForm& form_;
+};
 
 void TEditorForm::mnuOpenRtfClick() {
     QString path;
@@ -475,25 +520,27 @@ bool TEditorForm::openDocument(const QString& path) {
     {
         const auto command = beginCommand();
         if (!command) return false;
-        zelvar::RichText text;
-        try {
-            runs_->runAside(
-                [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
-        } catch (const zelvar::DocumentFileError& error) {
-            failure = error.text();
-        } catch (const std::exception& error) {
-            // Out of memory on a huge file: the document stays as it was.
-            failure = QString::fromLocal8Bit(error.what());
+        {
+            const LoadingArea loading(*this);
+            zelvar::RichText text;
+            try {
+                runs_->runAside(
+                    [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
+            } catch (const zelvar::DocumentFileError& error) {
+                failure = error.text();
+            } catch (const std::exception& error) {
+                // Out of memory on a huge file: the document stays as it was.
+                failure = QString::fromLocal8Bit(error.what());
+            }
+            if (failure.isEmpty()) {
+                // No marks of the previous document carry over; the emptied
+                // area is drawn before the new text goes in.
+                RichEdit->clear();
+                runs_->letEventsThrough();
+                setDocument(std::move(text));
+            }
         }
         if (failure.isEmpty()) {
-            // No marks of the previous document carry over; the emptied area
-            // is drawn before the new text goes in. Typing is held off meanwhile.
-            RichEdit->clear();
-            RichEdit->setReadOnly(true);
-            runs_->letEventsThrough();
-            setDocument(std::move(text));
-            RichEdit->setReadOnly(false);
-
             DocPath = path;
             DocName = QFileInfo(path).fileName();
             setCaptionForDocument();
@@ -541,7 +588,7 @@ void TEditorForm::mnuSaveRtfClick() {
 
 void TEditorForm::mnuClearAllClick() {
     if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) return;
-    RichEdit->clear();
+    RichEdit->replaceAll({}, mnuClearAll->text().toStdString());
 }
 
 void TEditorForm::onVisibilityChanged(QObject* context,

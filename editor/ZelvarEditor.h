@@ -70,12 +70,12 @@ public:
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
     void setDocument(zelvar::RichText text);
-    // The lines as plain text, and an empty area: new documents, with
-    // nothing to undo. During a command a long text is made ready while
-    // the window's events go on.
+    // The lines as plain text: a new document, with nothing to undo.
     void setPlainDocument(const QString& text);
-    void setUtf8Document(std::string_view text);
-    void clearDocument();
+    // The result of `command` as plain text, one step to undo; `join` keeps
+    // it in the step the command's earlier replacement began. A long text is
+    // made ready while the window's events go on.
+    void replaceDocument(std::string_view utf8, const QString& command, bool join);
     QString plainText() const;
     // The same as the line commands read it.
     std::string utf8Text() const;
@@ -123,6 +123,8 @@ protected:
 private:
     // The window's line, find, mark and decode commands.
     friend class zelvar::EditorCommands;
+
+    class LoadingArea;
 
     // The dialogs set with setDialogs, or the platform's.
     zelvar::EditorDialogs& dialogs();
@@ -174,11 +176,18 @@ private:
     QAction* mnuECopy = nullptr;
     QAction* mnuEPaste = nullptr;
     QAction* nmuESelAll = nullptr;
+    QAction* mnuEUndo = nullptr;
+    QAction* mnuERedo = nullptr;
 
     void buildMenus();
     void buildBottomPanel(QWidget* panel);
     void buildStatusBar();
     void RichEditSelectionChange();
+    // Undo and redo from the context menu, refused while a command runs.
+    void mnuEUndoClick();
+    void mnuERedoClick();
+    // Their hints name the command they take back or make again.
+    void updateUndoItems();
     void writeDocument(const QString& path);
     // Writes the document to DocPath; a failure is shown, and the caption stays.
     void saveToDocPath();

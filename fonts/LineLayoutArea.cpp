@@ -15,6 +15,16 @@ LineLayoutArea::LineLayoutArea(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     option_.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTabStops();
+}
+
+void LineLayoutArea::setTabStops() {
+    // Every eight characters, where the columns of the logs expect them.
+    constexpr int kTabColumns = 8;
+    option_.setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) *
+                               kTabColumns);
+    anywhere_ = option_;
+    anywhere_.setWrapMode(QTextOption::WrapAnywhere);
 }
 
 LineLayoutArea::~LineLayoutArea() = default;
@@ -35,9 +45,10 @@ std::shared_ptr<QTextLayout> LineLayoutArea::layoutLine(std::size_t line) {
         layoutWidth_ = textWidth();
     }
     if (const auto kept = layouts_.find(line); kept != layouts_.end()) return kept->second;
-    auto layout = std::make_shared<QTextLayout>(lineText(line), font());
+    const QString text = lineText(line);
+    auto layout = std::make_shared<QTextLayout>(text, font());
     layout->setCacheEnabled(true);
-    layout->setTextOption(option_);
+    layout->setTextOption(longWordIn(text) ? anywhere_ : option_);
     layout->setFormats(lineFormats(line));
     layout->beginLayout();
     qreal y = 0;
@@ -51,6 +62,18 @@ std::shared_ptr<QTextLayout> LineLayoutArea::layoutLine(std::size_t line) {
     layout->endLayout();
     layouts_.emplace(line, layout);
     return layout;
+}
+
+bool LineLayoutArea::longWordIn(QStringView text) {
+    // Wrapping at word boundaries seeks the next one for every row: over a
+    // long run without one that is a search per row through all of it.
+    constexpr qsizetype kLongWord = 1000;
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run >= kLongWord) return true;
+    }
+    return false;
 }
 
 int LineLayoutArea::lineHeight(std::size_t line) {
@@ -150,7 +173,10 @@ void LineLayoutArea::scrollContentsBy(int, int) {
 }
 
 void LineLayoutArea::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) refresh(true);
+    if (event->type() == QEvent::FontChange) {
+        setTabStops();
+        refresh(true);
+    }
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange) {
         viewport()->update();
     }

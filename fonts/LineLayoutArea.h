@@ -53,7 +53,6 @@ protected:
 
     std::shared_ptr<QTextLayout> layoutLine(std::size_t line);
     const std::vector<Row>& rows();
-    QTextOption& textOption() { return option_; }
 
     // The space around the text, as a text edit leaves it.
     static constexpr int kMargin = 4;
@@ -64,9 +63,14 @@ protected:
 
 private:
     int textWidth() const;
+    // TAB to the same stops in every view of the logs, from the font's space.
+    void setTabStops();
+    // A line with a long run of characters without a space wraps anywhere.
+    static bool longWordIn(QStringView text);
     int lineHeight(std::size_t line);
 
     QTextOption option_;
+    QTextOption anywhere_;
     std::vector<Row> rows_;
     bool rowsValid_ = false;
     // Lines laid out lately, by index: the scroll range and the paint that

@@ -1,7 +1,10 @@
 #include "WindowFonts.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
+#include <algorithm>
 #include <initializer_list>
 
 namespace zelvar {
@@ -39,6 +42,18 @@ QFont StatusBarFont() {
         family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(family);
     font.setPointSize(kPointSize);
     return font;
+}
+
+void SetUpStatusPanel(QLabel& panel, int width, const QStringList& texts) {
+    panel.setFont(StatusBarFont());
+    panel.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    const QFontMetrics metrics(panel.font());
+    // The frame on both sides and the label's indent of half an "x" before
+    // the text, with as much again after it.
+    const int around = 2 * panel.frameWidth() + metrics.horizontalAdvance(QLatin1Char('x'));
+    for (const QString& text : texts)
+        width = std::max(width, metrics.horizontalAdvance(text) + around);
+    panel.setFixedWidth(width);
 }
 
 }  // namespace zelvar

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QFont>
+#include <QStringList>
+
+class QLabel;
 
 namespace zelvar {
 
@@ -15,5 +18,9 @@ QFont LogViewFont();
 // their texts short. "Tahoma", else the narrower "Liberation Sans", else the
 // desktop's face, at 8 points.
 QFont StatusBarFont();
+
+// Makes a status panel in that face, framed, `width` wide or as wide as the
+// longest of `texts` needs, so that no text it shows is cut.
+void SetUpStatusPanel(QLabel& panel, int width, const QStringList& texts);
 
 }  // namespace zelvar

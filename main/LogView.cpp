@@ -21,9 +21,6 @@ namespace zelvar {
 
 namespace {
 
-// Tab stops every eight characters, where the columns of the logs expect them.
-constexpr int kTabColumns = 8;
-
 bool ascii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -109,14 +106,6 @@ void LogView::resizeEvent(QResizeEvent* event) {
     const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
     LineLayoutArea::resizeEvent(event);
     if (atEnd) scrollToEnd();
-}
-
-void LogView::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) {
-        textOption().setTabStopDistance(
-            QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) * kTabColumns);
-    }
-    LineLayoutArea::changeEvent(event);
 }
 
 void LogView::focusInEvent(QFocusEvent* event) {

@@ -5,6 +5,9 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "DateTime.h"
 #include "LiveJournal.h"
@@ -250,6 +253,11 @@ void TMainForm::mnuClearClick() {
     saving_->dropUnsaved();
     clearCountsText();
     RefreshAutoSaveStatus();
+#ifdef __GLIBC__
+    // The views' lines were many small blocks: freed, they would stay with
+    // the process, and the next decoding would come on top of them.
+    malloc_trim(0);
+#endif
 }
 
 void TMainForm::RolloverCheck() {

@@ -33,6 +33,18 @@ constexpr int kPortBoxWidth = 64;
 constexpr int kPortBoxMaxWidth = 240;
 constexpr int kStatusBarHeight = 18;
 constexpr std::array<int, 7> kPanelWidths = {155, 175, 120, 120, 100, 100, 260};
+// The longest texts each panel shows, counts at their largest. The list of
+// selected types in panel 5 and the GPS's notices are cut when long.
+const std::array<QStringList, 7> kLongestPanelTexts = {
+    QStringList{QStringLiteral(" Auto Save 65 535 Text + Hex"),
+                QStringLiteral(" Auto Save Failing: 4294967295")},
+    QStringList{QStringLiteral(" T 4294967295 / H 4294967295")},
+    QStringList{QStringLiteral(" Settings Not Saved"), QStringLiteral(" Recovering 100%")},
+    QStringList{QStringLiteral(" Socket Error")},
+    QStringList{QStringLiteral(" Not selected type of package")},
+    QStringList{QStringLiteral(" Lost 4294967295")},
+    QStringList{QStringLiteral(" MQTT: connected, queued 4294967295, dropped 4294967295"),
+                QStringLiteral(" MQTT: offline, queued 4294967295, dropped 4294967295")}};
 constexpr int kMeterMax = 9;
 constexpr int kMeterWidth = 60;
 constexpr int kMeterHeight = 10;
@@ -193,8 +205,7 @@ void TMainForm::buildStatusBar() {
     for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
-        panel->setFixedWidth(kPanelWidths[i]);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        zelvar::SetUpStatusPanel(*panel, kPanelWidths[i], kLongestPanelTexts[i]);
         bar->addWidget(panel);
         statusPanels_[i] = panel;
     }

@@ -119,6 +119,8 @@ private slots:
     void decodeRestoresTheCommandsWhenItFails();
     void commandsArrivingDuringARunAreRefused();
     void closingDuringARunWaitsForItsEnd();
+    void everyCommandIsOneStepToUndo();
+    void historyKeepsEightCommandsOrTwiceTheDocument();
 
 private:
     struct Setup {
@@ -592,6 +594,9 @@ void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
     const QStringList lines = e.lines();
     QCOMPARE(lines.size(), log.size());
     QCOMPARE(lines.last(), log.last());
+    // The half-converted text is one step away from the whole text before it.
+    area(e)->undo();
+    QCOMPARE(e.lines(), log);
 
     // The program: the same, and the main window closes afterwards, also
     // when the editor is closed after it.
@@ -608,6 +613,90 @@ void EditorCommandsTest::closingDuringARunWaitsForItsEnd() {
     QCOMPARE(closed.count(), 0);
     QCOMPARE(e.lines().last(), log.last());
     QTRY_COMPARE(closed.count(), 1);
+}
+
+void EditorCommandsTest::everyCommandIsOneStepToUndo() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    RichEditArea* a = area(e);
+    e.setPlainDocument(hexLog(7).join(QLatin1Char('\n')));
+    select(e, 2, 6);
+    control<QToolButton>(e, QStringLiteral("BtnRedMark"))->click();
+    a->setSelection(0, 0);
+    QTest::keyClicks(a, QStringLiteral("x"));
+    const zelvar::RichText typed = e.document();
+
+    // "Return to the Old Values..." first empties a loaded document; the
+    // rest replace it with their result. Ctrl+Z gives back the text and its
+    // marks from before, Ctrl+Y the result again.
+    const QAction* undoItem = e.findChild<QAction*>(QStringLiteral("mnuEUndo"));
+    const QAction* redoItem = e.findChild<QAction*>(QStringLiteral("mnuERedo"));
+    QVERIFY(undoItem && redoItem);
+    QVERIFY(undoItem->text().startsWith(QStringLiteral("Отменить")) &&
+            undoItem->text().endsWith(QStringLiteral("Ctrl+Z")));
+    QVERIFY(redoItem->text().startsWith(QStringLiteral("Повторить")) &&
+            redoItem->text().endsWith(QStringLiteral("Ctrl+Y")));
+    for (const char* command : {"mnuUndoFilter", "mnuClearAll"}) {
+        action(e, command)->trigger();
+        QCOMPARE(e.plainText(), QString());
+        QCOMPARE(undoItem->toolTip(), action(e, command)->text());
+        QTest::keyClick(a, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(e.document() == typed);
+        QCOMPARE(redoItem->toolTip(), action(e, command)->text());
+    }
+    // Each on the typed log: undone, redone, and undone again.
+    for (const char* command :
+         {"mnuClearTime", "mnuClearSpace", "mnuAddSpace", "mnuByteToHex", "mnuF0B05",
+          "SortDatabyPorts1", "mnuUndoFilter", "mnuClear16", "mnuClearAll"}) {
+        action(e, command)->trigger();
+        const QString after = e.plainText();
+        QCOMPARE(undoItem->toolTip(), action(e, command)->text());
+        QTest::keyClick(a, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(e.document() == typed, command);
+        QTest::keyClick(a, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(e.plainText(), after);
+        QTest::keyClick(a, Qt::Key_Z, Qt::ControlModifier);
+    }
+    // Typing before the commands is still there to undo beneath them.
+    while (a->content().canUndo()) a->undo();
+    QCOMPARE(e.plainText(), hexLog(7).join(QLatin1Char('\n')));
+
+    // Text beyond ASCII goes to the command and back as it was.
+    e.setPlainDocument(QStringLiteral("2x\n1Пример 😀"));
+    action(e, "SortDatabyPorts1")->trigger();
+    QCOMPARE(e.plainText(), QStringLiteral("1Пример 😀\n2x\n"));
+}
+
+void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    RichEditArea* a = area(e);
+    const auto steps = [a] {
+        int count = 0;
+        for (; a->content().canUndo(); ++count) a->undo();
+        while (a->content().canRedo()) a->redo();
+        return count;
+    };
+    // Steps that hold no text: only their number counts.
+    e.setPlainDocument({});
+    for (int i = 0; i < 9; ++i) action(e, "mnuClearAll")->trigger();
+    QCOMPARE(steps(), 8);
+
+    // A filter keeping a line of many: the text before it is more than
+    // twice the document, yet the newest step always stays; the next
+    // command drops it.
+    QStringList log = hexLog(300);
+    for (int i = 1; i < log.size(); ++i) {
+        log[i]
+            .replace(QStringLiteral(" 0B "), QStringLiteral(" 03 "))
+            .replace(QStringLiteral(" 05 "), QStringLiteral(" 03 "));
+    }
+    e.setPlainDocument(log.join(QLatin1Char('\n')));
+    action(e, "mnuF0B05")->trigger();
+    QCOMPARE(e.lines().size(), 1);
+    QCOMPARE(steps(), 1);
+    action(e, "mnuClearSpace")->trigger();
+    QCOMPARE(steps(), 1);
 }
 
 QTEST_MAIN(EditorCommandsTest)

@@ -245,7 +245,8 @@ void MainWindowTest::firstStartShowsTheDefaults() {
     for (int panel = 1; panel <= 5; ++panel) {
         auto* label = w.statusBar()->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel));
         QVERIFY(label);
-        QCOMPARE(label->width(), widths[panel - 1]);
+        // Wider where the longest text needs it.
+        QVERIFY(label->width() >= widths[panel - 1]);
     }
     for (auto* label : {label(w, "LabelGPSTime"), label(w, "LabelLat"), label(w, "LabelLon"),
                         label(w, "LabelPDOP")}) {
