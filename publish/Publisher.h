@@ -47,6 +47,7 @@ struct PublishStatus {
     bool connected = false;
     std::uint64_t queued = 0;   // in the outbox, not yet confirmed by a collector
     std::uint64_t dropped = 0;  // given up for room
+    std::uint64_t ignoredAcks = 0;  // confirmations beyond what the run published
 };
 
 // Publishes the packages of one station at QoS 1 to <prefix>/<station>/packages
