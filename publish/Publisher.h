@@ -128,6 +128,7 @@ private:
     std::set<int> earlyAcked_;  // acknowledged before the feeding noted them
     std::uint64_t queued_ = 0;
     std::uint64_t dropped_ = 0;
+    std::uint64_t ignoredAcks_ = 0;
     std::string outboxFailure_;
 
     // The publisher thread's own.

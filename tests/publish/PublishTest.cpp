@@ -174,7 +174,7 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
 // time's shape and the station of the topic.
 TEST(PackageMessages, TimeAndStationAreChecked) {
     const auto check = [](const std::string& time, std::string_view topicStation = "alpha") {
-        const std::string json = R"({"station":"alpha","source":"r1","seq":1,"port":1,)"
+        const std::string json = R"({"station":"alpha","source":"0123456789abcdef0123456789abcdef","seq":1,"port":1,)"
                                  R"("stamp":"1145A3B29","time":")" +
                                  time + R"(","type":"0F","hex":"00 0F"})";
         zelvar::PackageMessage message;

@@ -34,6 +34,8 @@ constexpr auto kBatchAge = std::chrono::milliseconds(300);
 constexpr std::size_t kBatchRows = 20'000;
 constexpr auto kRetry = std::chrono::seconds(1);
 constexpr std::size_t kKeptCapacity = 16'000'000;
+// Stations and reasons the log names; beyond them refusals are only counted.
+constexpr std::size_t kLoggedRefusals = 10'000;
 
 // What is stored of one run of a station: every seq up to `mark`, and these above it.
 struct RunProgress {
@@ -127,15 +129,58 @@ public:
 private:
     struct Arrived {
         PackageMessage package;
-        std::uint64_t floor = 0;
+        std::uint64_t floor = 0;  // only of a package that is stored
+        std::size_t rowEnd = 0;   // where its row ends in the batch's rows (none: where the last one ended)
     };
-    // Rows in COPY form and what they belong to.
+    // Rows in COPY form and what they belong to; rows of `refused` for the
+    // packages that failed the check.
     struct Batch {
         std::string rows;
         std::vector<Arrived> arrived;
+        std::string refused;
+
+        std::size_t bytes() const { return rows.size() + refused.size(); }
+        void clear() {
+            rows.clear();
+            arrived.clear();
+            refused.clear();
+        }
+        void append(Batch& more) {
+            for (Arrived& each : more.arrived) each.rowEnd += rows.size();
+            rows.append(more.rows);
+            std::move(more.arrived.begin(), more.arrived.end(), std::back_inserter(arrived));
+            refused.append(more.refused);
+            more.clear();
+        }
     };
 
-    std::uint64_t heldBytes() const { return incoming_.rows.size() + batchBytes_; }
+    std::uint64_t heldBytes() const { return incoming_.bytes() + batchBytes_; }
+
+    // Each station's reason once: a station resends what was refused, and
+    // anyone may send much of it.
+    void logRefusal(std::string_view station, const std::string& reason) {
+        std::lock_guard lock(logMutex_);
+        if (loggedRefusals_.size() >= kLoggedRefusals) return;
+        if (!loggedRefusals_.emplace(std::string(station), reason).second) return;
+        std::cerr << "zelvar-collect: refused a package of station " << station << ": " << reason << '\n';
+    }
+
+    // A row of `refused`: the station, topic, reason and payload (bytea).
+    static void appendRefused(std::string& out, std::string_view station, std::string_view topic,
+                              std::string_view reason, std::string_view payload) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        AppendCopyText(out, station);
+        out += '\t';
+        AppendCopyText(out, topic);
+        out += '\t';
+        AppendCopyText(out, reason);
+        out.append("\t\\\\x");
+        for (const char c : payload.substr(0, kMaxPackageBytes)) {
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 15];
+        }
+        out += '\n';
+    }
 
     // On the reader thread. Dropped while the broker is away: a station that
     // hears none sends its oldest packages again, and hears it then.
@@ -220,17 +265,17 @@ private:
         const std::string_view body(static_cast<const char*>(message->payload),
                                     static_cast<std::size_t>(std::max(message->payloadlen, 0)));
         row_.clear();
-        if (station.empty() || !PackageMessageRow(body, station, package, row_, error)) {
+        refused_.clear();
+        if (station.empty()) return;  // not a station's topic: the subscription gives none such
+        if (!PackageMessageRow(body, station, package, row_, error)) {
             ++rejected_;
-            if (rejected_ <= 10 || rejected_ % 1000 == 0) {
-                std::cerr << "zelvar-collect: rejected a message on " << topic << " ("
-                          << (error.empty() ? std::string("not a station's topic") : error) << "), "
-                          << rejected_ << " so far\n";
-            }
-            // A package no collector will take must not hold up its station:
-            // it counts as done with once the batch is committed.
-            if (station.empty() || package.source.empty()) return;
+            logRefusal(station, error);
+            appendRefused(refused_, station, topic, error, body);
+            // Only a package that is stored says what its station holds.
+            floor = 0;
             package.station = station;
+        } else if (floor > package.seq) {
+            floor = 0;  // no station holds a package below its lowest
         }
         bool due;
         {
@@ -238,7 +283,11 @@ private:
             if (incomingCount_ == 0) firstPending_ = Clock::now();
             ++incomingCount_;
             incoming_.rows.append(row_);
-            incoming_.arrived.push_back({std::move(package), floor});
+            incoming_.refused.append(refused_);
+            // Refused without a run: stored in `refused`, confirmed to no one.
+            if (!package.source.empty()) {
+                incoming_.arrived.push_back({std::move(package), floor, incoming_.rows.size()});
+            }
             // The first package starts the batch's clock; a full batch goes at once.
             due = incomingCount_ == 1 || incomingCount_ == kBatchRows;
         }
@@ -267,13 +316,9 @@ private:
                 if (batchCount_ == 0) {
                     std::swap(batch_, incoming_);
                 } else {
-                    batch_.rows.append(incoming_.rows);
-                    std::move(incoming_.arrived.begin(), incoming_.arrived.end(),
-                              std::back_inserter(batch_.arrived));
-                    incoming_.rows.clear();
-                    incoming_.arrived.clear();
+                    batch_.append(incoming_);
                 }
-                batchBytes_ = batch_.rows.size();
+                batchBytes_ = batch_.bytes();
                 batchCount_ += incomingCount_;
                 incomingCount_ = 0;
             }
@@ -281,11 +326,10 @@ private:
             const bool stored = batchCount_ > 0 && store();
             lock.lock();
             if (stored) {
-                if (batch_.rows.capacity() > kKeptCapacity) {
+                if (batch_.rows.capacity() > kKeptCapacity || batch_.refused.capacity() > kKeptCapacity) {
                     batch_ = Batch{};  // what a long outage gathered goes back to the system
                 } else {
-                    batch_.rows.clear();
-                    batch_.arrived.clear();
+                    batch_.clear();
                 }
                 batchBytes_ = 0;
                 batchCount_ = 0;
@@ -307,8 +351,8 @@ private:
                 if (databaseDown_) std::cerr << "zelvar-collect: the database is back\n";
                 databaseDown_ = false;
             }
-            store_->add(batch_.rows);
-            store_->flush();
+            storeRows(0, batch_.arrived.size(), 0);
+            store_->refuse(batch_.refused);
         } catch (const StoreError& failed) {
             if (!databaseDown_) {
                 std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
@@ -322,6 +366,36 @@ private:
         storedBefore_ = store_->stored();
         acknowledge();
         return true;
+    }
+
+    // Stores the rows of arrived[begin, end), which start at `from` in the
+    // batch's rows. Should the server refuse them for their values, each
+    // half goes alone, down to the refused rows, which go to `refused`.
+    void storeRows(std::size_t begin, std::size_t end, std::size_t from) {
+        const std::size_t to = end > begin ? batch_.arrived[end - 1].rowEnd : from;
+        if (to == from) return;
+        try {
+            store_->add(std::string_view(batch_.rows).substr(from, to - from));
+            store_->flush();
+        } catch (const StoreError& failed) {
+            if (!failed.refusedData()) throw;
+            store_->discard();
+            if (end - begin == 1) {
+                const PackageMessage& package = batch_.arrived[begin].package;
+                const std::string reason = std::string("the database refused it: ") + failed.what();
+                ++rejected_;
+                logRefusal(package.station, reason);
+                // Its row rather than its message, which is not kept.
+                appendRefused(batch_.refused, package.station,
+                              StationTopic(options_.prefix, package.station, "packages"), reason,
+                              std::string_view(batch_.rows).substr(from, to - from));
+                batch_.arrived[begin].floor = 0;
+                return;
+            }
+            const std::size_t middle = begin + (end - begin) / 2;
+            storeRows(begin, middle, from);
+            storeRows(middle, end, batch_.arrived[middle - 1].rowEnd);
+        }
     }
 
     void acknowledge() {
@@ -357,8 +431,12 @@ private:
     bool brokerDown_ = false;
     Clock::time_point nextConnect_{};
     std::string row_;
+    std::string refused_;
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> rejected_{0};
+
+    std::mutex logMutex_;
+    std::set<std::pair<std::string, std::string>> loggedRefusals_;  // station and reason
 
     // Shared, under the mutex.
     std::mutex mutex_;

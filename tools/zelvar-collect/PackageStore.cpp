@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstring>
 #include <memory>
 
 namespace zelvar {
@@ -44,6 +45,16 @@ CREATE TABLE IF NOT EXISTS packages (
 constexpr const char* kCreateDefault =
     "CREATE TABLE IF NOT EXISTS packages_default PARTITION OF packages DEFAULT";
 
+constexpr const char* kCreateRefused = R"(
+CREATE TABLE IF NOT EXISTS refused (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    at timestamptz NOT NULL DEFAULT now(),
+    station text NOT NULL,
+    topic text NOT NULL,
+    reason text NOT NULL,
+    payload bytea NOT NULL
+))";
+
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 // The server's message in one line: the first line of libpq's text, which
@@ -72,22 +83,30 @@ bool isoDate(std::string_view text) {
 // the server's primary message, is thrown after all were read.
 void drainResults(pg_conn* conn, std::uint64_t* inserted) {
     std::string error;
+    std::string_view state;
     bool first = true;
     while (PGresult* raw = PQgetResult(conn)) {
         const Result r(raw, &PQclear);
         const ExecStatusType status = PQresultStatus(raw);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
             const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
+            const char* sqlState = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
             error = primary != nullptr ? "ERROR:  " + oneLine(primary) : oneLine(PQerrorMessage(conn));
+            // Classes 22 (data exception), 23 (integrity constraint) and 54
+            // (program limit, such as an index row too long) refuse values.
+            state = sqlState != nullptr && std::strlen(sqlState) == 5 ? std::string_view(sqlState, 2) : "";
+            if (state != "22" && state != "23" && state != "54") state = "";
         } else if (first && inserted != nullptr && status == PGRES_COMMAND_OK) {
             *inserted += std::stoull(PQcmdTuples(raw));
         }
         first = false;
     }
-    if (!error.empty()) throw StoreError(error);
+    if (!error.empty()) throw StoreError(error, !state.empty() && PQstatus(conn) == CONNECTION_OK);
 }
 
 }  // namespace
+
+const char* const PackageStore::RefusedColumns = "station, topic, reason, payload";
 
 const char* const PackageStore::CopyColumns =
     "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
@@ -112,6 +131,7 @@ PackageStore::PackageStore(const std::string& conninfo) {
     execParams(first, "SELECT pg_advisory_lock($1::bigint)", 1, key);
     exec(first, kCreateTable);
     exec(first, kCreateDefault);
+    exec(first, kCreateRefused);
     execParams(first, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
     connect(lanes_[1], conninfo);
     for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
@@ -226,7 +246,7 @@ void PackageStore::makeDayPartitions(Lane& lane) {
         const std::string day = PQgetvalue(days.get(), i, 0);
         const std::string next = PQgetvalue(days.get(), i, 1);
         if (knownDays_.count(day) != 0) continue;
-        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day);
+        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day, true);
         if (!locked) {
             execParams(lane, "SELECT pg_advisory_lock($1::bigint)", 1, key);
             locked = true;
@@ -244,6 +264,46 @@ void PackageStore::makeDayPartitions(Lane& lane) {
         knownDays_.insert(day);
     }
     if (locked) execParams(lane, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+}
+
+void PackageStore::discard() {
+    pending_.clear();
+    staged_ = 0;
+    for (Lane& lane : lanes_) {
+        if (lane.copying) {
+            lane.copying = false;
+            PQputCopyEnd(lane.conn.get(), "discarded");
+            try {
+                drainResults(lane.conn.get(), nullptr);
+            } catch (const StoreError&) {
+                // The refusal that was asked for.
+            }
+        }
+        try {
+            finishInsert(lane);
+        } catch (const StoreError& failed) {
+            if (!failed.refusedData()) throw;
+        }
+        exec(lane, "TRUNCATE zelvar_staging");
+    }
+}
+
+void PackageStore::refuse(std::string_view rows) {
+    if (rows.empty()) return;
+    Lane& lane = lanes_[current_];
+    finishInsert(lane);
+    std::string sql = "COPY refused (";
+    sql.append(RefusedColumns).append(") FROM STDIN");
+    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    if (PQputCopyData(lane.conn.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
+        PQputCopyEnd(lane.conn.get(), nullptr) != 1) {
+        fail(lane, "");
+    }
+    drainResults(lane.conn.get(), nullptr);
+    const std::string kept = std::to_string(kRefusedKept);
+    const char* values[] = {kept.c_str()};
+    execParams(lane, "DELETE FROM refused WHERE id <= (SELECT max(id) FROM refused) - $1::bigint", 1, values);
 }
 
 void PackageStore::flush() {
