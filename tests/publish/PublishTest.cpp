@@ -104,6 +104,10 @@ TEST_F(PublishEndToEnd, TheCollectorStopsReadingAtItsLimitAndLosesNothing) {
     EXPECT_LT(std::strtoull(said.c_str() + holding + 8, nullptr, 10), 1000u) << said;
 
     query("CREATE SCHEMA " + late);
+    const ToolRun init = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
+                                        ShellQuoted("options=-csearch_path=" + late) + " --init",
+                                    scratch);
+    ASSERT_EQ(init.status, 0) << init.err;
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(log);
     stop = true;
     service.join();

@@ -20,6 +20,8 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
         };
         if (arguments.isFlag("--help") || arguments.isFlag("-h")) {
             options.help = true;
+        } else if (arguments.isFlag("--init")) {
+            options.init = true;
         } else if (arguments.is("--database")) {
             // An empty connection string is libpq's environment.
             if (!take(options.database.emplace(), true)) return false;
@@ -77,7 +79,7 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
     } else if (!options.brokerHost.empty()) {
         if (!options.importFile.empty()) error = "--import and --broker exclude each other";
     } else if (options.importFile.empty()) {
-        error = "missing --import FILE.hex or --broker HOST[:PORT]";
+        if (!options.init) error = "missing --import FILE.hex, --broker HOST[:PORT] or --init";
     } else if (options.station.empty()) {
         error = "missing --station NAME";
     }

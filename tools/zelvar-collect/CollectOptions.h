@@ -17,6 +17,7 @@ struct CollectOptions {
     std::string prefix = "zelvar";
     std::string clientId = "zelvar-collect";
     std::string caFile;
+    bool init = false;  // make or upgrade the schema first
     bool help = false;
 };
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "Schema.h"
+
 namespace zelvar {
 
 namespace {
@@ -15,45 +17,6 @@ namespace {
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
 
-// Every collector takes this advisory lock to make the table or a day's
-// partition, so that two of them never race for the same catalog entry.
-constexpr const char* kLockKey = "8819574700971797872";  // the bytes of "zelvar-p"
-
-constexpr const char* kCreateTable = R"(
-CREATE TABLE IF NOT EXISTS packages (
-    station text COLLATE "C" NOT NULL,
-    source text COLLATE "C" NOT NULL,
-    seq bigint NOT NULL,
-    time timestamptz,
-    port smallint NOT NULL,
-    stamp text,
-    type text,
-    call text,
-    "group" text,
-    id integer,
-    clr smallint,
-    enc text,
-    ptt text,
-    dbm text,
-    lat double precision,
-    lon double precision,
-    pdop real,
-    hex text NOT NULL,
-    UNIQUE NULLS NOT DISTINCT (station, source, seq, time)
-) PARTITION BY RANGE (time))";
-
-constexpr const char* kCreateDefault =
-    "CREATE TABLE IF NOT EXISTS packages_default PARTITION OF packages DEFAULT";
-
-constexpr const char* kCreateRefused = R"(
-CREATE TABLE IF NOT EXISTS refused (
-    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
-    at timestamptz NOT NULL DEFAULT now(),
-    station text NOT NULL,
-    topic text NOT NULL,
-    reason text NOT NULL,
-    payload bytea NOT NULL
-))";
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
@@ -126,13 +89,7 @@ void AppendCopyText(std::string& out, std::string_view text) {
 
 PackageStore::PackageStore(const std::string& conninfo) {
     connect(lanes_[0], conninfo);
-    Lane& first = lanes_[0];
-    const char* key[] = {kLockKey};
-    execParams(first, "SELECT pg_advisory_lock($1::bigint)", 1, key);
-    exec(first, kCreateTable);
-    exec(first, kCreateDefault);
-    exec(first, kCreateRefused);
-    execParams(first, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
     for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
     pending_.reserve(kSendBytes + 4096);
@@ -240,7 +197,7 @@ void PackageStore::makeDayPartitions(Lane& lane) {
                              "FROM zelvar_staging WHERE time IS NOT NULL"),
                       &PQclear);
     if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail(lane, "");
-    const char* key[] = {kLockKey};
+    const char* key[] = {kCatalogLock};
     bool locked = false;
     for (int i = 0; i < PQntuples(days.get()); ++i) {
         const std::string day = PQgetvalue(days.get(), i, 0);

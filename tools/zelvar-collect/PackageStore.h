@@ -35,8 +35,7 @@ private:
 class PackageStore {
 public:
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
-    // PGUSER, PGDATABASE ...) and makes the table and its DEFAULT partition
-    // when they are missing.
+    // PGUSER, PGDATABASE ...) and checks the schema's version (see Schema.h).
     explicit PackageStore(const std::string& conninfo);
     ~PackageStore();
     PackageStore(const PackageStore&) = delete;

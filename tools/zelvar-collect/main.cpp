@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <system_error>
 
 #include "CollectOptions.h"
@@ -14,24 +15,30 @@
 #include "LogImport.h"
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
+#include "Schema.h"
 #include "ToolSettings.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zelvar-collect --database CONNINFO --import FILE.hex --station NAME\n"
+    "Usage: zelvar-collect --database CONNINFO --init\n"
+    "       zelvar-collect --database CONNINFO [--init] --import FILE.hex --station NAME\n"
     "                      [--settings FILE]\n"
-    "       zelvar-collect --database CONNINFO --broker HOST[:PORT] [--prefix zelvar]\n"
-    "                      [--client-id ID] [--cafile FILE]\n"
+    "       zelvar-collect --database CONNINFO [--init] --broker HOST[:PORT]\n"
+    "                      [--prefix zelvar] [--client-id ID] [--cafile FILE]\n"
     "\n"
     "Stores every package of a saved Zelvar hex log in the PostgreSQL table\n"
-    "\"packages\" (made on first use in the connection's default schema), one\n"
-    "row for each package zelvar-decode counts in that log. Importing the same\n"
-    "log again stores nothing twice.\n"
+    "\"packages\" (in the connection's default schema), one row for each\n"
+    "package zelvar-decode counts in that log. Importing the same log again\n"
+    "stores nothing twice.\n"
     "\n"
     "  --database CONNINFO  a libpq connection string (\"host=db dbname=radio\",\n"
     "                       \"postgresql://...\"); an empty one takes libpq's\n"
     "                       environment: PGHOST, PGPORT, PGUSER, PGDATABASE ...\n"
+    "  --init               first make the tables, or upgrade those of an earlier\n"
+    "                       version with what they hold (as their owner); alone,\n"
+    "                       only that. Nothing else changes the tables, and a\n"
+    "                       collector that finds none or another version stops.\n"
     "  --import FILE.hex    the saved hex log\n"
     "  --station NAME       the station that recorded it (no '/', '+' or '#')\n"
     "  --settings FILE      decode with the settings of FILE, an INI file in the\n"
@@ -92,8 +99,23 @@ int main(int argc, char** argv) try {
         return std::cout ? 0 : fail("cannot write to stdout");
     }
 
+    if (options.init) {
+        try {
+            std::cerr << zelvar::InitDatabase(*options.database) << '\n';
+        } catch (const zelvar::StoreError& failed) {
+            return fail(failed.what());
+        }
+        if (options.importFile.empty() && options.brokerHost.empty()) return 0;
+    }
+
 #ifdef ZELVAR_COLLECT_SERVICE
-    if (!options.brokerHost.empty()) return runService(options);
+    if (!options.brokerHost.empty()) {
+        // A schema it does not know stops the service at once; a database
+        // that cannot be reached yet is waited for.
+        const std::optional<std::string> wrong = zelvar::WrongSchema(*options.database);
+        if (wrong) return fail(*wrong);
+        return runService(options);
+    }
 #else
     if (!options.brokerHost.empty()) return fail("this build has no MQTT support (libmosquitto)");
 #endif
