@@ -12,9 +12,10 @@ namespace {
 
 constexpr const char* kRun = "0123456789abcdef0123456789abcdef";
 
-// The start of the test: a package sent again is the same package.
-std::string nowIso() {
-    static const std::time_t now = std::time(nullptr);
+// The start of the test (a package sent again is the same package), `days` on.
+std::string nowIso(int days = 0) {
+    static const std::time_t start = std::time(nullptr);
+    const std::time_t now = start + days * 86400;
     std::tm utc{};
     ::gmtime_r(&now, &utc);
     char text[32];
@@ -146,6 +147,36 @@ TEST_F(Trust, TheFloorOfARefusedPackageConfirmsNothing) {
         return ack != zelvar::AckMessage({kRun, 1}) && ack != zelvar::AckMessage({kRun, 2});
     }));
     EXPECT_EQ(client->last(name + "/victim/ack"), zelvar::AckMessage({kRun, 3}));
+}
+
+// Packages of times the collector does not trust wait in `refused` until an
+// operator re-admits them: too old, over a day ahead, or of more new days
+// than a station may open in an hour.
+TEST_F(Trust, PackagesOfUntrustedTimesWaitUntilReadmitted) {
+    const std::string now = "\"time\":\"" + nowIso();
+    client->sendPackage(topic("old"), package("old", 1, now, "\"time\":\"" + nowIso(-40)), 1);
+    client->sendPackage(topic("ahead"), package("ahead", 1, now, "\"time\":\"" + nowIso(2)), 1);
+    for (int day = 1; day <= 20; ++day) {
+        client->sendPackage(topic("many"), package("many", static_cast<std::uint64_t>(day), now,
+                                                   "\"time\":\"" + nowIso(-day)),
+                            1);
+    }
+    client->sendPackage(topic("good"), package("good", 2), 1);
+    ASSERT_TRUE(WaitFor([&] { return storedOf("good") == 2; })) << ReadFile(scratch / "collector.log");
+    EXPECT_TRUE(WaitFor([&] { return query("SELECT count(*) FROM " + name + ".refused") == "12"; }))
+        << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(storedOf("old") + storedOf("ahead"), 0u);
+    EXPECT_EQ(storedOf("many"), 10u);
+    // Today's partition, ten days of `many` and the DEFAULT one.
+    EXPECT_EQ(query("SELECT count(*) FROM pg_inherits WHERE inhparent = '" + name + ".packages'::regclass"), "12");
+
+    const ToolRun readmit = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
+                                           ShellQuoted("options=-csearch_path=" + name) + " --readmit",
+                                       scratch);
+    EXPECT_EQ(readmit.status, 0) << readmit.err;
+    EXPECT_EQ(readmit.err, "12 re-admitted, 0 kept\n");
+    EXPECT_EQ(storedOf("old") + storedOf("ahead") + storedOf("many"), 22u);
+    EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused"), "0");
 }
 
 }  // namespace
