@@ -22,6 +22,17 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
             options.help = true;
         } else if (arguments.isFlag("--init")) {
             options.init = true;
+        } else if (arguments.isFlag("--readmit")) {
+            options.readmit = true;
+        } else if (arguments.is("--max-age")) {
+            std::string days;
+            if (!take(days, false)) return false;
+            const auto parsed = ParseNumber<int>(days);
+            if (!parsed || *parsed < 1 || *parsed > 36500) {
+                error = "option --max-age needs a number of days from 1 to 36500";
+                return false;
+            }
+            options.maxAgeDays = *parsed;
         } else if (arguments.is("--database")) {
             // An empty connection string is libpq's environment.
             if (!take(options.database.emplace(), true)) return false;
@@ -76,6 +87,10 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
     if (options.help) return true;
     if (!options.database) {
         error = "missing --database CONNINFO";
+    } else if (options.readmit) {
+        if (!options.importFile.empty() || !options.brokerHost.empty()) {
+            error = "--readmit excludes --import and --broker";
+        }
     } else if (!options.brokerHost.empty()) {
         if (!options.importFile.empty()) error = "--import and --broker exclude each other";
     } else if (options.importFile.empty()) {

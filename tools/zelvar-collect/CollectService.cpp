@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <iostream>
 #include <map>
 #include <iterator>
@@ -165,6 +166,31 @@ private:
         std::cerr << "zelvar-collect: refused a package of station " << station << ": " << reason << '\n';
     }
 
+    // Why a package of `station` at `seconds` since 1970 is not stored now;
+    // empty when it is. Old times and far days would each make a partition.
+    std::string untrustedTime(std::string_view station, std::int64_t seconds) {
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        if (seconds < now - options_.maxAge.count()) return std::string(kTimeReason) + "older than --max-age";
+        if (seconds > now + 86400) return std::string(kTimeReason) + "more than a day ahead";
+        const std::int64_t day = seconds / 86400;
+        if (days_.count(day) != 0) return {};
+        const auto hourAgo = Clock::now() - std::chrono::hours(1);
+        if (newDays_.size() > kLoggedRefusals) {
+            std::erase_if(newDays_, [&](const auto& opened) { return opened.second.empty() || opened.second.back() < hourAgo; });
+        }
+        std::deque<Clock::time_point>& opened = newDays_[std::string(station)];
+        while (!opened.empty() && opened.front() < hourAgo) opened.pop_front();
+        if (opened.size() >= kNewDaysPerHour) {
+            return std::string(kTimeReason) + "of a new day beyond the station's " + std::to_string(kNewDaysPerHour) +
+                   " an hour";
+        }
+        opened.push_back(Clock::now());
+        days_.insert(day);
+        return {};
+    }
+
     // A row of `refused`: the station, topic, reason and payload (bytea).
     static void appendRefused(std::string& out, std::string_view station, std::string_view topic,
                               std::string_view reason, std::string_view payload) {
@@ -267,7 +293,11 @@ private:
         row_.clear();
         refused_.clear();
         if (station.empty()) return;  // not a station's topic: the subscription gives none such
-        if (!PackageMessageRow(body, station, package, row_, error)) {
+        if (PackageMessageRow(body, station, package, row_, error) && package.time) {
+            error = untrustedTime(station, *package.time);
+        }
+        if (!error.empty()) {
+            row_.clear();
             ++rejected_;
             logRefusal(station, error);
             appendRefused(refused_, station, topic, error, body);
@@ -432,6 +462,8 @@ private:
     Clock::time_point nextConnect_{};
     std::string row_;
     std::string refused_;
+    std::set<std::int64_t> days_;  // days since 1970 of the packages taken
+    std::map<std::string, std::deque<Clock::time_point>, std::less<>> newDays_;  // when each station opened them
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> rejected_{0};
 

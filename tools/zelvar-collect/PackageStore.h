@@ -59,7 +59,7 @@ public:
     static const char* const CopyColumns;
     static const char* const RefusedColumns;
     // Refused packages kept, the newest.
-    static constexpr std::uint64_t kRefusedKept = 100'000;
+    static constexpr std::uint64_t kRefusedKept = 1'000'000;
 
 private:
     // One connection with its staging table.

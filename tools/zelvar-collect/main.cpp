@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <exception>
@@ -11,6 +12,7 @@
 #include "CollectOptions.h"
 #ifdef ZELVAR_COLLECT_SERVICE
 #include "CollectService.h"
+#include "Readmit.h"
 #endif
 #include "LogImport.h"
 #include "PackageStore.h"
@@ -26,6 +28,8 @@ constexpr const char* kUsage =
     "                      [--settings FILE]\n"
     "       zelvar-collect --database CONNINFO [--init] --broker HOST[:PORT]\n"
     "                      [--prefix zelvar] [--client-id ID] [--cafile FILE]\n"
+    "                      [--max-age DAYS]\n"
+    "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
     "\n"
     "Stores every package of a saved Zelvar hex log in the PostgreSQL table\n"
     "\"packages\" (in the connection's default schema), one row for each\n"
@@ -52,6 +56,16 @@ constexpr const char* kUsage =
     "  --broker HOST[:PORT] the MQTT broker (port 1883 unless given)\n"
     "  --prefix PREFIX      the first topic level (default zelvar)\n"
     "  --cafile FILE        TLS to the broker, trusting this CA\n"
+    "  --max-age DAYS       a package older than this (default 30), or more than a\n"
+    "                       day ahead, goes to the table \"refused\" and waits there;\n"
+    "                       so do packages of more than 10 days new to the service\n"
+    "                       from one station in an hour. Every refused package is\n"
+    "                       kept there with its reason, topic and payload (the newest\n"
+    "                       1,000,000), and then confirmed to its station.\n"
+    "\n"
+    "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
+    "stores the packages that wait in \"refused\" for their time (of one station),\n"
+    "whatever their age.\n"
     "\n"
     "stderr: \"<packages> packages, <new> new\" when done.\n"
     "Exit status: 0 when stored, 2 after a one-line message on a bad option, an\n"
@@ -80,6 +94,7 @@ int runService(const zelvar::CollectOptions& options) {
     service.prefix = options.prefix;
     service.clientId = options.clientId;
     service.caFile = options.caFile;
+    service.maxAge = std::chrono::days(options.maxAgeDays);
     const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
     std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
               << " rejected, " << counts.stored << " new\n";
@@ -109,6 +124,15 @@ int main(int argc, char** argv) try {
     }
 
 #ifdef ZELVAR_COLLECT_SERVICE
+    if (options.readmit) {
+        try {
+            const zelvar::ReadmitCounts counts = zelvar::Readmit(*options.database, options.station);
+            std::cerr << counts.readmitted << " re-admitted, " << counts.kept << " kept\n";
+            return 0;
+        } catch (const zelvar::StoreError& failed) {
+            return fail(failed.what());
+        }
+    }
     if (!options.brokerHost.empty()) {
         // A schema it does not know stops the service at once; a database
         // that cannot be reached yet is waited for.
@@ -117,7 +141,9 @@ int main(int argc, char** argv) try {
         return runService(options);
     }
 #else
-    if (!options.brokerHost.empty()) return fail("this build has no MQTT support (libmosquitto)");
+    if (!options.brokerHost.empty() || options.readmit) {
+        return fail("this build has no MQTT support (libmosquitto)");
+    }
 #endif
 
     int logFd = -1;
