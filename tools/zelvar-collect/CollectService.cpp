@@ -274,13 +274,13 @@ private:
             station = topic.substr(options_.prefix.size() + 1,
                                    topic.size() - leaf.size() - options_.prefix.size() - 1);
         }
-        std::uint64_t floor = 0;
+        std::string floorText;
         char* name = nullptr;
         char* value = nullptr;
         const mosquitto_property* p =
             mosquitto_property_read_string_pair(properties, MQTT_PROP_USER_PROPERTY, &name, &value, false);
         while (p != nullptr) {
-            if (std::string_view(name) == kFloorProperty) floor = std::strtoull(value, nullptr, 10);
+            if (std::string_view(name) == kFloorProperty) floorText = value;
             std::free(name);
             std::free(value);
             name = value = nullptr;
@@ -301,12 +301,10 @@ private:
             ++rejected_;
             logRefusal(station, error);
             appendRefused(refused_, station, topic, error, body);
-            // Only a package that is stored says what its station holds.
-            floor = 0;
             package.station = station;
-        } else if (floor > package.seq) {
-            floor = 0;  // no station holds a package below its lowest
         }
+        // Only a package that is stored says what its station holds.
+        const std::uint64_t floor = error.empty() ? PackageFloor(floorText, package.seq) : 0;
         bool due;
         {
             std::lock_guard lock(mutex_);

@@ -3,13 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <limits>
 #include <optional>
 
+#include "CopyText.h"
 #include "PackageJson.h"
-#include "PackageStore.h"
 
 namespace zelvar {
 
@@ -113,6 +114,12 @@ private:
 };
 
 }  // namespace
+
+std::uint64_t PackageFloor(std::string_view value, std::uint64_t seq) {
+    std::uint64_t floor = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), floor);
+    return error == std::errc() && end == value.data() + value.size() && floor <= seq ? floor : 0;
+}
 
 bool PackageMessageRow(std::string_view json, std::string_view topicStation, PackageMessage& message,
                        std::string& row, std::string& error) {

@@ -28,4 +28,9 @@ constexpr std::size_t kMaxPackageBytes = 64 * 1024;
 bool PackageMessageRow(std::string_view json, std::string_view topicStation, PackageMessage& message,
                        std::string& row, std::string& error);
 
+// The value of a package's floor property as the collector takes it: the
+// lowest seq its station still holds, so at most the package's own seq; 0
+// (no floor) for anything else.
+std::uint64_t PackageFloor(std::string_view value, std::uint64_t seq);
+
 }  // namespace zelvar

@@ -75,18 +75,6 @@ const char* const PackageStore::CopyColumns =
     "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
     "lat, lon, pdop, hex";
 
-void AppendCopyText(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '\\': out.append("\\\\"); break;
-            case '\t': out.append("\\t"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            default: out += c;
-        }
-    }
-}
-
 PackageStore::PackageStore(const std::string& conninfo) {
     connect(lanes_[0], conninfo);
     CheckSchema(lanes_[0].conn.get());

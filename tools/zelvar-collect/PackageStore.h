@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "CopyText.h"
+
 struct pg_conn;
 
 namespace zelvar {
@@ -92,8 +94,5 @@ private:
     std::uint64_t stored_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
 };
-
-// `text` with COPY's own escapes for backslash, TAB, LF and CR, appended.
-void AppendCopyText(std::string& out, std::string_view text);
 
 }  // namespace zelvar
