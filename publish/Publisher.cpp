@@ -242,12 +242,18 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
         // Anyone on the broker may say anything on the ack topic: a
         // confirmation of packages this station never published is no
         // collector's, and must not free what is held.
-        const std::optional<HeldSeqs> held = outbox_->held(ack.source);
-        const std::uint64_t published = ack.source == source_ ? seq_.load() - 1 : held ? held->highest : 0;
+        std::uint64_t published = seq_.load() - 1;
+        if (ack.source != source_) {
+            // An earlier run's last packages are the last to go.
+            const std::optional<HeldSeqs> held = outbox_->held(ack.source);
+            published = held ? held->highest : 0;
+        }
         if (ack.seq > published) {
             // Told a few times, not for every message of a flood.
-            if (++ignored + ignoredAcks_ <= 10) std::cerr << "zelvar: ignored a confirmation of run " << ack.source << " up to " << ack.seq
-                      << ", beyond the " << published << " packages it published\n";
+            if (++ignored + ignoredAcks_ <= 10) {
+                std::cerr << "zelvar: ignored a confirmation of run " << ack.source << " up to " << ack.seq
+                          << ", beyond the " << published << " packages it published\n";
+            }
             continue;
         }
         removed += outbox_->acknowledge(ack.source, ack.seq);

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (c == '\t') ++tabs;
         if (c == '\0') std::abort();
     }
-    if (tabs != 17 || row.back() != '\n' || row.find('\n') != row.size() - 1 || message.station != "alpha") {
+    if (tabs != 17 || row.back() != '\n' || row.find('\n') != row.size() - 1 ||
+        message.station != "alpha") {
         std::abort();
     }
     return 0;

@@ -20,12 +20,13 @@ public:
         mosquitto_lib_init();
         mosq_ = mosquitto_new(nullptr, true, this);
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
-            auto* client = static_cast<MqttClient*>(self);
-            std::lock_guard lock(client->mutex_);
-            client->last_[m->topic] =
-                std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
-        });
+        mosquitto_message_callback_set(
+            mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+                auto* client = static_cast<MqttClient*>(self);
+                std::lock_guard lock(client->mutex_);
+                client->last_[m->topic] = std::string(static_cast<const char*>(m->payload),
+                                                      static_cast<std::size_t>(m->payloadlen));
+            });
         mosquitto_connect(mosq_, "127.0.0.1", port, 30);
         mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1);
         mosquitto_loop_start(mosq_);
@@ -43,7 +44,9 @@ public:
         return last_[topic];
     }
     // Retained at QoS 1.
-    void say(const std::string& topic, const std::string& message) { send(topic, message, true, {}); }
+    void say(const std::string& topic, const std::string& message) {
+        send(topic, message, true, {});
+    }
     // A package as a station sends it, at QoS 1 with its floor.
     void sendPackage(const std::string& topic, const std::string& message, std::uint64_t floor) {
         send(topic, message, false, floor);
@@ -57,8 +60,8 @@ private:
             mosquitto_property_add_string_pair(&properties, MQTT_PROP_USER_PROPERTY, kFloorProperty,
                                                std::to_string(*floor).c_str());
         }
-        mosquitto_publish_v5(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()), message.data(), 1,
-                             retain, properties);
+        mosquitto_publish_v5(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()),
+                             message.data(), 1, retain, properties);
         mosquitto_property_free_all(&properties);
     }
 

@@ -27,9 +27,10 @@ std::string nowIso(int days = 0) {
 // ("\"seq\":7" by "\"seq\":...").
 std::string package(const std::string& station, std::uint64_t seq, const std::string& from = {},
                     const std::string& to = {}) {
-    std::string json = R"({"station":")" + station + R"(","source":")" + kRun + R"(","seq":)" +
-                       std::to_string(seq) + R"(,"port":1,"stamp":"1145A3B29","time":")" + nowIso() +
-                       R"(","type":"0F","dbm":-80,"lat":55.75,"lon":37.62,"pdop":1.5,"hex":"00 0F"})";
+    std::string json =
+        R"({"station":")" + station + R"(","source":")" + kRun + R"(","seq":)" +
+        std::to_string(seq) + R"(,"port":1,"stamp":"1145A3B29","time":")" + nowIso() +
+        R"(","type":"0F","dbm":-80,"lat":55.75,"lon":37.62,"pdop":1.5,"hex":"00 0F"})";
     if (!from.empty()) {
         const std::size_t at = json.find(from);
         if (at != std::string::npos) json.replace(at, from.size(), to);
@@ -57,9 +58,10 @@ protected:
     std::unique_ptr<MqttClient> client;
     std::string topic(const std::string& station) { return name + "/" + station + "/packages"; }
     std::uint64_t storedOf(const std::string& station) {
-        return std::strtoull(query("SELECT count(*) FROM " + name + ".packages WHERE station = '" + station + "'")
-                                 .c_str(),
-                             nullptr, 10);
+        return std::strtoull(
+            query("SELECT count(*) FROM " + name + ".packages WHERE station = '" + station + "'")
+                .c_str(),
+            nullptr, 10);
     }
 };
 
@@ -77,7 +79,8 @@ TEST_F(Trust, APoisonedPackageIsRefusedAndTheNextOneOfAnotherStationStored) {
         {"bad", "\"time\":\"", "\"time\":\"2026-02-30T10:00:00+00:00\",\"x\":\""},
         {"bad", "+00:00", "+99:99"},
         {cjk, "", ""},
-        {"bad", "\"source\":\"0123456789abcdef0123456789abcdef\"", "\"source\":\"run\\nwith\\tbreaks\""},
+        {"bad", "\"source\":\"0123456789abcdef0123456789abcdef\"",
+         "\"source\":\"run\\nwith\\tbreaks\""},
     };
     std::uint64_t goodSeq = 1;
     for (const Poison& poison : poisons) {
@@ -90,22 +93,26 @@ TEST_F(Trust, APoisonedPackageIsRefusedAndTheNextOneOfAnotherStationStored) {
         ++goodSeq;
         client->sendPackage(topic("good"), package("good", goodSeq), 1);
         const auto sent = std::chrono::steady_clock::now();
-        ASSERT_TRUE(WaitFor([&] { return storedOf("good") == goodSeq; })) << ReadFile(scratch / "collector.log");
+        ASSERT_TRUE(WaitFor([&] { return storedOf("good") == goodSeq; }))
+            << ReadFile(scratch / "collector.log");
         std::cerr << "stored after "
-                  << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent)
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - sent)
                          .count()
                   << " ms\n";
     }
     EXPECT_EQ(storedOf("bad"), 0u);
     const std::string count = std::to_string(std::size(poisons));
-    EXPECT_TRUE(WaitFor([&] { return query("SELECT count(*) FROM " + name + ".refused") == count; }))
-        << ReadFile(scratch / "collector.log");
+    EXPECT_TRUE(WaitFor([&] {
+        return query("SELECT count(*) FROM " + name + ".refused") == count;
+    })) << ReadFile(scratch / "collector.log");
     // Each with its topic, payload and reason.
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused WHERE topic LIKE '" + name +
                     "/%/packages' AND length(payload) > 100 AND reason <> ''"),
               count);
     // The log names the station and reason once, however often it resends.
-    for (int i = 0; i < 3; ++i) client->sendPackage(topic("bad"), package("bad", 2, "+00:00", "+99:99"), 1);
+    for (int i = 0; i < 3; ++i)
+        client->sendPackage(topic("bad"), package("bad", 2, "+00:00", "+99:99"), 1);
     client->sendPackage(topic("good"), package("good", ++goodSeq), 1);
     ASSERT_TRUE(WaitFor([&] { return storedOf("good") == goodSeq; }));
     const std::string log = ReadFile(scratch / "collector.log");
@@ -120,11 +127,16 @@ TEST_F(Trust, APoisonedPackageIsRefusedAndTheNextOneOfAnotherStationStored) {
 TEST_F(Trust, ARowTheServerRefusesCostsOnlyItself) {
     query("ALTER TABLE " + name + ".packages ADD CONSTRAINT no_ee CHECK (type <> 'EE')");
     for (std::uint64_t seq = 2; seq <= 50; ++seq) {
-        client->sendPackage(topic("good"), package("good", seq, "\"type\":\"0F\"", seq == 20 ? "\"type\":\"EE\"" : "\"type\":\"0F\""), 1);
+        client->sendPackage(topic("good"),
+                            package("good", seq, "\"type\":\"0F\"",
+                                    seq == 20 ? "\"type\":\"EE\"" : "\"type\":\"0F\""),
+                            1);
     }
-    ASSERT_TRUE(WaitFor([&] { return storedOf("good") == 49; })) << ReadFile(scratch / "collector.log");
-    EXPECT_TRUE(WaitFor([&] { return client->last(name + "/good/ack") == zelvar::AckMessage({kRun, 50}); }))
-        << client->last(name + "/good/ack");
+    ASSERT_TRUE(WaitFor([&] { return storedOf("good") == 49; }))
+        << ReadFile(scratch / "collector.log");
+    EXPECT_TRUE(WaitFor([&] {
+        return client->last(name + "/good/ack") == zelvar::AckMessage({kRun, 50});
+    })) << client->last(name + "/good/ack");
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused WHERE payload LIKE '%EE%'"), "1");
     const std::string log = ReadFile(scratch / "collector.log");
     EXPECT_EQ(log.find("the database is back"), std::string::npos) << log;
@@ -134,7 +146,8 @@ TEST_F(Trust, ARowTheServerRefusesCostsOnlyItself) {
 // floor moves no confirmation.
 TEST_F(Trust, TheFloorOfARefusedPackageConfirmsNothing) {
     // Here the collector has never heard of the run.
-    client->sendPackage(topic("victim"), package("victim", 5, "\"port\":1", "\"port\":9"), 1'000'000);
+    client->sendPackage(topic("victim"), package("victim", 5, "\"port\":1", "\"port\":9"),
+                        1'000'000);
     client->sendPackage(topic("victim"), package("victim", 1), 1);
     ASSERT_TRUE(WaitFor([&] { return !client->last(name + "/victim/ack").empty(); }))
         << ReadFile(scratch / "collector.log");
@@ -157,22 +170,26 @@ TEST_F(Trust, PackagesOfUntrustedTimesWaitUntilReadmitted) {
     client->sendPackage(topic("old"), package("old", 1, now, "\"time\":\"" + nowIso(-40)), 1);
     client->sendPackage(topic("ahead"), package("ahead", 1, now, "\"time\":\"" + nowIso(2)), 1);
     for (int day = 1; day <= 20; ++day) {
-        client->sendPackage(topic("many"), package("many", static_cast<std::uint64_t>(day), now,
-                                                   "\"time\":\"" + nowIso(-day)),
-                            1);
+        client->sendPackage(
+            topic("many"),
+            package("many", static_cast<std::uint64_t>(day), now, "\"time\":\"" + nowIso(-day)), 1);
     }
     client->sendPackage(topic("good"), package("good", 2), 1);
-    ASSERT_TRUE(WaitFor([&] { return storedOf("good") == 2; })) << ReadFile(scratch / "collector.log");
+    ASSERT_TRUE(WaitFor([&] { return storedOf("good") == 2; }))
+        << ReadFile(scratch / "collector.log");
     EXPECT_TRUE(WaitFor([&] { return query("SELECT count(*) FROM " + name + ".refused") == "12"; }))
         << ReadFile(scratch / "collector.log");
     EXPECT_EQ(storedOf("old") + storedOf("ahead"), 0u);
     EXPECT_EQ(storedOf("many"), 10u);
     // Today's partition, ten days of `many` and the DEFAULT one.
-    EXPECT_EQ(query("SELECT count(*) FROM pg_inherits WHERE inhparent = '" + name + ".packages'::regclass"), "12");
+    EXPECT_EQ(query("SELECT count(*) FROM pg_inherits WHERE inhparent = '" + name +
+                    ".packages'::regclass"),
+              "12");
 
-    const ToolRun readmit = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
-                                           ShellQuoted("options=-csearch_path=" + name) + " --readmit",
-                                       scratch);
+    const ToolRun readmit =
+        RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
+                       ShellQuoted("options=-csearch_path=" + name) + " --readmit",
+                   scratch);
     EXPECT_EQ(readmit.status, 0) << readmit.err;
     EXPECT_EQ(readmit.err, "12 re-admitted, 0 kept\n");
     EXPECT_EQ(storedOf("old") + storedOf("ahead") + storedOf("many"), 22u);

@@ -37,6 +37,9 @@ constexpr auto kRetry = std::chrono::seconds(1);
 constexpr std::size_t kKeptCapacity = 16'000'000;
 // Stations and reasons the log names; beyond them refusals are only counted.
 constexpr std::size_t kLoggedRefusals = 10'000;
+// Stations whose new days are followed before those of the last hour are
+// sorted out; anyone may invent station names.
+constexpr std::size_t kFollowedStations = 10'000;
 
 // What is stored of one run of a station: every seq up to `mark`, and these above it.
 struct RunProgress {
@@ -177,14 +180,16 @@ private:
         const std::int64_t day = seconds / 86400;
         if (days_.count(day) != 0) return {};
         const auto hourAgo = Clock::now() - std::chrono::hours(1);
-        if (newDays_.size() > kLoggedRefusals) {
-            std::erase_if(newDays_, [&](const auto& opened) { return opened.second.empty() || opened.second.back() < hourAgo; });
+        if (newDays_.size() > kFollowedStations) {
+            std::erase_if(newDays_, [&](const auto& followed) {
+                return followed.second.empty() || followed.second.back() < hourAgo;
+            });
         }
         std::deque<Clock::time_point>& opened = newDays_[std::string(station)];
         while (!opened.empty() && opened.front() < hourAgo) opened.pop_front();
         if (opened.size() >= kNewDaysPerHour) {
-            return std::string(kTimeReason) + "of a new day beyond the station's " + std::to_string(kNewDaysPerHour) +
-                   " an hour";
+            return std::string(kTimeReason) + "of a new day beyond the station's " +
+                   std::to_string(kNewDaysPerHour) + " an hour";
         }
         opened.push_back(Clock::now());
         days_.insert(day);
@@ -372,6 +377,7 @@ private:
     // Stores the batch and publishes the acknowledgements; false when the
     // database failed.
     bool store() {
+        const std::size_t checkRefused = batch_.refused.size();
         try {
             if (!store_) {
                 store_ = std::make_unique<PackageStore>(options_.conninfo);
@@ -382,6 +388,8 @@ private:
             storeRows(0, batch_.arrived.size(), 0);
             store_->refuse(batch_.refused);
         } catch (const StoreError& failed) {
+            // The rows the server refused are found again next time.
+            batch_.refused.resize(checkRefused);
             if (!databaseDown_) {
                 std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
                           << " packages, trying again\n";

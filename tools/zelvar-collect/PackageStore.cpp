@@ -17,7 +17,6 @@ namespace {
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
 
-
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 // The server's message in one line: the first line of libpq's text, which
@@ -229,6 +228,8 @@ void PackageStore::discard() {
         } catch (const StoreError& failed) {
             if (!failed.refusedData()) throw;
         }
+        // A refusal while making a day's partition may leave the lock held.
+        exec(lane, "SELECT pg_advisory_unlock_all()");
         exec(lane, "TRUNCATE zelvar_staging");
     }
 }

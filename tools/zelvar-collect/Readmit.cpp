@@ -24,11 +24,12 @@ std::int64_t bigEndian(const char* bytes) {
     return static_cast<std::int64_t>(n);
 }
 
-Result run(PGconn* conn, const std::string& sql, const std::vector<std::string>& values, int resultFormat) {
+Result run(PGconn* conn, const std::string& sql, const std::vector<std::string>& values,
+           int resultFormat) {
     std::vector<const char*> pointers;
     for (const std::string& value : values) pointers.push_back(value.c_str());
-    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(pointers.size()), nullptr, pointers.data(), nullptr,
-                          nullptr, resultFormat),
+    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(pointers.size()), nullptr,
+                          pointers.data(), nullptr, nullptr, resultFormat),
              &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
@@ -42,7 +43,8 @@ Result run(PGconn* conn, const std::string& sql, const std::vector<std::string>&
 
 ReadmitCounts Readmit(const std::string& conninfo, const std::string& station) {
     PackageStore store(conninfo);
-    const std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(conninfo.c_str()), &PQfinish);
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(conninfo.c_str()),
+                                                            &PQfinish);
     if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
         throw StoreError("cannot connect to the database: " +
                          std::string(conn ? PQerrorMessage(conn.get()) : "out of memory"));
@@ -52,18 +54,20 @@ ReadmitCounts Readmit(const std::string& conninfo, const std::string& station) {
     const std::string pattern = std::string(kTimeReason) + "%";
     while (true) {
         // Binary results: the payload as its bytes, the id in 8 bytes.
-        const Result rows = run(conn.get(),
-                                "SELECT id, station, payload FROM refused WHERE id > $1::bigint AND reason LIKE $2 "
-                                "AND ($3 = '' OR station = $3) ORDER BY id LIMIT " +
-                                    std::to_string(kChunk),
-                                {std::to_string(after), pattern, station}, 1);
+        const Result rows =
+            run(conn.get(),
+                "SELECT id, station, payload FROM refused WHERE id > $1::bigint AND reason LIKE $2 "
+                "AND ($3 = '' OR station = $3) ORDER BY id LIMIT " +
+                    std::to_string(kChunk),
+                {std::to_string(after), pattern, station}, 1);
         const int count = PQntuples(rows.get());
         if (count == 0) break;
         std::string ids = "{";
         std::string row;
         for (int i = 0; i < count; ++i) {
             after = bigEndian(PQgetvalue(rows.get(), i, 0));
-            const std::string_view name(PQgetvalue(rows.get(), i, 1), static_cast<std::size_t>(PQgetlength(rows.get(), i, 1)));
+            const std::string_view name(PQgetvalue(rows.get(), i, 1),
+                                        static_cast<std::size_t>(PQgetlength(rows.get(), i, 1)));
             const std::string_view payload(PQgetvalue(rows.get(), i, 2),
                                            static_cast<std::size_t>(PQgetlength(rows.get(), i, 2)));
             PackageMessage package;

@@ -17,7 +17,8 @@ using Connection = std::unique_ptr<PGconn, decltype(&PQfinish)>;
 Connection connect(const std::string& conninfo) {
     Connection conn(PQconnectdb(conninfo.c_str()), &PQfinish);
     if (!conn) throw StoreError("cannot connect to the database: out of memory");
-    PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn.get(), [](void*, const char*) {}, nullptr);
     return conn;
 }
 
@@ -59,14 +60,17 @@ CREATE TABLE refused (
 CREATE TABLE zelvar_schema (version integer NOT NULL);
 INSERT INTO zelvar_schema VALUES (2))";
 
+// The connection's last error, in one line.
+[[noreturn]] void fail(pg_conn* conn, const std::string& what = {}) {
+    const std::string message = PQerrorMessage(conn);
+    throw StoreError(what + (message.empty() ? "unknown database error"
+                                             : message.substr(0, message.find('\n'))));
+}
+
 void exec(pg_conn* conn, const char* sql) {
     const Result r(PQexec(conn, sql), &PQclear);
     const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        std::string message = PQerrorMessage(conn);
-        message = message.substr(0, message.find('\n'));
-        throw StoreError(message.empty() ? "unknown database error" : message);
-    }
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn);
 }
 
 // The schema's version: 0 for none, 1 for the table alone.
@@ -75,7 +79,7 @@ int version(pg_conn* conn) {
                           "SELECT CASE WHEN to_regclass('zelvar_schema') IS NOT NULL THEN -1 "
                           "WHEN to_regclass('packages') IS NOT NULL THEN 1 ELSE 0 END"),
                    &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) throw StoreError(PQerrorMessage(conn));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail(conn);
     const int found = std::stoi(PQgetvalue(r.get(), 0, 0));
     if (found >= 0) return found;
     const Result v(PQexec(conn, "SELECT max(version) FROM zelvar_schema"), &PQclear);
@@ -86,8 +90,9 @@ int version(pg_conn* conn) {
 }
 
 std::string later(int found) {
-    return "the database's schema has version " + std::to_string(found) + ", which this zelvar-collect (version " +
-           std::to_string(kSchemaVersion) + ") does not know: use a later zelvar-collect";
+    return "the database's schema has version " + std::to_string(found) +
+           ", which this zelvar-collect (version " + std::to_string(kSchemaVersion) +
+           ") does not know: use a later zelvar-collect";
 }
 
 }  // namespace
@@ -101,21 +106,20 @@ std::string InitSchema(pg_conn* conn) {
         if (found < 1) exec(conn, kVersion1);
         if (found < 2) exec(conn, kVersion2);
         exec(conn, "COMMIT");
-        if (found == kSchemaVersion) return "schema version " + std::to_string(found) + ", nothing to do";
+        if (found == kSchemaVersion)
+            return "schema version " + std::to_string(found) + ", nothing to do";
         if (found == 0) return "made the schema, version " + std::to_string(kSchemaVersion);
-        return "upgraded the schema from version " + std::to_string(found) + " to " + std::to_string(kSchemaVersion);
+        return "upgraded the schema from version " + std::to_string(found) + " to " +
+               std::to_string(kSchemaVersion);
     } catch (...) {
-        PQexec(conn, "ROLLBACK");
+        const Result rollback(PQexec(conn, "ROLLBACK"), &PQclear);
         throw;
     }
 }
 
 std::string InitDatabase(const std::string& conninfo) {
     const Connection conn = connect(conninfo);
-    if (PQstatus(conn.get()) != CONNECTION_OK) {
-        std::string message = PQerrorMessage(conn.get());
-        throw StoreError("cannot connect to the database: " + message.substr(0, message.find('\n')));
-    }
+    if (PQstatus(conn.get()) != CONNECTION_OK) fail(conn.get(), "cannot connect to the database: ");
     return InitSchema(conn.get());
 }
 
@@ -133,7 +137,8 @@ std::optional<std::string> WrongSchema(const std::string& conninfo) {
 void CheckSchema(pg_conn* conn) {
     const int found = version(conn);
     if (found == kSchemaVersion) return;
-    if (found == 0) throw StoreError("no tables of zelvar-collect in the database: make them with --init");
+    if (found == 0)
+        throw StoreError("no tables of zelvar-collect in the database: make them with --init");
     if (found < kSchemaVersion) {
         throw StoreError("the database's schema has the older version " + std::to_string(found) +
                          ": upgrade it with --init, as the owner of its tables");
