@@ -244,9 +244,12 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
         // collector's, and must not free what is held.
         std::uint64_t published = seq_.load() - 1;
         if (ack.source != source_) {
-            // An earlier run's last packages are the last to go.
+            // An earlier run's last packages are the last to go. Of a run it
+            // holds nothing of (a retained confirmation of the last run, say)
+            // there is nothing to free.
             const std::optional<HeldSeqs> held = outbox_->held(ack.source);
-            published = held ? held->highest : 0;
+            if (!held) continue;
+            published = held->highest;
         }
         if (ack.seq > published) {
             // Told a few times, not for every message of a flood.

@@ -98,6 +98,8 @@ TEST(Publisher, IgnoresAConfirmationBeyondWhatTheRunPublished) {
     for (int i = 0; i < 50; ++i) publisher.publish(fields, "");
     EXPECT_TRUE(WaitFor([&] { return listener.last("t/victim/packages").find(R"("seq":150,)") != std::string::npos; }));
     listener.say("t/victim/ack", zelvar::AckMessage({publisher.source(), 151}));
+    // A run it holds nothing of, as the retained confirmation of its last run.
+    listener.say("t/victim/ack", zelvar::AckMessage({"0123456789abcdef0123456789abcdef", 500}));
     // Confirmations are taken in order: once this one has freed its run the
     // ones before it were heard.
     listener.say("t/victim/ack", zelvar::AckMessage({publisher.source(), 100}));
