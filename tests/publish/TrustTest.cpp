@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "MqttClient.h"
+#include "PackageMessage.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -119,6 +120,37 @@ TEST_F(Trust, APoisonedPackageIsRefusedAndTheNextOneOfAnotherStationStored) {
     const std::size_t first = log.find("bad");
     EXPECT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find("no valid time", log.find("no valid time") + 1), std::string::npos) << log;
+}
+
+// What the poisons above do not show: each value is checked against what
+// its column takes, so that no row of a batch is refused by the server.
+TEST(PackageMessages, ValuesAreCheckedAgainstWhatTheTableTakes) {
+    auto error = [](const std::string& json, const std::string& station = "alpha") {
+        zelvar::PackageMessage message;
+        std::string row;
+        std::string why;
+        zelvar::PackageMessageRow(json, station, message, row, why);
+        return why;
+    };
+    EXPECT_EQ(error(package("alpha", 9'223'372'036'854'775'807ULL)), "");
+    EXPECT_EQ(error(package("alpha", 1, "+00:00", "-14:00")), "");
+    EXPECT_EQ(error(package(std::string(64, 'n'), 1), std::string(64, 'n')), "");
+    const std::pair<std::string, std::string> bad[] = {
+        {package("alpha", 9'223'372'036'854'775'808ULL), "no valid source and seq"},
+        {package("alpha", 1, "+00:00", "+14:30"), "no valid time"},
+        {package("alpha", 1, "\"time\":\"" + nowIso(), "\"time\":\"2100-02-29T10:00:00+00:00"),
+         "no valid time"},
+        {package("alpha", 1, "\"pdop\":1.5", "\"pdop\":1e31"), "no valid position"},
+        {package("alpha", 1, "\"stamp\":\"1145A3B29\"",
+                 "\"stamp\":\"1145A\xFF"
+                 "B29\""),
+         "not a JSON object"},
+        {package("alpha", 1, "0123456789abcdef", "0123456789ABCDEF"), "no valid source and seq"},
+        {package("alpha", 1, "\"hex\":\"00 0F\"", "\"hex\":\"00" + std::string(70'000, ' ') + "\""),
+         "over 64 KiB"},
+    };
+    for (const auto& [json, why] : bad) EXPECT_EQ(error(json), why) << json.substr(0, 300);
+    EXPECT_EQ(error(package(std::string(65, 'n'), 1), std::string(65, 'n')), "no valid station");
 }
 
 // A value the check lets through and the server still refuses (here one the

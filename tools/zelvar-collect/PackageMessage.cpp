@@ -73,10 +73,11 @@ std::optional<std::int64_t> isoTime(std::string_view text) {
     text.remove_prefix(1);
     if (!shaped(text, "dd:dd") && !shaped(text, "dd:dd:dd")) return std::nullopt;
     const int offsetSeconds = text.size() > 5 ? number(text, 6, 2) : 0;
-    if (number(text, 0, 2) > 14 || number(text, 3, 2) > 59 || offsetSeconds > 59) return std::nullopt;
-    const std::int64_t offset = sign * (number(text, 0, 2) * 3600 + number(text, 3, 2) * 60 + offsetSeconds);
+    const int offset = number(text, 0, 2) * 3600 + number(text, 3, 2) * 60 + offsetSeconds;
+    // No zone is further from UTC than 14 hours.
+    if (number(text, 3, 2) > 59 || offsetSeconds > 59 || offset > 14 * 3600) return std::nullopt;
     const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
-    return days * 86400 + hour * 3600 + minute * 60 + second - offset;
+    return days * 86400 + hour * 3600 + minute * 60 + second - sign * offset;
 }
 
 // What the station draws at each start: 32 lower-case hex digits.
