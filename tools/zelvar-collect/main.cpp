@@ -63,9 +63,8 @@ constexpr const char* kUsage =
     "                       kept there with its reason, topic and payload (the newest\n"
     "                       1,000,000), and then confirmed to its station.\n"
     "\n"
-    "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
-    "stores the packages that wait in \"refused\" for their time (of one station),\n"
-    "whatever their age.\n"
+    "With --readmit it stores the packages that wait in \"refused\" for their time\n"
+    "(of the station --station names, or of all), whatever their age, and ends.\n"
     "\n"
     "stderr: \"<packages> packages, <new> new\" when done.\n"
     "Exit status: 0 when stored, 2 after a one-line message on a bad option, an\n"
@@ -120,7 +119,7 @@ int main(int argc, char** argv) try {
         } catch (const zelvar::StoreError& failed) {
             return fail(failed.what());
         }
-        if (options.importFile.empty() && options.brokerHost.empty()) return 0;
+        if (options.importFile.empty() && options.brokerHost.empty() && !options.readmit) return 0;
     }
 
 #ifdef ZELVAR_COLLECT_SERVICE
