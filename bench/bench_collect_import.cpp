@@ -89,6 +89,8 @@ int main(int argc, char** argv) {
         const std::string schema = "bench_import_" + std::to_string(i);
         allOk = allOk && sql(conn, "DROP SCHEMA IF EXISTS " + schema + " CASCADE") &&
                 sql(conn, "CREATE SCHEMA " + schema);
+        const ToolRun init = RunTool({tool, "--database", "options=-csearch_path=" + schema, "--init"});
+        allOk = allOk && init.ok;
         const ToolRun run = RunTool({tool, "--database", "options=-csearch_path=" + schema, "--import",
                                  log.string(), "--station", "bench", "--settings",
                                  settings.string()},

@@ -170,7 +170,7 @@ RunFigures runOnce(const std::string& self, int publishers, int rate, int durati
     value(conn.get(), "CREATE SCHEMA " + schema);
     zelvar::test::MosquittoBroker broker(scratch / "broker");
     zelvar::test::ChildProcess collector;
-    collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + schema + "'", "--broker",
+    collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + schema + "'", "--init", "--broker",
                      "127.0.0.1:" + std::to_string(broker.port()), "--prefix", schema, "--client-id", schema},
                     scratch / "collector.log");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // subscribed before the first package

@@ -149,7 +149,7 @@ std::optional<DecimalPosition> PackagePosition(const PackageFields& fields) {
 }
 
 bool ValidStationName(std::string_view name) {
-    if (name.empty() || !validUtf8(name)) return false;
+    if (name.empty() || name.size() > 64 || !validUtf8(name)) return false;
     for (const char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F || c == '/' || c == '+' || c == '#') return false;

@@ -39,8 +39,9 @@ struct DecimalPosition {
 };
 std::optional<DecimalPosition> PackagePosition(const PackageFields& fields);
 
-// A station name fit for a topic level and a JSON text: not empty, valid
-// UTF-8 without control characters, and none of '/', '+', '#'.
+// A station name fit for a topic level, a JSON text and the collector's
+// table: not empty, at most 64 bytes of valid UTF-8 without control
+// characters, and none of '/', '+', '#'.
 bool ValidStationName(std::string_view name);
 
 // One package with what places it among all packages of all stations.

@@ -45,7 +45,7 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
         ack_ = prepare("DELETE FROM outbox WHERE source = ? AND first + count - 1 <= ? "
                        "RETURNING count, length(body)");
         after_ = prepare("SELECT id, source, first, count, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
-        lowest_ = prepare("SELECT min(first) FROM outbox WHERE source = ?");
+        held_ = prepare("SELECT min(first), max(first + count - 1) FROM outbox WHERE source = ?");
         oldest_ = prepare("DELETE FROM outbox WHERE id IN (SELECT id FROM outbox ORDER BY id LIMIT ?) "
                           "RETURNING count, length(body)");
         sqlite3_stmt* totals = prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0), "
@@ -64,10 +64,10 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
 }
 
 Outbox::~Outbox() {
-    for (sqlite3_stmt* statement : {insert_, ack_, after_, lowest_, oldest_}) {
+    for (sqlite3_stmt* statement : {insert_, ack_, after_, held_, oldest_}) {
         sqlite3_finalize(statement);
     }
-    insert_ = ack_ = after_ = lowest_ = oldest_ = nullptr;
+    insert_ = ack_ = after_ = held_ = oldest_ = nullptr;
     sqlite3_close(db_);
     db_ = nullptr;
 }
@@ -177,13 +177,14 @@ std::vector<OutboxEntry> Outbox::after(std::int64_t after, std::size_t count) {
     return entries;
 }
 
-std::optional<std::uint64_t> Outbox::lowestSeq(std::string_view source) {
-    const Reset reset{lowest_};
-    sqlite3_bind_text(lowest_, 1, source.data(), static_cast<int>(source.size()), SQLITE_STATIC);
-    if (sqlite3_step(lowest_) != SQLITE_ROW || sqlite3_column_type(lowest_, 0) == SQLITE_NULL) {
+std::optional<HeldSeqs> Outbox::held(std::string_view source) {
+    const Reset reset{held_};
+    sqlite3_bind_text(held_, 1, source.data(), static_cast<int>(source.size()), SQLITE_STATIC);
+    if (sqlite3_step(held_) != SQLITE_ROW || sqlite3_column_type(held_, 0) == SQLITE_NULL) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(sqlite3_column_int64(lowest_, 0));
+    return HeldSeqs{static_cast<std::uint64_t>(sqlite3_column_int64(held_, 0)),
+                    static_cast<std::uint64_t>(sqlite3_column_int64(held_, 1))};
 }
 
 }  // namespace zelvar

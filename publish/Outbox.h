@@ -29,6 +29,11 @@ struct OutboxEntry {
     std::string body;  // their JSON forms, each ending in LF
 };
 
+struct HeldSeqs {
+    std::uint64_t lowest = 0;
+    std::uint64_t highest = 0;
+};
+
 // The packages of this station that no collector has confirmed yet, in an
 // SQLite database in WAL mode, in runs as they were handed over. What a
 // program left behind is still there at its next start and goes out first.
@@ -52,8 +57,8 @@ public:
     std::uint64_t acknowledge(std::string_view source, std::uint64_t seq);
     // Up to `count` runs after id `after`, oldest first.
     std::vector<OutboxEntry> after(std::int64_t after, std::size_t count);
-    // The lowest seq of `source` still held; nothing when none is.
-    std::optional<std::uint64_t> lowestSeq(std::string_view source);
+    // The lowest and highest seq of `source` still held; nothing when none is.
+    std::optional<HeldSeqs> held(std::string_view source);
 
     // Packages held.
     std::uint64_t count() const { return count_; }
@@ -78,7 +83,7 @@ private:
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* ack_ = nullptr;
     sqlite3_stmt* after_ = nullptr;
-    sqlite3_stmt* lowest_ = nullptr;
+    sqlite3_stmt* held_ = nullptr;
     sqlite3_stmt* oldest_ = nullptr;
     std::uint64_t limit_;
     std::uint64_t rows_ = 0;

@@ -4,6 +4,7 @@
 #include <mqtt_protocol.h>
 
 #include <algorithm>
+#include <iostream>
 #include <random>
 #include <stdexcept>
 
@@ -156,7 +157,7 @@ void Publisher::setStationState(const StationState& state) {
 
 PublishStatus Publisher::status() const {
     std::lock_guard lock(mutex_);
-    return {connected_, queued_, dropped_};
+    return {connected_, queued_, dropped_, ignoredAcks_};
 }
 
 std::string Publisher::outboxFailure() const {
@@ -236,7 +237,28 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     std::uint64_t removed = 0;
     bool advanced = false;
+    std::uint64_t ignored = 0;
     for (const Acknowledgement& ack : acks) {
+        // Anyone on the broker may say anything on the ack topic: a
+        // confirmation of packages this station never published is no
+        // collector's, and must not free what is held.
+        std::uint64_t published = seq_.load() - 1;
+        if (ack.source != source_) {
+            // An earlier run's last packages are the last to go. Of a run it
+            // holds nothing of (a retained confirmation of the last run, say)
+            // there is nothing to free.
+            const std::optional<HeldSeqs> held = outbox_->held(ack.source);
+            if (!held) continue;
+            published = held->highest;
+        }
+        if (ack.seq > published) {
+            // Told a few times, not for every message of a flood.
+            if (++ignored + ignoredAcks_ <= 10) {
+                std::cerr << "zelvar: ignored a confirmation of run " << ack.source << " up to " << ack.seq
+                          << ", beyond the " << published << " packages it published\n";
+            }
+            continue;
+        }
         removed += outbox_->acknowledge(ack.source, ack.seq);
         // Progress is a confirmation that reaches further: a collector that
         // repeats the same one is missing a package, and gets it again.
@@ -245,6 +267,7 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
         confirmed = std::max(confirmed, ack.seq);
     }
     lock.lock();
+    ignoredAcks_ += ignored;
     if (advanced) lastProgress_ = std::chrono::steady_clock::now();
     if (removed > 0) floors_.clear();
     queued_ = outbox_->count() + incoming_.count;
@@ -253,7 +276,8 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
 std::uint64_t Publisher::floorOf(const std::string& source) {
     const auto known = floors_.find(source);
     if (known != floors_.end()) return known->second;
-    const std::uint64_t floor = outbox_->lowestSeq(source).value_or(0);
+    const std::optional<HeldSeqs> held = outbox_->held(source);
+    const std::uint64_t floor = held ? held->lowest : 0;
     floors_.emplace(source, floor);
     return floor;
 }

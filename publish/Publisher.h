@@ -47,6 +47,7 @@ struct PublishStatus {
     bool connected = false;
     std::uint64_t queued = 0;   // in the outbox, not yet confirmed by a collector
     std::uint64_t dropped = 0;  // given up for room
+    std::uint64_t ignoredAcks = 0;  // confirmations beyond what the run published
 };
 
 // Publishes the packages of one station at QoS 1 to <prefix>/<station>/packages
@@ -127,6 +128,7 @@ private:
     std::set<int> earlyAcked_;  // acknowledged before the feeding noted them
     std::uint64_t queued_ = 0;
     std::uint64_t dropped_ = 0;
+    std::uint64_t ignoredAcks_ = 0;
     std::string outboxFailure_;
 
     // The publisher thread's own.

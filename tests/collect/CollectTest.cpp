@@ -58,6 +58,16 @@ protected:
         PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
         query("CREATE SCHEMA " + schema);
         query("SET search_path = " + schema);
+        if (made()) {
+            const ToolRun r = zelvar::test::RunInShell(database() + " --init", scratch);
+            ASSERT_EQ(r.status, 0) << r.err;
+        }
+    }
+    // The tables are made before the test.
+    virtual bool made() const { return true; }
+    // The collector with the database in the test's own schema.
+    std::string database() const {
+        return ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + ShellQuoted("options=-csearch_path=" + schema);
     }
     void TearDown() override {
         if (conn) query("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
@@ -81,8 +91,7 @@ protected:
                                const std::string& settings = "") {
         const std::string settingsFile =
             settings.empty() ? (scratch / "empty.ini").string() : settings;
-        return "TZ=Europe/Berlin " + ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
-               ShellQuoted("options=-csearch_path=" + schema) + " --import " +
+        return "TZ=Europe/Berlin " + database() + " --import " +
                ShellQuoted(log.string()) + " --station " + ShellQuoted(station) + " --settings " +
                ShellQuoted(settingsFile);
     }
@@ -209,4 +218,56 @@ TEST_F(Collector, FailuresEndWithOneLineAndStatus2) {
         EXPECT_EQ(r.err.rfind("zelvar-collect: ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
+}
+
+// The table as the collector made it before the schema had a version.
+constexpr const char* kFirstTable = R"(
+CREATE TABLE packages (
+    station text COLLATE "C" NOT NULL, source text COLLATE "C" NOT NULL, seq bigint NOT NULL,
+    time timestamptz, port smallint NOT NULL, stamp text, type text, call text, "group" text, id integer,
+    clr smallint, enc text, ptt text, dbm text, lat double precision, lon double precision, pdop real,
+    hex text NOT NULL, UNIQUE NULLS NOT DISTINCT (station, source, seq, time)
+) PARTITION BY RANGE (time);
+CREATE TABLE packages_default PARTITION OF packages DEFAULT;
+INSERT INTO packages (station, source, seq, port, hex) VALUES ('old', 'import', 1, 1, '00'))";
+
+class CollectorSchema : public Collector {
+protected:
+    bool made() const override { return false; }
+};
+
+// Only --init makes or upgrades the schema; a collector that meets none, an
+// older or a later one neither starts nor changes it, and says why.
+TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
+    const fs::path log = write("one.hex", "1$F4BEE070\t00 00 00 00 0F 00 00 00 00 00 00 5A 00\r\n");
+    auto init = [&] { return zelvar::test::RunInShell(database() + " --init", scratch); };
+    auto refusedStart = [&](const std::string& why) {
+        SCOPED_TRACE(why);
+        for (const std::string& command :
+             // A service that starts nonetheless would wait for its broker for ever.
+             {collectCommand(log, "alpha"), "timeout 120 " + database() + " --broker 127.0.0.1:1 --prefix t"}) {
+            const ToolRun r = zelvar::test::RunInShell(command, scratch);
+            EXPECT_EQ(r.status, 2) << command;
+            EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+        }
+    };
+    refusedStart("--init");
+    EXPECT_EQ(query("SELECT count(*) FROM pg_class WHERE relnamespace = '" + schema + "'::regnamespace"), "0");
+
+    query(kFirstTable);
+    refusedStart("--init");
+    ToolRun r = init();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 2\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "2");
+    EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
+    EXPECT_EQ(init().err, "schema version 2, nothing to do\n");
+    EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
+
+    query("UPDATE zelvar_schema SET version = 3");
+    refusedStart("version 3");
+    r = init();
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("version 3"), std::string::npos) << r.err;
 }

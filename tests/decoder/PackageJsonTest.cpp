@@ -111,6 +111,8 @@ TEST(PackageJson, FieldValuesAndNames) {
 
     EXPECT_TRUE(ValidStationName("north-1"));
     EXPECT_TRUE(ValidStationName("Сервер 2"));
+    EXPECT_TRUE(ValidStationName(std::string(64, 'a')));
+    EXPECT_FALSE(ValidStationName(std::string(65, 'a')));
     for (const char* name : {"", "a/b", "a+", "#", "tab\there", "\x7F", "bad\xC3", "\xC0\xAF",
                              "\xED\xA0\x80"}) {
         EXPECT_FALSE(ValidStationName(name)) << name;

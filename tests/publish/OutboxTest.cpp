@@ -29,7 +29,8 @@ TEST(Outbox, KeepsRunsUntilConfirmedAcrossProgramsAndDropsTheOldestWhenFull) {
         outbox.append(batch);
         EXPECT_EQ(outbox.count(), 100u);
         EXPECT_EQ(outbox.dropped(), 40u);
-        EXPECT_EQ(outbox.lowestSeq("run"), 41u);
+        EXPECT_EQ(outbox.held("run")->lowest, 41u);
+        EXPECT_EQ(outbox.held("run")->highest, 140u);
         outbox.append({run(1, 10, "other")});
         EXPECT_EQ(outbox.dropped(), 50u);
         // Only runs wholly covered go: 51..60, not 61..70.
@@ -46,7 +47,7 @@ TEST(Outbox, KeepsRunsUntilConfirmedAcrossProgramsAndDropsTheOldestWhenFull) {
     EXPECT_EQ(held.front().body, run(61, 10).body);
     EXPECT_EQ(held.back().source, "other");
     EXPECT_EQ(reopened.after(held[2].id, 2).front().firstSeq, 91u);
-    EXPECT_FALSE(reopened.lowestSeq("gone"));
+    EXPECT_FALSE(reopened.held("gone"));
     fs::remove_all(scratch);
 }
 

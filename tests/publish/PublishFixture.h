@@ -72,7 +72,7 @@ protected:
     }
 
     void startCollector() {
-        collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + name + "'",
+        collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + name + "'", "--init",
                          "--broker", "127.0.0.1:" + std::to_string(broker->port()), "--prefix", name,
                          "--client-id", name},
                         scratch / "collector.log");

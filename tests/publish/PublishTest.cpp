@@ -104,6 +104,10 @@ TEST_F(PublishEndToEnd, TheCollectorStopsReadingAtItsLimitAndLosesNothing) {
     EXPECT_LT(std::strtoull(said.c_str() + holding + 8, nullptr, 10), 1000u) << said;
 
     query("CREATE SCHEMA " + late);
+    const ToolRun init = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
+                                        ShellQuoted("options=-csearch_path=" + late) + " --init",
+                                    scratch);
+    ASSERT_EQ(init.status, 0) << init.err;
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(log);
     stop = true;
     service.join();
@@ -174,7 +178,7 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
 // time's shape and the station of the topic.
 TEST(PackageMessages, TimeAndStationAreChecked) {
     const auto check = [](const std::string& time, std::string_view topicStation = "alpha") {
-        const std::string json = R"({"station":"alpha","source":"r1","seq":1,"port":1,)"
+        const std::string json = R"({"station":"alpha","source":"0123456789abcdef0123456789abcdef","seq":1,"port":1,)"
                                  R"("stamp":"1145A3B29","time":")" +
                                  time + R"(","type":"0F","hex":"00 0F"})";
         zelvar::PackageMessage message;

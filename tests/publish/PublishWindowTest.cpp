@@ -47,7 +47,7 @@ private slots:
         zelvar::test::MosquittoBroker broker(h.scratch(QStringLiteral("broker")).toStdString());
         QVERIFY(broker.running());
         zelvar::test::ChildProcess collector;
-        collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + name + "'", "--broker",
+        collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + name + "'", "--init", "--broker",
                          "127.0.0.1:" + std::to_string(broker.port()), "--prefix", name, "--client-id", name},
                         h.scratch(QStringLiteral("collector.log")).toStdString());
 

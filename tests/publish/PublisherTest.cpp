@@ -2,7 +2,6 @@
 // place: what the station says on its status topic, and that a confirmation
 // frees exactly the packages it covers.
 #include <gtest/gtest.h>
-#include <mosquitto.h>
 
 #include <chrono>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "MosquittoBroker.h"
+#include "MqttClient.h"
 #include "MqttTopics.h"
 #include "PackageFields.h"
 #include "Publisher.h"
@@ -19,44 +19,9 @@
 
 namespace fs = std::filesystem;
 using zelvar::test::WaitFor;
+using Listener = zelvar::test::MqttClient;
 
 namespace {
-
-// Keeps the last message of every topic it hears.
-class Listener {
-public:
-    Listener(int port, const std::string& topic) {
-        mosquitto_lib_init();
-        mosq_ = mosquitto_new(nullptr, true, this);
-        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
-            auto* listener = static_cast<Listener*>(self);
-            std::lock_guard lock(listener->mutex_);
-            listener->last_[m->topic] =
-                std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen));
-        });
-        mosquitto_connect(mosq_, "127.0.0.1", port, 30);
-        mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1);
-        mosquitto_loop_start(mosq_);
-    }
-    ~Listener() {
-        mosquitto_disconnect(mosq_);
-        mosquitto_loop_stop(mosq_, false);
-        mosquitto_destroy(mosq_);
-    }
-    std::string last(const std::string& topic) {
-        std::lock_guard lock(mutex_);
-        return last_[topic];
-    }
-    void say(const std::string& topic, const std::string& message) {
-        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()), message.data(), 1,
-                          true);
-    }
-
-private:
-    mosquitto* mosq_;
-    std::mutex mutex_;
-    std::map<std::string, std::string> last_;
-};
 
 TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
@@ -104,6 +69,43 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
             << listener.last("t/st/packages");
     }
     EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    fs::remove_all(scratch);
+}
+
+// Any client of the broker may say something on the station's ack topic: a
+// confirmation beyond the packages the run has published frees nothing, even
+// retained and heard before the packages are sent.
+TEST(Publisher, IgnoresAConfirmationBeyondWhatTheRunPublished) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::test::MosquittoBroker broker(scratch / "broker");
+    ASSERT_TRUE(broker.running());
+    Listener listener(broker.port(), "t/#");
+    zelvar::PublishConfig config;
+    config.port = broker.port();
+    config.station = "victim";
+    config.prefix = "t";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    config.stallResend = std::chrono::hours(1);
+    zelvar::Publisher publisher(config);
+    ASSERT_TRUE(WaitFor([&] { return !listener.last("t/victim/status").empty(); }));
+    listener.say("t/victim/ack", zelvar::AckMessage({publisher.source(), 1'000'000'000}));
+    ASSERT_TRUE(WaitFor([&] { return listener.last("t/victim/ack").find("1000000000") != std::string::npos; }));
+    zelvar::PackageFields fields;
+    fields.hex = "00 11 22 33 44";
+    // Two runs in the outbox: the second one starts after the first is sent.
+    for (int i = 0; i < 100; ++i) publisher.publish(fields, "");
+    EXPECT_TRUE(WaitFor([&] { return listener.last("t/victim/packages").find(R"("seq":100,)") != std::string::npos; }));
+    for (int i = 0; i < 50; ++i) publisher.publish(fields, "");
+    EXPECT_TRUE(WaitFor([&] { return listener.last("t/victim/packages").find(R"("seq":150,)") != std::string::npos; }));
+    listener.say("t/victim/ack", zelvar::AckMessage({publisher.source(), 151}));
+    // A run it holds nothing of, as the retained confirmation of its last run.
+    listener.say("t/victim/ack", zelvar::AckMessage({"0123456789abcdef0123456789abcdef", 500}));
+    // Confirmations are taken in order: once this one has freed its run the
+    // ones before it were heard.
+    listener.say("t/victim/ack", zelvar::AckMessage({publisher.source(), 100}));
+    EXPECT_TRUE(WaitFor([&] { return publisher.status().queued == 50; }, std::chrono::seconds(30)))
+        << publisher.status().queued;
+    EXPECT_EQ(publisher.status().ignoredAcks, 2u);
     fs::remove_all(scratch);
 }
 

@@ -20,6 +20,19 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
         };
         if (arguments.isFlag("--help") || arguments.isFlag("-h")) {
             options.help = true;
+        } else if (arguments.isFlag("--init")) {
+            options.init = true;
+        } else if (arguments.isFlag("--readmit")) {
+            options.readmit = true;
+        } else if (arguments.is("--max-age")) {
+            std::string days;
+            if (!take(days, false)) return false;
+            const auto parsed = ParseNumber<int>(days);
+            if (!parsed || *parsed < 1 || *parsed > 36500) {
+                error = "option --max-age needs a number of days from 1 to 36500";
+                return false;
+            }
+            options.maxAgeDays = *parsed;
         } else if (arguments.is("--database")) {
             // An empty connection string is libpq's environment.
             if (!take(options.database.emplace(), true)) return false;
@@ -74,10 +87,14 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
     if (options.help) return true;
     if (!options.database) {
         error = "missing --database CONNINFO";
+    } else if (options.readmit) {
+        if (!options.importFile.empty() || !options.brokerHost.empty()) {
+            error = "--readmit excludes --import and --broker";
+        }
     } else if (!options.brokerHost.empty()) {
         if (!options.importFile.empty()) error = "--import and --broker exclude each other";
     } else if (options.importFile.empty()) {
-        error = "missing --import FILE.hex or --broker HOST[:PORT]";
+        if (!options.init) error = "missing --import FILE.hex, --broker HOST[:PORT] or --init";
     } else if (options.station.empty()) {
         error = "missing --station NAME";
     }

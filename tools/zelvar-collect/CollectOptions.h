@@ -17,6 +17,9 @@ struct CollectOptions {
     std::string prefix = "zelvar";
     std::string clientId = "zelvar-collect";
     std::string caFile;
+    int maxAgeDays = 30;
+    bool init = false;     // make or upgrade the schema first
+    bool readmit = false;  // store what was refused for its time
     bool help = false;
 };
 

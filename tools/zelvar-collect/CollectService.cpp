@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <iostream>
 #include <map>
 #include <iterator>
@@ -34,6 +35,11 @@ constexpr auto kBatchAge = std::chrono::milliseconds(300);
 constexpr std::size_t kBatchRows = 20'000;
 constexpr auto kRetry = std::chrono::seconds(1);
 constexpr std::size_t kKeptCapacity = 16'000'000;
+// Stations and reasons the log names; beyond them refusals are only counted.
+constexpr std::size_t kLoggedRefusals = 10'000;
+// Stations whose new days are followed before those of the last hour are
+// sorted out; anyone may invent station names.
+constexpr std::size_t kFollowedStations = 10'000;
 
 // What is stored of one run of a station: every seq up to `mark`, and these above it.
 struct RunProgress {
@@ -127,15 +133,85 @@ public:
 private:
     struct Arrived {
         PackageMessage package;
-        std::uint64_t floor = 0;
+        std::uint64_t floor = 0;  // only of a package that is stored
+        std::size_t rowEnd = 0;   // where its row ends in the batch's rows (none: where the last one ended)
     };
-    // Rows in COPY form and what they belong to.
+    // Rows in COPY form and what they belong to; rows of `refused` for the
+    // packages that failed the check.
     struct Batch {
         std::string rows;
         std::vector<Arrived> arrived;
+        std::string refused;
+
+        std::size_t bytes() const { return rows.size() + refused.size(); }
+        void clear() {
+            rows.clear();
+            arrived.clear();
+            refused.clear();
+        }
+        void append(Batch& more) {
+            for (Arrived& each : more.arrived) each.rowEnd += rows.size();
+            rows.append(more.rows);
+            std::move(more.arrived.begin(), more.arrived.end(), std::back_inserter(arrived));
+            refused.append(more.refused);
+            more.clear();
+        }
     };
 
-    std::uint64_t heldBytes() const { return incoming_.rows.size() + batchBytes_; }
+    std::uint64_t heldBytes() const { return incoming_.bytes() + batchBytes_; }
+
+    // Each station's reason once: a station resends what was refused, and
+    // anyone may send much of it.
+    void logRefusal(std::string_view station, const std::string& reason) {
+        std::lock_guard lock(logMutex_);
+        if (loggedRefusals_.size() >= kLoggedRefusals) return;
+        if (!loggedRefusals_.emplace(std::string(station), reason).second) return;
+        std::cerr << "zelvar-collect: refused a package of station " << station << ": " << reason << '\n';
+    }
+
+    // Why a package of `station` at `seconds` since 1970 is not stored now;
+    // empty when it is. Old times and far days would each make a partition.
+    std::string untrustedTime(std::string_view station, std::int64_t seconds) {
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        if (seconds < now - options_.maxAge.count()) return std::string(kTimeReason) + "older than --max-age";
+        if (seconds > now + 86400) return std::string(kTimeReason) + "more than a day ahead";
+        const std::int64_t day = seconds / 86400;
+        if (days_.count(day) != 0) return {};
+        const auto hourAgo = Clock::now() - std::chrono::hours(1);
+        if (newDays_.size() > kFollowedStations) {
+            std::erase_if(newDays_, [&](const auto& followed) {
+                return followed.second.empty() || followed.second.back() < hourAgo;
+            });
+        }
+        std::deque<Clock::time_point>& opened = newDays_[std::string(station)];
+        while (!opened.empty() && opened.front() < hourAgo) opened.pop_front();
+        if (opened.size() >= kNewDaysPerHour) {
+            return std::string(kTimeReason) + "of a new day beyond the station's " +
+                   std::to_string(kNewDaysPerHour) + " an hour";
+        }
+        opened.push_back(Clock::now());
+        days_.insert(day);
+        return {};
+    }
+
+    // A row of `refused`: the station, topic, reason and payload (bytea).
+    static void appendRefused(std::string& out, std::string_view station, std::string_view topic,
+                              std::string_view reason, std::string_view payload) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        AppendCopyText(out, station);
+        out += '\t';
+        AppendCopyText(out, topic);
+        out += '\t';
+        AppendCopyText(out, reason);
+        out.append("\t\\\\x");
+        for (const char c : payload.substr(0, kMaxPackageBytes)) {
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 15];
+        }
+        out += '\n';
+    }
 
     // On the reader thread. Dropped while the broker is away: a station that
     // hears none sends its oldest packages again, and hears it then.
@@ -203,13 +279,13 @@ private:
             station = topic.substr(options_.prefix.size() + 1,
                                    topic.size() - leaf.size() - options_.prefix.size() - 1);
         }
-        std::uint64_t floor = 0;
+        std::string floorText;
         char* name = nullptr;
         char* value = nullptr;
         const mosquitto_property* p =
             mosquitto_property_read_string_pair(properties, MQTT_PROP_USER_PROPERTY, &name, &value, false);
         while (p != nullptr) {
-            if (std::string_view(name) == kFloorProperty) floor = std::strtoull(value, nullptr, 10);
+            if (std::string_view(name) == kFloorProperty) floorText = value;
             std::free(name);
             std::free(value);
             name = value = nullptr;
@@ -220,25 +296,31 @@ private:
         const std::string_view body(static_cast<const char*>(message->payload),
                                     static_cast<std::size_t>(std::max(message->payloadlen, 0)));
         row_.clear();
-        if (station.empty() || !PackageMessageRow(body, station, package, row_, error)) {
+        refused_.clear();
+        if (station.empty()) return;  // not a station's topic: the subscription gives none such
+        if (PackageMessageRow(body, station, package, row_, error) && package.time) {
+            error = untrustedTime(station, *package.time);
+        }
+        if (!error.empty()) {
+            row_.clear();
             ++rejected_;
-            if (rejected_ <= 10 || rejected_ % 1000 == 0) {
-                std::cerr << "zelvar-collect: rejected a message on " << topic << " ("
-                          << (error.empty() ? std::string("not a station's topic") : error) << "), "
-                          << rejected_ << " so far\n";
-            }
-            // A package no collector will take must not hold up its station:
-            // it counts as done with once the batch is committed.
-            if (station.empty() || package.source.empty()) return;
+            logRefusal(station, error);
+            appendRefused(refused_, station, topic, error, body);
             package.station = station;
         }
+        // Only a package that is stored says what its station holds.
+        const std::uint64_t floor = error.empty() ? PackageFloor(floorText, package.seq) : 0;
         bool due;
         {
             std::lock_guard lock(mutex_);
             if (incomingCount_ == 0) firstPending_ = Clock::now();
             ++incomingCount_;
             incoming_.rows.append(row_);
-            incoming_.arrived.push_back({std::move(package), floor});
+            incoming_.refused.append(refused_);
+            // Refused without a run: stored in `refused`, confirmed to no one.
+            if (!package.source.empty()) {
+                incoming_.arrived.push_back({std::move(package), floor, incoming_.rows.size()});
+            }
             // The first package starts the batch's clock; a full batch goes at once.
             due = incomingCount_ == 1 || incomingCount_ == kBatchRows;
         }
@@ -267,13 +349,9 @@ private:
                 if (batchCount_ == 0) {
                     std::swap(batch_, incoming_);
                 } else {
-                    batch_.rows.append(incoming_.rows);
-                    std::move(incoming_.arrived.begin(), incoming_.arrived.end(),
-                              std::back_inserter(batch_.arrived));
-                    incoming_.rows.clear();
-                    incoming_.arrived.clear();
+                    batch_.append(incoming_);
                 }
-                batchBytes_ = batch_.rows.size();
+                batchBytes_ = batch_.bytes();
                 batchCount_ += incomingCount_;
                 incomingCount_ = 0;
             }
@@ -281,11 +359,10 @@ private:
             const bool stored = batchCount_ > 0 && store();
             lock.lock();
             if (stored) {
-                if (batch_.rows.capacity() > kKeptCapacity) {
+                if (batch_.rows.capacity() > kKeptCapacity || batch_.refused.capacity() > kKeptCapacity) {
                     batch_ = Batch{};  // what a long outage gathered goes back to the system
                 } else {
-                    batch_.rows.clear();
-                    batch_.arrived.clear();
+                    batch_.clear();
                 }
                 batchBytes_ = 0;
                 batchCount_ = 0;
@@ -300,6 +377,7 @@ private:
     // Stores the batch and publishes the acknowledgements; false when the
     // database failed.
     bool store() {
+        const std::size_t checkRefused = batch_.refused.size();
         try {
             if (!store_) {
                 store_ = std::make_unique<PackageStore>(options_.conninfo);
@@ -307,9 +385,11 @@ private:
                 if (databaseDown_) std::cerr << "zelvar-collect: the database is back\n";
                 databaseDown_ = false;
             }
-            store_->add(batch_.rows);
-            store_->flush();
+            storeRows(0, batch_.arrived.size(), 0);
+            store_->refuse(batch_.refused);
         } catch (const StoreError& failed) {
+            // The rows the server refused are found again next time.
+            batch_.refused.resize(checkRefused);
             if (!databaseDown_) {
                 std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
                           << " packages, trying again\n";
@@ -322,6 +402,36 @@ private:
         storedBefore_ = store_->stored();
         acknowledge();
         return true;
+    }
+
+    // Stores the rows of arrived[begin, end), which start at `from` in the
+    // batch's rows. Should the server refuse them for their values, each
+    // half goes alone, down to the refused rows, which go to `refused`.
+    void storeRows(std::size_t begin, std::size_t end, std::size_t from) {
+        const std::size_t to = end > begin ? batch_.arrived[end - 1].rowEnd : from;
+        if (to == from) return;
+        try {
+            store_->add(std::string_view(batch_.rows).substr(from, to - from));
+            store_->flush();
+        } catch (const StoreError& failed) {
+            if (!failed.refusedData()) throw;
+            store_->discard();
+            if (end - begin == 1) {
+                const PackageMessage& package = batch_.arrived[begin].package;
+                const std::string reason = std::string("the database refused it: ") + failed.what();
+                ++rejected_;
+                logRefusal(package.station, reason);
+                // Its row rather than its message, which is not kept.
+                appendRefused(batch_.refused, package.station,
+                              StationTopic(options_.prefix, package.station, "packages"), reason,
+                              std::string_view(batch_.rows).substr(from, to - from));
+                batch_.arrived[begin].floor = 0;
+                return;
+            }
+            const std::size_t middle = begin + (end - begin) / 2;
+            storeRows(begin, middle, from);
+            storeRows(middle, end, batch_.arrived[middle - 1].rowEnd);
+        }
     }
 
     void acknowledge() {
@@ -357,8 +467,14 @@ private:
     bool brokerDown_ = false;
     Clock::time_point nextConnect_{};
     std::string row_;
+    std::string refused_;
+    std::set<std::int64_t> days_;  // days since 1970 of the packages taken
+    std::map<std::string, std::deque<Clock::time_point>, std::less<>> newDays_;  // when each station opened them
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> rejected_{0};
+
+    std::mutex logMutex_;
+    std::set<std::pair<std::string, std::string>> loggedRefusals_;  // station and reason
 
     // Shared, under the mutex.
     std::mutex mutex_;

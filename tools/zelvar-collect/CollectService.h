@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,7 +16,17 @@ struct ServiceOptions {
     std::string clientId = "zelvar-collect";
     std::string caFile;  // set: TLS with this CA
     std::uint64_t pendingLimit = 100'000'000;
+    // A package older than this, or more than a day ahead, waits in `refused`.
+    std::chrono::seconds maxAge = std::chrono::days(30);
 };
+
+// A station opens at most this many days new to the collector in an hour;
+// packages of further days wait in `refused`.
+constexpr std::size_t kNewDaysPerHour = 10;
+
+// Refused for their time, those rows of `refused` wait for --readmit: their
+// reasons start with this.
+constexpr const char* kTimeReason = "time ";
 
 // Counts for the log and the tests.
 struct ServiceCounts {
@@ -24,7 +36,8 @@ struct ServiceCounts {
 };
 
 // Subscribes to <prefix>/+/packages at QoS 1 in a persistent session, stores
-// every valid package in `packages` within a second of its arrival, and after
+// every valid package in `packages` within a second of its arrival (the
+// others, with their reason, topic and payload, in `refused`), and after
 // each commit publishes on <prefix>/<station>/ack, per run of a station, the
 // seq up to which every package is stored. Outlives broker and database
 // restarts; while the database is away it holds at most pendingLimit bytes of

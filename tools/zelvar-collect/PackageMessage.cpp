@@ -3,16 +3,23 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <charconv>
+#include <chrono>
 #include <cmath>
+#include <limits>
+#include <optional>
 
+#include "CopyText.h"
 #include "PackageJson.h"
-#include "PackageStore.h"
 
 namespace zelvar {
 
 namespace {
 
 using Json = nlohmann::json;
+
+// The largest a `real` column takes, with room to spare.
+constexpr double kMaxPdop = 1e30;
 
 bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
@@ -34,20 +41,48 @@ bool shaped(std::string_view text, std::string_view shape) {
     return true;
 }
 
+int number(std::string_view text, std::size_t at, std::size_t count) {
+    int n = 0;
+    for (std::size_t i = at; i < at + count; ++i) n = n * 10 + (text[i] - '0');
+    return n;
+}
+
 // "dddd-dd-ddTdd:dd:dd", milliseconds ".ddd" if any, then the offset
-// "+dd:dd" or "-dd:dd", with ":dd" seconds if any. Checked by hand: a
-// regular expression took a good share of the collector's time.
-bool isoTime(std::string_view text) {
+// "+dd:dd" or "-dd:dd", with ":dd" seconds if any; a real date and time of
+// day, and an offset that some zone has. Its seconds since 1970 UTC. Checked
+// by hand: a regular expression took a good share of the collector's time.
+std::optional<std::int64_t> isoTime(std::string_view text) {
     constexpr std::string_view kDateTime = "dddd-dd-ddTdd:dd:dd";
-    if (!shaped(text.substr(0, kDateTime.size()), kDateTime)) return false;
+    if (!shaped(text.substr(0, kDateTime.size()), kDateTime)) return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year(number(text, 0, 4)),
+                                           std::chrono::month(static_cast<unsigned>(number(text, 5, 2))),
+                                           std::chrono::day(static_cast<unsigned>(number(text, 8, 2)))};
+    const int hour = number(text, 11, 2);
+    const int minute = number(text, 14, 2);
+    const int second = number(text, 17, 2);
+    if (!date.ok() || date.year() < std::chrono::year(1970) || hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
     text.remove_prefix(kDateTime.size());
     if (text.starts_with('.')) {
-        if (!shaped(text.substr(0, 4), ".ddd")) return false;
+        if (!shaped(text.substr(0, 4), ".ddd")) return std::nullopt;
         text.remove_prefix(4);
     }
-    if (!text.starts_with('+') && !text.starts_with('-')) return false;
+    if (!text.starts_with('+') && !text.starts_with('-')) return std::nullopt;
+    const int sign = text.front() == '+' ? 1 : -1;
     text.remove_prefix(1);
-    return shaped(text, "dd:dd") || shaped(text, "dd:dd:dd");
+    if (!shaped(text, "dd:dd") && !shaped(text, "dd:dd:dd")) return std::nullopt;
+    const int offsetSeconds = text.size() > 5 ? number(text, 6, 2) : 0;
+    const int offset = number(text, 0, 2) * 3600 + number(text, 3, 2) * 60 + offsetSeconds;
+    // No zone is further from UTC than 14 hours.
+    if (number(text, 3, 2) > 59 || offsetSeconds > 59 || offset > 14 * 3600) return std::nullopt;
+    const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
+    return days * 86400 + hour * 3600 + minute * 60 + second - sign * offset;
+}
+
+// What the station draws at each start: 32 lower-case hex digits.
+bool runId(std::string_view text) {
+    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 bool integerIn(const Json& value, std::int64_t low, std::int64_t high) {
@@ -81,8 +116,19 @@ private:
 
 }  // namespace
 
+std::uint64_t PackageFloor(std::string_view value, std::uint64_t seq) {
+    std::uint64_t floor = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), floor);
+    return error == std::errc() && end == value.data() + value.size() && floor <= seq ? floor : 0;
+}
+
 bool PackageMessageRow(std::string_view json, std::string_view topicStation, PackageMessage& message,
                        std::string& row, std::string& error) {
+    if (json.size() > kMaxPackageBytes) {
+        error = "over 64 KiB";
+        return false;
+    }
+    // Invalid UTF-8 is a parse error.
     const Json object = Json::parse(json, nullptr, false);
     if (!object.is_object()) {
         error = "not a JSON object";
@@ -95,7 +141,12 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
         bool known = false;
         for (const char* name : kKeys) known = known || key == name;
         if (!known) {
-            error = "unknown key " + key;
+            error = "unknown key";
+            return false;
+        }
+        // PostgreSQL takes no NUL in a text.
+        if (value.is_string() && value.get_ref<const std::string&>().find('\0') != std::string::npos) {
+            error = "NUL in " + key;
             return false;
         }
     }
@@ -112,25 +163,29 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
     const Json* type = get("type");
     const Json* hex = get("hex");
     // Known even of a package that is refused: its run is told it is done with.
-    if (source != nullptr && source->is_string() && seq != nullptr && seq->is_number_unsigned()) {
+    constexpr auto kMaxSeq = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const bool sourceAndSeq = source != nullptr && source->is_string() &&
+                              runId(source->get_ref<const std::string&>()) && seq != nullptr &&
+                              seq->is_number_unsigned() && seq->get<std::uint64_t>() <= kMaxSeq;
+    if (sourceAndSeq) {
         message.source = source->get<std::string>();
         message.seq = seq->get<std::uint64_t>();
     }
+    std::optional<std::int64_t> seconds;
+    if (time != nullptr && time->is_string()) seconds = isoTime(time->get_ref<const std::string&>());
     if (station == nullptr || !station->is_string() || !ValidStationName(station->get<std::string>())) {
         error = "no valid station";
     } else if (station->get_ref<const std::string&>() != topicStation) {
         error = "station differs from the topic's";
-    } else if (source == nullptr || !source->is_string() || source->get_ref<const std::string&>().empty() ||
-               seq == nullptr || !seq->is_number_unsigned()) {
-        error = "no source and seq";
+    } else if (!sourceAndSeq) {
+        error = "no valid source and seq";
     } else if (port == nullptr || !integerIn(*port, 1, 4)) {
         error = "no valid port";
     } else if (stamp == nullptr || !(stamp->is_null() || (stamp->is_string() &&
                                                           stamp->get_ref<const std::string&>().size() >= 8 &&
                                                           stamp->get_ref<const std::string&>().size() <= 9))) {
         error = "no valid stamp";
-    } else if (time == nullptr || !(time->is_null() ||
-                                    (time->is_string() && isoTime(time->get_ref<const std::string&>())))) {
+    } else if (time == nullptr || !(time->is_null() || seconds)) {
         error = "no valid time";
     } else if (type == nullptr ||
                !(type->is_null() || (type->is_string() && type->get_ref<const std::string&>().size() == 2 &&
@@ -166,12 +221,15 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
         error = "incomplete position";
     } else if (lat != nullptr && (!lat->is_number() || !lon->is_number() || std::abs(lat->get<double>()) > 90 ||
                                   std::abs(lon->get<double>()) > 180 ||
-                                  !((pdop->is_number() && pdop->get<double>() >= 0) || *pdop == "Err"))) {
+                                  !((pdop->is_number() && pdop->get<double>() >= 0 &&
+                                     pdop->get<double>() <= kMaxPdop) ||
+                                    *pdop == "Err"))) {
         error = "no valid position";
     }
     if (!error.empty()) return false;
 
     message.station = station->get<std::string>();
+    message.time = seconds;
     RowWriter out(row);
     out.text(message.station);
     out.text(message.source);

@@ -2,7 +2,10 @@
 
 #include <libpq-fe.h>
 
+#include <cstring>
 #include <memory>
+
+#include "Schema.h"
 
 namespace zelvar {
 
@@ -13,36 +16,6 @@ namespace {
 // the collector's memory stays small whatever the log's size.
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
-
-// Every collector takes this advisory lock to make the table or a day's
-// partition, so that two of them never race for the same catalog entry.
-constexpr const char* kLockKey = "8819574700971797872";  // the bytes of "zelvar-p"
-
-constexpr const char* kCreateTable = R"(
-CREATE TABLE IF NOT EXISTS packages (
-    station text COLLATE "C" NOT NULL,
-    source text COLLATE "C" NOT NULL,
-    seq bigint NOT NULL,
-    time timestamptz,
-    port smallint NOT NULL,
-    stamp text,
-    type text,
-    call text,
-    "group" text,
-    id integer,
-    clr smallint,
-    enc text,
-    ptt text,
-    dbm text,
-    lat double precision,
-    lon double precision,
-    pdop real,
-    hex text NOT NULL,
-    UNIQUE NULLS NOT DISTINCT (station, source, seq, time)
-) PARTITION BY RANGE (time))";
-
-constexpr const char* kCreateDefault =
-    "CREATE TABLE IF NOT EXISTS packages_default PARTITION OF packages DEFAULT";
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
@@ -72,47 +45,38 @@ bool isoDate(std::string_view text) {
 // the server's primary message, is thrown after all were read.
 void drainResults(pg_conn* conn, std::uint64_t* inserted) {
     std::string error;
+    std::string_view state;
     bool first = true;
     while (PGresult* raw = PQgetResult(conn)) {
         const Result r(raw, &PQclear);
         const ExecStatusType status = PQresultStatus(raw);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
             const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
+            const char* sqlState = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
             error = primary != nullptr ? "ERROR:  " + oneLine(primary) : oneLine(PQerrorMessage(conn));
+            // Classes 22 (data exception), 23 (integrity constraint) and 54
+            // (program limit, such as an index row too long) refuse values.
+            state = sqlState != nullptr && std::strlen(sqlState) == 5 ? std::string_view(sqlState, 2) : "";
+            if (state != "22" && state != "23" && state != "54") state = "";
         } else if (first && inserted != nullptr && status == PGRES_COMMAND_OK) {
             *inserted += std::stoull(PQcmdTuples(raw));
         }
         first = false;
     }
-    if (!error.empty()) throw StoreError(error);
+    if (!error.empty()) throw StoreError(error, !state.empty() && PQstatus(conn) == CONNECTION_OK);
 }
 
 }  // namespace
+
+const char* const PackageStore::RefusedColumns = "station, topic, reason, payload";
 
 const char* const PackageStore::CopyColumns =
     "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
     "lat, lon, pdop, hex";
 
-void AppendCopyText(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '\\': out.append("\\\\"); break;
-            case '\t': out.append("\\t"); break;
-            case '\n': out.append("\\n"); break;
-            case '\r': out.append("\\r"); break;
-            default: out += c;
-        }
-    }
-}
-
 PackageStore::PackageStore(const std::string& conninfo) {
     connect(lanes_[0], conninfo);
-    Lane& first = lanes_[0];
-    const char* key[] = {kLockKey};
-    execParams(first, "SELECT pg_advisory_lock($1::bigint)", 1, key);
-    exec(first, kCreateTable);
-    exec(first, kCreateDefault);
-    execParams(first, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
     for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
     pending_.reserve(kSendBytes + 4096);
@@ -220,13 +184,13 @@ void PackageStore::makeDayPartitions(Lane& lane) {
                              "FROM zelvar_staging WHERE time IS NOT NULL"),
                       &PQclear);
     if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail(lane, "");
-    const char* key[] = {kLockKey};
+    const char* key[] = {kCatalogLock};
     bool locked = false;
     for (int i = 0; i < PQntuples(days.get()); ++i) {
         const std::string day = PQgetvalue(days.get(), i, 0);
         const std::string next = PQgetvalue(days.get(), i, 1);
         if (knownDays_.count(day) != 0) continue;
-        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day);
+        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day, true);
         if (!locked) {
             execParams(lane, "SELECT pg_advisory_lock($1::bigint)", 1, key);
             locked = true;
@@ -244,6 +208,48 @@ void PackageStore::makeDayPartitions(Lane& lane) {
         knownDays_.insert(day);
     }
     if (locked) execParams(lane, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+}
+
+void PackageStore::discard() {
+    pending_.clear();
+    staged_ = 0;
+    for (Lane& lane : lanes_) {
+        if (lane.copying) {
+            lane.copying = false;
+            PQputCopyEnd(lane.conn.get(), "discarded");
+            try {
+                drainResults(lane.conn.get(), nullptr);
+            } catch (const StoreError&) {
+                // The refusal that was asked for.
+            }
+        }
+        try {
+            finishInsert(lane);
+        } catch (const StoreError& failed) {
+            if (!failed.refusedData()) throw;
+        }
+        // A refusal while making a day's partition may leave the lock held.
+        exec(lane, "SELECT pg_advisory_unlock_all()");
+        exec(lane, "TRUNCATE zelvar_staging");
+    }
+}
+
+void PackageStore::refuse(std::string_view rows) {
+    if (rows.empty()) return;
+    Lane& lane = lanes_[current_];
+    finishInsert(lane);
+    std::string sql = "COPY refused (";
+    sql.append(RefusedColumns).append(") FROM STDIN");
+    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    if (PQputCopyData(lane.conn.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
+        PQputCopyEnd(lane.conn.get(), nullptr) != 1) {
+        fail(lane, "");
+    }
+    drainResults(lane.conn.get(), nullptr);
+    const std::string kept = std::to_string(kRefusedKept);
+    const char* values[] = {kept.c_str()};
+    execParams(lane, "DELETE FROM refused WHERE id <= (SELECT max(id) FROM refused) - $1::bigint", 1, values);
 }
 
 void PackageStore::flush() {

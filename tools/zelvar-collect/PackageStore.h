@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "CopyText.h"
+
 struct pg_conn;
 
 namespace zelvar {
@@ -14,7 +16,14 @@ namespace zelvar {
 // A failure of the database or of the connection, with its one-line message.
 class StoreError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit StoreError(const std::string& message, bool refusedData = false)
+        : std::runtime_error(message), refusedData_(refusedData) {}
+    // The server refused the rows' values (a range, a constraint, a size),
+    // with the connection still up: the same rows fail again, others may not.
+    bool refusedData() const { return refusedData_; }
+
+private:
+    bool refusedData_;
 };
 
 // The table `packages` in the connection's default schema, which any number
@@ -28,8 +37,7 @@ public:
 class PackageStore {
 public:
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
-    // PGUSER, PGDATABASE ...) and makes the table and its DEFAULT partition
-    // when they are missing.
+    // PGUSER, PGDATABASE ...) and checks the schema's version (see Schema.h).
     explicit PackageStore(const std::string& conninfo);
     ~PackageStore();
     PackageStore(const PackageStore&) = delete;
@@ -40,11 +48,20 @@ public:
     void add(std::string_view row);
     // Stores what was added.
     void flush();
+    // After a refusal of the data: forgets what was added and not stored,
+    // keeping the connections. Throws when they are gone.
+    void discard();
+    // Rows of the table `refused` (RefusedColumns, COPY text form), stored at
+    // once; the oldest beyond kRefusedKept go.
+    void refuse(std::string_view rows);
     // Rows that were new to the table, so far.
     std::uint64_t stored() const { return stored_; }
 
     // The staged columns in their order.
     static const char* const CopyColumns;
+    static const char* const RefusedColumns;
+    // Refused packages kept, the newest.
+    static constexpr std::uint64_t kRefusedKept = 1'000'000;
 
 private:
     // One connection with its staging table.
@@ -77,8 +94,5 @@ private:
     std::uint64_t stored_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
 };
-
-// `text` with COPY's own escapes for backslash, TAB, LF and CR, appended.
-void AppendCopyText(std::string& out, std::string_view text);
 
 }  // namespace zelvar

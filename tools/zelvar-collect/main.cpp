@@ -1,37 +1,48 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <system_error>
 
 #include "CollectOptions.h"
 #ifdef ZELVAR_COLLECT_SERVICE
 #include "CollectService.h"
+#include "Readmit.h"
 #endif
 #include "LogImport.h"
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
+#include "Schema.h"
 #include "ToolSettings.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zelvar-collect --database CONNINFO --import FILE.hex --station NAME\n"
+    "Usage: zelvar-collect --database CONNINFO --init\n"
+    "       zelvar-collect --database CONNINFO [--init] --import FILE.hex --station NAME\n"
     "                      [--settings FILE]\n"
-    "       zelvar-collect --database CONNINFO --broker HOST[:PORT] [--prefix zelvar]\n"
-    "                      [--client-id ID] [--cafile FILE]\n"
+    "       zelvar-collect --database CONNINFO [--init] --broker HOST[:PORT]\n"
+    "                      [--prefix zelvar] [--client-id ID] [--cafile FILE]\n"
+    "                      [--max-age DAYS]\n"
+    "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
     "\n"
     "Stores every package of a saved Zelvar hex log in the PostgreSQL table\n"
-    "\"packages\" (made on first use in the connection's default schema), one\n"
-    "row for each package zelvar-decode counts in that log. Importing the same\n"
-    "log again stores nothing twice.\n"
+    "\"packages\" (in the connection's default schema), one row for each\n"
+    "package zelvar-decode counts in that log. Importing the same log again\n"
+    "stores nothing twice.\n"
     "\n"
     "  --database CONNINFO  a libpq connection string (\"host=db dbname=radio\",\n"
     "                       \"postgresql://...\"); an empty one takes libpq's\n"
     "                       environment: PGHOST, PGPORT, PGUSER, PGDATABASE ...\n"
+    "  --init               first make the tables, or upgrade those of an earlier\n"
+    "                       version with what they hold (as their owner); alone,\n"
+    "                       only that. Nothing else changes the tables, and a\n"
+    "                       collector that finds none or another version stops.\n"
     "  --import FILE.hex    the saved hex log\n"
     "  --station NAME       the station that recorded it (no '/', '+' or '#')\n"
     "  --settings FILE      decode with the settings of FILE, an INI file in the\n"
@@ -45,6 +56,15 @@ constexpr const char* kUsage =
     "  --broker HOST[:PORT] the MQTT broker (port 1883 unless given)\n"
     "  --prefix PREFIX      the first topic level (default zelvar)\n"
     "  --cafile FILE        TLS to the broker, trusting this CA\n"
+    "  --max-age DAYS       a package older than this (default 30), or more than a\n"
+    "                       day ahead, goes to the table \"refused\" and waits there;\n"
+    "                       so do packages of more than 10 days new to the service\n"
+    "                       from one station in an hour. Every refused package is\n"
+    "                       kept there with its reason, topic and payload (the newest\n"
+    "                       1,000,000), and then confirmed to its station.\n"
+    "\n"
+    "With --readmit it stores the packages that wait in \"refused\" for their time\n"
+    "(of the station --station names, or of all), whatever their age, and ends.\n"
     "\n"
     "stderr: \"<packages> packages, <new> new\" when done.\n"
     "Exit status: 0 when stored, 2 after a one-line message on a bad option, an\n"
@@ -73,6 +93,7 @@ int runService(const zelvar::CollectOptions& options) {
     service.prefix = options.prefix;
     service.clientId = options.clientId;
     service.caFile = options.caFile;
+    service.maxAge = std::chrono::days(options.maxAgeDays);
     const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
     std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
               << " rejected, " << counts.stored << " new\n";
@@ -92,10 +113,36 @@ int main(int argc, char** argv) try {
         return std::cout ? 0 : fail("cannot write to stdout");
     }
 
+    if (options.init) {
+        try {
+            std::cerr << zelvar::InitDatabase(*options.database) << '\n';
+        } catch (const zelvar::StoreError& failed) {
+            return fail(failed.what());
+        }
+        if (options.importFile.empty() && options.brokerHost.empty() && !options.readmit) return 0;
+    }
+
 #ifdef ZELVAR_COLLECT_SERVICE
-    if (!options.brokerHost.empty()) return runService(options);
+    if (options.readmit) {
+        try {
+            const zelvar::ReadmitCounts counts = zelvar::Readmit(*options.database, options.station);
+            std::cerr << counts.readmitted << " re-admitted, " << counts.kept << " kept\n";
+            return 0;
+        } catch (const zelvar::StoreError& failed) {
+            return fail(failed.what());
+        }
+    }
+    if (!options.brokerHost.empty()) {
+        // A schema it does not know stops the service at once; a database
+        // that cannot be reached yet is waited for.
+        const std::optional<std::string> wrong = zelvar::WrongSchema(*options.database);
+        if (wrong) return fail(*wrong);
+        return runService(options);
+    }
 #else
-    if (!options.brokerHost.empty()) return fail("this build has no MQTT support (libmosquitto)");
+    if (!options.brokerHost.empty() || options.readmit) {
+        return fail("this build has no MQTT support (libmosquitto)");
+    }
 #endif
 
     int logFd = -1;
