@@ -9,6 +9,7 @@
 #include "DateTime.h"
 #include "EditorDialogs.h"
 #include "EditorHost.h"
+#include "PlainDocuments.h"
 #include "PortSort.h"
 #include "ProcessLines.h"
 #include "RichEditArea.h"
@@ -90,8 +91,9 @@ void EditorCommands::run(const Transform& transform, const QString& command) {
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
         WindowOutput output(form_, *form_.runs_, command);
-        ProcessLines([this] { return form_.utf8Text(); }, transform, form_.WorkLines,
-                     form_.StopFlag, output);
+        // Read in place: the text area takes no change while the run goes on.
+        Utf8Lines document(form_.RichEdit->content().text());
+        ProcessLines(document, transform, form_.WorkLines, form_.StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
         form_.setStatusText(1, {});

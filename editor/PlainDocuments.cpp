@@ -39,4 +39,33 @@ std::string Utf8Text(std::u16string_view text) {
     return out;
 }
 
+std::size_t Utf8Lines::lineCount() {
+    std::size_t count = 0;
+    const std::size_t size = text_.size();
+    for (std::size_t at = 0; at < size; ++at) {
+        const char16_t unit = text_[at];
+        count += unit == u'\n' || (unit == u'\r' && (at + 1 == size || text_[at + 1] != u'\n'));
+    }
+    // A last line without a line end.
+    if (size > 0 && text_.back() != u'\n' && text_.back() != u'\r') ++count;
+    return count;
+}
+
+std::string_view Utf8Lines::next() {
+    std::size_t end = at_;
+    while (end < text_.size() && text_[end] != u'\n' && text_[end] != u'\r') ++end;
+    std::size_t lineEnd = 0;
+    if (end < text_.size()) {
+        lineEnd = end + 1 < text_.size() && text_[end] == u'\r' && text_[end + 1] == u'\n' ? 2 : 1;
+    }
+    const std::u16string_view part = text_.substr(at_, end - at_ + lineEnd);
+    at_ = end + lineEnd;
+    line_.resize(3 * part.size());
+    char* written = encoder_.appendToBuffer(
+        line_.data(), QStringView(part.data(), static_cast<qsizetype>(part.size())));
+    // The line end's characters are one byte each.
+    line_.resize(static_cast<std::size_t>(written - line_.data()) - lineEnd);
+    return line_;
+}
+
 }  // namespace zelvar
