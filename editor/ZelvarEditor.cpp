@@ -553,7 +553,9 @@ bool TEditorForm::openDocument(const QString& path) {
 }
 
 void TEditorForm::writeDocument(const QString& path) {
-    const std::string bytes = zelvar::WriteRtf(document());
+    // From the text area's own text: a day's log is not copied on its way.
+    const zelvar::EditorText& content = RichEdit->content();
+    const std::string bytes = zelvar::WriteRtf(content.text(), content.markRuns());
     zelvar::WriteDocumentFile(
         path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
