@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "DateTime.h"
@@ -28,9 +29,10 @@ QString fromStd(std::string_view text) {
 class WindowOutput : public TransformOutput {
 public:
     // `runs` let the events through; the result is one step to undo,
-    // named `command`.
-    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command)
-        : form_(form), runs_(runs), command_(std::move(command)) {}
+    // named `command`; a filter's result takes no more than `documentUnits`.
+    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command,
+                 std::size_t documentUnits = 0)
+        : form_(form), runs_(runs), command_(std::move(command)), documentUnits_(documentUnits) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -46,6 +48,17 @@ public:
     void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
     void showLines(const LineList& lines) override { replace(lines.text()); }
+    // A filter's lines go straight into the document to show, which takes
+    // no more than the text it is made of.
+    void resultLine(std::string_view line) override {
+        if (!result_) result_.emplace(documentUnits_);
+        result_->append(line);
+    }
+    void showResult() override {
+        form_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
+        replaced_ = true;
+        result_.reset();
+    }
 
 private:
     void replace(std::string_view utf8) {
@@ -56,8 +69,10 @@ private:
     TEditorForm& form_;
     BusyRuns& runs_;
     const QString command_;
+    const std::size_t documentUnits_;
     bool replaced_ = false;
     QElapsedTimer drawn_;
+    std::optional<Utf8DocumentLines> result_;
 };
 
 // The text area takes no typing while a line command runs: typing would be
@@ -90,7 +105,8 @@ void EditorCommands::run(const Transform& transform, const QString& command) {
     if (!running) return;
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
-        WindowOutput output(form_, *form_.runs_, command);
+        // A '\n' after the last line is the most a filter adds.
+        WindowOutput output(form_, *form_.runs_, command, form_.RichEdit->content().size() + 1);
         // Read in place: the text area takes no change while the run goes on.
         Utf8Lines document(form_.RichEdit->content().text());
         ProcessLines(document, transform, form_.WorkLines, form_.StopFlag, output);

@@ -26,6 +26,19 @@ RichText Utf8Document(std::string_view utf8) {
     return plain;
 }
 
+void Utf8DocumentLines::append(std::string_view line) {
+    std::u16string& text = document_.text;
+    if (text.empty()) text.reserve(EditingCapacity(units_));
+    const std::size_t at = text.size();
+    // Never more UTF-16 units than bytes.
+    text.resize(at + line.size() + 1);
+    auto* begin = reinterpret_cast<QChar*>(text.data());
+    QChar* end = decoder_.appendToBuffer(
+        begin + at, QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+    end = decoder_.appendToBuffer(end, QByteArrayView("\n", 1));
+    text.resize(static_cast<std::size_t>(end - begin));
+}
+
 std::string Utf8Text(std::u16string_view text) {
     // Measured first: a surrogate counts three bytes, what a lone one
     // becomes (a pair needs four).

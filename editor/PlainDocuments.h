@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringView>
 #include <string>
@@ -15,6 +16,23 @@ RichText PlainDocument(QStringView text);
 // The same from UTF-8, decoded straight into the document's text: a day's
 // log is not held a second time on its way.
 RichText Utf8Document(std::string_view utf8);
+// A document made of UTF-8 lines given one at a time, a '\n' after each:
+// the text Utf8Document makes of them all, without them all at once.
+class Utf8DocumentLines {
+public:
+    // Room for `units` UTF-16 units, reserved with the first line.
+    explicit Utf8DocumentLines(std::size_t units) : units_(units) {}
+    void append(std::string_view line);
+    RichText take() { return std::move(document_); }
+
+private:
+    std::size_t units_;
+    RichText document_;
+    // Each line goes in with its '\n', after which the decoder holds nothing
+    // back: a line cut inside a character decodes as in the whole text.
+    QStringDecoder decoder_{QStringDecoder::Utf8};
+};
+
 // A document's text as UTF-8, encoded straight into the result.
 std::string Utf8Text(std::u16string_view text);
 

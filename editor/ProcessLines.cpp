@@ -82,7 +82,6 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
     LineList old;
     if (filter) {
         old.reserve(count, bytes);
-        result.reserve(count / 8, bytes / 8);
     } else {
         result.reserve(count, kMostGrowth * bytes);
     }
@@ -95,7 +94,13 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
         const std::string_view read = document.next();
         if (filter) old.append(read);
         line.clear();
-        if (TransformLine(read, transform, line)) result.append(line);
+        if (TransformLine(read, transform, line)) {
+            if (filter) {
+                output.resultLine(line);
+            } else {
+                result.append(line);
+            }
+        }
         done = i + 1;
         if (IsProgressStep(i, last)) {
             output.setProgressText(ProgressText(i, last));
@@ -116,7 +121,11 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
     // The old values go before the result is shown: a day's log is held in
     // as few copies as the run needs.
     workLines = std::move(filter ? old : result);
-    output.showLines(filter ? result : workLines);
+    if (filter) {
+        output.showResult();
+    } else {
+        output.showLines(workLines);
+    }
     output.setProgressText("");
     output.setActivityText("");
     return true;

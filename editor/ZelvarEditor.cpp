@@ -450,8 +450,14 @@ void TEditorForm::setPlainDocument(const QString& text) {
 }
 
 void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
+    zelvar::RichText text;
+    if (!utf8.empty()) runs_->runAside([&] { text = zelvar::Utf8Document(utf8); });
+    replaceDocument(std::move(text), command, join);
+}
+
+void TEditorForm::replaceDocument(zelvar::RichText text, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(zelvar::Utf8Document(utf8)); });
+    if (!text.text.empty()) runs_->runAside([&] { prepared.assign(std::move(text)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
