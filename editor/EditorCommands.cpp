@@ -76,7 +76,7 @@ private:
 };
 
 // The text area takes no typing while a line command runs: typing would be
-// lost when the result replaces the text, and the text is read aside while
+// lost when the result replaces the text, and the text is read while
 // the window's events go on (the busy runs refuse the other commands that
 // would change it).
 class ReadOnlyArea {

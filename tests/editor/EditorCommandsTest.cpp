@@ -704,7 +704,8 @@ void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
 QTEST_MAIN(EditorCommandsTest)
 // The commands read the document line by line: each line and the count
 // are those of the whole text encoded and split at once, whatever its line
-// ends and lone surrogates.
+// ends and lone surrogates; a filter's result built line by line is the
+// document its whole text makes, a line cut inside a character too.
 void EditorCommandsTest::documentLinesAreTheWholeTextsLines() {
     const std::u16string texts[] = {
         u"", u"a", u"a\n", u"\n", u"a\r\nb\rc\n\r\nd", u"a\r", u"\r\r\n\n",
@@ -720,6 +721,10 @@ void EditorCommandsTest::documentLinesAreTheWholeTextsLines() {
                      QByteArray(whole[i].data(), static_cast<qsizetype>(whole[i].size())));
         }
     }
+    const zelvar::LineList cut = zelvar::LineList::fromText("a\xD0\n\x9F\xD0\x9F\n\xF0\x9F\x98\x80");
+    zelvar::Utf8DocumentLines built(0);
+    for (std::size_t i = 0; i < cut.size(); ++i) built.append(cut[i]);
+    QVERIFY(built.take().text == zelvar::Utf8Document(cut.text()).text);
 }
 
 #include "EditorCommandsTest.moc"
