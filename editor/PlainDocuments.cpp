@@ -29,13 +29,16 @@ RichText Utf8Document(std::string_view utf8) {
 void Utf8DocumentLines::append(std::string_view line) {
     std::u16string& text = document_.text;
     if (text.empty()) text.reserve(EditingCapacity(units_));
+    // In one piece with its '\n': the decoder drops a byte that ends a
+    // character cut at the end of the previous piece.
+    line_.assign(line);
+    line_.push_back('\n');
     const std::size_t at = text.size();
     // Never more UTF-16 units than bytes.
-    text.resize(at + line.size() + 1);
+    text.resize(at + line_.size());
     auto* begin = reinterpret_cast<QChar*>(text.data());
     QChar* end = decoder_.appendToBuffer(
-        begin + at, QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
-    end = decoder_.appendToBuffer(end, QByteArrayView("\n", 1));
+        begin + at, QByteArrayView(line_.data(), static_cast<qsizetype>(line_.size())));
     text.resize(static_cast<std::size_t>(end - begin));
 }
 

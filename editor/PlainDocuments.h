@@ -28,6 +28,7 @@ public:
 private:
     std::size_t units_;
     RichText document_;
+    std::string line_;
     // Each line goes in with its '\n', after which the decoder holds nothing
     // back: a line cut inside a character decodes as in the whole text.
     QStringDecoder decoder_{QStringDecoder::Utf8};
