@@ -8,7 +8,9 @@
 //    a timer's worst lateness and a key typed at the top;
 //  - opening a log of 200 MB, for its peak memory;
 //  - saving an RTF document of 65,536 lines with a red or blue mark on every
-//    tenth line, and opening it again.
+//    tenth line, and opening it again, with the peak memory of each above
+//    what the window held before it; --rtf-large: that alone, on 1,000,000
+//    lines.
 // Each run is a child process of its own; the figures printed are medians.
 #include <QApplication>
 #include <QDir>
@@ -119,19 +121,29 @@ int childRespond(const QString& path, int seconds) {
     return 0;
 }
 
+// The peak resident memory since `before` (VmRSS then), in MB.
+long peakAboveMb(long before) {
+    return (PeakRssKb() - before) / 1024;
+}
+
 int childRtf(const QString& path) {
     Editor editor;
     if (editor.open(path) < 0) return 1;
     QElapsedTimer clock;
     clock.start();
     const double cpuBefore = zelvar::bench::CpuMs();
+    long before = zelvar::bench::StatusKb("VmRSS:");
+    zelvar::bench::ResetPeakRss();
     editor.form.mnuSaveClick();
     const qint64 saveMs = clock.elapsed();
     const double saveCpu = zelvar::bench::CpuMs() - cpuBefore;
+    const long savePeak = peakAboveMb(before);
+    before = zelvar::bench::StatusKb("VmRSS:");
+    zelvar::bench::ResetPeakRss();
     const qint64 openMs = editor.open(path);
-    std::printf("%lld %lld %d %.0f %.0f\n", static_cast<long long>(saveMs),
+    std::printf("%lld %lld %d %.0f %.0f %ld %ld\n", static_cast<long long>(saveMs),
                 static_cast<long long>(openMs), static_cast<int>(textArea(editor.form)->content().lineCount()),
-                saveCpu, editor.cpuMs);
+                saveCpu, editor.cpuMs, savePeak, peakAboveMb(before));
     return 0;
 }
 
@@ -161,21 +173,27 @@ void benchOpen(const QString& path, int lines) {
         Median(rss) / 1024, blocks);
 }
 
-void benchRtf(const QString& path) {
-    std::vector<double> save, open, saveCpu, openCpu;
+// Saving the open document as RTF and opening it again; the peaks are above
+// what the window held just before each.
+void benchRtf(const QString& path, int lines) {
+    std::vector<double> save, open, saveCpu, openCpu, savePeak, openPeak;
     for (int run = 0; run < kRuns; ++run) {
         const auto v = RunChild({QStringLiteral("--rtf"), path});
-        if (v.size() < 5) return;
+        if (v.size() < 7) return;
         save.push_back(v[0]);
         open.push_back(v[1]);
         saveCpu.push_back(v[3]);
         openCpu.push_back(v[4]);
+        savePeak.push_back(v[5]);
+        openPeak.push_back(v[6]);
     }
     std::printf(
-        "rtf 65536 lines, mark every tenth: median save %5.0f ms (max %.0f, %.0f ms "
-        "processor), median open %5.0f ms (max %.0f, %.0f ms processor)\n",
-        Median(save), *std::max_element(save.begin(), save.end()), Median(saveCpu), Median(open),
-        *std::max_element(open.begin(), open.end()), Median(openCpu));
+        "rtf %d lines, mark every tenth: median save %5.0f ms (max %.0f, %.0f ms "
+        "processor, peak above %.0f MB), median open %5.0f ms (max %.0f, %.0f ms processor, "
+        "peak above %.0f MB)\n",
+        lines, Median(save), *std::max_element(save.begin(), save.end()), Median(saveCpu),
+        Median(savePeak), Median(open), *std::max_element(open.begin(), open.end()),
+        Median(openCpu), Median(openPeak));
 }
 
 void benchRespond(const QString& path, int lines) {
@@ -193,7 +211,7 @@ void benchRespond(const QString& path, int lines) {
         *std::max_element(key.begin(), key.end()));
 }
 
-// A hex log of 65,536 lines as a document with a red or blue, sometimes
+// A hex log as a document with a red or blue, sometimes
 // bold, mark on every tenth line.
 std::string markedRtf(const std::string& log) {
     zelvar::RichText document;
@@ -227,6 +245,15 @@ int main(int argc, char* argv[]) {
         return childRespond(args[2], args[3].toInt());
 
     QTemporaryDir dir;
+    if (args.contains(QStringLiteral("--rtf-large"))) {
+        // The RTF of a day's log alone: 1,000,000 lines.
+        const QString largeRtf = dir.filePath(QStringLiteral("large.rtf"));
+        writeFile(largeRtf, markedRtf(zelvar::bench::GenerateHexLog(1000000)));
+        std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()),
+                    kRuns);
+        benchRtf(largeRtf, 1000000);
+        return 0;
+    }
     const QString small = dir.filePath(QStringLiteral("small.hex"));
     const QString large = dir.filePath(QStringLiteral("large.hex"));
     const QString rtf = dir.filePath(QStringLiteral("marked.rtf"));
@@ -240,7 +267,7 @@ int main(int argc, char* argv[]) {
     writeFile(huge, zelvar::bench::GenerateHexLog(hugeLines));
     std::printf("platform %s, %d runs each\n", qPrintable(QGuiApplication::platformName()), kRuns);
     benchOpen(small, 65536);
-    benchRtf(rtf);
+    benchRtf(rtf, 65536);
     benchOpen(large, 1000000);
     benchRespond(large, 1000000);
     benchOpen(huge, static_cast<int>(hugeLines));

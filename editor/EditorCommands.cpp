@@ -4,11 +4,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "DateTime.h"
 #include "EditorDialogs.h"
 #include "EditorHost.h"
+#include "PlainDocuments.h"
 #include "PortSort.h"
 #include "ProcessLines.h"
 #include "RichEditArea.h"
@@ -27,9 +29,10 @@ QString fromStd(std::string_view text) {
 class WindowOutput : public TransformOutput {
 public:
     // `runs` let the events through; the result is one step to undo,
-    // named `command`.
-    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command)
-        : form_(form), runs_(runs), command_(std::move(command)) {}
+    // named `command`; a filter's result takes no more than `documentUnits`.
+    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command,
+                 std::size_t documentUnits = 0)
+        : form_(form), runs_(runs), command_(std::move(command)), documentUnits_(documentUnits) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -45,6 +48,17 @@ public:
     void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
     void showLines(const LineList& lines) override { replace(lines.text()); }
+    // A filter's lines go straight into the document to show, which takes
+    // no more than the text it is made of.
+    void resultLine(std::string_view line) override {
+        if (!result_) result_.emplace(documentUnits_);
+        result_->append(line);
+    }
+    void showResult() override {
+        form_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
+        replaced_ = true;
+        result_.reset();
+    }
 
 private:
     void replace(std::string_view utf8) {
@@ -55,12 +69,14 @@ private:
     TEditorForm& form_;
     BusyRuns& runs_;
     const QString command_;
+    const std::size_t documentUnits_;
     bool replaced_ = false;
     QElapsedTimer drawn_;
+    std::optional<Utf8DocumentLines> result_;
 };
 
 // The text area takes no typing while a line command runs: typing would be
-// lost when the result replaces the text, and the text is read aside while
+// lost when the result replaces the text, and the text is read while
 // the window's events go on (the busy runs refuse the other commands that
 // would change it).
 class ReadOnlyArea {
@@ -89,9 +105,11 @@ void EditorCommands::run(const Transform& transform, const QString& command) {
     if (!running) return;
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
-        WindowOutput output(form_, *form_.runs_, command);
-        ProcessLines([this] { return form_.utf8Text(); }, transform, form_.WorkLines,
-                     form_.StopFlag, output);
+        // A '\n' after the last line is the most a filter adds.
+        WindowOutput output(form_, *form_.runs_, command, form_.RichEdit->content().size() + 1);
+        // Read in place: the text area takes no change while the run goes on.
+        Utf8Lines document(form_.RichEdit->content().text());
+        ProcessLines(document, transform, form_.WorkLines, form_.StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
         form_.setStatusText(1, {});

@@ -50,6 +50,26 @@ RichText EditorText::richText() const {
     return out;
 }
 
+std::vector<MarkRun> EditorText::markRuns() const {
+    std::vector<MarkRun> runs;
+    const auto add = [&runs](std::size_t length, Marks marks) {
+        if (length == 0) return;
+        if (!runs.empty() && runs.back().marks == marks) {
+            runs.back().length += length;
+        } else {
+            runs.push_back({length, marks});
+        }
+    };
+    std::size_t at = 0;
+    for (const MarkSpan& span : spans_) {
+        add(span.begin - at, {});
+        add(span.end - span.begin, span.marks);
+        at = span.end;
+    }
+    add(text_.size() - at, {});
+    return runs;
+}
+
 std::size_t EditorText::lineEnd(std::size_t line) const {
     return line + 1 < starts_.size() ? starts_[line + 1] - 1 : text_.size();
 }

@@ -31,6 +31,9 @@ public:
     // A new document; nothing to undo.
     void assign(RichText text);
     RichText richText() const;
+    // The runs of marks that cover the text from start to end, as
+    // richText() gives them, without its copy of the text.
+    std::vector<MarkRun> markRuns() const;
 
     std::u16string_view text() const { return text_; }
     std::size_t size() const { return text_.size(); }

@@ -28,36 +28,79 @@ bool ProcessLines(std::string documentText, const Transform& transform, LineList
                         stopFlag, output);
 }
 
+namespace {
+
+// The lines of a text read whole, when the run first asks for them, for the
+// callers that hold the text as one string.
+class ListReader : public LineReader {
+public:
+    explicit ListReader(const DocumentReader& read) : read_(read) {}
+    std::size_t lineCount() override {
+        lines_ = LineList::fromText(read_());
+        return lines_.size();
+    }
+    std::string_view next() override { return lines_[next_++]; }
+    std::size_t sizeHint() const override { return lines_.text().size(); }
+
+private:
+    const DocumentReader& read_;
+    LineList lines_;
+    std::size_t next_ = 0;
+};
+
+// The most bytes a conversion makes of one byte of data: "Hex_to_Byte..."
+// turns two hex characters into three digits and a blank.
+constexpr std::size_t kMostGrowth = 2;
+
+}  // namespace
+
 bool ProcessLines(const DocumentReader& documentText, const Transform& transform,
                   LineList& workLines, bool& stopFlag, TransformOutput& output) {
-    // Cleared before any event runs: a stop asked while the text is read
-    // ends the run after its first line.
+    ListReader reader(documentText);
+    return ProcessLines(reader, transform, workLines, stopFlag, output);
+}
+
+bool ProcessLines(LineReader& document, const Transform& transform, LineList& workLines,
+                  bool& stopFlag, TransformOutput& output) {
+    // Cleared before any event runs: a stop asked while the lines are
+    // counted ends the run after its first line.
     stopFlag = false;
     output.setActivityText(" Processing... ");
-    // The lines are held here until the run ends, so that nothing the window
-    // runs meanwhile can change the list under the loop.
-    LineList lines;
-    output.runAside([&] { lines = LineList::fromText(documentText()); });
-    if (lines.empty()) {
+    std::size_t count = 0;
+    output.runAside([&] { count = document.lineCount(); });
+    if (count == 0) {
         output.setActivityText("");
         return false;
     }
 
+    // A filter keeps the lines as they were for "Return to the Old Values...",
+    // a conversion its result. Reserved room that is never written costs
+    // address space, not memory: the result never moves to a larger buffer.
     const bool filter = IsFilter(transform.mode);
+    const std::size_t bytes = document.sizeHint() + count;
     LineList result;
+    LineList old;
     if (filter) {
-        result.reserve(lines.size() / 8, lines.text().size() / 8);
+        old.reserve(count, bytes);
     } else {
-        result.reserve(lines.size(), lines.text().size() + lines.text().size() / 4);
+        result.reserve(count, kMostGrowth * bytes);
     }
     output.processPendingEvents();
 
     std::string line;
-    const std::size_t last = lines.size() - 1;
+    const std::size_t last = count - 1;
     std::size_t done = 0;
     for (std::size_t i = 0; i <= last; ++i) {
+        const std::string_view read = document.next();
+        if (filter) old.append(read);
         line.clear();
-        if (TransformLine(lines[i], transform, line)) result.append(line);
+        if (TransformLine(read, transform, line)) {
+            if (filter) {
+                output.resultLine(line);
+            } else {
+                result.append(line);
+            }
+        }
         done = i + 1;
         if (IsProgressStep(i, last)) {
             output.setProgressText(ProgressText(i, last));
@@ -67,21 +110,22 @@ bool ProcessLines(const DocumentReader& documentText, const Transform& transform
     }
 
     output.setActivityText(" Display...");
-    if (!filter) {
-        // A stopped conversion keeps the lines it did not reach as they were.
-        output.runAside([&] {
-            for (std::size_t i = done; i <= last; ++i) result.append(lines[i]);
-            std::swap(lines, result);
-            // The text before the run is the window's to keep, not ours.
-            result = LineList();
-        });
-    }
+    // A stopped conversion keeps the lines it did not reach as they were; a
+    // filter keeps all of them as the old values.
+    LineList& rest = filter ? old : result;
+    output.runAside([&] {
+        for (std::size_t i = done; i <= last; ++i) rest.append(document.next());
+    });
     output.clearText();
     output.processPendingEvents();
     // The old values go before the result is shown: a day's log is held in
     // as few copies as the run needs.
-    workLines = std::move(lines);
-    output.showLines(filter ? result : workLines);
+    workLines = std::move(filter ? old : result);
+    if (filter) {
+        output.showResult();
+    } else {
+        output.showLines(workLines);
+    }
     output.setProgressText("");
     output.setActivityText("");
     return true;

@@ -28,6 +28,24 @@ using DocumentReader = std::function<std::string()>;
 bool ProcessLines(const DocumentReader& documentText, const Transform& transform,
                   LineList& workLines, bool& stopFlag, TransformOutput& output);
 
+// A document's lines one after another, split as LineList::fromText splits
+// a text: a run reads the window's own text line by line, so a day's log is
+// never copied whole on its way into the result.
+class LineReader {
+public:
+    virtual ~LineReader() = default;
+    // How many lines the document has, asked once before the first line;
+    // the window may count them aside.
+    virtual std::size_t lineCount() = 0;
+    // The next line; the view holds until the next call.
+    virtual std::string_view next() = 0;
+    // About how many bytes the lines take, to reserve the result's room.
+    virtual std::size_t sizeHint() const = 0;
+};
+// The document must not change while the run reads it.
+bool ProcessLines(LineReader& document, const Transform& transform, LineList& workLines,
+                  bool& stopFlag, TransformOutput& output);
+
 // "Return to the Old Values...": the text area gets workLines once more.
 void RestoreWorkLines(const LineList& workLines, TransformOutput& output);
 

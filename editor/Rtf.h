@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "RichText.h"
 
@@ -20,5 +21,7 @@ RichText ReadRtf(std::string_view bytes);
 // 1251 byte (or '?') for readers without Unicode. ReadRtf gives the same
 // document back.
 std::string WriteRtf(const RichText& document);
+// The same from a document's text and its runs of marks, not copied first.
+std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs);
 
 }  // namespace zelvar

@@ -102,6 +102,9 @@ public:
     explicit Reader(std::string_view in) : in_(in) {}
 
     RichText run() {
+        // Never more characters than bytes: the text is not moved as it
+        // grows, and keeps its room for editing.
+        out_.text.reserve(EditingCapacity(in_.size()));
         while (at_ < in_.size() && !finished_) step();
         // The last paragraph's mark ends the document rather than starting
         // an empty last line.
@@ -130,6 +133,8 @@ private:
         } else if (byte >= 0x20) {
             if (state_.destination == Destination::ColorTable && byte == ';') {
                 endColor();
+            } else if (byte < 0x80 && takesText()) {
+                plainRun();
             } else {
                 character(ByteToUnicode(byte, codePage()));
             }
@@ -337,6 +342,25 @@ private:
         pendingSkip_ = state_.unicodeSkip;
     }
 
+    bool takesText() const {
+        return pendingSkip_ == 0 && state_.destination == Destination::Text && !state_.hidden;
+    }
+
+    static bool plainByte(char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x80 && c != '\\' && c != '{' && c != '}';
+    }
+
+    // The text between two control words is taken in one piece: ASCII is
+    // the same in every code page, and a day's log is almost all of it.
+    void plainRun() {
+        const std::size_t begin = at_ - 1;
+        while (at_ < in_.size() && plainByte(in_[at_])) ++at_;
+        run_.assign(in_.begin() + static_cast<std::ptrdiff_t>(begin),
+                    in_.begin() + static_cast<std::ptrdiff_t>(at_));
+        out_.append(run_, state_.marks);
+    }
+
     void character(char16_t unit) {
         if (pendingSkip_ > 0) {
             --pendingSkip_;
@@ -393,6 +417,7 @@ private:
     bool colorGiven_ = false;
 
     RichText out_;
+    std::u16string run_;
 };
 
 }  // namespace

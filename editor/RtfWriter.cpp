@@ -64,12 +64,16 @@ void appendUnit(std::string& out, char16_t unit) {
 }  // namespace
 
 std::string WriteRtf(const RichText& document) {
+    return WriteRtf(document.text, document.runs);
+}
+
+std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs) {
     std::string out;
-    out.reserve(kHeader.size() + document.text.size() * 11 / 10 + document.runs.size() * 12 + 16);
+    out.reserve(kHeader.size() + text.size() * 11 / 10 + runs.size() * 12 + 16);
     out += kHeader;
     Marks current;
     std::size_t at = 0;
-    for (const MarkRun& run : document.runs) {
+    for (const MarkRun& run : runs) {
         if (run.marks.color != current.color) {
             out += run.marks.color == MarkColor::Red    ? "\\cf1 "
                    : run.marks.color == MarkColor::Blue ? "\\cf2 "
@@ -77,8 +81,8 @@ std::string WriteRtf(const RichText& document) {
         }
         if (run.marks.bold != current.bold) out += run.marks.bold ? "\\b " : "\\b0 ";
         current = run.marks;
-        const std::size_t end = std::min(at + run.length, document.text.size());
-        for (; at < end; ++at) appendUnit(out, document.text[at]);
+        const std::size_t end = std::min(at + run.length, text.size());
+        for (; at < end; ++at) appendUnit(out, text[at]);
     }
     // Every paragraph, the last one too, ends with its mark, as word
     // processors write it; the reader takes the last one off again.

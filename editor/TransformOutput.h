@@ -28,6 +28,17 @@ public:
     // Replaces the text area's content with these lines as plain text, a line
     // break after each (lines.text() is exactly that text).
     virtual void showLines(const LineList& /*lines*/) {}
+    // The lines a filter keeps, one by one as the run goes, then shown in
+    // one step: a window can build its text as they come, without a list
+    // of them besides. By default they are collected and given to showLines.
+    virtual void resultLine(std::string_view line) { result_.append(line); }
+    virtual void showResult() {
+        showLines(result_);
+        result_ = LineList();
+    }
+
+private:
+    LineList result_;
 };
 
 }  // namespace zelvar

@@ -450,8 +450,14 @@ void TEditorForm::setPlainDocument(const QString& text) {
 }
 
 void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
+    zelvar::RichText text;
+    if (!utf8.empty()) runs_->runAside([&] { text = zelvar::Utf8Document(utf8); });
+    replaceDocument(std::move(text), command, join);
+}
+
+void TEditorForm::replaceDocument(zelvar::RichText text, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!utf8.empty()) runs_->runAside([&] { prepared.assign(zelvar::Utf8Document(utf8)); });
+    if (!text.text.empty()) runs_->runAside([&] { prepared.assign(std::move(text)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
@@ -553,7 +559,9 @@ bool TEditorForm::openDocument(const QString& path) {
 }
 
 void TEditorForm::writeDocument(const QString& path) {
-    const std::string bytes = zelvar::WriteRtf(document());
+    // From the text area's own text: a day's log is not copied on its way.
+    const zelvar::EditorText& content = RichEdit->content();
+    const std::string bytes = zelvar::WriteRtf(content.text(), content.markRuns());
     zelvar::WriteDocumentFile(
         path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }

@@ -76,6 +76,7 @@ public:
     // it in the step the command's earlier replacement began. A long text is
     // made ready while the window's events go on.
     void replaceDocument(std::string_view utf8, const QString& command, bool join);
+    void replaceDocument(zelvar::RichText text, const QString& command, bool join);
     QString plainText() const;
     // The same as the line commands read it.
     std::string utf8Text() const;

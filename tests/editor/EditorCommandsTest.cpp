@@ -15,6 +15,7 @@
 #include "EditorDialogs.h"
 #include "EditorHost.h"
 #include "LineTransform.h"
+#include "PlainDocuments.h"
 #include "RichEditArea.h"
 #include "RichText.h"
 
@@ -121,6 +122,7 @@ private slots:
     void closingDuringARunWaitsForItsEnd();
     void everyCommandIsOneStepToUndo();
     void historyKeepsEightCommandsOrTwiceTheDocument();
+    void documentLinesAreTheWholeTextsLines();
 
 private:
     struct Setup {
@@ -700,4 +702,29 @@ void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
 }
 
 QTEST_MAIN(EditorCommandsTest)
+// The commands read the document line by line: each line and the count
+// are those of the whole text encoded and split at once, whatever its line
+// ends and lone surrogates; a filter's result built line by line is the
+// document its whole text makes, a line cut inside a character too.
+void EditorCommandsTest::documentLinesAreTheWholeTextsLines() {
+    const std::u16string texts[] = {
+        u"", u"a", u"a\n", u"\n", u"a\r\nb\rc\n\r\nd", u"a\r", u"\r\r\n\n",
+        u"\u041F\xE9x\n\xD83D\xDE00\n", u"x\xD83D\ny\xDE00\rz\xD83D",
+    };
+    for (const std::u16string& text : texts) {
+        const zelvar::LineList whole = zelvar::LineList::fromText(zelvar::Utf8Text(text));
+        zelvar::Utf8Lines lines(text);
+        QCOMPARE(lines.lineCount(), whole.size());
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            const std::string_view line = lines.next();
+            QCOMPARE(QByteArray(line.data(), static_cast<qsizetype>(line.size())),
+                     QByteArray(whole[i].data(), static_cast<qsizetype>(whole[i].size())));
+        }
+    }
+    const zelvar::LineList cut = zelvar::LineList::fromText("a\xD0\n\x9F\xD0\x9F\n\xF0\x9F\x98\x80");
+    zelvar::Utf8DocumentLines built(0);
+    for (std::size_t i = 0; i < cut.size(); ++i) built.append(cut[i]);
+    QVERIFY(built.take().text == zelvar::Utf8Document(cut.text()).text);
+}
+
 #include "EditorCommandsTest.moc"

@@ -25,6 +25,7 @@ struct Model {
 
 void expectSame(const EditorText& document, const Model& model) {
     ASSERT_EQ(document.richText(), model.rich());
+    ASSERT_EQ(document.markRuns(), model.rich().runs);
     std::size_t line = 0;
     for (std::size_t at = 0; at <= model.text.size(); ++at) {
         ASSERT_EQ(document.lineOf(at), line) << at;

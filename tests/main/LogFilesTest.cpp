@@ -2,6 +2,7 @@
 // folder that cannot be written, the rollover, Save As and the clipboard.
 #include <QAction>
 #include <QClipboard>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -523,6 +524,7 @@ void LogFilesTest::copyTextLogUsesCrLf() {
     fillViews(w);
     action(w, "mnuCopyText")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("text one\r\ntext two\r\n"));
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasText());
     action(w, "mnuClear")->trigger();
     action(w, "mnuCopyText")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString());
