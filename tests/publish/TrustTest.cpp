@@ -194,6 +194,34 @@ TEST_F(Trust, TheFloorOfARefusedPackageConfirmsNothing) {
     EXPECT_EQ(client->last(name + "/victim/ack"), zelvar::AckMessage({kRun, 3}));
 }
 
+// A confirmation waits retained for its station only while the station is
+// offline: one that says it is online has subscribed to it before, and one
+// online hears it live. Nothing of a station that holds nothing stays on the
+// broker.
+TEST_F(Trust, AConfirmationStaysRetainedOnlyWhileItsStationIsOffline) {
+    const std::string status = name + "/good/status";
+    const std::string ack = name + "/good/ack";
+    client->say(name + "/marker", "here");
+    auto retained = [&] {
+        // Once the marker of the later subscription is here, so is any retained confirmation.
+        MqttClient fresh(broker->port(), ack);
+        fresh.subscribe(name + "/marker");
+        if (!WaitFor([&] { return !fresh.last(name + "/marker").empty(); })) return std::string("no marker");
+        return fresh.last(ack);
+    };
+    client->say(status, zelvar::OnlineMessage({}));
+    client->sendPackage(topic("good"), package("good", 2), 1);
+    ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 2}); }));
+    EXPECT_EQ(retained(), "");
+
+    client->say(status, zelvar::kOfflineMessage);
+    client->sendPackage(topic("good"), package("good", 3), 1);
+    ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 3}); }));
+    EXPECT_EQ(retained(), zelvar::AckMessage({kRun, 3}));
+    client->say(status, zelvar::OnlineMessage({}));
+    EXPECT_TRUE(WaitFor([&] { return retained().empty(); })) << retained();
+}
+
 // Packages of times the collector does not trust wait in `refused` until an
 // operator re-admits them: too old, over a day ahead, or of more new days
 // than a station may open in an hour.
