@@ -4,7 +4,9 @@
 #include <ctime>
 
 #include "MqttClient.h"
+#include "CollectService.h"
 #include "PackageMessage.h"
+#include "PackageStore.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -254,6 +256,20 @@ TEST_F(Trust, PackagesOfUntrustedTimesWaitUntilReadmitted) {
     EXPECT_EQ(readmit.err, "12 re-admitted, 0 kept\n");
     EXPECT_EQ(storedOf("old") + storedOf("ahead") + storedOf("many"), 22u);
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused"), "0");
+}
+
+// Refusals for their data are bounded, the newest kept; packages waiting for
+// their time are not among them: they stay until re-admitted or deleted.
+TEST_F(Trust, TheBoundOfRefusedSparesThePackagesWaitingForTheirTime) {
+    zelvar::PackageStore store("options='-c search_path=" + name + "'", 2);
+    for (int i = 0; i < 8; ++i) {
+        const std::string reason =
+            i % 3 == 0 ? std::string(zelvar::kTimeReason) + "older than --max-age" : "no valid port";
+        store.refuse("s\tt\t" + reason + "\t\\\\x00\n");
+    }
+    EXPECT_EQ(query("SELECT count(*) FILTER (WHERE reason LIKE 'time %') || ' ' || count(*) FROM " + name +
+                    ".refused"),
+              "3 5");
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ const char* const PackageStore::CopyColumns =
     "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
     "lat, lon, pdop, hex";
 
-PackageStore::PackageStore(const std::string& conninfo) {
+PackageStore::PackageStore(const std::string& conninfo, std::uint64_t refusedKept) : refusedKept_(refusedKept) {
     connect(lanes_[0], conninfo);
     CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
@@ -247,7 +247,7 @@ void PackageStore::refuse(std::string_view rows) {
         fail(lane, "");
     }
     drainResults(lane.conn.get(), nullptr);
-    const std::string kept = std::to_string(kRefusedKept);
+    const std::string kept = std::to_string(refusedKept_);
     const char* values[] = {kept.c_str()};
     execParams(lane, "DELETE FROM refused WHERE id <= (SELECT max(id) FROM refused) - $1::bigint", 1, values);
 }

@@ -36,9 +36,11 @@ private:
 // table, the next one is decoded and copied over the other connection.
 class PackageStore {
 public:
+    // Refused packages kept, the newest.
+    static constexpr std::uint64_t kRefusedKept = 1'000'000;
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
     // PGUSER, PGDATABASE ...) and checks the schema's version (see Schema.h).
-    explicit PackageStore(const std::string& conninfo);
+    explicit PackageStore(const std::string& conninfo, std::uint64_t refusedKept = kRefusedKept);
     ~PackageStore();
     PackageStore(const PackageStore&) = delete;
     PackageStore& operator=(const PackageStore&) = delete;
@@ -60,8 +62,6 @@ public:
     // The staged columns in their order.
     static const char* const CopyColumns;
     static const char* const RefusedColumns;
-    // Refused packages kept, the newest.
-    static constexpr std::uint64_t kRefusedKept = 1'000'000;
 
 private:
     // One connection with its staging table.
@@ -93,6 +93,7 @@ private:
     std::uint64_t staged_ = 0;
     std::uint64_t stored_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
+    std::uint64_t refusedKept_;
 };
 
 }  // namespace zelvar
