@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "MqttClient.h"
-#include "CollectService.h"
 #include "PackageMessage.h"
 #include "PackageStore.h"
 #include "PublishFixture.h"

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -247,9 +248,18 @@ void PackageStore::refuse(std::string_view rows) {
         fail(lane, "");
     }
     drainResults(lane.conn.get(), nullptr);
+    refusedSinceBound_ += static_cast<std::uint64_t>(std::count(rows.begin(), rows.end(), '\n'));
+    // The search for the oldest row kept reads up to the bound's rows.
+    if (bounded_ && refusedSinceBound_ < refusedKept_ / 100) return;
     const std::string kept = std::to_string(refusedKept_);
-    const char* values[] = {kept.c_str()};
-    execParams(lane, "DELETE FROM refused WHERE id <= (SELECT max(id) FROM refused) - $1::bigint", 1, values);
+    const std::string waiting = std::string(kTimeReason) + "%";
+    const char* values[] = {kept.c_str(), waiting.c_str()};
+    execParams(lane,
+               "DELETE FROM refused WHERE reason NOT LIKE $2 AND id <= (SELECT id FROM refused "
+               "WHERE reason NOT LIKE $2 ORDER BY id DESC OFFSET $1::bigint LIMIT 1)",
+               2, values);
+    bounded_ = true;
+    refusedSinceBound_ = 0;
 }
 
 void PackageStore::flush() {

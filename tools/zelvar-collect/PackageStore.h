@@ -13,6 +13,10 @@ struct pg_conn;
 
 namespace zelvar {
 
+// Rows of `refused` whose reason starts with this were refused for their
+// time: they wait for --readmit, outside the table's bound.
+constexpr const char* kTimeReason = "time ";
+
 // A failure of the database or of the connection, with its one-line message.
 class StoreError : public std::runtime_error {
 public:
@@ -54,7 +58,9 @@ public:
     // keeping the connections. Throws when they are gone.
     void discard();
     // Rows of the table `refused` (RefusedColumns, COPY text form), stored at
-    // once; the oldest beyond kRefusedKept go.
+    // once. Of the rows refused for their data the oldest beyond the bound go
+    // (looked for after each hundredth of the bound); rows waiting for their
+    // time stay.
     void refuse(std::string_view rows);
     // Rows that were new to the table, so far.
     std::uint64_t stored() const { return stored_; }
@@ -94,6 +100,8 @@ private:
     std::uint64_t stored_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
     std::uint64_t refusedKept_;
+    std::uint64_t refusedSinceBound_ = 0;
+    bool bounded_ = false;  // the bound was applied since the connection was made
 };
 
 }  // namespace zelvar
