@@ -142,6 +142,8 @@ TEST(PackageMessages, ValuesAreCheckedAgainstWhatTheTableTakes) {
         {package("alpha", 1, "\"time\":\"" + nowIso(), "\"time\":\"2100-02-29T10:00:00+00:00"),
          "no valid time"},
         {package("alpha", 1, "\"pdop\":1.5", "\"pdop\":1e31"), "no valid position"},
+        // Nought as a `real`: the server takes no such underflow.
+        {package("alpha", 1, "\"pdop\":1.5", "\"pdop\":1e-50"), "no valid position"},
         {package("alpha", 1, "\"stamp\":\"1145A3B29\"",
                  "\"stamp\":\"1145A\xFF"
                  "B29\""),
