@@ -259,6 +259,47 @@ TEST_F(Trust, PackagesOfUntrustedTimesWaitUntilReadmitted) {
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused"), "0");
 }
 
+// In a database whose encoding lacks the characters of a station's name, the
+// package is refused, and so would be its row of `refused`: it is kept there
+// with the name's bytes written out, and the other stations' packages go on.
+TEST_F(Trust, ARefusalTheDatabaseCannotWriteAsItIsHoldsUpNoOne) {
+    const std::string database = name + "_latin1";
+    query("CREATE DATABASE " + database + " ENCODING 'LATIN1' TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'");
+    const std::string prefix = name + "l";
+    {
+        ChildProcess latin1;
+        latin1.start({ZELVAR_COLLECT_BIN, "--database", "dbname=" + database, "--init", "--broker",
+                      "127.0.0.1:" + std::to_string(broker->port()), "--prefix", prefix, "--client-id", prefix},
+                     scratch / "latin1.log");
+        std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(("dbname=" + database).c_str()), &PQfinish);
+        auto value = [&](const std::string& sql) {
+            std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(other.get(), sql.c_str()), &PQclear);
+            return PQntuples(r.get()) > 0 ? std::string(PQgetvalue(r.get(), 0, 0)) : "";
+        };
+        // What goes before the collector's subscription is lost: the highest seq
+        // tells, and each package's floor is its own seq.
+        auto stored = [&] { return value("SELECT coalesce(max(seq), 0) FROM packages"); };
+        const std::string cjk = "\xE7\x94\xB5";  // 电
+        std::uint64_t seq = 0;
+        client->subscribe(prefix + "/good/ack");
+        ASSERT_TRUE(WaitFor([&] {
+            ++seq;
+            client->sendPackage(prefix + "/good/packages", package("good", seq), seq);
+            const std::string highest = stored();
+            return highest != "" && highest != "0";
+        })) << ReadFile(scratch / "latin1.log");
+        client->sendPackage(prefix + "/" + cjk + "/packages", package(cjk, 1), 1);
+        ++seq;
+        client->sendPackage(prefix + "/good/packages", package("good", seq), seq);
+        // Stored and confirmed: a collector held up by the refusal stores what comes, and confirms nothing.
+        EXPECT_TRUE(WaitFor([&] { return client->last(prefix + "/good/ack") == zelvar::AckMessage({kRun, seq}); }))
+            << ReadFile(scratch / "latin1.log");
+        EXPECT_EQ(value("SELECT station FROM refused"), "\\xe7\\x94\\xb5");
+        latin1.kill(SIGKILL);
+    }
+    query("DROP DATABASE " + database);
+}
+
 // Refusals for their data are bounded, the newest kept; packages waiting for
 // their time are not among them: they stay until re-admitted or deleted.
 TEST_F(Trust, TheBoundOfRefusedSparesThePackagesWaitingForTheirTime) {
