@@ -235,10 +235,7 @@ void PackageStore::discard() {
     }
 }
 
-void PackageStore::refuse(std::string_view rows) {
-    if (rows.empty()) return;
-    Lane& lane = lanes_[current_];
-    finishInsert(lane);
+void PackageStore::copyRefused(Lane& lane, std::string_view rows) {
     std::string sql = "COPY refused (";
     sql.append(RefusedColumns).append(") FROM STDIN");
     const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
@@ -248,6 +245,31 @@ void PackageStore::refuse(std::string_view rows) {
         fail(lane, "");
     }
     drainResults(lane.conn.get(), nullptr);
+}
+
+void PackageStore::refuse(std::string_view rows) {
+    if (rows.empty()) return;
+    Lane& lane = lanes_[current_];
+    finishInsert(lane);
+    try {
+        copyRefused(lane, rows);
+    } catch (const StoreError& failed) {
+        if (!failed.refusedData()) throw;
+        // A database whose encoding lacks a character of a station's name or
+        // topic (the payload is bytes): the texts go with every byte beyond
+        // ASCII written out ("\xe7"), so that the refusal is kept all the same.
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string ascii;
+        for (const char c : rows) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x80) {
+                ascii += c;
+            } else {
+                ascii.append("\\\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 15]);
+            }
+        }
+        copyRefused(lane, ascii);
+    }
     refusedSinceBound_ += static_cast<std::uint64_t>(std::count(rows.begin(), rows.end(), '\n'));
     // The search for the oldest row kept reads up to the bound's rows.
     if (bounded_ && refusedSinceBound_ < refusedKept_ / 100) return;

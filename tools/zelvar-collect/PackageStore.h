@@ -90,6 +90,7 @@ private:
     // Moves the lane's staged batch into the table, in the background.
     void startInsert(Lane& lane);
     void makeDayPartitions(Lane& lane);
+    void copyRefused(Lane& lane, std::string_view rows);
     // Waits for the lane's running INSERT and counts what it stored.
     void finishInsert(Lane& lane);
 
