@@ -31,4 +31,13 @@ std::string OnlineMessage(const StationState& state) {
         .dump();
 }
 
+std::optional<bool> ParseStationOnline(std::string_view message) {
+    if (message == kOfflineMessage) return false;
+    const nlohmann::json value = nlohmann::json::parse(message, nullptr, false);
+    if (!value.is_object()) return std::nullopt;
+    const auto state = value.find("state");
+    if (state == value.end() || *state != "online") return std::nullopt;
+    return true;
+}
+
 }  // namespace zelvar

@@ -35,5 +35,7 @@ struct StationState {
 // {"state":"online","gps":true,"transceivers":4}
 std::string OnlineMessage(const StationState& state);
 constexpr const char* kOfflineMessage = "offline";
+// True for an online message, false for "offline", nothing for anything else.
+std::optional<bool> ParseStationOnline(std::string_view message);
 
 }  // namespace zelvar

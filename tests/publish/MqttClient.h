@@ -39,6 +39,8 @@ public:
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
 
+    // Retained messages come in the order of the subscriptions.
+    void subscribe(const std::string& topic) { mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1); }
     std::string last(const std::string& topic) {
         std::lock_guard lock(mutex_);
         return last_[topic];

@@ -5,6 +5,7 @@
 
 #include "MqttClient.h"
 #include "PackageMessage.h"
+#include "PackageStore.h"
 #include "PublishFixture.h"
 
 using namespace zelvar::test;
@@ -141,6 +142,8 @@ TEST(PackageMessages, ValuesAreCheckedAgainstWhatTheTableTakes) {
         {package("alpha", 1, "\"time\":\"" + nowIso(), "\"time\":\"2100-02-29T10:00:00+00:00"),
          "no valid time"},
         {package("alpha", 1, "\"pdop\":1.5", "\"pdop\":1e31"), "no valid position"},
+        // Nought as a `real`: the server takes no such underflow.
+        {package("alpha", 1, "\"pdop\":1.5", "\"pdop\":1e-50"), "no valid position"},
         {package("alpha", 1, "\"stamp\":\"1145A3B29\"",
                  "\"stamp\":\"1145A\xFF"
                  "B29\""),
@@ -194,6 +197,34 @@ TEST_F(Trust, TheFloorOfARefusedPackageConfirmsNothing) {
     EXPECT_EQ(client->last(name + "/victim/ack"), zelvar::AckMessage({kRun, 3}));
 }
 
+// A confirmation waits retained for its station only while the station is
+// offline: one that says it is online has subscribed to it before, and one
+// online hears it live. Nothing of a station that holds nothing stays on the
+// broker.
+TEST_F(Trust, AConfirmationStaysRetainedOnlyWhileItsStationIsOffline) {
+    const std::string status = name + "/good/status";
+    const std::string ack = name + "/good/ack";
+    client->say(name + "/marker", "here");
+    auto retained = [&] {
+        // Once the marker of the later subscription is here, so is any retained confirmation.
+        MqttClient fresh(broker->port(), ack);
+        fresh.subscribe(name + "/marker");
+        if (!WaitFor([&] { return !fresh.last(name + "/marker").empty(); })) return std::string("no marker");
+        return fresh.last(ack);
+    };
+    client->say(status, zelvar::OnlineMessage({}));
+    client->sendPackage(topic("good"), package("good", 2), 1);
+    ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 2}); }));
+    EXPECT_EQ(retained(), "");
+
+    client->say(status, zelvar::kOfflineMessage);
+    client->sendPackage(topic("good"), package("good", 3), 1);
+    ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 3}); }));
+    EXPECT_EQ(retained(), zelvar::AckMessage({kRun, 3}));
+    client->say(status, zelvar::OnlineMessage({}));
+    EXPECT_TRUE(WaitFor([&] { return retained().empty(); })) << retained();
+}
+
 // Packages of times the collector does not trust wait in `refused` until an
 // operator re-admits them: too old, over a day ahead, or of more new days
 // than a station may open in an hour.
@@ -226,6 +257,61 @@ TEST_F(Trust, PackagesOfUntrustedTimesWaitUntilReadmitted) {
     EXPECT_EQ(readmit.err, "12 re-admitted, 0 kept\n");
     EXPECT_EQ(storedOf("old") + storedOf("ahead") + storedOf("many"), 22u);
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".refused"), "0");
+}
+
+// In a database whose encoding lacks the characters of a station's name, the
+// package is refused, and so would be its row of `refused`: it is kept there
+// with the name's bytes written out, and the other stations' packages go on.
+TEST_F(Trust, ARefusalTheDatabaseCannotWriteAsItIsHoldsUpNoOne) {
+    const std::string database = name + "_latin1";
+    query("CREATE DATABASE " + database + " ENCODING 'LATIN1' TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'");
+    const std::string prefix = name + "l";
+    {
+        ChildProcess latin1;
+        latin1.start({ZELVAR_COLLECT_BIN, "--database", "dbname=" + database, "--init", "--broker",
+                      "127.0.0.1:" + std::to_string(broker->port()), "--prefix", prefix, "--client-id", prefix},
+                     scratch / "latin1.log");
+        std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(("dbname=" + database).c_str()), &PQfinish);
+        auto value = [&](const std::string& sql) {
+            std::unique_ptr<PGresult, decltype(&PQclear)> r(PQexec(other.get(), sql.c_str()), &PQclear);
+            return PQntuples(r.get()) > 0 ? std::string(PQgetvalue(r.get(), 0, 0)) : "";
+        };
+        // What goes before the collector's subscription is lost: the highest seq
+        // tells, and each package's floor is its own seq.
+        auto stored = [&] { return value("SELECT coalesce(max(seq), 0) FROM packages"); };
+        const std::string cjk = "\xE7\x94\xB5";  // 电
+        std::uint64_t seq = 0;
+        client->subscribe(prefix + "/good/ack");
+        ASSERT_TRUE(WaitFor([&] {
+            ++seq;
+            client->sendPackage(prefix + "/good/packages", package("good", seq), seq);
+            const std::string highest = stored();
+            return highest != "" && highest != "0";
+        })) << ReadFile(scratch / "latin1.log");
+        client->sendPackage(prefix + "/" + cjk + "/packages", package(cjk, 1), 1);
+        ++seq;
+        client->sendPackage(prefix + "/good/packages", package("good", seq), seq);
+        // Stored and confirmed: a collector held up by the refusal stores what comes, and confirms nothing.
+        EXPECT_TRUE(WaitFor([&] { return client->last(prefix + "/good/ack") == zelvar::AckMessage({kRun, seq}); }))
+            << ReadFile(scratch / "latin1.log");
+        EXPECT_EQ(value("SELECT station FROM refused"), "\\xe7\\x94\\xb5");
+        latin1.kill(SIGKILL);
+    }
+    query("DROP DATABASE " + database);
+}
+
+// Refusals for their data are bounded, the newest kept; packages waiting for
+// their time are not among them: they stay until re-admitted or deleted.
+TEST_F(Trust, TheBoundOfRefusedSparesThePackagesWaitingForTheirTime) {
+    zelvar::PackageStore store("options='-c search_path=" + name + "'", 2);
+    for (int i = 0; i < 8; ++i) {
+        const std::string reason =
+            i % 3 == 0 ? std::string(zelvar::kTimeReason) + "older than --max-age" : "no valid port";
+        store.refuse("s\tt\t" + reason + "\t\\\\x00\n");
+    }
+    EXPECT_EQ(query("SELECT count(*) FILTER (WHERE reason LIKE 'time %') || ' ' || count(*) FROM " + name +
+                    ".refused"),
+              "3 5");
 }
 
 }  // namespace

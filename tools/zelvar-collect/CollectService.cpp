@@ -14,7 +14,9 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,6 +74,7 @@ public:
         mosquitto_connect_v5_callback_set(mosq_, &Service::onConnect);
         mosquitto_message_v5_callback_set(mosq_, &Service::onMessage);
         subscription_ = options_.prefix + "/+/packages";
+        statusSubscription_ = options_.prefix + "/+/status";
     }
 
     ~Service() {
@@ -223,10 +226,38 @@ private:
             acks.swap(acks_);
         }
         if (!connected_) return;
-        for (const auto& [topic, message] : acks) {
-            mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()),
-                              message.data(), 1, true);
+        for (const auto& [station, message] : acks) {
+            // A station online hears it live; one offline finds it retained
+            // when it connects (and says it is online, which clears it).
+            const bool retain = offline_.count(station) != 0;
+            if (retain) clearAcks_.erase(station);
+            publishAck(station, message, retain);
         }
+    }
+
+    void publishAck(const std::string& station, std::string_view message, bool retain) {
+        const std::string topic = StationTopic(options_.prefix, station, "ack");
+        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(message.size()), message.data(), 1,
+                          retain);
+    }
+
+    // On the reader thread. A station subscribes to its ack topic before it
+    // says it is online, so that it has had any retained confirmation by
+    // then: none needs to stay. Nothing retained is left of a station that
+    // holds nothing, nor of names anyone may invent.
+    void takeStatus(std::string_view station, std::string_view message) {
+        const std::optional<bool> online = ParseStationOnline(message);
+        if (!online) return;
+        // Forgetting costs only a confirmation retained or cleared needlessly.
+        if (offline_.size() >= kFollowedStations) offline_.clear();
+        if (clearAcks_.size() >= kFollowedStations) clearAcks_.clear();
+        if (!*online) {
+            offline_.emplace(station);
+            return;
+        }
+        offline_.erase(std::string(station));
+        // Also what an earlier collector left: each station's once.
+        if (clearAcks_.emplace(station).second) publishAck(std::string(station), "", true);
     }
 
     void connect() {
@@ -257,8 +288,9 @@ private:
             return;
         }
         std::cerr << "zelvar-collect: connected to the broker, subscribed to "
-                  << service->subscription_ << '\n';
+                  << service->subscription_ << " and " << service->statusSubscription_ << '\n';
         mosquitto_subscribe(mosq, nullptr, service->subscription_.c_str(), 1);
+        mosquitto_subscribe(mosq, nullptr, service->statusSubscription_.c_str(), 1);
     }
 
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message,
@@ -266,19 +298,28 @@ private:
         static_cast<Service*>(self)->take(message, properties);
     }
 
+    // The station of <prefix>/<station>/<leaf>, one level; empty for another topic.
+    std::string_view stationOf(std::string_view topic, std::string_view leaf) const {
+        const std::size_t prefix = options_.prefix.size();
+        if (topic.size() <= prefix + 2 + leaf.size() || !topic.starts_with(options_.prefix) ||
+            topic[prefix] != '/' || !topic.ends_with(leaf) || topic[topic.size() - leaf.size() - 1] != '/') {
+            return {};
+        }
+        return topic.substr(prefix + 1, topic.size() - leaf.size() - prefix - 2);
+    }
+
     // On the reader thread.
     void take(const mosquitto_message* message, const mosquitto_property* properties) {
-        ++received_;
-        // <prefix>/<station>/packages, the station one level.
         const std::string_view topic(message->topic);
-        const std::string_view leaf = "/packages";
-        std::string_view station;
-        if (topic.size() > options_.prefix.size() + 1 + leaf.size() &&
-            topic.substr(0, options_.prefix.size()) == options_.prefix &&
-            topic[options_.prefix.size()] == '/' && topic.substr(topic.size() - leaf.size()) == leaf) {
-            station = topic.substr(options_.prefix.size() + 1,
-                                   topic.size() - leaf.size() - options_.prefix.size() - 1);
+        const std::string_view body(static_cast<const char*>(message->payload),
+                                    static_cast<std::size_t>(std::max(message->payloadlen, 0)));
+        if (const std::string_view station = stationOf(topic, "status"); !station.empty()) {
+            takeStatus(station, body);
+            return;
         }
+        const std::string_view station = stationOf(topic, "packages");
+        if (station.empty()) return;  // the subscriptions give no other topic
+        ++received_;
         std::string floorText;
         char* name = nullptr;
         char* value = nullptr;
@@ -293,11 +334,8 @@ private:
         }
         PackageMessage package;
         std::string error;
-        const std::string_view body(static_cast<const char*>(message->payload),
-                                    static_cast<std::size_t>(std::max(message->payloadlen, 0)));
         row_.clear();
         refused_.clear();
-        if (station.empty()) return;  // not a station's topic: the subscription gives none such
         if (PackageMessageRow(body, station, package, row_, error) && package.time) {
             error = untrustedTime(station, *package.time);
         }
@@ -452,7 +490,7 @@ private:
             if (run->mark == 0) continue;
             // Also when nothing moved: a station that sent again after a lost
             // acknowledgement needs to hear it again.
-            acks.emplace_back(StationTopic(options_.prefix, key.first, "ack"), AckMessage({key.second, run->mark}));
+            acks.emplace_back(key.first, AckMessage({key.second, run->mark}));
         }
         std::lock_guard lock(mutex_);
         std::move(acks.begin(), acks.end(), std::back_inserter(acks_));
@@ -461,6 +499,7 @@ private:
     const ServiceOptions& options_;
     mosquitto* mosq_ = nullptr;
     std::string subscription_;
+    std::string statusSubscription_;
     std::atomic<bool> connected_{false};
 
     // The reader's own.
@@ -470,6 +509,8 @@ private:
     std::string refused_;
     std::set<std::int64_t> days_;  // days since 1970 of the packages taken
     std::map<std::string, std::deque<Clock::time_point>, std::less<>> newDays_;  // when each station opened them
+    std::set<std::string, std::less<>> offline_;     // stations whose status says so
+    std::set<std::string, std::less<>> clearAcks_;  // stations with no confirmation retained
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> rejected_{0};
 
@@ -481,7 +522,7 @@ private:
     std::condition_variable batchDue_;  // wakes the committer
     std::condition_variable roomMade_;  // wakes the reader
     bool stopping_ = false;
-    std::vector<std::pair<std::string, std::string>> acks_;  // topic and message, to send
+    std::vector<std::pair<std::string, std::string>> acks_;  // station and message, to send
     Batch incoming_;
     std::uint64_t incomingCount_ = 0;
     Clock::time_point firstPending_{};

@@ -24,10 +24,6 @@ struct ServiceOptions {
 // packages of further days wait in `refused`.
 constexpr std::size_t kNewDaysPerHour = 10;
 
-// Refused for their time, those rows of `refused` wait for --readmit: their
-// reasons start with this.
-constexpr const char* kTimeReason = "time ";
-
 // Counts for the log and the tests.
 struct ServiceCounts {
     std::uint64_t received = 0;

@@ -18,8 +18,10 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The largest a `real` column takes, with room to spare.
+// The largest a `real` column takes, and the smallest above nought that it
+// does not round to nought (which the server refuses), with room to spare.
 constexpr double kMaxPdop = 1e30;
+constexpr double kMinPdop = 1e-30;
 
 bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
@@ -221,8 +223,9 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
         error = "incomplete position";
     } else if (lat != nullptr && (!lat->is_number() || !lon->is_number() || std::abs(lat->get<double>()) > 90 ||
                                   std::abs(lon->get<double>()) > 180 ||
-                                  !((pdop->is_number() && pdop->get<double>() >= 0 &&
-                                     pdop->get<double>() <= kMaxPdop) ||
+                                  !((pdop->is_number() && (pdop->get<double>() == 0 ||
+                                                           (pdop->get<double>() >= kMinPdop &&
+                                                            pdop->get<double>() <= kMaxPdop))) ||
                                     *pdop == "Err"))) {
         error = "no valid position";
     }

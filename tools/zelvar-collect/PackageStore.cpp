@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -74,7 +75,7 @@ const char* const PackageStore::CopyColumns =
     "station, source, seq, time, port, stamp, type, call, \"group\", id, clr, enc, ptt, dbm, "
     "lat, lon, pdop, hex";
 
-PackageStore::PackageStore(const std::string& conninfo) {
+PackageStore::PackageStore(const std::string& conninfo, std::uint64_t refusedKept) : refusedKept_(refusedKept) {
     connect(lanes_[0], conninfo);
     CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
@@ -234,10 +235,7 @@ void PackageStore::discard() {
     }
 }
 
-void PackageStore::refuse(std::string_view rows) {
-    if (rows.empty()) return;
-    Lane& lane = lanes_[current_];
-    finishInsert(lane);
+void PackageStore::copyRefused(Lane& lane, std::string_view rows) {
     std::string sql = "COPY refused (";
     sql.append(RefusedColumns).append(") FROM STDIN");
     const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
@@ -247,9 +245,43 @@ void PackageStore::refuse(std::string_view rows) {
         fail(lane, "");
     }
     drainResults(lane.conn.get(), nullptr);
-    const std::string kept = std::to_string(kRefusedKept);
-    const char* values[] = {kept.c_str()};
-    execParams(lane, "DELETE FROM refused WHERE id <= (SELECT max(id) FROM refused) - $1::bigint", 1, values);
+}
+
+void PackageStore::refuse(std::string_view rows) {
+    if (rows.empty()) return;
+    Lane& lane = lanes_[current_];
+    finishInsert(lane);
+    try {
+        copyRefused(lane, rows);
+    } catch (const StoreError& failed) {
+        if (!failed.refusedData()) throw;
+        // A database whose encoding lacks a character of a station's name or
+        // topic (the payload is bytes): the texts go with every byte beyond
+        // ASCII written out ("\xe7"), so that the refusal is kept all the same.
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string ascii;
+        for (const char c : rows) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x80) {
+                ascii += c;
+            } else {
+                ascii.append("\\\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 15]);
+            }
+        }
+        copyRefused(lane, ascii);
+    }
+    refusedSinceBound_ += static_cast<std::uint64_t>(std::count(rows.begin(), rows.end(), '\n'));
+    // The search for the oldest row kept reads up to the bound's rows.
+    if (bounded_ && refusedSinceBound_ < refusedKept_ / 100) return;
+    const std::string kept = std::to_string(refusedKept_);
+    const std::string waiting = std::string(kTimeReason) + "%";
+    const char* values[] = {kept.c_str(), waiting.c_str()};
+    execParams(lane,
+               "DELETE FROM refused WHERE reason NOT LIKE $2 AND id <= (SELECT id FROM refused "
+               "WHERE reason NOT LIKE $2 ORDER BY id DESC OFFSET $1::bigint LIMIT 1)",
+               2, values);
+    bounded_ = true;
+    refusedSinceBound_ = 0;
 }
 
 void PackageStore::flush() {

@@ -13,6 +13,10 @@ struct pg_conn;
 
 namespace zelvar {
 
+// Rows of `refused` whose reason starts with this were refused for their
+// time: they wait for --readmit, outside the table's bound.
+constexpr const char* kTimeReason = "time ";
+
 // A failure of the database or of the connection, with its one-line message.
 class StoreError : public std::runtime_error {
 public:
@@ -36,9 +40,11 @@ private:
 // table, the next one is decoded and copied over the other connection.
 class PackageStore {
 public:
+    // Refused packages kept, the newest.
+    static constexpr std::uint64_t kRefusedKept = 1'000'000;
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
     // PGUSER, PGDATABASE ...) and checks the schema's version (see Schema.h).
-    explicit PackageStore(const std::string& conninfo);
+    explicit PackageStore(const std::string& conninfo, std::uint64_t refusedKept = kRefusedKept);
     ~PackageStore();
     PackageStore(const PackageStore&) = delete;
     PackageStore& operator=(const PackageStore&) = delete;
@@ -52,7 +58,9 @@ public:
     // keeping the connections. Throws when they are gone.
     void discard();
     // Rows of the table `refused` (RefusedColumns, COPY text form), stored at
-    // once; the oldest beyond kRefusedKept go.
+    // once. Of the rows refused for their data the oldest beyond the bound go
+    // (looked for after each hundredth of the bound); rows waiting for their
+    // time stay.
     void refuse(std::string_view rows);
     // Rows that were new to the table, so far.
     std::uint64_t stored() const { return stored_; }
@@ -60,8 +68,6 @@ public:
     // The staged columns in their order.
     static const char* const CopyColumns;
     static const char* const RefusedColumns;
-    // Refused packages kept, the newest.
-    static constexpr std::uint64_t kRefusedKept = 1'000'000;
 
 private:
     // One connection with its staging table.
@@ -84,6 +90,7 @@ private:
     // Moves the lane's staged batch into the table, in the background.
     void startInsert(Lane& lane);
     void makeDayPartitions(Lane& lane);
+    void copyRefused(Lane& lane, std::string_view rows);
     // Waits for the lane's running INSERT and counts what it stored.
     void finishInsert(Lane& lane);
 
@@ -93,6 +100,9 @@ private:
     std::uint64_t staged_ = 0;
     std::uint64_t stored_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
+    std::uint64_t refusedKept_;
+    std::uint64_t refusedSinceBound_ = 0;
+    bool bounded_ = false;  // the bound was applied since the connection was made
 };
 
 }  // namespace zelvar

@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "CollectService.h"
 #include "PackageMessage.h"
 #include "PackageStore.h"
 
