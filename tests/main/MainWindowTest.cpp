@@ -658,8 +658,8 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
 
 // A settings store that cannot be written (its folder is a file here, which
 // stops root as well; or it is a FIFO) is reported in the status bar at
-// start, and only once; one that stops being writable meanwhile is reported when the close cannot
-// save to it.
+// start, and only once; one that stops being writable meanwhile is reported
+// when the close cannot save to it.
 void MainWindowTest::unwritableSettingsAreReportedOnce() {
     const auto hint = [](TMainForm& w) {
         return w.findChild<QLabel*>(QStringLiteral("StatusPanel3"))->toolTip();
