@@ -171,10 +171,11 @@ TEST_F(ZelvarEditTool, InputLimitAndMemory) {
     const fs::path huge = scratch / "huge.hex";
     std::ofstream(huge) << "";
     fs::resize_file(huge, (std::size_t{256} << 20) + 1);
-    for (const std::string& args :
-         {std::string("sort-ports </dev/zero"), "divide " + quoted(huge.string())}) {
-        SCOPED_TRACE(args);
-        const ToolRun r = run(args);
+    for (const std::string& command :
+         {"yes 1 | " + quoted(ZELVAR_EDIT_BIN) + " sort-ports",
+          quoted(ZELVAR_EDIT_BIN) + " divide " + quoted(huge.string())}) {
+        SCOPED_TRACE(command);
+        const ToolRun r = zelvar::test::RunInShell(command, scratch);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("256 MiB"), std::string::npos) << r.err;
@@ -191,6 +192,7 @@ TEST_F(ZelvarEditTool, InputLimitAndMemory) {
     const std::pair<std::string, std::string> refused[] = {
         {"spaces /dev/zero", "not a regular file"},
         {"spaces /dev/null", "not a regular file"},
+        {"sort-ports </dev/zero", "line 1 is longer than 1 MiB"},
         {"spaces " + quoted(longLine.string()), "line 3 is longer than 1 MiB"},
         {"sort-ports <" + quoted(longLine.string()), "line 3 is longer than 1 MiB"},
         {"divide - <" + quoted(longLine.string()), "line 3 is longer than 1 MiB"}};
