@@ -11,8 +11,8 @@ namespace zelvar {
 QFont LogViewFont();
 
 // The narrow 8-point face the status bar's panels, the GPS strip and the
-// fixed-size settings dialog are laid out for; the desktop's wider default would cut
-// their texts short. "Tahoma", else the narrower "Liberation Sans", else the
+// fixed-size settings dialog are laid out for; the desktop's wider default
+// would cut their texts short. "Tahoma", else the narrower "Liberation Sans", else the
 // desktop's face, at 8 points.
 QFont StatusBarFont();
 

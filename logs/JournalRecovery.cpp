@@ -164,7 +164,8 @@ std::uint64_t copyLines(const AbandonedJournal& journal, LogPairFiles& files, Pr
         } else {
             const auto end = static_cast<std::size_t>(static_cast<const char*>(last) - data) + 1;
             piece.append(data, static_cast<qsizetype>(end));
-            checkJournalLines(std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())));
+            checkJournalLines(
+                std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())));
             files.writeHex(piece);
             copied += static_cast<std::uint64_t>(piece.size());
             piece = QByteArray(data + end, static_cast<qsizetype>(size - end));
