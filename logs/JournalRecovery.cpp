@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -33,8 +34,17 @@ constexpr std::size_t kLongestLine = 64 * 1024;
 struct Stopped {};
 struct NotAJournal {};
 
+// Every line of a journal is checked: one look-up a character.
+constexpr auto kHexDigits = [] {
+    std::array<bool, 256> digits{};
+    for (const char c : std::string_view("0123456789ABCDEFabcdef")) {
+        digits[static_cast<unsigned char>(c)] = true;
+    }
+    return digits;
+}();
+
 bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return kHexDigits[static_cast<unsigned char>(c)];
 }
 
 // The one form the live journal writes a line in (LF aside): the port 1..4,
@@ -54,8 +64,9 @@ bool isJournalLine(std::string_view line) {
     }
     const std::string_view bytes = line.substr(tab + 1);
     if (bytes.empty() || (bytes.size() + 1) % 3 != 0) return false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i % 3 == 2 ? bytes[i] != ' ' : !isHexDigit(bytes[i])) return false;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        if (!isHexDigit(bytes[i]) || !isHexDigit(bytes[i + 1])) return false;
+        if (i + 2 < bytes.size() && bytes[i + 2] != ' ') return false;
     }
     return true;
 }
