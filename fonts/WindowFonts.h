@@ -13,9 +13,9 @@ namespace zelvar {
 // the tab-separated columns line up.
 QFont LogViewFont();
 
-// The narrow 8-point face the status bar's panels and the fixed-size
-// settings dialog are laid out for; the desktop's wider default would cut
-// their texts short. "Tahoma", else the narrower "Liberation Sans", else the
+// The narrow 8-point face the status bar's panels, the GPS strip and the
+// fixed-size settings dialog are laid out for; the desktop's wider default
+// would cut their texts short. "Tahoma", else the narrower "Liberation Sans", else the
 // desktop's face, at 8 points.
 QFont StatusBarFont();
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -32,6 +33,52 @@ constexpr std::size_t kLongestLine = 64 * 1024;
 
 struct Stopped {};
 struct NotAJournal {};
+
+// Every line of a journal is checked: one look-up a character.
+constexpr auto kHexDigits = [] {
+    std::array<bool, 256> digits{};
+    for (const char c : std::string_view("0123456789ABCDEFabcdef")) {
+        digits[static_cast<unsigned char>(c)] = true;
+    }
+    return digits;
+}();
+
+bool isHexDigit(char c) {
+    return kHexDigits[static_cast<unsigned char>(c)];
+}
+
+// The one form the live journal writes a line in (LF aside): the port 1..4,
+// "$", the stamp in 8 to 16 hex digits, a tab, the package's bytes as hex
+// pairs with single blanks, CR. (The program writes its digits in upper
+// case; the reader takes either.)
+bool isJournalLine(std::string_view line) {
+    if (line.size() < 2 || line[0] < '1' || line[0] > '4' || line[1] != '$' ||
+        line.back() != '\r') {
+        return false;
+    }
+    line = line.substr(2, line.size() - 3);
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos || tab < 8 || tab > 16) return false;
+    for (std::size_t i = 0; i < tab; ++i) {
+        if (!isHexDigit(line[i])) return false;
+    }
+    const std::string_view bytes = line.substr(tab + 1);
+    if (bytes.empty() || (bytes.size() + 1) % 3 != 0) return false;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        if (!isHexDigit(bytes[i]) || !isHexDigit(bytes[i + 1])) return false;
+        if (i + 2 < bytes.size() && bytes[i + 2] != ' ') return false;
+    }
+    return true;
+}
+
+// Every line of `lines` (each ended by LF) is one the journal writes.
+void checkJournalLines(std::string_view lines) {
+    while (!lines.empty()) {
+        const std::size_t lf = lines.find('\n');
+        if (!isJournalLine(lines.substr(0, lf))) throw NotAJournal{};
+        lines.remove_prefix(lf + 1);
+    }
+}
 
 QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -128,6 +175,8 @@ std::uint64_t copyLines(const AbandonedJournal& journal, LogPairFiles& files, Pr
         } else {
             const auto end = static_cast<std::size_t>(static_cast<const char*>(last) - data) + 1;
             piece.append(data, static_cast<qsizetype>(end));
+            checkJournalLines(
+                std::string_view(piece.constData(), static_cast<std::size_t>(piece.size())));
             files.writeHex(piece);
             copied += static_cast<std::uint64_t>(piece.size());
             piece = QByteArray(data + end, static_cast<qsizetype>(size - end));

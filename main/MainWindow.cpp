@@ -127,7 +127,9 @@ void TMainForm::buildLogArea() {
 void TMainForm::buildGpsStrip() {
     GPSPanel = new QWidget(centralWidget());
     GPSPanel->setObjectName(QStringLiteral("GPSPanel"));
-    GPSPanel->setFixedHeight(kGpsStripHeight);
+    // The status bar's narrow face: the desktop's, on a machine with only
+    // wide faces, would not leave the strip whole at the least window width.
+    GPSPanel->setFont(zelvar::StatusBarFont());
     auto* strip = new QHBoxLayout(GPSPanel);
     strip->setContentsMargins(4, 2, 4, 2);
     strip->setSpacing(6);
@@ -153,17 +155,26 @@ void TMainForm::buildGpsStrip() {
     connect(cbPort, &QComboBox::activated, this,
             [this](int index) { settings_.numCom = cbPort->itemText(index).toStdString(); });
 
-    const auto makeGpsLabel = [this, strip](const char* name) {
+    // Each label is as wide as the longest text a receiver gives it, in the
+    // strip's face, and keeps its place while hidden: the strip's least width
+    // is then known before the first fix.
+    const auto makeGpsLabel = [this, strip](const char* name, const char* longest) {
         auto* label = new QLabel(GPSPanel);
         label->setObjectName(QLatin1String(name));
+        label->setText(QLatin1String(longest));
+        label->setMinimumWidth(label->minimumSizeHint().width());
+        label->clear();
+        QSizePolicy policy = label->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        label->setSizePolicy(policy);
         label->setVisible(false);
         strip->addWidget(label);
         return label;
     };
-    LabelGPSTime = makeGpsLabel("LabelGPSTime");
-    LabelLat = makeGpsLabel("LabelLat");
-    LabelLon = makeGpsLabel("LabelLon");
-    LabelPDOP = makeGpsLabel("LabelPDOP");
+    LabelGPSTime = makeGpsLabel("LabelGPSTime", "00.00.0000 00:00:00");
+    LabelLat = makeGpsLabel("LabelLat", "Lat: 0000.00000,N");
+    LabelLon = makeGpsLabel("LabelLon", "Lon: 00000.00000,E");
+    LabelPDOP = makeGpsLabel("LabelPDOP", "PDOP: 00.0");
     strip->addStretch(1);
 
     strip->addWidget(new QLabel(QStringLiteral("S-Metr"), GPSPanel));
@@ -192,6 +203,10 @@ void TMainForm::buildGpsStrip() {
     SMetr3 = bars[2];
     SMetr4 = bars[3];
     strip->addLayout(meters);
+    // A face taller or wider than the strip was drawn for gets the room it
+    // needs rather than cut a label.
+    GPSPanel->setFixedHeight(std::max(kGpsStripHeight, strip->minimumSize().height()));
+    setMinimumWidth(std::max(kMinWidth, strip->minimumSize().width()));
 }
 
 void TMainForm::buildStatusBar() {

@@ -5,6 +5,7 @@
 #include <QSysInfo>
 
 #include "PackageJson.h"
+#include "SettingsStore.h"
 
 namespace zelvar {
 
@@ -29,8 +30,9 @@ QString PublishSettingsProblem(const PublishSettings& settings) {
 }
 
 PublishSettings LoadPublishSettings(const QString& iniFile) {
-    const QSettings ini(iniFile, QSettings::IniFormat);
     PublishSettings s;
+    if (NoRegularFileAt(iniFile)) return s;
+    const QSettings ini(iniFile, QSettings::IniFormat);
     auto text = [&](const char* key, const QString& fallback) {
         return ini.value(QLatin1String(key), fallback).toString();
     };
@@ -54,6 +56,7 @@ PublishSettings LoadPublishSettings(const QString& iniFile) {
 }
 
 bool SavePublishSettings(const QString& iniFile, const PublishSettings& s) {
+    if (NoRegularFileAt(iniFile)) return false;
     {
         QSettings ini(iniFile, QSettings::IniFormat);
         auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };

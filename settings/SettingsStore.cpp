@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QVariant>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdint>
@@ -46,6 +47,11 @@ QString keyName(std::string_view key) {
 
 }  // namespace
 
+bool NoRegularFileAt(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 // QSettings would name a user-scope INI file "Zelvar.ini"; the store has
 // always been "Zelvar.conf", the name the native format uses on Linux.
 QString userStorePath() {
@@ -56,15 +62,19 @@ QString userStorePath() {
 
 SettingsStore::SettingsStore() : SettingsStore(userStorePath()) {}
 
-SettingsStore::SettingsStore(const QString& iniFile) : store_(iniFile, QSettings::IniFormat) {
-    store_.setFallbacksEnabled(false);
+SettingsStore::SettingsStore(const QString& iniFile) : path_(iniFile) {
+    // QSettings reads the file as it is made.
+    if (NoRegularFileAt(path_)) return;
+    store_.emplace(iniFile, QSettings::IniFormat);
+    store_->setFallbacksEnabled(false);
 }
 
 // QSettings turns some hand-written values into other types: an unquoted
 // comma makes a list, and "@Type(...)" forms make byte arrays, rectangles and
 // the like. The program itself only ever writes quoted strings.
 std::optional<QString> SettingsStore::readText(std::string_view key) const {
-    const QVariant value = store_.value(keyName(key));
+    if (!store_) return std::nullopt;
+    const QVariant value = store_->value(keyName(key));
     switch (value.typeId()) {
         case QMetaType::QString:
             return value.toString();
@@ -96,7 +106,7 @@ bool SettingsStore::readBool(std::string_view key, bool fallback) const {
 }
 
 void SettingsStore::writeText(std::string_view key, const QString& value) {
-    store_.setValue(keyName(key), value);
+    store_->setValue(keyName(key), value);
 }
 
 void SettingsStore::writeInt(std::string_view key, int value) {
@@ -152,6 +162,9 @@ Settings SettingsStore::load() {
 }
 
 bool SettingsStore::save(const Settings& s) {
+    // QSettings reads the file again before it writes it, and then puts a
+    // new file in its place.
+    if (!store_ || NoRegularFileAt(path_)) return false;
     for (std::size_t i = 0; i < kPortCount; ++i) {
         writeText(keys::kIP[i], QString::fromStdString(s.IP[i]));
     }
@@ -197,26 +210,28 @@ bool SettingsStore::save(const Settings& s) {
     writeInt(keys::kGMTCorrection, s.GMTCorrection);
     writeInt(keys::kTimeOut, s.TimeOut);
     writeText(keys::kNumCom, QString::fromStdString(s.numCom));
-    store_.sync();
-    return store_.status() == QSettings::NoError;
+    store_->sync();
+    return store_->status() == QSettings::NoError;
 }
 
 QString SettingsStore::writeFailureText() const {
     // The file, or else the nearest folder above it that exists, says why.
     QString reason;
-    for (QFileInfo at(store_.fileName()); !at.absoluteFilePath().isEmpty();
+    const QString file = QFileInfo(path_).absoluteFilePath();
+    if (NoRegularFileAt(path_)) reason = QStringLiteral("not a regular file");
+    for (QFileInfo at(file); reason.isEmpty() && !at.absoluteFilePath().isEmpty();
          at = QFileInfo(at.absolutePath())) {
         if (!at.exists() && at.absoluteFilePath() != at.absolutePath()) continue;
         const QByteArray path = QFile::encodeName(at.absoluteFilePath());
         if (::access(path.constData(), W_OK) != 0) {
             reason = QString::fromLocal8Bit(std::strerror(errno));
-        } else if (!at.isDir() && at.absoluteFilePath() != store_.fileName()) {
+        } else if (!at.isDir() && at.absoluteFilePath() != file) {
             reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
         }
         break;
     }
     if (reason.isEmpty()) reason = QStringLiteral("the file could not be written");
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(store_.fileName()), reason);
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path_), reason);
 }
 
 }  // namespace zelvar

@@ -12,6 +12,11 @@ namespace zelvar {
 // Where the user's store lives.
 QString userStorePath();
 
+// Whether something other than a regular file (a FIFO, a device, a folder)
+// is at `path`: such a store is neither read, which could wait for ever or
+// read without end, nor written. Asks the folder only, which never waits.
+bool NoRegularFileAt(const QString& path);
+
 // A stored integer: an optional sign and decimal digits that fit 32 bits.
 // Blanks, hexadecimal and anything else make it no number.
 std::optional<int> ParseStoredInt(std::string_view text);
@@ -60,6 +65,10 @@ public:
     // Any other file in the same format.
     explicit SettingsStore(const QString& iniFile);
 
+    // False when something other than a regular file was in the file's
+    // place (NoRegularFileAt): the values are the defaults, nothing is saved.
+    bool usable() const { return store_.has_value(); }
+
     // A missing or unusable value gives its default; nothing is reported.
     Settings load();
     // Writes every value and flushes the file; false when the file could
@@ -67,12 +76,12 @@ public:
     // the store held, so its normal size and place survive the next run.
     bool save(const Settings& s);
     // Whether the file can be written now (its folders are made if needed).
-    bool writable() const { return store_.isWritable(); }
+    bool writable() const { return store_ && store_->isWritable(); }
     // Why the file cannot be written, in the system's words where it says.
     QString writeFailureText() const;
 
-    QSettings::Status status() const { return store_.status(); }
-    QString fileName() const { return store_.fileName(); }
+    QSettings::Status status() const { return store_ ? store_->status() : QSettings::AccessError; }
+    QString fileName() const { return path_; }
 
 private:
     std::optional<QString> readText(std::string_view key) const;
@@ -84,7 +93,8 @@ private:
     void writeInt(std::string_view key, int value);
     void writeBool(std::string_view key, bool value);
 
-    QSettings store_;
+    QString path_;
+    std::optional<QSettings> store_;
 };
 
 }  // namespace zelvar

@@ -147,7 +147,10 @@ TEST_F(ZelvarEditTool, OutputIntoTheInputIsRefused) {
 }
 
 // Endless input and input over the limit are refused with one line; below
-// it, memory does not grow with the number of lines.
+// it, memory does not grow with the number of lines. A named device is
+// refused before it is read; endless standard input is refused at the limit
+// without holding more than it; a line too long to handle in bounded memory
+// is refused by its number before anything is written.
 TEST_F(ZelvarEditTool, InputLimitAndMemory) {
 #ifndef ZELVAR_SANITIZE
     // First: the children's peak counts every run so far.
@@ -168,14 +171,37 @@ TEST_F(ZelvarEditTool, InputLimitAndMemory) {
     const fs::path huge = scratch / "huge.hex";
     std::ofstream(huge) << "";
     fs::resize_file(huge, (std::size_t{256} << 20) + 1);
-    for (const std::string& args :
-         {std::string("spaces /dev/zero"), std::string("sort-ports </dev/zero"),
-          "divide " + quoted(huge.string())}) {
-        SCOPED_TRACE(args);
-        const ToolRun r = run(args);
+    for (const std::string& command :
+         {"yes 1 | " + quoted(ZELVAR_EDIT_BIN) + " sort-ports",
+          quoted(ZELVAR_EDIT_BIN) + " divide " + quoted(huge.string())}) {
+        SCOPED_TRACE(command);
+        const ToolRun r = zelvar::test::RunInShell(command, scratch);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("256 MiB"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    }
+#ifndef ZELVAR_SANITIZE
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 300 * 1000) << "peak KiB";
+#endif
+
+    const fs::path longLine = scratch / "long.hex";
+    std::ofstream(longLine, std::ios::binary)
+        << "1$1145A3B29\t00 0B\r\n\r" << std::string((1 << 20) + 1, 'A') << "\r\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {"spaces /dev/zero", "not a regular file"},
+        {"spaces /dev/null", "not a regular file"},
+        {"sort-ports </dev/zero", "line 1 is longer than 1 MiB"},
+        {"spaces " + quoted(longLine.string()), "line 3 is longer than 1 MiB"},
+        {"sort-ports <" + quoted(longLine.string()), "line 3 is longer than 1 MiB"},
+        {"divide - <" + quoted(longLine.string()), "line 3 is longer than 1 MiB"}};
+    for (const auto& [args, reason] : refused) {
+        SCOPED_TRACE(args);
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty()) << r.out.size() << " bytes written";
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     }
 }

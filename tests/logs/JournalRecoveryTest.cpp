@@ -14,6 +14,7 @@
 #include <atomic>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -99,7 +100,8 @@ TEST(JournalRecovery, AKillAnywhereSavesEveryPackageOnce) {
 }
 
 // Files that no run of this program wrote as its journal: those named like
-// one are set aside unread as .bad, with a word why; any other is left alone.
+// one are set aside as .bad, with a word why, and nothing of them is
+// recovered; any other is left alone.
 TEST(JournalRecovery, WhatIsNoJournalOfOursIsSetAsideOrLeftAlone) {
     QTemporaryDir dir;
     const QDir folder(dir.path());
@@ -118,15 +120,23 @@ TEST(JournalRecovery, WhatIsNoJournalOfOursIsSetAsideOrLeftAlone) {
     writeFile(folder.filePath(QStringLiteral("zelvar-1-2-7.journal")),
               std::string(1 << 20, '7') + "\r\n");  // no package line is this long
     writeFile(folder.filePath(QStringLiteral("notes.journal")), "1$F4BEE070\t00 00 00 00 77\r\n");
+    // Lines of no form the program writes: random bytes, and a hand-made line
+    // after one of ours.
+    std::mt19937 random(27);
+    std::string noise(5000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    writeFile(folder.filePath(QStringLiteral("zelvar-1-2-8.journal")), noise);
+    writeFile(folder.filePath(QStringLiteral("zelvar-1-2-9.journal")),
+              "1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE071\t00 00 0g 00 77\r\n");
 
     const std::vector<zelvar::RecoveredJournal> told =
         zelvar::RecoverJournals(dir.path(), zelvar::Settings());
     int setAside = 0;
     for (const zelvar::RecoveredJournal& journal : told) setAside += !journal.error.isEmpty();
-    EXPECT_EQ(setAside, 5);
+    EXPECT_EQ(setAside, 7);
     EXPECT_EQ(folder.entryList({QStringLiteral("*.journal.bad")}, QDir::AllEntries | QDir::System)
                   .size(),
-              5);
+              7);
     char target[32] = {};
     EXPECT_GT(::readlink((zero + ".bad").toUtf8().constData(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "/dev/zero");
@@ -163,7 +173,7 @@ TEST(JournalRecovery, AStoppedRecoveryIsFinishedOnceByTheNext) {
     constexpr int kPackages = 20000;
     QTemporaryDir dir;
     const QString journal = dir.filePath(QStringLiteral("zelvar-1-2-3.journal"));
-    writeFile(journal, journalLines(kPackages) + "\r\n\r\nno package here\r\n");
+    writeFile(journal, journalLines(kPackages));
     std::atomic<bool> stop{false};
     zelvar::RecoveryControl control;
     control.stop = &stop;
@@ -176,6 +186,6 @@ TEST(JournalRecovery, AStoppedRecoveryIsFinishedOnceByTheNext) {
         zelvar::RecoverJournals(dir.path(), zelvar::Settings());
     ASSERT_EQ(told.size(), 1U);
     EXPECT_EQ(told[0].packages, kPackages);
-    EXPECT_EQ(linesIn(dir.path(), QStringLiteral(".hex")).size(), std::size_t{kPackages + 2});
+    EXPECT_EQ(linesIn(dir.path(), QStringLiteral(".hex")).size(), std::size_t{kPackages});
     EXPECT_FALSE(QFileInfo::exists(journal));
 }

@@ -14,8 +14,11 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <sys/stat.h>
+
 #include <cstdio>
 
+#include "FifoRescue.h"
 #include "LogFormat.h"
 #include "MainHarness.h"
 
@@ -655,9 +658,9 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
 }
 
 // A settings store that cannot be written (its folder is a file here, which
-// stops root as well) is reported in the status bar at start, and only once;
-// one that stops being writable meanwhile is reported when the close cannot
-// save to it.
+// stops root as well; or it is a FIFO) is reported in the status bar at
+// start, and only once; one that stops being writable meanwhile is reported
+// when the close cannot save to it.
 void MainWindowTest::unwritableSettingsAreReportedOnce() {
     const auto hint = [](TMainForm& w) {
         return w.findChild<QLabel*>(QStringLiteral("StatusPanel3"))->toolTip();
@@ -686,6 +689,22 @@ void MainWindowTest::unwritableSettingsAreReportedOnce() {
         QVERIFY(h.main->close());
         QCOMPARE(h.main->statusText(3), QStringLiteral(" Settings Not Saved"));
         QVERIFY2(hint(*h.main).contains(path), qPrintable(hint(*h.main)));
+    }
+    {
+        // A FIFO in the store's place would hold the start until someone
+        // writes into it: the window starts on the defaults and leaves it.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Zelvar.conf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const zelvar::test::FifoRescue rescue(QFile::encodeName(path).toStdString());
+        MainHarness h;
+        h.main->setSettingsStore(std::make_unique<zelvar::SettingsStore>(path));
+        h.start();
+        QCOMPARE(h.main->statusText(3), QStringLiteral(" Settings Not Saved"));
+        QVERIFY2(hint(*h.main).contains(path), qPrintable(hint(*h.main)));
+        QVERIFY(h.main->close());
+        QCOMPARE(rescue.rescues(), 0);
+        QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
     }
 }
 

@@ -1,12 +1,15 @@
 #include "SettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
+
+#include "FifoRescue.h"
 
 namespace zelvar {
 namespace {
@@ -290,6 +293,27 @@ TEST_F(SettingsStoreTest, MaximisedWindowsLeaveTheirStoredBoundsAlone) {
     s.ewMaximized = false;
     SettingsStore(iniPath()).save(s);
     expectSame(SettingsStore(iniPath()).load(), s);
+}
+
+// A FIFO in the store's place would stop the program's start until someone
+// writes into it, and a device would be read without end: a store that is
+// no regular file is neither read nor written, and says why.
+TEST_F(SettingsStoreTest, StoreThatIsNoRegularFileIsLeftAlone) {
+    const QByteArray path = QFile::encodeName(iniPath());
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    const test::FifoRescue rescue(path.toStdString());
+    {
+        SettingsStore store(iniPath());
+        expectSame(store.load(), Settings{});
+        EXPECT_FALSE(store.writable());
+        EXPECT_FALSE(store.save(Settings{}));
+        EXPECT_TRUE(store.writeFailureText().contains(QStringLiteral("not a regular file")))
+            << store.writeFailureText().toStdString();
+    }
+    EXPECT_EQ(rescue.rescues(), 0) << "the FIFO was opened";
+    struct stat info {};
+    ASSERT_EQ(::stat(path.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST(SettingsStoreUserTest, UserStoreLivesUnderTheConfigHome) {

@@ -11,8 +11,13 @@ bool LoadToolSettings(const std::string& file, Settings& settings, std::string& 
                       std::string* path) {
     if (file.empty()) {
         SettingsStore store;
+        const std::string name = store.fileName().toLocal8Bit().toStdString();
+        if (!store.usable()) {
+            error = "settings store '" + name + "' is not a regular file";
+            return false;
+        }
         settings = store.load();
-        if (path) *path = store.fileName().toLocal8Bit().toStdString();
+        if (path) *path = name;
         return true;
     }
     const QFileInfo info(QString::fromLocal8Bit(file.c_str()));

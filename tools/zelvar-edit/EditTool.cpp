@@ -5,6 +5,7 @@
 
 #include "Arguments.h"
 #include "PortSort.h"
+#include "ReadWholeFile.h"
 
 namespace zelvar {
 
@@ -131,6 +132,25 @@ void Utf8Check::add(std::string_view piece) {
     }
     valid_ = IsValidUtf8(piece.substr(0, cut));
     carry_ = std::string(piece.substr(cut));
+}
+
+void InputScan::add(std::string_view block) {
+    size_ += block.size();
+    if (size_ > limit_) throw TooLargeError(limit_);
+    utf8_.add(block);
+    while (!block.empty()) {
+        const std::size_t end = std::min(block.find_first_of("\r\n"), block.size());
+        if (end > 0) afterCr_ = false;
+        length_ += end;
+        if (length_ > kLongestEditLine) throw LineTooLongError{line_};
+        if (end == block.size()) break;
+        // As in EditRun::addText: CR LF, LF or a lone CR end a line.
+        const char lineEnd = block[end];
+        if (lineEnd == '\r' || !afterCr_) ++line_;
+        afterCr_ = lineEnd == '\r';
+        length_ = 0;
+        block.remove_prefix(end + 1);
+    }
 }
 
 EditRun::EditRun(std::optional<Transform> transform, TextUnits units, bool crlf, Sink sink)

@@ -49,6 +49,35 @@ private:
     bool valid_ = true;
 };
 
+// The longest line a command runs over: a longer one would take memory that
+// grows with it, several times over in some transforms.
+inline constexpr std::size_t kLongestEditLine = std::size_t{1} << 20;
+
+// A line longer than kLongestEditLine, by its number from 1.
+struct LineTooLongError {
+    std::size_t line;
+};
+
+// What the tool learns of its input, block by block, before it runs the
+// command: that it stays within `limit` bytes (else WholeFileError), that no
+// line, ended as the editor ends its lines, is longer than kLongestEditLine
+// (else LineTooLongError), and whether it is UTF-8.
+class InputScan {
+public:
+    explicit InputScan(std::size_t limit) : limit_(limit) {}
+    void add(std::string_view block);
+    // After the last block.
+    bool utf8() const { return utf8_.valid(); }
+
+private:
+    std::size_t limit_;
+    std::size_t size_ = 0;
+    Utf8Check utf8_;
+    std::size_t line_ = 1;
+    std::size_t length_ = 0;  // of the line not yet ended
+    bool afterCr_ = false;    // the last byte was a CR: a LF next ends no other line
+};
+
 // Runs the transform (or the port sort) over a document given line by line,
 // as the editor window runs it over the whole document, and hands on the
 // lines the window would show, LF or CR LF after each, in pieces of a block

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -38,9 +40,9 @@ constexpr const char* kUsage =
     "  sort-ports     group the lines by their port digit 1..4, drop the rest\n"
     "\n"
     "  --crlf  end each line with CR LF\n"
-    "The input may be 256 MiB at most.\n"
-    "Exit status: 0, or 2 on bad usage, an unreadable or larger input, an unwritable\n"
-    "stdout, or stdout into the input itself.\n";
+    "The input may be 256 MiB at most, a line 1 MiB; FILE may be a FIFO, not a device.\n"
+    "Exit status: 0, or 2 on bad usage, an unreadable or larger input, a longer line,\n"
+    "an unwritable stdout, or stdout into the input itself.\n";
 
 int fail(const std::string& message) {
     std::cerr << message << '\n';
@@ -58,27 +60,29 @@ void writeAll(int fd, std::string_view bytes) {
     if (const int error = zelvar::WriteAll(fd, bytes); error != 0) throw WriteError{error};
 }
 
-// A regular file is read twice rather than held: once to learn its size
-// and whether it is UTF-8, which the editor decides over the whole text
+constexpr std::size_t kBlock = 256 * 1024;
+
+// Reads the next block into `to`; 0 at the end.
+std::size_t readBlock(int fd, char* to, std::size_t room) {
+    for (;;) {
+        const ssize_t n = ::read(fd, to, room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw std::system_error(errno, std::generic_category());
+    }
+}
+
+// A regular file is read twice rather than held: once to learn that it
+// fits and whether it is UTF-8, which the editor decides over the whole text
 // before it looks at a line, then line by line.
 void runOverFile(int fd, off_t start, zelvar::EditRun::Sink sink,
                  const std::optional<zelvar::Transform>& transform, bool crlf) {
-    zelvar::Utf8Check utf8;
-    std::vector<char> block(256 * 1024);
-    std::size_t size = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, block.data(), block.size());
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw std::system_error(errno, std::generic_category());
-        }
-        size += static_cast<std::size_t>(n);
-        if (size > zelvar::kWholeFileLimit) throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
-        utf8.add(std::string_view(block.data(), static_cast<std::size_t>(n)));
+    zelvar::InputScan scan(zelvar::kWholeFileLimit);
+    std::vector<char> block(kBlock);
+    while (const std::size_t n = readBlock(fd, block.data(), block.size())) {
+        scan.add(std::string_view(block.data(), n));
     }
     if (::lseek(fd, start, SEEK_SET) != start) throw std::system_error(errno, std::generic_category());
-    zelvar::EditRun run(transform, utf8.valid() ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
+    zelvar::EditRun run(transform, scan.utf8() ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
                         crlf, std::move(sink));
     zelvar::LogLineReader lines(fd);
     std::string_view line;
@@ -86,14 +90,31 @@ void runOverFile(int fd, off_t start, zelvar::EditRun::Sink sink,
     run.finish();
 }
 
-// A pipe or a terminal is held, up to the limit.
+// A pipe or a terminal is held, up to the limit, in memory set aside for
+// the limit at once and taken only as it fills: it is never copied to grow,
+// so endless input is refused holding no more than the limit.
 void runOverStream(int fd, zelvar::EditRun::Sink sink,
                    const std::optional<zelvar::Transform>& transform, bool crlf) {
-    const std::string text = zelvar::ReadAll(fd);
-    zelvar::EditRun run(transform,
-                        zelvar::IsValidUtf8(text) ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
+    const std::size_t room = zelvar::kWholeFileLimit + 1;
+    void* const held = ::mmap(nullptr, room, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (held == MAP_FAILED) throw std::bad_alloc();
+    const struct Unmap {
+        void* at;
+        std::size_t size;
+        ~Unmap() { ::munmap(at, size); }
+    } unmap{held, room};
+    char* const text = static_cast<char*>(held);
+    zelvar::InputScan scan(zelvar::kWholeFileLimit);
+    std::size_t size = 0;
+    // One byte beyond the limit tells input of exactly the limit from more.
+    while (const std::size_t n = readBlock(fd, text + size, std::min(kBlock, room - size))) {
+        scan.add(std::string_view(text + size, n));
+        size += n;
+    }
+    zelvar::EditRun run(transform, scan.utf8() ? zelvar::TextUnits::Utf8 : zelvar::TextUnits::Bytes,
                         crlf, std::move(sink));
-    run.addText(text);
+    run.addText(std::string_view(text, size));
     run.finish();
 }
 
@@ -125,9 +146,16 @@ int main(int argc, char** argv) {
     auto cannotRead = [&inputName](const std::string& reason) {
         return fail("zelvar-edit: cannot read " + inputName + ": " + reason);
     };
+    // A device named as FILE is not opened: reading /dev/zero would never
+    // end, and opening some devices does something. Standard input is taken
+    // as it comes, a terminal too.
+    struct stat info {};
+    if (!fromStdin && ::stat(options.file->c_str(), &info) == 0 &&
+        (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISSOCK(info.st_mode))) {
+        return cannotRead("not a regular file or FIFO");
+    }
     // A FIFO named as FILE waits for its writer, as it would for any reader.
     const int fd = fromStdin ? STDIN_FILENO : ::open(options.file->c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) return cannotRead(errorText(errno));
     if (S_ISDIR(info.st_mode)) return cannotRead(errorText(EISDIR));
 
@@ -155,6 +183,8 @@ int main(int argc, char** argv) {
         return fail("zelvar-edit: cannot write standard output: " + errorText(failed.error));
     } catch (const zelvar::WholeFileError& failed) {
         return cannotRead(failed.what());
+    } catch (const zelvar::LineTooLongError& failed) {
+        return cannotRead("line " + std::to_string(failed.line) + " is longer than 1 MiB");
     } catch (const std::system_error& failed) {
         return cannotRead(errorText(failed.code().value()));
     } catch (const std::bad_alloc&) {
