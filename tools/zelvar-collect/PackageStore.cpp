@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
+#include "PgConnection.h"
 #include "Schema.h"
 
 namespace zelvar {
@@ -17,16 +17,6 @@ namespace {
 // the collector's memory stays small whatever the log's size.
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
-
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-// The server's message in one line: the first line of libpq's text, which
-// carries the primary message ("ERROR:  ..." without DETAIL and HINT).
-std::string oneLine(std::string_view text) {
-    std::string line(text.substr(0, text.find('\n')));
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line.empty() ? std::string("unknown database error") : line;
-}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -49,12 +39,13 @@ void drainResults(pg_conn* conn, std::uint64_t* inserted) {
     std::string_view state;
     bool first = true;
     while (PGresult* raw = PQgetResult(conn)) {
-        const Result r(raw, &PQclear);
+        const PgResult r(raw);
         const ExecStatusType status = PQresultStatus(raw);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
             const char* primary = PQresultErrorField(raw, PG_DIAG_MESSAGE_PRIMARY);
             const char* sqlState = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
-            error = primary != nullptr ? "ERROR:  " + oneLine(primary) : oneLine(PQerrorMessage(conn));
+            error =
+                primary != nullptr ? "ERROR:  " + OneLine(primary) : OneLine(PQerrorMessage(conn));
             // Classes 22 (data exception), 23 (integrity constraint) and 54
             // (program limit, such as an index row too long) refuse values.
             state = sqlState != nullptr && std::strlen(sqlState) == 5 ? std::string_view(sqlState, 2) : "";
@@ -79,44 +70,20 @@ PackageStore::PackageStore(const std::string& conninfo, std::uint64_t refusedKep
     connect(lanes_[0], conninfo);
     CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
-    for (Lane& lane : lanes_) exec(lane, "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
+    for (Lane& lane : lanes_)
+        PgExec(lane.conn.get(), "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
     pending_.reserve(kSendBytes + 4096);
 }
 
 PackageStore::~PackageStore() = default;
 
-void PackageStore::Closer::operator()(pg_conn* conn) const { PQfinish(conn); }
-
 void PackageStore::connect(Lane& lane, const std::string& conninfo) {
-    lane.conn.reset(PQconnectdb(conninfo.c_str()));
-    if (!lane.conn) throw StoreError("cannot connect to the database: out of memory");
-    if (PQstatus(lane.conn.get()) != CONNECTION_OK) fail(lane, "cannot connect to the database: ");
-    // "already exists, skipping" and the like are no news for the user.
-    PQsetNoticeProcessor(lane.conn.get(), [](void*, const char*) {}, nullptr);
-    exec(lane, "SET client_encoding = 'UTF8'");
+    lane.conn = PgConnect(conninfo);
+    PgExec(lane.conn.get(), "SET client_encoding = 'UTF8'");
     // A batch in the staging table stays in this session's memory rather
     // than going to disk; it must be set before the session's first
     // temporary table.
-    exec(lane, "SET temp_buffers = '48MB'");
-}
-
-void PackageStore::fail(Lane& lane, std::string_view what) {
-    std::string message(what);
-    message += oneLine(PQerrorMessage(lane.conn.get()));
-    throw StoreError(message);
-}
-
-void PackageStore::exec(Lane& lane, const char* sql) {
-    const Result r(PQexec(lane.conn.get(), sql), &PQclear);
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
-}
-
-void PackageStore::execParams(Lane& lane, const char* sql, int count, const char* const* values) {
-    const Result r(PQexecParams(lane.conn.get(), sql, count, nullptr, values, nullptr, nullptr, 0),
-                   &PQclear);
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(lane, "");
+    PgExec(lane.conn.get(), "SET temp_buffers = '48MB'");
 }
 
 void PackageStore::add(std::string_view row) {
@@ -140,7 +107,7 @@ void PackageStore::startInsert(Lane& lane) {
     std::string sql = "INSERT INTO packages (";
     sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
     sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
-    if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) fail(lane, "");
+    if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) PgFail(lane.conn.get());
     lane.inserting = true;
     staged_ = 0;
 }
@@ -149,8 +116,8 @@ void PackageStore::startCopy(Lane& lane) {
     finishInsert(lane);
     std::string sql = "COPY zelvar_staging (";
     sql.append(CopyColumns).append(") FROM STDIN");
-    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    const PgResult r(PQexec(lane.conn.get(), sql.c_str()));
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) PgFail(lane.conn.get());
     lane.copying = true;
 }
 
@@ -159,7 +126,7 @@ void PackageStore::sendCopy() {
     Lane& lane = lanes_[current_];
     if (!lane.copying) startCopy(lane);
     if (PQputCopyData(lane.conn.get(), pending_.data(), static_cast<int>(pending_.size())) != 1) {
-        fail(lane, "");
+        PgFail(lane.conn.get());
     }
     pending_.clear();
 }
@@ -168,7 +135,7 @@ void PackageStore::endCopy(Lane& lane) {
     sendCopy();
     if (!lane.copying) return;
     lane.copying = false;
-    if (PQputCopyEnd(lane.conn.get(), nullptr) != 1) fail(lane, "");
+    if (PQputCopyEnd(lane.conn.get(), nullptr) != 1) PgFail(lane.conn.get());
     drainResults(lane.conn.get(), nullptr);
 }
 
@@ -179,12 +146,10 @@ void PackageStore::finishInsert(Lane& lane) {
 }
 
 void PackageStore::makeDayPartitions(Lane& lane) {
-    const Result days(PQexec(lane.conn.get(),
-                             "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
-                             "((time AT TIME ZONE 'UTC')::date + 1)::text "
-                             "FROM zelvar_staging WHERE time IS NOT NULL"),
-                      &PQclear);
-    if (PQresultStatus(days.get()) != PGRES_TUPLES_OK) fail(lane, "");
+    const PgResult days = PgExec(lane.conn.get(),
+                                 "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
+                                 "((time AT TIME ZONE 'UTC')::date + 1)::text "
+                                 "FROM zelvar_staging WHERE time IS NOT NULL");
     const char* key[] = {kCatalogLock};
     bool locked = false;
     for (int i = 0; i < PQntuples(days.get()); ++i) {
@@ -193,7 +158,7 @@ void PackageStore::makeDayPartitions(Lane& lane) {
         if (knownDays_.count(day) != 0) continue;
         if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day, true);
         if (!locked) {
-            execParams(lane, "SELECT pg_advisory_lock($1::bigint)", 1, key);
+            PgExecParams(lane.conn.get(), "SELECT pg_advisory_lock($1::bigint)", 1, key);
             locked = true;
         }
         // Bounds cannot be parameters; the dates are the server's own,
@@ -205,10 +170,10 @@ void PackageStore::makeDayPartitions(Lane& lane) {
         std::string sql = "CREATE TABLE IF NOT EXISTS ";
         sql.append(name).append(" PARTITION OF packages FOR VALUES FROM ('");
         sql.append(day).append(" 00:00:00+00') TO ('").append(next).append(" 00:00:00+00')");
-        exec(lane, sql.c_str());
+        PgExec(lane.conn.get(), sql.c_str());
         knownDays_.insert(day);
     }
-    if (locked) execParams(lane, "SELECT pg_advisory_unlock($1::bigint)", 1, key);
+    if (locked) PgExecParams(lane.conn.get(), "SELECT pg_advisory_unlock($1::bigint)", 1, key);
 }
 
 void PackageStore::discard() {
@@ -230,19 +195,19 @@ void PackageStore::discard() {
             if (!failed.refusedData()) throw;
         }
         // A refusal while making a day's partition may leave the lock held.
-        exec(lane, "SELECT pg_advisory_unlock_all()");
-        exec(lane, "TRUNCATE zelvar_staging");
+        PgExec(lane.conn.get(), "SELECT pg_advisory_unlock_all()");
+        PgExec(lane.conn.get(), "TRUNCATE zelvar_staging");
     }
 }
 
 void PackageStore::copyRefused(Lane& lane, std::string_view rows) {
     std::string sql = "COPY refused (";
     sql.append(RefusedColumns).append(") FROM STDIN");
-    const Result r(PQexec(lane.conn.get(), sql.c_str()), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_COPY_IN) fail(lane, "");
+    const PgResult r(PQexec(lane.conn.get(), sql.c_str()));
+    if (PQresultStatus(r.get()) != PGRES_COPY_IN) PgFail(lane.conn.get());
     if (PQputCopyData(lane.conn.get(), rows.data(), static_cast<int>(rows.size())) != 1 ||
         PQputCopyEnd(lane.conn.get(), nullptr) != 1) {
-        fail(lane, "");
+        PgFail(lane.conn.get());
     }
     drainResults(lane.conn.get(), nullptr);
 }
@@ -276,10 +241,10 @@ void PackageStore::refuse(std::string_view rows) {
     const std::string kept = std::to_string(refusedKept_);
     const std::string waiting = std::string(kTimeReason) + "%";
     const char* values[] = {kept.c_str(), waiting.c_str()};
-    execParams(lane,
-               "DELETE FROM refused WHERE reason NOT LIKE $2 AND id <= (SELECT id FROM refused "
-               "WHERE reason NOT LIKE $2 ORDER BY id DESC OFFSET $1::bigint LIMIT 1)",
-               2, values);
+    PgExecParams(lane.conn.get(),
+                 "DELETE FROM refused WHERE reason NOT LIKE $2 AND id <= (SELECT id FROM refused "
+                 "WHERE reason NOT LIKE $2 ORDER BY id DESC OFFSET $1::bigint LIMIT 1)",
+                 2, values);
     bounded_ = true;
     refusedSinceBound_ = 0;
 }

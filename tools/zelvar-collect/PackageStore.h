@@ -8,8 +8,7 @@
 #include <string_view>
 
 #include "CopyText.h"
-
-struct pg_conn;
+#include "PgConnection.h"
 
 namespace zelvar {
 
@@ -71,19 +70,13 @@ public:
 
 private:
     // One connection with its staging table.
-    struct Closer {
-        void operator()(pg_conn* conn) const;
-    };
     struct Lane {
-        std::unique_ptr<pg_conn, Closer> conn;
+        PgConnection conn;
         bool copying = false;
         bool inserting = false;  // a batch's INSERT is running on the server
     };
 
     static void connect(Lane& lane, const std::string& conninfo);
-    static void exec(Lane& lane, const char* sql);
-    static void execParams(Lane& lane, const char* sql, int count, const char* const* values);
-    [[noreturn]] static void fail(Lane& lane, std::string_view what);
     void startCopy(Lane& lane);
     void sendCopy();
     void endCopy(Lane& lane);

@@ -2,17 +2,15 @@
 
 #include <libpq-fe.h>
 
-#include <memory>
 #include <vector>
 
 #include "PackageMessage.h"
 #include "PackageStore.h"
+#include "PgConnection.h"
 
 namespace zelvar {
 
 namespace {
-
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 // Rows read and stored at a time: payloads are up to 64 KiB each.
 constexpr int kChunk = 5'000;
@@ -23,37 +21,25 @@ std::int64_t bigEndian(const char* bytes) {
     return static_cast<std::int64_t>(n);
 }
 
-Result run(PGconn* conn, const std::string& sql, const std::vector<std::string>& values,
-           int resultFormat) {
+PgResult run(PGconn* conn, const std::string& sql, const std::vector<std::string>& values,
+             int resultFormat) {
     std::vector<const char*> pointers;
     for (const std::string& value : values) pointers.push_back(value.c_str());
-    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(pointers.size()), nullptr,
-                          pointers.data(), nullptr, nullptr, resultFormat),
-             &PQclear);
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        const std::string message = PQerrorMessage(conn);
-        throw StoreError(message.substr(0, message.find('\n')));
-    }
-    return r;
+    return PgExecParams(conn, sql.c_str(), static_cast<int>(pointers.size()), pointers.data(),
+                        resultFormat);
 }
 
 }  // namespace
 
 ReadmitCounts Readmit(const std::string& conninfo, const std::string& station) {
     PackageStore store(conninfo);
-    const std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(conninfo.c_str()),
-                                                            &PQfinish);
-    if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
-        throw StoreError("cannot connect to the database: " +
-                         std::string(conn ? PQerrorMessage(conn.get()) : "out of memory"));
-    }
+    const PgConnection conn = PgConnect(conninfo);
     ReadmitCounts counts;
     std::int64_t after = 0;
     const std::string pattern = std::string(kTimeReason) + "%";
     while (true) {
         // Binary results: the payload as its bytes, the id in 8 bytes.
-        const Result rows =
+        const PgResult rows =
             run(conn.get(),
                 "SELECT id, station, payload FROM refused WHERE id > $1::bigint AND reason LIKE $2 "
                 "AND ($3 = '' OR station = $3) ORDER BY id LIMIT " +

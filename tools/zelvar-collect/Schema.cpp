@@ -2,25 +2,14 @@
 
 #include <libpq-fe.h>
 
-#include <memory>
 #include <optional>
 
 #include "PackageStore.h"
+#include "PgConnection.h"
 
 namespace zelvar {
 
 namespace {
-
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-using Connection = std::unique_ptr<PGconn, decltype(&PQfinish)>;
-
-Connection connect(const std::string& conninfo) {
-    Connection conn(PQconnectdb(conninfo.c_str()), &PQfinish);
-    if (!conn) throw StoreError("cannot connect to the database: out of memory");
-    PQsetNoticeProcessor(
-        conn.get(), [](void*, const char*) {}, nullptr);
-    return conn;
-}
 
 // Version 1: the table and its DEFAULT partition.
 constexpr const char* kVersion1 = R"(
@@ -60,29 +49,14 @@ CREATE TABLE refused (
 CREATE TABLE zelvar_schema (version integer NOT NULL);
 INSERT INTO zelvar_schema VALUES (2))";
 
-// The connection's last error, in one line.
-[[noreturn]] void fail(pg_conn* conn, const std::string& what = {}) {
-    const std::string message = PQerrorMessage(conn);
-    throw StoreError(what + (message.empty() ? "unknown database error"
-                                             : message.substr(0, message.find('\n'))));
-}
-
-void exec(pg_conn* conn, const char* sql) {
-    const Result r(PQexec(conn, sql), &PQclear);
-    const ExecStatusType status = PQresultStatus(r.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(conn);
-}
-
 // The schema's version: 0 for none, 1 for the table alone.
 int version(pg_conn* conn) {
-    const Result r(PQexec(conn,
-                          "SELECT CASE WHEN to_regclass('zelvar_schema') IS NOT NULL THEN -1 "
-                          "WHEN to_regclass('packages') IS NOT NULL THEN 1 ELSE 0 END"),
-                   &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) fail(conn);
+    const PgResult r = PgExec(conn,
+                              "SELECT CASE WHEN to_regclass('zelvar_schema') IS NOT NULL THEN -1 "
+                              "WHEN to_regclass('packages') IS NOT NULL THEN 1 ELSE 0 END");
     const int found = std::stoi(PQgetvalue(r.get(), 0, 0));
     if (found >= 0) return found;
-    const Result v(PQexec(conn, "SELECT max(version) FROM zelvar_schema"), &PQclear);
+    const PgResult v(PQexec(conn, "SELECT max(version) FROM zelvar_schema"));
     if (PQresultStatus(v.get()) != PGRES_TUPLES_OK || PQgetisnull(v.get(), 0, 0)) {
         throw StoreError("the table zelvar_schema holds no version");
     }
@@ -98,33 +72,32 @@ std::string later(int found) {
 }  // namespace
 
 std::string InitSchema(pg_conn* conn) {
-    exec(conn, "BEGIN");
+    PgExec(conn, "BEGIN");
     try {
-        exec(conn, (std::string("SELECT pg_advisory_xact_lock(") + kCatalogLock + ")").c_str());
+        PgExec(conn, (std::string("SELECT pg_advisory_xact_lock(") + kCatalogLock + ")").c_str());
         const int found = version(conn);
         if (found > kSchemaVersion) throw StoreError(later(found));
-        if (found < 1) exec(conn, kVersion1);
-        if (found < 2) exec(conn, kVersion2);
-        exec(conn, "COMMIT");
+        if (found < 1) PgExec(conn, kVersion1);
+        if (found < 2) PgExec(conn, kVersion2);
+        PgExec(conn, "COMMIT");
         if (found == kSchemaVersion)
             return "schema version " + std::to_string(found) + ", nothing to do";
         if (found == 0) return "made the schema, version " + std::to_string(kSchemaVersion);
         return "upgraded the schema from version " + std::to_string(found) + " to " +
                std::to_string(kSchemaVersion);
     } catch (...) {
-        const Result rollback(PQexec(conn, "ROLLBACK"), &PQclear);
+        const PgResult rollback(PQexec(conn, "ROLLBACK"));
         throw;
     }
 }
 
 std::string InitDatabase(const std::string& conninfo) {
-    const Connection conn = connect(conninfo);
-    if (PQstatus(conn.get()) != CONNECTION_OK) fail(conn.get(), "cannot connect to the database: ");
+    const PgConnection conn = PgConnect(conninfo);
     return InitSchema(conn.get());
 }
 
 std::optional<std::string> WrongSchema(const std::string& conninfo) {
-    const Connection conn = connect(conninfo);
+    const PgConnection conn = PgOpen(conninfo);
     if (PQstatus(conn.get()) != CONNECTION_OK) return std::nullopt;
     try {
         CheckSchema(conn.get());
