@@ -1,7 +1,6 @@
 #include "FolderEdges.h"
 
 #include <filesystem>
-#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -114,18 +113,22 @@ bool EdgeTable::allows(const std::string& from, const std::string& to) const {
 
 std::vector<std::string> EdgeTable::cycles() const {
     std::vector<std::string> out;
-    for (const auto& [start, rule] : folders) {
+    for (const auto& row : folders) {
+        if (row.second.uses.contains("*")) continue;
+        // The folders reachable from this one, walked until it shows up.
         std::set<std::string> seen;
-        std::function<bool(const std::string&)> reaches = [&](const std::string& folder) {
-            const auto row = folders.find(folder);
-            if (row == folders.end()) return false;
-            for (const std::string& used : row->second.uses) {
-                if (used == start) return true;
-                if (used != "*" && seen.insert(used).second && reaches(used)) return true;
+        std::vector<std::string> next(row.second.uses.begin(), row.second.uses.end());
+        while (!next.empty()) {
+            const std::string folder = next.back();
+            next.pop_back();
+            if (folder == row.first) {
+                out.push_back(row.first);
+                break;
             }
-            return false;
-        };
-        if (!rule.uses.contains("*") && reaches(start)) out.push_back(start);
+            const auto used = folders.find(folder);
+            if (used == folders.end() || !seen.insert(folder).second) continue;
+            next.insert(next.end(), used->second.uses.begin(), used->second.uses.end());
+        }
     }
     return out;
 }
