@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "DateTime.h"
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
 
@@ -143,14 +144,11 @@ std::int64_t firstUtc(const GpsSimOptions& options) {
     if (!options.utcDate) return static_cast<std::int64_t>(std::time(nullptr));
     const std::string& d = *options.utcDate;
     const std::string& t = *options.utcTime;
-    std::tm parts{};
-    parts.tm_mday = std::stoi(d.substr(0, 2));
-    parts.tm_mon = std::stoi(d.substr(2, 2)) - 1;
-    parts.tm_year = 100 + std::stoi(d.substr(4, 2));
-    parts.tm_hour = std::stoi(t.substr(0, 2));
-    parts.tm_min = std::stoi(t.substr(2, 2));
-    parts.tm_sec = std::stoi(t.substr(4, 2));
-    return static_cast<std::int64_t>(timegm(&parts));
+    const auto two = [](const std::string& digits, std::size_t at) {
+        return static_cast<unsigned>(std::stoi(digits.substr(at, 2)));
+    };
+    return zelvar::DaysFromCivil(2000 + two(d, 4), two(d, 2), two(d, 0)) * 86400 +
+           two(t, 0) * 3600 + two(t, 2) * 60 + two(t, 4);
 }
 
 }  // namespace
