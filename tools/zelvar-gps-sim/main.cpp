@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -20,6 +19,7 @@
 #include "DateTime.h"
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
+#include "SentenceFile.h"
 
 namespace {
 
@@ -126,20 +126,6 @@ bool sendSecond(Line& line, const std::vector<std::string>& sentences, const Gps
     return together.empty() || line.send(together);
 }
 
-std::optional<std::vector<std::vector<std::string>>> readSeconds(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::vector<std::vector<std::string>> seconds;
-    std::string text;
-    while (std::getline(file, text)) {
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-        if (text.empty()) continue;
-        if (seconds.empty() || text.find("GPRMC") == (text.front() == '$' ? 1U : 0U)) seconds.emplace_back();
-        seconds.back().push_back(text);
-    }
-    return seconds;
-}
-
 std::int64_t firstUtc(const GpsSimOptions& options) {
     if (!options.utcDate) return static_cast<std::int64_t>(std::time(nullptr));
     const std::string& d = *options.utcDate;
@@ -166,7 +152,7 @@ int main(int argc, char* argv[]) {
     }
     std::optional<std::vector<std::vector<std::string>>> file;
     if (!options.file.empty()) {
-        file = readSeconds(options.file);
+        file = ReadSentenceSeconds(options.file);
         if (!file || file->empty()) {
             std::cerr << "zelvar-gps-sim: no sentences in " << options.file << std::endl;
             return 1;
