@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -17,7 +19,10 @@
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
 #include "NmeaReader.h"
+#include "ReadWholeFile.h"
+#include "SentenceFile.h"
 #include "TiedChild.h"
+#include "ToolRun.h"
 
 extern char** environ;
 
@@ -40,6 +45,17 @@ TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
     GpsWalk again(7, -33.8688, -151.2093, 1796733319);
     again.next();
     EXPECT_EQ(RmcBody(again.next(), false), RmcBody(second, false));
+}
+
+// A file of sentences is held whole: one beyond the program's limit for a
+// whole file is refused rather than read.
+TEST(GpsSimSentences, FileBeyondTheWholeFileLimitIsRefused) {
+    const std::filesystem::path dir = test::TestScratchDir("gps-sim");
+    const std::filesystem::path big = dir / "big.nmea";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, kWholeFileLimit + 1);
+    EXPECT_THROW(ReadSentenceSeconds(big.string()), WholeFileError);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {
