@@ -58,6 +58,17 @@ TEST(GpsSimSentences, FileBeyondTheWholeFileLimitIsRefused) {
     std::filesystem::remove_all(dir);
 }
 
+// Each GPRMC starts a second of a file; line ends of either kind, blank
+// lines left out.
+TEST(GpsSimSentences, FileSecondsStartAtEachGprmc) {
+    const std::filesystem::path dir = test::TestScratchDir("gps-sim");
+    std::ofstream(dir / "s.nmea", std::ios::binary) << "$GPGSA,0\r\n$GPRMC,1\r\n\r\nGPGSA,1\nGPRMC,2";
+    const std::vector<std::vector<std::string>> seconds{
+        {"$GPGSA,0"}, {"$GPRMC,1", "GPGSA,1"}, {"GPRMC,2"}};
+    EXPECT_EQ(ReadSentenceSeconds((dir / "s.nmea").string()), seconds);
+    std::filesystem::remove_all(dir);
+}
+
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {
     EXPECT_TRUE(parseGpsSimArguments({"--utc", "081226,123519", "--split", "--unplug-after=2",
                                       "--wait-for-usr1"})

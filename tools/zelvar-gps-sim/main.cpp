@@ -19,6 +19,7 @@
 #include "DateTime.h"
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
+#include "ReadWholeFile.h"
 #include "SentenceFile.h"
 
 namespace {
@@ -152,8 +153,14 @@ int main(int argc, char* argv[]) {
     }
     std::optional<std::vector<std::vector<std::string>>> file;
     if (!options.file.empty()) {
-        file = ReadSentenceSeconds(options.file);
-        if (!file || file->empty()) {
+        try {
+            file = ReadSentenceSeconds(options.file);
+        } catch (const zelvar::WholeFileError& error) {
+            std::cerr << "zelvar-gps-sim: cannot read " << options.file << ": " << error.what()
+                      << std::endl;
+            return 1;
+        }
+        if (file->empty()) {
             std::cerr << "zelvar-gps-sim: no sentences in " << options.file << std::endl;
             return 1;
         }
