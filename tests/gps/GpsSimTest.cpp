@@ -62,7 +62,8 @@ TEST(GpsSimSentences, FileBeyondTheWholeFileLimitIsRefused) {
 // lines left out.
 TEST(GpsSimSentences, FileSecondsStartAtEachGprmc) {
     const std::filesystem::path dir = test::TestScratchDir("gps-sim");
-    std::ofstream(dir / "s.nmea", std::ios::binary) << "$GPGSA,0\r\n$GPRMC,1\r\n\r\nGPGSA,1\nGPRMC,2";
+    std::ofstream(dir / "s.nmea", std::ios::binary)
+        << "$GPGSA,0\r\n$GPRMC,1\r\n\r\nGPGSA,1\nGPRMC,2";
     const std::vector<std::vector<std::string>> seconds{
         {"$GPGSA,0"}, {"$GPRMC,1", "GPGSA,1"}, {"GPRMC,2"}};
     EXPECT_EQ(ReadSentenceSeconds((dir / "s.nmea").string()), seconds);
