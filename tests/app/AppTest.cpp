@@ -158,6 +158,7 @@ private slots:
             {"monitoring error box", {"main", "mnuStartUDP"}, "Editor=0\nPort1=x\n", false},
             {"editor open dialog", {"editor", "mnuOpenRtf"}, "", false},
             {"editor filter error box", {"editor", "mnuUserFilter", "EditPByte="}, "", false},
+            {"editor open failure box", {"editor", "openMissing"}, "", false},
         };
         for (const auto& kind : kinds) {
             for (const int signal : {SIGTERM, SIGHUP}) {

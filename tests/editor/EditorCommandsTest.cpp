@@ -32,7 +32,11 @@ public:
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
     QString saveDocumentAs(QWidget*, const QString&) override { return {}; }
-    void showError(QWidget*, const QString& text) override { errors << text; }
+    // A box lets window events through: it stands inside its command's run.
+    void showError(QWidget* editor, const QString& text) override {
+        errors << text;
+        QVERIFY2(static_cast<TEditorForm*>(editor)->commandRunning(), qPrintable(text));
+    }
 };
 
 // A hex log whose packages cycle through the ports 1..4 and the types 0B,

@@ -20,11 +20,50 @@
 #include <QUrl>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #include "../main/MainHarness.h"
 #include "EditorDialogs.h"
 #include "EditorHost.h"
 #include "RichEditArea.h"
 #include "Rtf.h"
+
+namespace {
+
+// While `failAt` is not 0, the failAt-th allocation of a document's size
+// (counted in `largeAllocations`) throws as a full memory does.
+std::atomic<long> failAt{0};
+std::atomic<long> largeAllocations{0};
+
+void* allocate(std::size_t size) {
+    constexpr std::size_t kLarge = 256 * 1024;
+    if (size >= kLarge && failAt != 0 && ++largeAllocations == failAt) throw std::bad_alloc();
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace {
 
@@ -46,7 +85,11 @@ public:
         proposedName = proposed;
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
-    void showError(QWidget*, const QString& text) override { errors << text; }
+    // A box lets window events through: it stands inside its command's run.
+    void showError(QWidget* editor, const QString& text) override {
+        errors << text;
+        QVERIFY2(static_cast<TEditorForm*>(editor)->commandRunning(), qPrintable(text));
+    }
 };
 
 // The same notation as the menu tests of the main window.
@@ -122,6 +165,7 @@ private slots:
     void hexLogOpensPlainAndSaveRewritesItAsRtf();
     void marksOfAnEarlierDocumentNeverCarryOver();
     void failedOpenKeepsTheDocument();
+    void openingOutOfMemoryKeepsTheDocument();
     void dropsOpenOnlyTheFirstExistingDocument();
     void commandsArrivingWhileOpeningAreRefused();
     void saveAsRules();
@@ -317,6 +361,41 @@ void EditorWindowTest::failedOpenKeepsTheDocument() {
     // Cancelling the dialog changes nothing either.
     action(e, "mnuOpenRtf")->trigger();
     QCOMPARE(shown(e.document()), before);
+}
+
+// Memory that runs out at any step of opening a day's log: the document stays
+// as it was, the box says why, and the area takes typing again.
+void EditorWindowTest::openingOutOfMemoryKeepsTheDocument() {
+    Setup s;
+    TEditorForm& e = s.editor;
+    auto* a = control<RichEditArea>(e, QStringLiteral("RichEdit"));
+    s.open(s.file(QStringLiteral("before.txt"), "before"));
+    QString before = QStringLiteral("before");
+    QByteArray log;
+    for (int i = 0; i < 20000; ++i) log += kHexLog;
+    const QString path = s.file(QStringLiteral("day.hex"), log);
+    for (long step = 1;; ++step) {
+        largeAllocations = 0;
+        failAt = step;
+        bool escaped = false;
+        try {
+            s.open(path);
+        } catch (...) {
+            escaped = true;
+        }
+        failAt = 0;
+        QVERIFY2(!escaped, qPrintable(QStringLiteral("allocation %1").arg(step)));
+        QVERIFY(!e.commandRunning());
+        if (largeAllocations < step) break;  // nothing failed: the log is open
+        QCOMPARE(e.plainText(), before);
+        QCOMPARE(e.docName(), QStringLiteral("before.txt"));
+        QCOMPARE(s.dialogs.errors.size(), step);
+        QTest::keyClick(a, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(a, Qt::Key_Q);
+        before += QLatin1Char('q');
+        QCOMPARE(e.plainText(), before);
+    }
+    QCOMPARE(e.docName(), QStringLiteral("day.hex"));
 }
 
 void EditorWindowTest::dropsOpenOnlyTheFirstExistingDocument() {
