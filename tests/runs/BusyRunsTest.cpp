@@ -119,6 +119,36 @@ TEST(BusyRuns, ADeferredCloseRunsOnceWhenTheLastRunEnds) {
     EXPECT_EQ(hides, 1);
 }
 
+// A deferred command runs once the run has ended, not inside its end: one
+// that begins a run of its own holds the next back, and one that fails
+// leaves the rest to run.
+TEST(BusyRuns, DeferredCommandsRunAfterTheRunEnded) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    BusyRuns runs;
+    std::optional<BusyRuns::Run> question;
+    int closes = 0;
+    {
+        const BusyRuns::Run editor = runs.begin(RunKind::EditorCommand);
+        runs.ask(Command::HideEditor, [&] { question.emplace(runs.begin(RunKind::Question)); });
+        runs.ask(Command::Close, [&] { ++closes; });
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(question);
+    EXPECT_EQ(closes, 0);  // the question the hide began stands
+    question.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closes, 1);
+
+    {
+        const BusyRuns::Run editor = runs.begin(RunKind::EditorCommand);
+        runs.ask(Command::HideEditor, [] { throw std::runtime_error("no room"); });
+        runs.ask(Command::Close, [&] { ++closes; });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closes, 2);
+}
+
 TEST(BusyRuns, KeepsTheDecodingAndCloseFlags) {
     BusyRuns runs;
     EXPECT_TRUE(runs.DecoderIdle());
