@@ -101,7 +101,10 @@ EditorCommands::~EditorCommands() = default;
 
 void EditorCommands::run(const Transform& transform, const QString& command) {
     const auto running = window_.beginCommand();
-    if (!running) return;
+    if (running) runBegun(transform, command);
+}
+
+void EditorCommands::runBegun(const Transform& transform, const QString& command) {
     const ReadOnlyArea readOnly(window_.textArea());
     try {
         // A '\n' after the last line is the most a filter adds.
@@ -123,6 +126,9 @@ void EditorCommands::runTransform(TransformMode mode, const QString& command) {
 
 void EditorCommands::mnuUserFilterClick(const QString& byte, const QString& type,
                                         const QString& command) {
+    // From the error box on: a drop or another command waits for it.
+    const auto running = window_.beginCommand();
+    if (!running) return;
     Transform transform;
     try {
         transform = MaskTransform(byte.toStdString(), type.toStdString());
@@ -130,7 +136,7 @@ void EditorCommands::mnuUserFilterClick(const QString& byte, const QString& type
         window_.showError(QString::fromUtf8(error.what()));
         return;
     }
-    run(transform, command);
+    runBegun(transform, command);
 }
 
 void EditorCommands::mnuUndoFilterClick(const QString& command) {

@@ -49,6 +49,8 @@ public:
 
 private:
     void run(const Transform& transform, const QString& command);
+    // The same once its run has begun.
+    void runBegun(const Transform& transform, const QString& command);
     // Colours the selection, or what is typed next; marked already, black.
     void toggleColor(MarkColor color);
     void find(const QString& what, bool forward);

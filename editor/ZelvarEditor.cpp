@@ -434,40 +434,37 @@ void TEditorForm::filesDropped(const QStringList& paths) {
 }
 
 bool TEditorForm::openDocument(const QString& path) {
+    const auto command = beginCommand();
+    if (!command) return false;
     QString failure;
-    {
-        const auto command = beginCommand();
-        if (!command) return false;
-        {
-            const LoadingArea loading(*this);
-            zelvar::RichText text;
-            try {
-                runs_->runAside(
-                    [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
-            } catch (const zelvar::DocumentFileError& error) {
-                failure = error.text();
-            } catch (const std::exception& error) {
-                // Out of memory on a huge file: the document stays as it was.
-                failure = QString::fromLocal8Bit(error.what());
-            }
-            if (failure.isEmpty()) {
-                // No marks of the previous document carry over; the emptied
-                // area is drawn before the new text goes in.
-                RichEdit->clear();
-                runs_->letEventsThrough();
-                setDocument(std::move(text));
-            }
-        }
-        if (failure.isEmpty()) {
-            DocPath = path;
-            DocName = QFileInfo(path).fileName();
-            setCaptionForDocument();
-            mnuSave->setEnabled(true);
-            return true;
-        }
+    try {
+        const LoadingArea loading(*this);
+        // Made ready in full first: a file that cannot be read, or no memory
+        // for it, leaves the document as it was.
+        zelvar::EditorText prepared;
+        runs_->runAside([&] {
+            prepared.assign(zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)));
+        });
+        // No marks of the previous document carry over; the emptied area is
+        // drawn before the new text goes in.
+        RichEdit->clear();
+        runs_->letEventsThrough();
+        RichEdit->setContent(std::move(prepared));
+    } catch (const zelvar::DocumentFileError& error) {
+        failure = error.text();
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
     }
-    dialogs().showError(this, failure);
-    return false;
+    if (!failure.isEmpty()) {
+        // Its box is part of the run: a drop or a transform waits for it.
+        dialogs().showError(this, failure);
+        return false;
+    }
+    DocPath = path;
+    DocName = QFileInfo(path).fileName();
+    setCaptionForDocument();
+    mnuSave->setEnabled(true);
+    return true;
 }
 
 void TEditorForm::writeDocument(const QString& path) {
@@ -490,6 +487,9 @@ void TEditorForm::saveToDocPath() {
         setCaptionForDocument();
     } catch (const zelvar::DocumentFileError& error) {
         dialogs().showError(this, error.text());
+    } catch (const std::exception& error) {
+        // No memory for the file's bytes: the slot must not pass it on.
+        dialogs().showError(this, QString::fromLocal8Bit(error.what()));
     }
 }
 
