@@ -222,7 +222,9 @@ bool FolderHolds(const std::string& folder, std::string_view extension, dev_t de
     bool found = false;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
-        if (entry->d_ino != inode || !name.ends_with(extension)) continue;
+        // Not by d_ino: on some file systems (overlays) it is not the inode
+        // that stat gives.
+        if (!name.ends_with(extension)) continue;
         struct stat info {};
         if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(info.st_mode) && info.st_dev == device && info.st_ino == inode) {
