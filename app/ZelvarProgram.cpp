@@ -28,7 +28,7 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
 
     Settings settings;  // the program's, shared by the three windows
     TMainForm mainForm(settings);
-    TEditorForm editorForm(settings);
+    TEditorForm editorForm(settings, mainForm.busyRuns());
     TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     MonitoringSession session(mainForm);

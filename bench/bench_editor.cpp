@@ -48,7 +48,8 @@ constexpr int kRuns = 5;
 
 struct Editor {
     zelvar::Settings settings;
-    TEditorForm form{settings};
+    zelvar::BusyRuns runs;
+    TEditorForm form{settings, runs};
     Editor() {
         form.show();
         QCoreApplication::processEvents();

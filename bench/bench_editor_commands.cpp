@@ -84,7 +84,8 @@ private:
 // The editor window shown, as each child starts it.
 struct ShownEditor {
     zelvar::Settings settings;
-    TEditorForm form{settings};
+    zelvar::BusyRuns runs;
+    TEditorForm form{settings, runs};
     ShownEditor() {
         form.show();
         QCoreApplication::processEvents();

@@ -341,7 +341,7 @@ int recoverChild(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings);
+    TEditorForm editor(settings, form.busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
@@ -411,7 +411,7 @@ int child(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings);
+    TEditorForm editor(settings, form.busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(

@@ -83,7 +83,7 @@ struct Window {
     AnswerDialogs dialogs;
     zelvar::Settings settings;
     TMainForm form{settings};
-    TEditorForm editor{settings};
+    TEditorForm editor{settings, form.busyRuns()};
     Window() {
         QDir::setCurrent(dir.path());
         QFile ini(dir.filePath(QStringLiteral("Zelvar.ini")));

@@ -6,7 +6,6 @@ class QObject;
 
 namespace zelvar {
 
-class BusyRuns;
 class EditorHost;
 
 // What the main window needs of the editor window, and no more: showing and
@@ -17,9 +16,6 @@ public:
 
     // Not owned; the main window attaches itself.
     virtual void setHost(EditorHost* host) = 0;
-    // The program's runs that let events through, which the editor's commands
-    // join; until then the editor keeps its own.
-    virtual void useRuns(BusyRuns& runs) = 0;
     // `listener` hears each show and hide, after the settings' Editor flag
     // is set, for as long as `context` lives.
     virtual void onVisibilityChanged(QObject* context,

@@ -57,10 +57,11 @@ using zelvar::addSubmenu;
 
 }  // namespace
 
-TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
+TEditorForm::TEditorForm(zelvar::Settings& settings, zelvar::BusyRuns& runs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
       DocName(QStringLiteral("Not Saved")),
-      settings_(settings) {
+      settings_(settings),
+      runs_(runs) {
     setObjectName(QStringLiteral("EditorForm"));
     setWindowTitle(QStringLiteral(" Editor"));
     setMinimumSize(kMinWidth, kMinHeight);
@@ -250,17 +251,15 @@ zelvar::EditorDialogs& TEditorForm::dialogs() {
 }
 
 std::optional<zelvar::BusyRuns::Run> TEditorForm::beginCommand() {
-    if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) {
-        return std::nullopt;
-    }
-    return runs_->begin(zelvar::RunKind::EditorCommand, [this] { commands_->stop(); });
+    return runs_.tryBegin(zelvar::Command::EditorCommand, zelvar::RunKind::EditorCommand,
+                          [this] { commands_->stop(); });
 }
 
 void TEditorForm::setVisible(bool visible) {
     if (visible) {
         // Shown again before a hide asked for during a command took effect.
-        runs_->withdraw(zelvar::Command::HideEditor);
-    } else if (runs_->ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
+        runs_.withdraw(zelvar::Command::HideEditor);
+    } else if (runs_.ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
                zelvar::BusyRuns::Answer::Deferred) {
         return;
     }
@@ -314,12 +313,12 @@ void TEditorForm::setStatusText(int panel, const QString& text, bool draw) {
 }
 
 void TEditorForm::mnuEUndoClick() {
-    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+    if (runs_.ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
         RichEdit->undo();
 }
 
 void TEditorForm::mnuERedoClick() {
-    if (runs_->ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
+    if (runs_.ask(zelvar::Command::EditorCommand) == zelvar::BusyRuns::Answer::Go)
         RichEdit->redo();
 }
 
@@ -351,25 +350,25 @@ zelvar::RichText TEditorForm::document() const {
 
 void TEditorForm::setDocument(zelvar::RichText text) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] { prepared.assign(std::move(text)); });
+    runs_.runAside([&] { prepared.assign(std::move(text)); });
     RichEdit->setContent(std::move(prepared));
 }
 
 void TEditorForm::setPlainDocument(const QString& text) {
     zelvar::EditorText prepared;
-    runs_->runAside([&] { prepared.assign(zelvar::PlainDocument(text)); });
+    runs_.runAside([&] { prepared.assign(zelvar::PlainDocument(text)); });
     RichEdit->setContent(std::move(prepared));
 }
 
 void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
     zelvar::RichText text;
-    if (!utf8.empty()) runs_->runAside([&] { text = zelvar::Utf8Document(utf8); });
+    if (!utf8.empty()) runs_.runAside([&] { text = zelvar::Utf8Document(utf8); });
     replaceDocument(std::move(text), command, join);
 }
 
 void TEditorForm::replaceDocument(zelvar::RichText text, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!text.text.empty()) runs_->runAside([&] { prepared.assign(std::move(text)); });
+    if (!text.text.empty()) runs_.runAside([&] { prepared.assign(std::move(text)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
@@ -442,13 +441,13 @@ bool TEditorForm::openDocument(const QString& path) {
         // Made ready in full first: a file that cannot be read, or no memory
         // for it, leaves the document as it was.
         zelvar::EditorText prepared;
-        runs_->runAside([&] {
+        runs_.runAside([&] {
             prepared.assign(zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)));
         });
         // No marks of the previous document carry over; the emptied area is
         // drawn before the new text goes in.
         RichEdit->clear();
-        runs_->letEventsThrough();
+        runs_.letEventsThrough();
         RichEdit->setContent(std::move(prepared));
     } catch (const zelvar::DocumentFileError& error) {
         failure = error.text();
@@ -507,7 +506,7 @@ void TEditorForm::mnuSaveRtfClick() {
 }
 
 void TEditorForm::mnuClearAllClick() {
-    if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) return;
+    if (runs_.ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) return;
     RichEdit->replaceAll({}, mnuClearAll->text().toStdString());
 }
 
@@ -553,7 +552,7 @@ void TEditorForm::hideEvent(QHideEvent* event) {
 }
 
 void TEditorForm::closeEvent(QCloseEvent* event) {
-    if (runs_->ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
+    if (runs_.ask(zelvar::Command::HideEditor, [this] { hide(); }) ==
         zelvar::BusyRuns::Answer::Deferred) {
         event->ignore();
         return;

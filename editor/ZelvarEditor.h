@@ -41,7 +41,8 @@ class TEditorForm : public QWidget,
     Q_OBJECT
 
 public:
-    explicit TEditorForm(zelvar::Settings& settings, QWidget* parent = nullptr);
+    // `runs` are the program's, shared with the main window from the start.
+    TEditorForm(zelvar::Settings& settings, zelvar::BusyRuns& runs, QWidget* parent = nullptr);
     ~TEditorForm() override;
 
     // --- zelvar::EditorControl ---
@@ -51,7 +52,6 @@ public:
     // Edits go back to the settings as they are made.
     void applyFieldSettings() override;
     void setHost(zelvar::EditorHost* host) override { host_ = host; }
-    void useRuns(zelvar::BusyRuns& runs) override { runs_ = &runs; }
     void onVisibilityChanged(QObject* context, std::function<void(bool visible)> listener) override;
     bool editorShown() const override { return isVisible(); }
     void showEditor() override { show(); }
@@ -90,7 +90,7 @@ public:
     // runs; nothing when the busy-run rules refuse it (another command runs,
     // the main window stops, closes or asks).
     [[nodiscard]] std::optional<zelvar::BusyRuns::Run> beginCommand() override;
-    bool commandRunning() const { return runs_->running(zelvar::RunKind::EditorCommand); }
+    bool commandRunning() const { return runs_.running(zelvar::RunKind::EditorCommand); }
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
     void setVisible(bool visible) override;
@@ -130,7 +130,7 @@ private:
     zelvar::EditorDialogs& dialogs();
 
     // --- zelvar::EditorCommandHost, for the commands ---
-    zelvar::BusyRuns& runs() override { return *runs_; }
+    zelvar::BusyRuns& runs() override { return runs_; }
     RichEditArea& textArea() override { return *RichEdit; }
     void showError(const QString& message) override;
     bool decodeButtonEnabled() const override;
@@ -199,11 +199,10 @@ private:
     void connectCommands();
 
     zelvar::Settings& settings_;
+    zelvar::BusyRuns& runs_;
     zelvar::EditorHost* host_ = nullptr;
     zelvar::EditorDialogs* dialogs_ = nullptr;
     std::unique_ptr<zelvar::EditorDialogs> ownDialogs_;
     std::array<QLabel*, 3> statusPanels_{};
-    zelvar::BusyRuns ownRuns_;  // until the program's are shared
-    zelvar::BusyRuns* runs_ = &ownRuns_;
     zelvar::EditorCommands* commands_ = nullptr;
 };

@@ -144,8 +144,8 @@ void CoverageMapExport::exportChosen() {
     // As "Save Data As...": the dialogs let events through, so commands that
     // come meanwhile are refused and a close waits until the export is written.
     BusyRuns& runs = form_.busyRuns();
-    if (runs.ask(Command::SaveAs) != BusyRuns::Answer::Go) return;
-    const BusyRuns::Run asking = runs.begin(RunKind::Question);
+    const auto asking = runs.tryBegin(Command::SaveAs, RunKind::Question);
+    if (!asking) return;
 
     // The log as a save would write it now; monitoring goes on meanwhile.
     SnapshotCoverageSource textLog(form_.textLogSnapshot());

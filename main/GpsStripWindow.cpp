@@ -45,13 +45,13 @@ void GpsStripWindow::startStopClicked() {
     // A stop or the close sequence is letting events run: a port opened now
     // would outlive the close, so the press is refused and the toggle put back.
     BusyRuns& runs = w_.busyRuns();
-    if (runs.ask(Command::GpsCommand) != BusyRuns::Answer::Go) {
+    // A failed start shows a modal box, whose loop lets a close request in;
+    // the close waits until the command is done.
+    const auto command = runs.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
+    if (!command) {
         w_.setGpsToggle(!down);
         return;
     }
-    // A failed start shows a modal box, whose loop lets a close request in;
-    // the close waits until the command is done.
-    const BusyRuns::Run command = runs.begin(RunKind::GpsCommand);
     strip_.startStopChosen(down, w_.gpsPortName().toStdString());
 }
 
@@ -61,8 +61,8 @@ void GpsStripWindow::copyCoordinatesChosen() {
 
 void GpsStripWindow::sbTimeFromGPSClick() {
     BusyRuns& runs = w_.busyRuns();
-    if (runs.ask(Command::GpsCommand) != BusyRuns::Answer::Go) return;
-    const BusyRuns::Run command = runs.begin(RunKind::GpsCommand);
+    const auto command = runs.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
+    if (!command) return;
     strip_.setClockFromGps(clock_);
 }
 

@@ -283,12 +283,12 @@ void TMainForm::RolloverCheck() {
 }
 
 void TMainForm::mnuSaveAsClick() {
-    if (busy_.ask(zelvar::Command::SaveAs) != zelvar::BusyRuns::Answer::Go) return;
-    flushLogViews();
-    if (viewEmpty(Memo1) && viewEmpty(Memo2) && !saving_->hasWaiting()) return;
     QString failure;
     {
-        const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+        const auto asking = busy_.tryBegin(zelvar::Command::SaveAs, zelvar::RunKind::Question);
+        if (!asking) return;
+        flushLogViews();
+        if (viewEmpty(Memo1) && viewEmpty(Memo2) && !saving_->hasWaiting()) return;
         const QString base =
             dialogs().saveLogsAs(this, QString::fromStdString(zelvar::FileNameStamp()));
         if (base.isEmpty()) return;

@@ -108,7 +108,6 @@ void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* optio
     options_ = options;
     if (editor_) {
         editor_->setHost(this);
-        editor_->useRuns(busy_);
         editor_->onVisibilityChanged(this,
                                      [this](bool visible) { editorVisibilityChanged(visible); });
     }

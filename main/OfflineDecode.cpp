@@ -70,10 +70,10 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines,
 void TMainForm::mnuDecodeClick() {
     // The running decoding still reads its input list; a second one would
     // replace it under its feet.
-    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
     QString path;
     {
-        const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+        const auto asking = busy_.tryBegin(zelvar::Command::Decode, zelvar::RunKind::Question);
+        if (!asking) return;
         path = dialogs().openLogFile(this);
     }
     if (path.isEmpty()) return;
@@ -81,14 +81,14 @@ void TMainForm::mnuDecodeClick() {
 }
 
 void TMainForm::decodeOfflineInput(const QString& title, const QString& path) {
-    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
     QString failure;
     {
         // A stop asked for meanwhile (Esc, "Start Monitoring", a close)
         // holds for this decoding, from the reading of its file on: a log
         // of a million lines takes longer to read than the window may
         // stand still.
-        const zelvar::BusyRuns::Run decoding = busy_.begin(zelvar::RunKind::Decoding);
+        const auto decoding = busy_.tryBegin(zelvar::Command::Decode, zelvar::RunKind::Decoding);
+        if (!decoding) return;
         sinceEvents_.restart();
         bool decode = true;
         if (!path.isEmpty()) {

@@ -44,8 +44,8 @@ void PublishControl::start() {
 void PublishControl::dialogChosen() {
     BusyRuns& runs = form_.busyRuns();
     // As "Settings...": not while a decoding runs or another question is open.
-    if (runs.ask(Command::Settings) != BusyRuns::Answer::Go) return;
-    const BusyRuns::Run asking = runs.begin(RunKind::Question);
+    const auto asking = runs.tryBegin(Command::Settings, RunKind::Question);
+    if (!asking) return;
     PublishDialog dialog(settings_, &form_);
     if (dialog.exec() != QDialog::Accepted) return;
     apply(dialog.settings());

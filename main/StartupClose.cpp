@@ -166,11 +166,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // runs to its end; the close follows once. A request that the close
     // sequence's own event processing lets in is the close already running.
     const auto closeLater = [this] { QTimer::singleShot(0, this, &QWidget::close); };
-    if (busy_.ask(zelvar::Command::Close, closeLater) != zelvar::BusyRuns::Answer::Go) {
+    const auto closing =
+        busy_.tryBegin(zelvar::Command::Close, zelvar::RunKind::CloseSequence, {}, closeLater);
+    if (!closing) {
         event->ignore();
         return;
     }
-    const zelvar::BusyRuns::Run closing = busy_.begin(zelvar::RunKind::CloseSequence);
     busy_.letEventsThrough();
 
     bool sessionStopped = false;

@@ -77,6 +77,13 @@ BusyRuns::Answer BusyRuns::ask(Command command, std::function<void()> later) {
     return Answer::Deferred;
 }
 
+std::optional<BusyRuns::Run> BusyRuns::tryBegin(Command command, RunKind kind,
+                                                std::function<void()> stop,
+                                                std::function<void()> later) {
+    if (ask(command, std::move(later)) != Answer::Go) return std::nullopt;
+    return begin(kind, std::move(stop));
+}
+
 bool BusyRuns::running(RunKind kind) const {
     return std::any_of(runs_.begin(), runs_.end(),
                        [kind](const Entry& run) { return run.kind == kind; });
@@ -117,10 +124,26 @@ void BusyRuns::end(unsigned id) {
     runs_.erase(entry);
     // Also when the decoder left with an exception.
     if (kind == RunKind::Decoding && !running(RunKind::Decoding)) decoding_.DecoderIdle = true;
-    if (busy()) return;
-    // In the order of Command, so a deferred close comes after the rest.
+    if (busy() || std::none_of(deferred_.begin(), deferred_.end(),
+                               [](const auto& action) { return bool(action); })) {
+        return;
+    }
+    // Not from here: the run's end is a destructor, and a command run inside
+    // one would find its caller half gone.
+    QMetaObject::invokeMethod(&events_, [this] { runDeferred(); }, Qt::QueuedConnection);
+}
+
+void BusyRuns::runDeferred() {
     for (auto& action : deferred_) {
-        if (const std::function<void()> run = std::exchange(action, nullptr)) run();
+        if (busy()) return;
+        const std::function<void()> run = std::exchange(action, nullptr);
+        if (!run) continue;
+        try {
+            run();
+        } catch (const std::exception& error) {
+            // The command's own failure: the commands after it still run.
+            qWarning("A deferred command failed: %s", error.what());
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <array>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -79,9 +81,13 @@ public:
 
     // Applies the table to `command` against every run under way: refused
     // when one refuses it; otherwise the runs that must stop are asked to,
-    // and when one makes it wait, `later` runs once the last run has ended
-    // (a command deferred again replaces its earlier deferral, so it runs once).
+    // and when one makes it wait, `later` runs from the event loop once the
+    // last run has ended (a command deferred again replaces its earlier
+    // deferral, so it runs once).
     Answer ask(Command command, std::function<void()> later = {});
+    // Asks for `command` and, when it may go now, begins its run of `kind`.
+    std::optional<Run> tryBegin(Command command, RunKind kind, std::function<void()> stop = {},
+                                std::function<void()> later = {});
     // A deferred command that no longer needs to run (a hide overtaken by a show).
     void withdraw(Command command) { deferred_[static_cast<std::size_t>(command)] = nullptr; }
 
@@ -115,10 +121,15 @@ private:
         std::function<void()> stop;
     };
     void end(unsigned id);
+    // The deferred commands, in the order of Command, so a deferred close
+    // comes after the rest; one that begins a run holds back the others
+    // until that run too has ended.
+    void runDeferred();
 
     std::vector<Entry> runs_;
     unsigned nextId_ = 0;
     std::array<std::function<void()>, kCommands> deferred_;
+    QObject events_;  // the deferred commands are posted to it
     DecodingFlags decoding_;
     bool closing_ = false;
 };

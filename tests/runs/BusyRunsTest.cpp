@@ -23,6 +23,8 @@ constexpr RunKind kKinds[] = {RunKind::Decoding,   RunKind::SessionStop, RunKind
 // goes, is refused or waits, whether the run was asked to stop, and whether
 // a waiting command ran once that run had ended.
 std::string outcome(Command command, RunKind kind) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
     BusyRuns runs;
     bool stopped = false;
     int ranLater = 0;
@@ -33,6 +35,7 @@ std::string outcome(Command command, RunKind kind) {
         stopped = stopped || runs.AbortDecoding();
         if (ranLater != 0) return "ran before the run ended";
     }
+    QCoreApplication::processEvents();
     std::string text = answer == BusyRuns::Answer::Go        ? "go"
                        : answer == BusyRuns::Answer::Refused ? "refused"
                                                              : "waits";
@@ -94,6 +97,8 @@ TEST(BusyRunTable, CloseFollowsEveryRunButItsOwn) {
 }
 
 TEST(BusyRuns, ADeferredCloseRunsOnceWhenTheLastRunEnds) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
     BusyRuns runs;
     int closes = 0;
     int hides = 0;
@@ -104,8 +109,10 @@ TEST(BusyRuns, ADeferredCloseRunsOnceWhenTheLastRunEnds) {
         EXPECT_EQ(runs.ask(Command::Close, [&] { ++closes; }), BusyRuns::Answer::Deferred);
         EXPECT_EQ(runs.ask(Command::HideEditor, [&] { ++hides; }), BusyRuns::Answer::Deferred);
     }
+    QCoreApplication::processEvents();
     EXPECT_EQ(closes + hides, 0);  // the question still stands
     question.reset();
+    QCoreApplication::processEvents();
     EXPECT_EQ(closes, 1);
     EXPECT_EQ(hides, 1);
     EXPECT_FALSE(runs.busy());
@@ -116,6 +123,7 @@ TEST(BusyRuns, ADeferredCloseRunsOnceWhenTheLastRunEnds) {
         EXPECT_EQ(runs.ask(Command::HideEditor, [&] { ++hides; }), BusyRuns::Answer::Deferred);
         runs.withdraw(Command::HideEditor);
     }
+    QCoreApplication::processEvents();
     EXPECT_EQ(hides, 1);
 }
 
