@@ -44,8 +44,11 @@ struct JournalTiming {
 
 class LiveJournal {
 public:
-    // `statusChanged` is called on the journal's thread when writing starts
-    // or stops failing; it may only hand the news to another thread.
+    // `statusChanged` is called when writing starts or stops failing, or a
+    // gap in the journal opens or closes: on whichever thread made the change
+    // (the journal's own, the window's through rotate and discard, the log
+    // writer's through the save hooks), always with the journal's mutex held.
+    // It may only hand the news on, and must not call the journal.
     LiveJournal(std::string folder, std::function<void()> statusChanged = {},
                 JournalTiming timing = JournalTiming(),
                 std::uint64_t limitBytes = kJournalLimitBytes);

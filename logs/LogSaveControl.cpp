@@ -17,12 +17,13 @@ QString folderOf(const QString& base) {
 
 }  // namespace
 
-LogSaveControl::LogSaveControl(QObject* parent) : QObject(parent) {
+LogSaveControl::LogSaveControl(QObject* parent, std::chrono::milliseconds retryEvery)
+    : QObject(parent) {
     writer_ = std::make_unique<LogWriter>([this] {
         QMetaObject::invokeMethod(this, &LogSaveControl::takeOutcomes, Qt::QueuedConnection);
     });
     retry_ = new QTimer(this);
-    retry_->setInterval(kRetryEveryMs);
+    retry_->setInterval(retryEvery);
     connect(retry_, &QTimer::timeout, this, &LogSaveControl::retryWaiting);
 }
 
@@ -33,7 +34,7 @@ LogSaveControl::~LogSaveControl() {
 }
 
 void LogSaveControl::startJournal(const QString& folder) {
-    journal_ = std::make_unique<LiveJournal>(folder.toStdString(), [this] {
+    journal_ = std::make_shared<LiveJournal>(folder.toStdString(), [this] {
         QMetaObject::invokeMethod(this, &LogSaveControl::statusChanged, Qt::QueuedConnection);
     });
 }
@@ -51,7 +52,7 @@ LogPair LogSaveControl::journaledPair(const QString& base, bool freeName,
     // The segments go from the writing thread the moment the save stands,
     // not after the news has travelled to this thread: a kill in between
     // would otherwise recover them beside the save.
-    LiveJournal* journal = journal_.get();
+    const std::shared_ptr<LiveJournal> journal = journal_;
     pair.beforePlacing = [journal, segments](const DurableFile& key) {
         journal->markSaved(segments, key);
     };

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <map>
+#include <chrono>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,10 @@ class LogSaveControl : public QObject {
     Q_OBJECT
 
 public:
-    explicit LogSaveControl(QObject* parent = nullptr);
+    // `retryEvery`: how often saves that failed are tried again into their
+    // folder; tests that wait for a retry shorten it.
+    explicit LogSaveControl(QObject* parent = nullptr,
+                            std::chrono::milliseconds retryEvery = kRetryEvery);
     ~LogSaveControl() override;
 
     // Starts journaling into this folder (after a left-behind journal there
@@ -82,8 +86,7 @@ public:
     QString statusText() const;
     QString statusReason() const;
 
-    // How often saves that failed are tried again into their folder.
-    static constexpr int kRetryEveryMs = 5000;
+    static constexpr std::chrono::milliseconds kRetryEvery{5000};
 
 signals:
     // A background save failed: the first failure in that folder since the
@@ -116,7 +119,9 @@ private:
 
     std::unique_ptr<LogWriter> writer_;
     QTimer* retry_ = nullptr;
-    std::unique_ptr<LiveJournal> journal_;
+    // Shared with the hooks of the pairs on their way: a pair keeps its
+    // journal alive on the writer's thread.
+    std::shared_ptr<LiveJournal> journal_;
     std::map<std::uint64_t, InFlight> inFlight_;
     std::vector<Waiting> waiting_;
     std::int64_t viewPackages_ = 0;  // in the views since they were last emptied

@@ -36,7 +36,9 @@ QString WriteLogPair(const LogPair& pair);
 
 // Writes log pairs on a thread of its own, in the order they were handed in,
 // so that a full view goes to disk while the window goes on reading its
-// sockets. The thread touches nothing but the files and its own queue.
+// sockets. Besides the files and its own queue the thread runs each pair's
+// hooks, which reach the live journal (under the journal's own mutex): their
+// owner keeps what they hold alive until the writer has ended.
 class LogWriter {
 public:
     struct Outcome {

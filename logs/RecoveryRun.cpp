@@ -29,6 +29,9 @@ RecoveryRun::RecoveryRun(const QString& folder, const Settings& settings, Progre
             recovered = RecoverJournals(folder, settings, control);
         } catch (const std::exception& error) {
             recovered.push_back({{}, 0, QString::fromLocal8Bit(error.what())});
+        } catch (...) {
+            // Nothing may leave a thread's function: the program would end.
+            recovered.push_back({{}, 0, QStringLiteral("Unknown error")});
         }
         if (stop_.load()) return;
         QMetaObject::invokeMethod(

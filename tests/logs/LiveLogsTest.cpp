@@ -251,7 +251,7 @@ TEST(LogSaveControl, HeldRolloversAreSavedOnceTheFolderWorksAgain) {
     int argc = 0;
     QCoreApplication app(argc, nullptr);
     QTemporaryDir dir;
-    zelvar::LogSaveControl saving;
+    zelvar::LogSaveControl saving(nullptr, std::chrono::milliseconds(20));
     saving.startJournal(dir.path());
     const QString later = dir.filePath(QStringLiteral("Files"));
     saving.packageReceived("1$F4BEE070\t00 01");
