@@ -3,7 +3,7 @@
 
 BUILD ?= build
 
-.PHONY: all deps dev-deps build run test test-only deb bench demo install clean
+.PHONY: all deps dev-deps build run test test-only unit deb bench demo install clean
 
 all: build
 
@@ -26,6 +26,12 @@ test:
 # Every test on the trees as they are, without installing or building first.
 test-only:
 	./scripts/run-tests.sh $(BUILD)
+
+# The inner loop: the tests labelled `unit` (no window system), in seconds,
+# on the tree as it is built, inside the private network namespace.
+unit:
+	cmake --build $(BUILD)
+	QT_QPA_PLATFORM=offscreen ./scripts/in-netns.sh ctest --test-dir $(BUILD) -L unit -j $$(nproc)
 
 deb: build
 	./scripts/make-deb.sh $(BUILD)
