@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test of the project, on an already built tree: the full suite, the
-# core again under AddressSanitizer and UndefinedBehaviorSanitizer, a short
+# core again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded parts' tests under ThreadSanitizer, a short
 # fuzzing run, a Release build of the core with GCC and warnings as errors (the
 # -O3 warnings differ), and the Debian package's check. All tests run inside a
 # private network namespace with a throw-away home, so no test can reach the
@@ -11,6 +12,7 @@ build=${1:-build}
 asan=${2:-build-asan}
 fuzz=${3:-build-fuzz}
 release=${4:-build-release}
+tsan=${5:-build-tsan}
 jobs=$(nproc)
 
 ./scripts/in-netns.sh --check
@@ -44,6 +46,23 @@ cmake -S . -B "$asan" "${strict[@]}" -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ./scripts/in-netns.sh ctest --test-dir "$asan" --output-on-failure -j "$jobs"
+
+echo "== Threaded parts under ThreadSanitizer"
+# Only the tests of what runs threads of its own (the logs' writer, journal
+# and recovery, the publisher, the busy runs' work set aside, the session's
+# rules) are built. Qt itself is not instrumented: the suppressions name only
+# Qt's functions, each with why it is safe.
+tsan_tests=(busy_runs_tests session_rules_tests live_logs_tests journal_recovery_tests
+  line_store_tests durable_file_tests outbox_tests publisher_tests)
+cmake -S . -B "$tsan" "${strict[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DZELVAR_CORE_ONLY=ON -DZELVAR_TSAN=ON >/dev/null
+cmake --build "$tsan" -j "$jobs" $(printf -- '--target %s ' "${tsan_tests[@]}")
+root=$PWD
+for name in "${tsan_tests[@]}"; do
+  echo "$name"
+  (cd "$scratch" && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" \
+    "$root/scripts/in-netns.sh" "$(find "$root/$tsan/tests" -name "$name" -type f)" --gtest_brief=1)
+done
 
 echo "== Fuzzing (short run from the seed corpora in tests/fuzz/corpus)"
 cmake -S . -B "$fuzz" "${strict[@]}" -DCMAKE_CXX_COMPILER=clang++ \
