@@ -24,6 +24,12 @@
 
 namespace {
 
+// The window's bounds are kept within the screens: a desktop-sized offscreen
+// screen, set before the application starts, also when the test is run by
+// hand rather than by ctest.
+[[maybe_unused]] const bool desktopScreen =
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ZELVAR_OFFSCREEN_SCREEN);
+
 // A caption as shown: its "&" only marks the Alt key.
 QString shown(QString caption) {
     return caption.remove(QLatin1Char('&'));
