@@ -1,5 +1,6 @@
-// The busy-run owner: its table row by row, as each command meets each kind
-// of run, and the deferred commands and flags it keeps.
+// The busy-run owner: the deferred commands and flags it keeps, and work set
+// aside. Its table is tested through the commands' own call sites
+// (tests/main/BusyRunSitesTest.cpp).
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -7,94 +8,11 @@
 #include <atomic>
 #include <optional>
 #include <stdexcept>
-#include <string>
 #include <thread>
 
 #include "BusyRuns.h"
 
 using namespace zelvar;
-
-namespace {
-
-constexpr RunKind kKinds[] = {RunKind::Decoding,   RunKind::SessionStop, RunKind::CloseSequence,
-                              RunKind::Question,   RunKind::GpsCommand,  RunKind::EditorCommand};
-
-// What happens to `command` while one run of `kind` is under way: whether it
-// goes, is refused or waits, whether the run was asked to stop, and whether
-// a waiting command ran once that run had ended.
-std::string outcome(Command command, RunKind kind) {
-    int argc = 0;
-    QCoreApplication app(argc, nullptr);
-    BusyRuns runs;
-    bool stopped = false;
-    int ranLater = 0;
-    BusyRuns::Answer answer{};
-    {
-        const BusyRuns::Run run = runs.begin(kind, [&] { stopped = true; });
-        answer = runs.ask(command, [&] { ++ranLater; });
-        stopped = stopped || runs.AbortDecoding();
-        if (ranLater != 0) return "ran before the run ended";
-    }
-    QCoreApplication::processEvents();
-    std::string text = answer == BusyRuns::Answer::Go        ? "go"
-                       : answer == BusyRuns::Answer::Refused ? "refused"
-                                                             : "waits";
-    if (stopped) text += "+stop";
-    if (answer == BusyRuns::Answer::Deferred && ranLater != 1) {
-        text += " (ran " + std::to_string(ranLater) + "x)";
-    }
-    return text;
-}
-
-// A command's outcomes under a decoding, a session's stop, the close, a
-// question, a GPS command and an editor command, in that order.
-std::string row(Command command) {
-    std::string text;
-    for (const RunKind kind : kKinds) text += (text.empty() ? "" : ", ") + outcome(command, kind);
-    return text;
-}
-
-}  // namespace
-
-TEST(BusyRunTable, DecodeOnlyBesideAnEditorCommand) {
-    EXPECT_EQ(row(Command::Decode), "refused, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, SettingsDoNothingWhileBusy) {
-    EXPECT_EQ(row(Command::Settings), "refused, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, EditorDoesNothingWhileBusy) {
-    EXPECT_EQ(row(Command::Editor), "refused, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, StartMonitoringStopsADecoding) {
-    EXPECT_EQ(row(Command::StartMonitoring), "go+stop, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, ClearLeavesRunningWorkAlone) {
-    EXPECT_EQ(row(Command::Clear), "refused, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, SaveAsWritesADecodingsViews) {
-    EXPECT_EQ(row(Command::SaveAs), "go, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, GpsCommandsNotUnderAStopOrClose) {
-    EXPECT_EQ(row(Command::GpsCommand), "go, refused, refused, refused, refused, go");
-}
-
-TEST(BusyRunTable, EditorCommandsOneAtATime) {
-    EXPECT_EQ(row(Command::EditorCommand), "go, refused, refused, refused, go, refused");
-}
-
-TEST(BusyRunTable, HidingTheEditorStopsItsCommandFirst) {
-    EXPECT_EQ(row(Command::HideEditor), "go, go, go, go, go, waits+stop");
-}
-
-TEST(BusyRunTable, CloseFollowsEveryRunButItsOwn) {
-    EXPECT_EQ(row(Command::Close), "waits+stop, waits, refused, waits, waits, waits+stop");
-}
 
 TEST(BusyRuns, ADeferredCloseRunsOnceWhenTheLastRunEnds) {
     int argc = 0;
