@@ -165,9 +165,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // command stops at its next line, a stop, a question or a GPS command
     // runs to its end; the close follows once. A request that the close
     // sequence's own event processing lets in is the close already running.
-    const auto closeLater = [this] { QTimer::singleShot(0, this, &QWidget::close); };
-    const auto closing =
-        busy_.tryBegin(zelvar::Command::Close, zelvar::RunKind::CloseSequence, {}, closeLater);
+    const auto closing = busy_.tryBegin(zelvar::Command::Close, zelvar::RunKind::CloseSequence,
+                                        {}, [this] { close(); });
     if (!closing) {
         event->ignore();
         return;
