@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QShowEvent>
 #include <QThread>
-#include <QTimer>
 
 #include "JournalRecovery.h"
 #include "LogSaveControl.h"
