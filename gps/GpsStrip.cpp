@@ -7,7 +7,8 @@
 
 namespace zelvar {
 
-GpsStrip::GpsStrip(const Settings& settings, GpsState& gps, GpsStripView& view, std::unique_ptr<TBComPort> port)
+GpsStrip::GpsStrip(const Settings& settings, GpsState& gps, GpsStripView& view,
+                   std::unique_ptr<TBComPort> port, std::chrono::milliseconds statusFlash)
     : settings_(settings),
       gps_(gps),
       view_(view),
@@ -23,7 +24,7 @@ GpsStrip::GpsStrip(const Settings& settings, GpsState& gps, GpsStripView& view, 
     port_->OnDeviceLost = [this](TBComPort&) { deviceLost(); };
     port_->OnEventFailure = [this](TBComPort&, const std::string& text) { view_.showNotice(text); };
     restoreTimer_.setSingleShot(true);
-    restoreTimer_.setInterval(kStatusFlashMs);
+    restoreTimer_.setInterval(statusFlash);
     QObject::connect(&restoreTimer_, &QTimer::timeout, [this] { view_.setStatusPanelText(rememberedStatus_); });
 }
 

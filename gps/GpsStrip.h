@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -21,11 +22,13 @@ namespace zelvar {
 // thread; all of its handlers run there.
 class GpsStrip {
 public:
-    static constexpr int kStatusFlashMs = 1000;
+    static constexpr std::chrono::milliseconds kStatusFlash{1000};
 
-    // `port` is for tests; by default the program's own port.
+    // `port` is for tests, by default the program's own port; so is
+    // `statusFlash`, how long a command's status text stands.
     GpsStrip(const Settings& settings, GpsState& gps, GpsStripView& view,
-             std::unique_ptr<TBComPort> port = nullptr);
+             std::unique_ptr<TBComPort> port = nullptr,
+             std::chrono::milliseconds statusFlash = kStatusFlash);
     ~GpsStrip();
     GpsStrip(const GpsStrip&) = delete;
     GpsStrip& operator=(const GpsStrip&) = delete;

@@ -83,7 +83,8 @@ protected:
     Settings settings;
     GpsState gps;
     FakeWindow window;
-    GpsStrip strip{settings, gps, window};
+    // Status texts stand a tenth of the program's second.
+    GpsStrip strip{settings, gps, window, nullptr, GpsStrip::kStatusFlash / 10};
     PtyPair pty;
 };
 
@@ -151,7 +152,7 @@ TEST_F(Strip, UnplugWithinTheCopyTextKeepsItsNotice) {
     ASSERT_TRUE(spinUntil([&] { return !window.notices.empty(); }));
     // A timer started now falls due after the copy text's would have.
     bool past = false;
-    QTimer::singleShot(GpsStrip::kStatusFlashMs, [&past] { past = true; });
+    QTimer::singleShot(GpsStrip::kStatusFlash / 10, [&past] { past = true; });
     ASSERT_TRUE(spinUntil([&] { return past; }, 10s));
     EXPECT_EQ(window.status, " GPS receiver disconnected");
 }
