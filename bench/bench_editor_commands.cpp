@@ -120,8 +120,8 @@ private:
 // each once: what the editor's hand-over costs, without the decoding.
 class ReadingHost : public zelvar::EditorHost {
 public:
-    void decodeEditorLines(const QStringList& lines, const QString&) override {
-        for (const QString& line : lines) read_ += static_cast<std::size_t>(line.size());
+    void decodeEditorLines(zelvar::LineList lines, const QString&) override {
+        for (std::size_t i = 0; i < lines.size(); ++i) read_ += lines[i].size();
     }
     void setMainDecodeEnabled(bool) override {}
     bool monitoring() const override { return false; }

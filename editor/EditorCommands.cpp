@@ -10,7 +10,6 @@
 #include "DateTime.h"
 #include "EditorDialogs.h"
 #include "EditorHost.h"
-#include "PlainDocuments.h"
 #include "PortSort.h"
 #include "ProcessLines.h"
 #include "RichEditArea.h"
@@ -29,10 +28,9 @@ QString fromStd(std::string_view text) {
 class WindowOutput : public TransformOutput {
 public:
     // `runs` let the events through; the result is one step to undo,
-    // named `command`; a filter's result takes no more than `documentUnits`.
-    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command,
-                 std::size_t documentUnits = 0)
-        : form_(form), runs_(runs), command_(std::move(command)), documentUnits_(documentUnits) {}
+    // named `command`.
+    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command)
+        : form_(form), runs_(runs), command_(std::move(command)) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -47,32 +45,21 @@ public:
     void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
-    void showLines(const LineList& lines) override { replace(lines.text()); }
-    // A filter's lines go straight into the document to show, which takes
-    // no more than the text it is made of.
-    void resultLine(std::string_view line) override {
-        if (!result_) result_.emplace(documentUnits_);
-        result_->append(line);
-    }
-    void showResult() override {
-        form_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
-        replaced_ = true;
-        result_.reset();
-    }
+    // The document shares the lines' text: a conversion's result is its
+    // old values as well, held once.
+    void showLines(const LineList& lines) override { replace(lines.share()); }
 
 private:
-    void replace(std::string_view utf8) {
-        form_.replaceDocument(utf8, command_, replaced_);
+    void replace(SharedText utf8) {
+        form_.replaceDocument(std::move(utf8), command_, replaced_);
         replaced_ = true;
     }
 
     TEditorForm& form_;
     BusyRuns& runs_;
     const QString command_;
-    const std::size_t documentUnits_;
     bool replaced_ = false;
     QElapsedTimer drawn_;
-    std::optional<Utf8DocumentLines> result_;
 };
 
 // The text area takes no typing while a line command runs: typing would be
@@ -105,10 +92,10 @@ void EditorCommands::run(const Transform& transform, const QString& command) {
     if (!running) return;
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
-        // A '\n' after the last line is the most a filter adds.
-        WindowOutput output(form_, *form_.runs_, command, form_.RichEdit->content().size() + 1);
-        // Read in place: the text area takes no change while the run goes on.
-        Utf8Lines document(form_.RichEdit->content().text());
+        WindowOutput output(form_, *form_.runs_, command);
+        // The text as it stands, shared: the lines are read aside from it
+        // and a filter keeps it as its old values.
+        SharedLines document(form_.RichEdit->content().share());
         ProcessLines(document, transform, form_.WorkLines, form_.StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
@@ -148,7 +135,8 @@ void EditorCommands::SortDatabyPorts1Click() {
     const ReadOnlyArea readOnly(*form_.RichEdit);
     try {
         WindowOutput output(form_, *form_.runs_, form_.SortDatabyPorts1->text());
-        SortDatabyPorts([this] { return form_.utf8Text(); }, form_.WorkLines, output);
+        const SharedText text = form_.RichEdit->content().share();
+        SortDatabyPorts([&text] { return LineList::fromShared(text); }, form_.WorkLines, output);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
     }
@@ -187,10 +175,11 @@ void EditorCommands::find(bool forward) {
     const QString what = form_.EditFind->text();
     if (what.isEmpty()) return;
     RichEditArea* area = form_.RichEdit;
-    const std::optional<std::size_t> found =
-        FindInText(area->content().text(), utf16(what), area->selectionStart(),
-                   area->selectionEnd() - area->selectionStart(),
-                   forward ? SearchDirection::Forward : SearchDirection::Backward);
+    const EditorText& text = area->content();
+    const std::optional<std::size_t> found = FindInPieces(
+        text.size(), [&text](std::size_t from, std::size_t to) { return text.slice(from, to); },
+        utf16(what), area->selectionStart(), area->selectionEnd() - area->selectionStart(),
+        forward ? SearchDirection::Forward : SearchDirection::Backward);
     if (found) area->setSelection(*found, *found + static_cast<std::size_t>(what.size()));
 }
 
@@ -209,15 +198,15 @@ void EditorCommands::SBDecodeClick() {
     if (!host) return;
     const auto command = form_.beginCommand();
     if (!command) return;
-    const QStringList lines = form_.lines();
-    if (lines.isEmpty()) return;
+    LineList lines = LineList::fromShared(form_.RichEdit->content().share());
+    if (lines.empty()) return;
 
     form_.SBDecode->setEnabled(false);
     host->setMainDecodeEnabled(false);
     const QString title = QStringLiteral("Editor Data: ") + QString::fromStdString(NowText()) +
                           QLatin1Char('\t') + QStringLiteral("File: ") + form_.DocName;
     try {
-        host->decodeEditorLines(lines, title);
+        host->decodeEditorLines(std::move(lines), title);
     } catch (const std::exception& error) {
         form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
     }

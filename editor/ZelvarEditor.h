@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "BusyRuns.h"
+#include "EditorText.h"
 #include "EditorControl.h"
 #include "LineList.h"
 #include "RichText.h"
@@ -72,14 +73,12 @@ public:
     void setDocument(zelvar::RichText text);
     // The lines as plain text: a new document, with nothing to undo.
     void setPlainDocument(const QString& text);
-    // The result of `command` as plain text, one step to undo; `join` keeps
-    // it in the step the command's earlier replacement began. A long text is
-    // made ready while the window's events go on.
-    void replaceDocument(std::string_view utf8, const QString& command, bool join);
-    void replaceDocument(zelvar::RichText text, const QString& command, bool join);
+    // The result of `command` as plain UTF-8 text, which the document
+    // shares, one step to undo; `join` keeps it in the step the command's
+    // earlier replacement began. A long text is made ready while the
+    // window's events go on.
+    void replaceDocument(zelvar::SharedText utf8, const QString& command, bool join);
     QString plainText() const;
-    // The same as the line commands read it.
-    std::string utf8Text() const;
     // Split as the line commands and zelvar-edit split: a line break at the
     // very end does not start another line.
     QStringList lines() const;

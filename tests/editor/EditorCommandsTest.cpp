@@ -97,7 +97,7 @@ class FailingHost : public zelvar::EditorHost {
 public:
     bool mainDecodeEnabled = true;
     bool session = false;
-    void decodeEditorLines(const QStringList&, const QString&) override {
+    void decodeEditorLines(zelvar::LineList, const QString&) override {
         throw std::runtime_error("No room left on the device");
     }
     void setMainDecodeEnabled(bool enabled) override { mainDecodeEnabled = enabled; }

@@ -542,7 +542,8 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     host->setMainDecodeEnabled(true);
 
     s.open(QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex"));
-    host->decodeEditorLines(s.editor.lines(), QStringLiteral("Editor Data: x\tFile: traffic.hex"));
+    host->decodeEditorLines(zelvar::LineList::fromText(s.editor.plainText().toStdString()),
+                            QStringLiteral("Editor Data: x\tFile: traffic.hex"));
     const QStringList text = s.h.main->textLogLines();
     QVERIFY(text.size() > 4);
     QCOMPARE(text[0], QStringLiteral("Editor Data: x\tFile: traffic.hex"));

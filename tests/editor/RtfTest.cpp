@@ -8,6 +8,7 @@
 
 #include "CodePages.h"
 #include "DocumentText.h"
+#include "EditorText.h"
 #include "Rtf.h"
 
 namespace zelvar {
@@ -190,6 +191,18 @@ TEST(RtfWriter, WritesTheCyrillicCodePageFontAndColours) {
     EXPECT_NE(rtf.find("\\u-32768?"), std::string::npos);
     EXPECT_NE(rtf.find("\\par\r\n"), std::string::npos);
     for (const char c : rtf) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
+}
+
+TEST(RtfWriter, Utf8TextWritesAsItsUtf16) {
+    RichText document;
+    document.append(u"ab Ж\n", {});
+    document.append(u"𝄞", {MarkColor::Red, false});
+    document.append(u"{x}\t\u2028", {MarkColor::Blue, true});
+    const std::string utf8 = Utf8Of(document.text);
+    EXPECT_EQ(WriteRtf(utf8, document.text.size(), document.runs), WriteRtf(document));
+    // A run that ends inside a pair splits it as in UTF-16.
+    const std::vector<MarkRun> split{{6, {}}, {1, {MarkColor::Red, false}}, {5, {}}};
+    EXPECT_EQ(WriteRtf(utf8, document.text.size(), split), WriteRtf(document.text, split));
 }
 
 TEST(RtfWriter, TenThousandMarkedLinesRoundTrip) {
