@@ -122,6 +122,10 @@ std::string Utf8Of(std::u16string_view text) {
     return out;
 }
 
+bool IsUtf8(std::string_view text) {
+    return unitsOf(text) != kInvalid;
+}
+
 char32_t NextCodePoint(std::string_view utf8, std::size_t& at) {
     const auto byte = [&](std::size_t i) {
         return static_cast<char32_t>(static_cast<unsigned char>(utf8[at + i]));

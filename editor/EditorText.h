@@ -29,6 +29,7 @@ using SharedText = std::shared_ptr<const std::string>;
 std::string Utf8Of(std::u16string_view text);
 // Appends valid UTF-8 as UTF-16.
 void AppendUtf16(std::u16string& out, std::string_view utf8);
+bool IsUtf8(std::string_view text);
 // The code point of valid UTF-8 at `at`, which moves past it.
 char32_t NextCodePoint(std::string_view utf8, std::size_t& at);
 

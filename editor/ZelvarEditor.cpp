@@ -425,10 +425,17 @@ bool TEditorForm::openDocument(const QString& path) {
         if (!command) return false;
         {
             const LoadingArea loading(*this);
+            // A plain UTF-8 file becomes the document's text as it was read.
             zelvar::RichText text;
+            std::string plain;
             try {
-                runs_->runAside(
-                    [&] { text = zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)); });
+                runs_->runAside([&] {
+                    plain = zelvar::ReadDocumentFile(path);
+                    if (!zelvar::PlainUtf8Text(plain)) {
+                        text = zelvar::ReadDocumentBytes(plain);
+                        plain = {};
+                    }
+                });
             } catch (const zelvar::DocumentFileError& error) {
                 failure = error.text();
             } catch (const std::exception& error) {
@@ -440,7 +447,15 @@ bool TEditorForm::openDocument(const QString& path) {
                 // area is drawn before the new text goes in.
                 RichEdit->clear();
                 runs_->letEventsThrough();
-                setDocument(std::move(text));
+                if (text.text.empty() && !plain.empty()) {
+                    zelvar::EditorText prepared;
+                    runs_->runAside([&] {
+                        prepared.assignUtf8(std::make_shared<std::string>(std::move(plain)));
+                    });
+                    RichEdit->setContent(std::move(prepared));
+                } else {
+                    setDocument(std::move(text));
+                }
             }
         }
         if (failure.isEmpty()) {

@@ -233,6 +233,22 @@ TEST(DocumentText, ContentDecidesRtfOrPlain) {
     EXPECT_EQ(shown(ReadDocumentBytes("\xEF\xBB\xBF\t\r\n{\\rtf1 a}")), "a");
 }
 
+// Read in its own buffer, a UTF-8 file gives the text DecodePlainText gives;
+// RTF and other bytes are left to it.
+TEST(DocumentText, PlainUtf8TextIsTheDecodedText) {
+    for (const std::string bytes :
+         {"", "a\r\nb\rc\n\r", "\r\r\n\n", "\xEF\xBB\xBFЖ\r\nx\r", "1$451C2A0B\t00 0B\r\n"}) {
+        std::string text = bytes;
+        ASSERT_TRUE(PlainUtf8Text(text)) << bytes;
+        EXPECT_EQ(text, Utf8Of(DecodePlainText(bytes))) << bytes;
+    }
+    for (const std::string bytes : {"\xC6\r\n", "{\\rtf1 a}"}) {
+        std::string text = bytes;
+        EXPECT_FALSE(PlainUtf8Text(text));
+        EXPECT_EQ(text, bytes);
+    }
+}
+
 TEST(DocumentText, PlainTextIsUtf8ElseWindows1251) {
     EXPECT_EQ(utf8(DecodePlainText("\xEF\xBB\xBFПример\r\nб\rв\n")), "Пример\nб\nв\n");
     EXPECT_EQ(utf8(DecodePlainText("\xCF\xF0\xE8\xEC\xE5\xF0 \x88")), "Пример €");
