@@ -45,7 +45,13 @@ void LineList::append(std::string_view line) {
 }
 
 void LineList::clear() {
-    text_.reset();
+    // An own buffer keeps its room for the next lines; a shared one is left
+    // to its other holders.
+    if (text_.use_count() == 1) {
+        own().clear();
+    } else {
+        text_.reset();
+    }
     ends_.clear();
 }
 
