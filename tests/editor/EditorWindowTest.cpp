@@ -454,6 +454,11 @@ void EditorWindowTest::escapeAndContextMenu() {
     action(e, "mnuEPaste")->trigger();
     action(e, "mnuEPaste")->trigger();
     QCOMPARE(e.plainText(), QStringLiteral("abcabc"));
+    // The clipboard holds the text as UTF-8, Cyrillic and all.
+    e.setPlainDocument(QStringLiteral("Жж\n𝄞"));
+    action(e, "nmuESelAll")->trigger();
+    action(e, "mnuECopy")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Жж\n𝄞"));
 
     // The menu pops up where the area is right-clicked.
     QTimer::singleShot(0, &e, [&] {
