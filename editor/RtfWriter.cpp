@@ -62,6 +62,11 @@ void appendUnit(std::string& out, char16_t unit) {
     }
 }
 
+// Written as it is.
+bool printable(char c) {
+    return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
+}
+
 }  // namespace
 
 std::string WriteRtf(const RichText& document) {
@@ -116,6 +121,14 @@ std::string WriteRtf(std::string_view utf8, std::size_t units, const std::vector
             --length;
         }
         while (length > 0 && at < utf8.size()) {
+            // Printable ASCII goes as it is, in one piece.
+            const std::size_t limit = at + std::min(length, utf8.size() - at);
+            std::size_t plain = at;
+            while (plain < limit && printable(utf8[plain])) ++plain;
+            out.append(utf8, at, plain - at);
+            length -= plain - at;
+            at = plain;
+            if (length == 0 || at == utf8.size()) break;
             const char32_t code = NextCodePoint(utf8, at);
             if (code < 0x10000) {
                 appendUnit(out, static_cast<char16_t>(code));
