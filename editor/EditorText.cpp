@@ -110,6 +110,16 @@ std::string Utf8Of(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size(); ++at) {
+        // ASCII in runs, as a day's log is written: a unit a byte.
+        std::size_t end = at;
+        while (end < text.size() && text[end] < 0x80) ++end;
+        if (end > at) {
+            const std::size_t from = out.size();
+            out.resize(from + (end - at));
+            for (std::size_t i = at; i < end; ++i) out[from + (i - at)] = static_cast<char>(text[i]);
+            at = end;
+            if (at == text.size()) break;
+        }
         char32_t code = text[at];
         if (code >= 0xD800 && code <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
             text[at + 1] <= 0xDFFF) {
