@@ -51,8 +51,7 @@ std::size_t characterBytes(std::string_view text, std::size_t at) {
     if (lead >= 0xF0 && lead <= 0xF4) {
         const unsigned low = lead == 0xF0 ? 0x90 : 0x80;
         const unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
-        return byte(1) >= low && byte(1) <= high && continuation(byte(2)) &&
-                       continuation(byte(3))
+        return byte(1) >= low && byte(1) <= high && continuation(byte(2)) && continuation(byte(3))
                    ? 4
                    : 0;
     }
@@ -116,7 +115,8 @@ std::string Utf8Of(std::u16string_view text) {
         if (end > at) {
             const std::size_t from = out.size();
             out.resize(from + (end - at));
-            for (std::size_t i = at; i < end; ++i) out[from + (i - at)] = static_cast<char>(text[i]);
+            for (std::size_t i = at; i < end; ++i)
+                out[from + (i - at)] = static_cast<char>(text[i]);
             at = end;
             if (at == text.size()) break;
         }
@@ -213,9 +213,11 @@ bool EditorText::index() {
     byteStarts_.assign(1, 0);
     units_ = 0;
     for (std::size_t at = 0;;) {
-        const void* found = all.empty() ? nullptr : std::memchr(all.data() + at, '\n', all.size() - at);
+        const void* found =
+            all.empty() ? nullptr : std::memchr(all.data() + at, '\n', all.size() - at);
         const std::size_t end =
-            found ? static_cast<std::size_t>(static_cast<const char*>(found) - all.data()) : all.size();
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - all.data())
+                  : all.size();
         const std::size_t units = unitsOf(all.substr(at, end - at));
         if (units == kInvalid) return false;
         units_ += units;
@@ -229,11 +231,6 @@ bool EditorText::index() {
 
 SharedText EditorText::share() const {
     return text_ ? text_ : std::make_shared<std::string>();
-}
-
-bool EditorText::wholeLines() const {
-    const std::string_view all = utf8();
-    return !all.empty() && all.back() == '\n' && all.find('\r') == std::string_view::npos;
 }
 
 std::string& EditorText::own() {
@@ -284,7 +281,8 @@ std::vector<MarkRun> EditorText::markRuns() const {
 std::size_t EditorText::byteOf(std::size_t position) const {
     const std::size_t line = lineOf(position);
     const std::size_t next = line + 1 < starts_.size() ? starts_[line + 1] : units_;
-    const std::size_t nextByte = line + 1 < byteStarts_.size() ? byteStarts_[line + 1] : utf8().size();
+    const std::size_t nextByte =
+        line + 1 < byteStarts_.size() ? byteStarts_[line + 1] : utf8().size();
     std::size_t at = byteStarts_[line];
     // A line of one-byte characters, as a log's are, counts the same in both.
     if (nextByte - at == next - starts_[line]) return at + (position - starts_[line]);
@@ -324,7 +322,8 @@ std::size_t EditorText::lineEnd(std::size_t line) const {
 }
 
 std::u16string EditorText::line(std::size_t line) const {
-    const std::size_t end = line + 1 < byteStarts_.size() ? byteStarts_[line + 1] - 1 : utf8().size();
+    const std::size_t end =
+        line + 1 < byteStarts_.size() ? byteStarts_[line + 1] - 1 : utf8().size();
     std::u16string out;
     out.reserve(end - byteStarts_[line]);
     AppendUtf16(out, utf8().substr(byteStarts_[line], end - byteStarts_[line]));
@@ -420,8 +419,7 @@ void EditorText::dropOldCommands() {
     std::size_t commands = 0;
     std::size_t held = 0;
     const auto bytes = [](const Step& step) {
-        return step.whole ? (step.whole->text ? step.whole->text->size() : 0)
-                          : step.content.size();
+        return step.whole ? (step.whole->text ? step.whole->text->size() : 0) : step.content.size();
     };
     for (const Step& step : undo_) {
         if (step.whole) ++commands;
@@ -526,7 +524,8 @@ void EditorText::spliceText(std::size_t from, std::size_t to, std::u16string_vie
          at = with.find(u'\n', at + 1)) {
         newStarts.push_back(from + at + 1);
     }
-    for (std::size_t at = added.find('\n'); at != std::string::npos; at = added.find('\n', at + 1)) {
+    for (std::size_t at = added.find('\n'); at != std::string::npos;
+         at = added.find('\n', at + 1)) {
         newBytes.push_back(begin + at + 1);
     }
     const auto splice = [first, last](std::vector<std::size_t>& starts,

@@ -59,9 +59,6 @@ public:
     // whatever the document does later.
     std::string_view utf8() const { return text_ ? std::string_view(*text_) : std::string_view(); }
     SharedText share() const;
-    // Whether the text is made of whole lines, each ending in '\n' and none
-    // holding a '\r': the text a LineList of its lines has.
-    bool wholeLines() const;
 
     // In UTF-16 units.
     std::size_t size() const { return units_; }

@@ -521,9 +521,8 @@ void RichEditArea::mouseMoveEvent(QMouseEvent* event) {
 void RichEditArea::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && hasSelection() &&
         QApplication::clipboard()->supportsSelection()) {
-        QApplication::clipboard()->setText(
-            qtext(text_.slice(selectionStart(), selectionEnd())),
-            QClipboard::Selection);
+        QApplication::clipboard()->setText(qtext(text_.slice(selectionStart(), selectionEnd())),
+                                           QClipboard::Selection);
     }
 }
 

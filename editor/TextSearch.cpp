@@ -156,8 +156,7 @@ std::optional<std::size_t> FindInPieces(std::size_t size, const TextPiece& piece
     }
     // Backward, every occurrence that ends in (to - kPiece, to] lies whole
     // in the piece, and no other ends there.
-    for (std::size_t to = std::min(selectionStart, size); to > 0;
-         to -= std::min(to, kPiece)) {
+    for (std::size_t to = std::min(selectionStart, size); to > 0; to -= std::min(to, kPiece)) {
         const std::size_t from = to - std::min(to, kPiece + overlap);
         const std::u16string text = piece(from, to);
         const auto found = FindInText(text, what, to - from, 0, SearchDirection::Backward);

@@ -33,7 +33,9 @@ public:
     // of them besides. By default they are collected and given to showLines,
     // in room for the most a filter keeps (never written, the room costs
     // address space, not memory), so the list never moves as it grows.
-    virtual void expectResult(std::size_t lines, std::size_t bytes) { result_.reserve(lines, bytes); }
+    virtual void expectResult(std::size_t lines, std::size_t bytes) {
+        result_.reserve(lines, bytes);
+    }
     virtual void resultLine(std::string_view line) { result_.append(line); }
     virtual void showResult() {
         showLines(result_);

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "BusyRuns.h"
-#include "EditorText.h"
 #include "EditorControl.h"
+#include "EditorText.h"
 #include "LineList.h"
 #include "RichText.h"
 #include "Settings.h"

@@ -166,7 +166,9 @@ TEST(EditorText, SharesItsTextUntilItChanges) {
 
 TEST(EditorText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
     EditorText document;
-    document.assignUtf8(std::make_shared<std::string>("a\xFF\n\xED\xA0\x80" "b"));
+    document.assignUtf8(
+        std::make_shared<std::string>("a\xFF\n\xED\xA0\x80"
+                                      "b"));
     EXPECT_EQ(document.richText().text, u"a\uFFFD\n\uFFFD\uFFFD\uFFFDb");
     EXPECT_EQ(document.lineStart(1), 3u);
     // A lone surrogate typed in takes one unit, as U+FFFD.

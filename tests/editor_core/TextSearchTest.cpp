@@ -134,7 +134,8 @@ TEST(TextSearch, ScanAgreesWithTheLiteralRule) {
 TEST(TextSearch, PiecesFindWhatTheWholeTextFinds) {
     constexpr std::size_t kBorder = std::size_t{1} << 20;
     std::u16string text(kBorder + 40, u'.');
-    for (const std::size_t at : {std::size_t{3}, kBorder - 2, kBorder + 5}) text.replace(at, 3, u"abc");
+    for (const std::size_t at : {std::size_t{3}, kBorder - 2, kBorder + 5})
+        text.replace(at, 3, u"abc");
     const zelvar::TextPiece piece = [&text](std::size_t from, std::size_t to) {
         return text.substr(from, to - from);
     };
