@@ -1,0 +1,159 @@
+// Stations and the collector against a broker closed to strangers as
+// docs/mosquitto sets it up, and the collector under a database role that may
+// only store.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "MqttClient.h"
+#include "PublishFixture.h"
+
+using namespace zelvar::test;
+
+namespace {
+
+constexpr const char* kCollectorUser = "zelvar-collect";
+
+class Login : public PublishEndToEnd {
+protected:
+    void SetUp() override {
+        PublishEndToEnd::SetUp();
+        role = name + "_collector";
+        query("CREATE ROLE " + role + " LOGIN PASSWORD 'role-pw'");
+        const ToolRun init = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + owner() + " --init", scratch);
+        ASSERT_EQ(init.status, 0) << init.err;
+    }
+    void TearDown() override {
+        PublishEndToEnd::TearDown();
+        query("DROP OWNED BY " + role);
+        query("DROP ROLE " + role);
+    }
+
+    // The shipped ACL for the test's prefix, and users with passwords.
+    std::string brokerExtra() override {
+        const fs::path folder = scratch / "closed";
+        fs::create_directories(folder);
+        std::string acl = ReadFile(fs::path(ZELVAR_SOURCE_DIR) / "docs/mosquitto/zelvar.acl");
+        for (std::size_t at = 0; (at = acl.find(" zelvar/", at)) != std::string::npos; at += name.size()) {
+            acl.replace(at + 1, 6, name);
+        }
+        std::ofstream(folder / "acl") << acl;
+        const ToolRun made = RunInShell("cd " + ShellQuoted(folder.string()) + " && mosquitto_passwd -b -c passwd " +
+                                            kCollectorUser +
+                                            " collector-pw && mosquitto_passwd -b passwd east east-pw && "
+                                            "mosquitto_passwd -b passwd west west-pw",
+                                        folder);
+        EXPECT_EQ(made.status, 0) << made.err;
+        return "allow_anonymous false\npassword_file " + (folder / "passwd").string() + "\nacl_file " +
+               (folder / "acl").string() + "\nmax_packet_size 65536\n";
+    }
+
+    std::string owner() const { return ShellQuoted("options=-csearch_path=" + name); }
+    std::string asRole() const { return "user=" + role + " password=role-pw options=-csearch_path=" + name; }
+    // The collector's user and password in a file of the given mode.
+    std::string credentials(const std::string& password, mode_t mode) {
+        const fs::path file = scratch / "collector.login";
+        std::ofstream(file) << kCollectorUser << '\n' << password << '\n';
+        ::chmod(file.c_str(), mode);
+        return file.string();
+    }
+    void startCollector(const std::vector<std::string>& login) {
+        std::vector<std::string> argv = {ZELVAR_COLLECT_BIN, "--database", asRole(), "--broker",
+                                         "127.0.0.1:" + std::to_string(broker->port()), "--prefix", name,
+                                         "--client-id", name};
+        argv.insert(argv.end(), login.begin(), login.end());
+        collector.start(argv, scratch / "collector.log");
+    }
+    zelvar::PublishConfig station(const std::string& user) {
+        zelvar::PublishConfig c = config(user);
+        c.user = user;
+        c.password = user + "-pw";
+        return c;
+    }
+    std::string grantRole() {
+        return RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + owner() + " --init --collector-role " +
+                              role,
+                          scratch)
+            .err;
+    }
+    std::uint64_t count(const std::string& text, const std::string& what) {
+        std::uint64_t n = 0;
+        for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+        return n;
+    }
+
+    std::string role;
+};
+
+// A minimal package of `station` in a run of its own.
+std::string packageOf(const std::string& station, int seq) {
+    return R"({"station":")" + station + R"(","source":"0123456789abcdef0123456789abcdef","seq":)" +
+           std::to_string(seq) + R"(,"port":1,"stamp":null,"time":null,"type":null,"hex":"00"})";
+}
+
+TEST_F(Login, StrangersAndForeignTopicsAreRefusedAndTheCollectorStoresWithItsPassword) {
+    EXPECT_NE(grantRole().find("collector role " + role), std::string::npos);
+    // A credentials file that others may read is refused before anything.
+    const ToolRun open = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + owner() +
+                                        " --broker 127.0.0.1:1 --credentials " + credentials("collector-pw", 0644),
+                                    scratch);
+    EXPECT_EQ(open.status, 2);
+    EXPECT_NE(open.err.find("0600"), std::string::npos) << open.err;
+    startCollector({"--credentials", credentials("collector-pw", 0600)});
+
+    MqttClient stranger(broker->port(), name + "/#");
+    ASSERT_TRUE(WaitFor([&] { return stranger.connack() > 0; }));
+    MqttClient west(broker->port(), name + "/west/ack", "west", "west-pw");
+    MqttClient east(broker->port(), name + "/east/ack", "east", "east-pw");
+    ASSERT_TRUE(WaitFor([&] { return west.connack() == 0 && east.connack() == 0; }));
+    // East writes west's topics and forges confirmations, its own among them,
+    // then sends a package of its own: the broker takes a client's messages in order.
+    east.sendPackage(name + "/west/packages", packageOf("west", 1), 1);
+    east.say(name + "/west/ack", zelvar::AckMessage({"0123456789abcdef0123456789abcdef", 1}));
+    east.say(name + "/east/ack", "forged");
+    east.sendPackage(name + "/east/packages", packageOf("east", 1), 1);
+    ASSERT_TRUE(WaitFor([&] {
+        return query("SELECT count(*) FROM " + name + ".packages WHERE station = 'east'") == "1";
+    })) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(query("SELECT count(*) FROM " + name + ".packages WHERE station = 'west'"), "0");
+    EXPECT_EQ(west.last(name + "/west/ack"), "");
+    EXPECT_NE(east.last(name + "/east/ack"), "forged");
+
+    // A station with its password: every package stored under the role and confirmed.
+    zelvar::Publisher publisher(station("east"));
+    publish(publisher, 2000);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(publisher.source()), "2000 2000 2000");
+}
+
+// A wrong password at the broker, a role without its rights at the
+// database: each said once, tried again until it works.
+TEST_F(Login, AWrongPasswordOrRoleIsSaidOnceAndTriedAgain) {
+    ::setenv("ZELVAR_MQTT_USER", kCollectorUser, 1);
+    ::setenv("ZELVAR_MQTT_PASSWORD", "wrong", 1);
+    startCollector({});
+    ::unsetenv("ZELVAR_MQTT_USER");
+    ::unsetenv("ZELVAR_MQTT_PASSWORD");
+    const fs::path brokerLog = scratch / "broker" / "mosquitto.log";
+    ASSERT_TRUE(WaitFor([&] { return count(ReadFile(brokerLog), "not authorised") >= 3; })) << ReadFile(brokerLog);
+    EXPECT_EQ(count(ReadFile(scratch / "collector.log"), "Not authorized"), 1u) << ReadFile(scratch / "collector.log");
+    collector.kill(SIGTERM);
+
+    // The right password, a role with no rights yet: packages are held.
+    startCollector({"--credentials", credentials("collector-pw", 0600)});
+    zelvar::Publisher publisher(station("west"));
+    publish(publisher, 500);
+    const std::string sessions = "SELECT sessions FROM pg_stat_database WHERE datname = current_database()";
+    const std::uint64_t before = std::strtoull(query(sessions).c_str(), nullptr, 10);
+    ASSERT_TRUE(WaitFor([&] {
+        return std::strtoull(query(sessions).c_str(), nullptr, 10) >= before + 6;
+    }));
+    grantRole();
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(publisher.source()), "500 500 500");
+    const std::string log = ReadFile(scratch / "collector.log");
+    EXPECT_EQ(count(log, "database: "), 1u) << log;
+}
+
+}  // namespace
