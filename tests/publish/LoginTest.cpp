@@ -67,8 +67,8 @@ protected:
     }
     zelvar::PublishConfig station(const std::string& user) {
         zelvar::PublishConfig c = config(user);
-        c.user = user;
-        c.password = user + "-pw";
+        c.login.user = user;
+        c.login.password = user + "-pw";
         return c;
     }
     std::string grantRole() {
@@ -139,6 +139,7 @@ TEST_F(Login, AWrongPasswordOrRoleIsSaidOnceAndTriedAgain) {
     ASSERT_TRUE(WaitFor([&] { return count(ReadFile(brokerLog), "not authorised") >= 3; })) << ReadFile(brokerLog);
     EXPECT_EQ(count(ReadFile(scratch / "collector.log"), "Not authorized"), 1u) << ReadFile(scratch / "collector.log");
     collector.kill(SIGTERM);
+    fs::remove(scratch / "collector.log");
 
     // The right password, a role with no rights yet: packages are held.
     startCollector({"--credentials", credentials("collector-pw", 0600)});

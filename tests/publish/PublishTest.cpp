@@ -148,8 +148,8 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
     startCollector();
     zelvar::PublishConfig tls = config("east");
     tls.port = tlsPort;
-    tls.tls = true;
-    tls.caFile = (scratch / "tls" / "ca.crt").string();
+    tls.login.tls = true;
+    tls.login.caFile = (scratch / "tls" / "ca.crt").string();
     zelvar::Publisher publisher(tls);
     // Twenty seconds of packages, a refused one among them.
     auto sendFor = [&](int seconds) {
