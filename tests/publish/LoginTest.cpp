@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "ClosedBroker.h"
 #include "MqttClient.h"
 #include "PublishFixture.h"
+#include "TestCertificates.h"
 
 using namespace zelvar::test;
 
@@ -30,24 +32,12 @@ protected:
         query("DROP ROLE " + role);
     }
 
-    // The shipped ACL for the test's prefix, and users with passwords.
     std::string brokerExtra() override {
-        const fs::path folder = scratch / "closed";
-        fs::create_directories(folder);
-        std::string acl = ReadFile(fs::path(ZELVAR_SOURCE_DIR) / "docs/mosquitto/zelvar.acl");
-        for (std::size_t at = 0; (at = acl.find(" zelvar/", at)) != std::string::npos; at += name.size()) {
-            acl.replace(at + 1, 6, name);
-        }
-        std::ofstream(folder / "acl") << acl;
-        const ToolRun made = RunInShell("cd " + ShellQuoted(folder.string()) + " && mosquitto_passwd -b -c passwd " +
-                                            kCollectorUser +
-                                            " collector-pw && mosquitto_passwd -b passwd east east-pw && "
-                                            "mosquitto_passwd -b passwd west west-pw",
-                                        folder);
-        EXPECT_EQ(made.status, 0) << made.err;
-        return "allow_anonymous false\npassword_file " + (folder / "passwd").string() + "\nacl_file " +
-               (folder / "acl").string() + "\nmax_packet_size 65536\n";
+        const std::string extra = ClosedBrokerConfig(scratch / "closed", name, {kCollectorUser, "east", "west"});
+        EXPECT_NE(extra, "");
+        return extra + more();
     }
+    virtual std::string more() { return {}; }
 
     std::string owner() const { return ShellQuoted("options=-csearch_path=" + name); }
     std::string asRole() const { return "user=" + role + " password=role-pw options=-csearch_path=" + name; }
@@ -58,9 +48,9 @@ protected:
         ::chmod(file.c_str(), mode);
         return file.string();
     }
-    void startCollector(const std::vector<std::string>& login) {
+    void startCollector(const std::vector<std::string>& login, int port = 0) {
         std::vector<std::string> argv = {ZELVAR_COLLECT_BIN, "--database", asRole(), "--broker",
-                                         "127.0.0.1:" + std::to_string(broker->port()), "--prefix", name,
+                                         "127.0.0.1:" + std::to_string(port != 0 ? port : broker->port()), "--prefix", name,
                                          "--client-id", name};
         argv.insert(argv.end(), login.begin(), login.end());
         collector.start(argv, scratch / "collector.log");
@@ -96,11 +86,11 @@ TEST_F(Login, StrangersAndForeignTopicsAreRefusedAndTheCollectorStoresWithItsPas
     EXPECT_NE(grantRole().find("collector role " + role), std::string::npos);
     // A credentials file that others may read is refused before anything.
     const ToolRun open = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + owner() +
-                                        " --broker 127.0.0.1:1 --credentials " + credentials("collector-pw", 0644),
+                                        " --broker 127.0.0.1:1 --credentials " + credentials("zelvar-collect-pw", 0644),
                                     scratch);
     EXPECT_EQ(open.status, 2);
     EXPECT_NE(open.err.find("0600"), std::string::npos) << open.err;
-    startCollector({"--credentials", credentials("collector-pw", 0600)});
+    startCollector({"--credentials", credentials("zelvar-collect-pw", 0600)});
 
     MqttClient stranger(broker->port(), name + "/#");
     ASSERT_TRUE(WaitFor([&] { return stranger.connack() > 0; }));
@@ -142,7 +132,7 @@ TEST_F(Login, AWrongPasswordOrRoleIsSaidOnceAndTriedAgain) {
     fs::remove(scratch / "collector.log");
 
     // The right password, a role with no rights yet: packages are held.
-    startCollector({"--credentials", credentials("collector-pw", 0600)});
+    startCollector({"--credentials", credentials("zelvar-collect-pw", 0600)});
     zelvar::Publisher publisher(station("west"));
     publish(publisher, 500);
     const std::string sessions = "SELECT sessions FROM pg_stat_database WHERE datname = current_database()";
@@ -155,6 +145,43 @@ TEST_F(Login, AWrongPasswordOrRoleIsSaidOnceAndTriedAgain) {
     EXPECT_EQ(stored(publisher.source()), "500 500 500");
     const std::string log = ReadFile(scratch / "collector.log");
     EXPECT_EQ(count(log, "database: "), 1u) << log;
+}
+
+// Over TLS, stations and the collector logged in by their certificates,
+// whose CN the broker takes as the user name for the same ACL.
+class LoginByCertificate : public Login {
+protected:
+    std::string more() override {
+        EXPECT_TRUE(MakeTestCertificates(scratch / "tls", {kCollectorUser, "east"}))
+            << ReadFile(scratch / "tls" / "openssl.log");
+        tlsPort = FreeTcpPort();
+        return TlsListener(scratch / "tls", tlsPort) + "require_certificate true\nuse_identity_as_username true\n";
+    }
+    std::string file(const std::string& leaf) const { return (scratch / "tls" / leaf).string(); }
+    int tlsPort = 0;
+};
+
+TEST_F(LoginByCertificate, StationsAndTheCollectorLogInWithTheirCertificates) {
+    grantRole();
+    startCollector({"--cafile", file("ca.crt"), "--certfile", file("zelvar-collect.crt"), "--keyfile",
+                    file("zelvar-collect.key")},
+                   tlsPort);
+    zelvar::PublishConfig east = config("east");
+    east.port = tlsPort;
+    east.login = {true, file("ca.crt"), file("east.crt"), file("east.key"), {}, {}};
+    zelvar::Publisher publisher(east);
+    publish(publisher, 2000);
+    EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
+    EXPECT_EQ(stored(publisher.source()), "2000 2000 2000");
+    // A certificate is no way into another station's topics.
+    zelvar::PublishConfig west = east;
+    west.station = "west";
+    west.outboxPath = (scratch / "west.sqlite").string();
+    zelvar::Publisher intruder(west);
+    publish(intruder, 10);
+    publish(publisher, 10);
+    EXPECT_TRUE(allConfirmed(publisher));
+    EXPECT_EQ(query("SELECT count(*) FROM " + name + ".packages WHERE station = 'west'"), "0");
 }
 
 }  // namespace
