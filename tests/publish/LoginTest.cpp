@@ -97,15 +97,19 @@ TEST_F(Login, StrangersAndForeignTopicsAreRefusedAndTheCollectorStoresWithItsPas
     MqttClient west(broker->port(), name + "/west/ack", "west", "west-pw");
     MqttClient east(broker->port(), name + "/east/ack", "east", "east-pw");
     ASSERT_TRUE(WaitFor([&] { return west.connack() == 0 && east.connack() == 0; }));
+    const std::string eastRows = "SELECT count(*) FROM " + name + ".packages WHERE station = 'east'";
+    // The collector has subscribed once a package of east's own is stored.
+    ASSERT_TRUE(WaitFor([&] {
+        east.sendPackage(name + "/east/packages", packageOf("east", 1), 1);
+        return query(eastRows) == "1";
+    })) << ReadFile(scratch / "collector.log");
     // East writes west's topics and forges confirmations, its own among them,
     // then sends a package of its own: the broker takes a client's messages in order.
     east.sendPackage(name + "/west/packages", packageOf("west", 1), 1);
     east.say(name + "/west/ack", zelvar::AckMessage({"0123456789abcdef0123456789abcdef", 1}));
     east.say(name + "/east/ack", "forged");
-    east.sendPackage(name + "/east/packages", packageOf("east", 1), 1);
-    ASSERT_TRUE(WaitFor([&] {
-        return query("SELECT count(*) FROM " + name + ".packages WHERE station = 'east'") == "1";
-    })) << ReadFile(scratch / "collector.log");
+    east.sendPackage(name + "/east/packages", packageOf("east", 2), 1);
+    ASSERT_TRUE(WaitFor([&] { return query(eastRows) == "2"; })) << ReadFile(scratch / "collector.log");
     EXPECT_EQ(query("SELECT count(*) FROM " + name + ".packages WHERE station = 'west'"), "0");
     EXPECT_EQ(west.last(name + "/west/ack"), "");
     EXPECT_NE(east.last(name + "/east/ack"), "forged");
@@ -115,6 +119,14 @@ TEST_F(Login, StrangersAndForeignTopicsAreRefusedAndTheCollectorStoresWithItsPas
     publish(publisher, 2000);
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
     EXPECT_EQ(stored(publisher.source()), "2000 2000 2000");
+    // The role stores, and reads, changes or deletes nothing.
+    query("SET ROLE " + role);
+    for (const std::string& sql : {"SELECT count(*) FROM " + name + ".packages",
+                                   "DELETE FROM " + name + ".refused", "UPDATE " + name + ".packages SET hex = ''",
+                                   "CREATE TABLE " + name + ".mine (x int)"}) {
+        EXPECT_EQ(query(sql), "error") << sql;
+    }
+    query("RESET ROLE");
 }
 
 // A wrong password at the broker, a role without its rights at the

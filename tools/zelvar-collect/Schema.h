@@ -19,6 +19,15 @@ constexpr int kSchemaVersion = 3;
 // entry: the bytes of "zelvar-p".
 constexpr const char* kCatalogLock = "8819574700971797872";
 
+// The columns of `packages`, also those of each collector's staging table.
+extern const char* const kPackageColumns;
+
+// No tables, or tables of another version: no collector may use them.
+class SchemaMismatch : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
 // Makes the tables, or upgrades older ones with what they hold, to
 // kSchemaVersion: the only path that changes the schema, run by the owner of
 // the tables. With a collectorRole, gives that role what the collector needs
@@ -28,14 +37,6 @@ std::string InitSchema(pg_conn* conn, const std::string& collectorRole = {});
 
 // InitSchema over a connection of its own.
 std::string InitDatabase(const std::string& conninfo, const std::string& collectorRole = {});
-// The columns of `packages`, also those of each collector's staging table.
-extern const char* const kPackageColumns;
-
-// No tables, or tables of another version: no collector may use them.
-class SchemaMismatch : public StoreError {
-public:
-    using StoreError::StoreError;
-};
 
 // What is wrong with the schema of the database, when it can be reached; not
 // a right that the collector's role lacks, which the service waits for.
