@@ -105,7 +105,7 @@ int publisherMain(int port, const std::string& station, const std::string& prefi
     zelvar::PackageDecoder decoder(settings, mirrors, gps, output);
     zelvar::OfflineDecoder offline(decoder, mirrors);
     const int fd = ::open(logPath.c_str(), O_RDONLY);
-    zelvar::LogLineReader lines(fd, 256 * 1024, 1 << 20);
+    zelvar::LogLineReader lines(fd, zelvar::kLogReadBlock, zelvar::kLongestLogLine);
     decoder.ResetPortState();
     offline.DecodeLogStream("", lines);
     ::close(fd);

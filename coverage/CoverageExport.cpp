@@ -11,10 +11,6 @@ namespace zelvar {
 
 namespace {
 
-constexpr std::size_t kReadBlock = 256 * 1024;
-// No log line comes near this; holding a longer one would let a damaged or
-// foreign file take any memory.
-constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 // Output leaves in pieces of about this size.
 constexpr std::size_t kWriteBlock = 256 * 1024;
 
@@ -26,7 +22,7 @@ FileCoverageSource::~FileCoverageSource() = default;
 
 void FileCoverageSource::rewind() {
     if (::lseek(fd_, 0, SEEK_SET) < 0) throw std::system_error(errno, std::generic_category());
-    reader_ = std::make_unique<LogLineReader>(fd_, kReadBlock, kLongestLine);
+    reader_ = std::make_unique<LogLineReader>(fd_, kLogReadBlock, kLongestLogLine);
 }
 
 bool FileCoverageSource::next(std::string_view& line) { return reader_->next(line); }

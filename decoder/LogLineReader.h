@@ -6,6 +6,12 @@
 
 namespace zelvar {
 
+// The block a saved log is read in.
+inline constexpr std::size_t kLogReadBlock = 256 * 1024;
+// No package comes near this; a longer line is no log line, and holding it
+// would let one line of a damaged or foreign file take any memory.
+inline constexpr std::size_t kLongestLogLine = std::size_t{1} << 20;
+
 // Reads the lines of a log from an open file one block at a time, so that a
 // log of any size needs memory for one block and its longest line only. The
 // file is read, never mapped: a mapped file that someone truncates meanwhile
@@ -17,7 +23,7 @@ public:
     // Reads from `fd`, which stays open and owned by the caller. A line
     // longer than `longestLine` bytes (0: no limit) is skipped, not given,
     // so that the memory needed stays within a few times that limit.
-    explicit LogLineReader(int fd, std::size_t blockSize = 256 * 1024,
+    explicit LogLineReader(int fd, std::size_t blockSize = kLogReadBlock,
                            std::size_t longestLine = 0);
 
     // The next line without its line end, valid until the next call; false

@@ -87,4 +87,11 @@ std::string ReadWholeFile(const std::string& path, std::size_t limit) {
     return ReadAll(file.get(), limit);
 }
 
+std::string ReadFileOrFifo(const std::string& path, std::size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw WholeFileError(std::strerror(errno), true);
+    const FileDescriptor file(fd);
+    return ReadAll(file.get(), limit);
+}
+
 }  // namespace zelvar

@@ -36,6 +36,10 @@ std::string ReadAll(int fd, std::size_t limit = kWholeFileLimit);
 // regular file, and reads it whole with ReadAll.
 std::string ReadWholeFile(const std::string& path, std::size_t limit = kWholeFileLimit);
 
+// Opens `path` as any reader does, so that a FIFO waits for its writer, and
+// reads it with ReadAll: for the tools that take a FIFO as well as a file.
+std::string ReadFileOrFifo(const std::string& path, std::size_t limit = kWholeFileLimit);
+
 // Closes a descriptor on every way out.
 class FileDescriptor {
 public:

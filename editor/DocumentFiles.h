@@ -3,21 +3,15 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <stdexcept>
 #include <string>
+
+#include "LogFileError.h"
 
 namespace zelvar {
 
-// A document file that could not be read or written, with the system's reason.
-class DocumentFileError : public std::runtime_error {
-public:
-    explicit DocumentFileError(const QString& text)
-        : std::runtime_error(text.toStdString()), text_(text) {}
-    const QString& text() const { return text_; }
-
-private:
-    QString text_;
-};
+// A document file that could not be read or written, with the system's
+// reason: the error of the log files.
+using DocumentFileError = LogFileError;
 
 // Reads a whole regular file of at most kWholeFileLimit bytes, without
 // waiting for a FIFO or reading a device without end. Throws

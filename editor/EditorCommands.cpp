@@ -8,14 +8,12 @@
 #include <string>
 
 #include "DateTime.h"
-#include "EditorDialogs.h"
 #include "EditorHost.h"
 #include "PlainDocuments.h"
 #include "PortSort.h"
 #include "ProcessLines.h"
 #include "RichEditArea.h"
 #include "TextSearch.h"
-#include "ZelvarEditor.h"
 
 namespace zelvar {
 
@@ -30,9 +28,9 @@ class WindowOutput : public TransformOutput {
 public:
     // `runs` let the events through; the result is one step to undo,
     // named `command`; a filter's result takes no more than `documentUnits`.
-    WindowOutput(TEditorForm& form, BusyRuns& runs, QString command,
-                 std::size_t documentUnits = 0)
-        : form_(form), runs_(runs), command_(std::move(command)), documentUnits_(documentUnits) {}
+    WindowOutput(EditorCommandHost& window, QString command, std::size_t documentUnits = 0)
+        : window_(window), runs_(window.runs()), command_(std::move(command)),
+          documentUnits_(documentUnits) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -41,9 +39,9 @@ public:
         constexpr qint64 kDrawEveryMs = 20;
         const bool draw = text.empty() || !drawn_.isValid() || drawn_.hasExpired(kDrawEveryMs);
         if (draw) drawn_.start();
-        form_.setStatusText(1, fromStd(text), draw);
+        window_.setStatusText(1, fromStd(text), draw);
     }
-    void setActivityText(std::string_view text) override { form_.setStatusText(2, fromStd(text)); }
+    void setActivityText(std::string_view text) override { window_.setStatusText(2, fromStd(text)); }
     void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
@@ -55,18 +53,18 @@ public:
         result_->append(line);
     }
     void showResult() override {
-        form_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
+        window_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
         replaced_ = true;
         result_.reset();
     }
 
 private:
     void replace(std::string_view utf8) {
-        form_.replaceDocument(utf8, command_, replaced_);
+        window_.replaceDocument(utf8, command_, replaced_);
         replaced_ = true;
     }
 
-    TEditorForm& form_;
+    EditorCommandHost& window_;
     BusyRuns& runs_;
     const QString command_;
     const std::size_t documentUnits_;
@@ -96,25 +94,26 @@ std::u16string_view utf16(const QString& text) {
 
 }  // namespace
 
-EditorCommands::EditorCommands(TEditorForm& form) : QObject(&form), form_(form) {}
+EditorCommands::EditorCommands(EditorCommandHost& window, QObject* parent)
+    : QObject(parent), window_(window) {}
 
 EditorCommands::~EditorCommands() = default;
 
 void EditorCommands::run(const Transform& transform, const QString& command) {
-    const auto running = form_.beginCommand();
+    const auto running = window_.beginCommand();
     if (!running) return;
-    const ReadOnlyArea readOnly(*form_.RichEdit);
+    const ReadOnlyArea readOnly(window_.textArea());
     try {
         // A '\n' after the last line is the most a filter adds.
-        WindowOutput output(form_, *form_.runs_, command, form_.RichEdit->content().size() + 1);
+        WindowOutput output(window_, command, window_.textArea().content().size() + 1);
         // Read in place: the text area takes no change while the run goes on.
-        Utf8Lines document(form_.RichEdit->content().text());
-        ProcessLines(document, transform, form_.WorkLines, form_.StopFlag, output);
+        Utf8Lines document(window_.textArea().content().text());
+        ProcessLines(document, transform, WorkLines, StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
-        form_.setStatusText(1, {});
-        form_.setStatusText(2, {});
-        form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
+        window_.setStatusText(1, {});
+        window_.setStatusText(2, {});
+        window_.showError(QString::fromLocal8Bit(error.what()));
     }
 }
 
@@ -122,41 +121,41 @@ void EditorCommands::runTransform(TransformMode mode, const QString& command) {
     run(TransformFor(mode), command);
 }
 
-void EditorCommands::mnuUserFilterClick() {
+void EditorCommands::mnuUserFilterClick(const QString& byte, const QString& type,
+                                        const QString& command) {
     Transform transform;
     try {
-        transform = MaskTransform(form_.EditPByte->text().toStdString(),
-                                  form_.EditPType->text().toStdString());
+        transform = MaskTransform(byte.toStdString(), type.toStdString());
     } catch (const InvalidIntegerError& error) {
-        form_.dialogs().showError(&form_, QString::fromUtf8(error.what()));
+        window_.showError(QString::fromUtf8(error.what()));
         return;
     }
-    run(transform, form_.mnuUserFilter->text());
+    run(transform, command);
 }
 
-void EditorCommands::mnuUndoFilterClick() {
-    const auto command = form_.beginCommand();
-    if (!command) return;
-    const ReadOnlyArea readOnly(*form_.RichEdit);
-    WindowOutput output(form_, *form_.runs_, form_.mnuUndoFilter->text());
-    RestoreWorkLines(form_.WorkLines, output);
+void EditorCommands::mnuUndoFilterClick(const QString& command) {
+    const auto running = window_.beginCommand();
+    if (!running) return;
+    const ReadOnlyArea readOnly(window_.textArea());
+    WindowOutput output(window_, command);
+    RestoreWorkLines(WorkLines, output);
 }
 
-void EditorCommands::SortDatabyPorts1Click() {
-    const auto command = form_.beginCommand();
-    if (!command) return;
-    const ReadOnlyArea readOnly(*form_.RichEdit);
+void EditorCommands::SortDatabyPorts1Click(const QString& command) {
+    const auto running = window_.beginCommand();
+    if (!running) return;
+    const ReadOnlyArea readOnly(window_.textArea());
     try {
-        WindowOutput output(form_, *form_.runs_, form_.SortDatabyPorts1->text());
-        SortDatabyPorts([this] { return form_.utf8Text(); }, form_.WorkLines, output);
+        WindowOutput output(window_, command);
+        SortDatabyPorts([this] { return window_.utf8Text(); }, WorkLines, output);
     } catch (const std::exception& error) {
-        form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
+        window_.showError(QString::fromLocal8Bit(error.what()));
     }
 }
 
 void EditorCommands::toggleColor(MarkColor color) {
-    const bool marked = form_.RichEdit->currentMarks().color == color;
-    form_.RichEdit->mark([&](Marks marks) {
+    const bool marked = window_.textArea().currentMarks().color == color;
+    window_.textArea().mark([&](Marks marks) {
         marks.color = marked ? MarkColor::Black : color;
         return marks;
     });
@@ -171,22 +170,21 @@ void EditorCommands::BtnBlueMarkClick() {
 }
 
 void EditorCommands::BtnBoldMarkClick() {
-    const bool bold = form_.RichEdit->currentMarks().bold;
-    form_.RichEdit->mark([&](Marks marks) {
+    const bool bold = window_.textArea().currentMarks().bold;
+    window_.textArea().mark([&](Marks marks) {
         marks.bold = !bold;
         return marks;
     });
 }
 
 void EditorCommands::mnuResetTTAClick() {
-    if (form_.runs_->ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
-    form_.RichEdit->unmarkAll();
+    if (window_.runs().ask(Command::EditorCommand) != BusyRuns::Answer::Go) return;
+    window_.textArea().unmarkAll();
 }
 
-void EditorCommands::find(bool forward) {
-    const QString what = form_.EditFind->text();
+void EditorCommands::find(const QString& what, bool forward) {
     if (what.isEmpty()) return;
-    RichEditArea* area = form_.RichEdit;
+    RichEditArea* area = &window_.textArea();
     const std::optional<std::size_t> found =
         FindInText(area->content().text(), utf16(what), area->selectionStart(),
                    area->selectionEnd() - area->selectionStart(),
@@ -194,34 +192,34 @@ void EditorCommands::find(bool forward) {
     if (found) area->setSelection(*found, *found + static_cast<std::size_t>(what.size()));
 }
 
-void EditorCommands::BtnFindPrevClick() {
-    find(false);
+void EditorCommands::BtnFindPrevClick(const QString& what) {
+    find(what, false);
 }
 
-void EditorCommands::BtnFindNextClick() {
-    find(true);
+void EditorCommands::BtnFindNextClick(const QString& what) {
+    find(what, true);
 }
 
 void EditorCommands::SBDecodeClick() {
     // Disabled while the main window decodes a file of its own.
-    if (!form_.SBDecode->isEnabled()) return;
-    EditorHost* host = form_.host();
+    if (!window_.decodeButtonEnabled()) return;
+    EditorHost* host = window_.host();
     if (!host) return;
-    const auto command = form_.beginCommand();
+    const auto command = window_.beginCommand();
     if (!command) return;
-    const QStringList lines = form_.lines();
+    const QStringList lines = window_.lines();
     if (lines.isEmpty()) return;
 
-    form_.SBDecode->setEnabled(false);
+    window_.setDecodeButtonEnabled(false);
     host->setMainDecodeEnabled(false);
     const QString title = QStringLiteral("Editor Data: ") + QString::fromStdString(NowText()) +
-                          QLatin1Char('\t') + QStringLiteral("File: ") + form_.DocName;
+                          QLatin1Char('\t') + QStringLiteral("File: ") + window_.docName();
     try {
         host->decodeEditorLines(lines, title);
     } catch (const std::exception& error) {
-        form_.dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
+        window_.showError(QString::fromLocal8Bit(error.what()));
     }
-    form_.SBDecode->setEnabled(true);
+    window_.setDecodeButtonEnabled(true);
     host->setMainDecodeEnabled(!host->monitoring());
 }
 

@@ -100,9 +100,9 @@ TEditorForm::TEditorForm(zelvar::Settings& settings, QWidget* parent)
     buildMenus();
     layout->setMenuBar(MainMenu);
 
-    commands_ = new zelvar::EditorCommands(*this);
+    commands_ = new zelvar::EditorCommands(*this, this);
     connectCommands();
-    connect(RichEdit, &RichEditArea::escapePressed, this, [this] { StopFlag = true; });
+    connect(RichEdit, &RichEditArea::escapePressed, commands_, &zelvar::EditorCommands::stop);
     connect(RichEdit, &RichEditArea::editingRefused, this,
             [this] { setStatusText(2, kNoEditingWhileLoading); });
     connect(RichEdit, &RichEditArea::filesDropped, this, &TEditorForm::filesDropped,
@@ -253,7 +253,7 @@ std::optional<zelvar::BusyRuns::Run> TEditorForm::beginCommand() {
     if (runs_->ask(zelvar::Command::EditorCommand) != zelvar::BusyRuns::Answer::Go) {
         return std::nullopt;
     }
-    return runs_->begin(zelvar::RunKind::EditorCommand, [this] { StopFlag = true; });
+    return runs_->begin(zelvar::RunKind::EditorCommand, [this] { commands_->stop(); });
 }
 
 void TEditorForm::setVisible(bool visible) {
@@ -284,16 +284,21 @@ void TEditorForm::connectCommands() {
     mode(mnuClear16, TransformMode::Shorter16);
     mode(mnuF0B05, TransformMode::Packets0B05);
     mode(mnuClear32, TransformMode::ShortStrings);
-    connect(mnuUserFilter, &QAction::triggered, commands, &EditorCommands::mnuUserFilterClick);
-    connect(mnuUndoFilter, &QAction::triggered, commands, &EditorCommands::mnuUndoFilterClick);
+    connect(mnuUserFilter, &QAction::triggered, commands, [this, commands] {
+        commands->mnuUserFilterClick(EditPByte->text(), EditPType->text(), mnuUserFilter->text());
+    });
+    connect(mnuUndoFilter, &QAction::triggered, commands,
+            [this, commands] { commands->mnuUndoFilterClick(mnuUndoFilter->text()); });
     connect(SortDatabyPorts1, &QAction::triggered, commands,
-            &EditorCommands::SortDatabyPorts1Click);
+            [this, commands] { commands->SortDatabyPorts1Click(SortDatabyPorts1->text()); });
     connect(mnuResetTTA, &QAction::triggered, commands, &EditorCommands::mnuResetTTAClick);
     connect(BtnRedMark, &QToolButton::clicked, commands, &EditorCommands::BtnRedMarkClick);
     connect(BtnBlueMark, &QToolButton::clicked, commands, &EditorCommands::BtnBlueMarkClick);
     connect(BtnBoldMark, &QToolButton::clicked, commands, &EditorCommands::BtnBoldMarkClick);
-    connect(BtnFindPrev, &QToolButton::clicked, commands, &EditorCommands::BtnFindPrevClick);
-    connect(BtnFindNext, &QToolButton::clicked, commands, &EditorCommands::BtnFindNextClick);
+    connect(BtnFindPrev, &QToolButton::clicked, commands,
+            [this, commands] { commands->BtnFindPrevClick(EditFind->text()); });
+    connect(BtnFindNext, &QToolButton::clicked, commands,
+            [this, commands] { commands->BtnFindNextClick(EditFind->text()); });
     connect(SBDecode, &QPushButton::clicked, commands, &EditorCommands::SBDecodeClick);
 }
 
@@ -513,6 +518,22 @@ void TEditorForm::onVisibilityChanged(QObject* context,
 
 void TEditorForm::setDecodeButtonEnabled(bool enabled) {
     SBDecode->setEnabled(enabled);
+}
+
+bool TEditorForm::decodeButtonEnabled() const {
+    return SBDecode->isEnabled();
+}
+
+void TEditorForm::showError(const QString& message) {
+    dialogs().showError(this, message);
+}
+
+bool TEditorForm::stopAsked() const {
+    return commands_->stopAsked();
+}
+
+bool TEditorForm::workLinesEmpty() const {
+    return commands_->workLinesEmpty();
 }
 
 void TEditorForm::showEvent(QShowEvent* event) {

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "BusyRuns.h"
+#include "EditorCommandHost.h"
 #include "EditorControl.h"
-#include "LineList.h"
 #include "RichText.h"
 #include "Settings.h"
 
@@ -35,7 +35,9 @@ class EditorHost;
 // shown and hidden; the main window reacts to both. Opening and dropping
 // read the file completely before the document is replaced, so a file that
 // cannot be read leaves the document as it was.
-class TEditorForm : public QWidget, public zelvar::EditorControl {
+class TEditorForm : public QWidget,
+                    public zelvar::EditorControl,
+                    private zelvar::EditorCommandHost {
     Q_OBJECT
 
 public:
@@ -56,16 +58,16 @@ public:
     void hideEditor() override { hide(); }
     void setDecodeButtonEnabled(bool enabled) override;
 
-    zelvar::EditorHost* host() const { return host_; }
+    zelvar::EditorHost* host() const override { return host_; }
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::EditorDialogs* dialogs) { dialogs_ = dialogs; }
 
     // --- document state, for reading ---
-    QString docName() const { return DocName; }
+    QString docName() const override { return DocName; }
     QString docPath() const { return DocPath; }
     // Escape was pressed in the text area since the running transform began.
-    bool stopAsked() const { return StopFlag; }
-    bool workLinesEmpty() const { return WorkLines.empty(); }
+    bool stopAsked() const;
+    bool workLinesEmpty() const;
 
     // The document's text and marks, and its replacement.
     zelvar::RichText document() const;
@@ -75,19 +77,19 @@ public:
     // The result of `command` as plain text, one step to undo; `join` keeps
     // it in the step the command's earlier replacement began. A long text is
     // made ready while the window's events go on.
-    void replaceDocument(std::string_view utf8, const QString& command, bool join);
-    void replaceDocument(zelvar::RichText text, const QString& command, bool join);
+    void replaceDocument(std::string_view utf8, const QString& command, bool join) override;
+    void replaceDocument(zelvar::RichText text, const QString& command, bool join) override;
     QString plainText() const;
     // The same as the line commands read it.
-    std::string utf8Text() const;
+    std::string utf8Text() const override;
     // Split as the line commands and zelvar-edit split: a line break at the
     // very end does not start another line.
-    QStringList lines() const;
+    QStringList lines() const override;
 
     // A command that lets window events run is a run of its own while it
     // runs; nothing when the busy-run rules refuse it (another command runs,
     // the main window stops, closes or asks).
-    [[nodiscard]] std::optional<zelvar::BusyRuns::Run> beginCommand();
+    [[nodiscard]] std::optional<zelvar::BusyRuns::Run> beginCommand() override;
     bool commandRunning() const { return runs_->running(zelvar::RunKind::EditorCommand); }
     // Hiding the window (its close box, the main window) during a command
     // stops the command and hides the window when it has ended.
@@ -96,7 +98,7 @@ public:
     // Status panels 0..2. A panel set without `draw` takes the text but is
     // drawn with the next text that is.
     QString statusText(int panel) const;
-    void setStatusText(int panel, const QString& text, bool draw = true);
+    void setStatusText(int panel, const QString& text, bool draw = true) override;
 
     // --- commands ---
     void mnuOpenRtfClick();
@@ -122,19 +124,20 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // The window's line, find, mark and decode commands.
-    friend class zelvar::EditorCommands;
-
     class LoadingArea;
 
     // The dialogs set with setDialogs, or the platform's.
     zelvar::EditorDialogs& dialogs();
 
+    // --- zelvar::EditorCommandHost, for the commands ---
+    zelvar::BusyRuns& runs() override { return *runs_; }
+    RichEditArea& textArea() override { return *RichEdit; }
+    void showError(const QString& message) override;
+    bool decodeButtonEnabled() const override;
+
     // --- document state ---
-    bool StopFlag = false;  // Escape in the text area: the running transform stops
     QString DocName;        // "Not Saved" until a document is opened or saved
     QString DocPath;
-    zelvar::LineList WorkLines;         // shared by the line transforms
 
     // --- controls (their names are also their object names) ---
     RichEditArea* RichEdit = nullptr;

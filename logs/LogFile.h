@@ -5,22 +5,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 
 #include "DurableFile.h"
+#include "LogFileError.h"
 
 namespace zelvar {
-
-// A log file that could not be read or written, with the system's reason.
-class LogFileError : public std::runtime_error {
-public:
-    explicit LogFileError(const QString& text)
-        : std::runtime_error(text.toStdString()), text_(text) {}
-    const QString& text() const { return text_; }
-
-private:
-    QString text_;
-};
 
 // The bytes of a log file for the text of a view (lines joined by LF): every
 // line followed by CR LF, in UTF-8.

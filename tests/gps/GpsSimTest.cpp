@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -17,7 +19,10 @@
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
 #include "NmeaReader.h"
+#include "ReadWholeFile.h"
+#include "SentenceFile.h"
 #include "TiedChild.h"
+#include "ToolRun.h"
 
 extern char** environ;
 
@@ -40,6 +45,29 @@ TEST(GpsSimSentences, ChecksumAndReceiverFormats) {
     GpsWalk again(7, -33.8688, -151.2093, 1796733319);
     again.next();
     EXPECT_EQ(RmcBody(again.next(), false), RmcBody(second, false));
+}
+
+// A file of sentences is held whole: one beyond the program's limit for a
+// whole file is refused rather than read.
+TEST(GpsSimSentences, FileBeyondTheWholeFileLimitIsRefused) {
+    const std::filesystem::path dir = test::TestScratchDir("gps-sim");
+    const std::filesystem::path big = dir / "big.nmea";
+    std::ofstream(big).close();
+    std::filesystem::resize_file(big, kWholeFileLimit + 1);
+    EXPECT_THROW(ReadSentenceSeconds(big.string()), WholeFileError);
+    std::filesystem::remove_all(dir);
+}
+
+// Each GPRMC starts a second of a file; line ends of either kind, blank
+// lines left out.
+TEST(GpsSimSentences, FileSecondsStartAtEachGprmc) {
+    const std::filesystem::path dir = test::TestScratchDir("gps-sim");
+    std::ofstream(dir / "s.nmea", std::ios::binary)
+        << "$GPGSA,0\r\n$GPRMC,1\r\n\r\nGPGSA,1\nGPRMC,2";
+    const std::vector<std::vector<std::string>> seconds{
+        {"$GPGSA,0"}, {"$GPRMC,1", "GPGSA,1"}, {"GPRMC,2"}};
+    EXPECT_EQ(ReadSentenceSeconds((dir / "s.nmea").string()), seconds);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(GpsSimOptions, RefusesWhatItCannotUse) {

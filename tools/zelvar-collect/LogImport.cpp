@@ -8,22 +8,15 @@
 #include <memory>
 #include <system_error>
 
-#include "DateTime.h"
 #include "DecoderOutput.h"
-#include "LogLineReader.h"
 #include "NmeaPosition.h"
-#include "OfflineDecoder.h"
-#include "PackageDecoder.h"
 #include "PackageJson.h"
 #include "PackageStore.h"
+#include "SavedLogDecoding.h"
 
 namespace zelvar {
 
 namespace {
-
-constexpr std::size_t kReadBlock = 256 * 1024;
-// As zelvar-decode: a longer line is no log line.
-constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 
 // Turns every package into its row and hands it to the store.
 class RowOutput : public DecoderOutput {
@@ -38,24 +31,15 @@ public:
     }
 
     // Where the line numbers come from.
-    void follow(const OfflineDecoder& offline, const LogLineReader& lines) {
-        offline_ = &offline;
-        lines_ = &lines;
-    }
+    void follow(const SavedLogDecoding& decoding) { decoding_ = &decoding; }
 
     void packageDecoded(const PackageFields& f) override {
         row_.assign(prefix_);
-        // Overlong lines are skipped before the line given, so they count.
-        number(offline_->LinesRead + lines_->skippedLines());
-        if (f.stamp != lastStamp_) {
-            lastStamp_.assign(f.stamp);
-            time_.clear();
-            if (!f.stamp.empty()) AppendStampIsoTime(time_, f.stamp);
-        }
-        if (time_.empty()) {
+        number(decoding_->lineNumber());
+        if (const std::string& time = time_.of(f.stamp); time.empty()) {
             null();
         } else {
-            text(time_);
+            text(time);
         }
         row_ += static_cast<char>('0' + f.port);
         row_ += '\t';
@@ -124,12 +108,10 @@ private:
     }
 
     PackageStore& store_;
-    const OfflineDecoder* offline_ = nullptr;
-    const LogLineReader* lines_ = nullptr;
+    const SavedLogDecoding* decoding_ = nullptr;
     std::string prefix_;
     std::string row_;
-    std::string lastStamp_;
-    std::string time_;
+    StampIsoTime time_;
     std::string scratch_;
 };
 
@@ -143,7 +125,7 @@ std::string FileSha256(int fd) {
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
         throw std::system_error(ENOMEM, std::generic_category());
     }
-    std::string block(kReadBlock, '\0');
+    std::string block(kLogReadBlock, '\0');
     for (;;) {
         const ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
@@ -168,19 +150,12 @@ ImportResult ImportLog(int logFd, const std::string& station, const Settings& se
     const std::string source = FileSha256(logFd);
     if (::lseek(logFd, 0, SEEK_SET) != 0) throw std::system_error(errno, std::generic_category());
 
-    DisplayMirrors mirrors;
-    mirrors.OnlyRSSI = settings.OnlyRSSI;
-    mirrors.HexLog = settings.HexLog;
-    const GpsState gps;  // a saved log has no own position
     RowOutput output(station, source, store);
-    PackageDecoder decoder(settings, mirrors, gps, output);
-    OfflineDecoder offline(decoder, mirrors);
-    LogLineReader lines(logFd, kReadBlock, kLongestLine);
-    output.follow(offline, lines);
-    decoder.ResetPortState();
-    offline.DecodeLogStream("", lines);
+    SavedLogDecoding decoding(logFd, settings, output);
+    output.follow(decoding);
+    decoding.run("");
     store.flush();
-    return {output.packages, store.stored(), lines.skippedLines()};
+    return {output.packages, store.stored(), decoding.skippedLines()};
 }
 
 }  // namespace zelvar

@@ -19,6 +19,7 @@
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
 #include "Schema.h"
+#include "ToolMain.h"
 #include "ToolSettings.h"
 
 namespace {
@@ -81,11 +82,6 @@ constexpr const char* kUsage =
     "Exit status: 0 when stored, 2 after a one-line message on a bad option, an\n"
     "unreadable file or a database error.\n";
 
-int fail(const std::string& message) {
-    std::cerr << "zelvar-collect: " << message << '\n';
-    return 2;
-}
-
 #ifdef ZELVAR_COLLECT_SERVICE
 std::atomic<bool> stopRequested{false};
 
@@ -113,23 +109,19 @@ int runService(const zelvar::CollectOptions& options) {
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char** argv) try {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     zelvar::CollectOptions options;
     std::string error;
-    if (!zelvar::ParseCollectOptions(args, options, error)) return fail(error + " (see --help)");
-    if (options.help) {
-        std::cout << kUsage << std::flush;
-        return std::cout ? 0 : fail("cannot write to stdout");
+    if (!zelvar::ParseCollectOptions(args, options, error)) {
+        return tool.fail(error + " (see --help)");
     }
+    if (options.help) return tool.help(kUsage);
 
     if (options.init) {
         try {
             std::cerr << zelvar::InitDatabase(*options.database, options.collectorRole) << '\n';
         } catch (const zelvar::StoreError& failed) {
-            return fail(failed.what());
+            return tool.fail(failed.what());
         }
         if (options.importFile.empty() && options.brokerHost.empty() && !options.readmit) return 0;
     }
@@ -141,19 +133,19 @@ int main(int argc, char** argv) try {
             std::cerr << counts.readmitted << " re-admitted, " << counts.kept << " kept\n";
             return 0;
         } catch (const zelvar::StoreError& failed) {
-            return fail(failed.what());
+            return tool.fail(failed.what());
         }
     }
     if (!options.brokerHost.empty()) {
         // A schema it does not know stops the service at once; a database
         // that cannot be reached yet is waited for.
         const std::optional<std::string> wrong = zelvar::WrongSchema(*options.database);
-        if (wrong) return fail(*wrong);
+        if (wrong) return tool.fail(*wrong);
         return runService(options);
     }
 #else
     if (!options.brokerHost.empty() || options.readmit) {
-        return fail("this build has no MQTT support (libmosquitto)");
+        return tool.fail("this build has no MQTT support (libmosquitto)");
     }
 #endif
 
@@ -161,12 +153,12 @@ int main(int argc, char** argv) try {
     try {
         logFd = zelvar::OpenRegularFile(options.importFile);
     } catch (const zelvar::WholeFileError& refused) {
-        return fail("cannot read log file '" + options.importFile + "': " + refused.what());
+        return tool.fail("cannot read log file '" + options.importFile + "': " + refused.what());
     }
 
     zelvar::Settings settings;
     if (!zelvar::LoadToolSettings(options.settingsFile, settings, error)) {
-        return fail(error);
+        return tool.fail(error);
     }
 
     try {
@@ -176,11 +168,15 @@ int main(int argc, char** argv) try {
         std::cerr << result.packages << " packages, " << result.stored << " new\n";
         return 0;
     } catch (const zelvar::StoreError& failed) {
-        return fail(failed.what());
+        return tool.fail(failed.what());
     } catch (const std::system_error& failed) {
-        return fail("cannot read log file '" + options.importFile + "': " +
-                    std::strerror(failed.code().value()));
+        return tool.fail("cannot read log file '" + options.importFile + "': " +
+                         std::strerror(failed.code().value()));
     }
-} catch (const std::exception& error) {
-    return fail(error.what());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return zelvar::RunTool("zelvar-collect", argc, argv, collect);
 }

@@ -1,14 +1,13 @@
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <deque>
-#include <exception>
-#include <fcntl.h>
-#include <iostream>
 #include <unistd.h>
+
+#include <deque>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "CoverageCommand.h"
 #include "ReadWholeFile.h"
+#include "ToolMain.h"
 #include "ToolSettings.h"
 
 namespace {
@@ -43,32 +42,15 @@ constexpr const char* kUsage =
     "Exit status: 0 when written, 2 on a bad option, an unreadable file, a failed\n"
     "write, or an output that is one of the inputs.\n";
 
-int fail(const std::string& message) {
-    std::cerr << "zelvar-coverage: " << message << '\n';
-    return 2;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) try {
-    // A write beyond the file size limit fails like any other write, with a
-    // message, rather than ending the process.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::ios::sync_with_stdio(false);
-    std::vector<std::string> args(argv + 1, argv + argc);
+int cover(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     zelvar::CoverageCommandOptions options;
     std::string error;
     if (!zelvar::ParseCoverageOptions(args, options, error)) {
-        return fail(error + " (see --help)");
+        return tool.fail(error + " (see --help)");
     }
-    if (options.help) {
-        std::cout << kUsage << std::flush;
-        return std::cout ? 0 : fail("cannot write to stdout");
-    }
-
-    // With stdout closed, a log would open as descriptor 1 and be taken for it.
-    if (options.outputFile.empty() && ::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
-        return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
+    if (options.help) return tool.help(kUsage);
+    if (options.outputFile.empty()) {
+        if (const int closed = tool.checkStdout()) return closed;
     }
 
     std::deque<zelvar::FileDescriptor> logs;  // descriptors closed on every way out
@@ -78,7 +60,7 @@ int main(int argc, char** argv) try {
             // Without a writer, a FIFO would hold open() until one comes.
             logs.emplace_back(zelvar::OpenRegularFile(path));
         } catch (const zelvar::WholeFileError& refused) {
-            return fail("cannot read log file '" + path + "': " + refused.what());
+            return tool.fail("cannot read log file '" + path + "': " + refused.what());
         }
         logFds.push_back(logs.back().get());
     }
@@ -87,13 +69,17 @@ int main(int argc, char** argv) try {
     if (!options.gmtCorrection) {
         zelvar::Settings settings;
         if (!zelvar::LoadToolSettings(options.settingsFile, settings, error, &settingsPath)) {
-            return fail(error);
+            return tool.fail(error);
         }
         options.gmtCorrection = settings.GMTCorrection;
     }
     options.coverage.gmtCorrection = *options.gmtCorrection;
 
     return zelvar::RunCoverage(options, logFds, STDOUT_FILENO, std::cerr, settingsPath);
-} catch (const std::exception& error) {
-    return fail(error.what());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return zelvar::RunTool("zelvar-coverage", argc, argv, cover);
 }

@@ -8,26 +8,18 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "DateTime.h"
+#include "Arguments.h"
 #include "DecoderOutput.h"
 #include "LogFormat.h"
-#include "LogLineReader.h"
-#include "OfflineDecoder.h"
-#include "Arguments.h"
 #include "OutputFile.h"
-#include "PackageDecoder.h"
 #include "PackageJson.h"
 #include "ReadWholeFile.h"
 #include "SameFile.h"
+#include "SavedLogDecoding.h"
 
 namespace zelvar {
 
 namespace {
-
-constexpr std::size_t kReadBlock = 256 * 1024;
-// No package comes near this; a longer line is no log line, and holding it
-// would let one line of a damaged or foreign file take any memory.
-constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 
 // Takes the decoding's results the way the main window would show them, and
 // writes them on as they come.
@@ -43,13 +35,7 @@ public:
     void setCountsText(std::string_view text) override { counts_ = text; }
 
     void packageDecoded(const PackageFields& package) override {
-        // Packages of one stamp come in runs: the time is made once per stamp.
-        if (package.stamp != lastStamp_) {
-            lastStamp_.assign(package.stamp);
-            time_.clear();
-            if (!package.stamp.empty()) AppendStampIsoTime(time_, package.stamp);
-        }
-        AppendPackageJson(json_, PackageRecord{*station_, time_, package, {}, 0});
+        AppendPackageJson(json_, PackageRecord{*station_, time_.of(package.stamp), package, {}, 0});
         json_ += '\n';
     }
 
@@ -82,8 +68,7 @@ private:
     const std::string* station_;
     std::string crLf_;
     std::string json_;
-    std::string lastStamp_;
-    std::string time_;
+    StampIsoTime time_;
     std::string counts_ = CountsText(0, 0);
 };
 
@@ -186,27 +171,20 @@ int RunDecode(const DecodeOptions& options, const Settings& settings, int logFd,
             }
         }
 
-        DisplayMirrors mirrors;
-        mirrors.OnlyRSSI = settings.OnlyRSSI;
-        mirrors.HexLog = settings.HexLog;
-        const GpsState gps;  // the command line has no GPS receiver
         const std::string station =
             options.station.empty() ? HostStationName() : options.station;
         StreamOutput output(out, hexOut ? &*hexOut : nullptr, options.json ? &station : nullptr);
-        PackageDecoder decoder(settings, mirrors, gps, output);
-        OfflineDecoder offline(decoder, mirrors);
-        LogLineReader lines(logFd, kReadBlock, kLongestLine);
-        decoder.ResetPortState();
+        SavedLogDecoding decoding(logFd, settings, output);
         try {
-            offline.DecodeLogStream("File: " + baseName(options.logFile), lines);
+            decoding.run("File: " + baseName(options.logFile));
         } catch (const std::system_error& error) {
             return cannotRead(error.code().value());
         }
         out.commit();
         if (hexOut) hexOut->commit();
-        if (const std::size_t skipped = lines.skippedLines(); skipped > 0) {
+        if (const std::size_t skipped = decoding.skippedLines(); skipped > 0) {
             err << "zelvar-decode: " << skipped << (skipped == 1 ? " line" : " lines")
-                << " longer than " << LimitText(kLongestLine) << " skipped\n";
+                << " longer than " << LimitText(kLongestLogLine) << " skipped\n";
         }
         err << output.counts() << '\n';
         return 0;

@@ -1,13 +1,12 @@
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <exception>
-#include <fcntl.h>
-#include <iostream>
 #include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "DecodeCommand.h"
 #include "ReadWholeFile.h"
+#include "ToolMain.h"
 #include "ToolSettings.h"
 
 namespace {
@@ -36,34 +35,14 @@ constexpr const char* kUsage =
     "Exit status: 0 when decoded, 2 on a bad option, an unreadable file, a failed\n"
     "write, or an output that is the log file itself.\n";
 
-int fail(const std::string& message) {
-    std::cerr << "zelvar-decode: " << message << '\n';
-    return 2;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) try {
-    // A write beyond the file size limit fails like any other write, with a
-    // message, rather than ending the process.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::ios::sync_with_stdio(false);
-    std::vector<std::string> args(argv + 1, argv + argc);
+int decode(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     zelvar::DecodeOptions options;
     std::string error;
     if (!zelvar::ParseDecodeOptions(args, options, error)) {
-        return fail(error + " (see --help)");
+        return tool.fail(error + " (see --help)");
     }
-    if (options.help) {
-        std::cout << kUsage << std::flush;
-        return std::cout ? 0 : fail("cannot write to stdout");
-    }
-
-    // With stdout closed, the log would open as descriptor 1 and be taken
-    // for it.
-    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
-        return fail(std::string("cannot write to stdout: ") + std::strerror(errno));
-    }
+    if (options.help) return tool.help(kUsage);
+    if (const int closed = tool.checkStdout()) return closed;
 
     // Without a writer, a FIFO would hold open() until one comes, only to be
     // refused then.
@@ -71,17 +50,20 @@ int main(int argc, char** argv) try {
     try {
         logFd = zelvar::OpenRegularFile(options.logFile);
     } catch (const zelvar::WholeFileError& refused) {
-        return fail("cannot read log file '" + options.logFile + "': " + refused.what());
+        return tool.fail("cannot read log file '" + options.logFile + "': " + refused.what());
     }
 
     zelvar::Settings settings;
     std::string settingsPath;
     if (!zelvar::LoadToolSettings(options.settingsFile, settings, error, &settingsPath)) {
-        return fail(error);
+        return tool.fail(error);
     }
 
     return zelvar::RunDecode(options, settings, logFd, STDOUT_FILENO, std::cerr, settingsPath);
-} catch (const std::exception& error) {
-    // Out of memory on a log line of gigabytes, most likely.
-    return fail(error.what());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return zelvar::RunTool("zelvar-decode", argc, argv, decode);
 }

@@ -120,8 +120,8 @@ SIGUSR2 at once).
   --seed N              seed of the walk around the start position (1)
   --start LAT,LON       start position in degrees (48.1173,11.5167)
   --utc DDMMYY,HHMMSS   first GPS date and time (default: the system's UTC)
-  --file PATH           send the sentences of PATH, one a line; each GPRMC
-                        starts a new second
+  --file PATH           send the sentences of PATH (256 MiB at most), one a
+                        line; each GPRMC starts a new second
   --loop                start the file again at its end (without it the
                         terminal closes after the last sentence)
   --void                every GPRMC reports a void fix (status V)

@@ -10,15 +10,17 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "DateTime.h"
 #include "GpsSimOptions.h"
 #include "GpsWalk.h"
+#include "ReadWholeFile.h"
+#include "SentenceFile.h"
 
 namespace {
 
@@ -125,32 +127,15 @@ bool sendSecond(Line& line, const std::vector<std::string>& sentences, const Gps
     return together.empty() || line.send(together);
 }
 
-std::optional<std::vector<std::vector<std::string>>> readSeconds(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::vector<std::vector<std::string>> seconds;
-    std::string text;
-    while (std::getline(file, text)) {
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-        if (text.empty()) continue;
-        if (seconds.empty() || text.find("GPRMC") == (text.front() == '$' ? 1U : 0U)) seconds.emplace_back();
-        seconds.back().push_back(text);
-    }
-    return seconds;
-}
-
 std::int64_t firstUtc(const GpsSimOptions& options) {
     if (!options.utcDate) return static_cast<std::int64_t>(std::time(nullptr));
     const std::string& d = *options.utcDate;
     const std::string& t = *options.utcTime;
-    std::tm parts{};
-    parts.tm_mday = std::stoi(d.substr(0, 2));
-    parts.tm_mon = std::stoi(d.substr(2, 2)) - 1;
-    parts.tm_year = 100 + std::stoi(d.substr(4, 2));
-    parts.tm_hour = std::stoi(t.substr(0, 2));
-    parts.tm_min = std::stoi(t.substr(2, 2));
-    parts.tm_sec = std::stoi(t.substr(4, 2));
-    return static_cast<std::int64_t>(timegm(&parts));
+    const auto two = [](const std::string& digits, std::size_t at) {
+        return static_cast<unsigned>(std::stoi(digits.substr(at, 2)));
+    };
+    return zelvar::DaysFromCivil(2000 + two(d, 4), two(d, 2), two(d, 0)) * 86400 +
+           two(t, 0) * 3600 + two(t, 2) * 60 + two(t, 4);
 }
 
 }  // namespace
@@ -168,8 +153,14 @@ int main(int argc, char* argv[]) {
     }
     std::optional<std::vector<std::vector<std::string>>> file;
     if (!options.file.empty()) {
-        file = readSeconds(options.file);
-        if (!file || file->empty()) {
+        try {
+            file = ReadSentenceSeconds(options.file);
+        } catch (const zelvar::WholeFileError& error) {
+            std::cerr << "zelvar-gps-sim: cannot read " << options.file << ": " << error.what()
+                      << std::endl;
+            return 1;
+        }
+        if (file->empty()) {
             std::cerr << "zelvar-gps-sim: no sentences in " << options.file << std::endl;
             return 1;
         }

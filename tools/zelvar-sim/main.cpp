@@ -1,9 +1,5 @@
 // zelvar-sim: plays the transceivers on the loopback net (see --help).
 
-#include <fcntl.h>
-
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -22,11 +18,7 @@ using namespace zelvar::sim;
 std::unique_ptr<PackageSource> openLog(const SimOptions& options) {
     std::string text;
     try {
-        // A FIFO named as the log waits for its writer, as it would for any reader.
-        const int fd = ::open(options.logFile.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw zelvar::WholeFileError(std::strerror(errno), true);
-        const zelvar::FileDescriptor file(fd);
-        text = zelvar::ReadAll(file.get());
+        text = zelvar::ReadFileOrFifo(options.logFile);
     } catch (const zelvar::WholeFileError& error) {
         std::cerr << "zelvar-sim: cannot read " << options.logFile << ": " << error.what()
                   << std::endl;

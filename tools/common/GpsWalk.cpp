@@ -2,7 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+
+#include "DateTime.h"
 
 namespace zelvar::gpssim {
 
@@ -23,11 +24,13 @@ std::string angle(double degrees, int degreeDigits, char positive, char negative
     return text;
 }
 
-std::tm utc(std::int64_t seconds) {
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    return parts;
+// The day since 1970 of a moment, and the second within that day.
+std::int64_t dayOf(std::int64_t seconds) {
+    return seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+}
+
+int secondOfDay(std::int64_t seconds) {
+    return static_cast<int>(seconds - dayOf(seconds) * 86400);
 }
 
 double clampDop(double value) {
@@ -48,16 +51,18 @@ std::string NmeaSentence(std::string_view body) {
 }
 
 std::string NmeaTime(std::int64_t utcSeconds) {
-    const std::tm t = utc(utcSeconds);
+    const int second = secondOfDay(utcSeconds);
     char text[40];
-    std::snprintf(text, sizeof text, "%02d%02d%02d.000", t.tm_hour, t.tm_min, t.tm_sec);
+    std::snprintf(text, sizeof text, "%02d%02d%02d.000", second / 3600, second / 60 % 60,
+                  second % 60);
     return text;
 }
 
 std::string NmeaDate(std::int64_t utcSeconds) {
-    const std::tm t = utc(utcSeconds);
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(dayOf(utcSeconds), year, month, day);
     char text[40];
-    std::snprintf(text, sizeof text, "%02d%02d%02d", t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
+    std::snprintf(text, sizeof text, "%02d%02d%02d", day, month, year % 100);
     return text;
 }
 
