@@ -87,7 +87,7 @@ std::atomic<bool> stopRequested{false};
 
 extern "C" void requestStop(int) { stopRequested.store(true); }
 
-int runService(const zelvar::CollectOptions& options) {
+int runService(const zelvar::Tool& tool, const zelvar::CollectOptions& options) {
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
@@ -100,7 +100,7 @@ int runService(const zelvar::CollectOptions& options) {
     service.prefix = options.prefix;
     service.clientId = options.clientId;
     std::string error;
-    if (!zelvar::LoadBrokerLogin(options, service.login, error)) return fail(error);
+    if (!zelvar::LoadBrokerLogin(options, service.login, error)) return tool.fail(error);
     service.maxAge = std::chrono::days(options.maxAgeDays);
     const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
     std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
@@ -141,7 +141,7 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         // that cannot be reached yet is waited for.
         const std::optional<std::string> wrong = zelvar::WrongSchema(*options.database);
         if (wrong) return tool.fail(*wrong);
-        return runService(options);
+        return runService(tool, options);
     }
 #else
     if (!options.brokerHost.empty() || options.readmit) {
