@@ -17,7 +17,7 @@ if(TARGET zelvar-collect AND TARGET publish_core)
                                                          ${PROJECT_SOURCE_DIR}/tests/support)
   target_link_libraries(bench_publish_collect PRIVATE publish_core decoder PostgreSQL::PostgreSQL)
   target_compile_definitions(bench_publish_collect PRIVATE
-    ZELVAR_COLLECT_BIN="$<TARGET_FILE:zelvar-collect>")
+    ZELVAR_COLLECT_BIN="$<TARGET_FILE:zelvar-collect>" ZELVAR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_publish_collect zelvar-collect)
   zelvar_warnings(bench_publish_collect)
 endif()

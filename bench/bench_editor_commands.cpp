@@ -9,7 +9,8 @@
 // R, B (blue), then bold, then "All Markers...", each to its result
 // painted, and a keystroke typed at the end of the marked text.
 // The peak resident memory of each command above what the window held just
-// before it (its undo history included), and a keystroke with a line of
+// before it (its undo history included), and of "Save As..." (RTF) and of
+// "Decode..." up to the hand-over of the lines, and a keystroke with a line of
 // 100,000 characters on the screen, in another line and in that one.
 // Each size runs in child processes of its own; the figures are medians.
 #include <QAction>
@@ -19,15 +20,19 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "EditorDialogs.h"
+#include "EditorHost.h"
 #include "GeneratedLog.h"
 #include "ProcessUsage.h"
 #include "RichEditArea.h"
@@ -98,28 +103,75 @@ struct ShownEditor {
     }
 };
 
+// "Save As..." answered with a file in the run's folder.
+class SaveHere : public zelvar::EditorDialogs {
+public:
+    explicit SaveHere(QString path) : path_(std::move(path)) {}
+    QString openDocument(QWidget*) override { return {}; }
+    QString saveDocumentAs(QWidget*, const QString&) override { return path_; }
+    void showError(QWidget*, const QString& text) override {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+
+private:
+    QString path_;
+};
+
+// The main window as "Decode..." reaches it, taking the lines and reading
+// each once: what the editor's hand-over costs, without the decoding.
+class ReadingHost : public zelvar::EditorHost {
+public:
+    void decodeEditorLines(zelvar::LineList lines, const QString&) override {
+        for (std::size_t i = 0; i < lines.size(); ++i) read_ += lines[i].size();
+    }
+    void setMainDecodeEnabled(bool) override {}
+    bool monitoring() const override { return false; }
+
+private:
+    std::size_t read_ = 0;
+};
+
+// One step from the document just opened: time, processor time, the
+// longest the window went without its events and the peak above before.
+void measure(TEditorForm& form, const char* name, const std::function<void()>& step) {
+    QElapsedTimer clock;
+    const long before = zelvar::bench::StatusKb("VmRSS:");
+    zelvar::bench::ResetPeakRss();
+    clock.start();
+    const double cpuBefore = zelvar::bench::CpuMs();
+    qint64 late = 0;
+    {
+        const Lateness lateness;
+        step();
+        settle(form);
+        late = lateness.worst();
+    }
+    std::printf("%s %lld\n%s-cpu %.0f\n%s-late %lld\n%s-peak-above-MB %ld\n", name,
+                static_cast<long long>(clock.elapsed()), name, zelvar::bench::CpuMs() - cpuBefore,
+                name, static_cast<long long>(late), name,
+                (zelvar::bench::PeakRssKb() - before) / 1024);
+}
+
 int childCommands(const QString& path) {
     ShownEditor editor;
     TEditorForm& form = editor.form;
     for (const Command& command : kCommands) {
         if (!editor.open(path)) return 1;
-        QElapsedTimer clock;
-        const long before = zelvar::bench::StatusKb("VmRSS:");
-        zelvar::bench::ResetPeakRss();
-        clock.start();
-        const double cpuBefore = zelvar::bench::CpuMs();
-        qint64 late = 0;
-        {
-            const Lateness lateness;
-            form.findChild<QAction*>(QLatin1String(command.action))->trigger();
-            settle(form);
-            late = lateness.worst();
-        }
-        std::printf("%s %lld\n%s-cpu %.0f\n%s-late %lld\n%s-peak-above-MB %ld\n", command.name,
-                    static_cast<long long>(clock.elapsed()), command.name,
-                    zelvar::bench::CpuMs() - cpuBefore, command.name, static_cast<long long>(late),
-                    command.name, (zelvar::bench::PeakRssKb() - before) / 1024);
+        measure(form, command.name,
+                [&] { form.findChild<QAction*>(QLatin1String(command.action))->trigger(); });
     }
+    QTemporaryDir dir;
+    SaveHere dialogs(dir.filePath(QStringLiteral("saved.rtf")));
+    form.setDialogs(&dialogs);
+    ReadingHost host;
+    form.setHost(&host);
+    if (!editor.open(path)) return 1;
+    measure(form, "save-as-rtf",
+            [&] { form.findChild<QAction*>(QStringLiteral("mnuSaveRtf"))->trigger(); });
+    if (!editor.open(path)) return 1;
+    measure(form, "decode",
+            [&] { form.findChild<QPushButton*>(QStringLiteral("SBDecode"))->click(); });
+    form.setDialogs(nullptr);
     return 0;
 }
 

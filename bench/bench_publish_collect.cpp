@@ -6,9 +6,13 @@
 // Per run: packages sent and rows stored, the end-to-end lag from the receive
 // time to the row being visible (polled every 100 ms, so up to 0.1 s high),
 // and the collector's CPU share and peak memory. The figures at the end are
-// medians of the runs.
+// medians of the runs. With --auth on (the default) the broker is closed as
+// docs/mosquitto shows, every station and the collector log in with a
+// password, and the collector stores under a role of its own with only the
+// rights --init --collector-role gives; --auth off: an open broker and the
+// tables' owner.
 //
-//   bench_publish_collect [--publishers N] [--rate R] [--duration S] [--runs N]
+//   bench_publish_collect [--publishers N] [--rate R] [--duration S] [--runs N] [--auth on|off]
 #include <libpq-fe.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +33,7 @@
 
 #include "DateTime.h"
 #include "DecoderOutput.h"
+#include "ClosedBroker.h"
 #include "GeneratedLog.h"
 #include "LogLineReader.h"
 #include "MosquittoBroker.h"
@@ -78,7 +84,7 @@ private:
 };
 
 int publisherMain(int port, const std::string& station, const std::string& prefix, const std::string& folder,
-                  int rate, int duration) {
+                  int rate, int duration, bool auth) {
     const std::uint64_t count = static_cast<std::uint64_t>(rate) * static_cast<std::uint64_t>(duration);
     const std::string logPath = folder + "/" + station + ".hex";
     std::ofstream(logPath) << zelvar::bench::GenerateHexLog(count, static_cast<std::uint32_t>(::getpid()));
@@ -87,6 +93,10 @@ int publisherMain(int port, const std::string& station, const std::string& prefi
     config.station = station;
     config.prefix = prefix;
     config.outboxPath = folder + "/" + station + ".sqlite";
+    if (auth) {
+        config.login.user = station;
+        config.login.password = station + "-pw";  // as ClosedBrokerConfig makes it
+    }
     zelvar::Publisher publisher(config);
     zelvar::Settings settings;
     zelvar::DisplayMirrors mirrors;
@@ -159,7 +169,7 @@ struct RunFigures {
            collectorRssMb = 0, brokerCpu = 0;
 };
 
-RunFigures runOnce(const std::string& self, int publishers, int rate, int duration, int run) {
+RunFigures runOnce(const std::string& self, int publishers, int rate, int duration, int run, bool auth) {
     RunFigures f;
     const fs::path scratch = fs::temp_directory_path() / ("bench-publish-" + std::to_string(::getpid()) + "-" +
                                                           std::to_string(run));
@@ -168,11 +178,37 @@ RunFigures runOnce(const std::string& self, int publishers, int rate, int durati
     std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(""), &PQfinish);
     PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
     value(conn.get(), "CREATE SCHEMA " + schema);
-    zelvar::test::MosquittoBroker broker(scratch / "broker");
+    const std::string owner = "options='-c search_path=" + schema + "'";
+    const std::string role = schema + "_collector";
+    std::string database = owner;
+    std::vector<std::string> login;
+    std::string brokerExtra;
+    if (auth) {
+        std::vector<std::string> users = {"zelvar-collect"};
+        for (int i = 0; i < publishers; ++i) users.push_back("station" + std::to_string(i));
+        brokerExtra = zelvar::test::ClosedBrokerConfig(scratch / "closed", schema, users);
+        value(conn.get(), "CREATE ROLE " + role + " LOGIN PASSWORD 'role-pw'");
+        const std::string init = std::string(ZELVAR_COLLECT_BIN) + " --database \"" + owner +
+                                 "\" --init --collector-role " + role + " 2>/dev/null";
+        if (brokerExtra.empty() || std::system(init.c_str()) != 0) {
+            std::fprintf(stderr, "cannot set up the broker's users or the collector's role\n");
+            std::exit(2);
+        }
+        database = "user=" + role + " password=role-pw " + owner;
+        const fs::path credentials = scratch / "collector.login";
+        std::ofstream(credentials) << "zelvar-collect\nzelvar-collect-pw\n";
+        fs::permissions(credentials, fs::perms::owner_read | fs::perms::owner_write);
+        login = {"--credentials", credentials.string()};
+    } else {
+        login = {"--init"};
+    }
+    zelvar::test::MosquittoBroker broker(scratch / "broker", brokerExtra);
     zelvar::test::ChildProcess collector;
-    collector.start({ZELVAR_COLLECT_BIN, "--database", "options='-c search_path=" + schema + "'", "--init", "--broker",
-                     "127.0.0.1:" + std::to_string(broker.port()), "--prefix", schema, "--client-id", schema},
-                    scratch / "collector.log");
+    std::vector<std::string> argv = {ZELVAR_COLLECT_BIN, "--database", database, "--broker",
+                                     "127.0.0.1:" + std::to_string(broker.port()), "--prefix", schema, "--client-id",
+                                     schema};
+    argv.insert(argv.end(), login.begin(), login.end());
+    collector.start(argv, scratch / "collector.log");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // subscribed before the first package
     const pid_t collectorPid = collector.pid();
     const pid_t brokerPid = broker.pid();
@@ -190,7 +226,8 @@ RunFigures runOnce(const std::string& self, int publishers, int rate, int durati
             std::freopen(out.c_str(), "w", stdout);
             ::execl(self.c_str(), self.c_str(), "--publisher", std::to_string(broker.port()).c_str(),
                     ("station" + std::to_string(i)).c_str(), schema.c_str(), scratch.c_str(),
-                    std::to_string(rate).c_str(), std::to_string(duration).c_str(), static_cast<char*>(nullptr));
+                    std::to_string(rate).c_str(), std::to_string(duration).c_str(), auth ? "1" : "0",
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         children.push_back(pid);
@@ -248,6 +285,10 @@ RunFigures runOnce(const std::string& self, int publishers, int rate, int durati
     f.lagMax = percentile(lags, 1.0);
     collector.kill(SIGTERM);
     value(conn.get(), "DROP SCHEMA " + schema + " CASCADE");
+    if (auth) {
+        value(conn.get(), "DROP OWNED BY " + role);
+        value(conn.get(), "DROP ROLE " + role);
+    }
     fs::remove_all(scratch);
     return f;
 }
@@ -255,13 +296,16 @@ RunFigures runOnce(const std::string& self, int publishers, int rate, int durati
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 8 && std::strcmp(argv[1], "--publisher") == 0) {
-        return publisherMain(std::atoi(argv[2]), argv[3], argv[4], argv[5], std::atoi(argv[6]), std::atoi(argv[7]));
+    if (argc == 9 && std::strcmp(argv[1], "--publisher") == 0) {
+        return publisherMain(std::atoi(argv[2]), argv[3], argv[4], argv[5], std::atoi(argv[6]), std::atoi(argv[7]),
+                             std::strcmp(argv[8], "1") == 0);
     }
     int publishers = 10, rate = 2000, duration = 60, runs = 3;
+    bool auth = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const int n = std::atoi(argv[i + 1]);
+        if (option == "--auth") auth = std::strcmp(argv[i + 1], "off") != 0;
         if (option == "--publishers") publishers = n;
         if (option == "--rate") rate = n;
         if (option == "--duration") duration = n;
@@ -273,12 +317,13 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(""), &PQfinish);
     std::printf("%d publishers x %d packages/s for %d s into one Mosquitto and one zelvar-collect; "
-                "PostgreSQL fsync=%s\n",
-                publishers, rate, duration, value(conn.get(), "SHOW fsync").c_str());
+                "PostgreSQL fsync=%s; %s\n",
+                publishers, rate, duration, value(conn.get(), "SHOW fsync").c_str(),
+                auth ? "passwords, the shipped ACL and the collector's own role" : "open broker, the tables' owner");
     std::fflush(stdout);
     std::vector<RunFigures> all;
     for (int run = 0; run < runs; ++run) {
-        const RunFigures f = runOnce(fs::canonical("/proc/self/exe").string(), publishers, rate, duration, run);
+        const RunFigures f = runOnce(fs::canonical("/proc/self/exe").string(), publishers, rate, duration, run, auth);
         std::printf("  run %d: sent %.0f, rows %.0f, unconfirmed %.0f; lag p50 %.3f s, p99 %.3f s, max %.3f s; "
                     "collector CPU %.1f %% of one core, peak RSS %.1f MB; broker CPU %.1f %%\n",
                     run + 1, f.sent, f.rows, f.unconfirmed, f.lagP50, f.lagP99, f.lagMax, f.collectorCpu,

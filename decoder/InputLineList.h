@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,19 +19,22 @@ public:
     void reserve(std::size_t chars) { text_.reserve(chars); }
     // Empties the list and gives its memory back.
     void clear();
+    // The lines become those of a shared text, each followed by LF (the
+    // editor's document), read where they are.
+    void share(std::shared_ptr<const std::string> lines);
 
-    bool empty() const { return text_.empty(); }
+    bool empty() const { return text().empty(); }
     std::size_t size() const { return lines_; }
     // Lines with at least one character, and the characters of all lines.
     std::size_t nonBlankLines() const { return nonBlank_; }
-    std::size_t chars() const { return text_.size() - lines_; }
+    std::size_t chars() const { return text().size() - lines_; }
     // The memory the lines take.
-    std::size_t capacity() const { return text_.capacity(); }
+    std::size_t capacity() const { return shared_ ? shared_->capacity() : text_.capacity(); }
 
     // Reads the lines first to last.
     class Reader {
     public:
-        explicit Reader(const InputLineList& list) : text_(list.text_) {}
+        explicit Reader(const InputLineList& list) : text_(list.text()) {}
         // The next line; false after the last one.
         bool next(std::string_view& line);
 
@@ -40,7 +44,10 @@ public:
     };
 
 private:
+    const std::string& text() const { return shared_ ? *shared_ : text_; }
+
     std::string text_;
+    std::shared_ptr<const std::string> shared_;
     std::size_t lines_ = 0;
     std::size_t nonBlank_ = 0;
 };

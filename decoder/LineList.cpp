@@ -1,33 +1,73 @@
 #include "LineList.h"
 
 #include <cstring>
+#include <utility>
 
 namespace zelvar {
 
+std::string& LineList::own() {
+    if (!text_ || text_.use_count() > 1) {
+        auto copy = std::make_shared<std::string>();
+        if (text_) *copy = *text_;
+        text_ = std::move(copy);
+    }
+    return const_cast<std::string&>(*text_);
+}
+
+const std::string& LineList::text() const {
+    static const std::string kEmpty;
+    return text_ ? *text_ : kEmpty;
+}
+
+std::shared_ptr<const std::string> LineList::share() const {
+    return text_ ? text_ : std::make_shared<std::string>();
+}
+
+LineList LineList::fromShared(std::shared_ptr<const std::string> text) {
+    const std::string& all = *text;
+    if (all.empty() || all.back() != '\n' || all.find('\r') != std::string::npos) {
+        return fromText(all);
+    }
+    LineList lines;
+    lines.ends_.reserve(all.size() / 40 + 1);
+    for (std::size_t at = all.find('\n'); at != std::string::npos; at = all.find('\n', at + 1)) {
+        lines.ends_.push_back(at);
+    }
+    lines.text_ = std::move(text);
+    return lines;
+}
+
 void LineList::append(std::string_view line) {
-    text_.append(line);
-    text_.push_back('\n');
-    ends_.push_back(text_.size() - 1);
+    std::string& text = own();
+    text.append(line);
+    text.push_back('\n');
+    ends_.push_back(text.size() - 1);
 }
 
 void LineList::clear() {
-    text_.clear();
+    // An own buffer keeps its room for the next lines; a shared one is left
+    // to its other holders.
+    if (text_.use_count() == 1) {
+        own().clear();
+    } else {
+        text_.reset();
+    }
     ends_.clear();
 }
 
 void LineList::reserve(std::size_t lines, std::size_t chars) {
     ends_.reserve(lines);
-    text_.reserve(chars);
+    own().reserve(chars);
 }
 
 std::string_view LineList::operator[](std::size_t index) const {
     const std::size_t begin = index == 0 ? 0 : ends_[index - 1] + 1;
-    return std::string_view(text_).substr(begin, ends_[index] - begin);
+    return std::string_view(text()).substr(begin, ends_[index] - begin);
 }
 
 std::string_view LineList::joined() const {
-    if (text_.empty()) return {};
-    return std::string_view(text_).substr(0, text_.size() - 1);
+    if (text().empty()) return {};
+    return std::string_view(text()).substr(0, text().size() - 1);
 }
 
 LineList LineList::fromText(std::string text) {
@@ -58,7 +98,7 @@ LineList LineList::fromText(std::string text) {
         ++write;
     }
     text.resize(write);
-    lines.text_ = std::move(text);
+    lines.text_ = std::make_shared<std::string>(std::move(text));
     return lines;
 }
 

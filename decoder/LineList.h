@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,7 +10,9 @@ namespace zelvar {
 
 // An ordered list of text lines kept in one buffer, each line followed by a
 // LF, so that a long decoding collects its output without an allocation per
-// line and a window can take the whole list in one step.
+// line and a window can take the whole list in one step. The buffer can be
+// shared (as the editor's document shares it): a list changed while it is
+// shared copies it first.
 class LineList {
 public:
     void append(std::string_view line);
@@ -22,7 +25,12 @@ public:
     std::string_view back() const { return (*this)[size() - 1]; }
 
     // All lines, each followed by LF.
-    const std::string& text() const { return text_; }
+    const std::string& text() const;
+    // The same, as a share that stays as it is whatever the list does later.
+    std::shared_ptr<const std::string> share() const;
+    // The lines of a text as fromText splits it, sharing the text when it
+    // is already such a list's (each line ending in LF, no CR), else a copy.
+    static LineList fromShared(std::shared_ptr<const std::string> text);
     // All lines joined by LF, without the LF after the last one.
     std::string_view joined() const;
 
@@ -32,7 +40,11 @@ public:
     static LineList fromText(std::string text);
 
 private:
-    std::string text_;
+    // The text to change in place: a copy of it first while it is shared.
+    std::string& own();
+
+    // Made as a std::string, to change in place when it is not shared.
+    std::shared_ptr<const std::string> text_;
     std::vector<std::size_t> ends_;
 };
 

@@ -1,8 +1,10 @@
 #include "DocumentText.h"
 
+#include <cstring>
 #include <optional>
 
 #include "CodePages.h"
+#include "EditorText.h"
 #include "Rtf.h"
 
 namespace zelvar {
@@ -103,6 +105,28 @@ std::u16string DecodePlainText(std::string_view bytes) {
     }
     normaliseLineEnds(text);
     return text;
+}
+
+bool PlainUtf8Text(std::string& bytes) {
+    if (rtfDocument(bytes) || !IsUtf8(bytes)) return false;
+    const std::size_t mark = bytes.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
+    // Moved down piece by piece: a CR before a LF goes, a lone CR becomes one.
+    char* text = bytes.data();
+    const std::size_t size = bytes.size();
+    std::size_t to = 0;
+    for (std::size_t from = mark; from < size;) {
+        const void* found = std::memchr(text + from, '\r', size - from);
+        const std::size_t end =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
+        if (to != from) std::memmove(text + to, text + from, end - from);
+        to += end - from;
+        if (end == size) break;
+        const bool lone = end + 1 == size || text[end + 1] != '\n';
+        if (lone) text[to++] = '\n';
+        from = end + 1;
+    }
+    bytes.resize(to);
+    return true;
 }
 
 RichText ReadDocumentBytes(std::string_view bytes) {

@@ -16,6 +16,11 @@ bool LooksLikeRtf(std::string_view bytes);
 // written on older systems are. Line ends (CR LF, CR, LF) become '\n'.
 std::u16string DecodePlainText(std::string_view bytes);
 
+// The same in the file's own buffer, as UTF-8, when the bytes are valid
+// UTF-8 and not RTF: a day's log is read as it lies, a byte a character.
+// False, the bytes left as they were, otherwise.
+bool PlainUtf8Text(std::string& bytes);
+
 // A document file as the editor shows it: RTF with its marks (what comes
 // before the document's opening brace is not text), or plain text without
 // any.

@@ -1,13 +1,10 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <optional>
-#include <string>
-#include <string_view>
 
 #include "BusyRuns.h"
-#include "RichText.h"
+#include "EditorText.h"
 
 class RichEditArea;
 
@@ -28,11 +25,9 @@ public:
     virtual RichEditArea& textArea() = 0;
     // Status panels 0..2; see TEditorForm::setStatusText.
     virtual void setStatusText(int panel, const QString& text, bool draw = true) = 0;
-    // A command's result: one step to undo, named `command`.
-    virtual void replaceDocument(std::string_view utf8, const QString& command, bool join) = 0;
-    virtual void replaceDocument(RichText text, const QString& command, bool join) = 0;
-    virtual std::string utf8Text() const = 0;
-    virtual QStringList lines() const = 0;
+    // A command's result as plain UTF-8 text, which the document shares:
+    // one step to undo, named `command`.
+    virtual void replaceDocument(SharedText utf8, const QString& command, bool join) = 0;
     virtual QString docName() const = 0;
     virtual void showError(const QString& message) = 0;
     // The main window, once wired.

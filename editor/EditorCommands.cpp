@@ -9,7 +9,6 @@
 
 #include "DateTime.h"
 #include "EditorHost.h"
-#include "PlainDocuments.h"
 #include "PortSort.h"
 #include "ProcessLines.h"
 #include "RichEditArea.h"
@@ -26,11 +25,10 @@ QString fromStd(std::string_view text) {
 // The editor window as the core's line commands see it.
 class WindowOutput : public TransformOutput {
 public:
-    // `runs` let the events through; the result is one step to undo,
-    // named `command`; a filter's result takes no more than `documentUnits`.
-    WindowOutput(EditorCommandHost& window, QString command, std::size_t documentUnits = 0)
-        : window_(window), runs_(window.runs()), command_(std::move(command)),
-          documentUnits_(documentUnits) {}
+    // The window's runs let the events through; the result is one step to
+    // undo, named `command`.
+    WindowOutput(EditorCommandHost& window, QString command)
+        : window_(window), runs_(window.runs()), command_(std::move(command)) {}
 
     // A long run has thousands of progress steps, and drawing each on a
     // display costs more than the step itself: the panel takes every step's
@@ -45,32 +43,21 @@ public:
     void processPendingEvents() override { runs_.letEventsThrough(); }
     void clearText() override { replace({}); }
     void runAside(const std::function<void()>& step) override { runs_.runAside(step); }
-    void showLines(const LineList& lines) override { replace(lines.text()); }
-    // A filter's lines go straight into the document to show, which takes
-    // no more than the text it is made of.
-    void resultLine(std::string_view line) override {
-        if (!result_) result_.emplace(documentUnits_);
-        result_->append(line);
-    }
-    void showResult() override {
-        window_.replaceDocument(result_ ? result_->take() : RichText{}, command_, replaced_);
-        replaced_ = true;
-        result_.reset();
-    }
+    // The document shares the lines' text: a conversion's result is its
+    // old values as well, held once.
+    void showLines(const LineList& lines) override { replace(lines.share()); }
 
 private:
-    void replace(std::string_view utf8) {
-        window_.replaceDocument(utf8, command_, replaced_);
+    void replace(SharedText utf8) {
+        window_.replaceDocument(std::move(utf8), command_, replaced_);
         replaced_ = true;
     }
 
     EditorCommandHost& window_;
     BusyRuns& runs_;
     const QString command_;
-    const std::size_t documentUnits_;
     bool replaced_ = false;
     QElapsedTimer drawn_;
-    std::optional<Utf8DocumentLines> result_;
 };
 
 // The text area takes no typing while a line command runs: typing would be
@@ -107,10 +94,10 @@ void EditorCommands::run(const Transform& transform, const QString& command) {
 void EditorCommands::runBegun(const Transform& transform, const QString& command) {
     const ReadOnlyArea readOnly(window_.textArea());
     try {
-        // A '\n' after the last line is the most a filter adds.
-        WindowOutput output(window_, command, window_.textArea().content().size() + 1);
-        // Read in place: the text area takes no change while the run goes on.
-        Utf8Lines document(window_.textArea().content().text());
+        WindowOutput output(window_, command);
+        // The text as it stands, shared: the lines are read aside from it
+        // and a filter keeps it as its old values.
+        SharedLines document(window_.textArea().content().share());
         ProcessLines(document, transform, WorkLines, StopFlag, output);
     } catch (const std::exception& error) {
         // No memory for a huge document: the status must not claim a run.
@@ -153,7 +140,8 @@ void EditorCommands::SortDatabyPorts1Click(const QString& command) {
     const ReadOnlyArea readOnly(window_.textArea());
     try {
         WindowOutput output(window_, command);
-        SortDatabyPorts([this] { return window_.utf8Text(); }, WorkLines, output);
+        const SharedText text = window_.textArea().content().share();
+        SortDatabyPorts([&text] { return LineList::fromShared(text); }, WorkLines, output);
     } catch (const std::exception& error) {
         window_.showError(QString::fromLocal8Bit(error.what()));
     }
@@ -191,10 +179,11 @@ void EditorCommands::mnuResetTTAClick() {
 void EditorCommands::find(const QString& what, bool forward) {
     if (what.isEmpty()) return;
     RichEditArea* area = &window_.textArea();
-    const std::optional<std::size_t> found =
-        FindInText(area->content().text(), utf16(what), area->selectionStart(),
-                   area->selectionEnd() - area->selectionStart(),
-                   forward ? SearchDirection::Forward : SearchDirection::Backward);
+    const EditorText& text = area->content();
+    const std::optional<std::size_t> found = FindInPieces(
+        text.size(), [&text](std::size_t from, std::size_t to) { return text.slice(from, to); },
+        utf16(what), area->selectionStart(), area->selectionEnd() - area->selectionStart(),
+        forward ? SearchDirection::Forward : SearchDirection::Backward);
     if (found) area->setSelection(*found, *found + static_cast<std::size_t>(what.size()));
 }
 
@@ -213,15 +202,15 @@ void EditorCommands::SBDecodeClick() {
     if (!host) return;
     const auto command = window_.beginCommand();
     if (!command) return;
-    const QStringList lines = window_.lines();
-    if (lines.isEmpty()) return;
+    LineList lines = LineList::fromShared(window_.textArea().content().share());
+    if (lines.empty()) return;
 
     window_.setDecodeButtonEnabled(false);
     host->setMainDecodeEnabled(false);
     const QString title = QStringLiteral("Editor Data: ") + QString::fromStdString(NowText()) +
                           QLatin1Char('\t') + QStringLiteral("File: ") + window_.docName();
     try {
-        host->decodeEditorLines(lines, title);
+        host->decodeEditorLines(std::move(lines), title);
     } catch (const std::exception& error) {
         window_.showError(QString::fromLocal8Bit(error.what()));
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
+#include "LineList.h"
 
 namespace zelvar {
 
@@ -12,8 +12,9 @@ public:
     virtual ~EditorHost() = default;
 
     // Decodes the lines through the offline decoder under the header title;
-    // the results go to the main window's views.
-    virtual void decodeEditorLines(const QStringList& lines, const QString& title) = 0;
+    // the results go to the main window's views. The lines share the
+    // editor's text.
+    virtual void decodeEditorLines(LineList lines, const QString& title) = 0;
     // The main window's own "Decode..." command.
     virtual void setMainDecodeEnabled(bool enabled) = 0;
     // True while a monitoring session runs.

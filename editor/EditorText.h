@@ -20,31 +20,61 @@ struct MarkSpan {
     friend bool operator==(const MarkSpan&, const MarkSpan&) = default;
 };
 
-// The editor's document: its text as one UTF-16 string with '\n' between
-// lines, the start of every line, and the marks as a sparse, sorted list of
-// spans, so that a day's log costs its text and a word a line, and marking
-// all of it costs one span. Every change can be undone and redone.
+// A text that whoever holds it may read on any thread: it never changes.
+// Each is made as a std::string (std::make_shared<std::string>), so that its
+// only holder may change it in place.
+using SharedText = std::shared_ptr<const std::string>;
+
+// UTF-16 as UTF-8; a lone surrogate becomes U+FFFD, one unit as well.
+std::string Utf8Of(std::u16string_view text);
+// Appends valid UTF-8 as UTF-16.
+void AppendUtf16(std::u16string& out, std::string_view utf8);
+bool IsUtf8(std::string_view text);
+// The code point of valid UTF-8 at `at`, which moves past it.
+char32_t NextCodePoint(std::string_view utf8, std::size_t& at);
+
+// The editor's document: its text as UTF-8 with '\n' between lines, in a
+// buffer it shares with those who read it (the line commands, the undo
+// history, the lines "Return to the Old Values..." shows) and copies at its
+// first change while shared; the start of every line in UTF-16 units, the
+// positions the window counts in, and in bytes; and the marks as a sparse,
+// sorted list of spans. A day's log costs its text once, a byte a character,
+// and two words a line; marking all of it costs one span. Every change can
+// be undone and redone.
 class EditorText {
 public:
     EditorText();
 
     // A new document; nothing to undo.
     void assign(RichText text);
+    // A new plain document of UTF-8 text, without copying it (bytes that
+    // are not UTF-8 become U+FFFD in a copy).
+    void assignUtf8(SharedText text);
     RichText richText() const;
     // The runs of marks that cover the text from start to end, as
     // richText() gives them, without its copy of the text.
     std::vector<MarkRun> markRuns() const;
 
-    std::u16string_view text() const { return text_; }
-    std::size_t size() const { return text_.size(); }
-    bool empty() const { return text_.empty(); }
+    // The whole text as UTF-8, and a share of it that stays as it is
+    // whatever the document does later.
+    std::string_view utf8() const { return text_ ? std::string_view(*text_) : std::string_view(); }
+    SharedText share() const;
+
+    // In UTF-16 units.
+    std::size_t size() const { return units_; }
+    bool empty() const { return units_ == 0; }
+    // The text of [from, to), decoded, and its bytes.
+    std::u16string slice(std::size_t from, std::size_t to) const;
+    std::string_view utf8Slice(std::size_t from, std::size_t to) const;
+    // The unit at `position` (< size()).
+    char16_t at(std::size_t position) const;
 
     // There is always a line, if empty; a '\n' at the very end starts one more.
     std::size_t lineCount() const { return starts_.size(); }
     std::size_t lineStart(std::size_t line) const { return starts_[line]; }
     // Where the line's text ends, before its '\n'.
     std::size_t lineEnd(std::size_t line) const;
-    std::u16string_view line(std::size_t line) const;
+    std::u16string line(std::size_t line) const;
     std::size_t lineOf(std::size_t position) const;
 
     // The marks of the character at `position` (plain past the end).
@@ -87,8 +117,10 @@ public:
 private:
     // A whole document, held by a command's step.
     struct Whole {
-        std::u16string text;
+        std::shared_ptr<std::string> text;
+        std::size_t units = 0;
         std::vector<std::size_t> starts;
+        std::vector<std::size_t> byteStarts;
         std::vector<MarkSpan> spans;
     };
     // A change to make: the stretch [from, from + length) gets `content`
@@ -115,6 +147,12 @@ private:
     // Takes the last step of `from` back, keeping its reverse on `onto`.
     std::optional<Change> replay(std::vector<Step>& from, std::vector<Step>& onto);
     void spliceText(std::size_t from, std::size_t to, std::u16string_view with);
+    // Where the character at a UTF-16 position begins in the UTF-8 text.
+    std::size_t byteOf(std::size_t position) const;
+    // The line starts and the length of valid UTF-8 text; false when it is not.
+    bool index();
+    // The text to change in place: a copy of it first while it is shared.
+    std::string& own();
     // Replaces the spans of [from, to) with `relative` over the new length.
     void spliceSpans(std::size_t from, std::size_t to, std::size_t length,
                      const std::vector<MarkSpan>& relative);
@@ -123,8 +161,10 @@ private:
     void mergeAround(std::size_t index);
     void record(Step undo, bool typing);
 
-    std::u16string text_;
+    std::shared_ptr<std::string> text_;
+    std::size_t units_ = 0;
     std::vector<std::size_t> starts_;
+    std::vector<std::size_t> byteStarts_;
     std::vector<MarkSpan> spans_;
     std::vector<Step> undo_;
     std::vector<Step> redo_;

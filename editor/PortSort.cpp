@@ -38,10 +38,16 @@ bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOut
 
 bool SortDatabyPorts(const DocumentReader& documentText, LineList& workLines,
                      TransformOutput& output) {
+    return SortDatabyPorts([&documentText] { return LineList::fromText(documentText()); },
+                           workLines, output);
+}
+
+bool SortDatabyPorts(const std::function<LineList()>& documentLines, LineList& workLines,
+                     TransformOutput& output) {
     bool empty = true;
     LineList sorted;
     output.runAside([&] {
-        const LineList lines = LineList::fromText(documentText());
+        const LineList lines = documentLines();
         empty = lines.empty();
         sorted = SortByPorts(lines);
     });

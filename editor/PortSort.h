@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ LineList SortByPorts(const LineList& lines);
 bool SortDatabyPorts(std::string documentText, LineList& workLines, TransformOutput& output);
 // The same with the text read aside, as the line commands read it.
 bool SortDatabyPorts(const DocumentReader& documentText, LineList& workLines,
+                     TransformOutput& output);
+// The same with the lines made aside (the editor's share its text).
+bool SortDatabyPorts(const std::function<LineList()>& documentLines, LineList& workLines,
                      TransformOutput& output);
 
 }  // namespace zelvar

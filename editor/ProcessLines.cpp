@@ -41,6 +41,7 @@ public:
     }
     std::string_view next() override { return lines_[next_++]; }
     std::size_t sizeHint() const override { return lines_.text().size(); }
+    LineList lines() const override { return lines_; }
 
 private:
     const DocumentReader& read_;
@@ -53,6 +54,11 @@ private:
 constexpr std::size_t kMostGrowth = 2;
 
 }  // namespace
+
+std::size_t SharedLines::lineCount() {
+    lines_ = LineList::fromShared(std::move(text_));
+    return lines_.size();
+}
 
 bool ProcessLines(const DocumentReader& documentText, const Transform& transform,
                   LineList& workLines, bool& stopFlag, TransformOutput& output) {
@@ -79,10 +85,14 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
     const bool filter = IsFilter(transform.mode);
     const std::size_t bytes = document.sizeHint() + count;
     LineList result;
-    LineList old;
-    if (filter) {
+    // A filter's old values are the document's lines, shared where they can be.
+    LineList old = filter ? document.lines() : LineList();
+    const bool copyOld = filter && old.size() != count;
+    if (filter) output.expectResult(count, bytes);
+    if (copyOld) {
+        old = LineList();
         old.reserve(count, bytes);
-    } else {
+    } else if (!filter) {
         result.reserve(count, kMostGrowth * bytes);
     }
     output.processPendingEvents();
@@ -92,7 +102,7 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
     std::size_t done = 0;
     for (std::size_t i = 0; i <= last; ++i) {
         const std::string_view read = document.next();
-        if (filter) old.append(read);
+        if (copyOld) old.append(read);
         line.clear();
         if (TransformLine(read, transform, line)) {
             if (filter) {
@@ -112,10 +122,12 @@ bool ProcessLines(LineReader& document, const Transform& transform, LineList& wo
     output.setActivityText(" Display...");
     // A stopped conversion keeps the lines it did not reach as they were; a
     // filter keeps all of them as the old values.
-    LineList& rest = filter ? old : result;
-    output.runAside([&] {
-        for (std::size_t i = done; i <= last; ++i) rest.append(document.next());
-    });
+    if (!filter || copyOld) {
+        LineList& rest = filter ? old : result;
+        output.runAside([&] {
+            for (std::size_t i = done; i <= last; ++i) rest.append(document.next());
+        });
+    }
     output.clearText();
     output.processPendingEvents();
     // The old values go before the result is shown: a day's log is held in

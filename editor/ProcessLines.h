@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,25 @@ public:
     virtual std::string_view next() = 0;
     // About how many bytes the lines take, to reserve the result's room.
     virtual std::size_t sizeHint() const = 0;
+    // The lines counted, as a list sharing their text where the reader holds
+    // one: a filter keeps it as the old values instead of a copy of each line.
+    virtual LineList lines() const { return {}; }
+};
+
+// The lines of a shared text, split aside when the run counts them; the
+// text itself is their list's when it is made of whole lines.
+class SharedLines : public LineReader {
+public:
+    explicit SharedLines(std::shared_ptr<const std::string> text) : text_(std::move(text)) {}
+    std::size_t lineCount() override;
+    std::string_view next() override { return lines_[next_++]; }
+    std::size_t sizeHint() const override { return lines_.text().size(); }
+    LineList lines() const override { return lines_; }
+
+private:
+    std::shared_ptr<const std::string> text_;
+    LineList lines_;
+    std::size_t next_ = 0;
 };
 // The document must not change while the run reads it.
 bool ProcessLines(LineReader& document, const Transform& transform, LineList& workLines,

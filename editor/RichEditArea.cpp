@@ -243,9 +243,13 @@ void RichEditArea::showReplayed(const std::optional<zelvar::EditorText::Change>&
 
 void RichEditArea::copy() const {
     if (!hasSelection()) return;
-    const QString selected =
-        qtext(text_.text().substr(selectionStart(), selectionEnd() - selectionStart()));
-    QApplication::clipboard()->setText(selected);
+    // Held as UTF-8, half what the same text takes as a QString (all of a
+    // day's log may stay in the clipboard); a paste reads it as text.
+    const std::string_view selected = text_.utf8Slice(selectionStart(), selectionEnd());
+    auto* copied = new QMimeData;
+    copied->setData(QStringLiteral("text/plain"),
+                    QByteArray(selected.data(), static_cast<qsizetype>(selected.size())));
+    QApplication::clipboard()->setMimeData(copied);
 }
 
 void RichEditArea::cut() {
@@ -363,14 +367,14 @@ std::size_t RichEditArea::rowStep(int direction) {
 }
 
 std::size_t RichEditArea::wordStep(std::size_t from, int direction) const {
-    const std::u16string_view all = text_.text();
     std::size_t at = from;
+    const std::size_t size = text_.size();
     if (direction > 0) {
-        while (at < all.size() && wordCharacter(all[at])) ++at;
-        while (at < all.size() && !wordCharacter(all[at])) ++at;
+        while (at < size && wordCharacter(text_.at(at))) ++at;
+        while (at < size && !wordCharacter(text_.at(at))) ++at;
     } else {
-        while (at > 0 && !wordCharacter(all[at - 1])) --at;
-        while (at > 0 && wordCharacter(all[at - 1])) --at;
+        while (at > 0 && !wordCharacter(text_.at(at - 1))) --at;
+        while (at > 0 && wordCharacter(text_.at(at - 1))) --at;
     }
     return at;
 }
@@ -517,9 +521,8 @@ void RichEditArea::mouseMoveEvent(QMouseEvent* event) {
 void RichEditArea::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && hasSelection() &&
         QApplication::clipboard()->supportsSelection()) {
-        QApplication::clipboard()->setText(
-            qtext(text_.text().substr(selectionStart(), selectionEnd() - selectionStart())),
-            QClipboard::Selection);
+        QApplication::clipboard()->setText(qtext(text_.slice(selectionStart(), selectionEnd())),
+                                           QClipboard::Selection);
     }
 }
 
@@ -527,12 +530,12 @@ void RichEditArea::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     // A word, or the character under the pointer when it is none.
     const std::size_t at = hitTest(event->position().toPoint());
-    const std::u16string_view all = text_.text();
+    const std::size_t size = text_.size();
     std::size_t begin = at;
     std::size_t end = at;
-    while (begin > 0 && wordCharacter(all[begin - 1])) --begin;
-    while (end < all.size() && wordCharacter(all[end])) ++end;
-    if (begin == end && end < all.size() && all[end] != u'\n') ++end;
+    while (begin > 0 && wordCharacter(text_.at(begin - 1))) --begin;
+    while (end < size && wordCharacter(text_.at(end))) ++end;
+    if (begin == end && end < size && text_.at(end) != u'\n') ++end;
     setSelection(begin, end);
 }
 

@@ -23,5 +23,7 @@ RichText ReadRtf(std::string_view bytes);
 std::string WriteRtf(const RichText& document);
 // The same from a document's text and its runs of marks, not copied first.
 std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs);
+// The same of valid UTF-8 text of `units` UTF-16 units, as the editor keeps it.
+std::string WriteRtf(std::string_view utf8, std::size_t units, const std::vector<MarkRun>& runs);
 
 }  // namespace zelvar

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "CodePages.h"
+#include "EditorText.h"
 #include "Rtf.h"
 
 namespace zelvar {
@@ -61,15 +62,24 @@ void appendUnit(std::string& out, char16_t unit) {
     }
 }
 
+// Written as it is.
+bool printable(char c) {
+    return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}';
+}
+
 }  // namespace
 
 std::string WriteRtf(const RichText& document) {
     return WriteRtf(document.text, document.runs);
 }
 
-std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs) {
+namespace {
+
+// Each run's marks, then its `length` units that `write(out, length)` appends.
+template <typename Units>
+std::string writeRuns(std::size_t units, const std::vector<MarkRun>& runs, Units&& write) {
     std::string out;
-    out.reserve(kHeader.size() + text.size() * 11 / 10 + runs.size() * 12 + 16);
+    out.reserve(kHeader.size() + units * 11 / 10 + runs.size() * 12 + 16);
     out += kHeader;
     Marks current;
     std::size_t at = 0;
@@ -81,13 +91,60 @@ std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs)
         }
         if (run.marks.bold != current.bold) out += run.marks.bold ? "\\b " : "\\b0 ";
         current = run.marks;
-        const std::size_t end = std::min(at + run.length, text.size());
-        for (; at < end; ++at) appendUnit(out, text[at]);
+        const std::size_t end = std::min(at + run.length, units);
+        write(out, end - at);
+        at = end;
     }
     // Every paragraph, the last one too, ends with its mark, as word
     // processors write it; the reader takes the last one off again.
     out += "\\par\r\n}\r\n";
     return out;
+}
+
+}  // namespace
+
+std::string WriteRtf(std::u16string_view text, const std::vector<MarkRun>& runs) {
+    std::size_t at = 0;
+    return writeRuns(text.size(), runs, [&](std::string& out, std::size_t length) {
+        for (const std::size_t end = at + length; at < end; ++at) appendUnit(out, text[at]);
+    });
+}
+
+std::string WriteRtf(std::string_view utf8, std::size_t units, const std::vector<MarkRun>& runs) {
+    std::size_t at = 0;
+    // The low half of a pair whose high half ended the run before.
+    char16_t low = 0;
+    return writeRuns(units, runs, [&](std::string& out, std::size_t length) {
+        if (low != 0 && length > 0) {
+            appendUnit(out, low);
+            low = 0;
+            --length;
+        }
+        while (length > 0 && at < utf8.size()) {
+            // Printable ASCII goes as it is, in one piece.
+            const std::size_t limit = at + std::min(length, utf8.size() - at);
+            std::size_t plain = at;
+            while (plain < limit && printable(utf8[plain])) ++plain;
+            out.append(utf8, at, plain - at);
+            length -= plain - at;
+            at = plain;
+            if (length == 0 || at == utf8.size()) break;
+            const char32_t code = NextCodePoint(utf8, at);
+            if (code < 0x10000) {
+                appendUnit(out, static_cast<char16_t>(code));
+                --length;
+                continue;
+            }
+            appendUnit(out, static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            const auto second = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            if (--length == 0) {
+                low = second;
+            } else {
+                appendUnit(out, second);
+                --length;
+            }
+        }
+    });
 }
 
 }  // namespace zelvar

@@ -137,4 +137,32 @@ std::optional<std::size_t> FindInText(std::u16string_view text, std::u16string_v
     return scan.backward(0, first < lastCandidate ? first : lastCandidate);
 }
 
+std::optional<std::size_t> FindInPieces(std::size_t size, const TextPiece& piece,
+                                        std::u16string_view what, std::size_t selectionStart,
+                                        std::size_t selectionLength, SearchDirection direction) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    if (what.empty()) return std::nullopt;
+    // Each piece runs on into the next by what.size() - 1 units: an
+    // occurrence across their border is whole in the first.
+    const std::size_t overlap = what.size() - 1;
+    if (direction == SearchDirection::Forward) {
+        for (std::size_t from = std::min(selectionStart + selectionLength, size); from < size;
+             from += kPiece) {
+            const std::u16string text = piece(from, std::min(size, from + kPiece + overlap));
+            const auto found = FindInText(text, what, 0, 0, SearchDirection::Forward);
+            if (found && *found < kPiece) return from + *found;
+        }
+        return std::nullopt;
+    }
+    // Backward, every occurrence that ends in (to - kPiece, to] lies whole
+    // in the piece, and no other ends there.
+    for (std::size_t to = std::min(selectionStart, size); to > 0; to -= std::min(to, kPiece)) {
+        const std::size_t from = to - std::min(to, kPiece + overlap);
+        const std::u16string text = piece(from, to);
+        const auto found = FindInText(text, what, to - from, 0, SearchDirection::Backward);
+        if (found) return from + *found;
+    }
+    return std::nullopt;
+}
+
 }  // namespace zelvar

@@ -30,7 +30,12 @@ public:
     virtual void showLines(const LineList& /*lines*/) {}
     // The lines a filter keeps, one by one as the run goes, then shown in
     // one step: a window can build its text as they come, without a list
-    // of them besides. By default they are collected and given to showLines.
+    // of them besides. By default they are collected and given to showLines,
+    // in room for the most a filter keeps (never written, the room costs
+    // address space, not memory), so the list never moves as it grows.
+    virtual void expectResult(std::size_t lines, std::size_t bytes) {
+        result_.reserve(lines, bytes);
+    }
     virtual void resultLine(std::string_view line) { result_.append(line); }
     virtual void showResult() {
         showLines(result_);

@@ -360,36 +360,26 @@ void TEditorForm::setPlainDocument(const QString& text) {
     RichEdit->setContent(std::move(prepared));
 }
 
-void TEditorForm::replaceDocument(std::string_view utf8, const QString& command, bool join) {
-    zelvar::RichText text;
-    if (!utf8.empty()) runs_.runAside([&] { text = zelvar::Utf8Document(utf8); });
-    replaceDocument(std::move(text), command, join);
-}
-
-void TEditorForm::replaceDocument(zelvar::RichText text, const QString& command, bool join) {
+void TEditorForm::replaceDocument(zelvar::SharedText utf8, const QString& command, bool join) {
     zelvar::EditorText prepared;
-    if (!text.text.empty()) runs_.runAside([&] { prepared.assign(std::move(text)); });
+    if (utf8 && !utf8->empty()) runs_.runAside([&] { prepared.assignUtf8(std::move(utf8)); });
     RichEdit->replaceAll(std::move(prepared), command.toStdString(), join);
 }
 
 QString TEditorForm::plainText() const {
-    const std::u16string_view text = RichEdit->content().text();
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string TEditorForm::utf8Text() const {
-    return zelvar::Utf8Text(RichEdit->content().text());
+    const std::string_view text = RichEdit->content().utf8();
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QStringList TEditorForm::lines() const {
     // Line by line: the whole text is not copied once more on the way.
     const zelvar::EditorText& text = RichEdit->content();
     if (text.empty()) return {};
-    const std::size_t count = text.lineCount() - (text.text().back() == u'\n' ? 1 : 0);
+    const std::size_t count = text.lineCount() - (text.utf8().back() == '\n' ? 1 : 0);
     QStringList split;
     split.reserve(static_cast<qsizetype>(count));
     for (std::size_t i = 0; i < count; ++i) {
-        const std::u16string_view line = text.line(i);
+        const std::u16string line = text.line(i);
         split << QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size()));
     }
     return split;
@@ -439,10 +429,16 @@ bool TEditorForm::openDocument(const QString& path) {
     try {
         const LoadingArea loading(*this);
         // Made ready in full first: a file that cannot be read, or no memory
-        // for it, leaves the document as it was.
+        // for it, leaves the document as it was. A plain UTF-8 file becomes
+        // the document's text as it was read.
         zelvar::EditorText prepared;
         runs_.runAside([&] {
-            prepared.assign(zelvar::ReadDocumentBytes(zelvar::ReadDocumentFile(path)));
+            std::string bytes = zelvar::ReadDocumentFile(path);
+            if (zelvar::PlainUtf8Text(bytes)) {
+                prepared.assignUtf8(std::make_shared<std::string>(std::move(bytes)));
+            } else {
+                prepared.assign(zelvar::ReadDocumentBytes(bytes));
+            }
         });
         // No marks of the previous document carry over; the emptied area is
         // drawn before the new text goes in.
@@ -469,7 +465,7 @@ bool TEditorForm::openDocument(const QString& path) {
 void TEditorForm::writeDocument(const QString& path) {
     // From the text area's own text: a day's log is not copied on its way.
     const zelvar::EditorText& content = RichEdit->content();
-    const std::string bytes = zelvar::WriteRtf(content.text(), content.markRuns());
+    const std::string bytes = zelvar::WriteRtf(content.utf8(), content.size(), content.markRuns());
     zelvar::WriteDocumentFile(
         path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }

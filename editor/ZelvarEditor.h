@@ -13,6 +13,7 @@
 #include "BusyRuns.h"
 #include "EditorCommandHost.h"
 #include "EditorControl.h"
+#include "EditorText.h"
 #include "RichText.h"
 #include "Settings.h"
 
@@ -74,17 +75,15 @@ public:
     void setDocument(zelvar::RichText text);
     // The lines as plain text: a new document, with nothing to undo.
     void setPlainDocument(const QString& text);
-    // The result of `command` as plain text, one step to undo; `join` keeps
-    // it in the step the command's earlier replacement began. A long text is
-    // made ready while the window's events go on.
-    void replaceDocument(std::string_view utf8, const QString& command, bool join) override;
-    void replaceDocument(zelvar::RichText text, const QString& command, bool join) override;
+    // The result of `command` as plain UTF-8 text, which the document
+    // shares, one step to undo; `join` keeps it in the step the command's
+    // earlier replacement began. A long text is made ready while the
+    // window's events go on.
+    void replaceDocument(zelvar::SharedText utf8, const QString& command, bool join) override;
     QString plainText() const;
-    // The same as the line commands read it.
-    std::string utf8Text() const override;
     // Split as the line commands and zelvar-edit split: a line break at the
     // very end does not start another line.
-    QStringList lines() const override;
+    QStringList lines() const;
 
     // A command that lets window events run is a run of its own while it
     // runs; nothing when the busy-run rules refuse it (another command runs,

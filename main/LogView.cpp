@@ -179,7 +179,14 @@ void LogView::selectAll() {
 void LogView::copy() const {
     const auto [from, to] = selection();
     if (from == to) return;
-    QApplication::clipboard()->setText(selectedText());
+    const std::string bytes = store_.text(from, to);
+    CopyUtf8(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+void CopyUtf8(QByteArray bytes) {
+    auto* copied = new QMimeData;
+    copied->setData(QStringLiteral("text/plain"), bytes);
+    QApplication::clipboard()->setMimeData(copied);
 }
 
 void LogView::replaceSelection(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <string_view>
 #include <utility>
 
@@ -84,5 +85,10 @@ private:
     TextPos cursor_;
     TextPos anchor_;
 };
+
+// Puts text on the clipboard as these UTF-8 bytes, half what the same text
+// takes as a QString: a day's log may stay there while the window decodes
+// the next one. A paste reads them as text.
+void CopyUtf8(QByteArray bytes);
 
 }  // namespace zelvar

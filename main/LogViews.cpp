@@ -2,9 +2,6 @@
 // the rollover, Save As, the clipboard copy and the auto-save status.
 #include <QAction>
 #include <QLabel>
-#include <QClipboard>
-#include <QMimeData>
-#include <QGuiApplication>
 #include <cstdio>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -308,12 +305,7 @@ void TMainForm::mnuCopyTextClick() {
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(Memo1->lines().byteCount()));
     for (const QByteArray& piece : Memo1->snapshot()) bytes += piece;
-    // Held as these UTF-8 bytes, half what the same text takes as a QString
-    // (a day's log stays in the clipboard while the window decodes the next
-    // one); a paste reads them as text.
-    auto* copied = new QMimeData;
-    copied->setData(QStringLiteral("text/plain"), bytes);
-    QGuiApplication::clipboard()->setMimeData(copied);
+    zelvar::CopyUtf8(std::move(bytes));
 }
 
 void TMainForm::RefreshAutoSaveStatus() {

@@ -136,19 +136,12 @@ QString TMainForm::decodeInput(const QString& title) {
     return failure;
 }
 
-void TMainForm::decodeEditorLines(const QStringList& lines, const QString& title) {
+void TMainForm::decodeEditorLines(zelvar::LineList lines, const QString& title) {
     if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
-    offline_.OfflineInputLines.clear();
-    try {
-        // As the bytes of a UTF-8 file: the decoder skips every byte outside
-        // ASCII, where a character outside Latin-1 would become '?', which it
-        // would read as a digit.
-        for (const QString& line : lines) offline_.OfflineInputLines.append(line.toStdString());
-    } catch (const std::exception& error) {
-        offline_.OfflineInputLines.clear();
-        showError(QString::fromLocal8Bit(error.what()));
-        return;
-    }
+    // As the bytes of a UTF-8 file: the decoder skips every byte outside
+    // ASCII, where a character outside Latin-1 would become '?', which it
+    // would read as a digit.
+    offline_.OfflineInputLines.share(lines.share());
     decodeOfflineInput(title);
 }
 

@@ -72,10 +72,12 @@ void PublishControl::restart() {
     PublishConfig config;
     config.host = settings_.host.toStdString();
     config.port = settings_.port;
-    config.tls = settings_.tls;
-    config.caFile = settings_.caFile.toStdString();
-    config.user = settings_.user.toStdString();
-    config.password = settings_.password.toStdString();
+    config.login.tls = settings_.tls;
+    config.login.caFile = settings_.caFile.toStdString();
+    config.login.certFile = settings_.certFile.toStdString();
+    config.login.keyFile = settings_.keyFile.toStdString();
+    config.login.user = settings_.user.toStdString();
+    config.login.password = settings_.password.toStdString();
     config.station = PublishStation(settings_).toStdString();
     config.prefix = settings_.prefix.toStdString();
     // Beside the journal: both keep what this station took until it is safe.

@@ -34,18 +34,29 @@ PublishDialog::PublishDialog(const PublishSettings& s, QWidget* parent) : QDialo
     tls_ = named(new QCheckBox(QStringLiteral("&TLS")), "tls");
     tls_->setChecked(s.tls);
     form->addRow(tls_);
-    caFile_ = named(new QLineEdit(s.caFile), "caFile");
+    // A file name with a button that picks it.
+    auto fileRow = [&](const QString& label, const QString& value, const char* name, const QString& title,
+                       const QString& filter) {
+        auto* edit = named(new QLineEdit(value), name);
+        auto* browse = new QPushButton(QStringLiteral("..."));
+        connect(browse, &QPushButton::clicked, this, [this, edit, title, filter] {
+            const QString file = QFileDialog::getOpenFileName(this, title, edit->text(), filter);
+            if (!file.isEmpty()) edit->setText(file);
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit);
+        row->addWidget(browse);
+        form->addRow(label, row);
+        return edit;
+    };
+    const QString certificates = QStringLiteral("Certificates (*.crt *.pem);;All files (*)");
+    caFile_ = fileRow(QStringLiteral("&CA file:"), s.caFile, "caFile", QStringLiteral("CA File"), certificates);
     caFile_->setPlaceholderText(QStringLiteral("the system's CAs"));
-    auto* browse = new QPushButton(QStringLiteral("..."));
-    connect(browse, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("CA File"), caFile_->text(),
-                                                          QStringLiteral("Certificates (*.crt *.pem);;All files (*)"));
-        if (!file.isEmpty()) caFile_->setText(file);
-    });
-    auto* caRow = new QHBoxLayout;
-    caRow->addWidget(caFile_);
-    caRow->addWidget(browse);
-    form->addRow(QStringLiteral("&CA file:"), caRow);
+    certFile_ = fileRow(QStringLiteral("C&ertificate:"), s.certFile, "certFile", QStringLiteral("Client Certificate"),
+                        certificates);
+    certFile_->setPlaceholderText(QStringLiteral("none: user and password"));
+    keyFile_ = fileRow(QStringLiteral("&Key file:"), s.keyFile, "keyFile", QStringLiteral("Key File"),
+                       QStringLiteral("Keys (*.key *.pem);;All files (*)"));
     user_ = named(new QLineEdit(s.user), "user");
     form->addRow(QStringLiteral("&User:"), user_);
     password_ = named(new QLineEdit(s.password), "password");
@@ -87,6 +98,8 @@ PublishSettings PublishDialog::settings() const {
     s.port = port_->value();
     s.tls = tls_->isChecked();
     s.caFile = caFile_->text();
+    s.certFile = certFile_->text();
+    s.keyFile = keyFile_->text();
     s.user = user_->text();
     s.password = password_->text();
     s.savePassword = savePassword_->isChecked();

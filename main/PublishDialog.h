@@ -28,6 +28,8 @@ private:
     QSpinBox* port_;
     QCheckBox* tls_;
     QLineEdit* caFile_;
+    QLineEdit* certFile_;
+    QLineEdit* keyFile_;
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* savePassword_;

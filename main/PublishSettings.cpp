@@ -25,6 +25,9 @@ QString PublishSettingsProblem(const PublishSettings& settings) {
         settings.prefix.contains(QLatin1Char('#'))) {
         return QStringLiteral("The topic prefix must be set and must not contain '+' or '#'.");
     }
+    if (settings.certFile.isEmpty() != settings.keyFile.isEmpty()) {
+        return QStringLiteral("A client certificate needs its key file, and a key file its certificate.");
+    }
     if (settings.outboxMegabytes < 1) return QStringLiteral("The outbox needs at least 1 MB.");
     return {};
 }
@@ -46,6 +49,8 @@ PublishSettings LoadPublishSettings(const QString& iniFile) {
     s.port = number("PublishPort", s.port);
     s.tls = number("PublishTLS", 0) != 0;
     s.caFile = text("PublishCAFile", {});
+    s.certFile = text("PublishCertFile", {});
+    s.keyFile = text("PublishKeyFile", {});
     s.user = text("PublishUser", {});
     s.savePassword = number("PublishSavePassword", 0) != 0;
     if (s.savePassword) s.password = text("PublishPassword", {});
@@ -65,6 +70,8 @@ bool SavePublishSettings(const QString& iniFile, const PublishSettings& s) {
         ini.setValue(QStringLiteral("PublishPort"), QString::number(s.port));
         ini.setValue(QStringLiteral("PublishTLS"), flag(s.tls));
         ini.setValue(QStringLiteral("PublishCAFile"), s.caFile);
+        ini.setValue(QStringLiteral("PublishCertFile"), s.certFile);
+        ini.setValue(QStringLiteral("PublishKeyFile"), s.keyFile);
         ini.setValue(QStringLiteral("PublishUser"), s.user);
         ini.setValue(QStringLiteral("PublishSavePassword"), flag(s.savePassword));
         if (s.savePassword) {

@@ -13,6 +13,8 @@ struct PublishSettings {
     int port = 1883;
     bool tls = false;
     QString caFile;
+    QString certFile;  // with TLS: a client certificate, and its key (readable by the user only)
+    QString keyFile;
     QString user;
     QString password;
     bool savePassword = false;  // else the password lasts until the program ends

@@ -177,7 +177,7 @@ public:
     void setVisible(bool visible) override;
 
     // --- zelvar::EditorHost ---
-    void decodeEditorLines(const QStringList& lines, const QString& title) override;
+    void decodeEditorLines(zelvar::LineList lines, const QString& title) override;
     void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
     bool monitoring() const override { return Monitoring; }
 

@@ -72,17 +72,7 @@ Publisher::Publisher(PublishConfig config)
                                  static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
                                  kOfflineMessage, 1, true),
               "last will");
-        if (!config_.user.empty()) {
-            check(mosquitto_username_pw_set(mosq_, config_.user.c_str(),
-                                            config_.password.empty() ? nullptr : config_.password.c_str()),
-                  "user");
-        }
-        if (config_.tls) {
-            // Without a CA file, the system's CAs.
-            const char* caFile = config_.caFile.empty() ? nullptr : config_.caFile.c_str();
-            const char* caPath = caFile == nullptr ? "/etc/ssl/certs" : nullptr;
-            check(mosquitto_tls_set(mosq_, caFile, caPath, nullptr, nullptr, nullptr), "TLS");
-        }
+        SetMqttLogin(mosq_, config_.login);
         mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
         mosquitto_connect_v5_callback_set(mosq_, &Publisher::onConnect);
         mosquitto_disconnect_v5_callback_set(mosq_, &Publisher::onDisconnect);

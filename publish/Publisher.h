@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "MqttLogin.h"
 #include "MqttTopics.h"
 #include "Outbox.h"
 
@@ -27,10 +28,7 @@ struct PackageFields;
 struct PublishConfig {
     std::string host = "127.0.0.1";
     int port = 1883;
-    bool tls = false;
-    std::string caFile;  // with tls; empty: the system's CAs
-    std::string user;    // empty: anonymous
-    std::string password;
+    MqttLogin login;
     std::string station;
     std::string prefix = "zelvar";
     std::string outboxPath;

@@ -258,16 +258,16 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     refusedStart("--init");
     ToolRun r = init();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 2\n");
-    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "2");
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 3\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "3");
     EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
-    EXPECT_EQ(init().err, "schema version 2, nothing to do\n");
+    EXPECT_EQ(init().err, "schema version 3, nothing to do\n");
     EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
 
-    query("UPDATE zelvar_schema SET version = 3");
-    refusedStart("version 3");
+    query("UPDATE zelvar_schema SET version = 4");
+    refusedStart("version 4");
     r = init();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("version 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("version 4"), std::string::npos) << r.err;
 }

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -268,4 +269,22 @@ TEST(InputLineListTest, TakesNoMoreMemoryThanTheFile) {
     while (back.next(line) && line.empty()) ++blank;
     EXPECT_EQ(blank, 1'000'000u);
     EXPECT_EQ(line, "1$F4BEE070\t00 01");
+}
+
+// The editor's "Decode..." hands over its text, which the list reads where it
+// lies, counting as appending its lines would; a line added later goes to a
+// copy of its own.
+TEST(InputLineListTest, ReadsASharedTextWhereItLies) {
+    const auto text = std::make_shared<const std::string>("a\n\nb\n");
+    InputLineList lines;
+    lines.share(text);
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines.nonBlankLines(), 2u);
+    EXPECT_EQ(lines.chars(), 2u);
+    lines.append("c");
+    EXPECT_EQ(*text, "a\n\nb\n");
+    InputLineList::Reader back(lines);
+    std::string read;
+    for (std::string_view line; back.next(line);) read.append(line).push_back('|');
+    EXPECT_EQ(read, "a||b|c|");
 }

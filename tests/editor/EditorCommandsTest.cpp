@@ -16,6 +16,7 @@
 #include "EditorHost.h"
 #include "LineTransform.h"
 #include "PlainDocuments.h"
+#include "ProcessLines.h"
 #include "RichEditArea.h"
 #include "RichText.h"
 
@@ -101,7 +102,7 @@ class FailingHost : public zelvar::EditorHost {
 public:
     bool mainDecodeEnabled = true;
     bool session = false;
-    void decodeEditorLines(const QStringList&, const QString&) override {
+    void decodeEditorLines(zelvar::LineList, const QString&) override {
         throw std::runtime_error("No room left on the device");
     }
     void setMainDecodeEnabled(bool enabled) override { mainDecodeEnabled = enabled; }
@@ -706,18 +707,21 @@ void EditorCommandsTest::historyKeepsEightCommandsOrTwiceTheDocument() {
 }
 
 QTEST_MAIN(EditorCommandsTest)
-// The commands read the document line by line: each line and the count
-// are those of the whole text encoded and split at once, whatever its line
-// ends and lone surrogates; a filter's result built line by line is the
-// document its whole text makes, a line cut inside a character too.
+// The commands read the document's lines from its shared text: each line
+// and the count are those of the whole text encoded and split at once,
+// whatever its line ends and lone surrogates; a filter's result, UTF-8 that
+// may cut a character, becomes the document with U+FFFD for each byte that
+// begins none.
 void EditorCommandsTest::documentLinesAreTheWholeTextsLines() {
     const std::u16string texts[] = {
         u"", u"a", u"a\n", u"\n", u"a\r\nb\rc\n\r\nd", u"a\r", u"\r\r\n\n",
         u"\u041F\xE9x\n\xD83D\xDE00\n", u"x\xD83D\ny\xDE00\rz\xD83D",
     };
     for (const std::u16string& text : texts) {
-        const zelvar::LineList whole = zelvar::LineList::fromText(zelvar::Utf8Text(text));
-        zelvar::Utf8Lines lines(text);
+        const zelvar::LineList whole = zelvar::LineList::fromText(zelvar::Utf8Of(text));
+        zelvar::EditorText document;
+        document.assign({text, {}});
+        zelvar::SharedLines lines(document.share());
         QCOMPARE(lines.lineCount(), whole.size());
         for (std::size_t i = 0; i < whole.size(); ++i) {
             const std::string_view line = lines.next();
@@ -726,9 +730,9 @@ void EditorCommandsTest::documentLinesAreTheWholeTextsLines() {
         }
     }
     const zelvar::LineList cut = zelvar::LineList::fromText("a\xD0\n\x9F\xD0\x9F\n\xF0\x9F\x98\x80");
-    zelvar::Utf8DocumentLines built(0);
-    for (std::size_t i = 0; i < cut.size(); ++i) built.append(cut[i]);
-    QVERIFY(built.take().text == zelvar::Utf8Document(cut.text()).text);
+    zelvar::EditorText built;
+    built.assignUtf8(cut.share());
+    QVERIFY(built.richText().text == u"a\uFFFD\n\uFFFD\u041F\n\xD83D\xDE00\n");
 }
 
 #include "EditorCommandsTest.moc"

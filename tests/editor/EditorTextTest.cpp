@@ -3,6 +3,7 @@
 // same, with line starts and spans that agree.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -131,6 +132,49 @@ TEST(EditorText, RandomEditsMarksAndUndoAgreeWithAPlainModel) {
             ++now;
         }
     }
+}
+
+// The text is held once, a byte a character where it can be: the document,
+// the text a run reads and a command's undo step share it, and a change
+// while it is shared copies it, leaving the share as it was.
+TEST(EditorText, SharesItsTextUntilItChanges) {
+    auto text = std::make_shared<std::string>("ab\nЖ𝄞x\n");
+    EditorText document;
+    document.assignUtf8(text);
+    EXPECT_EQ(document.share(), text);
+    EXPECT_EQ(document.size(), 8u);
+    EXPECT_EQ(document.lineCount(), 3u);
+    EXPECT_EQ(document.line(1), u"Ж𝄞x");
+    EXPECT_EQ(document.slice(4, 6), u"𝄞");
+    EXPECT_EQ(document.at(6), u'x');
+    EXPECT_EQ(document.utf8Slice(3, 7), "Ж𝄞x");
+
+    const SharedText read = document.share();
+    document.replace(6, 7, u"yz", {});
+    EXPECT_EQ(*read, "ab\nЖ𝄞x\n");
+    EXPECT_EQ(document.utf8(), "ab\nЖ𝄞yz\n");
+    EXPECT_EQ(document.lineEnd(1), 8u);
+
+    // The text from before a command stays in its step, uncopied.
+    const SharedText before = document.share();
+    EditorText next;
+    next.assignUtf8(std::make_shared<std::string>("new\n"));
+    document.replaceAll(std::move(next), "command");
+    ASSERT_TRUE(document.undo());
+    EXPECT_EQ(document.share(), before);
+}
+
+TEST(EditorText, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+    EditorText document;
+    document.assignUtf8(
+        std::make_shared<std::string>("a\xFF\n\xED\xA0\x80"
+                                      "b"));
+    EXPECT_EQ(document.richText().text, u"a\uFFFD\n\uFFFD\uFFFD\uFFFDb");
+    EXPECT_EQ(document.lineStart(1), 3u);
+    // A lone surrogate typed in takes one unit, as U+FFFD.
+    document.replace(0, 0, std::u16string(1, char16_t{0xD800}), {});
+    EXPECT_EQ(document.size(), 8u);
+    EXPECT_EQ(document.slice(0, 2), u"\uFFFDa");
 }
 
 }  // namespace

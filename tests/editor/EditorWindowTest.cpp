@@ -533,6 +533,11 @@ void EditorWindowTest::escapeAndContextMenu() {
     action(e, "mnuEPaste")->trigger();
     action(e, "mnuEPaste")->trigger();
     QCOMPARE(e.plainText(), QStringLiteral("abcabc"));
+    // The clipboard holds the text as UTF-8, Cyrillic and all.
+    e.setPlainDocument(QStringLiteral("Жж\n𝄞"));
+    action(e, "nmuESelAll")->trigger();
+    action(e, "mnuECopy")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Жж\n𝄞"));
 
     // The menu pops up where the area is right-clicked.
     QTimer::singleShot(0, &e, [&] {
@@ -621,7 +626,8 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     host->setMainDecodeEnabled(true);
 
     s.open(QStringLiteral(ZELVAR_TEST_DATA "/traffic.hex"));
-    host->decodeEditorLines(s.editor.lines(), QStringLiteral("Editor Data: x\tFile: traffic.hex"));
+    host->decodeEditorLines(zelvar::LineList::fromText(s.editor.plainText().toStdString()),
+                            QStringLiteral("Editor Data: x\tFile: traffic.hex"));
     const QStringList text = s.h.main->textLogLines();
     QVERIFY(text.size() > 4);
     QCOMPARE(text[0], QStringLiteral("Editor Data: x\tFile: traffic.hex"));

@@ -8,6 +8,7 @@
 
 #include "CodePages.h"
 #include "DocumentText.h"
+#include "EditorText.h"
 #include "Rtf.h"
 
 namespace zelvar {
@@ -192,6 +193,18 @@ TEST(RtfWriter, WritesTheCyrillicCodePageFontAndColours) {
     for (const char c : rtf) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
 }
 
+TEST(RtfWriter, Utf8TextWritesAsItsUtf16) {
+    RichText document;
+    document.append(u"ab Ж\n", {});
+    document.append(u"𝄞", {MarkColor::Red, false});
+    document.append(u"{x}\t\u2028", {MarkColor::Blue, true});
+    const std::string utf8 = Utf8Of(document.text);
+    EXPECT_EQ(WriteRtf(utf8, document.text.size(), document.runs), WriteRtf(document));
+    // A run that ends inside a pair splits it as in UTF-16.
+    const std::vector<MarkRun> split{{6, {}}, {1, {MarkColor::Red, false}}, {5, {}}};
+    EXPECT_EQ(WriteRtf(utf8, document.text.size(), split), WriteRtf(document.text, split));
+}
+
 TEST(RtfWriter, TenThousandMarkedLinesRoundTrip) {
     RichText document;
     for (int line = 0; line < 10000; ++line) {
@@ -218,6 +231,22 @@ TEST(DocumentText, ContentDecidesRtfOrPlain) {
     EXPECT_EQ(shown(ReadDocumentBytes("\xEF\xBB\xBF{\\rtf1 \\b a}")), "{b:a}");
     EXPECT_EQ(shown(ReadDocumentBytes(" \t\r\n {\\rtf1 a}")), "a");
     EXPECT_EQ(shown(ReadDocumentBytes("\xEF\xBB\xBF\t\r\n{\\rtf1 a}")), "a");
+}
+
+// Read in its own buffer, a UTF-8 file gives the text DecodePlainText gives;
+// RTF and other bytes are left to it.
+TEST(DocumentText, PlainUtf8TextIsTheDecodedText) {
+    for (const std::string bytes :
+         {"", "a\r\nb\rc\n\r", "\r\r\n\n", "\xEF\xBB\xBFЖ\r\nx\r", "1$451C2A0B\t00 0B\r\n"}) {
+        std::string text = bytes;
+        ASSERT_TRUE(PlainUtf8Text(text)) << bytes;
+        EXPECT_EQ(text, Utf8Of(DecodePlainText(bytes))) << bytes;
+    }
+    for (const std::string bytes : {"\xC6\r\n", "{\\rtf1 a}"}) {
+        std::string text = bytes;
+        EXPECT_FALSE(PlainUtf8Text(text));
+        EXPECT_EQ(text, bytes);
+    }
 }
 
 TEST(DocumentText, PlainTextIsUtf8ElseWindows1251) {

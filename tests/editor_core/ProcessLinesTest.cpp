@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,31 @@ TEST(ProcessLines, WorkLinesHoldWhatUndoRestores) {
     const RunResult none = run(log, zelvar::MaskTransform("4", "FF"));
     EXPECT_EQ(none.shown, "");
     EXPECT_EQ(none.workLines, lfLines(log));
+}
+
+// A filter's old values are the document's own text, not a copy of it, and
+// a conversion's result is the text the window shows: the window holds each
+// once. A document that is not whole lines is read from a copy made whole.
+TEST(ProcessLines, OldValuesShareTheDocumentsText) {
+    const auto document = std::make_shared<std::string>("1$F4BEE070\t00 00 00 00 0B\n3$F4\t00\n");
+    LineList workLines;
+    bool stop = false;
+    RecordingOutput output;
+    zelvar::SharedLines filtered(document);
+    zelvar::ProcessLines(filtered, TransformFor(TransformMode::Packets0B05), workLines, stop,
+                         output);
+    EXPECT_EQ(workLines.share(), document);
+    EXPECT_EQ(output.shown, "F4BEE070\t00 00 00 00 0B\n");
+
+    zelvar::SharedLines notWhole(std::make_shared<std::string>("1$F4\t00\r\n2$F5\t01"));
+    zelvar::ProcessLines(notWhole, TransformFor(TransformMode::Packets0B05), workLines, stop,
+                         output);
+    EXPECT_EQ(workLines.text(), "1$F4\t00\n2$F5\t01\n");
+    // Changed while shared, a list changes a copy.
+    LineList lines = LineList::fromShared(document);
+    lines.append("more");
+    EXPECT_EQ(*document, "1$F4BEE070\t00 00 00 00 0B\n3$F4\t00\n");
+    EXPECT_EQ(lines.back(), "more");
 }
 
 // Beyond 1001 lines only the indices without a bit of 1000 set show

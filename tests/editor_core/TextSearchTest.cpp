@@ -128,3 +128,23 @@ TEST(TextSearch, ScanAgreesWithTheLiteralRule) {
         }
     }
 }
+
+// A text read a piece at a time finds what the whole text does, also across
+// the pieces' border.
+TEST(TextSearch, PiecesFindWhatTheWholeTextFinds) {
+    constexpr std::size_t kBorder = std::size_t{1} << 20;
+    std::u16string text(kBorder + 40, u'.');
+    for (const std::size_t at : {std::size_t{3}, kBorder - 2, kBorder + 5})
+        text.replace(at, 3, u"abc");
+    const zelvar::TextPiece piece = [&text](std::size_t from, std::size_t to) {
+        return text.substr(from, to - from);
+    };
+    for (const std::size_t start : {std::size_t{0}, std::size_t{4}, kBorder - 2, kBorder - 1,
+                                    kBorder + 1, kBorder + 8, text.size()}) {
+        for (const auto direction : {Forward, Backward}) {
+            EXPECT_EQ(zelvar::FindInPieces(text.size(), piece, u"ABC", start, 0, direction),
+                      FindInText(text, u"ABC", start, 0, direction))
+                << start;
+        }
+    }
+}

@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,13 +14,19 @@
 namespace zelvar::test {
 
 // Any client of the broker, speaking MQTT 5: keeps the last message of every
-// topic it hears and says what the test wants, with or without a floor.
+// topic it hears and says what the test wants, with or without a floor;
+// anonymous unless a user is given.
 class MqttClient {
 public:
-    MqttClient(int port, const std::string& topic) {
+    MqttClient(int port, const std::string& topic, const std::string& user = {},
+               const std::string& password = {}) {
         mosquitto_lib_init();
         mosq_ = mosquitto_new(nullptr, true, this);
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+        if (!user.empty()) mosquitto_username_pw_set(mosq_, user.c_str(), password.c_str());
+        mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
+            static_cast<MqttClient*>(self)->connack_ = rc;
+        });
         mosquitto_message_callback_set(
             mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
                 auto* client = static_cast<MqttClient*>(self);
@@ -38,6 +45,9 @@ public:
     }
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
+
+    // The broker's answer to the last connection: 0 accepted, -1 none yet.
+    int connack() const { return connack_; }
 
     // Retained messages come in the order of the subscriptions.
     void subscribe(const std::string& topic) { mosquitto_subscribe(mosq_, nullptr, topic.c_str(), 1); }
@@ -68,6 +78,7 @@ private:
     }
 
     mosquitto* mosq_;
+    std::atomic<int> connack_{-1};
     std::mutex mutex_;
     std::map<std::string, std::string> last_;
 };

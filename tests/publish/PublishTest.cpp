@@ -3,6 +3,7 @@
 #include "CollectService.h"
 #include "PackageMessage.h"
 #include "PublishFixture.h"
+#include "TestCertificates.h"
 
 using namespace zelvar::test;
 
@@ -121,25 +122,9 @@ TEST_F(PublishEndToEnd, TheCollectorStopsReadingAtItsLimitAndLosesNothing) {
 class PublishOverTls : public PublishEndToEnd {
 protected:
     std::string brokerExtra() override {
-        const fs::path tls = scratch / "tls";
-        fs::create_directories(tls);
-        std::ofstream(tls / "san.ext") << "subjectAltName=IP:127.0.0.1\n";
-        const std::string dir = ShellQuoted(tls.string());
-        const std::string make =
-            "cd " + dir + " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-            "-keyout ca.key -out ca.crt -days 1 -subj /CN=zelvar-test-ca && "
-            "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key "
-            "-out server.csr -subj /CN=127.0.0.1 && "
-            "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 "
-            "-extfile san.ext -out server.crt";
-        const ToolRun made = RunInShell(make, tls);
-        EXPECT_EQ(made.status, 0) << made.err;
+        EXPECT_TRUE(MakeTestCertificates(scratch / "tls", {})) << ReadFile(scratch / "tls" / "openssl.log");
         tlsPort = FreeTcpPort();
-        std::string extra = "listener " + std::to_string(tlsPort) + " 127.0.0.1\n";
-        extra.append("cafile ").append((tls / "ca.crt").string()).append("\n");
-        extra.append("certfile ").append((tls / "server.crt").string()).append("\n");
-        extra.append("keyfile ").append((tls / "server.key").string()).append("\n");
-        return extra;
+        return TlsListener(scratch / "tls", tlsPort);
     }
     int tlsPort = 0;
 };
@@ -148,8 +133,8 @@ TEST_F(PublishOverTls, PackagesArriveOverTlsAndARefusedOneDoesNotHoldUpTheStatio
     startCollector();
     zelvar::PublishConfig tls = config("east");
     tls.port = tlsPort;
-    tls.tls = true;
-    tls.caFile = (scratch / "tls" / "ca.crt").string();
+    tls.login.tls = true;
+    tls.login.caFile = (scratch / "tls" / "ca.crt").string();
     zelvar::Publisher publisher(tls);
     // Twenty seconds of packages, a refused one among them.
     auto sendFor = [&](int seconds) {

@@ -77,6 +77,14 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
             if (!take(options.clientId, false)) return false;
         } else if (arguments.is("--cafile")) {
             if (!take(options.caFile, false)) return false;
+        } else if (arguments.is("--certfile")) {
+            if (!take(options.certFile, false)) return false;
+        } else if (arguments.is("--keyfile")) {
+            if (!take(options.keyFile, false)) return false;
+        } else if (arguments.is("--credentials")) {
+            if (!take(options.credentialsFile, false)) return false;
+        } else if (arguments.is("--collector-role")) {
+            if (!take(options.collectorRole, false)) return false;
         } else if (arguments.is("--settings")) {
             if (!take(options.settingsFile, false)) return false;
         } else {
@@ -87,6 +95,10 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
     if (options.help) return true;
     if (!options.database) {
         error = "missing --database CONNINFO";
+    } else if (!options.collectorRole.empty() && !options.init) {
+        error = "--collector-role needs --init";
+    } else if (options.certFile.empty() != options.keyFile.empty()) {
+        error = "--certfile and --keyfile go together";
     } else if (options.readmit) {
         if (!options.importFile.empty() || !options.brokerHost.empty()) {
             error = "--readmit excludes --import and --broker";

@@ -17,6 +17,10 @@ struct CollectOptions {
     std::string prefix = "zelvar";
     std::string clientId = "zelvar-collect";
     std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+    std::string credentialsFile;  // the broker's user and password
+    std::string collectorRole;    // with --init: the role the service stores as
     int maxAgeDays = 30;
     bool init = false;     // make or upgrade the schema first
     bool readmit = false;  // store what was refused for its time

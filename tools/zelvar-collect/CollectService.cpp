@@ -66,11 +66,7 @@ public:
         // otherwise: far too few for many stations. What it acknowledges is
         // held here, within the pending limit, until it is stored.
         mosquitto_int_option(mosq_, MOSQ_OPT_RECEIVE_MAXIMUM, 65535);
-        if (!options_.caFile.empty() &&
-            mosquitto_tls_set(mosq_, options_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr) !=
-                MOSQ_ERR_SUCCESS) {
-            throw std::runtime_error("cannot use the CA file " + options_.caFile);
-        }
+        SetMqttLogin(mosq_, options_.login);
         mosquitto_connect_v5_callback_set(mosq_, &Service::onConnect);
         mosquitto_message_v5_callback_set(mosq_, &Service::onMessage);
         subscription_ = options_.prefix + "/+/packages";
@@ -101,8 +97,11 @@ public:
                 const int rc = mosquitto_loop(mosq_, 20, 1);
                 sendAcks();
                 if (rc != MOSQ_ERR_SUCCESS) {
-                    std::cerr << "zelvar-collect: broker connection lost: " << mosquitto_strerror(rc)
-                              << '\n';
+                    // After a refusal the broker closes the connection: no news.
+                    if (refusal_.empty()) {
+                        std::cerr << "zelvar-collect: broker connection lost: " << mosquitto_strerror(rc)
+                                  << '\n';
+                    }
                     connected_ = false;
                     nextConnect_ = Clock::now() + kRetry;
                 }
@@ -283,10 +282,17 @@ private:
     static void onConnect(mosquitto* mosq, void* self, int rc, int, const mosquitto_property*) {
         auto* service = static_cast<Service*>(self);
         if (rc != 0) {
-            std::cerr << "zelvar-collect: the broker refused the connection: "
-                      << mosquitto_reason_string(rc) << '\n';
+            // Said once while the reason stays: a wrong password is tried
+            // again every second until someone mends it.
+            const std::string reason = mosquitto_reason_string(rc);
+            if (reason != service->refusal_) {
+                std::cerr << "zelvar-collect: the broker refused the connection: " << reason
+                          << "; trying again every second\n";
+                service->refusal_ = reason;
+            }
             return;
         }
+        service->refusal_.clear();
         std::cerr << "zelvar-collect: connected to the broker, subscribed to "
                   << service->subscription_ << " and " << service->statusSubscription_ << '\n';
         mosquitto_subscribe(mosq, nullptr, service->subscription_.c_str(), 1);
@@ -368,6 +374,13 @@ private:
     // The committer thread: stores what came in, the batch that failed last
     // time first, then acknowledges.
     void commit() {
+        // At once, so that what keeps the database from working is said
+        // before the first package comes.
+        try {
+            open();
+        } catch (const StoreError& failed) {
+            databaseFailed(failed);
+        }
         std::unique_lock lock(mutex_);
         while (true) {
             const bool retrying = batchCount_ > 0;
@@ -417,29 +430,38 @@ private:
     bool store() {
         const std::size_t checkRefused = batch_.refused.size();
         try {
-            if (!store_) {
-                store_ = std::make_unique<PackageStore>(options_.conninfo);
-                storedBefore_ = 0;
-                if (databaseDown_) std::cerr << "zelvar-collect: the database is back\n";
-                databaseDown_ = false;
-            }
+            open();
             storeRows(0, batch_.arrived.size(), 0);
             store_->refuse(batch_.refused);
         } catch (const StoreError& failed) {
             // The rows the server refused are found again next time.
             batch_.refused.resize(checkRefused);
-            if (!databaseDown_) {
-                std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
-                          << " packages, trying again\n";
-            }
-            databaseDown_ = true;
-            store_.reset();
+            databaseFailed(failed);
             return false;
         }
         stored_ += store_->stored() - storedBefore_;
         storedBefore_ = store_->stored();
         acknowledge();
         return true;
+    }
+
+    void open() {
+        if (store_) return;
+        store_ = std::make_unique<PackageStore>(options_.conninfo);
+        storedBefore_ = 0;
+        if (databaseDown_) std::cerr << "zelvar-collect: the database is back\n";
+        databaseDown_ = false;
+    }
+
+    // Said once until the database works again: a lost database, a role
+    // without its rights, a wrong password are tried again every second.
+    void databaseFailed(const StoreError& failed) {
+        if (!databaseDown_) {
+            std::cerr << "zelvar-collect: database: " << failed.what() << "; holding " << batchCount_
+                      << " packages, trying again\n";
+        }
+        databaseDown_ = true;
+        store_.reset();
     }
 
     // Stores the rows of arrived[begin, end), which start at `from` in the
@@ -504,6 +526,7 @@ private:
 
     // The reader's own.
     bool brokerDown_ = false;
+    std::string refusal_;  // the broker's reason for refusing the last connection
     Clock::time_point nextConnect_{};
     std::string row_;
     std::string refused_;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "MqttLogin.h"
+
 namespace zelvar {
 
 struct ServiceOptions {
@@ -14,7 +16,7 @@ struct ServiceOptions {
     int port = 1883;
     std::string prefix = "zelvar";
     std::string clientId = "zelvar-collect";
-    std::string caFile;  // set: TLS with this CA
+    MqttLogin login;
     std::uint64_t pendingLimit = 100'000'000;
     // A package older than this, or more than a day ahead, waits in `refused`.
     std::chrono::seconds maxAge = std::chrono::days(30);

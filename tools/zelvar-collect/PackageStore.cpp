@@ -18,20 +18,6 @@ namespace {
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A date as the server writes it in ISO style: 4 or 5 year digits, then
-// -MM-DD. Only such texts are put into partition names and bounds.
-bool isoDate(std::string_view text) {
-    if (text.size() != 10 && text.size() != 11) return false;
-    const std::size_t y = text.size() - 6;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == y || i == y + 3;
-        if (dash ? text[i] != '-' : !isDigit(text[i])) return false;
-    }
-    return true;
-}
-
 // The results of the lane's command up to its end; the first failure, with
 // the server's primary message, is thrown after all were read.
 void drainResults(pg_conn* conn, std::uint64_t* inserted) {
@@ -70,8 +56,9 @@ PackageStore::PackageStore(const std::string& conninfo, std::uint64_t refusedKep
     connect(lanes_[0], conninfo);
     CheckSchema(lanes_[0].conn.get());
     connect(lanes_[1], conninfo);
-    for (Lane& lane : lanes_)
-        PgExec(lane.conn.get(), "CREATE TEMPORARY TABLE zelvar_staging (LIKE packages)");
+    // Spelled out rather than LIKE packages, which would need the right to read it.
+    const std::string staging = std::string("CREATE TEMPORARY TABLE zelvar_staging (") + kPackageColumns + ")";
+    for (Lane& lane : lanes_) PgExec(lane.conn.get(), staging.c_str());
     pending_.reserve(kSendBytes + 4096);
 }
 
@@ -147,33 +134,22 @@ void PackageStore::finishInsert(Lane& lane) {
 
 void PackageStore::makeDayPartitions(Lane& lane) {
     const PgResult days = PgExec(lane.conn.get(),
-                                 "SELECT DISTINCT (time AT TIME ZONE 'UTC')::date::text, "
-                                 "((time AT TIME ZONE 'UTC')::date + 1)::text "
+                                 "SELECT DISTINCT to_char(time AT TIME ZONE 'UTC', 'YYYY-MM-DD BC') "
                                  "FROM zelvar_staging WHERE time IS NOT NULL");
-    const char* key[] = {kCatalogLock};
-    bool locked = false;
     for (int i = 0; i < PQntuples(days.get()); ++i) {
-        const std::string day = PQgetvalue(days.get(), i, 0);
-        const std::string next = PQgetvalue(days.get(), i, 1);
-        if (knownDays_.count(day) != 0) continue;
-        if (!isoDate(day) || !isoDate(next)) throw StoreError("unexpected date from the server: " + day, true);
-        if (!locked) {
-            PgExecParams(lane.conn.get(), "SELECT pg_advisory_lock($1::bigint)", 1, key);
-            locked = true;
+        const char* day[] = {PQgetvalue(days.get(), i, 0)};
+        if (knownDays_.count(day[0]) != 0) continue;
+        const PgResult made(
+            PQexecParams(lane.conn.get(), "SELECT zelvar_make_day($1::date)", 1, nullptr, day, nullptr, nullptr, 0));
+        if (PQresultStatus(made.get()) != PGRES_TUPLES_OK) {
+            // A day beyond the partitions' range refuses its rows; anything
+            // else is the database's failure.
+            const char* state = PQresultErrorField(made.get(), PG_DIAG_SQLSTATE);
+            throw StoreError(OneLine(PQresultErrorMessage(made.get())),
+                             state != nullptr && std::string_view(state).starts_with("22"));
         }
-        // Bounds cannot be parameters; the dates are the server's own,
-        // checked above to be digits and dashes only.
-        std::string name = "packages_";
-        for (const char c : day) {
-            if (c != '-') name += c;
-        }
-        std::string sql = "CREATE TABLE IF NOT EXISTS ";
-        sql.append(name).append(" PARTITION OF packages FOR VALUES FROM ('");
-        sql.append(day).append(" 00:00:00+00') TO ('").append(next).append(" 00:00:00+00')");
-        PgExec(lane.conn.get(), sql.c_str());
-        knownDays_.insert(day);
+        knownDays_.insert(day[0]);
     }
-    if (locked) PgExecParams(lane.conn.get(), "SELECT pg_advisory_unlock($1::bigint)", 1, key);
 }
 
 void PackageStore::discard() {
@@ -194,8 +170,6 @@ void PackageStore::discard() {
         } catch (const StoreError& failed) {
             if (!failed.refusedData()) throw;
         }
-        // A refusal while making a day's partition may leave the lock held.
-        PgExec(lane.conn.get(), "SELECT pg_advisory_unlock_all()");
         PgExec(lane.conn.get(), "TRUNCATE zelvar_staging");
     }
 }
@@ -239,12 +213,8 @@ void PackageStore::refuse(std::string_view rows) {
     // The search for the oldest row kept reads up to the bound's rows.
     if (bounded_ && refusedSinceBound_ < refusedKept_ / 100) return;
     const std::string kept = std::to_string(refusedKept_);
-    const std::string waiting = std::string(kTimeReason) + "%";
-    const char* values[] = {kept.c_str(), waiting.c_str()};
-    PgExecParams(lane.conn.get(),
-                 "DELETE FROM refused WHERE reason NOT LIKE $2 AND id <= (SELECT id FROM refused "
-                 "WHERE reason NOT LIKE $2 ORDER BY id DESC OFFSET $1::bigint LIMIT 1)",
-                 2, values);
+    const char* values[] = {kept.c_str()};
+    PgExecParams(lane.conn.get(), "SELECT zelvar_bound_refused($1::bigint)", 1, values);
     bounded_ = true;
     refusedSinceBound_ = 0;
 }

@@ -43,6 +43,7 @@ public:
     static constexpr std::uint64_t kRefusedKept = 1'000'000;
     // Connects (an empty conninfo takes libpq's environment: PGHOST, PGPORT,
     // PGUSER, PGDATABASE ...) and checks the schema's version (see Schema.h).
+    // The role needs no more than --init --collector-role grants.
     explicit PackageStore(const std::string& conninfo, std::uint64_t refusedKept = kRefusedKept);
     ~PackageStore();
     PackageStore(const PackageStore&) = delete;

@@ -3,17 +3,15 @@
 #include <libpq-fe.h>
 
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include "PackageStore.h"
 #include "PgConnection.h"
 
 namespace zelvar {
 
-namespace {
-
-// Version 1: the table and its DEFAULT partition.
-constexpr const char* kVersion1 = R"(
-CREATE TABLE IF NOT EXISTS packages (
+const char* const kPackageColumns = R"(
     station text COLLATE "C" NOT NULL,
     source text COLLATE "C" NOT NULL,
     seq bigint NOT NULL,
@@ -31,10 +29,18 @@ CREATE TABLE IF NOT EXISTS packages (
     lat double precision,
     lon double precision,
     pdop real,
-    hex text NOT NULL,
+    hex text NOT NULL)";
+
+namespace {
+
+// Version 1: the table and its DEFAULT partition.
+std::string version1() {
+    return std::string("CREATE TABLE IF NOT EXISTS packages (") + kPackageColumns +
+           R"(,
     UNIQUE NULLS NOT DISTINCT (station, source, seq, time)
 ) PARTITION BY RANGE (time);
 CREATE TABLE IF NOT EXISTS packages_default PARTITION OF packages DEFAULT)";
+}
 
 // Version 2: packages the collector refused, and the version itself.
 constexpr const char* kVersion2 = R"(
@@ -49,6 +55,55 @@ CREATE TABLE refused (
 CREATE TABLE zelvar_schema (version integer NOT NULL);
 INSERT INTO zelvar_schema VALUES (2))";
 
+// Version 3: what the collector's role may not do itself, done as the owner:
+// make a day's partition, drop the oldest refused rows beyond the bound.
+// Each runs with the search path fixed to the tables' schema, so that no
+// object of the caller's own is taken for one of them.
+constexpr const char* kVersion3 = R"(
+CREATE FUNCTION zelvar_make_day(day date) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @schema@, pg_temp AS $$
+BEGIN
+    IF day < date '0001-01-01' OR day > date '9999-12-30' THEN
+        RAISE EXCEPTION 'no partition for the day %', day USING ERRCODE = '22008';
+    END IF;
+    PERFORM pg_advisory_xact_lock(@lock@);
+    EXECUTE format('CREATE TABLE IF NOT EXISTS %I PARTITION OF packages FOR VALUES FROM (%L) TO (%L)',
+                   'packages_' || to_char(day, 'YYYYMMDD'), to_char(day, 'YYYY-MM-DD') || ' 00:00:00+00',
+                   to_char(day + 1, 'YYYY-MM-DD') || ' 00:00:00+00');
+END $$;
+CREATE FUNCTION zelvar_bound_refused(kept bigint) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = @schema@, pg_temp AS $$
+DELETE FROM refused WHERE reason NOT LIKE '@waiting@%' AND id <= (SELECT id FROM refused
+    WHERE reason NOT LIKE '@waiting@%' ORDER BY id DESC OFFSET kept LIMIT 1)
+$$;
+REVOKE ALL ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint) FROM PUBLIC;
+UPDATE zelvar_schema SET version = 3)";
+
+// The rights of the collector's role, and nothing more: it stores, it does
+// not read, change or delete what is stored.
+constexpr const char* kCollectorRights = R"(
+REVOKE ALL ON packages, refused, zelvar_schema FROM @role@;
+REVOKE ALL ON SCHEMA @schema@ FROM @role@;
+GRANT USAGE ON SCHEMA @schema@ TO @role@;
+GRANT SELECT ON zelvar_schema TO @role@;
+GRANT INSERT ON packages, refused TO @role@;
+GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint) TO @role@)";
+
+// `sql` with each @name@ replaced by its text.
+std::string filled(std::string sql, std::initializer_list<std::pair<std::string_view, std::string>> names) {
+    for (const auto& [name, text] : names) {
+        for (std::size_t at = 0; (at = sql.find(name, at)) != std::string::npos; at += text.size()) {
+            sql.replace(at, name.size(), text);
+        }
+    }
+    return sql;
+}
+
+std::string firstValue(pg_conn* conn, const char* sql) {
+    const PgResult r = PgExec(conn, sql);
+    return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
+}
+
 // The schema's version: 0 for none, 1 for the table alone.
 int version(pg_conn* conn) {
     const PgResult r = PgExec(conn,
@@ -56,10 +111,8 @@ int version(pg_conn* conn) {
                               "WHEN to_regclass('packages') IS NOT NULL THEN 1 ELSE 0 END");
     const int found = std::stoi(PQgetvalue(r.get(), 0, 0));
     if (found >= 0) return found;
-    const PgResult v(PQexec(conn, "SELECT max(version) FROM zelvar_schema"));
-    if (PQresultStatus(v.get()) != PGRES_TUPLES_OK || PQgetisnull(v.get(), 0, 0)) {
-        throw StoreError("the table zelvar_schema holds no version");
-    }
+    const PgResult v = PgExec(conn, "SELECT max(version) FROM zelvar_schema");
+    if (PQgetisnull(v.get(), 0, 0)) throw SchemaMismatch("the table zelvar_schema holds no version");
     return std::stoi(PQgetvalue(v.get(), 0, 0));
 }
 
@@ -69,31 +122,75 @@ std::string later(int found) {
            ") does not know: use a later zelvar-collect";
 }
 
+// A schema of the search path that this role may not use: its tables are
+// out of sight, and look like none.
+std::string unusableSchema(pg_conn* conn) {
+    return firstValue(conn,
+                      "SELECT n.nspname FROM pg_namespace n, unnest(string_to_array(replace("
+                      "current_setting('search_path'), ' ', ''), ',')) AS p(name) "
+                      "WHERE (quote_ident(n.nspname) = p.name OR (p.name = '\"$user\"' AND n.nspname = current_user)) "
+                      "AND NOT has_schema_privilege(n.oid, 'USAGE') LIMIT 1");
+}
+
+void grantCollectorRole(pg_conn* conn, const std::string& role, const std::string& schema) {
+    if (firstValue(conn, "SELECT pg_get_userbyid(relowner) FROM pg_class WHERE oid = 'packages'::regclass") == role) {
+        throw StoreError("the collector's role " + role + " owns the tables: give it a role of its own");
+    }
+    char* quoted = PQescapeIdentifier(conn, role.c_str(), role.size());
+    if (quoted == nullptr) PgFail(conn);
+    const std::string name = quoted;
+    PQfreemem(quoted);
+    PgExec(conn, filled(kCollectorRights, {{"@role@", name}, {"@schema@", schema}}).c_str());
+    // Its staging table. Every role has this right unless the database's
+    // owner took it away; only then is it granted, which needs that owner.
+    const char* values[] = {role.c_str()};
+    const PgResult temp = PgExecParams(conn, "SELECT has_database_privilege($1, current_database(), 'TEMP')", 1, values);
+    if (std::string_view(PQgetvalue(temp.get(), 0, 0)) != "t") {
+        PgExec(conn, ("GRANT TEMPORARY ON DATABASE " + firstValue(conn, "SELECT quote_ident(current_database())") +
+                      " TO " + name)
+                         .c_str());
+    }
+}
+
 }  // namespace
 
-std::string InitSchema(pg_conn* conn) {
+std::string InitSchema(pg_conn* conn, const std::string& collectorRole) {
     PgExec(conn, "BEGIN");
     try {
         PgExec(conn, (std::string("SELECT pg_advisory_xact_lock(") + kCatalogLock + ")").c_str());
         const int found = version(conn);
-        if (found > kSchemaVersion) throw StoreError(later(found));
-        if (found < 1) PgExec(conn, kVersion1);
+        if (found > kSchemaVersion) throw SchemaMismatch(later(found));
+        const std::string schema = firstValue(conn, "SELECT quote_ident(current_schema())");
+        if (found < 1) PgExec(conn, version1().c_str());
         if (found < 2) PgExec(conn, kVersion2);
+        if (found < 3) {
+            PgExec(conn, filled(kVersion3, {{"@schema@", schema}, {"@lock@", kCatalogLock}, {"@waiting@", kTimeReason}})
+                             .c_str());
+        }
+        if (!collectorRole.empty()) grantCollectorRole(conn, collectorRole, schema);
         PgExec(conn, "COMMIT");
-        if (found == kSchemaVersion)
-            return "schema version " + std::to_string(found) + ", nothing to do";
-        if (found == 0) return "made the schema, version " + std::to_string(kSchemaVersion);
-        return "upgraded the schema from version " + std::to_string(found) + " to " +
-               std::to_string(kSchemaVersion);
+        std::string said;
+        if (found == kSchemaVersion) {
+            said = "schema version " + std::to_string(found) + ", nothing to do";
+        } else if (found == 0) {
+            said = "made the schema, version " + std::to_string(kSchemaVersion);
+        } else {
+            said = "upgraded the schema from version " + std::to_string(found) + " to " +
+                   std::to_string(kSchemaVersion);
+        }
+        if (!collectorRole.empty()) {
+            said += "\nthe collector role " + collectorRole + " may store, and nothing more";
+        }
+        return said;
     } catch (...) {
         const PgResult rollback(PQexec(conn, "ROLLBACK"));
         throw;
     }
 }
 
-std::string InitDatabase(const std::string& conninfo) {
+std::string InitDatabase(const std::string& conninfo, const std::string& collectorRole) {
     const PgConnection conn = PgConnect(conninfo);
-    return InitSchema(conn.get());
+    return InitSchema(conn.get(), collectorRole);
 }
 
 std::optional<std::string> WrongSchema(const std::string& conninfo) {
@@ -102,21 +199,30 @@ std::optional<std::string> WrongSchema(const std::string& conninfo) {
     try {
         CheckSchema(conn.get());
         return std::nullopt;
-    } catch (const StoreError& wrong) {
+    } catch (const SchemaMismatch& wrong) {
         return wrong.what();
+    } catch (const StoreError&) {
+        // A right missing: the service says so and waits for it.
+        return std::nullopt;
     }
 }
 
 void CheckSchema(pg_conn* conn) {
     const int found = version(conn);
     if (found == kSchemaVersion) return;
-    if (found == 0)
-        throw StoreError("no tables of zelvar-collect in the database: make them with --init");
-    if (found < kSchemaVersion) {
-        throw StoreError("the database's schema has the older version " + std::to_string(found) +
-                         ": upgrade it with --init, as the owner of its tables");
+    if (found == 0) {
+        const std::string unusable = unusableSchema(conn);
+        if (!unusable.empty()) {
+            throw StoreError("the role " + firstValue(conn, "SELECT current_user") + " may not use the schema " +
+                             unusable + ": the owner of the tables grants it with --init --collector-role");
+        }
+        throw SchemaMismatch("no tables of zelvar-collect in the database: make them with --init");
     }
-    throw StoreError(later(found));
+    if (found < kSchemaVersion) {
+        throw SchemaMismatch("the database's schema has the older version " + std::to_string(found) +
+                             ": upgrade it with --init, as the owner of its tables");
+    }
+    throw SchemaMismatch(later(found));
 }
 
 }  // namespace zelvar

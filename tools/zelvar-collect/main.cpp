@@ -11,6 +11,7 @@
 
 #include "CollectOptions.h"
 #ifdef ZELVAR_COLLECT_SERVICE
+#include "BrokerLogin.h"
 #include "CollectService.h"
 #include "Readmit.h"
 #endif
@@ -24,11 +25,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: zelvar-collect --database CONNINFO --init\n"
+    "Usage: zelvar-collect --database CONNINFO --init [--collector-role ROLE]\n"
     "       zelvar-collect --database CONNINFO [--init] --import FILE.hex --station NAME\n"
     "                      [--settings FILE]\n"
     "       zelvar-collect --database CONNINFO [--init] --broker HOST[:PORT]\n"
     "                      [--prefix zelvar] [--client-id ID] [--cafile FILE]\n"
+    "                      [--certfile FILE --keyfile FILE] [--credentials FILE]\n"
     "                      [--max-age DAYS]\n"
     "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
     "\n"
@@ -44,6 +46,9 @@ constexpr const char* kUsage =
     "                       version with what they hold (as their owner); alone,\n"
     "                       only that. Nothing else changes the tables, and a\n"
     "                       collector that finds none or another version stops.\n"
+    "  --collector-role ROLE with --init: ROLE may store and nothing more: INSERT\n"
+    "                       on packages and refused, a day's partition made by\n"
+    "                       the owner's function zelvar_make_day\n"
     "  --import FILE.hex    the saved hex log\n"
     "  --station NAME       the station that recorded it (no '/', '+' or '#')\n"
     "  --settings FILE      decode with the settings of FILE, an INI file in the\n"
@@ -57,6 +62,11 @@ constexpr const char* kUsage =
     "  --broker HOST[:PORT] the MQTT broker (port 1883 unless given)\n"
     "  --prefix PREFIX      the first topic level (default zelvar)\n"
     "  --cafile FILE        TLS to the broker, trusting this CA\n"
+    "  --certfile FILE, --keyfile FILE\n"
+    "                       TLS with this client certificate and its key (mode 0600)\n"
+    "  --credentials FILE   the broker's user on the first line, the password on\n"
+    "                       the second (mode 0600); else ZELVAR_MQTT_USER and\n"
+    "                       ZELVAR_MQTT_PASSWORD from the environment\n"
     "  --max-age DAYS       a package older than this (default 30), or more than a\n"
     "                       day ahead, goes to the table \"refused\" and waits there;\n"
     "                       so do packages of more than 10 days new to the service\n"
@@ -77,7 +87,7 @@ std::atomic<bool> stopRequested{false};
 
 extern "C" void requestStop(int) { stopRequested.store(true); }
 
-int runService(const zelvar::CollectOptions& options) {
+int runService(const zelvar::Tool& tool, const zelvar::CollectOptions& options) {
     struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
@@ -89,7 +99,8 @@ int runService(const zelvar::CollectOptions& options) {
     service.port = options.brokerPort;
     service.prefix = options.prefix;
     service.clientId = options.clientId;
-    service.caFile = options.caFile;
+    std::string error;
+    if (!zelvar::LoadBrokerLogin(options, service.login, error)) return tool.fail(error);
     service.maxAge = std::chrono::days(options.maxAgeDays);
     const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
     std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
@@ -108,7 +119,7 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
 
     if (options.init) {
         try {
-            std::cerr << zelvar::InitDatabase(*options.database) << '\n';
+            std::cerr << zelvar::InitDatabase(*options.database, options.collectorRole) << '\n';
         } catch (const zelvar::StoreError& failed) {
             return tool.fail(failed.what());
         }
@@ -130,7 +141,7 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         // that cannot be reached yet is waited for.
         const std::optional<std::string> wrong = zelvar::WrongSchema(*options.database);
         if (wrong) return tool.fail(*wrong);
-        return runService(options);
+        return runService(tool, options);
     }
 #else
     if (!options.brokerHost.empty() || options.readmit) {
