@@ -271,3 +271,93 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("version 4"), std::string::npos) << r.err;
 }
+
+// The zone a log was written in is stated, or the local one taken and said,
+// and kept with the import: the same log read in another zone is refused
+// unless asked for. A time the change to summer time skips, or the change
+// back repeats, is read with the offset before the change. The import runs
+// as the collector's role.
+TEST_F(Collector, ALogIsReadInOneZoneOnly) {
+    const std::string role = schema + "_collector";
+    query("CREATE ROLE " + role);
+    ASSERT_EQ(zelvar::test::RunInShell(database() + " --init --collector-role " + role, scratch).status, 0);
+    const std::string line = "\t00 00 00 00 0F 00 00 00 00 00 00 5A 00\r\n";
+    const fs::path log = write("zones.hex", "1$F5A1A0F1" + line + "1$F4568351" + line + "1$F4BEE070" + line);
+    auto import = [&](const std::string& tz, const fs::path& file, const std::string& zone) {
+        return zelvar::test::RunInShell(
+            "TZ=" + tz + " " + ShellQuoted(ZELVAR_COLLECT_BIN) + " --database \"options='-csearch_path=" + schema +
+                " -crole=" + role + "'\" --import " +
+                ShellQuoted(file.string()) + " --station alpha --settings " +
+                ShellQuoted((scratch / "empty.ini").string()) + zone,
+            scratch);
+    };
+    ToolRun r = import("UTC", log, " --zone Europe/Berlin");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "local times read with the offset before the change: 1 repeated, 1 skipped\n"
+                     "3 packages, 3 new\n");
+    EXPECT_EQ(query("SELECT string_agg(to_char(time AT TIME ZONE 'UTC', 'MM-DD HH24:MI'), ',' ORDER BY seq) "
+                    "FROM packages"),
+              "10-28 00:30,03-25 01:30,06-01 10:00");
+    EXPECT_EQ(query("SELECT concat_ws('|', station, zone, right(file, 9), packages, finished IS NOT NULL) "
+                    "FROM imports"),
+              "alpha|Europe/Berlin|zones.hex|3|t");
+    for (const char* refused : {" --zone Mars/Olympus", " --zone 3", " --zone +03:00"}) {
+        r = import("UTC", log, refused);
+        EXPECT_EQ(r.status, 2) << refused;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+    EXPECT_NE(r.err.find("Europe/Berlin"), std::string::npos) << r.err;
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "3");
+    r = import("UTC", log, " --zone +03:00 --zone-anew");
+    EXPECT_EQ(r.err, "3 packages, 3 new\n");
+    EXPECT_EQ(query("SELECT zone FROM imports"), "+03:00");
+    EXPECT_EQ(query("SELECT count(*) FROM packages WHERE time = '2012-06-01 09:00Z'"), "1");
+    r = import("Europe/Moscow", write("other.hex", "1$F4BEE070" + line), "");
+    EXPECT_EQ(r.err, "zone Europe/Moscow (the local zone)\n1 packages, 1 new\n");
+    query("DROP OWNED BY " + role);
+    query("DROP ROLE " + role);
+}
+
+// An import whose connection is lost says how far it came, and the same
+// import run again finishes it; a file that is no hex log is refused.
+TEST_F(Collector, AnInterruptedImportSaysSoAndIsFinishedByTheNext) {
+    // Two batches; the second, from 20 July 2012 on, waits for a day the
+    // test holds locked until the import's connections are cut.
+    const fs::path log = write("long.hex", generatedLog(60000, 3));
+    query("SELECT zelvar_make_day('2012-07-28')");
+    // Locked in a session of its own: this one's view of the server's
+    // activity would stay as it was within the transaction.
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> locker(
+        PQconnectdb(("options=-csearch_path=" + schema).c_str()), &PQfinish);
+    PQclear(PQexec(locker.get(), "BEGIN; LOCK TABLE packages_20120728"));
+    const std::string command = collectCommand(log, "alpha") + " --database " +
+                                ShellQuoted("application_name=cut options=-csearch_path=" + schema) + " 2>" +
+                                ShellQuoted((scratch / "cut.err").string()) + "; echo $? >" +
+                                ShellQuoted((scratch / "cut.status").string());
+    ASSERT_EQ(zelvar::test::RunInShell("(" + command + ") &", scratch).status, 0);
+    const fs::path status = scratch / "cut.status";
+    while (zelvar::test::ReadFile(status).empty() &&
+           (query("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'cut' AND wait_event_type = "
+                  "'Lock'") != "1" ||
+            // Not the locked day, which the count would wait for.
+            query("SELECT count(*) FROM packages WHERE time < '2012-07-28'") != "50000")) {
+        ::usleep(20000);
+    }
+    ASSERT_EQ(zelvar::test::ReadFile(status), "") << zelvar::test::ReadFile(scratch / "cut.err");
+    query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'cut'");
+    PQclear(PQexec(locker.get(), "ROLLBACK"));
+    while (zelvar::test::ReadFile(status).empty()) ::usleep(20000);
+    EXPECT_EQ(zelvar::test::ReadFile(status), "2\n");
+    const std::string said = zelvar::test::ReadFile(scratch / "cut.err");
+    EXPECT_NE(said.find("50000 of 60000 packages are stored; the same import run again stores the rest"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(query("SELECT count(*) FROM imports WHERE finished IS NULL"), "1");
+    EXPECT_EQ(collect(log).err, "60000 packages, 10000 new\n");
+    EXPECT_EQ(query("SELECT concat_ws('|', packages, finished IS NOT NULL) FROM imports"), "60000|t");
+
+    const ToolRun r = collect("/bin/ls");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no line of a hex log"), std::string::npos) << r.err;
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "60000");
+}
