@@ -85,15 +85,14 @@ protected:
         return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
     }
 
-    // The collector with the database in the test's own schema; the zone is
-    // fixed because the stamps are local times.
+    // The collector with the database in the test's own schema, reading
+    // the stamps in a zone of summer time.
     std::string collectCommand(const fs::path& log, const std::string& station,
                                const std::string& settings = "") {
         const std::string settingsFile =
             settings.empty() ? (scratch / "empty.ini").string() : settings;
-        return "TZ=Europe/Berlin " + database() + " --import " +
-               ShellQuoted(log.string()) + " --station " + ShellQuoted(station) + " --settings " +
-               ShellQuoted(settingsFile);
+        return database() + " --import " + ShellQuoted(log.string()) + " --station " + ShellQuoted(station) +
+               " --settings " + ShellQuoted(settingsFile) + " --zone Europe/Berlin";
     }
     ToolRun collect(const fs::path& log, const std::string& station = "alpha",
                     const std::string& settings = "") {
@@ -258,18 +257,18 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     refusedStart("--init");
     ToolRun r = init();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 3\n");
-    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "3");
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 4\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "4");
     EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
-    EXPECT_EQ(init().err, "schema version 3, nothing to do\n");
+    EXPECT_EQ(init().err, "schema version 4, nothing to do\n");
     EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
 
-    query("UPDATE zelvar_schema SET version = 4");
-    refusedStart("version 4");
+    query("UPDATE zelvar_schema SET version = 5");
+    refusedStart("version 5");
     r = init();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("version 4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("version 5"), std::string::npos) << r.err;
 }
 
 // The zone a log was written in is stated, or the local one taken and said,

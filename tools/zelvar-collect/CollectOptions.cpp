@@ -22,6 +22,10 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
             options.help = true;
         } else if (arguments.isFlag("--init")) {
             options.init = true;
+        } else if (arguments.isFlag("--zone-anew")) {
+            options.zoneAnew = true;
+        } else if (arguments.is("--zone")) {
+            if (!take(options.zone, false)) return false;
         } else if (arguments.isFlag("--readmit")) {
             options.readmit = true;
         } else if (arguments.is("--max-age")) {
@@ -109,6 +113,9 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
         if (!options.init) error = "missing --import FILE.hex, --broker HOST[:PORT] or --init";
     } else if (options.station.empty()) {
         error = "missing --station NAME";
+    }
+    if (error.empty() && options.importFile.empty() && (!options.zone.empty() || options.zoneAnew)) {
+        error = "--zone and --zone-anew go with --import";
     }
     return error.empty();
 }

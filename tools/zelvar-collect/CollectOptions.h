@@ -11,6 +11,8 @@ struct CollectOptions {
     std::string importFile;
     std::string station;
     std::string settingsFile;  // empty: the user's settings store
+    std::string zone;          // of the log's stamps; empty: the local zone
+    bool zoneAnew = false;     // import a log again in another zone
     // The service: set when --broker is given.
     std::string brokerHost;
     int brokerPort = 1883;

@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <charconv>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "DecoderOutput.h"
+#include "ImportRecord.h"
+#include "LogZone.h"
 #include "NmeaPosition.h"
 #include "PackageJson.h"
 #include "PackageStore.h"
@@ -21,8 +24,8 @@ namespace {
 // Turns every package into its row and hands it to the store.
 class RowOutput : public DecoderOutput {
 public:
-    RowOutput(const std::string& station, const std::string& source, PackageStore& store)
-        : store_(store) {
+    RowOutput(const std::string& station, const std::string& source, LogZone& zone, PackageStore& store)
+        : store_(store), zone_(zone) {
         takesPackages = true;
         AppendCopyText(prefix_, station);
         prefix_ += '\t';
@@ -34,9 +37,11 @@ public:
     void follow(const SavedLogDecoding& decoding) { decoding_ = &decoding; }
 
     void packageDecoded(const PackageFields& f) override {
+        ++packages;
+        if (failure) return;
         row_.assign(prefix_);
         number(decoding_->lineNumber());
-        if (const std::string& time = time_.of(f.stamp); time.empty()) {
+        if (const std::string& time = zone_.utcOf(f.stamp); time.empty()) {
             null();
         } else {
             text(time);
@@ -88,11 +93,16 @@ public:
         }
         row_.append(f.hex);
         row_ += '\n';
-        store_.add(row_);
-        ++packages;
+        try {
+            store_.add(row_);
+        } catch (const StoreError& failed) {
+            failure.emplace(failed);
+        }
     }
 
     std::uint64_t packages = 0;
+    // Once the store failed, the packages are only counted.
+    std::optional<StoreError> failure;
 
 private:
     // A value that may be empty as a text ("" stays ""): only the Call can be.
@@ -111,7 +121,7 @@ private:
     const SavedLogDecoding* decoding_ = nullptr;
     std::string prefix_;
     std::string row_;
-    StampIsoTime time_;
+    LogZone& zone_;
     std::string scratch_;
 };
 
@@ -145,16 +155,83 @@ std::string FileSha256(int fd) {
     return text;
 }
 
-ImportResult ImportLog(int logFd, const std::string& station, const Settings& settings,
-                       PackageStore& store) {
-    const std::string source = FileSha256(logFd);
-    if (::lseek(logFd, 0, SEEK_SET) != 0) throw std::system_error(errno, std::generic_category());
+bool HasHexLogLine(int fd) {
+    // Each line is followed through its bytes: the optional prefix, then
+    // pairs of hex digits each after a space but the first.
+    enum State { LineStart, Port, Stamp, First, Second, Space, Wrong };
+    State state = LineStart;
+    auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
+    std::string block(kLogReadBlock, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw std::system_error(errno, std::generic_category());
+        if (got == 0) return state == Space;
+        for (const char c : std::string_view(block.data(), static_cast<std::size_t>(got))) {
+            if (c == '\n') {
+                if (state == Space) return true;
+                state = LineStart;
+                continue;
+            }
+            switch (state) {
+            case LineStart:
+                state = c >= '0' && c <= '9' ? Port : (hex(c) ? Second : Wrong);
+                break;
+            case Port:
+                // A digit may start a pair as well as a port.
+                state = c == '$' ? Stamp : (hex(c) ? Space : Wrong);
+                break;
+            case Stamp:
+                state = c == '\t' ? First : (hex(c) ? Stamp : Wrong);
+                break;
+            case First:
+                state = hex(c) ? Second : Wrong;
+                break;
+            case Second:
+                state = hex(c) ? Space : Wrong;
+                break;
+            case Space:
+                state = c == ' ' ? First : (c == '\r' ? Space : Wrong);
+                break;
+            case Wrong:
+                break;
+            }
+        }
+    }
+}
 
-    RowOutput output(station, source, store);
+ImportResult ImportLog(int logFd, const ImportRequest& request, LogZone& zone, const Settings& settings,
+                       PackageStore& store) {
+    auto rewind = [logFd] {
+        if (::lseek(logFd, 0, SEEK_SET) != 0) throw std::system_error(errno, std::generic_category());
+    };
+    if (!HasHexLogLine(logFd)) throw StoreError("no line of a hex log in " + request.file);
+    rewind();
+    const std::string source = FileSha256(logFd);
+    rewind();
+    ImportRecord record(request.conninfo, source, request.station);
+    record.begin(zone.name(), request.file, request.zoneAnew);
+
+    RowOutput output(request.station, source, zone, store);
     SavedLogDecoding decoding(logFd, settings, output);
     output.follow(decoding);
     decoding.run("");
-    store.flush();
+    if (!output.failure) {
+        try {
+            store.flush();
+        } catch (const StoreError& failed) {
+            output.failure.emplace(failed);
+        }
+    }
+    if (output.failure) {
+        store.settle();
+        std::string said = std::string(output.failure->what()) + ": " + std::to_string(store.settled()) + " of " +
+                           std::to_string(output.packages) + " packages are stored";
+        // Values the server refuses are refused again.
+        if (!output.failure->refusedData()) said += "; the same import run again stores the rest";
+        throw StoreError(said);
+    }
+    record.finish(output.packages);
     return {output.packages, store.stored(), decoding.skippedLines()};
 }
 

@@ -96,6 +96,7 @@ void PackageStore::startInsert(Lane& lane) {
     sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
     if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) PgFail(lane.conn.get());
     lane.inserting = true;
+    lane.batch = staged_;
     staged_ = 0;
 }
 
@@ -130,6 +131,7 @@ void PackageStore::finishInsert(Lane& lane) {
     if (!lane.inserting) return;
     lane.inserting = false;
     drainResults(lane.conn.get(), &stored_);
+    settled_ += lane.batch;
 }
 
 void PackageStore::makeDayPartitions(Lane& lane) {
@@ -217,6 +219,16 @@ void PackageStore::refuse(std::string_view rows) {
     PgExecParams(lane.conn.get(), "SELECT zelvar_bound_refused($1::bigint)", 1, values);
     bounded_ = true;
     refusedSinceBound_ = 0;
+}
+
+void PackageStore::settle() {
+    for (Lane& lane : lanes_) {
+        try {
+            finishInsert(lane);
+        } catch (const StoreError&) {
+            // The failure already reported.
+        }
+    }
 }
 
 void PackageStore::flush() {

@@ -64,6 +64,11 @@ public:
     void refuse(std::string_view rows);
     // Rows that were new to the table, so far.
     std::uint64_t stored() const { return stored_; }
+    // After a failure: counts the batches whose storing the server confirmed
+    // meanwhile on either connection, as far as they can still be read.
+    void settle();
+    // Rows added that are in the table, new or there before, so far.
+    std::uint64_t settled() const { return settled_; }
 
     // The staged columns in their order.
     static const char* const CopyColumns;
@@ -75,6 +80,7 @@ private:
         PgConnection conn;
         bool copying = false;
         bool inserting = false;  // a batch's INSERT is running on the server
+        std::uint64_t batch = 0;  // its rows
     };
 
     static void connect(Lane& lane, const std::string& conninfo);
@@ -93,6 +99,7 @@ private:
     std::string pending_;  // rows not yet sent
     std::uint64_t staged_ = 0;
     std::uint64_t stored_ = 0;
+    std::uint64_t settled_ = 0;
     std::set<std::string> knownDays_;  // partitions this run made or found
     std::uint64_t refusedKept_;
     std::uint64_t refusedSinceBound_ = 0;

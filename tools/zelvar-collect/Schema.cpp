@@ -79,14 +79,30 @@ $$;
 REVOKE ALL ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint) FROM PUBLIC;
 UPDATE zelvar_schema SET version = 3)";
 
+// Version 4: each imported log, with the zone its stamps were read in.
+constexpr const char* kVersion4 = R"(
+CREATE TABLE imports (
+    source text COLLATE "C" NOT NULL,
+    station text COLLATE "C" NOT NULL,
+    zone text NOT NULL,
+    file text NOT NULL,
+    packages bigint,
+    started timestamptz NOT NULL DEFAULT now(),
+    finished timestamptz,
+    PRIMARY KEY (source, station)
+);
+UPDATE zelvar_schema SET version = 4)";
+
 // The rights of the collector's role, and nothing more: it stores, it does
-// not read, change or delete what is stored.
+// not read, change or delete what is stored. Of its imports it reads the
+// zone and marks them begun and finished.
 constexpr const char* kCollectorRights = R"(
-REVOKE ALL ON packages, refused, zelvar_schema FROM @role@;
+REVOKE ALL ON packages, refused, zelvar_schema, imports FROM @role@;
 REVOKE ALL ON SCHEMA @schema@ FROM @role@;
 GRANT USAGE ON SCHEMA @schema@ TO @role@;
 GRANT SELECT ON zelvar_schema TO @role@;
 GRANT INSERT ON packages, refused TO @role@;
+GRANT SELECT, INSERT, UPDATE (zone, file, packages, started, finished) ON imports TO @role@;
 GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint) TO @role@)";
 
 // `sql` with each @name@ replaced by its text.
@@ -167,6 +183,7 @@ std::string InitSchema(pg_conn* conn, const std::string& collectorRole) {
             PgExec(conn, filled(kVersion3, {{"@schema@", schema}, {"@lock@", kCatalogLock}, {"@waiting@", kTimeReason}})
                              .c_str());
         }
+        if (found < 4) PgExec(conn, kVersion4);
         if (!collectorRole.empty()) grantCollectorRole(conn, collectorRole, schema);
         PgExec(conn, "COMMIT");
         std::string said;

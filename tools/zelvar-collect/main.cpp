@@ -16,6 +16,7 @@
 #include "Readmit.h"
 #endif
 #include "LogImport.h"
+#include "LogZone.h"
 #include "PackageStore.h"
 #include "ReadWholeFile.h"
 #include "Schema.h"
@@ -162,11 +163,21 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     }
 
     try {
+        zelvar::LogZone zone(options.zone);
         zelvar::PackageStore store(*options.database);
-        const zelvar::ImportResult result = zelvar::ImportLog(logFd, options.station, settings, store);
+        const zelvar::ImportRequest request{*options.database, options.importFile, options.station,
+                                            options.zoneAnew};
+        const zelvar::ImportResult result = zelvar::ImportLog(logFd, request, zone, settings, store);
         ::close(logFd);
+        if (zone.isLocal()) std::cerr << "zone " << zone.name() << " (the local zone)\n";
+        if (zone.repeated + zone.skipped > 0) {
+            std::cerr << "local times read with the offset before the change: " << zone.repeated << " repeated, "
+                      << zone.skipped << " skipped\n";
+        }
         std::cerr << result.packages << " packages, " << result.stored << " new\n";
         return 0;
+    } catch (const zelvar::ZoneError& failed) {
+        return tool.fail(failed.what());
     } catch (const zelvar::StoreError& failed) {
         return tool.fail(failed.what());
     } catch (const std::system_error& failed) {
