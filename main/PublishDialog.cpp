@@ -46,7 +46,11 @@ PublishDialog::PublishDialog(const PublishSettings& s, QWidget* parent) : QDialo
         auto* row = new QHBoxLayout;
         row->addWidget(edit);
         row->addWidget(browse);
-        form->addRow(label, row);
+        // A caption beside a layout has no field of its own: its mnemonic
+        // goes to the file name.
+        auto* caption = new QLabel(label);
+        caption->setBuddy(edit);
+        form->addRow(caption, row);
         return edit;
     };
     const QString certificates = QStringLiteral("Certificates (*.crt *.pem);;All files (*)");
