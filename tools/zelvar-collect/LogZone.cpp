@@ -36,15 +36,15 @@ bool isDatabaseZone(const std::string& name) {
 }
 
 // "+hh:mm" or "-hh:mm", up to 14 hours: the offset in seconds.
-bool parseOffset(const std::string& spec, long& offset) {
-    if (spec.size() != 6 || (spec[0] != '+' && spec[0] != '-') || spec[3] != ':') return false;
-    for (const char digit : {spec[1], spec[2], spec[4], spec[5]}) {
+bool parseOffset(const std::string& given, long& offset) {
+    if (given.size() != 6 || (given[0] != '+' && given[0] != '-') || given[3] != ':') return false;
+    for (const char digit : {given[1], given[2], given[4], given[5]}) {
         if (digit < '0' || digit > '9') return false;
     }
-    const int hours = (spec[1] - '0') * 10 + (spec[2] - '0');
-    const int minutes = (spec[4] - '0') * 10 + (spec[5] - '0');
+    const int hours = (given[1] - '0') * 10 + (given[2] - '0');
+    const int minutes = (given[4] - '0') * 10 + (given[5] - '0');
     if (hours > 14 || minutes > 59 || hours * 60 + minutes > 14 * 60) return false;
-    offset = (spec[0] == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
+    offset = (given[0] == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
     return true;
 }
 
@@ -66,18 +66,18 @@ std::string localZoneName() {
 
 }  // namespace
 
-LogZone::LogZone(const std::string& spec) {
-    if (spec.empty()) {
+LogZone::LogZone(const std::string& given) {
+    if (given.empty()) {
         name_ = localZoneName();
         local_ = true;
-    } else if (parseOffset(spec, fixedOffset_)) {
-        name_ = spec;
+    } else if (parseOffset(given, fixedOffset_)) {
+        name_ = given;
         fixed_ = true;
-    } else if (isDatabaseZone(spec)) {
-        name_ = spec;
-        ::setenv("TZ", spec.c_str(), 1);
+    } else if (isDatabaseZone(given)) {
+        name_ = given;
+        ::setenv("TZ", given.c_str(), 1);
     } else {
-        throw ZoneError("no time zone " + spec + ": a zone of the time zone database (\"Europe/Moscow\") or an "
+        throw ZoneError("no time zone " + given + ": a zone of the time zone database (\"Europe/Moscow\") or an "
                         "offset (\"+03:00\")");
     }
     ::tzset();

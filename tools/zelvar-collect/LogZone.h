@@ -24,9 +24,9 @@ public:
 // reading.
 class LogZone {
 public:
-    // `spec` empty: the zone of the process (TZ, else /etc/localtime). A zone
+    // `given` empty: the zone of the process (TZ, else /etc/localtime). A zone
     // of the database becomes the zone of the process. Throws ZoneError.
-    explicit LogZone(const std::string& spec);
+    explicit LogZone(const std::string& given);
 
     // The name kept with an import: the zone's, or the offset as "+hh:mm".
     const std::string& name() const { return name_; }
