@@ -73,6 +73,13 @@ void LogView::appendLines(std::string_view joined) {
     scrollToEnd();
 }
 
+void LogView::appendStore(LineStore&& lines) {
+    if (lines.empty()) return;
+    store_.append(std::move(lines));
+    changed(false);
+    scrollToEnd();
+}
+
 void LogView::removeLastLine() {
     if (!store_.empty()) forgetLayout(store_.lineCount() - 1);
     store_.removeLastLine();

@@ -29,6 +29,8 @@ public:
 
     // Appends LF-joined lines and shows the end of the log.
     void appendLines(std::string_view joined);
+    // Takes a store's lines over after its own, without copying them.
+    void appendStore(LineStore&& lines);
     void removeLastLine();
     void clear();
     // The saved bytes, sharing the store's chunks; and the same with the view emptied.
