@@ -78,8 +78,10 @@ private:
 class Transceiver {
 public:
     explicit Transceiver(int n) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in at = loopback(n, 0);
-        (void)::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+        const sockaddr_in at = loopback(n, 0);
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+            ADD_FAILURE() << "cannot bind 127.0.0." << n << ": " << std::strerror(errno);
+        }
     }
     ~Transceiver() { ::close(fd_); }
     Transceiver(const Transceiver&) = delete;
