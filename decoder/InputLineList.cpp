@@ -75,19 +75,21 @@ InputLineList::Reader InputLineList::Reader::releasing(InputLineList& list) {
 }
 
 bool InputLineList::Reader::next(std::string_view& line) {
-    const std::size_t blocks = list_.blockCount();
-    while (block_ < blocks && pos_ >= list_.block(block_).size()) {
-        // The line given last lay in this block; the caller is done with it.
-        if (owner_ && !owner_->shared_) std::string().swap(owner_->blocks_[block_]);
-        ++block_;
+    while (pos_ >= text_.size()) {
+        // The line given last lay in the block read so far; the caller is
+        // done with it.
+        if (owner_ && !owner_->shared_ && block_ > 0) {
+            std::string().swap(owner_->blocks_[block_ - 1]);
+            text_ = {};
+        }
+        if (block_ >= list_.blockCount()) return false;
+        text_ = list_.block(block_++);
         pos_ = 0;
     }
-    if (block_ >= blocks) return false;
-    const std::string_view text = list_.block(block_);
     const auto* lf =
-        static_cast<const char*>(std::memchr(text.data() + pos_, '\n', text.size() - pos_));
-    const auto end = static_cast<std::size_t>(lf - text.data());
-    line = text.substr(pos_, end - pos_);
+        static_cast<const char*>(std::memchr(text_.data() + pos_, '\n', text_.size() - pos_));
+    const auto end = static_cast<std::size_t>(lf - text_.data());
+    line = text_.substr(pos_, end - pos_);
     pos_ = end + 1;
     return true;
 }

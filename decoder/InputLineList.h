@@ -47,7 +47,8 @@ public:
     private:
         const InputLineList& list_;
         InputLineList* owner_ = nullptr;
-        std::size_t block_ = 0;
+        std::size_t block_ = 0;  // the next block to read
+        std::string_view text_;  // the block being read
         std::size_t pos_ = 0;
     };
 
