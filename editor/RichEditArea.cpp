@@ -118,10 +118,10 @@ Marks RichEditArea::typingMarks() const {
     if (typing_) return *typing_;
     // As a rich-text cursor takes them: from the character before the caret,
     // or at the start of a line with text, from its first character.
-    const std::size_t caret = position();
-    const zelvar::TextPoint point = this->caret();
-    if (point.column == 0 && document_.lineLength(point.line) > 0) return text_.marksAt(caret);
-    return caret > 0 ? text_.marksAt(caret - 1) : Marks{};
+    const std::size_t at = position();
+    const zelvar::TextPoint point = caret();
+    if (point.column == 0 && document_.lineLength(point.line) > 0) return text_.marksAt(at);
+    return at > 0 ? text_.marksAt(at - 1) : Marks{};
 }
 
 Marks RichEditArea::currentMarks() const {

@@ -57,8 +57,8 @@ signals:
     void selectionChanged();
 
 protected:
-    // `document` is the area's own and outlives it; it is not read before
-    // the area built on it is made.
+    // `document` is a member of the area built on this one: nothing here
+    // reads it before that area is made.
     TextArea(LineDocument& document, QWidget* parent);
 
     QList<QTextLayout::FormatRange> lineFormats(std::size_t line) const override {
