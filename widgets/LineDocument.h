@@ -27,7 +27,9 @@ public:
     virtual std::size_t lineCount() const = 0;
     virtual QString lineText(std::size_t line) const = 0;
     // In UTF-16 units.
-    virtual std::size_t lineLength(std::size_t line) const { return static_cast<std::size_t>(lineText(line).size()); }
+    virtual std::size_t lineLength(std::size_t line) const {
+        return static_cast<std::size_t>(lineText(line).size());
+    }
     virtual QList<QTextLayout::FormatRange> lineFormats(std::size_t) const { return {}; }
 
     // What lies between two places, LF-joined, as the clipboard takes it.

@@ -221,7 +221,8 @@ TextPoint TextArea::nextPoint(TextPoint from, int direction) const {
     // A character outside the basic plane is two units, never split.
     auto pairAt = [&text](std::size_t at) {
         const auto i = static_cast<qsizetype>(at);
-        return i + 1 < text.size() && text.at(i).isHighSurrogate() && text.at(i + 1).isLowSurrogate();
+        return i + 1 < text.size() && text.at(i).isHighSurrogate() &&
+               text.at(i + 1).isLowSurrogate();
     };
     if (direction > 0) {
         if (from.column >= length) {
@@ -307,11 +308,18 @@ bool TextArea::moveKey(QKeyEvent* event) {
                 target = control ? wordStep(caret_, 1) : nextPoint(caret_, 1);
             }
             break;
-        case Qt::Key_Up: target = rowStep(-1); break;
-        case Qt::Key_Down: target = rowStep(1); break;
-        case Qt::Key_Home: target = control ? TextPoint{} : TextPoint{caret_.line, 0}; break;
+        case Qt::Key_Up:
+            target = rowStep(-1);
+            break;
+        case Qt::Key_Down:
+            target = rowStep(1);
+            break;
+        case Qt::Key_Home:
+            target = control ? TextPoint{} : TextPoint{caret_.line, 0};
+            break;
         case Qt::Key_End:
-            target = control ? document_.end() : TextPoint{caret_.line, document_.lineLength(caret_.line)};
+            target = control ? document_.end()
+                             : TextPoint{caret_.line, document_.lineLength(caret_.line)};
             break;
         case Qt::Key_PageUp:
         case Qt::Key_PageDown: {
@@ -320,12 +328,15 @@ bool TextArea::moveKey(QKeyEvent* event) {
             const std::size_t page = shown > 1 ? shown - 1 : 1;
             const bool down = event->key() == Qt::Key_PageDown;
             const std::size_t line = caret_.line;
-            target.line = down ? std::min(document_.lineCount() - 1, line + page) : line - std::min(line, page);
+            target.line = down ? std::min(document_.lineCount() - 1, line + page)
+                               : line - std::min(line, page);
             QScrollBar* bar = verticalScrollBar();
-            bar->setValue(down ? bar->value() + static_cast<int>(page) : bar->value() - static_cast<int>(page));
+            bar->setValue(down ? bar->value() + static_cast<int>(page)
+                               : bar->value() - static_cast<int>(page));
             break;
         }
-        default: return false;
+        default:
+            return false;
     }
     moveCaret(target, extend);
     return true;
@@ -345,13 +356,17 @@ bool TextArea::editKey(QKeyEvent* event) {
         case Qt::Key_Backspace:
         case Qt::Key_Delete: {
             const int direction = event->key() == Qt::Key_Delete ? 1 : -1;
-            if (!hasSelection()) anchor_ = control ? wordStep(caret_, direction) : nextPoint(caret_, direction);
+            if (!hasSelection())
+                anchor_ = control ? wordStep(caret_, direction) : nextPoint(caret_, direction);
             deleteSelection();
             return true;
         }
         case Qt::Key_Return:
-        case Qt::Key_Enter: replaceSelection(QStringLiteral("\n"), true); return true;
-        default: break;
+        case Qt::Key_Enter:
+            replaceSelection(QStringLiteral("\n"), true);
+            return true;
+        default:
+            break;
     }
     const QString typed = event->text();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
@@ -377,16 +392,21 @@ void TextArea::keyPressEvent(QKeyEvent* event) {
 }
 
 void TextArea::inputMethodEvent(QInputMethodEvent* event) {
-    if (!readOnly_ && !event->commitString().isEmpty()) replaceSelection(event->commitString(), true);
+    if (!readOnly_ && !event->commitString().isEmpty())
+        replaceSelection(event->commitString(), true);
     event->accept();
 }
 
 QVariant TextArea::inputMethodQuery(Qt::InputMethodQuery query) const {
     switch (query) {
-        case Qt::ImEnabled: return !readOnly_;
-        case Qt::ImCursorPosition: return static_cast<int>(caret_.column);
-        case Qt::ImSurroundingText: return document_.lineText(caret_.line);
-        default: return LineLayoutArea::inputMethodQuery(query);
+        case Qt::ImEnabled:
+            return !readOnly_;
+        case Qt::ImCursorPosition:
+            return static_cast<int>(caret_.column);
+        case Qt::ImSurroundingText:
+            return document_.lineText(caret_.line);
+        default:
+            return LineLayoutArea::inputMethodQuery(query);
     }
 }
 

@@ -38,7 +38,8 @@ private:
 
 class TextAreaAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
-    explicit TextAreaAccessible(TextArea* area) : QAccessibleWidget(area, QAccessible::EditableText) {}
+    explicit TextAreaAccessible(TextArea* area)
+        : QAccessibleWidget(area, QAccessible::EditableText) {}
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
@@ -63,7 +64,9 @@ public:
     int selectionCount() const override { return area()->hasSelection() ? 1 : 0; }
     void addSelection(int start, int end) override { setSelection(0, start, end); }
     void removeSelection(int) override { area()->moveCaret(area()->caret()); }
-    void setSelection(int, int start, int end) override { area()->select(place(start), place(end)); }
+    void setSelection(int, int start, int end) override {
+        area()->select(place(start), place(end));
+    }
     int cursorPosition() const override { return offset(area()->caret()); }
     void setCursorPosition(int position) override { area()->moveCaret(place(position)); }
 
@@ -84,7 +87,8 @@ public:
                              int* end) const override {
         return around(at, type, -1, start, end);
     }
-    QString textAtOffset(int at, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+    QString textAtOffset(int at, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override {
         return around(at, type, 0, start, end);
     }
     QString textAfterOffset(int at, QAccessible::TextBoundaryType type, int* start,
@@ -98,11 +102,14 @@ private:
     int offset(TextPoint point) const {
         return static_cast<int>(std::min<std::size_t>(document().offsetOf(point), INT_MAX));
     }
-    TextPoint place(int at) const { return document().pointAt(static_cast<std::size_t>(std::max(at, 0))); }
+    TextPoint place(int at) const {
+        return document().pointAt(static_cast<std::size_t>(std::max(at, 0)));
+    }
 
     // The line before, at or after an offset, with its line break; or the
     // character, word or sentence there, found in its line alone.
-    QString around(int at, QAccessible::TextBoundaryType type, int side, int* start, int* end) const {
+    QString around(int at, QAccessible::TextBoundaryType type, int side, int* start,
+                   int* end) const {
         *start = *end = -1;
         if (type == QAccessible::NoBoundary) {
             *start = 0;
@@ -111,7 +118,8 @@ private:
         }
         const TextPoint point = place(at);
         if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
-            if ((side < 0 && point.line == 0) || (side > 0 && point.line + 1 >= document().lineCount())) {
+            if ((side < 0 && point.line == 0) ||
+                (side > 0 && point.line + 1 >= document().lineCount())) {
                 return {};
             }
             const std::size_t line = point.line + static_cast<std::size_t>(side);

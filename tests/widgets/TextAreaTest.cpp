@@ -49,7 +49,9 @@ public:
     void setReadOnly(bool readOnly) override { view_.setReadOnly(readOnly); }
 
 private:
-    zelvar::TextPos place(int at) const { return view_.lines().posAt(static_cast<std::size_t>(at)); }
+    zelvar::TextPos place(int at) const {
+        return view_.lines().posAt(static_cast<std::size_t>(at));
+    }
     int offset(zelvar::TextPos pos) const { return static_cast<int>(view_.lines().offsetOf(pos)); }
     zelvar::LogView view_{QStringLiteral("Memo1")};
 };
@@ -67,8 +69,9 @@ public:
     }
     int caret() override { return static_cast<int>(area_.position()); }
     int anchor() override {
-        return static_cast<int>(area_.position() == area_.selectionStart() ? area_.selectionEnd()
-                                                                          : area_.selectionStart());
+        return static_cast<int>(area_.position() == area_.selectionStart()
+                                    ? area_.selectionEnd()
+                                    : area_.selectionStart());
     }
     QString text() override { return QString::fromStdString(std::string(area_.content().utf8())); }
     void setReadOnly(bool readOnly) override { area_.setReadOnly(readOnly); }
@@ -147,12 +150,14 @@ void TextAreaTest::sharedKeys_data() {
     };
     const Case cases[] = {
         {"right collapses a selection to its end", false, 405, kAlpha, Qt::Key_Right, 0, 405, 405},
-        {"left collapses a selection to its start", false, kAlpha, 405, Qt::Key_Left, 0, kAlpha, kAlpha},
+        {"left collapses a selection to its start", false, kAlpha, 405, Qt::Key_Left, 0, kAlpha,
+         kAlpha},
         {"shift+right extends", false, kAlpha, kAlpha, Qt::Key_Right, shift, kAlpha, 401},
         {"right over a line end", false, kBetaEnd, kBetaEnd, Qt::Key_Right, 0, kGamma, kGamma},
         {"left over a line start", false, kGamma, kGamma, Qt::Key_Left, 0, kBetaEnd, kBetaEnd},
         {"ctrl+right to the next word", false, kAlpha, kAlpha, Qt::Key_Right, control, 406, 406},
-        {"ctrl+left to the word's start", false, kBetaEnd, kBetaEnd, Qt::Key_Left, control, 406, 406},
+        {"ctrl+left to the word's start", false, kBetaEnd, kBetaEnd, Qt::Key_Left, control, 406,
+         406},
         {"ctrl+shift+right selects a word", false, kAlpha, kAlpha, Qt::Key_Right, control | shift,
          kAlpha, 406},
         {"ctrl+right over a line end", false, 406, 406, Qt::Key_Right, control, kGamma, kGamma},
@@ -162,16 +167,17 @@ void TextAreaTest::sharedKeys_data() {
         {"ctrl+home", false, 403, 403, Qt::Key_Home, control, 0, 0},
         {"ctrl+end", false, 403, 403, Qt::Key_End, control, kEnd, kEnd},
         {"down by screen row", false, 0, 0, Qt::Key_Down, 0, kInsideLongLine, kInsideLongLine},
-        {"up by screen row", false, kAlpha, kAlpha, Qt::Key_Up, 0, kInsideLongLine, kInsideLongLine},
+        {"up by screen row", false, kAlpha, kAlpha, Qt::Key_Up, 0, kInsideLongLine,
+         kInsideLongLine},
         {"down to the next line", false, kAlpha, kAlpha, Qt::Key_Down, 0, kGamma, kGamma},
         {"shift+up", false, kGamma, kGamma, Qt::Key_Up, shift, kGamma, kAlpha},
         {"page down", false, 0, 0, Qt::Key_PageDown, 0, kGamma, kGamma},
         {"page up keeps the column", false, kEnd, kEnd, Qt::Key_PageUp, 0, 5, 5},
         {"ctrl+a", false, 403, 403, Qt::Key_A, control, 0, kEnd},
-        {"ctrl+c", false, kAlpha, 405, Qt::Key_C, control, kAlpha, 405, {}, QStringLiteral("alpha")},
-        {"typing refused while read-only", false, 403, 403, Qt::Key_X, 0, 403, 403, textWith(0, 0, "")},
-        {"backspace refused while read-only", false, 403, 403, Qt::Key_Backspace, 0, 403, 403,
-         textWith(0, 0, "")},
+        {"ctrl+c", false, kAlpha, 405, Qt::Key_C, control, kAlpha, 405, QString(),
+         QStringLiteral("alpha")},
+        {"typing refused while read-only", false, 403, 403, Qt::Key_X, 0, 403, 403},
+        {"backspace refused while read-only", false, 403, 403, Qt::Key_Backspace, 0, 403, 403},
         {"typing", true, kAlpha, kAlpha, Qt::Key_X, 0, 401, 401, textWith(kAlpha, 0, "x")},
         {"typing replaces the selection", true, kAlpha, 405, Qt::Key_X, 0, 401, 401,
          textWith(kAlpha, 5, "x")},
@@ -185,8 +191,8 @@ void TextAreaTest::sharedKeys_data() {
          textWith(kBetaEnd, 1, "")},
         {"ctrl+backspace deletes a word", true, kBetaEnd, kBetaEnd, Qt::Key_Backspace, control, 406,
          406, textWith(406, 4, "")},
-        {"ctrl+delete deletes a word", true, kAlpha, kAlpha, Qt::Key_Delete, control, kAlpha, kAlpha,
-         textWith(kAlpha, 6, "")},
+        {"ctrl+delete deletes a word", true, kAlpha, kAlpha, Qt::Key_Delete, control, kAlpha,
+         kAlpha, textWith(kAlpha, 6, "")},
         {"ctrl+x", true, kAlpha, 405, Qt::Key_X, control, kAlpha, kAlpha, textWith(kAlpha, 5, ""),
          QStringLiteral("alpha")},
         {"ctrl+v pastes with its line ends", true, kAlpha, kAlpha, Qt::Key_V, control, 403, 403,
@@ -195,8 +201,8 @@ void TextAreaTest::sharedKeys_data() {
     for (const char* area : {"log", "editor"}) {
         for (const Case& c : cases) {
             QTest::addRow("%s: %s", area, c.name)
-                << QString::fromLatin1(area) << c.editable << c.anchor << c.caret << c.key << c.modifiers
-                << c.wantAnchor << c.wantCaret << c.wantText << c.wantClipboard;
+                << QString::fromLatin1(area) << c.editable << c.anchor << c.caret << c.key
+                << c.modifiers << c.wantAnchor << c.wantCaret << c.wantText << c.wantClipboard;
         }
     }
 }
@@ -219,8 +225,7 @@ void TextAreaTest::sharedKeys() {
     probe->widget().setFocus();
     probe->select(anchor, caret);
     QApplication::clipboard()->setText(QStringLiteral("p\r\nq"));
-    QTest::keyClick(&probe->widget(), static_cast<Qt::Key>(key),
-                    Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(&probe->widget(), static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
 
     if (wantCaret == kInsideLongLine) {
         QVERIFY2(probe->caret() > 0 && probe->caret() < kAlpha - 1,
@@ -266,7 +271,8 @@ void TextAreaTest::screenReaderReadsLineAndSelection() {
              QStringLiteral("first\n"));
     QCOMPARE(text->textAfterOffset(9, QAccessible::LineBoundary, &start, &end),
              QStringLiteral("third"));
-    QCOMPARE(text->textAtOffset(9, QAccessible::WordBoundary, &start, &end), QStringLiteral("second"));
+    QCOMPARE(text->textAtOffset(9, QAccessible::WordBoundary, &start, &end),
+             QStringLiteral("second"));
 
     // The selection, read and set.
     probe->select(3, 8);
