@@ -181,6 +181,7 @@ void TextAreaTest::sharedKeys_data() {
         {"typing", true, kAlpha, kAlpha, Qt::Key_X, 0, 401, 401, textWith(kAlpha, 0, "x")},
         {"typing replaces the selection", true, kAlpha, 405, Qt::Key_X, 0, 401, 401,
          textWith(kAlpha, 5, "x")},
+        {"tab is typed", true, kAlpha, kAlpha, Qt::Key_Tab, 0, 401, 401, textWith(kAlpha, 0, "\t")},
         {"return", true, 405, 405, Qt::Key_Return, 0, 406, 406, textWith(405, 0, "\n")},
         {"backspace", true, 405, 405, Qt::Key_Backspace, 0, 404, 404, textWith(404, 1, "")},
         {"backspace takes the selection", true, kAlpha, 406, Qt::Key_Backspace, 0, kAlpha, kAlpha,
