@@ -122,7 +122,7 @@ private:
                 (side > 0 && point.line + 1 >= document().lineCount())) {
                 return {};
             }
-            const std::size_t line = point.line + static_cast<std::size_t>(side);
+            const std::size_t line = side < 0 ? point.line - 1 : point.line + (side > 0 ? 1 : 0);
             *start = offset({line, 0});
             *end = line + 1 < document().lineCount() ? offset({line + 1, 0}) : characterCount();
             return text(*start, *end);
