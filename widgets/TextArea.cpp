@@ -252,10 +252,17 @@ TextPoint TextArea::wordStep(TextPoint from, int direction) const {
         c = QLatin1Char('\n');
         return direction > 0 ? at.line + 1 < document_.lineCount() : at.line > 0;
     };
+    // Within the line a unit at a time (the two halves of a pair are alike,
+    // neither a word's, so no step stops between them); the line is read
+    // again only at a line break, not at every step along a long one.
     auto step = [&] {
-        const std::size_t line = at.line;
+        const auto column = static_cast<qsizetype>(at.column);
+        if (direction > 0 ? column < text.size() : column > 0) {
+            at.column = direction > 0 ? at.column + 1 : at.column - 1;
+            return;
+        }
         at = nextPoint(at, direction);
-        if (at.line != line) text = document_.lineText(at.line);
+        text = document_.lineText(at.line);
     };
     QChar c;
     if (direction > 0) {
