@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -53,6 +54,7 @@ void TextArea::selectionMoved() {
     restartBlink();
     viewport()->update();
     emit selectionChanged();
+    // A screen reader follows the caret.
     if (QAccessible::isActive()) {
         QAccessibleTextCursorEvent moved(this, static_cast<int>(document_.offsetOf(caret_)));
         QAccessible::updateAccessibility(&moved);
@@ -213,6 +215,22 @@ bool TextArea::focusNextPrevChild(bool next) {
 TextPoint TextArea::hitTest(const QPoint& point) {
     const auto [line, index] = hitLine(point);
     return clamp({line, static_cast<std::size_t>(index)});
+}
+
+QRect TextArea::characterRect(TextPoint point) {
+    for (const Row& row : rows()) {
+        if (row.line != point.line) continue;
+        const int index = static_cast<int>(point.column);
+        const QTextLine visual = row.layout->lineForTextPosition(index);
+        if (!visual.isValid()) return {};
+        const qreal left = visual.cursorToX(index);
+        const qreal right = index < visual.textStart() + visual.textLength()
+                                ? visual.cursorToX(index + 1)
+                                : left + QFontMetricsF(font()).averageCharWidth();
+        return QRectF(kMargin + left, row.top + visual.y(), right - left, visual.height())
+            .toAlignedRect();
+    }
+    return {};
 }
 
 TextPoint TextArea::nextPoint(TextPoint from, int direction) const {

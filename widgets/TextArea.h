@@ -51,6 +51,11 @@ public:
     void deleteSelection();
 
     const LineDocument& document() const { return document_; }
+    // The place under a point of the viewport.
+    TextPoint hitTest(const QPoint& point);
+    // Where the character at a place is drawn, in the viewport; empty when
+    // its line is not on the screen.
+    QRect characterRect(TextPoint point);
 
 signals:
     // The caret or the selection moved.
@@ -94,9 +99,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool focusNextPrevChild(bool next) override;
-
-    // The place under a point of the viewport.
-    TextPoint hitTest(const QPoint& point);
 
 private:
     // One character on, or back; a line break counts as one.

@@ -75,8 +75,16 @@ public:
         return QString::fromUtf8(document().utf8(place(start), place(end)));
     }
     int characterCount() const override { return offset(document().end()); }
-    QRect characterRect(int) const override { return {}; }
-    int offsetAtPoint(const QPoint&) const override { return -1; }
+    QRect characterRect(int at) const override {
+        const QRect inside = area()->characterRect(place(at));
+        if (inside.isEmpty()) return {};
+        return {area()->viewport()->mapToGlobal(inside.topLeft()), inside.size()};
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        const QPoint inside = area()->viewport()->mapFromGlobal(point);
+        if (!area()->viewport()->rect().contains(inside)) return -1;
+        return offset(area()->hitTest(inside));
+    }
     void scrollToSubstring(int start, int) override { area()->moveCaret(place(start)); }
     QString attributes(int at, int* start, int* end) const override {
         *start = *end = at;

@@ -274,6 +274,10 @@ void TextAreaTest::screenReaderReadsLineAndSelection() {
              QStringLiteral("third"));
     QCOMPARE(text->textAtOffset(9, QAccessible::WordBoundary, &start, &end),
              QStringLiteral("second"));
+    // Where a character is drawn, and the character at a point.
+    const QRect drawn = text->characterRect(13);
+    QVERIFY(!drawn.isEmpty());
+    QCOMPARE(text->offsetAtPoint(drawn.center() - QPoint(drawn.width() / 4, 0)), 13);
 
     // The selection, read and set.
     probe->select(3, 8);
