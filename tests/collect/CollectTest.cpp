@@ -360,3 +360,39 @@ TEST_F(Collector, AnInterruptedImportSaysSoAndIsFinishedByTheNext) {
     EXPECT_NE(r.err.find("no line of a hex log"), std::string::npos) << r.err;
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "60000");
 }
+
+// Levels are numbers beside their text on every path: dbm_value the level in
+// dBm (NULL for "Max", "-" and none), dbm_max for "Max"; rows stored before
+// these columns get them from --init's upgrade.
+TEST_F(CollectorSchema, LevelsAreNumbers) {
+    query(kFirstTable);
+    query("INSERT INTO packages (station, source, seq, port, dbm, hex) VALUES ('old', 'import', 2, 1, '-90', '00'), "
+          "('old', 'import', 3, 1, 'Max', '00'), ('old', 'import', 4, 1, '-', '00')");
+    const ToolRun r = zelvar::test::RunInShell(database() + " --init", scratch);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(query("SELECT string_agg(concat_ws(':', seq, dbm_value, dbm_max), ',' ORDER BY seq) FROM packages"),
+              "1:f,2:-90:f,3:t,4:f");
+    EXPECT_EQ(collect(dataDir() / "reports.hex", "alpha", (dataDir() / "only-rssi.ini").string()).status, 0);
+    EXPECT_EQ(query("SELECT concat_ws('|', count(*) FILTER (WHERE dbm_max), count(dbm_value), avg(dbm_value)) "
+                    "FROM packages WHERE station = 'alpha'"),
+              "2|10|-111.2000000000000000");
+}
+
+// The README's query of packages and average level per hour per station for
+// a day runs as it stands there.
+TEST_F(Collector, TheReadmeQueryRuns) {
+    std::ifstream readme(fs::path(ZELVAR_SOURCE_DIR) / "README.md");
+    std::string line;
+    while (std::getline(readme, line) && line.find("per hour per station for a day") == std::string::npos) {
+    }
+    std::string sql;
+    while (std::getline(readme, line) && (line.empty() ? sql.empty() : line.starts_with("    "))) {
+        if (!line.empty()) sql += line.substr(4) + '\n';
+    }
+    ASSERT_FALSE(sql.empty()) << "no query in the README";
+    EXPECT_EQ(collect(dataDir() / "reports.hex", "alpha", (dataDir() / "only-rssi.ini").string()).status, 0);
+    EXPECT_EQ(collect(dataDir() / "traffic.hex", "beta").status, 0);
+    query("SET TimeZone = 'Europe/Berlin'");
+    EXPECT_EQ(query("SELECT string_agg(q::text, ' ') FROM (" + sql.substr(0, sql.rfind(';')) + ") q"),
+              "(alpha,\"2026-12-08 06:00:00+01\",12,-111.2) (beta,\"2026-12-08 06:00:00+01\",30,-95.8)");
+}

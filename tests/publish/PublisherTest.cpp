@@ -2,6 +2,9 @@
 // place: what the station says on its status topic, and that a confirmation
 // frees exactly the packages it covers.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -137,6 +140,37 @@ TEST(Publisher, StoresPackagesInRunsWhileTheBrokerAcknowledges) {
     EXPECT_EQ(outbox.count(), 2000u);
     // A run for every 0.1 s of handing over, and the last one.
     EXPECT_LE(outbox.after(0, 5000).size(), static_cast<std::size_t>(handing / std::chrono::milliseconds(100)) + 2);
+    fs::remove_all(scratch);
+}
+
+// While the outbox cannot be written (a full disk: here the largest file the
+// process may write), what is handed over waits in memory, up to a bound: the
+// oldest go and are counted. Once the disk takes them again, the rest is stored.
+TEST(Publisher, HoldsABoundedAmountWhileTheOutboxCannotBeWritten) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::PublishConfig config;
+    config.port = 1;  // no broker: every package stays
+    config.station = "st";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    zelvar::Publisher publisher(config);
+    // Beyond the limit a write fails with EFBIG instead of the signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const rlimit full{256 * 1024, unlimited.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    zelvar::PackageFields fields;
+    const std::string hex(300, 'A');
+    fields.hex = hex;
+    for (int i = 0; i < 200'000; ++i) publisher.publish(fields, "");
+    EXPECT_TRUE(WaitFor([&] { return !publisher.outboxFailure().empty(); }));
+    const zelvar::PublishStatus held = publisher.status();
+    EXPECT_GT(held.dropped, 0u);
+    EXPECT_EQ(held.queued + held.dropped, 200'000u);
+    EXPECT_LE(held.queued * hex.size(), 16'000'000u);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    EXPECT_TRUE(WaitFor([&] { return publisher.outboxFailure().empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return zelvar::Outbox(config.outboxPath, config.outboxLimit).count() == held.queued; }));
     fs::remove_all(scratch);
 }
 
