@@ -137,7 +137,8 @@ TEST(CoverageExportTest, FiltersKeepWhatTheyPromise) {
     const std::string onlyPort2 = exportOf(sampleLog(), options);
     EXPECT_EQ(onlyPort2.find("Port 1"), std::string::npos);
     EXPECT_TRUE(onlyPort2.ends_with("PDOP 1.8</description><TimeStamp><when>2026-12-09T10:15:02Z"
-                                    "</when></TimeStamp><styleUrl>#band3</styleUrl><Point><coordinates>"
+                                    "</when></TimeStamp><styleUrl>#band3</styleUrl><ExtendedData><Data name=\"dbm_value\">"
+                                    "<value>-87</value></Data></ExtendedData><Point><coordinates>"
                                     "37.609463,55.668723</coordinates></Point></Placemark>\n"
                                     "</Folder>\n</Document>\n</kml>\n"))
         << onlyPort2;
