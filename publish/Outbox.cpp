@@ -2,9 +2,14 @@
 
 #include <sqlite3.h>
 
+#include "MqttTopics.h"
+
 namespace zelvar {
 
 namespace {
+
+// An emptied outbox larger than this gives its space back.
+constexpr sqlite3_int64 kShrinkBytes = 1'000'000;
 
 // Resets a statement for its next use however the current one ends.
 struct Reset {
@@ -39,6 +44,9 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
         // A committed package survives a crash of the program; after a power
         // loss the last moments may be gone, as with the journal's segments.
         exec("PRAGMA synchronous=NORMAL");
+        // The write-ahead log goes back to this size after each checkpoint
+        // rather than keeping the largest it ever had.
+        exec("PRAGMA journal_size_limit=1000000");
         exec("CREATE TABLE IF NOT EXISTS outbox (id INTEGER PRIMARY KEY, source TEXT NOT NULL, "
              "first INTEGER NOT NULL, count INTEGER NOT NULL, body BLOB NOT NULL)");
         insert_ = prepare("INSERT INTO outbox (id, source, first, count, body) VALUES (?, ?, ?, ?, ?)");
@@ -57,6 +65,11 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
             lastId_ = sqlite3_column_int64(totals, 3);
         }
         sqlite3_finalize(totals);
+        exec("CREATE TABLE IF NOT EXISTS station (instance TEXT NOT NULL)");
+        exec(("INSERT INTO station SELECT '" + RandomId() + "' WHERE NOT EXISTS (SELECT * FROM station)").c_str());
+        sqlite3_stmt* instance = prepare("SELECT instance FROM station");
+        if (sqlite3_step(instance) == SQLITE_ROW) instance_ = columnText(instance, 0);
+        sqlite3_finalize(instance);
     } catch (...) {
         this->~Outbox();
         throw;
@@ -154,7 +167,22 @@ std::uint64_t Outbox::acknowledge(std::string_view source, std::uint64_t seq) {
     int step;
     while ((step = sqlite3_step(ack_)) == SQLITE_ROW) packages += removed(ack_);
     if (step != SQLITE_DONE) fail("cannot remove acknowledged packages");
+    if (rows_ == 0) shrinkWhenEmpty();
     return packages;
+}
+
+void Outbox::shrinkWhenEmpty() {
+    sqlite3_stmt* pages = prepare("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size");
+    const sqlite3_int64 bytes = sqlite3_step(pages) == SQLITE_ROW ? sqlite3_column_int64(pages, 0) : 0;
+    sqlite3_finalize(pages);
+    if (bytes < kShrinkBytes) return;
+    // Each step is a transaction of SQLite's own: killed meanwhile, the
+    // outbox is as it was, empty. It holds nothing, so that the rewrite
+    // costs little. Not done while another program reads the outbox; the
+    // next emptying tries again.
+    if (sqlite3_exec(db_, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
 }
 
 std::vector<OutboxEntry> Outbox::after(std::int64_t after, std::size_t count) {

@@ -257,18 +257,18 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     refusedStart("--init");
     ToolRun r = init();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 4\n");
-    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "4");
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 5\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "5");
     EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
-    EXPECT_EQ(init().err, "schema version 4, nothing to do\n");
+    EXPECT_EQ(init().err, "schema version 5, nothing to do\n");
     EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
 
-    query("UPDATE zelvar_schema SET version = 5");
-    refusedStart("version 5");
+    query("UPDATE zelvar_schema SET version = 6");
+    refusedStart("version 6");
     r = init();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("version 5"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("version 6"), std::string::npos) << r.err;
 }
 
 // The zone a log was written in is stated, or the local one taken and said,
@@ -385,14 +385,14 @@ TEST_F(Collector, TheReadmeQueryRuns) {
     std::string line;
     while (std::getline(readme, line) && line.find("per hour per station for a day") == std::string::npos) {
     }
-    std::string sql;
-    while (std::getline(readme, line) && (line.empty() ? sql.empty() : line.starts_with("    "))) {
-        if (!line.empty()) sql += line.substr(4) + '\n';
+    while (std::getline(readme, line) && !line.starts_with("    ")) {
     }
+    std::string sql;
+    for (; readme && line.starts_with("    "); std::getline(readme, line)) sql += line.substr(4) + '\n';
     ASSERT_FALSE(sql.empty()) << "no query in the README";
     EXPECT_EQ(collect(dataDir() / "reports.hex", "alpha", (dataDir() / "only-rssi.ini").string()).status, 0);
     EXPECT_EQ(collect(dataDir() / "traffic.hex", "beta").status, 0);
     query("SET TimeZone = 'Europe/Berlin'");
     EXPECT_EQ(query("SELECT string_agg(q::text, ' ') FROM (" + sql.substr(0, sql.rfind(';')) + ") q"),
-              "(alpha,\"2026-12-08 06:00:00+01\",12,-111.2) (beta,\"2026-12-08 06:00:00+01\",30,-95.8)");
+              "(alpha,\"2026-12-08 06:00:00+01\",16,-111.2) (beta,\"2026-12-08 06:00:00+01\",25,-94.2)");
 }

@@ -40,14 +40,23 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     // Only the feeding may send a package here, not the repeat after a stall.
     config.stallResend = std::chrono::hours(1);
     std::string source;
+    // What the station says, with the instance kept in its outbox.
+    auto said = [&] {
+        std::string error;
+        return zelvar::ParseStationStatus(listener.last("t/st/status"), error).value_or(zelvar::StationStatus{});
+    };
+    std::string instance;
     {
         zelvar::Publisher publisher(config);
         source = publisher.source();
         ASSERT_EQ(source.size(), 32u);
         publisher.setStationState({true, 4});
-        EXPECT_TRUE(WaitFor([&] {
-            return listener.last("t/st/status") == R"({"gps":true,"state":"online","transceivers":4})";
-        })) << listener.last("t/st/status");
+        EXPECT_TRUE(WaitFor([&] { return said().online && said().state && said().state->gps; }))
+            << listener.last("t/st/status");
+        EXPECT_EQ(said().state->transceivers, 4);
+        EXPECT_EQ(said().queued, 0u);
+        instance = said().instance;
+        EXPECT_EQ(instance.size(), 32u);
         zelvar::PackageFields fields;
         fields.hex = "00 11 22 33 44";
         for (int i = 0; i < 100; ++i) publisher.publish(fields, "");
@@ -71,7 +80,8 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
                             std::chrono::seconds(30)))
             << listener.last("t/st/packages");
     }
-    EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    EXPECT_TRUE(WaitFor([&] { return !said().online && said().instance == instance; }))
+        << listener.last("t/st/status");
     fs::remove_all(scratch);
 }
 
@@ -166,8 +176,14 @@ TEST(Publisher, HoldsABoundedAmountWhileTheOutboxCannotBeWritten) {
     EXPECT_TRUE(WaitFor([&] { return !publisher.outboxFailure().empty(); }));
     const zelvar::PublishStatus held = publisher.status();
     EXPECT_GT(held.dropped, 0u);
+    EXPECT_EQ(held.dropped, held.droppedUnwritten);
     EXPECT_EQ(held.queued + held.dropped, 200'000u);
-    EXPECT_LE(held.queued * hex.size(), 16'000'000u);
+    EXPECT_LE(held.queued * hex.size(), config.heldLimit);
+    // The status panel's tooltip says why.
+    EXPECT_NE(zelvar::DroppedReason(held, config.outboxLimit)
+                  .find(std::to_string(held.dropped) + " dropped while the outbox could not be written: outbox: "),
+              std::string::npos)
+        << zelvar::DroppedReason(held, config.outboxLimit);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     EXPECT_TRUE(WaitFor([&] { return publisher.outboxFailure().empty(); }));
     EXPECT_TRUE(WaitFor([&] { return zelvar::Outbox(config.outboxPath, config.outboxLimit).count() == held.queued; }));

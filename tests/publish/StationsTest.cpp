@@ -82,7 +82,7 @@ TEST_F(Stations, WhatAStationSaysIsKeptAndATwinNameIsTold) {
     EXPECT_TRUE(WaitFor([&] { return row("old", "state") == "offline"; }));
 
     const ToolRun forgot = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " +
-                                          ShellQuoted("options='-c search_path=" + name + "'") +
+                                          ShellQuoted("options=-csearch_path=" + name) +
                                           " --forget-station north --broker 127.0.0.1:" +
                                           std::to_string(broker->port()) + " --prefix " + name,
                                       scratch);
