@@ -396,3 +396,23 @@ TEST_F(Collector, TheReadmeQueryRuns) {
     EXPECT_EQ(query("SELECT string_agg(q::text, ' ') FROM (" + sql.substr(0, sql.rfind(';')) + ") q"),
               "(alpha,\"2026-12-08 06:00:00+01\",16,-111.2) (beta,\"2026-12-08 06:00:00+01\",25,-94.2)");
 }
+
+// The collector's role notes what stations say through the owner's function
+// only, and the table keeps the stations heard of last, up to its bound.
+TEST_F(Collector, StationsAreNotedWithinTheirBound) {
+    const std::string role = schema + "_collector";
+    query("CREATE ROLE " + role);
+    ASSERT_EQ(zelvar::test::RunInShell(database() + " --init --collector-role " + role, scratch).status, 0);
+    query("SET ROLE " + role);
+    query("SELECT zelvar_note_stations('[{\"station\":\"a\",\"heard\":1000},{\"station\":\"b\",\"heard\":3000,"
+          "\"state\":\"online\",\"hosts\":1,\"gps\":true,\"transceivers\":4},{\"station\":\"c\",\"heard\":2000,"
+          "\"package\":1500}]', 2)");
+    // A note of packages alone keeps what the last status said.
+    query("SELECT zelvar_note_stations('[{\"station\":\"b\",\"heard\":4000,\"package\":3500}]', 2)");
+    query("RESET ROLE");
+    EXPECT_EQ(query("SELECT string_agg(concat_ws('|', station, extract(epoch FROM last_seen), state, hosts, gps, "
+                    "transceivers, extract(epoch FROM last_package)), ',' ORDER BY station) FROM stations"),
+              "b|4.000000|online|1|t|4|3.500000,c|2.000000|1.500000");
+    query("DROP OWNED BY " + role);
+    query("DROP ROLE " + role);
+}
