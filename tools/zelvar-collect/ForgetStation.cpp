@@ -65,6 +65,7 @@ void clearRetained(const ServiceOptions& options, const std::string& station) {
     for (const char* leaf : {"status", "ack"}) {
         const std::string topic = StationTopic(options.prefix, station, leaf);
         rc = mosquitto_publish(mosq, nullptr, topic.c_str(), 0, nullptr, 1, true);
+        if (rc != MOSQ_ERR_SUCCESS) break;
     }
     await([&] { return answers.acked == 2; });
     if (answers.refused != 0) {
