@@ -54,6 +54,7 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
                        "RETURNING count, length(body)");
         after_ = prepare("SELECT id, source, first, count, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
         held_ = prepare("SELECT min(first), max(first + count - 1) FROM outbox WHERE source = ?");
+        size_ = prepare("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size");
         oldest_ = prepare("DELETE FROM outbox WHERE id IN (SELECT id FROM outbox ORDER BY id LIMIT ?) "
                           "RETURNING count, length(body)");
         sqlite3_stmt* totals = prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0), "
@@ -77,10 +78,10 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
 }
 
 Outbox::~Outbox() {
-    for (sqlite3_stmt* statement : {insert_, ack_, after_, held_, oldest_}) {
+    for (sqlite3_stmt* statement : {insert_, ack_, after_, held_, oldest_, size_}) {
         sqlite3_finalize(statement);
     }
-    insert_ = ack_ = after_ = held_ = oldest_ = nullptr;
+    insert_ = ack_ = after_ = held_ = oldest_ = size_ = nullptr;
     sqlite3_close(db_);
     db_ = nullptr;
 }
@@ -167,15 +168,15 @@ std::uint64_t Outbox::acknowledge(std::string_view source, std::uint64_t seq) {
     int step;
     while ((step = sqlite3_step(ack_)) == SQLITE_ROW) packages += removed(ack_);
     if (step != SQLITE_DONE) fail("cannot remove acknowledged packages");
-    if (rows_ == 0) shrinkWhenEmpty();
+    if (packages > 0 && rows_ == 0) shrinkWhenEmpty();
     return packages;
 }
 
 void Outbox::shrinkWhenEmpty() {
-    sqlite3_stmt* pages = prepare("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size");
-    const sqlite3_int64 bytes = sqlite3_step(pages) == SQLITE_ROW ? sqlite3_column_int64(pages, 0) : 0;
-    sqlite3_finalize(pages);
-    if (bytes < kShrinkBytes) return;
+    {
+        const Reset reset{size_};
+        if (sqlite3_step(size_) != SQLITE_ROW || sqlite3_column_int64(size_, 0) < kShrinkBytes) return;
+    }
     // Each step is a transaction of SQLite's own: killed meanwhile, the
     // outbox is as it was, empty. It holds nothing, so that the rewrite
     // costs little. Not done while another program reads the outbox; the

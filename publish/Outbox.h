@@ -90,6 +90,7 @@ private:
     sqlite3_stmt* after_ = nullptr;
     sqlite3_stmt* held_ = nullptr;
     sqlite3_stmt* oldest_ = nullptr;
+    sqlite3_stmt* size_ = nullptr;  // of the database file, free pages too
     std::uint64_t limit_;
     std::uint64_t rows_ = 0;
     std::uint64_t count_ = 0;
