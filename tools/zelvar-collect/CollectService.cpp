@@ -543,8 +543,7 @@ private:
     }
 
     // The stations' status messages of the batch and the times of their
-    // packages stored. Should the server refuse a note, the others go
-    // alone, and the refusal is logged.
+    // packages stored; a note the server refuses is logged.
     void noteStations() {
         StationNotes notes = batch_.stations;
         const std::int64_t now = nowMs();
@@ -556,23 +555,9 @@ private:
                 note.packageMs = std::max(note.packageMs.value_or(arrived.package.timeMs), arrived.package.timeMs);
             }
         }
-        if (notes.empty()) return;
-        try {
-            store_->noteStations(StationNotesJson(notes));
-            return;
-        } catch (const StoreError& failed) {
-            if (!failed.refusedData()) throw;
-        }
-        auto each = notes.begin();
-        for (const std::string& json : StationNoteJsons(notes)) {
-            try {
-                store_->noteStations(json);
-            } catch (const StoreError& failed) {
-                if (!failed.refusedData()) throw;
-                logRefusal(each->first, std::string("the database refused its state: ") + failed.what());
-            }
-            ++each;
-        }
+        StoreStationNotes(*store_, notes, [this](const std::string& station, const std::string& why) {
+            logRefusal(station, why);
+        });
     }
 
     void acknowledge() {

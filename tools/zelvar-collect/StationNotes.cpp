@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "PackageStore.h"
+
 namespace zelvar {
 
 namespace {
@@ -26,19 +28,28 @@ std::string noteJson(const std::string& station, const StationNote& note) {
 
 }  // namespace
 
-std::vector<std::string> StationNoteJsons(const StationNotes& notes) {
-    std::vector<std::string> each;
-    for (const auto& [station, note] : notes) each.push_back("[" + noteJson(station, note) + "]");
-    return each;
-}
-
-std::string StationNotesJson(const StationNotes& notes) {
+void StoreStationNotes(PackageStore& store, const StationNotes& notes,
+                       const std::function<void(const std::string& station, const std::string& why)>& refused) {
+    if (notes.empty()) return;
     std::string all = "[";
     for (const auto& [station, note] : notes) {
         if (all.size() > 1) all += ',';
         all += noteJson(station, note);
     }
-    return all + "]";
+    try {
+        store.noteStations(all + "]");
+        return;
+    } catch (const StoreError& failed) {
+        if (!failed.refusedData()) throw;
+    }
+    for (const auto& [station, note] : notes) {
+        try {
+            store.noteStations("[" + noteJson(station, note) + "]");
+        } catch (const StoreError& failed) {
+            if (!failed.refusedData()) throw;
+            refused(station, std::string("the database refused its state: ") + failed.what());
+        }
+    }
 }
 
 StationHosts::Heard StationHosts::take(std::string_view station, const StationStatus& status, Clock::time_point now) {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "MqttTopics.h"
 
@@ -22,10 +21,14 @@ struct StationNote {
 };
 using StationNotes = std::map<std::string, StationNote, std::less<>>;
 
-// The notes as the JSON array that zelvar_note_stations takes: all of them,
-// or each alone.
-std::string StationNotesJson(const StationNotes& notes);
-std::vector<std::string> StationNoteJsons(const StationNotes& notes);
+class PackageStore;
+
+// Notes them in the table `stations` through zelvar_note_stations. Should
+// the server refuse a note for its values, the others go alone, and
+// `refused` hears of each one refused, with why. Throws StoreError for a
+// failure of the database.
+void StoreStationNotes(PackageStore& store, const StationNotes& notes,
+                       const std::function<void(const std::string& station, const std::string& why)>& refused);
 
 // The hosts that say they are online under each station's name, told apart
 // by their instance. One that says nothing for a while (its last will lost,
