@@ -257,6 +257,10 @@ void TMainForm::setStatusText(int panel, const QString& text) {
     if (panel >= 6) label->setVisible(!text.isEmpty());
 }
 
+void TMainForm::setStatusToolTip(int panel, const QString& tip) {
+    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setToolTip(tip);
+}
+
 void TMainForm::setSMeter(int port, int position) {
     if (QProgressBar* bar = sMeter(port)) bar->setValue(std::clamp(position, 0, kMeterMax));
 }

@@ -117,6 +117,7 @@ void PublishControl::refresh() {
     if (status.queued > 0) text += QStringLiteral(", queued %1").arg(status.queued);
     if (status.dropped > 0) text += QStringLiteral(", dropped %1").arg(status.dropped);
     if (form_.statusText(kPanel) != text) form_.setStatusText(kPanel, text);
+    form_.setStatusToolTip(kPanel, QString::fromStdString(DroppedReason(status, publisher_->outboxLimit())));
 }
 
 }  // namespace zelvar

@@ -95,6 +95,7 @@ public:
     // (publishing) show only while they have a text.
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
+    void setStatusToolTip(int panel, const QString& tip);
 
     // --- commands ---
     void mnuDecodeClick();
