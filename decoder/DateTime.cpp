@@ -148,20 +148,28 @@ std::string NowStamp(const CivilTime& t) {
 
 std::string NowStamp() { return NowStamp(LocalNow()); }
 
-void AssignStampText(std::string& out, std::string_view stamp) {
+bool StampLocalMs(std::string_view stamp, std::int64_t& ms) {
     const std::int64_t value = HexToInt64(stamp);
     // The whole days count toward zero and the fraction gives the time of day
     // whatever the sign, as serial date-times have always been read.
     const std::int64_t days = value / 100000;
     std::int64_t fraction = value % 100000;
     if (fraction < 0) fraction = -fraction;
-    if (days < kFirstSerialDay || days > kLastSerialDay) {
+    if (days < kFirstSerialDay || days > kLastSerialDay) return false;
+    ms = (days - kSerialToUnixDays) * kMsPerDay + fraction * kMsPerStampUnit;
+    return true;
+}
+
+void AssignStampText(std::string& out, std::string_view stamp) {
+    std::int64_t ms = 0;
+    if (!StampLocalMs(stamp, ms)) {
         out.assign(TimeUnknownText);
         return;
     }
-    const std::int64_t ms = fraction * kMsPerStampUnit;
+    const std::int64_t days = ms >= 0 ? ms / kMsPerDay : (ms - kMsPerDay + 1) / kMsPerDay;
+    ms -= days * kMsPerDay;
     int year = 0, month = 0, day = 0;
-    CivilFromDays(days - kSerialToUnixDays, year, month, day);
+    CivilFromDays(days, year, month, day);
     const auto seconds = static_cast<int>(ms / 1000);
     const TimeChars chars =
         timeChars(year, month, day, seconds / 3600, seconds / 60 % 60, seconds % 60);

@@ -34,6 +34,10 @@ std::int64_t HexToInt64(std::string_view text);
 std::string NowStamp(const CivilTime& time);
 std::string NowStamp();
 
+// Milliseconds from 1 January 1970 of a package time stamp, in the same
+// local time; false for a stamp outside the years 1 to 9999.
+bool StampLocalMs(std::string_view stamp, std::int64_t& ms);
+
 // "DD.MM.YYYY HH:MM:SS" of a package time stamp.
 std::string StampToText(std::string_view stamp);
 // The same into `out`, reusing its memory.

@@ -36,6 +36,11 @@ public:
     bool takesPackages = false;
     virtual void packageDecoded(const PackageFields& /*package*/) {}
 
+    // Every signal report, whatever the display mode: its port, its stamp
+    // (empty: the time is unknown) and its dBm text ("-90", "Max").
+    virtual void signalReport(int /*port*/, std::string_view /*stamp*/,
+                              std::string_view /*dbm*/) {}
+
     // The package counts (status panel 2).
     virtual void setCountsText(std::string_view /*text*/) {}
 
