@@ -38,7 +38,8 @@ struct LiveFeed {
     }
     void report() {
         if (++count % kReportsPerStamp == 0) stampTextNow = stampText(++stamp);
-        output.signalReport(static_cast<int>(count % 4) + 1, stampTextNow, dbm[count % dbm.size()]);
+        output.signalReport(static_cast<int>(count % 4) + 1, stampTextNow, dbm[count % dbm.size()],
+                            true);
     }
 };
 

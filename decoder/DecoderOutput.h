@@ -37,9 +37,10 @@ public:
     virtual void packageDecoded(const PackageFields& /*package*/) {}
 
     // Every signal report, whatever the display mode: its port, its stamp
-    // (empty: the time is unknown) and its dBm text ("-90", "Max").
-    virtual void signalReport(int /*port*/, std::string_view /*stamp*/,
-                              std::string_view /*dbm*/) {}
+    // (empty: the time is unknown), its dBm text ("-90", "Max") and whether
+    // it came in live.
+    virtual void signalReport(int /*port*/, std::string_view /*stamp*/, std::string_view /*dbm*/,
+                              bool /*live*/) {}
 
     // The package counts (status panel 2).
     virtual void setCountsText(std::string_view /*text*/) {}

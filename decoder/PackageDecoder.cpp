@@ -165,7 +165,7 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
             state.LastRSSI = Decimal(static_cast<std::uint64_t>(std::labs(dbm))).view();
             if (dbm < 0) state.LastRSSI.insert(0, 1, '-');
         }
-        output_.signalReport(port, stamp, state.LastRSSI);
+        output_.signalReport(port, stamp, state.LastRSSI, live);
         if (live) {
             output_.setSMeter(port, meterPosition(raw));
             MeterHold[slot] = 0;

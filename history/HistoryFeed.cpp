@@ -60,9 +60,15 @@ void AddReport(SignalHistory& history, int port, SignalHistory::Time time, std::
     }
 }
 
-void HistoryOutput::signalReport(int port, std::string_view stamp, std::string_view dbm) {
+void AddStampedReport(SignalHistory& history, int port, std::string_view stamp,
+                      std::string_view dbm) {
     SignalHistory::Time time = 0;
-    if (!stamp.empty() && StampLocalMs(stamp, time)) AddReport(history_, port, time, dbm);
+    if (!stamp.empty() && StampLocalMs(stamp, time)) AddReport(history, port, time, dbm);
+}
+
+void HistoryOutput::signalReport(int port, std::string_view stamp, std::string_view dbm,
+                                 bool /*live*/) {
+    AddStampedReport(history_, port, stamp, dbm);
 }
 
 void FeedHexLog(SignalHistory& history, int fd, const Settings& settings) {

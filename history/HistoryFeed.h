@@ -17,12 +17,16 @@ std::optional<SignalHistory::Level> ParseDbm(std::string_view dbm);
 // Takes one report into the history: a level, or a gap.
 void AddReport(SignalHistory& history, int port, SignalHistory::Time time, std::string_view dbm);
 
-// A decoder output that passes every signal report of a stamped package on
-// to a history; reports without a time are left out.
+// A report as the decoder hands it over, with its package's stamp; one
+// without a time is left out.
+void AddStampedReport(SignalHistory& history, int port, std::string_view stamp,
+                      std::string_view dbm);
+
+// A decoder output that passes every signal report on to a history.
 class HistoryOutput : public DecoderOutput {
 public:
     explicit HistoryOutput(SignalHistory& history) : history_(history) {}
-    void signalReport(int port, std::string_view stamp, std::string_view dbm) override;
+    void signalReport(int port, std::string_view stamp, std::string_view dbm, bool live) override;
 
 private:
     SignalHistory& history_;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <clocale>
 
+#include "HistoryFeed.h"
 #include "LogSaveControl.h"
 #include "LogView.h"
 #include "PortNameBox.h"
@@ -263,6 +264,10 @@ void TMainForm::setStatusToolTip(int panel, const QString& tip) {
 
 void TMainForm::setSMeter(int port, int position) {
     if (QProgressBar* bar = sMeter(port)) bar->setValue(std::clamp(position, 0, kMeterMax));
+}
+
+void TMainForm::signalReport(int port, std::string_view stamp, std::string_view dbm, bool live) {
+    if (live) zelvar::AddStampedReport(signalHistory_, port, stamp, dbm);
 }
 
 void TMainForm::resetSMeters() {

@@ -24,6 +24,7 @@
 #include "PackageDecoder.h"
 #include "SessionHost.h"
 #include "Settings.h"
+#include "SignalHistory.h"
 
 class QAction;
 class QComboBox;
@@ -81,6 +82,7 @@ public:
     const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
     const zelvar::OfflineDecoder& offlineDecoder() const { return offline_; }
     zelvar::PackageDecoder& decoder() override { return decoder_; }
+    const zelvar::SignalHistory& signalHistory() const { return signalHistory_; }
     bool editorVisible() const;
     // The views hold nothing new since they were last written.
     bool logsSaved() const { return LogsSaved; }
@@ -170,6 +172,7 @@ public:
     void packageDecoded(const zelvar::PackageFields& fields) override;
 #endif
     void setSMeter(int port, int position) override;
+    void signalReport(int port, std::string_view stamp, std::string_view dbm, bool live) override;
     void rolloverCheck() override { RolloverCheck(); }
     void setCountsText(std::string_view text) override;
     void setProgressText(std::string_view text) override;
@@ -304,6 +307,8 @@ private:
     zelvar::BusyRuns busy_;  // the runs that let events through, with the decoding's flags
     zelvar::DisplayMirrors mirrors_;
     zelvar::GpsState gps_;
+    // Every live signal report, the window closed or open.
+    zelvar::SignalHistory signalHistory_;
     zelvar::PackageDecoder decoder_;
     zelvar::OfflineDecoder offline_;
     // The running decoding's lines, until the views take them.

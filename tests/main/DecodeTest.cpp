@@ -4,9 +4,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <sys/stat.h>
 
+#include "DateTime.h"
 #include "LogFormat.h"
 #include "MainHarness.h"
 
@@ -133,6 +135,19 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);
+
+    // The signal reports of a decoded log stay out of the live signal
+    // history; one that comes in live goes there.
+    zelvar::SignalHistory::Time first = 0, last = 0;
+    QVERIFY(!w.signalHistory().timeRange(first, last));
+    zelvar::PackageDecoder& decoder = w.decoder();
+    const std::uint8_t report[] = {0, 0, 0, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0xA5, 0x4D, 0xCA};
+    std::copy(std::begin(report), std::end(report), decoder.ReceiveBuffer.begin());
+    decoder.DecodePackage(sizeof report, "1145A3B29", zelvar::DecodeMode::Live, 2);
+    QVERIFY(w.signalHistory().timeRange(first, last));
+    std::int64_t stampMs = 0;
+    QVERIFY(zelvar::StampLocalMs("1145A3B29", stampMs));
+    QCOMPARE(first, stampMs);
 }
 
 // The views take a large decoding's lines with no events in between: the
