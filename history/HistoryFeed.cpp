@@ -32,8 +32,7 @@ bool textTime(std::string_view text, SignalHistory::Time& time) {
     if (!parseNumber(text.substr(0, 2), day) || !parseNumber(text.substr(3, 2), month) ||
         !parseNumber(text.substr(6, 4), year) || !parseNumber(text.substr(11, 2), hour) ||
         !parseNumber(text.substr(14, 2), minute) || !parseNumber(text.substr(17, 2), second) ||
-        month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 59) {
+        month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
         return false;
     }
     const std::int64_t days =

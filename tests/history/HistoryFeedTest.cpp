@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -21,7 +21,9 @@ namespace {
 using Time = SignalHistory::Time;
 using Row = std::tuple<Time, Time, int, int, bool>;
 
-std::string dataPath(const char* name) { return std::string(ZELVAR_TEST_DATA) + "/" + name; }
+std::string dataPath(const char* name) {
+    return std::string(ZELVAR_TEST_DATA) + "/" + name;
+}
 
 class OpenFile {
 public:
@@ -46,7 +48,8 @@ std::map<Time, std::pair<int, int>> perSecond(const SignalHistory& history, int 
     std::map<Time, std::pair<int, int>> out;
     history.forEach(port, INT64_MIN / 4, INT64_MAX / 4, [&](const SignalHistory::Item& i) {
         const Time second = i.time / 1000 * 1000;
-        const std::pair<int, int> level = i.gap ? std::pair{1, 1} : std::pair<int, int>{i.min, i.max};
+        const std::pair<int, int> level =
+            i.gap ? std::pair{1, 1} : std::pair<int, int>{i.min, i.max};
         const auto [at, fresh] = out.emplace(second, level);
         if (!fresh) {
             at->second.first = std::min(at->second.first, level.first);
@@ -123,8 +126,8 @@ TEST(HistoryFeedTest, EveryTextLineFormWithADbmGivesAReport) {
     EXPECT_EQ(port1[0], (Row{localMs(8, 6, 0, 2), 0, -90, -90, false}));
     EXPECT_TRUE(std::get<4>(port1[4]));
     EXPECT_EQ(std::get<2>(port1[5]), -90);
-    EXPECT_EQ(rows(traffic, 2)[0], (Row{localMs(8, 6, 0, 7), 0, SignalHistory::kMax,
-                                        SignalHistory::kMax, false}));
+    EXPECT_EQ(rows(traffic, 2)[0],
+              (Row{localMs(8, 6, 0, 7), 0, SignalHistory::kMax, SignalHistory::kMax, false}));
 
     // The RSSI-only line with the own position, with its placeholders; "-"
     // and an empty dBm are gaps.

@@ -57,12 +57,12 @@ TEST(SignalHistoryTest, KnownReportsGiveMinMaxPerColumnAndPerReducedSecond) {
 
     // Ten minutes later the old reports are kept as the levels of their second.
     h.add(1, kT0 + SignalHistory::kExactAge + 3500, -50);
-    EXPECT_EQ(rows(h, 1), (std::vector<Row>{{kT0, 1000, -90, -80, false},
-                                            {kT0 + 1000, 1000, -70, kMax, false},
-                                            {kT0 + 2500, 0, 0, 0, true},
-                                            {kT0 + 3000, 1000, -60, -60, false},
-                                            {kT0 + SignalHistory::kExactAge + 3500, 0, -50, -50,
-                                             false}}));
+    EXPECT_EQ(rows(h, 1),
+              (std::vector<Row>{{kT0, 1000, -90, -80, false},
+                                {kT0 + 1000, 1000, -70, kMax, false},
+                                {kT0 + 2500, 0, 0, 0, true},
+                                {kT0 + 3000, 1000, -60, -60, false},
+                                {kT0 + SignalHistory::kExactAge + 3500, 0, -50, -50, false}}));
     // A column wider than the buckets still holds their min/max, the gap breaks.
     const auto wide = h.columns(1, kT0, kT0 + 4000, 2);
     EXPECT_TRUE(wide[0].min == -90 && wide[0].max == kMax && wide[1].breakBefore);
