@@ -6,9 +6,12 @@ import http.client
 import json
 import os
 import re
+import shutil
 import socket
+import ssl
 import subprocess
 import sys
+import tempfile
 import unittest
 
 WEB = sys.argv.pop(1)
@@ -166,6 +169,28 @@ class WebApi(unittest.TestCase):
             self.assertEqual(len(self.ok_at(port, "/api/heard?limit=3")["rows"]), 3)
         finally:
             stop(server)
+
+    def test_tls(self):
+        folder = tempfile.mkdtemp()
+        cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-keyout", key, "-out", cert, "-subj", "/CN=127.0.0.1", "-days", "1",
+                        "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+        server, message = start("--tls-cert", cert, "--tls-key", os.path.join(folder, "missing.pem"))
+        self.assertEqual(server.returncode, 2)
+        self.assertIn("cannot read the TLS certificate or key", message)
+        server, port = start("--tls-cert", cert, "--tls-key", key)
+        try:
+            conn = http.client.HTTPSConnection("127.0.0.1", port, timeout=30,
+                                               context=ssl.create_default_context(cafile=cert))
+            conn.request("GET", "/api/heard?limit=2")
+            response = conn.getresponse()
+            self.assertEqual(response.status, 200)
+            self.assertEqual(len(json.loads(response.read())["rows"]), 2)
+            conn.close()
+        finally:
+            stop(server)
+            shutil.rmtree(folder)
 
     def ok_at(self, port, path):
         response, body = get(port, path)

@@ -152,8 +152,9 @@ void WebServer::routes(WebDatabase& database) {
     });
 }
 
+bool WebServer::valid() const { return server_->is_valid(); }
+
 int WebServer::bind() {
-    if (!server_->is_valid()) return -1;
     if (options_.port == 0) return server_->bind_to_any_port(options_.host);
     return server_->bind_to_port(options_.host, options_.port) ? options_.port : -1;
 }

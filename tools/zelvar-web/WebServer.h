@@ -30,6 +30,8 @@ public:
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
+    // False when the TLS certificate or key could not be read.
+    bool valid() const;
     // Binds; the port bound, or -1.
     int bind();
     // Serves until stop().

@@ -71,6 +71,7 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         return tool.fail(e.what());
     }
     zelvar::WebServer server(options, *db);
+    if (!server.valid()) return tool.fail("cannot read the TLS certificate or key (PEM files)");
     const int port = server.bind();
     if (port < 0) return tool.fail("cannot listen on " + options.host + ":" + std::to_string(options.port));
     if (options.tlsCert.empty() && options.host != "127.0.0.1" && options.host != "::1" && options.host != "localhost") {
