@@ -192,10 +192,46 @@ class WebApi(unittest.TestCase):
             stop(server)
             shutil.rmtree(folder)
 
+    def test_live_pushes_new_calls_once(self):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
+        conn.request("GET", "/api/live")
+        stream = conn.getresponse()
+        self.assertEqual(stream.status, 200)
+        self.assertTrue(stream.getheader("Content-Type").startswith("text/event-stream"))
+        # Two stations whose clocks differ by half an hour, stored as the
+        # collector stores a batch: rows and notification in one transaction.
+        notify = ("SELECT pg_notify('zelvar_packages', json_build_object('newest', now(), 'stations', "
+                  "json_build_array({stations}), 'more', false)::text)")
+        psql("BEGIN; INSERT INTO packages (station, source, seq, time, port, call, \"group\", id, hex) VALUES "
+             "('live-a', 'run2', 1, now(), 2, 'Group', '<i>7</i>', 7, '00'), "
+             "('live-b', 'run2', 1, now() - interval '30 minutes', 3, 'Group', '8', 8, '00'); "
+             + notify.format(stations="'live-a', 'live-b'") + "; COMMIT")
+        self.assertEqual([(r["station"], r["group"]) for r in next_event(stream)],
+                         [("live-a", "<i>7</i>"), ("live-b", "8")])
+        # Only what is new: a second batch of live-b, and a notification naming a station that has nothing new.
+        psql("BEGIN; INSERT INTO packages (station, source, seq, time, port, call, \"group\", id, hex) VALUES "
+             "('live-b', 'run2', 2, now() - interval '29 minutes', 3, 'Group', '9', 9, '00'); "
+             + notify.format(stations="'live-a', 'live-b'") + "; COMMIT")
+        self.assertEqual([(r["station"], r["seq"]) for r in next_event(stream)], [("live-b", 2)])
+        conn.close()
+
     def ok_at(self, port, path):
         response, body = get(port, path)
         self.assertEqual(response.status, 200, body)
         return json.loads(body)
+
+
+def next_event(stream):
+    """The rows of the next "rows" event, past comments."""
+    event = None
+    while True:
+        line = stream.readline().decode()
+        if line.startswith("event: "):
+            event = line[7:].strip()
+        elif line.startswith("data: ") and event == "rows":
+            return json.loads(line[6:])["rows"]
+        elif not line:
+            raise AssertionError("the stream ended")
 
 
 def quote(text):

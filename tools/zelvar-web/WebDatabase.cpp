@@ -56,6 +56,31 @@ SELECT coalesce(json_agg(json_build_object(
     'last_package', last_package, 'lag', extract(epoch FROM lag)) ORDER BY station), '[]')::text
 FROM (SELECT * FROM stations ORDER BY station LIMIT 10000) s)";
 
+// Each station named goes on from its own last call pushed: stations'
+// clocks differ, so one time for all would skip the calls of a station whose
+// clock is behind. With "more", the stations not named are looked at too.
+constexpr const char* kNewerSql = R"(
+WITH k AS (SELECT * FROM json_to_recordset($1::json) AS k(station text, time timestamptz, source text, seq bigint)),
+s AS (SELECT DISTINCT station FROM (
+        SELECT json_array_elements_text(n -> 'stations') AS station FROM json_array_elements($2::json) n
+        UNION ALL SELECT station FROM k
+        WHERE EXISTS (SELECT FROM json_array_elements($2::json) n WHERE (n ->> 'more')::boolean)) a
+      WHERE station IS NOT NULL LIMIT 10000),
+r AS (SELECT p.* FROM s LEFT JOIN k USING (station)
+      CROSS JOIN LATERAL (
+        SELECT time, station, source, seq, port, call, "group", id, clr, enc, ptt, dbm, dbm_value, dbm_max
+        FROM packages p
+        WHERE p.station = s.station AND p.call IS NOT NULL AND p.time >= $3::timestamptz
+          AND (k.time IS NULL OR (p.time, p.source, p.seq) > (k.time, k.source, k.seq))
+        ORDER BY p.time, p.source, p.seq LIMIT 500) p
+      ORDER BY time, station, source, seq LIMIT 500),
+last AS (SELECT DISTINCT ON (station) station, time, source, seq FROM r
+         ORDER BY station, time DESC, source DESC, seq DESC)
+SELECT (SELECT coalesce(json_agg(r ORDER BY time DESC, station DESC, source DESC, seq DESC), '[]') FROM r)::text,
+       (SELECT coalesce(json_agg(m), '[]') FROM (SELECT * FROM k WHERE station NOT IN (SELECT station FROM last)
+                                                  UNION ALL SELECT * FROM last) m)::text,
+       (SELECT count(*) FROM r))";
+
 }  // namespace
 
 struct WebDatabase::Lease {
@@ -117,16 +142,32 @@ void WebDatabase::give(pg_conn* conn) {
     freed_.notify_one();
 }
 
-std::string WebDatabase::queryJson(const char* sql, int count, const char* const* values) {
+std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values) {
     const Lease lease{*this, take()};
     const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
         throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
     }
-    return PQgetvalue(r.get(), 0, 0);
+    std::vector<std::string> row;
+    for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
+    return row;
 }
 
-std::string WebDatabase::stations() { return queryJson(kStationsSql, 0, nullptr); }
+pg_conn* WebDatabase::connect() const { return Connect(conninfo_); }
+
+std::string WebDatabase::stations() { return queryRow(kStationsSql, 0, nullptr).at(0); }
+
+WebDatabase::Newer WebDatabase::newer(const std::string& keys, const std::string& notifications,
+                                      const std::string& since) {
+    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
+    std::vector<std::string> row = queryRow(kNewerSql, 3, values);
+    Newer newer{std::move(row.at(0)), std::move(row.at(1)), std::stoi(row.at(2))};
+    // An event's data is one line: JSON keeps its line breaks outside strings.
+    for (char& c : newer.rows) {
+        if (c == '\n') c = ' ';
+    }
+    return newer;
+}
 
 std::string WebDatabase::heard(const HeardQuery& query) {
     const auto text = [](const std::optional<std::string>& value) { return value ? value->c_str() : nullptr; };
@@ -141,7 +182,7 @@ std::string WebDatabase::heard(const HeardQuery& query) {
                             text(query.group),
                             query.id ? id.c_str() : nullptr,
                             limit.c_str()};
-    return queryJson(kHeardSql, 8, values);
+    return queryRow(kHeardSql, 8, values).at(0);
 }
 
 }  // namespace zelvar

@@ -37,11 +37,25 @@ public:
     // {"rows":[...]}: the calls asked for, newest first.
     std::string heard(const HeardQuery& query);
 
+    // The calls stored since `keys` (a JSON array of each station's last
+    // call pushed: station, time, source, seq; stations without one from
+    // `since` on) of the stations the collector's notifications name (a JSON
+    // array of their payloads), oldest first, at most kHeardPageMax.
+    struct Newer {
+        std::string rows;  // a JSON array, newest first, on one line
+        std::string keys;  // `keys` moved past those rows
+        int count = 0;
+    };
+    Newer newer(const std::string& keys, const std::string& notifications, const std::string& since);
+    // A connection of its own, as those of the requests (the caller PQfinish-es it).
+    pg_conn* connect() const;
+
 private:
     struct Lease;
     pg_conn* take();
     void give(pg_conn* conn);
-    std::string queryJson(const char* sql, int count, const char* const* values);
+    // The first row's values of a query that gives one row.
+    std::vector<std::string> queryRow(const char* sql, int count, const char* const* values);
 
     std::string conninfo_;
     std::mutex mutex_;

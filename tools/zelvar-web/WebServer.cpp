@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "WebDatabase.h"
+#include "WebLive.h"
 #include "WebRequest.h"
 
 namespace zelvar {
@@ -96,7 +97,7 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
 
 }  // namespace
 
-WebServer::WebServer(const WebServerOptions& options, WebDatabase& database) : options_(options) {
+WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live) : options_(options) {
     if (!options.tlsCert.empty()) {
         server_ = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
     } else {
@@ -109,12 +110,12 @@ WebServer::WebServer(const WebServerOptions& options, WebDatabase& database) : o
     server_->set_keep_alive_timeout(5);
     server_->set_keep_alive_max_count(100);
     server_->set_payload_max_length(4096);
-    routes(database);
+    routes(database, live);
 }
 
 WebServer::~WebServer() = default;
 
-void WebServer::routes(WebDatabase& database) {
+void WebServer::routes(WebDatabase& database, WebLive& live) {
     server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         if (tOverflow) {
             res.set_header("Connection", "close");
@@ -149,6 +150,18 @@ void WebServer::routes(WebDatabase& database) {
         const auto query = ParseHeardQuery(req.params);
         if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
         Json(res, 200, database.heard(std::get<HeardQuery>(query)));
+    });
+    // The calls as they are stored, as Server-Sent Events; a comment every
+    // 15 seconds finds a client that went away. The stream holds its thread.
+    server_->Get("/api/live", [&live](const httplib::Request& req, httplib::Response& res) {
+        if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+        auto position = std::make_shared<std::uint64_t>(live.next());
+        res.set_chunked_content_provider("text/event-stream", [&live, position](std::size_t, httplib::DataSink& sink) {
+            const std::optional<std::string> event = live.event(*position, 15'000);
+            if (live.stopping()) return false;
+            const std::string text = event.value_or(": waiting\n\n");
+            return sink.write(text.data(), text.size());
+        });
     });
 }
 

@@ -12,6 +12,7 @@ class Server;
 namespace zelvar {
 
 class WebDatabase;
+class WebLive;
 
 struct WebServerOptions {
     std::string host = "127.0.0.1";
@@ -20,12 +21,12 @@ struct WebServerOptions {
     std::string tlsCert, tlsKey;  // both or neither
 };
 
-// The HTTP side: the API's routes over `database`, at most maxClients
+// The HTTP side: the API's routes over `database` and `live`, at most maxClients
 // connections served at once (one more is answered 503 on a thread of its
 // own), bounded reads, writes, requests and keep-alive.
 class WebServer {
 public:
-    WebServer(const WebServerOptions& options, WebDatabase& database);
+    WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
@@ -39,7 +40,7 @@ public:
     void stop();
 
 private:
-    void routes(WebDatabase& database);
+    void routes(WebDatabase& database, WebLive& live);
 
     WebServerOptions options_;
     std::unique_ptr<httplib::Server> server_;

@@ -7,6 +7,7 @@
 #include "Arguments.h"
 #include "ToolMain.h"
 #include "WebDatabase.h"
+#include "WebLive.h"
 #include "WebServer.h"
 
 namespace {
@@ -70,7 +71,8 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     } catch (const zelvar::DatabaseError& e) {
         return tool.fail(e.what());
     }
-    zelvar::WebServer server(options, *db);
+    zelvar::WebLive live(*db);
+    zelvar::WebServer server(options, *db, live);
     if (!server.valid()) return tool.fail("cannot read the TLS certificate or key (PEM files)");
     const int port = server.bind();
     if (port < 0) return tool.fail("cannot listen on " + options.host + ":" + std::to_string(options.port));
@@ -85,9 +87,10 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread waiter([&server, &signals] {
+    std::thread waiter([&server, &live, &signals] {
         int signal = 0;
         sigwait(&signals, &signal);
+        live.stop();
         server.stop();
     });
     const bool served = server.run();
