@@ -192,6 +192,25 @@ class WebApi(unittest.TestCase):
             stop(server)
             shutil.rmtree(folder)
 
+    def test_page_is_served_under_its_policy(self):
+        sources = {}
+        for path, kind in (("/", "text/html"), ("/app.js", "text/javascript"), ("/app.css", "text/css")):
+            response, body = get(self.port, path)
+            self.assertEqual(response.status, 200)
+            self.assertTrue(response.getheader("Content-Type").startswith(kind))
+            self.assertEqual(response.getheader("X-Content-Type-Options"), "nosniff")
+            self.assertEqual(response.getheaders().count(("Content-Security-Policy", response.getheader("Content-Security-Policy"))), 1)
+            policy = response.getheader("Content-Security-Policy")
+            self.assertIn("script-src 'self';", policy)
+            self.assertIn("frame-ancestors 'none'", policy)
+            self.assertNotIn("unsafe", policy)
+            sources[path] = body.decode()
+        # Scripts come from files only, and put values in as text.
+        self.assertEqual(re.findall(r"<script[^>]*>", sources["/"]), ['<script src="/app.js" defer>'])
+        self.assertNotRegex(sources["/"], r"<script[^>]*>[^<]|\son[a-z]+=")
+        self.assertNotRegex(sources["/app.js"], r"innerHTML|outerHTML|insertAdjacentHTML|document\.write|eval\(")
+        self.assertEqual(get(self.port, "/appXjs")[0].status, 404)
+
     def test_live_pushes_new_calls_once(self):
         conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
         conn.request("GET", "/api/live")

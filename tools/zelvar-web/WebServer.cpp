@@ -11,6 +11,7 @@
 
 #include "WebDatabase.h"
 #include "WebLive.h"
+#include "WebPage.h"
 #include "WebRequest.h"
 
 namespace zelvar {
@@ -130,9 +131,21 @@ void WebServer::routes(WebDatabase& database, WebLive& live) {
     });
     server_->set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
         res.set_header("X-Content-Type-Options", "nosniff");
-        res.set_header("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+        if (!res.has_header("Content-Security-Policy")) {
+            res.set_header("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+        }
         res.set_header("Cache-Control", "no-store");
     });
+    for (const PageFile& file : PageFiles()) {
+        // httplib's paths are patterns: a dot of a file name matches itself only.
+        std::string pattern;
+        for (const char c : file.path) pattern.append(c == '.' ? "\\." : std::string(1, c));
+        server_->Get(pattern, [&file](const httplib::Request& req, httplib::Response& res) {
+            if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+            res.set_header("Content-Security-Policy", kPagePolicy);
+            res.set_content(file.body.data(), file.body.size(), std::string(file.type));
+        });
+    }
     server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
         try {
             std::rethrow_exception(error);
