@@ -8,7 +8,6 @@
 #include <ctime>
 #include <iostream>
 #include <memory>
-#include <vector>
 
 #include "WebDatabase.h"
 #include "WebRequest.h"

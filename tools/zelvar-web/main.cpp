@@ -65,6 +65,14 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     if (!database) return tool.fail("--database CONNINFO is needed");
     if (options.tlsCert.empty() != options.tlsKey.empty()) return tool.fail("--tls-cert and --tls-key go together");
 
+    // Stopped by SIGINT or SIGTERM, waited for on a thread of its own: every
+    // thread made from here on keeps them blocked.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     std::unique_ptr<zelvar::WebDatabase> db;
     try {
         db = std::make_unique<zelvar::WebDatabase>(*database, kDatabaseConnections, allowOwner);
@@ -81,12 +89,6 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     }
     std::cerr << "zelvar-web: listening on " << options.host << ":" << port << std::endl;
 
-    // Stopped by SIGINT or SIGTERM, waited for on a thread of its own.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread waiter([&server, &live, &signals] {
         int signal = 0;
         sigwait(&signals, &signal);
