@@ -39,9 +39,12 @@ def start(*args, role=READER):
 
 
 def stop(process):
+    """Stops zelvar-web as systemd does; it ends cleanly."""
     process.terminate()
-    process.wait()
+    status = process.wait()
     process.stderr.close()
+    if status != 0:
+        raise AssertionError(f"zelvar-web ended with {status} on SIGTERM")
 
 
 def get(port, path):
