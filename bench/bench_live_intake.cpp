@@ -455,13 +455,13 @@ int child(const Options& o) {
         ->viewport()
         ->installEventFilter(&paintClock);
 
-    // Packages decoded so far; HexCount starts again at each rollover.
+    // Packages decoded so far; the hex count starts again at each rollover.
     zelvar::PackageDecoder& decoder = form.decoder();
     std::int64_t decoded = 0;
     std::int64_t lastHexCount = 0;
     qint64 lastChangeNs = 0;
     const auto account = [&] {
-        const std::int64_t now = decoder.HexCount;
+        const std::int64_t now = decoder.hexCount();
         if (now != lastHexCount) {
             decoded += now > lastHexCount ? now - lastHexCount : now + 65536 - lastHexCount;
             lastHexCount = now;
@@ -490,7 +490,7 @@ int child(const Options& o) {
         const qint64 now = clock.nsecsElapsed();
         const qint64 gap = ticks.empty() ? 0 : now - ticks.back();
         ticks.push_back(now);
-        const bool rolledOver = decoder.HexCount < lastHexCount;
+        const bool rolledOver = decoder.hexCount() < lastHexCount;
         account();
         qint64& longest = rolledOver ? rolloverGapNs : otherGapNs;
         longest = std::max(longest, gap);

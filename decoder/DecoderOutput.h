@@ -31,9 +31,9 @@ public:
 
     // --- both modes ---
     // Every package the decoder takes, with its fields, after its lines were
-    // made; called only while takesPackages is set, so that other outputs pay
-    // nothing for it.
-    bool takesPackages = false;
+    // made; called only while takesPackages() is set, so that other outputs
+    // pay nothing for it.
+    bool takesPackages() const { return takesPackages_; }
     virtual void packageDecoded(const PackageFields& /*package*/) {}
 
     // The package counts (status panel 2).
@@ -50,6 +50,12 @@ public:
     // a streamed run (OfflineDecoder::DecodeLogStream) hands them on in
     // portions as it goes, the last one ending with the end marker.
     virtual void showDecodedLines(const LineList& /*textLines*/, const LineList& /*hexLines*/) {}
+
+protected:
+    void setTakesPackages(bool takes) { takesPackages_ = takes; }
+
+private:
+    bool takesPackages_ = false;
 };
 
 }  // namespace zelvar

@@ -156,7 +156,7 @@ void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
 
 void TMainForm::liveHexLine(std::string_view line) {
     saving_->packageReceived(line);
-    livePackage_ = takesPackages;  // published as the decoder hands over its fields
+    livePackage_ = takesPackages();  // published as the decoder hands over its fields
 }
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
@@ -235,8 +235,7 @@ void TMainForm::mnuClearClick() {
     // views and saves them: neither is emptied under its feet.
     if (busy_.ask(zelvar::Command::Clear) != zelvar::BusyRuns::Answer::Go) return;
     flushLogViews();
-    decoder_.TextCount = 0;
-    decoder_.HexCount = 0;
+    decoder_.setCounts(0, 0);
     // A rollover still being written may have failed: then its logs wait
     // and this auto-save writes them too.
     saving_->finishBackgroundSaves();
@@ -261,10 +260,9 @@ void TMainForm::mnuClearClick() {
 void TMainForm::RolloverCheck() {
     const zelvar::Rollover rollover =
         zelvar::DecideRollover(mnuAutoSave->isChecked(), mnu65535->isChecked(), editorVisible(),
-                               mnuHexLog->isChecked(), decoder_.TextCount, decoder_.HexCount);
+                               mnuHexLog->isChecked(), decoder_.textCount(), decoder_.hexCount());
     if (rollover == zelvar::Rollover::None) return;
-    decoder_.TextCount = 0;
-    if (rollover == zelvar::Rollover::TextAndHex) decoder_.HexCount = 0;
+    decoder_.setCounts(0, rollover == zelvar::Rollover::TextAndHex ? 0 : decoder_.hexCount());
     // While auto-save fails the views keep everything and grow; what a
     // failed save should have written waits beside them.
     if (saving_->failing()) return;

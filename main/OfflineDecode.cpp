@@ -126,8 +126,7 @@ QString TMainForm::decodeInput(const QString& title) {
         // Out of memory on a huge log, most likely: the views keep what
         // they had, and the program stays usable.
         offline_.OfflineInputLines.clear();
-        decoder_.DecodedTextLines.clear();
-        decoder_.DecodedHexLines.clear();
+        decoder_.clearDecodedLines();
         setProgressText("");
         failure = QString::fromLocal8Bit(error.what());
     }

@@ -25,7 +25,7 @@ PublishControl::PublishControl(TMainForm& form) : QObject(&form), form_(form) {
     connect(&refresh_, &QTimer::timeout, this, &PublishControl::refresh);
 }
 
-PublishControl::~PublishControl() { form_.takesPackages = false; }
+PublishControl::~PublishControl() { form_.setTakesPackages(false); }
 
 bool PublishControl::eventFilter(QObject* watched, QEvent* event) {
     // The window reads its settings when first shown; publishing starts after.
@@ -62,7 +62,7 @@ void PublishControl::apply(const PublishSettings& settings) {
 }
 
 void PublishControl::restart() {
-    form_.takesPackages = false;
+    form_.setTakesPackages(false);
     publisher_.reset();
     if (!settings_.on || !PublishSettingsProblem(settings_).isEmpty()) {
         refresh_.stop();
@@ -90,7 +90,7 @@ void PublishControl::restart() {
         form_.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
         return;
     }
-    form_.takesPackages = true;
+    form_.setTakesPackages(true);
     refresh_.start();
     refresh();
 }

@@ -33,8 +33,7 @@ void TMainForm::startUp() {
     FilesDir = QDir(current).filePath(QStringLiteral("Files")) + QLatin1Char('/');
     LogsSaved = true;
     offline_.OfflineInputLines.clear();
-    decoder_.DecodedTextLines.clear();
-    decoder_.DecodedHexLines.clear();
+    decoder_.clearDecodedLines();
     loadSettings();
     checkSettingsStore();
     recoverJournals();
@@ -200,8 +199,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     saving_->endJournal(mnuAutoSave->isChecked() && !LogsSaved &&
                         (editorVisible() || unattendedClose_));
     offline_.OfflineInputLines.clear();
-    decoder_.DecodedTextLines.clear();
-    decoder_.DecodedHexLines.clear();
+    decoder_.clearDecodedLines();
     saveSettings();
 
     if (gps_.Connected) {

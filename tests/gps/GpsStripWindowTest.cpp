@@ -114,12 +114,11 @@ void receiveSignalReport(TMainForm& w) {
         QString::fromLatin1(MainHarness::readAll(QStringLiteral(ZELVAR_TEST_DATA "/reports.hex")))
             .split(QStringLiteral("\r\n"));
     const std::string line = lines.first().toStdString();
-    zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    const std::size_t n = zelvar::ParseLogData(zelvar::SplitLogLine(line).data,
-                                               decoder.ReceiveBuffer.data(),
-                                               decoder.ReceiveBuffer.size());
-    decoder.DecodePackage(n, zelvar::NowStamp(), zelvar::DecodeMode::Live, 1);
+    std::array<std::uint8_t, zelvar::ReceiveBufferSize> package{};
+    const std::size_t n =
+        zelvar::ParseLogData(zelvar::SplitLogLine(line).data, package.data(), package.size());
+    w.decoder().DecodePackage(std::span(package.data(), n), zelvar::NowStamp(),
+                              zelvar::DecodeMode::Live, 1);
     w.flushLogViews();
 }
 

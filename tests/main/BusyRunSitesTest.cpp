@@ -62,9 +62,9 @@ private slots:
                  }),
                  onlyBesideTheEditor);
         QCOMPARE(row([](MainHarness& h) {
-                     h.main->decoder().TextCount = 7;
+                     h.main->decoder().setCounts(7, 0);
                      action(*h.main, "mnuClear")->trigger();
-                     return [&h] { return h.main->decoder().TextCount == 0; };
+                     return [&h] { return h.main->decoder().textCount() == 0; };
                  }),
                  onlyBesideTheEditor);
         QCOMPARE(row([](MainHarness& h) {

@@ -126,10 +126,10 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     for (const QString& line : hex) {
         if (line.contains(QLatin1Char('$'))) QVERIFY2(input.contains(line), qPrintable(line));
     }
-    const std::int64_t hexCount = w.decoder().HexCount;
+    const std::int64_t hexCount = w.decoder().hexCount();
     QCOMPARE(hexCount, hex.size());
     QVERIFY(hexCount > 20);
-    QCOMPARE(w.decoder().TextCount, text.size() - 4);
+    QCOMPARE(w.decoder().textCount(), text.size() - 4);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);

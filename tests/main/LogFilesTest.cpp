@@ -83,7 +83,7 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     h.start();
     TMainForm& w = *h.main;
     fillViews(w, false);
-    w.decoder().TextCount = 5;
+    w.decoder().setCounts(5, 0);
     w.setCountsText(" T 5 / H 5");
     w.flushLogViews();
     action(w, "mnuClear")->trigger();
@@ -91,7 +91,7 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
     QCOMPARE(w.statusText(2), QString());
-    QCOMPARE(w.decoder().TextCount, 0);
+    QCOMPARE(w.decoder().textCount(), 0);
 }
 
 void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
@@ -170,12 +170,11 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     blockFilesFolder(h);
     zelvar::PackageDecoder& decoder = w.decoder();
     // Short packages of an unknown type: a hex line each, no text line.
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     w.liveDataReceived();
     const auto receive = [&](int count, int port) {
         for (int i = 0; i < count; ++i)
-            decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+            decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
     };
     // While the save fails, packages keep coming: two more rollovers' worth.
     // No box asks anything, and the views keep all of it.
@@ -218,7 +217,7 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     TMainForm& w = *h.main;
     blockFilesFolder(h);
     fillViews(w);
-    w.decoder().HexCount = 65536;
+    w.decoder().setCounts(0, 65536);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QVERIFY(w.backgroundSavesFailing());
@@ -242,9 +241,8 @@ void LogFilesTest::signalDuringTheCloseQuestionLeavesTheLogsToTheJournal() {
     h.start();
     TMainForm& w = *h.main;
     zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     w.liveDataReceived();
     const auto journals = [](const QString& folder) {
         return QDir(folder).entryList({QStringLiteral("*.journal")});
@@ -333,10 +331,9 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
     // Every package is journaled, with the hex log off too, until a save.
     action(w, "mnuHexLog")->trigger();
     zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     for (int port = 1; port <= 3; ++port)
-        decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+        decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
     w.liveDataReceived();
     const std::vector<std::string> files = w.syncJournal();
     QCOMPARE(files.size(), std::size_t{1});
@@ -379,9 +376,8 @@ void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
     zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     w.liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
@@ -397,13 +393,12 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     TMainForm& w = *h.main;
     zelvar::PackageDecoder& decoder = w.decoder();
     // Short packages of an unknown type: a hex line each, no text line.
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     w.liveDataReceived();
     for (int i = 0; i < 65535; ++i)
-        decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+        decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     QVERIFY(h.savedFiles().isEmpty());
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 2);
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 2);
     // The views are empty at once; the files follow from the writer's thread.
     QVERIFY(w.hexLogLines().isEmpty());
     w.finishBackgroundSaves();
@@ -412,8 +407,8 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     QCOMPARE(hex.count('\n'), 65536);
     QVERIFY(hex.startsWith("1$F4BEE070\t00 00 00 00 77\r\n"));
     QVERIFY(hex.endsWith("2$F4BEE070\t00 00 00 00 77\r\n"));
-    QCOMPARE(decoder.HexCount, 0);
-    QCOMPARE(decoder.TextCount, 0);
+    QCOMPARE(decoder.hexCount(), 0);
+    QCOMPARE(decoder.textCount(), 0);
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.logsSaved());
 }
@@ -425,16 +420,15 @@ void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     action(w, "mnuHexLog")->trigger();
     fillViews(w);
     w.flushLogViews();
-    w.decoder().TextCount = 65536;
-    w.decoder().HexCount = 70000;
+    w.decoder().setCounts(65536, 70000);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
     QCOMPARE(w.hexLogLines().size(), 1);
-    QCOMPARE(w.decoder().TextCount, 0);
-    QCOMPARE(w.decoder().HexCount, 70000);
+    QCOMPARE(w.decoder().textCount(), 0);
+    QCOMPARE(w.decoder().hexCount(), 70000);
 }
 
 void LogFilesTest::rolloverNeedsNewFileEvery65535() {
@@ -443,17 +437,17 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     TMainForm& w = *h.main;
     action(w, "mnu65535")->trigger();
     fillViews(w);
-    w.decoder().HexCount = 100000;
+    w.decoder().setCounts(0, 100000);
     w.RolloverCheck();
     QVERIFY(h.savedFiles().isEmpty());
-    QCOMPARE(w.decoder().HexCount, 100000);
+    QCOMPARE(w.decoder().hexCount(), 100000);
 
     // A failing rollover keeps its logs waiting, with the counts reset.
     action(w, "mnu65535")->trigger();
     blockFilesFolder(h);
     w.RolloverCheck();
     w.finishBackgroundSaves();
-    QCOMPARE(w.decoder().HexCount, 0);
+    QCOMPARE(w.decoder().hexCount(), 0);
     QVERIFY(w.backgroundSavesFailing());
     QVERIFY(!w.logsSaved());
 }

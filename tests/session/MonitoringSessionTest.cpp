@@ -212,8 +212,8 @@ private slots:
             QVERIFY(rig.at(1 + i % 4).send(p));
         }
         const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
-        QTRY_VERIFY(rig.h.main->decoder().HexCount + kernelDrops() >= kBurst);
-        QCOMPARE(rig.h.main->decoder().HexCount + kernelDrops(), std::int64_t{kBurst});
+        QTRY_VERIFY(rig.h.main->decoder().hexCount() + kernelDrops() >= kBurst);
+        QCOMPARE(rig.h.main->decoder().hexCount() + kernelDrops(), std::int64_t{kBurst});
         QCOMPARE(rig.session->lost(), std::uint64_t{0});
         std::array<int, 5> last{-1, -1, -1, -1, -1};
         for (const QString& line : rig.hex()) {
@@ -263,7 +263,7 @@ private slots:
         std::size_t held = 0;
         QTRY_VERIFY(
             (held = std::max(held, rig.session->held()),
-             rig.h.main->decoder().HexCount == static_cast<std::int64_t>(std::min(kLimit, arrived))));
+             rig.h.main->decoder().hexCount() == static_cast<std::int64_t>(std::min(kLimit, arrived))));
         QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
         QCOMPARE(rig.session->lost(), arrived - std::min(kLimit, arrived));
         if (rig.session->lost() > 0) {
@@ -297,8 +297,8 @@ private slots:
         QTRY_VERIFY(!rig.hex().isEmpty() && rig.hex().last().endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.hex().size(), 2);
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
-        QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
-        QCOMPARE(rig.h.main->decoder().HexCount, 2);
+        QCOMPARE(rig.h.main->decoder().receiveBuffer()[1], std::uint8_t{0});
+        QCOMPARE(rig.h.main->decoder().hexCount(), 2);
         QVERIFY(!rig.h.main->logsSaved());
         rig.at(1).send(QByteArray(128, '\x01'));
         QTRY_COMPARE(rig.hex().size(), 3);
@@ -318,7 +318,7 @@ private slots:
         }
         QCOMPARE(rig.text().last(), QStringLiteral("Stop"));
         QCOMPARE(sMeter(*rig.h.main, 2)->value(), 0);
-        QCOMPARE(rig.h.main->decoder().HexCount, 1);
+        QCOMPARE(rig.h.main->decoder().hexCount(), 1);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
         QVERIFY(action(*rig.h.main, "mnuDecode")->isEnabled());
         QVERIFY(logView(*rig.h.main, "Memo2")->isEnabled());
@@ -326,7 +326,7 @@ private slots:
         QVERIFY(!rig.session->Timer.isActive());
         // Starting again clears the counts and follows "Stop" with a new header.
         rig.toggle();
-        QCOMPARE(rig.h.main->decoder().HexCount, 0);
+        QCOMPARE(rig.h.main->decoder().hexCount(), 0);
         QCOMPARE(rig.h.main->statusText(2), QString());
         QCOMPARE(rig.text().last(), QString::fromLatin1(zelvar::TextHeader.data()));
         QCOMPARE(rig.text()[rig.text().size() - 2], QStringLiteral("Stop"));
@@ -353,11 +353,11 @@ private slots:
         std::vector<int> commandTicks;
         for (int tick = 1; commandTicks.size() < 3 && tick <= 20; ++tick) {
             const int before = rig.at(1).count(QStringLiteral("AT_ZELVAR"));
-            const std::int64_t decoded = rig.h.main->decoder().HexCount;
+            const std::int64_t decoded = rig.h.main->decoder().hexCount();
             rig.session->TimerTick();
             // A datagram from transceiver 2 after the tick marks its end.
             QVERIFY(rig.at(2).send(QByteArray("\x05", 1)));
-            QTRY_COMPARE(rig.h.main->decoder().HexCount, decoded + 1);
+            QTRY_COMPARE(rig.h.main->decoder().hexCount(), decoded + 1);
             rig.at(1).readPending();
             if (rig.at(1).count(QStringLiteral("AT_ZELVAR")) > before) commandTicks.push_back(tick);
         }
