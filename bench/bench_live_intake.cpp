@@ -341,7 +341,7 @@ int recoverChild(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings, form.busyRuns());
+    TEditorForm editor(settings, form.model().busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
@@ -411,14 +411,14 @@ int child(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings, form.busyRuns());
+    TEditorForm editor(settings, form.model().busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(dir.filePath(QStringLiteral("Zelvar.ini"))));
     form.setDialogs(&dialogs);
-    zelvar::MonitoringSession session(form);
-    form.setMonitoringControl(&session);
+    zelvar::MonitoringSession session(form.model());
+    form.model().setMonitoringControl(&session);
     form.show();
     QCoreApplication::processEvents();
     prefillViews(form, o.prefill);
@@ -456,7 +456,7 @@ int child(const Options& o) {
         ->installEventFilter(&paintClock);
 
     // Packages decoded so far; the hex count starts again at each rollover.
-    zelvar::PackageDecoder& decoder = form.decoder();
+    zelvar::PackageDecoder& decoder = form.model().decoder();
     std::int64_t decoded = 0;
     std::int64_t lastHexCount = 0;
     qint64 lastChangeNs = 0;
@@ -633,7 +633,7 @@ int child(const Options& o) {
                     cpuShare * 100, receiverShare * 100, rolloverCount,
                     static_cast<double>(std::max<qint64>(0, lastChangeNs - endNs)) / 1e6);
         std::fflush(stdout);
-        form.setMonitoringControl(nullptr);
+        form.model().setMonitoringControl(nullptr);
         return 0;
     }
     std::vector<QByteArray> sentLines = crlfLines(readFile(sentLog));
@@ -666,7 +666,7 @@ int child(const Options& o) {
         dropsAtRollover, dialogs.errorBoxes, dialogs.unsavedQuestions, closed ? 1 : 0,
         publishedPackages(form));
     std::fflush(stdout);
-    form.setMonitoringControl(nullptr);
+    form.model().setMonitoringControl(nullptr);
     return 0;
 }
 

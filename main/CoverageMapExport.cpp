@@ -143,14 +143,14 @@ CoverageDialogs& CoverageMapExport::dialogs() {
 void CoverageMapExport::exportChosen() {
     // As "Save Data As...": the dialogs let events through, so commands that
     // come meanwhile are refused and a close waits until the export is written.
-    BusyRuns& runs = form_.busyRuns();
+    BusyRuns& runs = form_.model().busyRuns();
     const auto asking = runs.tryBegin(Command::SaveAs, RunKind::Question);
     if (!asking) return;
 
     // The log as a save would write it now; monitoring goes on meanwhile.
     SnapshotCoverageSource textLog(form_.textLogSnapshot());
     CoverageOptions options;
-    options.gmtCorrection = form_.gpsSettings().GMTCorrection;
+    options.gmtCorrection = form_.model().gpsSettings().GMTCorrection;
     std::vector<CoverageSource*> logs{&textLog};
 
     std::deque<FileDescriptor> files;

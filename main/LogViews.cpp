@@ -169,7 +169,7 @@ void TMainForm::saveViews(const QString& base, bool freeName, bool hexGated) {
     const zelvar::LogBytes hex =
         !hexGated || mnuHexLog->isChecked() ? Memo2->snapshot() : zelvar::LogBytes();
     saving_->saveNow(base, freeName, text, hex);
-    LogsSaved = true;
+    model_.setLogsSaved(true);
 }
 
 bool TMainForm::autoSaveOrChoose(bool closing) {
@@ -222,7 +222,7 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
 }
 
 void TMainForm::backgroundSaveFailed(const QString& folder, const QString& text) {
-    LogsSaved = false;
+    model_.setLogsSaved(false);
     // No box: a station runs unattended, and the save is retried meanwhile.
     // The status bar tells the user; stderr the station's log.
     RefreshAutoSaveStatus();
@@ -241,7 +241,7 @@ void TMainForm::mnuClearClick() {
     saving_->finishBackgroundSaves();
     // A log that cannot be written stays in the views unless the user says
     // otherwise.
-    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
+    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), model_.logsSaved()) &&
         !autoSaveOrChoose(false)) {
         return;
     }
@@ -274,7 +274,7 @@ void TMainForm::RolloverCheck() {
                                      : zelvar::LogBytes();
     saving_->saveInBackground(FilesDir + QString::fromStdString(zelvar::FileNameStamp()), text,
                               hex);
-    LogsSaved = true;
+    model_.setLogsSaved(true);
 }
 
 void TMainForm::mnuSaveAsClick() {
@@ -307,7 +307,7 @@ void TMainForm::mnuCopyTextClick() {
 }
 
 void TMainForm::RefreshAutoSaveStatus() {
-    mirrors_.HexLog = mnuHexLog->isChecked();
+    model_.setHexLog(mnuHexLog->isChecked());
     mnu65535->setEnabled(mnuAutoSave->isChecked());
     const QString trouble = saving_->statusText();
     statusPanels_[0]->setToolTip(saving_->statusReason());

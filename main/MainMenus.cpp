@@ -11,8 +11,6 @@
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
-#include "SessionHost.h"
-#include "WindowHooks.h"
 #include "WindowLook.h"
 #include "LogView.h"
 #include "ZelvarMain.h"
@@ -83,7 +81,7 @@ void TMainForm::buildMenus() {
                    QKeySequence(Qt::CTRL | Qt::Key_G));
     mnuCopyGPS->setEnabled(false);
     connect(mnuCopyGPS, &QAction::triggered, this, [this] {
-        if (gpsPort_) gpsPort_->copyCoordinatesChosen();
+        model_.copyGpsChosen();
     });
     mnuOptions->addSeparator();
     mnuCopyText =
@@ -113,7 +111,7 @@ void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* optio
     }
     if (options_) {
         connect(options_, &TOptionsForm::typeFlagsChanged, this, &TMainForm::RefreshTypeSummary);
-        connect(options_, &TOptionsForm::updateSMeterHints, this, &TMainForm::UpdateSMeterHints);
+        connect(options_, &TOptionsForm::updateSMeterHints, this, &TMainForm::updateSMeterHints);
     }
 }
 
@@ -122,12 +120,7 @@ bool TMainForm::editorVisible() const {
 }
 
 void TMainForm::mnuStartUDPClick() {
-    if (busy_.ask(zelvar::Command::StartMonitoring) == zelvar::BusyRuns::Answer::Refused) {
-        // The check mark has already toggled: a refused choice leaves none.
-        mnuStartUDP->setChecked(!mnuStartUDP->isChecked());
-        return;
-    }
-    if (monitoring_) monitoring_->startMonitoringChosen();
+    model_.startMonitoringChosen();
 }
 
 void TMainForm::mnuSettingsClick() {
@@ -149,7 +142,7 @@ void TMainForm::mnuEditorClick() {
     }
     // Live and offline decoding never share the views: no editor while a
     // session runs or is about to.
-    if (Monitoring || mnuStartUDP->isChecked()) return;
+    if (model_.monitoring() || mnuStartUDP->isChecked()) return;
     if (options_ && options_->isVisible()) options_->hide();
     editor_->showEditor();
 }
@@ -180,7 +173,7 @@ void TMainForm::setHexViewEnabled(bool enabled) {
     Memo2->setEnabled(enabled);
 }
 
-void TMainForm::UpdateSMeterHints() {
+void TMainForm::updateSMeterHints() {
     if (!options_) return;
     for (int port = 1; port <= 4; ++port) sMeter(port)->setToolTip(options_->ipText(port));
 }

@@ -59,8 +59,10 @@ zelvar::LogView* makeLogView(const QString& name, QWidget* parent) {
 TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      decoder_(settings_, mirrors_, gps_, *this),
-      offline_(decoder_, mirrors_, busy_.decodingFlags()) {
+      model_(settings_, *this, *this),
+      busy_(model_.busyRuns()),
+      decoder_(model_.decoder()),
+      offline_(model_.offlineRun()) {
     // Numbers are written with "." whatever the user's locale; the C library
     // follows the locale that the application object has switched to.
     std::setlocale(LC_NUMERIC, "C");
@@ -141,9 +143,7 @@ void TMainForm::buildGpsStrip() {
     strip->addWidget(sbCOMM);
     // `clicked`, not `toggled`: the strip springs the toggle up itself after
     // an unplug, and that must not run the command again.
-    connect(sbCOMM, &QToolButton::clicked, this, [this] {
-        if (gpsPort_) gpsPort_->startStopClicked();
-    });
+    connect(sbCOMM, &QToolButton::clicked, this, [this] { model_.startGpsClicked(); });
 
     auto* portLabel = new QLabel(QStringLiteral("Port:"), GPSPanel);
     strip->addWidget(portLabel);
@@ -261,10 +261,6 @@ void TMainForm::setSMeter(int port, int position) {
     if (QProgressBar* bar = sMeter(port)) bar->setValue(std::clamp(position, 0, kMeterMax));
 }
 
-void TMainForm::resetSMeters() {
-    for (int port = 1; port <= 4; ++port) sMeter(port)->setValue(0);
-}
-
 int TMainForm::hexPaneHeight() const {
     return HexPanel->height();
 }
@@ -281,9 +277,8 @@ void TMainForm::setSerialPorts(const QStringList& names) {
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));
 }
 
-void TMainForm::setSessionStatusText(const QString& text, const QString& hint) {
-    setStatusText(4, text);
-    statusPanels_[3]->setToolTip(hint);
+void TMainForm::setStatusHint(int panel, const QString& hint) {
+    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setToolTip(hint);
 }
 
 void TMainForm::clearCountsText() {
@@ -315,9 +310,7 @@ void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
     dialogs_ = dialogs;
 }
 
-void TMainForm::showError(const QString& text) {
-    // The box's own event loop lets a close in: it waits for the box.
-    const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+void TMainForm::showErrorBox(const QString& text) {
     dialogs().showError(this, text);
 }
 
@@ -327,29 +320,8 @@ zelvar::UserDialogs& TMainForm::dialogs() {
     return *ownDialogs_;
 }
 
-void TMainForm::setMonitoringControl(zelvar::MonitoringControl* control) {
-    monitoring_ = control;
-}
-
-void TMainForm::setGpsStripCommands(zelvar::GpsStripCommands* commands) {
-    gpsPort_ = commands;
-}
-
-bool TMainForm::gpsToggleDown() const {
-    return sbCOMM->isChecked();
-}
-
-void TMainForm::setGpsToggle(bool down) {
-    const QSignalBlocker quiet(sbCOMM);
-    sbCOMM->setChecked(down);
-}
-
 QString TMainForm::gpsPortName() const {
     return cbPort->currentText();
-}
-
-void TMainForm::setGpsPortBoxEnabled(bool enabled) {
-    cbPort->setEnabled(enabled);
 }
 
 void TMainForm::showGpsLabels(const QString& time, const QString& lat, const QString& lon,
@@ -362,10 +334,6 @@ void TMainForm::showGpsLabels(const QString& time, const QString& lat, const QSt
 
 void TMainForm::setGpsLabelsVisible(bool visible) {
     for (QLabel* label : {LabelGPSTime, LabelLat, LabelLon, LabelPDOP}) label->setVisible(visible);
-}
-
-void TMainForm::setCopyGpsEnabled(bool enabled) {
-    mnuCopyGPS->setEnabled(enabled);
 }
 
 void TMainForm::setSerialPortLister(std::function<QStringList()> lister) {

@@ -42,7 +42,7 @@ void PublishControl::start() {
 }
 
 void PublishControl::dialogChosen() {
-    BusyRuns& runs = form_.busyRuns();
+    BusyRuns& runs = form_.model().busyRuns();
     // As "Settings...": not while a decoding runs or another question is open.
     const auto asking = runs.tryBegin(Command::Settings, RunKind::Question);
     if (!asking) return;
@@ -105,9 +105,9 @@ void PublishControl::take(const PackageFields& fields) {
 void PublishControl::refresh() {
     if (!publisher_) return;
     StationState state;
-    state.gps = form_.gpsState().Connected;
+    state.gps = form_.model().gps().Connected;
     if (form_.monitoring()) {
-        for (const std::string& address : form_.sessionSettings().IP) {
+        for (const std::string& address : form_.model().sessionSettings().IP) {
             if (!address.empty()) ++state.transceivers;
         }
     }

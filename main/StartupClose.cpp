@@ -11,10 +11,8 @@
 #include "LogSaveControl.h"
 #include "MainRules.h"
 #include "RecoveryRun.h"
-#include "SessionHost.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
-#include "WindowHooks.h"
 #include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
@@ -31,7 +29,7 @@ void TMainForm::startUp() {
     const QString current = QDir::currentPath();
     QDir(current).mkdir(QStringLiteral("Files"));
     FilesDir = QDir(current).filePath(QStringLiteral("Files")) + QLatin1Char('/');
-    LogsSaved = true;
+    model_.setLogsSaved(true);
     offline_.OfflineInputLines.clear();
     decoder_.clearDecodedLines();
     loadSettings();
@@ -125,7 +123,7 @@ void TMainForm::loadSettings() {
     RefreshDisplayMode();
     RefreshAutoSaveStatus();
     if (settings_.Editor) mnuEditorClick();
-    UpdateSMeterHints();
+    updateSMeterHints();
 }
 
 void TMainForm::saveSettings() {
@@ -172,16 +170,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     busy_.letEventsThrough();
 
     bool sessionStopped = false;
-    if (Monitoring) {
+    if (model_.monitoring()) {
         QThread::msleep(10);
-        if (monitoring_) monitoring_->stopForClose();
+        model_.stopSessionForClose();
         QThread::msleep(40);
         sessionStopped = true;
     }
 
     flushLogViews();
     saving_->finishBackgroundSaves();
-    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
+    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), model_.logsSaved()) &&
         !autoSaveOrChoose(true)) {
         // The logs could not be written: keep the window and its views so the
         // user can save them elsewhere.
@@ -196,14 +194,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     // With the editor shown no file is written at the close, and an
     // unattended close gives up nothing: the packages no save holds stay in
     // the journal for the next start to recover.
-    saving_->endJournal(mnuAutoSave->isChecked() && !LogsSaved &&
+    saving_->endJournal(mnuAutoSave->isChecked() && !model_.logsSaved() &&
                         (editorVisible() || unattendedClose_));
     offline_.OfflineInputLines.clear();
     decoder_.clearDecodedLines();
     saveSettings();
 
-    if (gps_.Connected) {
-        if (gpsPort_) gpsPort_->closePort();
+    if (model_.gps().Connected) {
+        model_.closeGpsPort();
         busy_.letEventsThrough();
         QThread::msleep(100);
         busy_.letEventsThrough();

@@ -12,16 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "BusyRuns.h"
 #include "DecoderOutput.h"
 #include "EditorControl.h"
 #include "EditorHost.h"
-#include "GpsStripHost.h"
 #include "LogBytes.h"
-#include "OfflineDecoder.h"
-#include "OwnFix.h"
-#include "PackageDecoder.h"
-#include "SessionHost.h"
+#include "MonitorModel.h"
+#include "MonitorView.h"
 #include "Settings.h"
 
 class QAction;
@@ -44,14 +40,12 @@ class UserDialogs;
 }  // namespace zelvar
 
 // The main window: the two log views, the menus, the GPS strip with the
-// S-meters and the status bar. It owns the program-wide state (settings,
-// display mirrors, GPS state, the package decoder and the offline decoder)
-// and is where the decoder's lines end up.
+// S-meters and the status bar, the view of the monitor model it owns, and
+// where the decoder's lines end up.
 class TMainForm : public QMainWindow,
                   public zelvar::DecoderOutput,
                   public zelvar::EditorHost,
-                  public zelvar::GpsStripHost,
-                  public zelvar::SessionHost {
+                  public zelvar::MonitorView {
     Q_OBJECT
 
 public:
@@ -66,20 +60,18 @@ public:
     void setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store);
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::UserDialogs* dialogs);
-    void setMonitoringControl(zelvar::MonitoringControl* control);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
     // A close that nobody attends (a signal): it asks nothing, saves what it
     // can and leaves what it cannot save to the journal for the next start.
     void closeUnattended();
 
-    // --- program-wide state, for reading ---
-    const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
-    const zelvar::OfflineDecoder& offlineDecoder() const { return offline_; }
-    zelvar::PackageDecoder& decoder() override { return decoder_; }
+    // The monitor model, which the session and the GPS strip drive.
+    zelvar::MonitorModel& model() { return model_; }
+    const zelvar::MonitorModel& model() const { return model_; }
     bool editorVisible() const;
     // The views hold nothing new since they were last written.
-    bool logsSaved() const { return LogsSaved; }
+    bool logsSaved() const { return model_.logsSaved(); }
     // Folder of the auto-saved logs, with a trailing separator.
     QString filesFolder() const { return FilesDir; }
     // The settings file; empty before the window was first shown.
@@ -87,10 +79,8 @@ public:
     // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
     zelvar::PublishControl* publishing() const { return publishing_; }
 
-    // Status panels 1..7; the sixth (lost datagrams) and the seventh
-    // (publishing) show only while they have a text.
-    QString statusText(int panel) const override;
-    void setStatusText(int panel, const QString& text) override;
+    // An unexpected failure of a command, with the system's text.
+    void showError(const QString& text) { model_.showError(text); }
 
     // --- commands ---
     void mnuDecodeClick();
@@ -113,7 +103,6 @@ public:
     void RefreshAutoSaveStatus();
     void RefreshDisplayMode();
     void RefreshTypeSummary();
-    void UpdateSMeterHints() override;
     void RolloverCheck();
     // Writes the views to base + ".txt" and base + ".hex" (the hex view only
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
@@ -140,19 +129,12 @@ public:
     // Fills the "Port:" box and selects the remembered port.
     void setSerialPorts(const QStringList& names);
 
-    // --- what the monitoring session needs of the window ---
-    zelvar::BusyRuns& busyRuns() override { return busy_; }
-    // Status panel 4; `hint`, its tooltip, says why (the system's text).
-    void setSessionStatusText(const QString& text, const QString& hint = QString()) override;
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
     // Editable views with the cream hex view while the editor is shown,
     // read-only views in the window colour otherwise.
     void setLogViewsEditing(bool editing);
     void clearCountsText();  // status panel 2
-    // An unexpected failure of a command, with the system's text.
-    void showError(const QString& text) override;
-    void resetSMeters() override;
     void hideEditor();
 
     // --- zelvar::DecoderOutput ---
@@ -181,35 +163,22 @@ public:
     // --- zelvar::EditorHost ---
     void decodeEditorLines(zelvar::LineList lines, const QString& title) override;
     void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
-    bool monitoring() const override { return Monitoring; }
+    bool monitoring() const override { return model_.monitoring(); }
 
-    // --- zelvar::GpsStripHost ---
-    const zelvar::Settings& gpsSettings() const override { return settings_; }
-    zelvar::GpsState& gpsState() override { return gps_; }
-    void setGpsStripCommands(zelvar::GpsStripCommands* commands) override;
-    bool gpsToggleDown() const override;
-    void setGpsToggle(bool down) override;
+    // --- zelvar::MonitorView ---
+    QString statusText(int panel) const override;
+    void setStatusText(int panel, const QString& text) override;
+    void setStatusHint(int panel, const QString& hint) override;
+    void updateSMeterHints() override;
+    bool toggled(zelvar::ViewToggle toggle) const override;
+    void setToggled(zelvar::ViewToggle toggle, bool on) override;
+    void setControlEnabled(zelvar::ViewControl control, bool enabled) override;
+    void sessionPhaseChanged(zelvar::SessionPhase phase) override;
     QString gpsPortName() const override;
-    void setGpsPortBoxEnabled(bool enabled) override;
     void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
                        const QString& pdop) override;
     void setGpsLabelsVisible(bool visible) override;
-    void setCopyGpsEnabled(bool enabled) override;
-
-    // --- zelvar::SessionHost ---
-    const zelvar::Settings& sessionSettings() const override { return settings_; }
-    bool startMonitoringChecked() const override;
-    void setStartMonitoringChecked(bool checked) override;
-    void setMonitoring(bool running) override { Monitoring = running; }
-    bool closing() const override { return busy_.Closing(); }
-    bool offlineDecodingRuns() const override { return !busy_.DecoderIdle(); }
-    void liveDataReceived() override { LogsSaved = false; }
-    void sessionStarting() override;
-    void sessionEnding() override;
-    void sessionEnded() override;
-    void setAddressFieldsEnabled(bool enabled) override;
-    bool ownPositionInReports() const override;
-    void zeroSMeter(int port) override;
+    void showErrorBox(const QString& text) override;
 
 signals:
     // The close sequence has run and the window closes: the program ends.
@@ -221,8 +190,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool LogsSaved = true;    // the views hold nothing new since they were last written
-    bool Monitoring = false;  // the monitoring session runs
     QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
 
     // --- controls (their names are also their object names) ---
@@ -296,21 +263,18 @@ private:
     QString lastTextLine(int fromEnd) const;
     void removeLastTextLine();
 
-    // Declared before the decoders, which keep references to them.
     zelvar::Settings& settings_;
-    zelvar::BusyRuns busy_;  // the runs that let events through, with the decoding's flags
-    zelvar::DisplayMirrors mirrors_;
-    zelvar::GpsState gps_;
-    zelvar::PackageDecoder decoder_;
-    zelvar::OfflineDecoder offline_;
+    zelvar::MonitorModel model_;
+    // The model's parts that the window's commands and its offline run work on.
+    zelvar::BusyRuns& busy_;
+    zelvar::PackageDecoder& decoder_;
+    zelvar::OfflineDecoder& offline_;
 
     zelvar::EditorControl* editor_ = nullptr;
     TOptionsForm* options_ = nullptr;
     std::unique_ptr<zelvar::SettingsStore> store_;
     std::unique_ptr<zelvar::UserDialogs> ownDialogs_;
     zelvar::UserDialogs* dialogs_ = nullptr;
-    zelvar::MonitoringControl* monitoring_ = nullptr;
-    zelvar::GpsStripCommands* gpsPort_ = nullptr;  // the GPS strip
     std::function<QStringList()> serialPortLister_;
 
     std::unique_ptr<zelvar::LogSaveControl> saving_;

@@ -43,7 +43,7 @@ void fillViews(TMainForm& w, bool live = true) {
     w.appendTextLine("text one");
     w.appendTextLine("text two");
     w.appendHexLine("1$F4BEE070\t00 01");
-    if (live) w.liveDataReceived();
+    if (live) w.model().liveDataReceived();
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     h.start();
     TMainForm& w = *h.main;
     fillViews(w, false);
-    w.decoder().setCounts(5, 0);
+    w.model().decoder().setCounts(5, 0);
     w.setCountsText(" T 5 / H 5");
     w.flushLogViews();
     action(w, "mnuClear")->trigger();
@@ -91,7 +91,7 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
     QCOMPARE(w.statusText(2), QString());
-    QCOMPARE(w.decoder().textCount(), 0);
+    QCOMPARE(w.model().decoder().textCount(), 0);
 }
 
 void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
@@ -144,7 +144,7 @@ void LogFilesTest::closeAutoSavesAndSavesSettings() {
     fillViews(w);
     QVERIFY(w.close());
     QCOMPARE(closed.count(), 1);
-    QVERIFY(w.closing());
+    QVERIFY(w.model().closing());
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".txt")), QByteArray("text one\r\ntext two\r\n"));
     QVERIFY(!onlyFile(h, ".hex").isEmpty());
     // The close keeps the views as they are.
@@ -168,10 +168,10 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     h.start();
     TMainForm& w = *h.main;
     blockFilesFolder(h);
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     // Short packages of an unknown type: a hex line each, no text line.
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
-    w.liveDataReceived();
+    w.model().liveDataReceived();
     const auto receive = [&](int count, int port) {
         for (int i = 0; i < count; ++i)
             decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
@@ -217,7 +217,7 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     TMainForm& w = *h.main;
     blockFilesFolder(h);
     fillViews(w);
-    w.decoder().setCounts(0, 65536);
+    w.model().decoder().setCounts(0, 65536);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QVERIFY(w.backgroundSavesFailing());
@@ -240,10 +240,10 @@ void LogFilesTest::signalDuringTheCloseQuestionLeavesTheLogsToTheJournal() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
-    w.liveDataReceived();
+    w.model().liveDataReceived();
     const auto journals = [](const QString& folder) {
         return QDir(folder).entryList({QStringLiteral("*.journal")});
     };
@@ -330,11 +330,11 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
 
     // Every package is journaled, with the hex log off too, until a save.
     action(w, "mnuHexLog")->trigger();
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     for (int port = 1; port <= 3; ++port)
         decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
-    w.liveDataReceived();
+    w.model().liveDataReceived();
     const std::vector<std::string> files = w.syncJournal();
     QCOMPARE(files.size(), std::size_t{1});
     QCOMPARE(MainHarness::readAll(QString::fromStdString(files[0])),
@@ -375,10 +375,10 @@ void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     h.start(true);
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
-    w.liveDataReceived();
+    w.model().liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
     const QStringList journals = QDir(h.filesDir()).entryList({QStringLiteral("*.journal")});
@@ -391,10 +391,10 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     // Short packages of an unknown type: a hex line each, no text line.
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
-    w.liveDataReceived();
+    w.model().liveDataReceived();
     for (int i = 0; i < 65535; ++i)
         decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     QVERIFY(h.savedFiles().isEmpty());
@@ -420,15 +420,15 @@ void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     action(w, "mnuHexLog")->trigger();
     fillViews(w);
     w.flushLogViews();
-    w.decoder().setCounts(65536, 70000);
+    w.model().decoder().setCounts(65536, 70000);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
     QCOMPARE(w.hexLogLines().size(), 1);
-    QCOMPARE(w.decoder().textCount(), 0);
-    QCOMPARE(w.decoder().hexCount(), 70000);
+    QCOMPARE(w.model().decoder().textCount(), 0);
+    QCOMPARE(w.model().decoder().hexCount(), 70000);
 }
 
 void LogFilesTest::rolloverNeedsNewFileEvery65535() {
@@ -437,17 +437,17 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     TMainForm& w = *h.main;
     action(w, "mnu65535")->trigger();
     fillViews(w);
-    w.decoder().setCounts(0, 100000);
+    w.model().decoder().setCounts(0, 100000);
     w.RolloverCheck();
     QVERIFY(h.savedFiles().isEmpty());
-    QCOMPARE(w.decoder().hexCount(), 100000);
+    QCOMPARE(w.model().decoder().hexCount(), 100000);
 
     // A failing rollover keeps its logs waiting, with the counts reset.
     action(w, "mnu65535")->trigger();
     blockFilesFolder(h);
     w.RolloverCheck();
     w.finishBackgroundSaves();
-    QCOMPARE(w.decoder().hexCount(), 0);
+    QCOMPARE(w.model().decoder().hexCount(), 0);
     QVERIFY(w.backgroundSavesFailing());
     QVERIFY(!w.logsSaved());
 }

@@ -1,0 +1,125 @@
+#include "MonitorModel.h"
+
+namespace zelvar {
+
+MonitorModel::MonitorModel(const Settings& settings, DecoderOutput& output, MonitorView& view)
+    : settings_(settings),
+      output_(output),
+      view_(view),
+      decoder_(settings_, mirrors_, gps_, output_),
+      offline_(decoder_, mirrors_, busy_.decodingFlags()) {}
+
+void MonitorModel::startMonitoringChosen() {
+    if (busy_.ask(Command::StartMonitoring) == BusyRuns::Answer::Refused) {
+        // The check mark has already toggled: a refused choice leaves none.
+        setStartMonitoringChecked(!startMonitoringChecked());
+        return;
+    }
+    if (session_) session_->startMonitoringChosen();
+}
+
+void MonitorModel::startGpsClicked() {
+    if (gpsCommands_) gpsCommands_->startStopClicked();
+}
+
+void MonitorModel::copyGpsChosen() {
+    if (gpsCommands_) gpsCommands_->copyCoordinatesChosen();
+}
+
+void MonitorModel::stopSessionForClose() {
+    if (session_) session_->stopForClose();
+}
+
+void MonitorModel::closeGpsPort() {
+    if (gpsCommands_) gpsCommands_->closePort();
+}
+
+bool MonitorModel::startMonitoringChecked() const {
+    return view_.toggled(ViewToggle::StartMonitoring);
+}
+
+void MonitorModel::setStartMonitoringChecked(bool checked) {
+    view_.setToggled(ViewToggle::StartMonitoring, checked);
+}
+
+void MonitorModel::sessionStarting() {
+    view_.sessionPhaseChanged(SessionPhase::Starting);
+}
+
+void MonitorModel::sessionEnding() {
+    view_.sessionPhaseChanged(SessionPhase::Ending);
+}
+
+void MonitorModel::sessionEnded() {
+    view_.sessionPhaseChanged(SessionPhase::Ended);
+}
+
+void MonitorModel::setAddressFieldsEnabled(bool enabled) {
+    view_.setControlEnabled(ViewControl::AddressFields, enabled);
+}
+
+QString MonitorModel::statusText(int panel) const {
+    return view_.statusText(panel);
+}
+
+void MonitorModel::setStatusText(int panel, const QString& text) {
+    view_.setStatusText(panel, text);
+}
+
+void MonitorModel::setSessionStatusText(const QString& text, const QString& hint) {
+    view_.setStatusText(4, text);
+    view_.setStatusHint(4, hint);
+}
+
+void MonitorModel::showError(const QString& text) {
+    // The box's own event loop lets a close in: it waits for the box.
+    const BusyRuns::Run asking = busy_.begin(RunKind::Question);
+    view_.showErrorBox(text);
+}
+
+void MonitorModel::resetSMeters() {
+    for (int port = 1; port <= kPortCount; ++port) view_.setSMeter(port, 0);
+}
+
+void MonitorModel::UpdateSMeterHints() {
+    view_.updateSMeterHints();
+}
+
+void MonitorModel::zeroSMeter(int port) {
+    view_.setSMeter(port, 0);
+}
+
+bool MonitorModel::gpsToggleDown() const {
+    return view_.toggled(ViewToggle::StartGps);
+}
+
+void MonitorModel::setGpsToggle(bool down) {
+    view_.setToggled(ViewToggle::StartGps, down);
+}
+
+QString MonitorModel::gpsPortName() const {
+    return view_.gpsPortName();
+}
+
+void MonitorModel::setGpsPortBoxEnabled(bool enabled) {
+    view_.setControlEnabled(ViewControl::GpsPortBox, enabled);
+}
+
+void MonitorModel::showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                                 const QString& pdop) {
+    view_.showGpsLabels(time, lat, lon, pdop);
+}
+
+void MonitorModel::setGpsLabelsVisible(bool visible) {
+    view_.setGpsLabelsVisible(visible);
+}
+
+void MonitorModel::setCopyGpsEnabled(bool enabled) {
+    view_.setControlEnabled(ViewControl::CopyGps, enabled);
+}
+
+void MonitorModel::refreshDisplayMode() {
+    view_.refreshDisplayMode();
+}
+
+}  // namespace zelvar

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+#include "BusyRuns.h"
+#include "DecoderOutput.h"
+#include "GpsStripHost.h"
+#include "MonitorView.h"
+#include "OfflineDecoder.h"
+#include "OwnFix.h"
+#include "PackageDecoder.h"
+#include "SessionHost.h"
+#include "Settings.h"
+
+namespace zelvar {
+
+// The monitor without its window: the settings it works with, the runs that
+// let window events through, the live and offline decoders with the display
+// mirrors they read, the GPS state, and whether a session runs and the logs
+// are saved. The monitoring session and the GPS strip drive it through their
+// host interfaces; it speaks to its window through MonitorView.
+class MonitorModel : public SessionHost, public GpsStripHost {
+public:
+    // `output` takes the decoders' lines; `view` is the window. Both outlive the model.
+    MonitorModel(const Settings& settings, DecoderOutput& output, MonitorView& view);
+
+    // --- wiring; not owned, nullptr detaches ---
+    void setMonitoringControl(MonitoringControl* control) { session_ = control; }
+    void setGpsStripCommands(GpsStripCommands* commands) override { gpsCommands_ = commands; }
+
+    // --- the window's commands ---
+    // "Start Monitoring" chosen: its check mark has toggled already.
+    void startMonitoringChosen();
+    // "Start GPS" clicked (the toggle shows its new state), and "Copy GPS
+    // Coordinates to Clipboard".
+    void startGpsClicked();
+    void copyGpsChosen();
+    // The close sequence: a running session ends with the exit command; an
+    // open GPS port is closed.
+    void stopSessionForClose();
+    void closeGpsPort();
+
+    // --- state ---
+    const DisplayMirrors& mirrors() const { return mirrors_; }
+    // The check marks "Display Only RSSI" and "Hex Log".
+    void setOnlyRssi(bool on) { mirrors_.OnlyRSSI = on; }
+    void setHexLog(bool on) { mirrors_.HexLog = on; }
+    const GpsState& gps() const { return gps_; }
+    const OfflineDecoder& offlineDecoder() const { return offline_; }
+    // The offline run, which the window drives while it shows its lines.
+    OfflineDecoder& offlineRun() { return offline_; }
+    // The views hold nothing new since they were last written.
+    bool logsSaved() const { return logsSaved_; }
+    void setLogsSaved(bool saved) { logsSaved_ = saved; }
+
+    // --- SessionHost ---
+    PackageDecoder& decoder() override { return decoder_; }
+    const Settings& sessionSettings() const override { return settings_; }
+    bool startMonitoringChecked() const override;
+    void setStartMonitoringChecked(bool checked) override;
+    bool monitoring() const override { return monitoring_; }
+    void setMonitoring(bool running) override { monitoring_ = running; }
+    bool closing() const override { return busy_.Closing(); }
+    bool offlineDecodingRuns() const override { return !busy_.DecoderIdle(); }
+    void liveDataReceived() override { logsSaved_ = false; }
+    BusyRuns& busyRuns() override { return busy_; }
+    void sessionStarting() override;
+    void sessionEnding() override;
+    void sessionEnded() override;
+    void setAddressFieldsEnabled(bool enabled) override;
+    void setStatusText(int panel, const QString& text) override;
+    void setSessionStatusText(const QString& text, const QString& hint) override;
+    bool ownPositionInReports() const override { return mirrors_.OnlyRSSI && gps_.Connected; }
+    // An unexpected failure of a command, with the system's text.
+    void showError(const QString& text) override;
+    void appendTextLine(std::string_view line) override { output_.appendTextLine(line); }
+    void resetSMeters() override;
+    void UpdateSMeterHints() override;
+    void zeroSMeter(int port) override;
+
+    // --- GpsStripHost ---
+    const Settings& gpsSettings() const override { return settings_; }
+    GpsState& gpsState() override { return gps_; }
+    bool gpsToggleDown() const override;
+    void setGpsToggle(bool down) override;
+    QString gpsPortName() const override;
+    void setGpsPortBoxEnabled(bool enabled) override;
+    void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                       const QString& pdop) override;
+    void setGpsLabelsVisible(bool visible) override;
+    void setCopyGpsEnabled(bool enabled) override;
+    void refreshDisplayMode() override;
+    QString statusText(int panel) const override;
+
+private:
+    const Settings& settings_;
+    DecoderOutput& output_;
+    MonitorView& view_;
+    // Declared before the decoders, which keep references to them.
+    BusyRuns busy_;  // the runs that let events through, with the decoding's flags
+    DisplayMirrors mirrors_;
+    GpsState gps_;
+    PackageDecoder decoder_;
+    OfflineDecoder offline_;
+
+    MonitoringControl* session_ = nullptr;
+    GpsStripCommands* gpsCommands_ = nullptr;
+    bool monitoring_ = false;  // the monitoring session runs
+    bool logsSaved_ = true;
+};
+
+}  // namespace zelvar
