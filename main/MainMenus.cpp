@@ -46,7 +46,9 @@ void TMainForm::buildMenus() {
     mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("&Save Data As..."));
     QAction* exportCoverage =
         addCommand(mnuFile, "mnuExportCoverage", QStringLiteral("Export &Coverage..."));
-    connect(exportCoverage, &QAction::triggered, new zelvar::CoverageMapExport(*this),
+    auto* coverage = new zelvar::CoverageMapExport(*this, busy_, settings_,
+                                                   [this] { return textLogSnapshot(); });
+    connect(exportCoverage, &QAction::triggered, coverage,
             &zelvar::CoverageMapExport::exportChosen);
 
     mnuAnalysis = bar->addMenu(QStringLiteral("&Analysis"));
@@ -68,7 +70,9 @@ void TMainForm::buildMenus() {
     mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("&Settings..."),
                              QKeySequence(Qt::Key_F4));
 #ifdef ZELVAR_PUBLISH
-    publishing_ = new zelvar::PublishControl(*this);
+    publishing_ = new zelvar::PublishControl(
+        {*this, model_, [this](bool take) { setTakesPackages(take); },
+         [this] { return settingsFileName(); }, [this] { return FilesDir; }});
     QAction* publish = addCommand(mnuOptions, "mnuPublish", QStringLiteral("&Publish..."));
     connect(publish, &QAction::triggered, publishing_, &zelvar::PublishControl::dialogChosen);
 #endif

@@ -145,8 +145,6 @@ public:
     void liveHexLine(std::string_view line) override;
 #ifdef ZELVAR_PUBLISH
     void packageDecoded(const zelvar::PackageFields& fields) override;
-    // The publisher takes the packages while publishing is on.
-    using DecoderOutput::setTakesPackages;
 #endif
     void setSMeter(int port, int position) override;
     void rolloverCheck() override { RolloverCheck(); }
