@@ -109,7 +109,7 @@ void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* optio
     editor_ = editor;
     options_ = options;
     if (editor_) {
-        editor_->setHost(this);
+        editor_->setHost(&model_);
         editor_->onVisibilityChanged(this,
                                      [this](bool visible) { editorVisibilityChanged(visible); });
     }

@@ -135,15 +135,6 @@ QString TMainForm::decodeInput(const QString& title) {
     return failure;
 }
 
-void TMainForm::decodeEditorLines(zelvar::LineList lines, const QString& title) {
-    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
-    // As the bytes of a UTF-8 file: the decoder skips every byte outside
-    // ASCII, where a character outside Latin-1 would become '?', which it
-    // would read as a digit.
-    offline_.OfflineInputLines.share(lines.share());
-    decodeOfflineInput(title);
-}
-
 void TMainForm::setProgressText(std::string_view text) {
     setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     // " Display..." stands while the views take the lines, with no event

@@ -33,6 +33,9 @@ void TMainForm::setToggled(zelvar::ViewToggle toggle, bool on) {
 
 void TMainForm::setControlEnabled(zelvar::ViewControl control, bool enabled) {
     switch (control) {
+        case zelvar::ViewControl::Decode:
+            mnuDecode->setEnabled(enabled);
+            break;
         case zelvar::ViewControl::GpsPortBox:
             cbPort->setEnabled(enabled);
             break;

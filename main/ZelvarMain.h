@@ -14,7 +14,6 @@
 
 #include "DecoderOutput.h"
 #include "EditorControl.h"
-#include "EditorHost.h"
 #include "LogBytes.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
@@ -44,7 +43,6 @@ class UserDialogs;
 // where the decoder's lines end up.
 class TMainForm : public QMainWindow,
                   public zelvar::DecoderOutput,
-                  public zelvar::EditorHost,
                   public zelvar::MonitorView {
     Q_OBJECT
 
@@ -158,10 +156,7 @@ public:
     // Reads the settings before the window is first created (see readSettings).
     void setVisible(bool visible) override;
 
-    // --- zelvar::EditorHost ---
-    void decodeEditorLines(zelvar::LineList lines, const QString& title) override;
-    void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
-    bool monitoring() const override { return model_.monitoring(); }
+    bool monitoring() const { return model_.monitoring(); }
 
     // --- zelvar::MonitorView ---
     QString statusText(int panel) const override;
@@ -177,6 +172,7 @@ public:
                        const QString& pdop) override;
     void setGpsLabelsVisible(bool visible) override;
     void showErrorBox(const QString& text) override;
+    void runOfflineDecoding(const QString& title) override { decodeOfflineInput(title); }
 
 signals:
     // The close sequence has run and the window closes: the program ends.

@@ -118,6 +118,19 @@ void MonitorModel::setCopyGpsEnabled(bool enabled) {
     view_.setControlEnabled(ViewControl::CopyGps, enabled);
 }
 
+void MonitorModel::decodeEditorLines(LineList lines, const QString& title) {
+    if (busy_.ask(Command::Decode) != BusyRuns::Answer::Go) return;
+    // As the bytes of a UTF-8 file: the decoder skips every byte outside
+    // ASCII, where a character outside Latin-1 would become '?', which it
+    // would read as a digit.
+    offline_.OfflineInputLines.share(lines.share());
+    view_.runOfflineDecoding(title);
+}
+
+void MonitorModel::setMainDecodeEnabled(bool enabled) {
+    view_.setControlEnabled(ViewControl::Decode, enabled);
+}
+
 void MonitorModel::refreshDisplayMode() {
     view_.refreshDisplayMode();
 }

@@ -5,6 +5,7 @@
 
 #include "BusyRuns.h"
 #include "DecoderOutput.h"
+#include "EditorHost.h"
 #include "GpsStripHost.h"
 #include "MonitorView.h"
 #include "OfflineDecoder.h"
@@ -18,9 +19,9 @@ namespace zelvar {
 // The monitor without its window: the settings it works with, the runs that
 // let window events through, the live and offline decoders with the display
 // mirrors they read, the GPS state, and whether a session runs and the logs
-// are saved. The monitoring session and the GPS strip drive it through their
-// host interfaces; it speaks to its window through MonitorView.
-class MonitorModel : public SessionHost, public GpsStripHost {
+// are saved. The monitoring session, the GPS strip and the editor drive it
+// through their host interfaces; it speaks to its window through MonitorView.
+class MonitorModel : public SessionHost, public GpsStripHost, public EditorHost {
 public:
     // `output` takes the decoders' lines; `view` is the window. Both outlive the model.
     MonitorModel(const Settings& settings, DecoderOutput& output, MonitorView& view);
@@ -92,6 +93,10 @@ public:
     void setCopyGpsEnabled(bool enabled) override;
     void refreshDisplayMode() override;
     QString statusText(int panel) const override;
+
+    // --- EditorHost ---
+    void decodeEditorLines(LineList lines, const QString& title) override;
+    void setMainDecodeEnabled(bool enabled) override;
 
 private:
     const Settings& settings_;

@@ -12,6 +12,7 @@ enum class ViewToggle {
 
 // The window's controls that the monitor enables and disables.
 enum class ViewControl {
+    Decode,         // "Decode..." alone (the editor's own decoding runs)
     GpsPortBox,     // the "Port:" box
     CopyGps,        // "Copy GPS Coordinates to Clipboard"
     AddressFields,  // the transceivers' fields of the settings dialog
@@ -50,6 +51,8 @@ public:
                                const QString& pdop) = 0;
     virtual void setGpsLabelsVisible(bool visible) = 0;
 
+    // Decodes the offline decoder's input under the title, into the views.
+    virtual void runOfflineDecoding(const QString& title) = 0;
     // Writes the header line that fits the display mode at the end of the text log.
     virtual void refreshDisplayMode() = 0;
     // The standard error box (a modal one: the monitor runs it as a question).

@@ -340,7 +340,7 @@ void MainWindowTest::settingsAndEditorNeverShowTogether() {
         optionsShown = h.options->isVisible();
         editorShown = h.editor->isVisible();
     });
-    w.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01"), QStringLiteral("Editor"));
+    w.model().decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01"), QStringLiteral("Editor"));
     QVERIFY(!optionsShown);
     QVERIFY(!editorShown);
 }
