@@ -192,9 +192,9 @@ public:
 // them apart from anything sent.
 void prefillViews(TMainForm& form, int lines) {
     for (int i = 0; i < lines; ++i) {
-        form.appendTextLine(
+        form.model().appendTextLine(
             "03\t9\t01.06.2012 12:00:00\tGroup  \t100     \t500     \t1  \toff\t1  \t-90");
-        form.appendHexLine(
+        form.model().appendHexLine(
             "9$F4BEE070\t00 00 00 00 03 00 00 00 00 00 00 00 00 00 00 64 00 01 F4 00 00 00 00 00 "
             "00 00 00 00 11 00");
     }

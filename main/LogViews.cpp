@@ -18,11 +18,6 @@
 
 namespace {
 
-// Flushes at most this often while lines keep coming, so that a flood of
-// packages is drawn in a few large blocks instead of thousands of small ones.
-constexpr qint64 kMinFlushGapMs = 20;
-// ... and at least this often, even when the event loop is kept busy.
-constexpr qint64 kMaxFlushDelayMs = 50;
 // Bytes a decoding's lines go into a view at a time: a few milliseconds' worth.
 constexpr std::size_t kShowPieceBytes = 4 << 20;
 
@@ -37,65 +32,19 @@ bool viewEmpty(const zelvar::LogView* view) {
     return view->isEmpty();
 }
 
-void appendPending(std::string& pending, std::string_view line) {
-    if (!pending.empty()) pending.push_back('\n');
-    pending.append(line);
-}
-
 }  // namespace
 
 bool TMainForm::textLogEmpty() const {
-    return pendingText_.empty() && viewEmpty(Memo1);
+    return viewEmpty(Memo1);
 }
 
-void TMainForm::appendTextLine(std::string_view line) {
-    if (pendingText_.empty() && pendingHex_.empty()) pendingSince_.start();
-    appendPending(pendingText_, line);
-    scheduleFlush();
+void TMainForm::appendLines(zelvar::LogPane pane, std::string_view joined) {
+    appendToView(pane == zelvar::LogPane::Text ? Memo1 : Memo2, joined);
 }
 
-void TMainForm::appendHexLine(std::string_view line) {
-    if (pendingText_.empty() && pendingHex_.empty()) pendingSince_.start();
-    appendPending(pendingHex_, line);
-    scheduleFlush();
-}
-
-void TMainForm::setCountsText(std::string_view text) {
-    pendingCounts_.assign(text);
-    countsPending_ = true;
-    scheduleFlush();
-}
-
-void TMainForm::scheduleFlush() {
-    if (pendingSince_.isValid() && pendingSince_.elapsed() >= kMaxFlushDelayMs) {
-        flushLogViews();
-        return;
-    }
-    if (flushTimer_.isActive()) return;
-    const qint64 sinceLast = sinceFlush_.elapsed();
-    flushTimer_.start(
-        static_cast<int>(sinceLast >= kMinFlushGapMs ? 0 : kMinFlushGapMs - sinceLast));
-}
-
-void TMainForm::flushLogViews() {
-    flushTimer_.stop();
-    sinceFlush_.restart();
-    pendingSince_.invalidate();
-    if (!pendingText_.empty()) {
-        appendToView(Memo1, pendingText_);
-        pendingText_.clear();
-    }
-    if (!pendingHex_.empty()) {
-        appendToView(Memo2, pendingHex_);
-        pendingHex_.clear();
-    }
+void TMainForm::linesShown() {
     // The number of packages waiting unsaved moves with every package.
     if (saving_->failing()) RefreshAutoSaveStatus();
-    if (countsPending_) {
-        countsPending_ = false;
-        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
-                                             static_cast<qsizetype>(pendingCounts_.size())));
-    }
 }
 
 void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
@@ -154,9 +103,8 @@ QString TMainForm::lastTextLine(int fromEnd) const {
 
 void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
 
-void TMainForm::liveHexLine(std::string_view line) {
-    saving_->packageReceived(line);
-    livePackage_ = takesPackages();  // published as the decoder hands over its fields
+void TMainForm::packageReceived(std::string_view hexLine) {
+    saving_->packageReceived(hexLine);
 }
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
@@ -248,7 +196,7 @@ void TMainForm::mnuClearClick() {
     Memo1->clear();
     Memo2->clear();
     saving_->dropUnsaved();
-    clearCountsText();
+    model_.clearCountsText();
     RefreshAutoSaveStatus();
 #ifdef __GLIBC__
     // The views' lines were many small blocks: freed, they would stay with

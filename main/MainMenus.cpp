@@ -71,8 +71,7 @@ void TMainForm::buildMenus() {
                              QKeySequence(Qt::Key_F4));
 #ifdef ZELVAR_PUBLISH
     publishing_ = new zelvar::PublishControl(
-        {*this, model_, [this](bool take) { setTakesPackages(take); },
-         [this] { return settingsFileName(); }, [this] { return FilesDir; }});
+        {*this, model_, [this] { return settingsFileName(); }, [this] { return FilesDir; }});
     QAction* publish = addCommand(mnuOptions, "mnuPublish", QStringLiteral("&Publish..."));
     connect(publish, &QAction::triggered, publishing_, &zelvar::PublishControl::dialogChosen);
 #endif

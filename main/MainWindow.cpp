@@ -59,7 +59,7 @@ zelvar::LogView* makeLogView(const QString& name, QWidget* parent) {
 TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      model_(settings_, *this, *this),
+      model_(settings_, *this),
       busy_(model_.busyRuns()),
       decoder_(model_.decoder()),
       offline_(model_.offlineRun()) {
@@ -86,9 +86,6 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     buildStatusBar();
     buildMenus();
 
-    flushTimer_.setSingleShot(true);
-    connect(&flushTimer_, &QTimer::timeout, this, &TMainForm::flushLogViews);
-    sinceFlush_.start();
     sinceEvents_.start();
 }
 
@@ -279,11 +276,6 @@ void TMainForm::setSerialPorts(const QStringList& names) {
 
 void TMainForm::setStatusHint(int panel, const QString& hint) {
     statusPanels_.at(static_cast<std::size_t>(panel - 1))->setToolTip(hint);
-}
-
-void TMainForm::clearCountsText() {
-    countsPending_ = false;
-    setStatusText(2, QString());
 }
 
 void TMainForm::setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store) {

@@ -127,7 +127,7 @@ QString TMainForm::decodeInput(const QString& title) {
         // they had, and the program stays usable.
         offline_.OfflineInputLines.clear();
         decoder_.clearDecodedLines();
-        setProgressText("");
+        model_.setProgressText("");
         failure = QString::fromLocal8Bit(error.what());
     }
     if (editor_) editor_->setDecodeButtonEnabled(true);
@@ -135,15 +135,7 @@ QString TMainForm::decodeInput(const QString& title) {
     return failure;
 }
 
-void TMainForm::setProgressText(std::string_view text) {
-    setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    // " Display..." stands while the views take the lines, with no event
-    // processing in between: draw it now, beside the counts it follows.
-    if (countsPending_) {
-        countsPending_ = false;
-        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
-                                             static_cast<qsizetype>(pendingCounts_.size())));
-    }
+void TMainForm::drawStatusNow() {
     statusPanels_[1]->repaint();
     statusPanels_[2]->repaint();
 }

@@ -27,7 +27,7 @@ PublishControl::PublishControl(PublishParts parts)
     connect(&refresh_, &QTimer::timeout, this, &PublishControl::refresh);
 }
 
-PublishControl::~PublishControl() { parts_.takePackages(false); }
+PublishControl::~PublishControl() { parts_.monitor.setPackagePublisher(nullptr); }
 
 bool PublishControl::eventFilter(QObject* watched, QEvent* event) {
     // The window reads its settings when first shown; publishing starts after.
@@ -64,7 +64,7 @@ void PublishControl::apply(const PublishSettings& settings) {
 }
 
 void PublishControl::restart() {
-    parts_.takePackages(false);
+    parts_.monitor.setPackagePublisher(nullptr);
     publisher_.reset();
     if (!settings_.on || !PublishSettingsProblem(settings_).isEmpty()) {
         refresh_.stop();
@@ -92,7 +92,7 @@ void PublishControl::restart() {
         parts_.monitor.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
         return;
     }
-    parts_.takePackages(true);
+    parts_.monitor.setPackagePublisher([this](const PackageFields& fields) { take(fields); });
     refresh_.start();
     refresh();
 }
@@ -122,11 +122,5 @@ void PublishControl::refresh() {
 }
 
 }  // namespace zelvar
-
-void TMainForm::packageDecoded(const zelvar::PackageFields& fields) {
-    // Only what liveHexLine handed to the journal just before: an offline
-    // decoding's packages are no station's news.
-    if (std::exchange(livePackage_, false) && publishing_ != nullptr) publishing_->take(fields);
-}
 
 QString TMainForm::settingsFileName() const { return store_ ? store_->fileName() : QString(); }

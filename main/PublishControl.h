@@ -21,10 +21,8 @@ struct PublishParts {
     // The dialog's parent; publishing starts once it has first been shown.
     QWidget& window;
     // The runs, the error box, status panel 7, whether a session runs, the
-    // GPS and the transceivers' addresses.
+    // GPS and the transceivers' addresses, and the live packages' hand-over.
     MonitorModel& monitor;
-    // The decoder hands over the fields of every package while this is on.
-    std::function<void(bool)> takePackages;
     // Both known once the window has first been shown.
     std::function<QString()> settingsFileName;
     std::function<QString()> filesFolder;

@@ -52,7 +52,7 @@ void TMainForm::sessionPhaseChanged(zelvar::SessionPhase phase) {
     switch (phase) {
         case zelvar::SessionPhase::Starting:
             hideEditor();
-            clearCountsText();
+            model_.clearCountsText();
             RefreshDisplayMode();
             setDecodeCommandsEnabled(false);
             setLogViewsEditing(false);

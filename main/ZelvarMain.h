@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -12,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "DecoderOutput.h"
 #include "EditorControl.h"
 #include "LogBytes.h"
 #include "MonitorModel.h"
@@ -39,11 +37,8 @@ class UserDialogs;
 }  // namespace zelvar
 
 // The main window: the two log views, the menus, the GPS strip with the
-// S-meters and the status bar, the view of the monitor model it owns, and
-// where the decoder's lines end up.
-class TMainForm : public QMainWindow,
-                  public zelvar::DecoderOutput,
-                  public zelvar::MonitorView {
+// S-meters and the status bar; the view of the monitor model it owns.
+class TMainForm : public QMainWindow, public zelvar::MonitorView {
     Q_OBJECT
 
 public:
@@ -114,7 +109,7 @@ public:
     std::vector<std::string> syncJournal();
 
     // Moves the lines still waiting for the views into them.
-    void flushLogViews();
+    void flushLogViews() { model_.flushLogViews(); }
     // The views' lines, for tests and the session.
     QStringList textLogLines();
     QStringList hexLogLines();
@@ -132,26 +127,7 @@ public:
     // Editable views with the cream hex view while the editor is shown,
     // read-only views in the window colour otherwise.
     void setLogViewsEditing(bool editing);
-    void clearCountsText();  // status panel 2
     void hideEditor();
-
-    // --- zelvar::DecoderOutput ---
-    bool textLogEmpty() const override;
-    void refreshDisplayMode() override { RefreshDisplayMode(); }
-    void appendTextLine(std::string_view line) override;
-    void appendHexLine(std::string_view line) override;
-    void liveHexLine(std::string_view line) override;
-#ifdef ZELVAR_PUBLISH
-    void packageDecoded(const zelvar::PackageFields& fields) override;
-#endif
-    void setSMeter(int port, int position) override;
-    void rolloverCheck() override { RolloverCheck(); }
-    void setCountsText(std::string_view text) override;
-    void setProgressText(std::string_view text) override;
-    void focusTextLog() override;
-    void processPendingEvents() override;
-    void showDecodedLines(const zelvar::LineList& textLines,
-                          const zelvar::LineList& hexLines) override;
 
     // Reads the settings before the window is first created (see readSettings).
     void setVisible(bool visible) override;
@@ -159,9 +135,15 @@ public:
     bool monitoring() const { return model_.monitoring(); }
 
     // --- zelvar::MonitorView ---
+    void appendLines(zelvar::LogPane pane, std::string_view joined) override;
+    bool textLogEmpty() const override;
+    void linesShown() override;
+    void packageReceived(std::string_view hexLine) override;
+    void rolloverCheck() override { RolloverCheck(); }
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
     void setStatusHint(int panel, const QString& hint) override;
+    void setSMeter(int port, int position) override;
     void updateSMeterHints() override;
     bool toggled(zelvar::ViewToggle toggle) const override;
     void setToggled(zelvar::ViewToggle toggle, bool on) override;
@@ -173,6 +155,12 @@ public:
     void setGpsLabelsVisible(bool visible) override;
     void showErrorBox(const QString& text) override;
     void runOfflineDecoding(const QString& title) override { decodeOfflineInput(title); }
+    void focusTextLog() override;
+    void processPendingEvents() override;
+    void drawStatusNow() override;
+    void showDecodedLines(const zelvar::LineList& textLines,
+                          const zelvar::LineList& hexLines) override;
+    void refreshDisplayMode() override { RefreshDisplayMode(); }
 
 signals:
     // The close sequence has run and the window closes: the program ends.
@@ -244,7 +232,6 @@ private:
     void backgroundSaveFailed(const QString& folder, const QString& text);
     void recoverJournals();
     void stopRecovery();
-    void scheduleFlush();
     void appendToView(zelvar::LogView* view, std::string_view joined);
     // The part of decodeOfflineInput inside its run once there is input;
     // gives the text of a failure.
@@ -277,21 +264,10 @@ private:
 
     std::array<QLabel*, 7> statusPanels_{};
     zelvar::PublishControl* publishing_ = nullptr;  // a child
-    bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;
     bool unattendedClose_ = false;
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;
-
-    // Lines that arrive in one burst wait here and go into the views as one
-    // block: appending line by line cannot keep up with a busy network.
-    std::string pendingText_;
-    std::string pendingHex_;
-    std::string pendingCounts_;
-    bool countsPending_ = false;
-    QTimer flushTimer_;
-    QElapsedTimer sinceFlush_;
-    QElapsedTimer pendingSince_;
 
     // Offline decoding lets window events run only every few milliseconds.
     QElapsedTimer sinceEvents_;

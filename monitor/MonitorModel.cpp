@@ -2,12 +2,15 @@
 
 namespace zelvar {
 
-MonitorModel::MonitorModel(const Settings& settings, DecoderOutput& output, MonitorView& view)
+MonitorModel::MonitorModel(const Settings& settings, MonitorView& view)
     : settings_(settings),
-      output_(output),
       view_(view),
-      decoder_(settings_, mirrors_, gps_, output_),
-      offline_(decoder_, mirrors_, busy_.decodingFlags()) {}
+      decoder_(settings_, mirrors_, gps_, *this),
+      offline_(decoder_, mirrors_, busy_.decodingFlags()) {
+    flushTimer_.setSingleShot(true);
+    QObject::connect(&flushTimer_, &QTimer::timeout, &flushTimer_, [this] { flushLogViews(); });
+    sinceFlush_.start();
+}
 
 void MonitorModel::startMonitoringChosen() {
     if (busy_.ask(Command::StartMonitoring) == BusyRuns::Answer::Refused) {

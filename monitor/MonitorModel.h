@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "BusyRuns.h"
@@ -18,13 +22,18 @@ namespace zelvar {
 
 // The monitor without its window: the settings it works with, the runs that
 // let window events through, the live and offline decoders with the display
-// mirrors they read, the GPS state, and whether a session runs and the logs
-// are saved. The monitoring session, the GPS strip and the editor drive it
-// through their host interfaces; it speaks to its window through MonitorView.
-class MonitorModel : public SessionHost, public GpsStripHost, public EditorHost {
+// mirrors they read and the lines they made on their way to the views, the
+// GPS state, the hand-over of live packages to the publisher, and whether a
+// session runs and the logs are saved. The decoders, the monitoring session,
+// the GPS strip and the editor drive it through their host interfaces; it
+// speaks to its window through MonitorView.
+class MonitorModel : public DecoderOutput,
+                     public SessionHost,
+                     public GpsStripHost,
+                     public EditorHost {
 public:
-    // `output` takes the decoders' lines; `view` is the window. Both outlive the model.
-    MonitorModel(const Settings& settings, DecoderOutput& output, MonitorView& view);
+    // `view` is the window; it outlives the model.
+    MonitorModel(const Settings& settings, MonitorView& view);
 
     // --- wiring; not owned, nullptr detaches ---
     void setMonitoringControl(MonitoringControl* control) { session_ = control; }
@@ -55,6 +64,27 @@ public:
     bool logsSaved() const { return logsSaved_; }
     void setLogsSaved(bool saved) { logsSaved_ = saved; }
 
+    // While set, the fields of every package decoded live go to `publish`.
+    void setPackagePublisher(std::function<void(const PackageFields&)> publish);
+    // Moves the lines still waiting for the views into them.
+    void flushLogViews();
+    void clearCountsText();  // status panel 2
+
+    // --- DecoderOutput ---
+    bool textLogEmpty() const override;
+    void appendHexLine(std::string_view line) override;
+    void liveHexLine(std::string_view line) override;
+    void setSMeter(int port, int position) override { view_.setSMeter(port, position); }
+    void rolloverCheck() override { view_.rolloverCheck(); }
+    void packageDecoded(const PackageFields& package) override;
+    void setCountsText(std::string_view text) override;
+    void setProgressText(std::string_view text) override;
+    void focusTextLog() override { view_.focusTextLog(); }
+    void processPendingEvents() override { view_.processPendingEvents(); }
+    void showDecodedLines(const LineList& textLines, const LineList& hexLines) override {
+        view_.showDecodedLines(textLines, hexLines);
+    }
+
     // --- SessionHost ---
     PackageDecoder& decoder() override { return decoder_; }
     const Settings& sessionSettings() const override { return settings_; }
@@ -75,7 +105,7 @@ public:
     bool ownPositionInReports() const override { return mirrors_.OnlyRSSI && gps_.Connected; }
     // An unexpected failure of a command, with the system's text.
     void showError(const QString& text) override;
-    void appendTextLine(std::string_view line) override { output_.appendTextLine(line); }
+    void appendTextLine(std::string_view line) override;
     void resetSMeters() override;
     void UpdateSMeterHints() override;
     void zeroSMeter(int port) override;
@@ -99,8 +129,9 @@ public:
     void setMainDecodeEnabled(bool enabled) override;
 
 private:
+    void scheduleFlush();
+
     const Settings& settings_;
-    DecoderOutput& output_;
     MonitorView& view_;
     // Declared before the decoders, which keep references to them.
     BusyRuns busy_;  // the runs that let events through, with the decoding's flags
@@ -113,6 +144,18 @@ private:
     GpsStripCommands* gpsCommands_ = nullptr;
     bool monitoring_ = false;  // the monitoring session runs
     bool logsSaved_ = true;
+    std::function<void(const PackageFields&)> publish_;
+    bool livePackage_ = false;  // the package being decoded was taken live
+
+    // Lines that arrive in one burst wait here and go into the views as one
+    // block: appending line by line cannot keep up with a busy network.
+    std::string pendingText_;
+    std::string pendingHex_;
+    std::string pendingCounts_;
+    bool countsPending_ = false;
+    QTimer flushTimer_;
+    QElapsedTimer sinceFlush_;
+    QElapsedTimer pendingSince_;
 };
 
 }  // namespace zelvar

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <string_view>
 
 namespace zelvar {
+
+class LineList;
 
 // The window's check marks and toggles that the monitor reads and sets.
 enum class ViewToggle {
@@ -21,12 +24,27 @@ enum class ViewControl {
 // Where a monitoring session stands, for the commands and views it locks.
 enum class SessionPhase { Starting, Ending, Ended };
 
-// How the monitor speaks to its window: the status panels, the S-meters, the
-// GPS labels, the commands it enables and the check marks it reads. The main
-// window implements it; nothing here lets the monitor see a widget.
+// The two log views.
+enum class LogPane { Text, Hex };
+
+// How the monitor speaks to its window: the lines appended to the log views,
+// the status panels, the S-meters, the GPS labels, the commands it enables
+// and the check marks it reads. The main window implements it; nothing here
+// lets the monitor see a widget.
 class MonitorView {
 public:
     virtual ~MonitorView() = default;
+
+    // Lines joined by '\n', appended to a log view.
+    virtual void appendLines(LogPane pane, std::string_view joined) = 0;
+    virtual bool textLogEmpty() const = 0;
+    // New lines went into the views: the auto-save status counts the
+    // packages a failing save still holds.
+    virtual void linesShown() = 0;
+    // Every package decoded live, as its hex line: the crash journal keeps them all.
+    virtual void packageReceived(std::string_view hexLine) = 0;
+    // New auto-save files every 65 535 packages, when due.
+    virtual void rolloverCheck() = 0;
 
     // Status panels 1..7; the sixth (lost datagrams) and the seventh
     // (publishing) show only while they have a text. The hint is the tooltip.
@@ -53,6 +71,13 @@ public:
 
     // Decodes the offline decoder's input under the title, into the views.
     virtual void runOfflineDecoding(const QString& title) = 0;
+    // What the offline run needs of the window while it runs: the keyboard
+    // focus in the text log (for Esc), window events between lines, the
+    // status panels drawn at once, and the lines it collected.
+    virtual void focusTextLog() = 0;
+    virtual void processPendingEvents() = 0;
+    virtual void drawStatusNow() = 0;
+    virtual void showDecodedLines(const LineList& textLines, const LineList& hexLines) = 0;
     // Writes the header line that fits the display mode at the end of the text log.
     virtual void refreshDisplayMode() = 0;
     // The standard error box (a modal one: the monitor runs it as a question).

@@ -95,7 +95,7 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     TMainForm& w = *h.main;
     action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
-    w.appendTextLine("earlier");
+    w.model().appendTextLine("earlier");
 
     const QString path = sample("traffic.hex");
     QVERIFY2(QFile::exists(path), qPrintable(path));
@@ -167,7 +167,7 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendTextLine("kept");
+    w.model().appendTextLine("kept");
     // A terabyte no memory holds, a FIFO without a writer, a device of
     // endless bytes: each refused at once.
     QFile huge(h.scratch("huge.hex"));

@@ -40,9 +40,9 @@ void blockFilesFolder(const MainHarness& h) {
 // `live`: as after a datagram from a transceiver; offline decoding never
 // marks the views as unsaved.
 void fillViews(TMainForm& w, bool live = true) {
-    w.appendTextLine("text one");
-    w.appendTextLine("text two");
-    w.appendHexLine("1$F4BEE070\t00 01");
+    w.model().appendTextLine("text one");
+    w.model().appendTextLine("text two");
+    w.model().appendHexLine("1$F4BEE070\t00 01");
     if (live) w.model().liveDataReceived();
 }
 
@@ -84,7 +84,7 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     TMainForm& w = *h.main;
     fillViews(w, false);
     w.model().decoder().setCounts(5, 0);
-    w.setCountsText(" T 5 / H 5");
+    w.model().setCountsText(" T 5 / H 5");
     w.flushLogViews();
     action(w, "mnuClear")->trigger();
     QVERIFY(h.savedFiles().isEmpty());
@@ -483,7 +483,7 @@ void LogFilesTest::saveAsWritesOnlyNonEmptyViews() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendHexLine("00 01 02");
+    w.model().appendHexLine("00 01 02");
     h.dialogs.saveAnswers << h.scratch("hexonly");
     action(w, "mnuSaveAs")->trigger();
     QVERIFY(!QFile::exists(h.scratch("hexonly.txt")));
@@ -528,17 +528,17 @@ void LogFilesTest::liveLinesArriveInBlocksAndAreNeverLost() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    for (int i = 0; i < 1000; ++i) w.appendTextLine(std::to_string(i));
+    for (int i = 0; i < 1000; ++i) w.model().appendTextLine(std::to_string(i));
     // Still waiting for the event loop, yet the log is not empty for the decoder.
-    QVERIFY(!w.textLogEmpty());
+    QVERIFY(!w.model().textLogEmpty());
     QTRY_COMPARE(logView(w, "Memo1")->lineCount(), std::size_t{1000});
     QCOMPARE(logView(w, "Memo1")->lineText(999), QStringLiteral("999"));
     // The view follows the newest line.
     QCOMPARE(logView(w, "Memo1")->verticalScrollBar()->value(),
              logView(w, "Memo1")->verticalScrollBar()->maximum());
 
-    w.appendHexLine("AA");
-    w.setCountsText(" T 1 / H 1");
+    w.model().appendHexLine("AA");
+    w.model().setCountsText(" T 1 / H 1");
     QTRY_COMPARE(w.statusText(2), QStringLiteral(" T 1 / H 1"));
     QCOMPARE(logView(w, "Memo2")->toPlainText(), QStringLiteral("AA"));
 }
@@ -576,14 +576,14 @@ void LogFilesTest::savedFilesFollowEveryChangeOfTheViews() {
     zelvar::LogView* view = logView(w, "Memo1");
     view->setCursorPosition(view->lines().endPos());
     view->insertText(QStringLiteral(" typed"));
-    w.appendTextLine("text three");
+    w.model().appendTextLine("text three");
     h.dialogs.saveAnswers << h.scratch("first");
     action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("first.txt")),
              QByteArray("text one\r\ntext two typed\r\ntext three\r\n"));
     // After Clear the saved text starts afresh.
     action(w, "mnuClear")->trigger();
-    w.appendTextLine("after clear");
+    w.model().appendTextLine("after clear");
     h.dialogs.saveAnswers << h.scratch("second");
     action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("second.txt")), QByteArray("after clear\r\n"));

@@ -197,9 +197,9 @@ void MainWindowTest::shortcutsWorkFromTheLogViews() {
             QTest::keyClick(view, Qt::Key_D, Qt::ControlModifier);
             QCOMPARE(h.dialogs.openDialogs, opened + 1);
 
-            w.appendTextLine("line");
+            w.model().appendTextLine("line");
             QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier | Qt::AltModifier);
-            QVERIFY(w.textLogEmpty());
+            QVERIFY(w.model().textLogEmpty());
         }
     }
     w.setLogViewsEditing(false);
@@ -405,7 +405,7 @@ void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
 
     // After data the new header follows it, and the old one stays above.
-    w.appendTextLine("data");
+    w.model().appendTextLine("data");
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
@@ -425,18 +425,18 @@ void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendTextLine("Stop");
+    w.model().appendTextLine("Stop");
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{"Stop"});
     QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
 
     // The live decoder asks for a header only when the log is empty; outside
     // monitoring it still gets none.
-    QVERIFY(!w.textLogEmpty());
+    QVERIFY(!w.model().textLogEmpty());
     action(w, "mnuClear")->trigger();
-    QVERIFY(w.textLogEmpty());
+    QVERIFY(w.model().textLogEmpty());
     w.refreshDisplayMode();
-    QVERIFY(w.textLogEmpty());
+    QVERIFY(w.model().textLogEmpty());
 }
 
 void MainWindowTest::typeFlagsOfTheDialogRefreshTheSummary() {
@@ -655,7 +655,7 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
     MainHarness h;
     h.start(true);
     TMainForm& w = *h.main;
-    w.appendTextLine("unsaved");
+    w.model().appendTextLine("unsaved");
     w.model().liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "MonitorModel.h"
+#include "PackageFields.h"
 
 namespace {
 
@@ -16,8 +20,17 @@ using zelvar::ViewToggle;
 // happened while it showed an error or ran an offline decoding.
 class FakeView : public zelvar::MonitorView {
 public:
+    void appendLines(zelvar::LogPane pane, std::string_view joined) override {
+        (pane == zelvar::LogPane::Text ? textBlocks : hexBlocks).emplace_back(joined);
+    }
+    bool textLogEmpty() const override { return textBlocks.empty(); }
+    void linesShown() override {}
+    void packageReceived(std::string_view hexLine) override { journal.emplace_back(hexLine); }
+    void rolloverCheck() override {}
     QString statusText(int) const override { return {}; }
-    void setStatusText(int, const QString&) override {}
+    void setStatusText(int panel, const QString& text) override {
+        if (panel == 2) counts.push_back(text);
+    }
     void setStatusHint(int, const QString&) override {}
     void setSMeter(int, int) override {}
     void updateSMeterHints() override {}
@@ -36,12 +49,20 @@ public:
         decodedTitles.push_back(title);
         if (whileDecoding) whileDecoding();
     }
+    void focusTextLog() override {}
+    void processPendingEvents() override {}
+    void drawStatusNow() override {}
+    void showDecodedLines(const zelvar::LineList&, const zelvar::LineList&) override {}
     void refreshDisplayMode() override {}
     void showErrorBox(const QString& text) override {
         errors.push_back(text);
         if (whileBoxShown) whileBoxShown();
     }
 
+    std::vector<std::string> textBlocks;
+    std::vector<std::string> hexBlocks;
+    std::vector<std::string> journal;
+    std::vector<QString> counts;
     bool startMonitoring = false;
     bool startGps = false;
     std::vector<QString> errors;
@@ -62,11 +83,15 @@ class MonitorModelTest : public ::testing::Test {
 protected:
     MonitorModelTest() { model.setMonitoringControl(&session); }
 
+    // The flush timer needs an application.
+    int argc = 1;
+    char name[8] = "monitor";
+    char* argv[1] = {name};
+    QCoreApplication app{argc, argv};
     zelvar::Settings settings;
-    zelvar::DecoderOutput output;
     FakeView view;
     CountingSession session;
-    zelvar::MonitorModel model{settings, output, view};
+    zelvar::MonitorModel model{settings, view};
 };
 
 // "Start Monitoring" under another run: a question or a stop refuses it and
@@ -136,6 +161,47 @@ TEST_F(MonitorModelTest, OwnPositionInReportsNeedsOnlyRssiAndAnOpenGpsPort) {
     EXPECT_TRUE(model.ownPositionInReports());
     model.setOnlyRssi(false);
     EXPECT_FALSE(model.ownPositionInReports());
+}
+
+// A burst of lines goes into each view as one block, the counts with it;
+// until then the text log is not empty for the decoder.
+TEST_F(MonitorModelTest, LinesOfABurstReachTheViewsAsOneBlock) {
+    EXPECT_TRUE(model.textLogEmpty());
+    for (int i = 0; i < 3; ++i) model.appendTextLine(std::to_string(i));
+    model.appendHexLine("AA");
+    model.setCountsText(" T 3 / H 1");
+    EXPECT_FALSE(model.textLogEmpty());
+    EXPECT_TRUE(view.textBlocks.empty());
+    model.flushLogViews();
+    EXPECT_EQ(view.textBlocks, std::vector<std::string>{"0\n1\n2"});
+    EXPECT_EQ(view.hexBlocks, std::vector<std::string>{"AA"});
+    EXPECT_EQ(view.counts, std::vector<QString>{QStringLiteral(" T 3 / H 1")});
+    // Cleared counts are not drawn by a later flush.
+    model.setCountsText(" T 4 / H 2");
+    model.clearCountsText();
+    model.flushLogViews();
+    EXPECT_EQ(view.counts.back(), QString());
+    EXPECT_EQ(view.textBlocks.size(), 1u);
+}
+
+// Only a package taken live goes to the publisher: the fields an offline
+// decoding hands over are no station's news.
+TEST_F(MonitorModelTest, OnlyLivePackagesArePublished) {
+    EXPECT_FALSE(model.takesPackages());
+    int published = 0;
+    model.setPackagePublisher([&](const zelvar::PackageFields&) { ++published; });
+    EXPECT_TRUE(model.takesPackages());
+    const zelvar::PackageFields fields{};
+    model.liveHexLine("1$F4BEE070\t00 01");
+    model.packageDecoded(fields);
+    model.packageDecoded(fields);
+    EXPECT_EQ(published, 1);
+    EXPECT_EQ(view.journal.size(), 1u);
+    model.setPackagePublisher(nullptr);
+    EXPECT_FALSE(model.takesPackages());
+    model.liveHexLine("1$F4BEE070\t00 02");
+    model.packageDecoded(fields);
+    EXPECT_EQ(published, 1);
 }
 
 }  // namespace

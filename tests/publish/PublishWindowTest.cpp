@@ -113,7 +113,7 @@ private slots:
         off.savePassword = true;
         publishing->apply(off);
         QVERIFY(publishing->publisher() == nullptr);
-        QVERIFY(!h.main->takesPackages());
+        QVERIFY(!h.main->model().takesPackages());
         QCOMPARE(h.main->statusText(7), QString());
         // A saved password leaves the settings file to its owner.
         struct stat info {};

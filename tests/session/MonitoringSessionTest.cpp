@@ -544,7 +544,7 @@ private slots:
     void commandsArrivingWhileClosingAreRefused() {
         for (const char* command : {"mnuStartUDP", "mnuEditor"}) {
             Rig rig;
-            rig.h.main->appendTextLine("unsaved");
+            rig.h.main->model().appendTextLine("unsaved");
             rig.h.main->model().liveDataReceived();
             QAction* chosen = action(*rig.h.main, command);
             QTimer::singleShot(0, rig.h.main.get(), [chosen] { chosen->trigger(); });
