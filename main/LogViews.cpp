@@ -42,10 +42,6 @@ void TMainForm::appendLines(zelvar::LogPane pane, std::string_view joined) {
     appendToView(pane == zelvar::LogPane::Text ? Memo1 : Memo2, joined);
 }
 
-void TMainForm::linesShown() {
-    // The number of packages waiting unsaved moves with every package.
-    if (saving_->failing()) RefreshAutoSaveStatus();
-}
 
 void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
     view->appendLines(joined);
@@ -102,10 +98,6 @@ QString TMainForm::lastTextLine(int fromEnd) const {
 }
 
 void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
-
-void TMainForm::packageReceived(std::string_view hexLine) {
-    saving_->packageReceived(hexLine);
-}
 
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
     saveViews(base, false, hexGated);

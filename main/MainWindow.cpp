@@ -62,7 +62,8 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
       model_(settings_, *this),
       busy_(model_.busyRuns()),
       decoder_(model_.decoder()),
-      offline_(model_.offlineRun()) {
+      offline_(model_.offlineRun()),
+      saving_(&model_.saveControl()) {
     // Numbers are written with "." whatever the user's locale; the C library
     // follows the locale that the application object has switched to.
     std::setlocale(LC_NUMERIC, "C");
@@ -103,10 +104,9 @@ void TMainForm::buildLogArea() {
     auto* hexLayout = new QVBoxLayout(HexPanel);
     hexLayout->setContentsMargins(0, 0, 0, 0);
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
-    saving_ = std::make_unique<zelvar::LogSaveControl>();
-    connect(saving_.get(), &zelvar::LogSaveControl::backgroundSaveFailed, this,
+    connect(saving_, &zelvar::LogSaveControl::backgroundSaveFailed, this,
             &TMainForm::backgroundSaveFailed);
-    connect(saving_.get(), &zelvar::LogSaveControl::statusChanged, this,
+    connect(saving_, &zelvar::LogSaveControl::statusChanged, this,
             &TMainForm::RefreshAutoSaveStatus);
     hexLayout->addWidget(Memo2);
     Memo1->setMinimumHeight(1);

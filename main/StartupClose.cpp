@@ -7,10 +7,8 @@
 #include <QShowEvent>
 #include <QThread>
 
-#include "JournalRecovery.h"
 #include "LogSaveControl.h"
 #include "MainRules.h"
-#include "RecoveryRun.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
 #include "LogView.h"
@@ -34,57 +32,9 @@ void TMainForm::startUp() {
     decoder_.clearDecodedLines();
     loadSettings();
     checkSettingsStore();
-    recoverJournals();
+    model_.startRecovery(QDir::cleanPath(FilesDir));
     saving_->startJournal(QDir::cleanPath(FilesDir));
     Memo1->setFocus();
-}
-
-void TMainForm::recoverJournals() {
-    // What a crashed or killed run had received is saved on a thread of its
-    // own while this run's journal starts beside it and the window is in use.
-    const auto recovering = [this] { return statusText(3).startsWith(QStringLiteral(" Recovering")); };
-    const auto progressed = [this, recovering](int percent) {
-        // A decoding started meanwhile has the panel.
-        if (!statusText(3).isEmpty() && !recovering()) return;
-        setStatusText(3, QStringLiteral(" Recovering %1%").arg(percent));
-        statusPanels_[2]->setToolTip(QStringLiteral("Recovering the logs of the last run"));
-    };
-    const auto finished = [this, recovering](const std::vector<zelvar::RecoveredJournal>& journals) {
-        QStringList told;
-        long packages = 0;
-        bool failed = false;
-        for (const zelvar::RecoveredJournal& journal : journals) {
-            if (!journal.error.isEmpty()) {
-                failed = true;
-                told << journal.error;
-                continue;
-            }
-            packages += journal.packages;
-            told << QStringLiteral("%1.hex and .txt: %2 packages")
-                        .arg(QDir::toNativeSeparators(journal.base))
-                        .arg(journal.packages);
-        }
-        // Nothing to recover: the panel is left to whatever else it shows
-        // (a settings store that cannot be written, the journal's gap).
-        if (told.isEmpty()) {
-            if (recovering()) {
-                setStatusText(3, QString());
-                statusPanels_[2]->setToolTip(QString());
-            }
-            return;
-        }
-        setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
-                                : QStringLiteral(" Recovered %1").arg(packages));
-        statusPanels_[2]->setToolTip(QStringLiteral("Logs recovered from the last run:\n") +
-                                     told.join(QLatin1Char('\n')));
-    };
-    recovery_ = new zelvar::RecoveryRun(QDir::cleanPath(FilesDir), settings_, progressed, finished, this);
-}
-
-void TMainForm::stopRecovery() {
-    // The journal being recovered stays for the next start, which recovers it once.
-    delete recovery_;
-    recovery_ = nullptr;
 }
 
 void TMainForm::setVisible(bool visible) {
@@ -189,7 +139,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
 
-    stopRecovery();
+    model_.stopRecovery();
     // Saved, or given up by the user: the journal is not needed any more.
     // With the editor shown no file is written at the close, and an
     // unattended close gives up nothing: the packages no save holds stay in

@@ -137,8 +137,7 @@ public:
     // --- zelvar::MonitorView ---
     void appendLines(zelvar::LogPane pane, std::string_view joined) override;
     bool textLogEmpty() const override;
-    void linesShown() override;
-    void packageReceived(std::string_view hexLine) override;
+    void refreshAutoSaveStatus() override { RefreshAutoSaveStatus(); }
     void rolloverCheck() override { RolloverCheck(); }
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
@@ -230,8 +229,6 @@ private:
     bool autoSaveOrChoose(bool closing);
     void saveViews(const QString& base, bool freeName, bool hexGated);
     void backgroundSaveFailed(const QString& folder, const QString& text);
-    void recoverJournals();
-    void stopRecovery();
     void appendToView(zelvar::LogView* view, std::string_view joined);
     // The part of decodeOfflineInput inside its run once there is input;
     // gives the text of a failure.
@@ -250,6 +247,7 @@ private:
     zelvar::BusyRuns& busy_;
     zelvar::PackageDecoder& decoder_;
     zelvar::OfflineDecoder& offline_;
+    zelvar::LogSaveControl* const saving_;
 
     zelvar::EditorControl* editor_ = nullptr;
     TOptionsForm* options_ = nullptr;
@@ -258,9 +256,7 @@ private:
     zelvar::UserDialogs* dialogs_ = nullptr;
     std::function<QStringList()> serialPortLister_;
 
-    std::unique_ptr<zelvar::LogSaveControl> saving_;
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
-    zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
 
     std::array<QLabel*, 7> statusPanels_{};
     zelvar::PublishControl* publishing_ = nullptr;  // a child

@@ -1,15 +1,74 @@
 #include "MonitorModel.h"
 
+#include <QDir>
+#include <QStringList>
+#include <vector>
+
+#include "JournalRecovery.h"
+#include "LogSaveControl.h"
+#include "RecoveryRun.h"
+
 namespace zelvar {
 
 MonitorModel::MonitorModel(const Settings& settings, MonitorView& view)
     : settings_(settings),
       view_(view),
       decoder_(settings_, mirrors_, gps_, *this),
-      offline_(decoder_, mirrors_, busy_.decodingFlags()) {
+      offline_(decoder_, mirrors_, busy_.decodingFlags()),
+      saving_(std::make_unique<LogSaveControl>()) {
     flushTimer_.setSingleShot(true);
     QObject::connect(&flushTimer_, &QTimer::timeout, &flushTimer_, [this] { flushLogViews(); });
     sinceFlush_.start();
+}
+
+MonitorModel::~MonitorModel() = default;
+
+void MonitorModel::startRecovery(const QString& folder) {
+    // What a crashed or killed run had received is saved on a thread of its
+    // own while this run's journal starts beside it and the window is in use.
+    const auto recovering = [this] {
+        return view_.statusText(3).startsWith(QStringLiteral(" Recovering"));
+    };
+    const auto progressed = [this, recovering](int percent) {
+        // A decoding started meanwhile has the panel.
+        if (!view_.statusText(3).isEmpty() && !recovering()) return;
+        view_.setStatusText(3, QStringLiteral(" Recovering %1%").arg(percent));
+        view_.setStatusHint(3, QStringLiteral("Recovering the logs of the last run"));
+    };
+    const auto finished = [this, recovering](const std::vector<RecoveredJournal>& journals) {
+        QStringList told;
+        long packages = 0;
+        bool failed = false;
+        for (const RecoveredJournal& journal : journals) {
+            if (!journal.error.isEmpty()) {
+                failed = true;
+                told << journal.error;
+                continue;
+            }
+            packages += journal.packages;
+            told << QStringLiteral("%1.hex and .txt: %2 packages")
+                        .arg(QDir::toNativeSeparators(journal.base))
+                        .arg(journal.packages);
+        }
+        // Nothing to recover: the panel is left to whatever else it shows
+        // (a settings store that cannot be written, the journal's gap).
+        if (told.isEmpty()) {
+            if (recovering()) {
+                view_.setStatusText(3, QString());
+                view_.setStatusHint(3, QString());
+            }
+            return;
+        }
+        view_.setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
+                                      : QStringLiteral(" Recovered %1").arg(packages));
+        view_.setStatusHint(3, QStringLiteral("Logs recovered from the last run:\n") +
+                                   told.join(QLatin1Char('\n')));
+    };
+    recovery_ = std::make_unique<RecoveryRun>(folder, settings_, progressed, finished);
+}
+
+void MonitorModel::stopRecovery() {
+    recovery_.reset();
 }
 
 void MonitorModel::startMonitoringChosen() {

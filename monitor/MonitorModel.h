@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,14 @@
 
 namespace zelvar {
 
+class LogSaveControl;
+class RecoveryRun;
+
 // The monitor without its window: the settings it works with, the runs that
 // let window events through, the live and offline decoders with the display
 // mirrors they read and the lines they made on their way to the views, the
-// GPS state, the hand-over of live packages to the publisher, and whether a
+// GPS state, the hand-over of live packages to the publisher, the save
+// control with the journal and the recovery of the last run's, and whether a
 // session runs and the logs are saved. The decoders, the monitoring session,
 // the GPS strip and the editor drive it through their host interfaces; it
 // speaks to its window through MonitorView.
@@ -34,6 +39,7 @@ class MonitorModel : public DecoderOutput,
 public:
     // `view` is the window; it outlives the model.
     MonitorModel(const Settings& settings, MonitorView& view);
+    ~MonitorModel() override;
 
     // --- wiring; not owned, nullptr detaches ---
     void setMonitoringControl(MonitoringControl* control) { session_ = control; }
@@ -63,6 +69,15 @@ public:
     // The views hold nothing new since they were last written.
     bool logsSaved() const { return logsSaved_; }
     void setLogsSaved(bool saved) { logsSaved_ = saved; }
+
+    // The window's saves go through the save control; every live package
+    // goes into its journal.
+    LogSaveControl& saveControl() { return *saving_; }
+    // Saves on a thread of its own what a crashed or killed run left in the
+    // journals of `folder`, with its progress and outcome in status panel 3.
+    void startRecovery(const QString& folder);
+    // The journal being recovered stays for the next start, which recovers it once.
+    void stopRecovery();
 
     // While set, the fields of every package decoded live go to `publish`.
     void setPackagePublisher(std::function<void(const PackageFields&)> publish);
@@ -144,6 +159,8 @@ private:
     GpsStripCommands* gpsCommands_ = nullptr;
     bool monitoring_ = false;  // the monitoring session runs
     bool logsSaved_ = true;
+    std::unique_ptr<LogSaveControl> saving_;
+    std::unique_ptr<RecoveryRun> recovery_;
     std::function<void(const PackageFields&)> publish_;
     bool livePackage_ = false;  // the package being decoded was taken live
 

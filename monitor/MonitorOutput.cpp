@@ -3,6 +3,7 @@
 // the crash journal and, while publishing is on, to the publisher.
 #include <utility>
 
+#include "LogSaveControl.h"
 #include "MonitorModel.h"
 
 namespace zelvar {
@@ -71,7 +72,8 @@ void MonitorModel::flushLogViews() {
         view_.appendLines(LogPane::Hex, pendingHex_);
         pendingHex_.clear();
     }
-    view_.linesShown();
+    // The number of packages waiting unsaved moves with every package.
+    if (saving_->failing()) view_.refreshAutoSaveStatus();
     if (countsPending_) {
         countsPending_ = false;
         view_.setStatusText(2, latin1(pendingCounts_));
@@ -95,7 +97,7 @@ void MonitorModel::setProgressText(std::string_view text) {
 }
 
 void MonitorModel::liveHexLine(std::string_view line) {
-    view_.packageReceived(line);
+    saving_->packageReceived(line);
     livePackage_ = takesPackages();  // published as the decoder hands over its fields
 }
 

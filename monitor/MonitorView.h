@@ -38,11 +38,9 @@ public:
     // Lines joined by '\n', appended to a log view.
     virtual void appendLines(LogPane pane, std::string_view joined) = 0;
     virtual bool textLogEmpty() const = 0;
-    // New lines went into the views: the auto-save status counts the
-    // packages a failing save still holds.
-    virtual void linesShown() = 0;
-    // Every package decoded live, as its hex line: the crash journal keeps them all.
-    virtual void packageReceived(std::string_view hexLine) = 0;
+    // Status panel 1 and its tooltip, from the check marks of "Auto Save"
+    // and the state of the saves.
+    virtual void refreshAutoSaveStatus() = 0;
     // New auto-save files every 65 535 packages, when due.
     virtual void rolloverCheck() = 0;
 
