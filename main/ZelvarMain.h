@@ -31,7 +31,6 @@ class LogView;
 class PortNameBox;
 class LogSaveControl;
 class PublishControl;
-class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
@@ -59,7 +58,7 @@ public:
     // can and leaves what it cannot save to the journal for the next start.
     void closeUnattended();
 
-    // The monitor model, which the session and the GPS strip drive.
+    // The monitor model, which the session, the GPS strip and the editor drive.
     zelvar::MonitorModel& model() { return model_; }
     const zelvar::MonitorModel& model() const { return model_; }
     bool editorVisible() const;
