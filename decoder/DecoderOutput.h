@@ -7,8 +7,8 @@ namespace zelvar {
 class LineList;
 struct PackageFields;
 
-// Where the decoder's results go. The main window implements it for live
-// decoding; tests and the command-line decoder collect what they need. Every
+// Where the decoder's results go. The monitor model implements it for the
+// main window; tests and the command-line decoder collect what they need. Every
 // operation does nothing unless overridden.
 class DecoderOutput {
 public:
