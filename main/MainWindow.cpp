@@ -17,6 +17,9 @@
 #include "LogSaveControl.h"
 #include "LogView.h"
 #include "PortNameBox.h"
+#ifdef ZELVAR_PUBLISH
+#include "PublishControl.h"
+#endif
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "WindowFonts.h"
@@ -90,7 +93,12 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     sinceEvents_.start();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+#ifdef ZELVAR_PUBLISH
+    // A child, which would go only after the model it hands packages to.
+    delete publishing_;
+#endif
+}
 
 void TMainForm::buildLogArea() {
     LogSplitter = new QSplitter(Qt::Vertical, centralWidget());
