@@ -42,7 +42,6 @@ void TMainForm::appendLines(zelvar::LogPane pane, std::string_view joined) {
     appendToView(pane == zelvar::LogPane::Text ? Memo1 : Memo2, joined);
 }
 
-
 void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
     view->appendLines(joined);
 }

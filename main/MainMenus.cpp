@@ -83,9 +83,7 @@ void TMainForm::buildMenus() {
         addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy &GPS Coordinates to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_G));
     mnuCopyGPS->setEnabled(false);
-    connect(mnuCopyGPS, &QAction::triggered, this, [this] {
-        model_.copyGpsChosen();
-    });
+    connect(mnuCopyGPS, &QAction::triggered, this, [this] { model_.copyGpsChosen(); });
     mnuOptions->addSeparator();
     mnuCopyText =
         addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy &Text Log to Clipboard"),

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
-#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
