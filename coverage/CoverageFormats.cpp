@@ -30,6 +30,16 @@ void appendDbmText(std::string& out, const CoverageReport& r) {
     }
 }
 
+// The level as a number beside its text, for readers that compute with it:
+// nothing for "Max", "-" and none.
+void appendDbmValue(std::string& out, const CoverageReport& r, std::string_view none) {
+    if (r.dbmForm == DbmForm::Number) {
+        appendInt(out, r.dbm);
+    } else {
+        out.append(none);
+    }
+}
+
 // The colour scale in words, for the map's legend.
 std::string legendText() {
     std::string text = "Each point is one signal report, coloured by its level: ";
@@ -92,7 +102,13 @@ public:
         out_.append("</description><TimeStamp><when>").append(r.time);
         out_.append("</when></TimeStamp><styleUrl>#");
         appendStyleId(SignalBandOf(r));
-        out_.append("</styleUrl><Point><coordinates>");
+        out_.append("</styleUrl>");
+        if (r.dbmForm == DbmForm::Number) {
+            out_.append("<ExtendedData><Data name=\"dbm_value\"><value>");
+            appendInt(out_, r.dbm);
+            out_.append("</value></Data></ExtendedData>");
+        }
+        out_.append("<Point><coordinates>");
         appendDegrees(out_, r.lon);
         out_.push_back(',');
         appendDegrees(out_, r.lat);
@@ -168,7 +184,13 @@ public:
         if (hasReading(r)) {
             out_.append("<extensions><zelvar:dbm>");
             appendDbmText(out_, r);
-            out_.append("</zelvar:dbm></extensions>");
+            out_.append("</zelvar:dbm>");
+            if (r.dbmForm == DbmForm::Number) {
+                out_.append("<zelvar:dbm_value>");
+                appendInt(out_, r.dbm);
+                out_.append("</zelvar:dbm_value>");
+            }
+            out_.append("</extensions>");
         }
         out_.append("</trkpt>\n");
     }
@@ -200,6 +222,8 @@ public:
             case DbmForm::Dash:
             case DbmForm::Empty: out_.append("null"); break;
         }
+        out_.append(",\"dbm_value\":");
+        appendDbmValue(out_, r, "null");
         out_.append(",\"pdop\":");
         out_.append(r.pdopKnown ? r.pdopText : std::string_view("null"));
         out_.append("}}");
@@ -215,7 +239,7 @@ class CsvWriter : public CoverageWriter {
 public:
     using CoverageWriter::CoverageWriter;
 
-    void begin() override { out_.append("port,time,lat,lon,pdop,dbm\r\n"); }
+    void begin() override { out_.append("port,time,lat,lon,pdop,dbm,dbm_value\r\n"); }
 
     void report(const CoverageReport& r) override {
         appendInt(out_, r.port);
@@ -227,6 +251,8 @@ public:
         out_.push_back(',');
         out_.append(r.pdopText).push_back(',');
         appendDbmText(out_, r);
+        out_.push_back(',');
+        appendDbmValue(out_, r, "");
         out_.append("\r\n");
     }
 

@@ -102,16 +102,22 @@ OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mi
       decoder_(decoder),
       mirrors_(mirrors) {}
 
-void OfflineDecoder::DecodeLogLines(std::string_view title) {
+void OfflineDecoder::DecodeLogLines(std::string_view title, std::size_t handOnBytes) {
     // A decoded line is about half as long as a hex line of 30 bytes, a
     // regenerated hex line as long as its input; reserving for that spares
     // most regrowth on a long log. Blank lines give nothing.
     const std::size_t lines = OfflineInputLines.nonBlankLines();
     const std::size_t chars = OfflineInputLines.chars();
-    decoder_.DecodedTextLines.reserve(lines + 3, chars / 2 + 256);
-    decoder_.DecodedHexLines.reserve(lines, chars + lines + 256);
-    InputLineList::Reader reader(OfflineInputLines);
-    run(title, reader, std::numeric_limits<std::size_t>::max());
+    if (chars + lines >= handOnBytes) {
+        // Handed on in portions: the lists need room for one.
+        decoder_.DecodedTextLines.reserve(handOnBytes / 40, handOnBytes / 3);
+        decoder_.DecodedHexLines.reserve(handOnBytes / 40, handOnBytes);
+    } else {
+        decoder_.DecodedTextLines.reserve(lines + 3, chars / 2 + 256);
+        decoder_.DecodedHexLines.reserve(lines, chars + lines + 256);
+    }
+    auto reader = InputLineList::Reader::releasing(OfflineInputLines);
+    run(title, reader, handOnBytes);
 }
 
 void OfflineDecoder::DecodeLogStream(std::string_view title, LogLineReader& lines) {

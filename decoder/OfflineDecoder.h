@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "InputLineList.h"
@@ -47,10 +48,14 @@ public:
     OfflineDecoder(const OfflineDecoder&) = delete;
     OfflineDecoder& operator=(const OfflineDecoder&) = delete;
 
-    // Decodes OfflineInputLines and hands the output both lists in one step.
-    // The caller fills OfflineInputLines, resets the port state and checks
-    // that the list is not empty.
-    void DecodeLogLines(std::string_view title);
+    // Decodes OfflineInputLines and hands the output both lists in one step,
+    // or, given a size, each time the lists pass it (an output that gathers
+    // the portions never holds the lists and its copy of them at once). The
+    // input gives its memory back as it is read. The caller fills
+    // OfflineInputLines, resets the port state and checks that the list is
+    // not empty.
+    void DecodeLogLines(std::string_view title,
+                        std::size_t handOnBytes = std::numeric_limits<std::size_t>::max());
 
     // The same run over a log read as it is decoded, for a log of any size:
     // the collected lines are handed to the output, and the lists emptied,

@@ -210,7 +210,7 @@ void TEditorForm::buildMenus() {
     connect(mnuECut, &QAction::triggered, RichEdit, &RichEditArea::cut);
     connect(mnuECopy, &QAction::triggered, RichEdit, &RichEditArea::copy);
     connect(mnuEPaste, &QAction::triggered, RichEdit, &RichEditArea::paste);
-    connect(nmuESelAll, &QAction::triggered, RichEdit, &RichEditArea::selectWholeText);
+    connect(nmuESelAll, &QAction::triggered, RichEdit, &RichEditArea::selectAll);
     RichEdit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         RichEditMenu->popup(RichEdit->viewport()->mapToGlobal(at));

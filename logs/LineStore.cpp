@@ -73,6 +73,17 @@ void LineStore::appendLines(std::string_view joined) {
     forEachLine(joined, [this](std::string_view line) { appendLine(line); });
 }
 
+void LineStore::append(LineStore&& more) {
+    for (Chunk& chunk : more.chunks_) {
+        firstLine_.push_back(lines_);
+        firstByte_.push_back(bytes_);
+        lines_ += chunk.starts.size();
+        bytes_ += std::size_t(chunk.bytes.size());
+        chunks_.push_back(std::move(chunk));
+    }
+    more.clear();
+}
+
 void LineStore::removeLastLine() {
     if (empty()) return;
     Chunk& chunk = chunks_.back();

@@ -38,6 +38,9 @@ public:
     // Appends LF-joined lines; nothing when both the text and the store are
     // empty (an empty view holds no line).
     void appendLines(std::string_view joined);
+    // Takes the lines of another store over, after its own, without copying
+    // them; the other store is left empty.
+    void append(LineStore&& more);
     void removeLastLine();
     void clear();
 

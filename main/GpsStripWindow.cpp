@@ -24,11 +24,12 @@ QString toQ(const std::string& text) {
 }  // namespace
 
 GpsStripWindow::GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
-                               std::unique_ptr<TBComPort> port)
+                               std::unique_ptr<TBComPort> port,
+                               std::chrono::milliseconds statusFlash)
     : w_(window),
       options_(options),
       clock_(clock),
-      strip_(window.gpsSettings(), window.gpsState(), *this, std::move(port)) {
+      strip_(window.gpsSettings(), window.gpsState(), *this, std::move(port), statusFlash) {
     if (options_) {
         connect(options_, &TOptionsForm::timeFromGpsClicked, this,
                 &GpsStripWindow::sbTimeFromGPSClick);

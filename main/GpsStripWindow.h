@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -25,10 +26,11 @@ class GpsStripWindow : public QObject, public GpsStripView, public GpsStripComma
     Q_OBJECT
 
 public:
-    // `clock` is what "Set System Time From the GPS" sets; `port` is for
-    // tests, by default the program's own port.
+    // `clock` is what "Set System Time From the GPS" sets; `port` and
+    // `statusFlash` are for tests (see GpsStrip).
     GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
-                   std::unique_ptr<TBComPort> port = nullptr);
+                   std::unique_ptr<TBComPort> port = nullptr,
+                   std::chrono::milliseconds statusFlash = GpsStrip::kStatusFlash);
     ~GpsStripWindow() override;
 
     void sbTimeFromGPSClick();

@@ -18,8 +18,6 @@
 
 namespace {
 
-// Bytes a decoding's lines go into a view at a time: a few milliseconds' worth.
-constexpr std::size_t kShowPieceBytes = 4 << 20;
 
 QStringList viewLines(const zelvar::LogView* view) {
     QStringList lines;
@@ -48,31 +46,17 @@ void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
 
 void TMainForm::showDecodedLines(const zelvar::LineList& textLines,
                                  const zelvar::LineList& hexLines) {
-    flushLogViews();
-    // The input has been read to the end by now; on a large log it is the
-    // biggest thing in memory while the views take their lines.
-    offline_.OfflineInputLines.clear();
-    // The text log first: it ends in the line that says how the run ended.
-    if (!textLines.empty()) showInPieces(Memo1, textLines.joined());
-    if (!hexLines.empty()) showInPieces(Memo2, hexLines.joined());
+    // A portion of the running decoding: gathered in stores the views take
+    // over whole once it ends, so the lists are never held beside a copy.
+    decodedText_.appendLines(textLines.joined());
+    decodedHex_.appendLines(hexLines.joined());
 }
 
-void TMainForm::showInPieces(zelvar::LogView* view, std::string_view joined) {
-    // Only the lines on the screen are laid out, yet copying a million of
-    // them takes longer than a window may stand still: window events run
-    // between pieces as they do between decoded lines.
-    if (joined.empty()) return;
-    while (true) {
-        std::size_t end = joined.size();
-        if (end > kShowPieceBytes) {
-            end = joined.find('\n', kShowPieceBytes);
-            if (end == std::string_view::npos) end = joined.size();
-        }
-        view->appendLines(joined.substr(0, end));
-        if (end >= joined.size()) return;
-        joined.remove_prefix(end + 1);
-        letEventsThroughIfDue();
-    }
+void TMainForm::showDecoded() {
+    flushLogViews();
+    // The text log first: it ends in the line that says how the run ended.
+    Memo1->appendStore(std::move(decodedText_));
+    Memo2->appendStore(std::move(decodedHex_));
 }
 
 QStringList TMainForm::textLogLines() {

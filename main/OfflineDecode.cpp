@@ -20,10 +20,10 @@
 
 namespace {
 
-// How often the decoding lets window events run: often enough for Esc and
-// the progress to feel immediate, rarely enough to cost nothing measurable.
-constexpr qint64 kEventIntervalMs = 20;
 constexpr unsigned kLinesPerClockCheck = 64;
+// A decoding hands its lines on this many bytes at a time: the lists stay
+// small beside the stores that gather them.
+constexpr std::size_t kDecodedPieceBytes = 1 << 20;
 
 // Reads a log's lines block by block with the decoder core's reader, the one
 // zelvar-decode uses, into a list no larger than the file, refusing what is
@@ -120,13 +120,16 @@ QString TMainForm::decodeInput(const QString& title) {
         if (busy_.AbortDecoding()) {
             offline_.OfflineInputLines.clear();
         } else {
-            offline_.DecodeLogLines(title.toStdString());
+            offline_.DecodeLogLines(title.toStdString(), kDecodedPieceBytes);
+            showDecoded();
         }
     } catch (const std::exception& error) {
         // Out of memory on a huge log, most likely: the views keep what
         // they had, and the program stays usable.
         offline_.OfflineInputLines.clear();
         decoder_.clearDecodedLines();
+        decodedText_.clear();
+        decodedHex_.clear();
         model_.setProgressText("");
         failure = QString::fromLocal8Bit(error.what());
     }
@@ -150,7 +153,7 @@ void TMainForm::processPendingEvents() {
 }
 
 void TMainForm::letEventsThroughIfDue() {
-    if (sinceEvents_.elapsed() < kEventIntervalMs) return;
+    if (sinceEvents_.elapsed() < eventIntervalMs_) return;
     busy_.letEventsThrough();
     sinceEvents_.restart();
 }

@@ -119,6 +119,7 @@ void PublishControl::refresh() {
     if (status.queued > 0) text += QStringLiteral(", queued %1").arg(status.queued);
     if (status.dropped > 0) text += QStringLiteral(", dropped %1").arg(status.dropped);
     if (parts_.monitor.statusText(kPanel) != text) parts_.monitor.setStatusText(kPanel, text);
+    parts_.monitor.setStatusHint(kPanel, QString::fromStdString(DroppedReason(status, publisher_->outboxLimit())));
 }
 
 }  // namespace zelvar

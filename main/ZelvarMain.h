@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "EditorControl.h"
+#include "LineStore.h"
 #include "LogBytes.h"
 #include "MonitorModel.h"
 #include "MonitorView.h"
@@ -54,6 +55,9 @@ public:
     void setDialogs(zelvar::UserDialogs* dialogs);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
+    // How long an offline decoding runs between letting window events run
+    // (a few milliseconds; tests that watch those events set 0).
+    void setEventInterval(qint64 ms) { eventIntervalMs_ = ms; }
     // A close that nobody attends (a signal): it asks nothing, saves what it
     // can and leaves what it cannot save to the journal for the next start.
     void closeUnattended();
@@ -232,8 +236,8 @@ private:
     // The part of decodeOfflineInput inside its run once there is input;
     // gives the text of a failure.
     QString decodeInput(const QString& title);
-    // A decoding's lines into a view, window events running in between.
-    void showInPieces(zelvar::LogView* view, std::string_view joined);
+    // The ended decoding's lines into the views, in one step.
+    void showDecoded();
     // Lets window events run when the last time was long enough ago (an
     // offline decoding only: the run guards what they start).
     void letEventsThroughIfDue();
@@ -247,6 +251,9 @@ private:
     zelvar::PackageDecoder& decoder_;
     zelvar::OfflineDecoder& offline_;
     zelvar::LogSaveControl* const saving_;
+    // The running decoding's lines, until the views take them.
+    zelvar::LineStore decodedText_;
+    zelvar::LineStore decodedHex_;
 
     zelvar::EditorControl* editor_ = nullptr;
     TOptionsForm* options_ = nullptr;
@@ -264,7 +271,10 @@ private:
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;
 
-    // Offline decoding lets window events run only every few milliseconds.
+    // Offline decoding lets window events run only every few milliseconds:
+    // often enough for Esc and the progress to feel immediate, rarely enough
+    // to cost nothing measurable.
     QElapsedTimer sinceEvents_;
+    qint64 eventIntervalMs_ = 20;
     unsigned eventCheckCounter_ = 0;
 };

@@ -116,6 +116,7 @@ public:
     void sessionEnded() override;
     void setAddressFieldsEnabled(bool enabled) override;
     void setStatusText(int panel, const QString& text) override;
+    void setStatusHint(int panel, const QString& hint) { view_.setStatusHint(panel, hint); }
     void setSessionStatusText(const QString& text, const QString& hint) override;
     bool ownPositionInReports() const override { return mirrors_.OnlyRSSI && gps_.Connected; }
     // An unexpected failure of a command, with the system's text.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,15 +28,33 @@ struct Acknowledgement {
 std::string AckMessage(const Acknowledgement& ack);
 std::optional<Acknowledgement> ParseAckMessage(std::string_view message);
 
-// The retained state of a station on its status topic; the last will is "offline".
+// What a station says of itself on its retained status topic besides its counts.
 struct StationState {
     bool gps = false;
     int transceivers = 0;
 };
-// {"state":"online","gps":true,"transceivers":4}
-std::string OnlineMessage(const StationState& state);
-constexpr const char* kOfflineMessage = "offline";
-// True for an online message, false for "offline", nothing for anything else.
-std::optional<bool> ParseStationOnline(std::string_view message);
+
+// A station's status message: online with its state and its counts, or
+// offline (as its last will too). `instance` tells apart hosts that publish
+// under the same station name: drawn once for each outbox. A station of an
+// earlier version says "offline", or online without instance and counts.
+struct StationStatus {
+    bool online = false;
+    std::string instance;  // 32 lower-case hex digits, or empty
+    std::optional<StationState> state;  // only online
+    std::optional<std::uint64_t> queued, dropped;
+};
+// {"dropped":0,"gps":true,"instance":"...","queued":12,"state":"online","transceivers":4},
+// {"instance":"...","state":"offline"}
+std::string StatusMessage(const StationStatus& status);
+// A status message is at most this long.
+constexpr std::size_t kMaxStatusBytes = 1024;
+// The status of a message checked against the form above (the keys, their
+// types and ranges, also of earlier versions); nothing, with the reason in
+// `error`, for anything else.
+std::optional<StationStatus> ParseStationStatus(std::string_view message, std::string& error);
+
+// 32 random lower-case hex digits: a run id, an instance.
+std::string RandomId();
 
 }  // namespace zelvar

@@ -2,9 +2,14 @@
 
 #include <sqlite3.h>
 
+#include "MqttTopics.h"
+
 namespace zelvar {
 
 namespace {
+
+// An emptied outbox larger than this gives its space back.
+constexpr sqlite3_int64 kShrinkBytes = 1'000'000;
 
 // Resets a statement for its next use however the current one ends.
 struct Reset {
@@ -39,6 +44,9 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
         // A committed package survives a crash of the program; after a power
         // loss the last moments may be gone, as with the journal's segments.
         exec("PRAGMA synchronous=NORMAL");
+        // The write-ahead log goes back to this size after each checkpoint
+        // rather than keeping the largest it ever had.
+        exec("PRAGMA journal_size_limit=1000000");
         exec("CREATE TABLE IF NOT EXISTS outbox (id INTEGER PRIMARY KEY, source TEXT NOT NULL, "
              "first INTEGER NOT NULL, count INTEGER NOT NULL, body BLOB NOT NULL)");
         insert_ = prepare("INSERT INTO outbox (id, source, first, count, body) VALUES (?, ?, ?, ?, ?)");
@@ -46,6 +54,7 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
                        "RETURNING count, length(body)");
         after_ = prepare("SELECT id, source, first, count, body FROM outbox WHERE id > ? ORDER BY id LIMIT ?");
         held_ = prepare("SELECT min(first), max(first + count - 1) FROM outbox WHERE source = ?");
+        size_ = prepare("SELECT page_count * page_size FROM pragma_page_count, pragma_page_size");
         oldest_ = prepare("DELETE FROM outbox WHERE id IN (SELECT id FROM outbox ORDER BY id LIMIT ?) "
                           "RETURNING count, length(body)");
         sqlite3_stmt* totals = prepare("SELECT count(*), coalesce(sum(count), 0), coalesce(sum(length(body)), 0), "
@@ -57,6 +66,11 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
             lastId_ = sqlite3_column_int64(totals, 3);
         }
         sqlite3_finalize(totals);
+        exec("CREATE TABLE IF NOT EXISTS station (instance TEXT NOT NULL)");
+        exec(("INSERT INTO station SELECT '" + RandomId() + "' WHERE NOT EXISTS (SELECT * FROM station)").c_str());
+        sqlite3_stmt* instance = prepare("SELECT instance FROM station");
+        if (sqlite3_step(instance) == SQLITE_ROW) instance_ = columnText(instance, 0);
+        sqlite3_finalize(instance);
     } catch (...) {
         this->~Outbox();
         throw;
@@ -64,10 +78,10 @@ Outbox::Outbox(const std::string& path, std::uint64_t limitBytes) : limit_(limit
 }
 
 Outbox::~Outbox() {
-    for (sqlite3_stmt* statement : {insert_, ack_, after_, held_, oldest_}) {
+    for (sqlite3_stmt* statement : {insert_, ack_, after_, held_, oldest_, size_}) {
         sqlite3_finalize(statement);
     }
-    insert_ = ack_ = after_ = held_ = oldest_ = nullptr;
+    insert_ = ack_ = after_ = held_ = oldest_ = size_ = nullptr;
     sqlite3_close(db_);
     db_ = nullptr;
 }
@@ -154,7 +168,22 @@ std::uint64_t Outbox::acknowledge(std::string_view source, std::uint64_t seq) {
     int step;
     while ((step = sqlite3_step(ack_)) == SQLITE_ROW) packages += removed(ack_);
     if (step != SQLITE_DONE) fail("cannot remove acknowledged packages");
+    if (packages > 0 && rows_ == 0) shrinkWhenEmpty();
     return packages;
+}
+
+void Outbox::shrinkWhenEmpty() {
+    {
+        const Reset reset{size_};
+        if (sqlite3_step(size_) != SQLITE_ROW || sqlite3_column_int64(size_, 0) < kShrinkBytes) return;
+    }
+    // Each step is a transaction of SQLite's own: killed meanwhile, the
+    // outbox is as it was, empty. It holds nothing, so that the rewrite
+    // costs little. Not done while another program reads the outbox; the
+    // next emptying tries again.
+    if (sqlite3_exec(db_, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
 }
 
 std::vector<OutboxEntry> Outbox::after(std::int64_t after, std::size_t count) {

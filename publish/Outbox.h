@@ -38,7 +38,8 @@ struct HeldSeqs {
 // SQLite database in WAL mode, in runs as they were handed over. What a
 // program left behind is still there at its next start and goes out first.
 // Bounded: when the bodies pass the limit the oldest runs go, and their
-// packages are counted. A run goes when an acknowledgement covers all of it.
+// packages are counted. A run goes when an acknowledgement covers all of it;
+// the space of an outbox emptied after a long outage goes back to the disk.
 //
 // One thread only.
 class Outbox {
@@ -60,6 +61,9 @@ public:
     // The lowest and highest seq of `source` still held; nothing when none is.
     std::optional<HeldSeqs> held(std::string_view source);
 
+    // This station's instance: drawn when the outbox is made, kept with it,
+    // so that a restart is the same host and another host is another.
+    const std::string& instance() const { return instance_; }
     // Packages held.
     std::uint64_t count() const { return count_; }
     std::uint64_t bytes() const { return bytes_; }
@@ -75,6 +79,7 @@ private:
     sqlite3_stmt* prepare(const char* sql);
     [[noreturn]] void fail(std::string_view what);
     void trim();
+    void shrinkWhenEmpty();
     // Accounts for a run that a statement removed (its count and body
     // length in the first two columns); its packages.
     std::uint64_t removed(sqlite3_stmt* row);
@@ -85,12 +90,14 @@ private:
     sqlite3_stmt* after_ = nullptr;
     sqlite3_stmt* held_ = nullptr;
     sqlite3_stmt* oldest_ = nullptr;
+    sqlite3_stmt* size_ = nullptr;  // of the database file, free pages too
     std::uint64_t limit_;
     std::uint64_t rows_ = 0;
     std::uint64_t count_ = 0;
     std::uint64_t bytes_ = 0;
     std::uint64_t dropped_ = 0;
     std::int64_t lastId_ = 0;  // the highest id given or found
+    std::string instance_;
 };
 
 }  // namespace zelvar

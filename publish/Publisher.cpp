@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <iostream>
-#include <random>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "PackageJson.h"
 
@@ -23,21 +24,14 @@ void initLibrary() {
     (void)done;
 }
 
-std::string randomRunId() {
-    std::random_device device;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string id;
-    for (int i = 0; i < 4; ++i) {
-        const std::uint32_t word = device();
-        for (int shift = 28; shift >= 0; shift -= 4) id += kHex[(word >> shift) & 15];
-    }
-    return id;
-}
-
 constexpr std::size_t kHandOver = 2048;
 constexpr std::chrono::milliseconds kStoreAge{100};
 // The oldest runs that go again when confirmations stall.
 constexpr std::size_t kStallRuns = 8;
+// The status goes out again this soon when its counts changed, and at least
+// this often, so that the collector hears of every station that is there.
+constexpr std::chrono::seconds kStatusChanged{10};
+constexpr std::chrono::seconds kStatusAlive{60};
 
 void check(int rc, const char* what) {
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -51,7 +45,7 @@ void check(int rc, const char* what) {
 
 Publisher::Publisher(PublishConfig config)
     : config_(std::move(config)),
-      source_(randomRunId()),
+      source_(RandomId()),
       packagesTopic_(StationTopic(config_.prefix, config_.station, "packages")),
       ackTopic_(StationTopic(config_.prefix, config_.station, "ack")),
       statusTopic_(StationTopic(config_.prefix, config_.station, "status")),
@@ -59,6 +53,9 @@ Publisher::Publisher(PublishConfig config)
     initLibrary();
     outbox_ = std::make_unique<Outbox>(config_.outboxPath, config_.outboxLimit);
     queued_ = outbox_->count();
+    instance_ = outbox_->instance();
+    sentStatus_.instance = instance_;
+    const std::string offline = StatusMessage({false, instance_, {}, {}, {}});
     mosq_ = mosquitto_new(nullptr, true, this);
     if (mosq_ == nullptr) throw std::runtime_error("cannot make an MQTT client: out of memory");
     try {
@@ -68,9 +65,8 @@ Publisher::Publisher(PublishConfig config)
         check(mosquitto_int_option(mosq_, MOSQ_OPT_SEND_MAXIMUM,
                                    static_cast<int>(std::clamp<std::size_t>(config_.window, 1, 65535))),
               "send maximum");
-        check(mosquitto_will_set(mosq_, statusTopic_.c_str(),
-                                 static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
-                                 kOfflineMessage, 1, true),
+        check(mosquitto_will_set(mosq_, statusTopic_.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
+                                 true),
               "last will");
         SetMqttLogin(mosq_, config_.login);
         mosquitto_reconnect_delay_set(mosq_, 1, 10, true);
@@ -99,9 +95,9 @@ Publisher::~Publisher() {
     wake_.notify_all();
     thread_.join();
     // A will goes out only when the connection breaks: a stop says it itself.
-    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(),
-                      static_cast<int>(std::char_traits<char>::length(kOfflineMessage)),
-                      kOfflineMessage, 1, true);
+    const std::string offline = StatusMessage({false, instance_, {}, {}, {}});
+    mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(), static_cast<int>(offline.size()), offline.data(), 1,
+                      true);
     mosquitto_disconnect(mosq_);
     mosquitto_loop_stop(mosq_, false);
     mosquitto_destroy(mosq_);
@@ -118,20 +114,38 @@ void Publisher::publishJson(std::string_view json) {
     bool full;
     {
         std::lock_guard lock(mutex_);
-        if (incoming_.count == 0) {
-            incoming_.source = source_;
-            incoming_.firstSeq = seq_ - 1;
-            incomingSince_ = std::chrono::steady_clock::now();
+        if (incoming_.empty() || incoming_.back().count == kHandOver) {
+            if (incoming_.empty()) incomingSince_ = std::chrono::steady_clock::now();
+            OutboxEntry& run = incoming_.emplace_back();
+            run.source = source_;
+            run.firstSeq = seq_ - 1;
         }
-        incoming_.body.append(json).push_back('\n');
-        full = ++incoming_.count == kHandOver;
+        OutboxEntry& run = incoming_.back();
+        run.body.append(json).push_back('\n');
+        full = ++run.count == kHandOver;
+        ++incomingCount_;
+        incomingBytes_ += json.size() + 1;
         woken_ = woken_ || full;
         ++queued_;
+        boundIncoming();
     }
     ++taken_;
     // The publisher thread takes them in runs, one transaction each: woken
     // for every package it would commit every package alone.
     if (full) wake_.notify_one();
+}
+
+void Publisher::boundIncoming() {
+    // Whole runs, the oldest first, never the one being filled: what stays
+    // follows on without a gap within each run.
+    while (incomingBytes_ > config_.heldLimit && incoming_.size() > 1) {
+        const OutboxEntry& oldest = incoming_.front();
+        incomingBytes_ -= oldest.body.size();
+        incomingCount_ -= oldest.count;
+        queued_ -= oldest.count;
+        droppedUnwritten_ += oldest.count;
+        incoming_.erase(incoming_.begin());
+    }
 }
 
 void Publisher::setStationState(const StationState& state) {
@@ -147,7 +161,27 @@ void Publisher::setStationState(const StationState& state) {
 
 PublishStatus Publisher::status() const {
     std::lock_guard lock(mutex_);
-    return {connected_, queued_, dropped_, ignoredAcks_};
+    return {connected_,       queued_,           droppedForRoom_ + droppedUnwritten_,
+            droppedForRoom_,  droppedUnwritten_, lastOutboxFailure_,
+            !outboxFailure_.empty(), ignoredAcks_};
+}
+
+std::string DroppedReason(const PublishStatus& status, std::uint64_t outboxLimit) {
+    std::string reason;
+    if (status.droppedForRoom > 0) {
+        reason = std::to_string(status.droppedForRoom) + " dropped for room: the outbox reached its size, " +
+                 std::to_string(outboxLimit / 1'000'000) + " MB";
+    }
+    if (status.droppedUnwritten > 0) {
+        if (!reason.empty()) reason += '\n';
+        reason += std::to_string(status.droppedUnwritten) +
+                  " dropped while the outbox could not be written: " + status.outboxFailure;
+    }
+    if (status.outboxFailing) {
+        if (!reason.empty()) reason += '\n';
+        reason += "The outbox cannot be written now; packages wait in memory: " + status.outboxFailure;
+    }
+    return reason;
 }
 
 std::string Publisher::outboxFailure() const {
@@ -161,17 +195,23 @@ void Publisher::run() {
         // Packages handed over wait at most kStoreAge for the outbox; a full
         // run of them, an acknowledgement, room in the window or a broker
         // event wakes it at once.
-        const auto due = incoming_.count > 0 ? incomingSince_ + kStoreAge
-                                             : std::chrono::steady_clock::now() + kStoreAge;
+        const auto due = incomingCount_ > 0 ? incomingSince_ + kStoreAge
+                                            : std::chrono::steady_clock::now() + kStoreAge;
         wake_.wait_until(lock, due, [this] { return woken_ || stopping_; });
         woken_ = false;
         try {
             // A run per wake-up would be a transaction for every package
             // the broker acknowledges.
-            if (incoming_.count >= kHandOver || std::chrono::steady_clock::now() >= incomingSince_ + kStoreAge) {
+            if (incomingCount_ >= kHandOver || std::chrono::steady_clock::now() >= incomingSince_ + kStoreAge) {
                 storeTaken(lock);
             }
             applyAcks(lock);
+            const auto since = std::chrono::steady_clock::now() - statusSent_;
+            if (since >= kStatusAlive ||
+                (since >= kStatusChanged && (sentStatus_.queued != queued_ ||
+                                             sentStatus_.dropped != droppedForRoom_ + droppedUnwritten_))) {
+                stateChanged_ = true;
+            }
             if (stateChanged_ && connected_) {
                 stateChanged_ = false;
                 lock.unlock();
@@ -181,9 +221,10 @@ void Publisher::run() {
             feed(lock);
             outboxFailure_.clear();
         } catch (const OutboxError& failed) {
-            // A full or failing disk: the packages stay in memory and are
-            // tried again on the next round.
+            // A full or failing disk: the packages stay in memory, up to the
+            // limit, and are tried again on the next round.
             outboxFailure_ = failed.what();
+            lastOutboxFailure_ = outboxFailure_;
         }
     }
     // What was handed over and not yet stored goes into the outbox for the next run.
@@ -194,30 +235,32 @@ void Publisher::run() {
 }
 
 void Publisher::storeTaken(std::unique_lock<std::mutex>& lock) {
-    if (incoming_.count == 0) return;
-    std::vector<OutboxEntry> taken(1);
-    std::swap(taken[0], incoming_);
-    incoming_.body.reserve(taken[0].body.capacity());
+    if (incoming_.empty()) return;
+    std::vector<OutboxEntry> taken;
+    taken.swap(incoming_);
+    const std::uint64_t takenCount = std::exchange(incomingCount_, 0);
+    const std::uint64_t takenBytes = std::exchange(incomingBytes_, 0);
     lock.unlock();
     try {
         outbox_->append(taken);
     } catch (...) {
         // Kept for the next round, before what came meanwhile.
         lock.lock();
-        OutboxEntry& kept = taken[0];
-        if (incoming_.count > 0) {
-            kept.body.append(incoming_.body);
-            kept.count += incoming_.count;
-        }
-        std::swap(kept, incoming_);
+        std::move(incoming_.begin(), incoming_.end(), std::back_inserter(taken));
+        incoming_.swap(taken);
+        incomingCount_ += takenCount;
+        incomingBytes_ += takenBytes;
+        // Tried again after a while, not at once over and over.
+        incomingSince_ = std::chrono::steady_clock::now();
+        boundIncoming();
         throw;
     }
     lock.lock();
-    if (outbox_->dropped() != dropped_) {
-        dropped_ = outbox_->dropped();
+    if (outbox_->dropped() != droppedForRoom_) {
+        droppedForRoom_ = outbox_->dropped();
         floors_.clear();
     }
-    queued_ = outbox_->count() + incoming_.count;
+    queued_ = outbox_->count() + incomingCount_;
 }
 
 void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
@@ -260,7 +303,7 @@ void Publisher::applyAcks(std::unique_lock<std::mutex>& lock) {
     ignoredAcks_ += ignored;
     if (advanced) lastProgress_ = std::chrono::steady_clock::now();
     if (removed > 0) floors_.clear();
-    queued_ = outbox_->count() + incoming_.count;
+    queued_ = outbox_->count() + incomingCount_;
 }
 
 std::uint64_t Publisher::floorOf(const std::string& source) {
@@ -355,12 +398,14 @@ bool Publisher::send(const std::string& source, std::string_view body, int& mid)
 }
 
 void Publisher::sendState() {
-    StationState state;
+    StationStatus status;
     {
         std::lock_guard lock(mutex_);
-        state = state_;
+        status = {true, instance_, state_, queued_, droppedForRoom_ + droppedUnwritten_};
+        sentStatus_ = status;
+        statusSent_ = std::chrono::steady_clock::now();
     }
-    const std::string message = OnlineMessage(state);
+    const std::string message = StatusMessage(status);
     mosquitto_publish(mosq_, nullptr, statusTopic_.c_str(), static_cast<int>(message.size()),
                       message.data(), 1, true);
 }

@@ -38,15 +38,26 @@ struct PublishConfig {
     std::size_t window = 200;
     // Without a new acknowledgement for this long, what is held goes out again.
     std::chrono::milliseconds stallResend{10'000};
+    // Bytes of packages handed over and waiting in memory while the outbox
+    // cannot take them (a full or failing disk); beyond, the oldest go.
+    std::uint64_t heldLimit = 16'000'000;
 };
 
 // What the status panel shows.
 struct PublishStatus {
     bool connected = false;
-    std::uint64_t queued = 0;   // in the outbox, not yet confirmed by a collector
-    std::uint64_t dropped = 0;  // given up for room
+    std::uint64_t queued = 0;   // in the outbox or waiting for it, not yet confirmed by a collector
+    std::uint64_t dropped = 0;  // given up, for either reason below
+    std::uint64_t droppedForRoom = 0;     // the oldest of a full outbox
+    std::uint64_t droppedUnwritten = 0;   // the oldest in memory while the outbox could not be written
+    std::string outboxFailure;            // the last failure of the outbox, also after it mended
+    bool outboxFailing = false;           // it fails now
     std::uint64_t ignoredAcks = 0;  // confirmations beyond what the run published
 };
+
+// Why the status panel counts packages as dropped, or that the outbox fails
+// now; empty when neither.
+std::string DroppedReason(const PublishStatus& status, std::uint64_t outboxLimit);
 
 // Publishes the packages of one station at QoS 1 to <prefix>/<station>/packages
 // and keeps each one in the outbox until a collector confirms it on
@@ -81,7 +92,8 @@ public:
     PublishStatus status() const;
     // Packages handed over since the start.
     std::uint64_t taken() const { return taken_.load(); }
-    // The last failure of the outbox, empty while it works.
+    std::uint64_t outboxLimit() const { return config_.outboxLimit; }
+    // The failure of the outbox, empty while it works.
     std::string outboxFailure() const;
 
 private:
@@ -93,6 +105,8 @@ private:
     // the connection is gone.
     bool send(const std::string& source, std::string_view body, int& mid);
     void sendState();
+    // Drops the oldest runs waiting in memory beyond the limit.
+    void boundIncoming();
     std::uint64_t floorOf(const std::string& source);
 
     static void onConnect(mosquitto*, void* self, int rc, int flags, const mosquitto_property*);
@@ -115,7 +129,9 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     bool woken_ = false;  // something for the publisher thread to do
-    OutboxEntry incoming_;  // handed over, not yet in the outbox
+    std::vector<OutboxEntry> incoming_;  // handed over, not yet in the outbox, in runs
+    std::uint64_t incomingCount_ = 0;
+    std::uint64_t incomingBytes_ = 0;
     std::chrono::steady_clock::time_point incomingSince_;  // when its first package came
     std::vector<Acknowledgement> acks_;
     bool connected_ = false;
@@ -125,9 +141,14 @@ private:
     std::set<int> inFlight_;
     std::set<int> earlyAcked_;  // acknowledged before the feeding noted them
     std::uint64_t queued_ = 0;
-    std::uint64_t dropped_ = 0;
+    std::uint64_t droppedForRoom_ = 0;
+    std::uint64_t droppedUnwritten_ = 0;
     std::uint64_t ignoredAcks_ = 0;
     std::string outboxFailure_;
+    std::string lastOutboxFailure_;
+    std::string instance_;
+    StationStatus sentStatus_;  // the last status said
+    std::chrono::steady_clock::time_point statusSent_;
 
     // The publisher thread's own.
     std::unique_ptr<Outbox> outbox_;

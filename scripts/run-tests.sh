@@ -50,10 +50,11 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== Threaded parts under ThreadSanitizer"
 # Only the tests of what runs threads of its own (the logs' writer, journal
 # and recovery, the publisher, the busy runs' work set aside, the session's
-# rules) are built. Qt itself is not instrumented: the suppressions name only
-# Qt's functions, each with why it is safe.
-tsan_tests=(busy_runs_tests session_rules_tests live_logs_tests journal_recovery_tests
-  line_store_tests durable_file_tests outbox_tests publisher_tests)
+# reading thread and its hand-over to the GUI thread) are built. Qt itself is
+# not instrumented: the suppressions name only Qt's functions, each with why
+# it is safe.
+tsan_tests=(busy_runs_tests session_rules_tests session_thread_tests live_logs_tests
+  journal_recovery_tests line_store_tests durable_file_tests outbox_tests publisher_tests)
 cmake -S . -B "$tsan" "${strict[@]}" -DCMAKE_BUILD_TYPE=Debug \
   -DZELVAR_CORE_ONLY=ON -DZELVAR_TSAN=ON >/dev/null
 cmake --build "$tsan" -j "$jobs" $(printf -- '--target %s ' "${tsan_tests[@]}")

@@ -257,18 +257,18 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     refusedStart("--init");
     ToolRun r = init();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 4\n");
-    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "4");
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 5\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "5");
     EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
-    EXPECT_EQ(init().err, "schema version 4, nothing to do\n");
+    EXPECT_EQ(init().err, "schema version 5, nothing to do\n");
     EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
 
-    query("UPDATE zelvar_schema SET version = 5");
-    refusedStart("version 5");
+    query("UPDATE zelvar_schema SET version = 6");
+    refusedStart("version 6");
     r = init();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("version 5"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("version 6"), std::string::npos) << r.err;
 }
 
 // The zone a log was written in is stated, or the local one taken and said,
@@ -359,4 +359,60 @@ TEST_F(Collector, AnInterruptedImportSaysSoAndIsFinishedByTheNext) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no line of a hex log"), std::string::npos) << r.err;
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "60000");
+}
+
+// Levels are numbers beside their text on every path: dbm_value the level in
+// dBm (NULL for "Max", "-" and none), dbm_max for "Max"; rows stored before
+// these columns get them from --init's upgrade.
+TEST_F(CollectorSchema, LevelsAreNumbers) {
+    query(kFirstTable);
+    query("INSERT INTO packages (station, source, seq, port, dbm, hex) VALUES ('old', 'import', 2, 1, '-90', '00'), "
+          "('old', 'import', 3, 1, 'Max', '00'), ('old', 'import', 4, 1, '-', '00')");
+    const ToolRun r = zelvar::test::RunInShell(database() + " --init", scratch);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(query("SELECT string_agg(concat_ws(':', seq, dbm_value, dbm_max), ',' ORDER BY seq) FROM packages"),
+              "1:f,2:-90:f,3:t,4:f");
+    EXPECT_EQ(collect(dataDir() / "reports.hex", "alpha", (dataDir() / "only-rssi.ini").string()).status, 0);
+    EXPECT_EQ(query("SELECT concat_ws('|', count(*) FILTER (WHERE dbm_max), count(dbm_value), avg(dbm_value)) "
+                    "FROM packages WHERE station = 'alpha'"),
+              "2|10|-111.2000000000000000");
+}
+
+// The README's query of packages and average level per hour per station for
+// a day runs as it stands there.
+TEST_F(Collector, TheReadmeQueryRuns) {
+    std::ifstream readme(fs::path(ZELVAR_SOURCE_DIR) / "README.md");
+    std::string line;
+    while (std::getline(readme, line) && line.find("per hour per station for a day") == std::string::npos) {
+    }
+    while (std::getline(readme, line) && !line.starts_with("    ")) {
+    }
+    std::string sql;
+    for (; readme && line.starts_with("    "); std::getline(readme, line)) sql += line.substr(4) + '\n';
+    ASSERT_FALSE(sql.empty()) << "no query in the README";
+    EXPECT_EQ(collect(dataDir() / "reports.hex", "alpha", (dataDir() / "only-rssi.ini").string()).status, 0);
+    EXPECT_EQ(collect(dataDir() / "traffic.hex", "beta").status, 0);
+    query("SET TimeZone = 'Europe/Berlin'");
+    EXPECT_EQ(query("SELECT string_agg(q::text, ' ') FROM (" + sql.substr(0, sql.rfind(';')) + ") q"),
+              "(alpha,\"2026-12-08 06:00:00+01\",16,-111.2) (beta,\"2026-12-08 06:00:00+01\",25,-94.2)");
+}
+
+// The collector's role notes what stations say through the owner's function
+// only, and the table keeps the stations heard of last, up to its bound.
+TEST_F(Collector, StationsAreNotedWithinTheirBound) {
+    const std::string role = schema + "_collector";
+    query("CREATE ROLE " + role);
+    ASSERT_EQ(zelvar::test::RunInShell(database() + " --init --collector-role " + role, scratch).status, 0);
+    query("SET ROLE " + role);
+    query("SELECT zelvar_note_stations('[{\"station\":\"a\",\"heard\":1000},{\"station\":\"b\",\"heard\":3000,"
+          "\"state\":\"online\",\"hosts\":1,\"gps\":true,\"transceivers\":4},{\"station\":\"c\",\"heard\":2000,"
+          "\"package\":1500}]', 2)");
+    // A note of packages alone keeps what the last status said.
+    query("SELECT zelvar_note_stations('[{\"station\":\"b\",\"heard\":4000,\"package\":3500}]', 2)");
+    query("RESET ROLE");
+    EXPECT_EQ(query("SELECT string_agg(concat_ws('|', station, extract(epoch FROM last_seen), state, hosts, gps, "
+                    "transceivers, extract(epoch FROM last_package)), ',' ORDER BY station) FROM stations"),
+              "b|4.000000|online|1|t|4|3.500000,c|2.000000|1.500000");
+    query("DROP OWNED BY " + role);
+    query("DROP ROLE " + role);
 }

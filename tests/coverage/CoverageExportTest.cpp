@@ -53,23 +53,23 @@ CoverageOptions as(CoverageFormat format) {
 TEST(CoverageExportTest, CsvAndGeoJsonKeepLogOrderAndEveryLevel) {
     CoverageCounts counts;
     EXPECT_EQ(exportOf(sampleLog(), as(CoverageFormat::Csv), &counts),
-              "port,time,lat,lon,pdop,dbm\r\n"
-              "2,2026-12-09T10:15:02Z,55.668723,37.609463,1.8,-87\r\n"
-              "1,2026-12-09T10:15:04Z,55.670390,37.609463,Err,Max\r\n"
-              "2,2026-12-09T10:15:05Z,55.672057,37.609463,2.5,-\r\n"
-              "1,2026-12-09T10:15:06Z,55.673723,37.609463,1.2,-112\r\n");
+              "port,time,lat,lon,pdop,dbm,dbm_value\r\n"
+              "2,2026-12-09T10:15:02Z,55.668723,37.609463,1.8,-87,-87\r\n"
+              "1,2026-12-09T10:15:04Z,55.670390,37.609463,Err,Max,\r\n"
+              "2,2026-12-09T10:15:05Z,55.672057,37.609463,2.5,-,\r\n"
+              "1,2026-12-09T10:15:06Z,55.673723,37.609463,1.2,-112,-112\r\n");
     EXPECT_EQ(CoverageCountsText(counts),
               "4 reports with position (4 kept), 1 without, 1 unreadable line");
     EXPECT_EQ(exportOf(sampleLog(), as(CoverageFormat::GeoJson)),
               "{\"type\":\"FeatureCollection\",\"features\":[\n"
               "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[37.609463,55.668723]},"
-              "\"properties\":{\"port\":2,\"time\":\"2026-12-09T10:15:02Z\",\"dbm\":-87,\"pdop\":1.8}},\n"
+              "\"properties\":{\"port\":2,\"time\":\"2026-12-09T10:15:02Z\",\"dbm\":-87,\"dbm_value\":-87,\"pdop\":1.8}},\n"
               "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[37.609463,55.670390]},"
-              "\"properties\":{\"port\":1,\"time\":\"2026-12-09T10:15:04Z\",\"dbm\":\"Max\",\"pdop\":null}},\n"
+              "\"properties\":{\"port\":1,\"time\":\"2026-12-09T10:15:04Z\",\"dbm\":\"Max\",\"dbm_value\":null,\"pdop\":null}},\n"
               "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[37.609463,55.672057]},"
-              "\"properties\":{\"port\":2,\"time\":\"2026-12-09T10:15:05Z\",\"dbm\":null,\"pdop\":2.5}},\n"
+              "\"properties\":{\"port\":2,\"time\":\"2026-12-09T10:15:05Z\",\"dbm\":null,\"dbm_value\":null,\"pdop\":2.5}},\n"
               "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[37.609463,55.673723]},"
-              "\"properties\":{\"port\":1,\"time\":\"2026-12-09T10:15:06Z\",\"dbm\":-112,\"pdop\":1.2}}\n"
+              "\"properties\":{\"port\":1,\"time\":\"2026-12-09T10:15:06Z\",\"dbm\":-112,\"dbm_value\":-112,\"pdop\":1.2}}\n"
               "]}\n");
     // No report at all is still a whole document.
     EXPECT_EQ(exportOf("", as(CoverageFormat::GeoJson)),
@@ -91,7 +91,9 @@ TEST(CoverageExportTest, KmlAndGpxGroupByPortInLogOrder) {
                  "<Point><coordinates>37.609463,55.670390</coordinates></Point>"),
               std::string::npos);
     EXPECT_NE(at("<description>-112 dBm, "), std::string::npos);
-    EXPECT_NE(at("<styleUrl>#band6</styleUrl><Point><coordinates>37.609463,55.673723"), std::string::npos);
+    EXPECT_NE(at("<styleUrl>#band6</styleUrl><ExtendedData><Data name=\"dbm_value\"><value>-112</value></Data>"
+                 "</ExtendedData><Point><coordinates>37.609463,55.673723"),
+              std::string::npos);
     EXPECT_NE(at("<styleUrl>#none</styleUrl><Point><coordinates>37.609463,55.672057"), std::string::npos);
     EXPECT_NE(at("<Style id=\"band6\"><IconStyle><color>ff0000d0</color>"), std::string::npos);
     EXPECT_NE(at("<description>Each point is one signal report, coloured by its level: green Max "
@@ -105,7 +107,7 @@ TEST(CoverageExportTest, KmlAndGpxGroupByPortInLogOrder) {
                        "<trkpt lat=\"55.670390\" lon=\"37.609463\"><time>2026-12-09T10:15:04Z</time>"
                        "<extensions><zelvar:dbm>Max</zelvar:dbm></extensions></trkpt>\n"
                        "<trkpt lat=\"55.673723\" lon=\"37.609463\"><time>2026-12-09T10:15:06Z</time>"
-                       "<pdop>1.2</pdop><extensions><zelvar:dbm>-112</zelvar:dbm></extensions></trkpt>\n"
+                       "<pdop>1.2</pdop><extensions><zelvar:dbm>-112</zelvar:dbm><zelvar:dbm_value>-112</zelvar:dbm_value></extensions></trkpt>\n"
                        "</trkseg>\n</trk>\n<trk>\n<name>Port 2</name>\n"),
               std::string::npos)
         << gpx;
@@ -117,17 +119,17 @@ TEST(CoverageExportTest, FiltersKeepWhatTheyPromise) {
     CoverageCounts counts;
     options.minDbm = -100;  // keeps -87 and Max, drops -112 and "-"
     EXPECT_EQ(exportOf(sampleLog(), options, &counts),
-              "port,time,lat,lon,pdop,dbm\r\n"
-              "2,2026-12-09T10:15:02Z,55.668723,37.609463,1.8,-87\r\n"
-              "1,2026-12-09T10:15:04Z,55.670390,37.609463,Err,Max\r\n");
+              "port,time,lat,lon,pdop,dbm,dbm_value\r\n"
+              "2,2026-12-09T10:15:02Z,55.668723,37.609463,1.8,-87,-87\r\n"
+              "1,2026-12-09T10:15:04Z,55.670390,37.609463,Err,Max,\r\n");
     EXPECT_EQ(counts.withPosition, 4u);
     EXPECT_EQ(counts.kept, 2u);
     options.minDbm.reset();
     options.maxPdop = 1.8;  // drops "Err" and 2.5
     options.ports = {1, 3};
     EXPECT_EQ(exportOf(sampleLog(), options),
-              "port,time,lat,lon,pdop,dbm\r\n"
-              "1,2026-12-09T10:15:06Z,55.673723,37.609463,1.2,-112\r\n");
+              "port,time,lat,lon,pdop,dbm,dbm_value\r\n"
+              "1,2026-12-09T10:15:06Z,55.673723,37.609463,1.2,-112,-112\r\n");
     // A port without kept reports gets no folder.
     options.format = CoverageFormat::Kml;
     EXPECT_EQ(exportOf(sampleLog(), options).find("Port 2"), std::string::npos);
@@ -135,7 +137,8 @@ TEST(CoverageExportTest, FiltersKeepWhatTheyPromise) {
     const std::string onlyPort2 = exportOf(sampleLog(), options);
     EXPECT_EQ(onlyPort2.find("Port 1"), std::string::npos);
     EXPECT_TRUE(onlyPort2.ends_with("PDOP 1.8</description><TimeStamp><when>2026-12-09T10:15:02Z"
-                                    "</when></TimeStamp><styleUrl>#band3</styleUrl><Point><coordinates>"
+                                    "</when></TimeStamp><styleUrl>#band3</styleUrl><ExtendedData><Data name=\"dbm_value\">"
+                                    "<value>-87</value></Data></ExtendedData><Point><coordinates>"
                                     "37.609463,55.668723</coordinates></Point></Placemark>\n"
                                     "</Folder>\n</Document>\n</kml>\n"))
         << onlyPort2;
@@ -162,7 +165,7 @@ TEST(CoverageExportTest, ReadsLogFilesInArgumentOrderAnyLineEnd) {
                        "<time>2026-12-10T21:00:00Z</time>"),
               std::string::npos);
     const std::string csv = exportOf({&file, &text}, as(CoverageFormat::Csv));
-    EXPECT_TRUE(csv.starts_with("port,time,lat,lon,pdop,dbm\r\n3,")) << csv;
+    EXPECT_TRUE(csv.starts_with("port,time,lat,lon,pdop,dbm,dbm_value\r\n3,")) << csv;
     EXPECT_TRUE(HasOwnPositionLine(file, 4));
     const std::string placeholderOnly = RssiPlaceholderLine("1", "09.12.2026 14:15:03", "-90");
     TextCoverageSource none(placeholderOnly);

@@ -40,11 +40,11 @@ TEST_F(ZelvarCoverageTest, TakesTheTimeZoneFromTheSettingsAndTheLogsInOrder) {
     const ToolRun csv = run("--format=csv --settings " + ShellQuoted(path("zone.ini")) + " " +
                             ShellQuoted(kLog) + " " + ShellQuoted(path("second.txt")));
     ASSERT_EQ(csv.status, 0) << csv.err;
-    EXPECT_TRUE(csv.out.starts_with("port,time,lat,lon,pdop,dbm\r\n"
-                                    "1,2026-12-09T04:58:11Z,55.668723,37.609463,1.8,-67\r\n"))
+    EXPECT_TRUE(csv.out.starts_with("port,time,lat,lon,pdop,dbm,dbm_value\r\n"
+                                    "1,2026-12-09T04:58:11Z,55.668723,37.609463,1.8,-67,-67\r\n"))
         << csv.out;
-    EXPECT_TRUE(csv.out.ends_with("1,2026-12-09T04:58:23Z,55.669825,37.610980,3.1,-113\r\n"
-                                  "3,2026-12-10T02:00:00Z,-33.856788,-151.215833,1.0,-70\r\n"))
+    EXPECT_TRUE(csv.out.ends_with("1,2026-12-09T04:58:23Z,55.669825,37.610980,3.1,-113,-113\r\n"
+                                  "3,2026-12-10T02:00:00Z,-33.856788,-151.215833,1.0,-70,-70\r\n"))
         << csv.out;
     EXPECT_EQ(csv.err, "10 reports with position (10 kept), 1 without, 0 unreadable lines\n");
 
@@ -53,7 +53,7 @@ TEST_F(ZelvarCoverageTest, TakesTheTimeZoneFromTheSettingsAndTheLogsInOrder) {
                              ShellQuoted(path("out.csv")) + " " + ShellQuoted(kLog));
     ASSERT_EQ(file.status, 0) << file.err;
     EXPECT_EQ(ReadFile(path("out.csv")),
-              "port,time,lat,lon,pdop,dbm\r\n2,2026-12-09T21:58:12Z,55.668835,37.609650,1.8,-78\r\n");
+              "port,time,lat,lon,pdop,dbm,dbm_value\r\n2,2026-12-09T21:58:12Z,55.668835,37.609650,1.8,-78,-78\r\n");
     EXPECT_EQ(file.out, "");
 }
 

@@ -30,7 +30,7 @@ kml=$(summary -al "$scratch/map.kml")
 [ "$(sed -n 's/^Layer name: //p' <<<"$kml" | tr '\n' ,)" = "Port 1,Port 2,Port 3,Port 4," ] ||
   fail "KML layers: $(sed -n 's/^Layer name: //p' <<<"$kml")"
 [ "$(sed -n 's/^Feature Count: //p' <<<"$kml" | tr '\n' ,)" = "4,3,1,1," ] || fail "KML counts"
-has_fields "$kml" Name description timestamp
+has_fields "$kml" Name description timestamp dbm_value
 ogrinfo -ro -q "$scratch/map.kml" "Port 1" | grep -q "timestamp (DateTime) = 2026/12/09 21:58:11" ||
   fail "KML time"
 
@@ -38,7 +38,7 @@ ogrinfo -ro -q "$scratch/map.kml" "Port 1" | grep -q "timestamp (DateTime) = 202
 gpx_options=(-oo GPX_USE_EXTENSIONS=YES)
 [ "$(count "${gpx_options[@]}" "$scratch/map.gpx" tracks)" = 4 ] || fail "GPX tracks"
 [ "$(count "${gpx_options[@]}" "$scratch/map.gpx" track_points)" = 9 ] || fail "GPX track points"
-has_fields "$(summary "${gpx_options[@]}" "$scratch/map.gpx" track_points)" time pdop zelvar_dbm track_fid
+has_fields "$(summary "${gpx_options[@]}" "$scratch/map.gpx" track_points)" time pdop zelvar_dbm zelvar_dbm_value track_fid
 ogrinfo -ro -q "${gpx_options[@]}" "$scratch/map.gpx" track_points | grep -q "zelvar_dbm (String) = Max" ||
   fail "GPX dBm"
 
@@ -46,7 +46,7 @@ ogrinfo -ro -q "${gpx_options[@]}" "$scratch/map.gpx" track_points | grep -q "ze
 geojson=$(summary -al "$scratch/map.geojson")
 grep -q "^Geometry: Point" <<<"$geojson" || fail "GeoJSON geometry"
 [ "$(sed -n 's/^Feature Count: //p' <<<"$geojson")" = 9 ] || fail "GeoJSON count"
-for typed in "port: Integer" "time: DateTime" "pdop: Real" "dbm: "; do
+for typed in "port: Integer" "time: DateTime" "pdop: Real" "dbm: " "dbm_value: Integer"; do
   grep -q "^$typed" <<<"$geojson" || fail "GeoJSON field $typed in: $geojson"
 done
 ogrinfo -ro -q -al -where "port = 4" "$scratch/map.geojson" | grep -q "POINT (37.610592 55.669537)" ||
@@ -57,5 +57,5 @@ csv_options=(-oo X_POSSIBLE_NAMES=lon -oo Y_POSSIBLE_NAMES=lat)
 csv=$(summary -al "${csv_options[@]}" "$scratch/map.csv")
 grep -q "^Geometry: Point" <<<"$csv" || fail "CSV geometry"
 [ "$(sed -n 's/^Feature Count: //p' <<<"$csv")" = 9 ] || fail "CSV count"
-has_fields "$csv" port time lat lon pdop dbm
+has_fields "$csv" port time lat lon pdop dbm dbm_value
 echo "check-consumers: KML, GPX, GeoJSON and CSV read as expected"

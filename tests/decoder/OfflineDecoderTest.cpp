@@ -271,6 +271,33 @@ TEST(InputLineListTest, TakesNoMoreMemoryThanTheFile) {
     EXPECT_EQ(line, "1$F4BEE070\t00 01");
 }
 
+// Lines of every length read back across the blocks they lie in, and a
+// decoding's reader gives each block back once past it.
+TEST(InputLineListTest, AReleasingReaderGivesTheBlocksBackAsItReads) {
+    InputLineList lines;
+    std::vector<std::string> written;
+    for (std::size_t i = 0; written.size() < 40000; ++i) {
+        written.push_back(std::string(i * 7919 % 200, static_cast<char>('a' + i % 26)));
+        lines.append(written.back());
+    }
+    lines.append(std::string(3 << 20, 'x'));  // longer than a block
+    written.push_back(std::string(3 << 20, 'x'));
+    const std::size_t whole = lines.capacity();
+    for (const bool releasing : {false, true}) {
+        auto back = releasing ? InputLineList::Reader::releasing(lines) : InputLineList::Reader(lines);
+        std::size_t count = 0;
+        std::string_view line;
+        while (back.next(line)) {
+            ASSERT_EQ(line, written[count]) << count;
+            if (++count == written.size() / 2) {
+                EXPECT_EQ(lines.capacity() < whole, releasing);
+            }
+        }
+        EXPECT_EQ(count, written.size());
+    }
+    EXPECT_LT(lines.capacity(), 1024u);  // every block given back
+}
+
 // The editor's "Decode..." hands over its text, which the list reads where it
 // lies, counting as appending its lines would; a line added later goes to a
 // copy of its own.

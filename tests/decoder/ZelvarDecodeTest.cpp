@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -80,13 +81,14 @@ std::string everyLineForm() {
 
 // What File > Decode makes of the same text, split as a whole.
 struct WholeFileRun : zelvar::DecoderOutput {
-    WholeFileRun(const std::string& log, std::string_view title) {
+    WholeFileRun(const std::string& log, std::string_view title,
+                 std::size_t handOnBytes = std::numeric_limits<std::size_t>::max()) {
         zelvar::PackageDecoder decoder(settings, mirrors, gps, *this);
         zelvar::OfflineDecoder offline(decoder, mirrors);
         const zelvar::LineList lines = zelvar::LineList::fromText(log);
         for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
         decoder.ResetPortState();
-        offline.DecodeLogLines(title);
+        offline.DecodeLogLines(title, handOnBytes);
     }
     void showDecodedLines(const zelvar::LineList& t, const zelvar::LineList& h) override {
         text += t.text();
@@ -214,6 +216,8 @@ TEST_F(ZelvarDecodeTool, StreamedOutputEqualsTheWholeFileRun) {
     std::ofstream(scratch / "forms.hex", std::ios::binary) << log;
     const WholeFileRun whole(log, "File: forms.hex");
     ASSERT_GT(whole.text.size() + whole.hex.size(), 600'000u);  // three portions or more
+    const WholeFileRun portions(log, "File: forms.hex", 64 * 1024);  // as the main window decodes
+    EXPECT_TRUE(portions.text == whole.text && portions.hex == whole.hex);
     const ToolRun r = run(withEmptySettings("--hex-out out.hex forms.hex"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == whole.text);

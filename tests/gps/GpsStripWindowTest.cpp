@@ -45,14 +45,16 @@ public:
     std::vector<zelvar::ClockTime> requests;
 };
 
-// zelvar-gps-sim; its first output line is the terminal to open.
+// zelvar-gps-sim; its first output line is the terminal to open. Its
+// seconds follow one another as fast as the line carries them, so that the
+// tests wait for sentences, not for the clock.
 class GpsSim {
 public:
     explicit GpsSim(QStringList arguments) {
         process_.setChildProcessModifier(
             [parent = ::getpid()] { zelvar::test::DieWithParent(parent); });
         process_.start(QStringLiteral(ZELVAR_GPS_SIM_BIN),
-                       QStringList{"--utc", "081226,123519"} + arguments);
+                       QStringList{"--utc", "081226,123519", "--interval-ms", "0"} + arguments);
         if (!process_.waitForStarted()) return;
         QElapsedTimer waited;
         waited.start();
@@ -81,7 +83,7 @@ private:
 };
 
 // Reads the emulator's terminal until `count` GPRMC sentences have come: it
-// has then been sending for count - 1 seconds at least. What is read here
+// has then been sending for count - 1 of its seconds at least. What is read here
 // is what the port throws away when it opens.
 bool sentencesSent(const QString& path, int count) {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -141,7 +143,9 @@ private slots:
         h.store(QStringLiteral("OnlyRSSI"), QStringLiteral("1"));
         h.main->setSerialPortLister(zelvar::SystemSerialPortNames);
         RecordingClock clock;
-        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock);
+        // The status texts of the commands stand a tenth of the program's second.
+        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock, nullptr,
+                                   zelvar::GpsStrip::kStatusFlash / 10);
         h.start();
         TMainForm& w = *h.main;
 
@@ -169,7 +173,7 @@ private slots:
         QVERIFY(label(w, "LabelGPSTime")->isVisible() && label(w, "LabelPDOP")->isVisible());
 
         QTRY_VERIFY(!w.model().gps().fix.PdopText.empty() && !w.model().gps().fix.LatText.empty());
-        QVERIFY2(QRegularExpression(QStringLiteral("^08\\.12\\.2026 16:35:\\d\\d$"))
+        QVERIFY2(QRegularExpression(QStringLiteral("^08\\.12\\.2026 16:\\d\\d:\\d\\d$"))
                      .match(label(w, "LabelGPSTime")->text())
                      .hasMatch(),
                  qPrintable(label(w, "LabelGPSTime")->text()));

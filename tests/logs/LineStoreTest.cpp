@@ -78,6 +78,25 @@ TEST(LineStore, SavesTheBytesOfTheFileFormat) {
     EXPECT_EQ(store.byteCount(), 0u);
 }
 
+// A decoding's lines, gathered beside a view, are taken over whole.
+TEST(LineStore, TakesAnotherStoresLinesOverAsIfAppended) {
+    const std::string first = manyLines(30000);
+    const std::string second = manyLines(50000);
+    LineStore store, more, plain;
+    store.appendLines(first);
+    more.appendLines(second);
+    store.append(std::move(more));
+    plain.appendLines(first + "\n" + second);
+    EXPECT_TRUE(more.empty());
+    EXPECT_EQ(store.lineCount(), plain.lineCount());
+    EXPECT_EQ(store.byteCount(), plain.byteCount());
+    EXPECT_EQ(storeText(store), storeText(plain));
+    EXPECT_EQ(store.posAt(plain.offsetOf({40000, 3})), (TextPos{40000, 3}));
+    store.appendLines("after");
+    EXPECT_EQ(store.line(80000), "after");
+    EXPECT_EQ(joinedBytes(store.snapshot()), savedAs(first + "\n" + second + "\nafter"));
+}
+
 TEST(LineStore, ASnapshotKeepsItsBytesWhateverFollows) {
     LineStore store;
     store.appendLines(manyLines(30000));

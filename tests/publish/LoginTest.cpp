@@ -119,6 +119,15 @@ TEST_F(Login, StrangersAndForeignTopicsAreRefusedAndTheCollectorStoresWithItsPas
     publish(publisher, 2000);
     EXPECT_TRUE(allConfirmed(publisher)) << ReadFile(scratch / "collector.log");
     EXPECT_EQ(stored(publisher.source()), "2000 2000 2000");
+    // What east says of itself is noted under the role; the collector's user
+    // may clear a station's retained topics.
+    EXPECT_TRUE(WaitFor([&] { return query("SELECT state FROM " + name + ".stations WHERE station = 'east'") == "online"; }));
+    const ToolRun forgot = RunInShell(ShellQuoted(ZELVAR_COLLECT_BIN) + " --database " + owner() +
+                                          " --forget-station west --broker 127.0.0.1:" + std::to_string(broker->port()) +
+                                          " --prefix " + name + " --credentials " +
+                                          credentials("zelvar-collect-pw", 0600),
+                                      scratch);
+    EXPECT_EQ(forgot.status, 0) << forgot.err;
     // The role stores, and reads, changes or deletes nothing.
     query("SET ROLE " + role);
     for (const std::string& sql : {"SELECT count(*) FROM " + name + ".packages",

@@ -51,4 +51,37 @@ TEST(Outbox, KeepsRunsUntilConfirmedAcrossProgramsAndDropsTheOldestWhenFull) {
     fs::remove_all(scratch);
 }
 
+// What a long outage filled goes, once all of it is confirmed, back to the
+// file system: the files shrink, and the outbox holds what comes next as before.
+TEST(Outbox, GivesItsSpaceBackOnceEmpty) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-outbox");
+    const fs::path path = scratch / "outbox.sqlite";
+    const auto onDisk = [&] {
+        std::uintmax_t bytes = 0;
+        for (const char* suffix : {"", "-wal"}) {
+            std::error_code missing;
+            const std::uintmax_t size = fs::file_size(path.string() + suffix, missing);
+            if (!missing) bytes += size;
+        }
+        return bytes;
+    };
+    {
+        zelvar::Outbox outbox(path.string(), 1'000'000'000);
+        for (std::uint64_t first = 1; first <= 200'000; first += 20'000) {
+            std::vector<zelvar::OutboxEntry> batch;
+            for (std::uint64_t at = first; at < first + 20'000; at += 1000) batch.push_back(run(at, 1000));
+            outbox.append(batch);
+        }
+        ASSERT_GT(onDisk(), 20'000'000u);
+        EXPECT_EQ(outbox.acknowledge("run", 200'000), 200'000u);
+        EXPECT_LT(onDisk(), 1'000'000u);
+        outbox.append({run(200'001, 10)});
+        EXPECT_EQ(outbox.count(), 10u);
+    }
+    zelvar::Outbox reopened(path.string(), 1'000'000'000);
+    EXPECT_EQ(reopened.count(), 10u);
+    EXPECT_EQ(reopened.held("run")->lowest, 200'001u);
+    fs::remove_all(scratch);
+}
+
 }  // namespace

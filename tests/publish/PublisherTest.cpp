@@ -2,6 +2,9 @@
 // place: what the station says on its status topic, and that a confirmation
 // frees exactly the packages it covers.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -37,14 +40,23 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
     // Only the feeding may send a package here, not the repeat after a stall.
     config.stallResend = std::chrono::hours(1);
     std::string source;
+    // What the station says, with the instance kept in its outbox.
+    auto said = [&] {
+        std::string error;
+        return zelvar::ParseStationStatus(listener.last("t/st/status"), error).value_or(zelvar::StationStatus{});
+    };
+    std::string instance;
     {
         zelvar::Publisher publisher(config);
         source = publisher.source();
         ASSERT_EQ(source.size(), 32u);
         publisher.setStationState({true, 4});
-        EXPECT_TRUE(WaitFor([&] {
-            return listener.last("t/st/status") == R"({"gps":true,"state":"online","transceivers":4})";
-        })) << listener.last("t/st/status");
+        EXPECT_TRUE(WaitFor([&] { return said().online && said().state && said().state->gps; }))
+            << listener.last("t/st/status");
+        EXPECT_EQ(said().state->transceivers, 4);
+        EXPECT_EQ(said().queued, 0u);
+        instance = said().instance;
+        EXPECT_EQ(instance.size(), 32u);
         zelvar::PackageFields fields;
         fields.hex = "00 11 22 33 44";
         for (int i = 0; i < 100; ++i) publisher.publish(fields, "");
@@ -68,7 +80,8 @@ TEST(Publisher, TellsItsStateAndFreesWhatAConfirmationCovers) {
                             std::chrono::seconds(30)))
             << listener.last("t/st/packages");
     }
-    EXPECT_TRUE(WaitFor([&] { return listener.last("t/st/status") == "offline"; }));
+    EXPECT_TRUE(WaitFor([&] { return !said().online && said().instance == instance; }))
+        << listener.last("t/st/status");
     fs::remove_all(scratch);
 }
 
@@ -137,6 +150,43 @@ TEST(Publisher, StoresPackagesInRunsWhileTheBrokerAcknowledges) {
     EXPECT_EQ(outbox.count(), 2000u);
     // A run for every 0.1 s of handing over, and the last one.
     EXPECT_LE(outbox.after(0, 5000).size(), static_cast<std::size_t>(handing / std::chrono::milliseconds(100)) + 2);
+    fs::remove_all(scratch);
+}
+
+// While the outbox cannot be written (a full disk: here the largest file the
+// process may write), what is handed over waits in memory, up to a bound: the
+// oldest go and are counted. Once the disk takes them again, the rest is stored.
+TEST(Publisher, HoldsABoundedAmountWhileTheOutboxCannotBeWritten) {
+    const fs::path scratch = zelvar::test::TestScratchDir("zelvar-publisher");
+    zelvar::PublishConfig config;
+    config.port = 1;  // no broker: every package stays
+    config.station = "st";
+    config.outboxPath = (scratch / "outbox.sqlite").string();
+    zelvar::Publisher publisher(config);
+    // Beyond the limit a write fails with EFBIG instead of the signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const rlimit full{256 * 1024, unlimited.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    zelvar::PackageFields fields;
+    const std::string hex(300, 'A');
+    fields.hex = hex;
+    for (int i = 0; i < 200'000; ++i) publisher.publish(fields, "");
+    EXPECT_TRUE(WaitFor([&] { return !publisher.outboxFailure().empty(); }));
+    const zelvar::PublishStatus held = publisher.status();
+    EXPECT_GT(held.dropped, 0u);
+    EXPECT_EQ(held.dropped, held.droppedUnwritten);
+    EXPECT_EQ(held.queued + held.dropped, 200'000u);
+    EXPECT_LE(held.queued * hex.size(), config.heldLimit);
+    // The status panel's tooltip says why.
+    EXPECT_NE(zelvar::DroppedReason(held, config.outboxLimit)
+                  .find(std::to_string(held.dropped) + " dropped while the outbox could not be written: outbox: "),
+              std::string::npos)
+        << zelvar::DroppedReason(held, config.outboxLimit);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    EXPECT_TRUE(WaitFor([&] { return publisher.outboxFailure().empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return zelvar::Outbox(config.outboxPath, config.outboxLimit).count() == held.queued; }));
     fs::remove_all(scratch);
 }
 

@@ -212,16 +212,17 @@ TEST_F(Trust, AConfirmationStaysRetainedOnlyWhileItsStationIsOffline) {
         if (!WaitFor([&] { return !fresh.last(name + "/marker").empty(); })) return std::string("no marker");
         return fresh.last(ack);
     };
-    client->say(status, zelvar::OnlineMessage({}));
+    const std::string online = zelvar::StatusMessage({true, "", zelvar::StationState{}, {}, {}});
+    client->say(status, online);
     client->sendPackage(topic("good"), package("good", 2), 1);
     ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 2}); }));
     EXPECT_EQ(retained(), "");
 
-    client->say(status, zelvar::kOfflineMessage);
+    client->say(status, "offline");  // as a station of an earlier version says it
     client->sendPackage(topic("good"), package("good", 3), 1);
     ASSERT_TRUE(WaitFor([&] { return client->last(ack) == zelvar::AckMessage({kRun, 3}); }));
     EXPECT_EQ(retained(), zelvar::AckMessage({kRun, 3}));
-    client->say(status, zelvar::OnlineMessage({}));
+    client->say(status, online);
     EXPECT_TRUE(WaitFor([&] { return retained().empty(); })) << retained();
 }
 

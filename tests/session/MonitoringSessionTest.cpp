@@ -11,8 +11,6 @@
 #include <QUdpSocket>
 #include <QFile>
 #include <QLabel>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,7 +25,6 @@
 #include "LogFormat.h"
 #include "HangGuard.h"
 #include "MonitoringSession.h"
-#include "UdpDrops.h"
 
 namespace {
 
@@ -191,85 +188,27 @@ private slots:
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t05")));
     }
 
-    // While the window is busy (here: sending) the sockets are read all the
-    // same: a burst bigger than their buffers is decoded whole, in order. A
-    // loaded machine may not run the reading thread in time, and the kernel
-    // then drops datagrams before the program sees them: those it counts
-    // (UdpRcvbufErrors of this network namespace) are told apart; the
-    // program itself must lose none.
-    void aBurstWhileTheWindowIsBusyLosesNothing() {
+    // The datagrams a full queue dropped (its rules: session_thread_tests)
+    // have a panel of their own, shown only while there is something to count.
+    void lostDatagramsShowInTheirOwnPanel() {
         Rig rig;
-        rig.toggle();
-        QTRY_VERIFY(rig.allRegistered());
-        constexpr int kBurst = 48000;
-        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
-        QVERIFY(kernelBefore >= 0);
-        for (int i = 0; i < kBurst; ++i) {
-            QByteArray p(5, '\x01');
-            p[1] = static_cast<char>(i >> 16);
-            p[2] = static_cast<char>(i >> 8);
-            p[3] = static_cast<char>(i);
-            QVERIFY(rig.at(1 + i % 4).send(p));
-        }
-        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
-        QTRY_VERIFY(rig.h.main->model().decoder().hexCount() + kernelDrops() >= kBurst);
-        QCOMPARE(rig.h.main->model().decoder().hexCount() + kernelDrops(), std::int64_t{kBurst});
-        QCOMPARE(rig.session->lost(), std::uint64_t{0});
-        std::array<int, 5> last{-1, -1, -1, -1, -1};
-        for (const QString& line : rig.hex()) {
-            const int port = line.left(1).toInt();
-            const int i = line.mid(line.indexOf('\t') + 4, 8).remove(' ').toInt(nullptr, 16);
-            QVERIFY2(i > last[static_cast<std::size_t>(port)], qPrintable(line));
-            last[static_cast<std::size_t>(port)] = i;
-        }
-    }
-
-    // A window that cannot keep up: what the bounded queue cannot hold is
-    // dropped and counted, never held without limit, and the status bar says
-    // how many. What the kernel dropped on a loaded machine is told apart.
-    void aFloodBeyondTheQueueIsCountedAsLost() {
-        Rig rig;
-        constexpr std::size_t kLimit = 1000;
-        constexpr int kFlood = 3000;
-        rig.session->setBacklogLimit(kLimit);
+        rig.session->setBacklogLimit(1);
         rig.toggle();
         QTRY_VERIFY(rig.allRegistered());
         auto* lostPanel = rig.h.main->findChild<QLabel*>(QStringLiteral("StatusPanel6"));
         QVERIFY(lostPanel && lostPanel->isHidden());
-        const long long kernelBefore = zelvar::test::UdpRcvbufErrors();
-        QVERIFY(kernelBefore >= 0);
-        for (int i = 0; i < kFlood; ++i) {
-            QCOMPARE(rig.at(1 + i % 4).socket.writeDatagram(QByteArray(5, '\x01'),
-                                                              rig.at(1 + i % 4).peer,
-                                                              rig.at(1 + i % 4).peerPort),
-                     qint64{5});
-        }
-        // The window is held (no events run) until the reading thread has
-        // taken in, or the kernel dropped, every datagram.
+        // No events run until the reading thread has taken in all three: one
+        // waits for the window, two are dropped.
+        for (int i = 0; i < 3; ++i) QVERIFY(rig.at(1).send(QByteArray(5, '\x01')));
         zelvar::TransceiverSockets& sockets = rig.session->sockets();
-        const auto kernelDrops = [&] { return zelvar::test::UdpRcvbufErrors() - kernelBefore; };
         QElapsedTimer guard;
         guard.start();
-        while (static_cast<long long>(sockets.queued() + sockets.dropped()) + kernelDrops() <
-               kFlood) {
+        while (sockets.queued() + sockets.dropped() < 3) {
             QVERIFY2(guard.elapsed() < kHangGuardMs, "the reading thread stopped reading");
             QThread::msleep(1);
         }
-        const long long kernel = kernelDrops();
-        const auto arrived = static_cast<std::size_t>(kFlood - kernel);
-        QCOMPARE(sockets.queued(), std::min(kLimit, arrived));
-        QCOMPARE(sockets.dropped(), arrived - std::min(kLimit, arrived));
-
-        std::size_t held = 0;
-        QTRY_VERIFY(
-            (held = std::max(held, rig.session->held()),
-             rig.h.main->model().decoder().hexCount() == static_cast<std::int64_t>(std::min(kLimit, arrived))));
-        QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
-        QCOMPARE(rig.session->lost(), arrived - std::min(kLimit, arrived));
-        if (rig.session->lost() > 0) {
-            QCOMPARE(rig.h.main->statusText(6), QStringLiteral(" Lost %1").arg(rig.session->lost()));
-            QVERIFY(!lostPanel->isHidden());
-        }
+        QTRY_COMPARE(rig.h.main->statusText(6), QStringLiteral(" Lost 2"));
+        QVERIFY(!lostPanel->isHidden());
         // A new session starts counting afresh.
         rig.toggle();
         rig.toggle();
@@ -427,43 +366,6 @@ private slots:
         QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(EMFILE)),
                  qPrintable(statusHint(*rig.h.main, 4)));
         QVERIFY(!rig.session->sockets().isOpen());
-    }
-
-    // A socket that reports an error when read (here: the transceiver's port
-    // is closed, and the socket hears of it) says so with the system's text;
-    // the other transceivers are read on.
-    void receiveErrorIsShownWithItsReason() {
-        Rig rig;
-        quint16 closedPort = 0;
-        {
-            QUdpSocket probe;
-            QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-            closedPort = probe.localPort();
-        }
-        rig.h.settings.Port[0] = std::to_string(closedPort);
-        int made = 0;
-        rig.session->sockets().setSocketCreator([&] {
-            const int fd = plainUdpSocket();
-            // Only a connected socket is told that nobody listens.
-            if (++made == 1 && fd >= 0) {
-                sockaddr_in to{};
-                to.sin_family = AF_INET;
-                to.sin_port = htons(closedPort);
-                to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                (void)::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            }
-            return fd;
-        });
-        rig.toggle();
-        QVERIFY(rig.h.main->monitoring());
-        QTRY_COMPARE(rig.h.main->statusText(4), QStringLiteral(" Socket Error"));
-        QVERIFY2(statusHint(*rig.h.main, 4).contains(systemText(ECONNREFUSED)),
-                 qPrintable(statusHint(*rig.h.main, 4)));
-        QTRY_COMPARE(rig.at(2).count(QStringLiteral("AT_ZELVAR")), 1);
-        rig.at(2).send(rssiPackage(0));
-        QTRY_COMPARE(rig.hex().size(), 1);
-        rig.toggle();
-        QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
     }
 
     void portTextThatIsNoNumberChangesNothing() {

@@ -26,6 +26,12 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
             options.zoneAnew = true;
         } else if (arguments.is("--zone")) {
             if (!take(options.zone, false)) return false;
+        } else if (arguments.is("--forget-station")) {
+            if (!take(options.forgetStation, false)) return false;
+            if (!ValidStationName(options.forgetStation)) {
+                error = "option --forget-station needs a station name";
+                return false;
+            }
         } else if (arguments.isFlag("--readmit")) {
             options.readmit = true;
         } else if (arguments.is("--max-age")) {
@@ -103,6 +109,12 @@ bool ParseCollectOptions(const std::vector<std::string>& args, CollectOptions& o
         error = "--collector-role needs --init";
     } else if (options.certFile.empty() != options.keyFile.empty()) {
         error = "--certfile and --keyfile go together";
+    } else if (!options.forgetStation.empty()) {
+        if (options.brokerHost.empty()) {
+            error = "--forget-station needs --broker, to clear the station's retained topics";
+        } else if (!options.importFile.empty() || options.readmit) {
+            error = "--forget-station excludes --import and --readmit";
+        }
     } else if (options.readmit) {
         if (!options.importFile.empty() || !options.brokerHost.empty()) {
             error = "--readmit excludes --import and --broker";

@@ -26,6 +26,7 @@ struct CollectOptions {
     int maxAgeDays = 30;
     bool init = false;     // make or upgrade the schema first
     bool readmit = false;  // store what was refused for its time
+    std::string forgetStation;  // take this station away, with --broker
     bool help = false;
 };
 

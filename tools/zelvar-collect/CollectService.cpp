@@ -22,8 +22,10 @@
 #include <vector>
 
 #include "MqttTopics.h"
+#include "PackageJson.h"
 #include "PackageMessage.h"
 #include "PackageStore.h"
+#include "StationNotes.h"
 
 namespace zelvar {
 
@@ -42,6 +44,13 @@ constexpr std::size_t kLoggedRefusals = 10'000;
 // Stations whose new days are followed before those of the last hour are
 // sorted out; anyone may invent station names.
 constexpr std::size_t kFollowedStations = 10'000;
+// What a station's note costs against the limit of what is held.
+constexpr std::size_t kNoteBytes = 512;
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 // What is stored of one run of a station: every seq up to `mark`, and these above it.
 struct RunProgress {
@@ -137,25 +146,29 @@ private:
         PackageMessage package;
         std::uint64_t floor = 0;  // only of a package that is stored
         std::size_t rowEnd = 0;   // where its row ends in the batch's rows (none: where the last one ended)
+        bool stored = false;      // it has a row that the server took
     };
     // Rows in COPY form and what they belong to; rows of `refused` for the
-    // packages that failed the check.
+    // messages that failed the check; the stations' last status messages.
     struct Batch {
         std::string rows;
         std::vector<Arrived> arrived;
         std::string refused;
+        StationNotes stations;
 
-        std::size_t bytes() const { return rows.size() + refused.size(); }
+        std::size_t bytes() const { return rows.size() + refused.size() + stations.size() * kNoteBytes; }
         void clear() {
             rows.clear();
             arrived.clear();
             refused.clear();
+            stations.clear();
         }
         void append(Batch& more) {
             for (Arrived& each : more.arrived) each.rowEnd += rows.size();
             rows.append(more.rows);
             std::move(more.arrived.begin(), more.arrived.end(), std::back_inserter(arrived));
             refused.append(more.refused);
+            for (auto& [station, note] : more.stations) stations[station] = std::move(note);
             more.clear();
         }
     };
@@ -244,19 +257,57 @@ private:
     // says it is online, so that it has had any retained confirmation by
     // then: none needs to stay. Nothing retained is left of a station that
     // holds nothing, nor of names anyone may invent.
-    void takeStatus(std::string_view station, std::string_view message) {
-        const std::optional<bool> online = ParseStationOnline(message);
-        if (!online) return;
+    void takeStatus(std::string_view station, std::string_view topic, std::string_view message) {
+        if (message.empty()) return;  // a retained status cleared
+        std::string error;
+        std::optional<StationStatus> status = ParseStationStatus(message, error);
+        if (status && !ValidStationName(station)) error = "no valid station";
+        if (!error.empty()) {
+            error = "status: " + error;
+            ++rejected_;
+            logRefusal(station, error);
+            refused_.clear();
+            appendRefused(refused_, station, topic, error, message);
+            pend([&] { incoming_.refused.append(refused_); });
+            return;
+        }
+        const StationHosts::Heard heard = hosts_.take(station, *status, Clock::now());
+        if (heard.shared) {
+            std::cerr << "zelvar-collect: station " << station << " is used by two hosts at once (instances "
+                      << heard.instances << "): give each its own station name\n";
+        }
+        pend([&] {
+            StationNote& note = incoming_.stations[std::string(station)];
+            note.heardMs = nowMs();
+            note.hosts = heard.hosts;
+            // One of two hosts going says nothing of the one that stays.
+            if (status->online || heard.hosts == 0) note.status = std::move(status);
+        });
         // Forgetting costs only a confirmation retained or cleared needlessly.
         if (offline_.size() >= kFollowedStations) offline_.clear();
         if (clearAcks_.size() >= kFollowedStations) clearAcks_.clear();
-        if (!*online) {
+        if (heard.hosts == 0) {
             offline_.emplace(station);
             return;
         }
         offline_.erase(std::string(station));
         // Also what an earlier collector left: each station's once.
         if (clearAcks_.emplace(station).second) publishAck(std::string(station), "", true);
+    }
+
+    // Adds to what waits for the committer, under the mutex, and starts the
+    // batch's clock; a full batch goes at once.
+    template <typename Add>
+    void pend(Add add) {
+        bool due;
+        {
+            std::lock_guard lock(mutex_);
+            if (incomingCount_ == 0) firstPending_ = Clock::now();
+            ++incomingCount_;
+            add();
+            due = incomingCount_ == 1 || incomingCount_ == kBatchRows;
+        }
+        if (due) batchDue_.notify_one();
     }
 
     void connect() {
@@ -320,7 +371,7 @@ private:
         const std::string_view body(static_cast<const char*>(message->payload),
                                     static_cast<std::size_t>(std::max(message->payloadlen, 0)));
         if (const std::string_view station = stationOf(topic, "status"); !station.empty()) {
-            takeStatus(station, body);
+            takeStatus(station, topic, body);
             return;
         }
         const std::string_view station = stationOf(topic, "packages");
@@ -354,21 +405,14 @@ private:
         }
         // Only a package that is stored says what its station holds.
         const std::uint64_t floor = error.empty() ? PackageFloor(floorText, package.seq) : 0;
-        bool due;
-        {
-            std::lock_guard lock(mutex_);
-            if (incomingCount_ == 0) firstPending_ = Clock::now();
-            ++incomingCount_;
+        pend([&] {
             incoming_.rows.append(row_);
             incoming_.refused.append(refused_);
             // Refused without a run: stored in `refused`, confirmed to no one.
             if (!package.source.empty()) {
-                incoming_.arrived.push_back({std::move(package), floor, incoming_.rows.size()});
+                incoming_.arrived.push_back({std::move(package), floor, incoming_.rows.size(), error.empty()});
             }
-            // The first package starts the batch's clock; a full batch goes at once.
-            due = incomingCount_ == 1 || incomingCount_ == kBatchRows;
-        }
-        if (due) batchDue_.notify_one();
+        });
     }
 
     // The committer thread: stores what came in, the batch that failed last
@@ -432,6 +476,9 @@ private:
         try {
             open();
             storeRows(0, batch_.arrived.size(), 0);
+            // Before the refused rows, which must not be stored twice: the
+            // notes may be.
+            noteStations();
             store_->refuse(batch_.refused);
         } catch (const StoreError& failed) {
             // The rows the server refused are found again next time.
@@ -486,12 +533,31 @@ private:
                               StationTopic(options_.prefix, package.station, "packages"), reason,
                               std::string_view(batch_.rows).substr(from, to - from));
                 batch_.arrived[begin].floor = 0;
+                batch_.arrived[begin].stored = false;
                 return;
             }
             const std::size_t middle = begin + (end - begin) / 2;
             storeRows(begin, middle, from);
             storeRows(middle, end, batch_.arrived[middle - 1].rowEnd);
         }
+    }
+
+    // The stations' status messages of the batch and the times of their
+    // packages stored; a note the server refuses is logged.
+    void noteStations() {
+        StationNotes notes = batch_.stations;
+        const std::int64_t now = nowMs();
+        for (const Arrived& arrived : batch_.arrived) {
+            if (!arrived.stored) continue;
+            StationNote& note = notes[arrived.package.station];
+            note.heardMs = std::max(note.heardMs, now);
+            if (arrived.package.time) {
+                note.packageMs = std::max(note.packageMs.value_or(arrived.package.timeMs), arrived.package.timeMs);
+            }
+        }
+        StoreStationNotes(*store_, notes, [this](const std::string& station, const std::string& why) {
+            logRefusal(station, why);
+        });
     }
 
     void acknowledge() {
@@ -534,6 +600,7 @@ private:
     std::map<std::string, std::deque<Clock::time_point>, std::less<>> newDays_;  // when each station opened them
     std::set<std::string, std::less<>> offline_;     // stations whose status says so
     std::set<std::string, std::less<>> clearAcks_;  // stations with no confirmation retained
+    StationHosts hosts_;
     std::atomic<std::uint64_t> received_{0};
     std::atomic<std::uint64_t> rejected_{0};
 

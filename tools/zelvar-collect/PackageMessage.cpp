@@ -51,7 +51,7 @@ int number(std::string_view text, std::size_t at, std::size_t count) {
 
 // "dddd-dd-ddTdd:dd:dd", milliseconds ".ddd" if any, then the offset
 // "+dd:dd" or "-dd:dd", with ":dd" seconds if any; a real date and time of
-// day, and an offset that some zone has. Its seconds since 1970 UTC. Checked
+// day, and an offset that some zone has. Its milliseconds since 1970 UTC. Checked
 // by hand: a regular expression took a good share of the collector's time.
 std::optional<std::int64_t> isoTime(std::string_view text) {
     constexpr std::string_view kDateTime = "dddd-dd-ddTdd:dd:dd";
@@ -66,8 +66,10 @@ std::optional<std::int64_t> isoTime(std::string_view text) {
         return std::nullopt;
     }
     text.remove_prefix(kDateTime.size());
+    int millis = 0;
     if (text.starts_with('.')) {
         if (!shaped(text.substr(0, 4), ".ddd")) return std::nullopt;
+        millis = number(text, 1, 3);
         text.remove_prefix(4);
     }
     if (!text.starts_with('+') && !text.starts_with('-')) return std::nullopt;
@@ -79,7 +81,7 @@ std::optional<std::int64_t> isoTime(std::string_view text) {
     // No zone is further from UTC than 14 hours.
     if (number(text, 3, 2) > 59 || offsetSeconds > 59 || offset > 14 * 3600) return std::nullopt;
     const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
-    return days * 86400 + hour * 3600 + minute * 60 + second - sign * offset;
+    return (days * 86400 + hour * 3600 + minute * 60 + second - sign * offset) * 1000 + millis;
 }
 
 // What the station draws at each start: 32 lower-case hex digits.
@@ -173,8 +175,8 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
         message.source = source->get<std::string>();
         message.seq = seq->get<std::uint64_t>();
     }
-    std::optional<std::int64_t> seconds;
-    if (time != nullptr && time->is_string()) seconds = isoTime(time->get_ref<const std::string&>());
+    std::optional<std::int64_t> millis;
+    if (time != nullptr && time->is_string()) millis = isoTime(time->get_ref<const std::string&>());
     if (station == nullptr || !station->is_string() || !ValidStationName(station->get<std::string>())) {
         error = "no valid station";
     } else if (station->get_ref<const std::string&>() != topicStation) {
@@ -187,7 +189,7 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
                                                           stamp->get_ref<const std::string&>().size() >= 8 &&
                                                           stamp->get_ref<const std::string&>().size() <= 9))) {
         error = "no valid stamp";
-    } else if (time == nullptr || !(time->is_null() || seconds)) {
+    } else if (time == nullptr || !(time->is_null() || millis)) {
         error = "no valid time";
     } else if (type == nullptr ||
                !(type->is_null() || (type->is_string() && type->get_ref<const std::string&>().size() == 2 &&
@@ -217,7 +219,9 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
         error = "no valid decoded line";
     } else if (call == nullptr && (group || id || clr || enc || ptt)) {
         error = "decoded fields without a call";
-    } else if (dbm != nullptr && !(dbm->is_number_integer() || *dbm == "Max" || *dbm == "-")) {
+    } else if (dbm != nullptr &&
+               // Every number a level in the table's numeric column too.
+               !(integerIn(*dbm, -999'999'999, 999'999'999) || *dbm == "Max" || *dbm == "-")) {
         error = "no valid dbm";
     } else if ((lat == nullptr) != (lon == nullptr) || (lat != nullptr && (pdop == nullptr || dbm == nullptr))) {
         error = "incomplete position";
@@ -232,7 +236,11 @@ bool PackageMessageRow(std::string_view json, std::string_view topicStation, Pac
     if (!error.empty()) return false;
 
     message.station = station->get<std::string>();
-    message.time = seconds;
+    if (millis) {
+        // Times before 1970 UTC (by an offset east) round down as well.
+        message.timeMs = *millis;
+        message.time = (*millis - (*millis < 0 ? 999 : 0)) / 1000;
+    }
     RowWriter out(row);
     out.text(message.station);
     out.text(message.source);

@@ -15,6 +15,7 @@ struct PackageMessage {
     std::string source;
     std::uint64_t seq = 0;
     std::optional<std::int64_t> time;  // seconds since 1970 UTC, when it has one
+    std::int64_t timeMs = 0;           // the same in milliseconds, with those the message gives
 };
 
 // A message on a packages topic is at most this long.

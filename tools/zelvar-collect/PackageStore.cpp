@@ -221,6 +221,22 @@ void PackageStore::refuse(std::string_view rows) {
     refusedSinceBound_ = 0;
 }
 
+void PackageStore::noteStations(const std::string& notes) {
+    Lane& lane = lanes_[current_];
+    finishInsert(lane);
+    const std::string kept = std::to_string(kStationsKept);
+    const char* values[] = {notes.c_str(), kept.c_str()};
+    const PgResult r(PQexecParams(lane.conn.get(), "SELECT zelvar_note_stations($1::json, $2::bigint)", 2, nullptr,
+                                  values, nullptr, nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        const std::string_view refused = state != nullptr ? std::string_view(state).substr(0, 2) : "";
+        throw StoreError(OneLine(PQresultErrorMessage(r.get())),
+                         (refused == "22" || refused == "23" || refused == "54") &&
+                             PQstatus(lane.conn.get()) == CONNECTION_OK);
+    }
+}
+
 void PackageStore::settle() {
     for (Lane& lane : lanes_) {
         try {

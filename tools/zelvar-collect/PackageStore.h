@@ -62,6 +62,13 @@ public:
     // (looked for after each hundredth of the bound); rows waiting for their
     // time stay.
     void refuse(std::string_view rows);
+    // Stations kept in the table `stations`, those heard of last.
+    static constexpr std::uint64_t kStationsKept = 10'000;
+    // Notes in `stations` what stations said and when their packages came:
+    // a JSON array of objects as zelvar_note_stations takes them, at most
+    // one for each station. Throws StoreError, refusedData() for values the
+    // server refuses.
+    void noteStations(const std::string& notes);
     // Rows that were new to the table, so far.
     std::uint64_t stored() const { return stored_; }
     // After a failure: counts the batches whose storing the server confirmed

@@ -93,17 +93,71 @@ CREATE TABLE imports (
 );
 UPDATE zelvar_schema SET version = 4)";
 
+// Version 5: the level as a number beside its text, filled by the server on
+// every path and for the rows already stored; and what stations say of
+// themselves, with the owner's function through which the collector's role
+// notes it and keeps the table's bound.
+constexpr const char* kVersion5 = R"(
+ALTER TABLE packages
+    ADD COLUMN dbm_value integer GENERATED ALWAYS AS (CASE WHEN dbm ~ '^-?[0-9]{1,9}$' THEN dbm::integer END) STORED,
+    ADD COLUMN dbm_max boolean GENERATED ALWAYS AS (dbm IS NOT DISTINCT FROM 'Max') STORED;
+CREATE TABLE stations (
+    station text COLLATE "C" PRIMARY KEY CHECK (octet_length(station) <= 64),
+    last_seen timestamptz NOT NULL,
+    state text CHECK (state IN ('online', 'offline')),
+    instance text CHECK (instance ~ '^[0-9a-f]{32}$'),
+    hosts smallint CHECK (hosts >= 0),
+    gps boolean,
+    transceivers smallint CHECK (transceivers BETWEEN 0 AND 4),
+    queued bigint CHECK (queued >= 0),
+    dropped bigint CHECK (dropped >= 0),
+    last_package timestamptz,
+    lag interval
+);
+CREATE FUNCTION zelvar_note_stations(notes json, kept bigint) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @schema@, pg_temp AS $$
+BEGIN
+    INSERT INTO stations AS s
+    SELECT n.station, to_timestamp(n.heard / 1000.0), n.state, n.instance, n.hosts, n.gps, n.transceivers,
+           n.queued, n.dropped, to_timestamp(n.package / 1000.0),
+           clock_timestamp() - to_timestamp(n.package / 1000.0)
+    FROM json_to_recordset(notes) AS n(station text, heard bigint, state text, instance text, hosts smallint,
+                                      gps boolean, transceivers smallint, queued bigint, dropped bigint,
+                                      package bigint)
+    ON CONFLICT (station) DO UPDATE SET
+        last_seen = greatest(s.last_seen, excluded.last_seen),
+        -- A status says all of these; a note of packages alone none.
+        state = coalesce(excluded.state, s.state),
+        instance = CASE WHEN excluded.state IS NULL THEN s.instance ELSE excluded.instance END,
+        hosts = coalesce(excluded.hosts, s.hosts),
+        gps = CASE WHEN excluded.state IS NULL THEN s.gps ELSE excluded.gps END,
+        transceivers = CASE WHEN excluded.state IS NULL THEN s.transceivers ELSE excluded.transceivers END,
+        queued = CASE WHEN excluded.state IS NULL THEN s.queued ELSE excluded.queued END,
+        dropped = CASE WHEN excluded.state IS NULL THEN s.dropped ELSE excluded.dropped END,
+        last_package = greatest(s.last_package, excluded.last_package),
+        lag = coalesce(excluded.lag, s.lag);
+    -- Anyone the broker lets in may invent station names: those heard of
+    -- longest ago go.
+    IF (SELECT count(*) FROM stations) > kept THEN
+        DELETE FROM stations WHERE station IN (SELECT station FROM stations ORDER BY last_seen DESC OFFSET kept);
+    END IF;
+END $$;
+REVOKE ALL ON FUNCTION zelvar_note_stations(json, bigint) FROM PUBLIC;
+UPDATE zelvar_schema SET version = 5)";
+
 // The rights of the collector's role, and nothing more: it stores, it does
 // not read, change or delete what is stored. Of its imports it reads the
-// zone and marks them begun and finished.
+// zone and marks them begun and finished. What stations say it notes
+// through the owner's function.
 constexpr const char* kCollectorRights = R"(
-REVOKE ALL ON packages, refused, zelvar_schema, imports FROM @role@;
+REVOKE ALL ON packages, refused, zelvar_schema, imports, stations FROM @role@;
 REVOKE ALL ON SCHEMA @schema@ FROM @role@;
 GRANT USAGE ON SCHEMA @schema@ TO @role@;
 GRANT SELECT ON zelvar_schema TO @role@;
 GRANT INSERT ON packages, refused TO @role@;
 GRANT SELECT, INSERT, UPDATE (zone, file, packages, started, finished) ON imports TO @role@;
-GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint) TO @role@)";
+GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint),
+    zelvar_note_stations(json, bigint) TO @role@)";
 
 // `sql` with each @name@ replaced by its text.
 std::string filled(std::string sql, std::initializer_list<std::pair<std::string_view, std::string>> names) {
@@ -184,6 +238,7 @@ std::string InitSchema(pg_conn* conn, const std::string& collectorRole) {
                              .c_str());
         }
         if (found < 4) PgExec(conn, kVersion4);
+        if (found < 5) PgExec(conn, filled(kVersion5, {{"@schema@", schema}}).c_str());
         if (!collectorRole.empty()) grantCollectorRole(conn, collectorRole, schema);
         PgExec(conn, "COMMIT");
         std::string said;

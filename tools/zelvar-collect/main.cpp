@@ -13,6 +13,7 @@
 #ifdef ZELVAR_COLLECT_SERVICE
 #include "BrokerLogin.h"
 #include "CollectService.h"
+#include "ForgetStation.h"
 #include "Readmit.h"
 #endif
 #include "LogImport.h"
@@ -34,6 +35,9 @@ constexpr const char* kUsage =
     "                      [--certfile FILE --keyfile FILE] [--credentials FILE]\n"
     "                      [--max-age DAYS]\n"
     "       zelvar-collect --database CONNINFO --readmit [--station NAME]\n"
+    "       zelvar-collect --database CONNINFO --forget-station NAME --broker HOST[:PORT]\n"
+    "                      [--prefix zelvar] [--cafile FILE] [--certfile FILE --keyfile FILE]\n"
+    "                      [--credentials FILE]\n"
     "\n"
     "Stores every package of a saved Zelvar hex log in the PostgreSQL table\n"
     "\"packages\" (in the connection's default schema), one row for each\n"
@@ -86,6 +90,12 @@ constexpr const char* kUsage =
     "                       refused for their data the newest 1,000,000; those\n"
     "                       waiting for their time all), then confirmed to its station.\n"
     "\n"
+    "The service keeps what each station says of itself on PREFIX/STATION/status\n"
+    "in the table \"stations\", and logs a station name that two hosts use at once.\n"
+    "With --forget-station it clears the station's retained status and\n"
+    "confirmation on the broker and deletes its row of \"stations\" (as the owner\n"
+    "of the tables), and ends; a station still running comes back.\n"
+    "\n"
     "With --readmit it stores the packages that wait in \"refused\" for their time\n"
     "(of the station --station names, or of all), whatever their age, and ends.\n"
     "\n"
@@ -99,6 +109,18 @@ std::atomic<bool> stopRequested{false};
 
 extern "C" void requestStop(int) { stopRequested.store(true); }
 
+// The service's broker, login and database from the options; false, with
+// the reason in `error`, when the login is refused.
+bool serviceOptions(const zelvar::CollectOptions& options, zelvar::ServiceOptions& service, std::string& error) {
+    service.conninfo = *options.database;
+    service.host = options.brokerHost;
+    service.port = options.brokerPort;
+    service.prefix = options.prefix;
+    service.clientId = options.clientId;
+    service.maxAge = std::chrono::days(options.maxAgeDays);
+    return zelvar::LoadBrokerLogin(options, service.login, error);
+}
+
 int runService(const zelvar::Tool& tool, const zelvar::CollectOptions& options) {
     struct sigaction action {};
     action.sa_handler = requestStop;
@@ -106,14 +128,8 @@ int runService(const zelvar::Tool& tool, const zelvar::CollectOptions& options) 
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     zelvar::ServiceOptions service;
-    service.conninfo = *options.database;
-    service.host = options.brokerHost;
-    service.port = options.brokerPort;
-    service.prefix = options.prefix;
-    service.clientId = options.clientId;
     std::string error;
-    if (!zelvar::LoadBrokerLogin(options, service.login, error)) return tool.fail(error);
-    service.maxAge = std::chrono::days(options.maxAgeDays);
+    if (!serviceOptions(options, service, error)) return tool.fail(error);
     const zelvar::ServiceCounts counts = zelvar::RunCollectService(service, stopRequested);
     std::cerr << "zelvar-collect: " << counts.received << " received, " << counts.rejected
               << " rejected, " << counts.stored << " new\n";
@@ -135,7 +151,10 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         } catch (const zelvar::StoreError& failed) {
             return tool.fail(failed.what());
         }
-        if (options.importFile.empty() && options.brokerHost.empty() && !options.readmit) return 0;
+        if (options.importFile.empty() && options.brokerHost.empty() && !options.readmit &&
+            options.forgetStation.empty()) {
+            return 0;
+        }
     }
 
 #ifdef ZELVAR_COLLECT_SERVICE
@@ -148,6 +167,16 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
             return tool.fail(failed.what());
         }
     }
+    if (!options.forgetStation.empty()) {
+        zelvar::ServiceOptions service;
+        if (!serviceOptions(options, service, error)) return tool.fail(error);
+        try {
+            std::cerr << zelvar::ForgetStation(service, options.forgetStation) << '\n';
+            return 0;
+        } catch (const std::exception& failed) {
+            return tool.fail(failed.what());
+        }
+    }
     if (!options.brokerHost.empty()) {
         // A schema it does not know stops the service at once; a database
         // that cannot be reached yet is waited for.
@@ -156,7 +185,7 @@ int collect(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         return runService(tool, options);
     }
 #else
-    if (!options.brokerHost.empty() || options.readmit) {
+    if (!options.brokerHost.empty() || options.readmit || !options.forgetStation.empty()) {
         return tool.fail("this build has no MQTT support (libmosquitto)");
     }
 #endif

@@ -101,6 +101,10 @@ GpsSimParse parseGpsSimArguments(const std::vector<std::string>& arguments) {
             const auto v = ParseNumber<double>(value());
             if (!v || !std::isfinite(*v) || *v <= 0) return fail("a positive number");
             o.bytesPerSecond = *v;
+        } else if (args.is("--interval-ms")) {
+            const auto v = ParseNumber<std::uint32_t>(value());
+            if (!v) return fail("milliseconds");
+            o.intervalMs = *v;
         } else {
             outcome.error = "unknown argument " + args.argument() + " (see --help)";
             return outcome;
@@ -133,6 +137,9 @@ SIGUSR2 at once).
                         then); the first second and --unplug-after count
                         from there
   --bytes-per-second B  line pace (480)
+  --interval-ms MS      from one second's sentences to the next (1000); the
+                        line's pace still holds, and the sentences' times
+                        still step by a second
 )";
 }
 

@@ -22,6 +22,9 @@ struct GpsSimOptions {
     std::optional<double> unplugAfter;  // seconds, then the master is closed
     bool waitForStart = false;          // nothing is sent before SIGUSR1
     double bytesPerSecond = 480.0;      // 4800 bit/s with start and stop bits
+    // From one second's sentences to the next; a test shortens it, so that
+    // it waits for the sentences rather than for the clock.
+    std::uint32_t intervalMs = 1000;
     bool help = false;
 };
 

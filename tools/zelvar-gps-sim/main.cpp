@@ -218,7 +218,10 @@ int main(int argc, char* argv[]) {
             sentences.push_back(NmeaSentence(GsaBody(epoch)));
         }
         if (!sendSecond(line, sentences, options)) break;
-        if (!line.waitUntil(start + std::chrono::seconds(second + 1))) break;
+        if (!line.waitUntil(start + std::chrono::milliseconds(options.intervalMs) *
+                                        static_cast<std::int64_t>(second + 1))) {
+            break;
+        }
     }
     // Closing the master is what pulling the receiver out looks like to the
     // program: its side of the terminal hangs up.

@@ -10,12 +10,12 @@
 namespace zelvar::test {
 
 // A test whose code runs on a window thread with an event loop, as the
-// serial port's hand-offs and the strip's timers need.
+// serial port's hand-offs, the strip's timers and the session's hand-over need.
 class EventLoopTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         static int argc = 1;
-        static char name[] = "gps_tests";
+        static char name[] = "zelvar_tests";
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv);
     }
