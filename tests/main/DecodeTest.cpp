@@ -95,7 +95,7 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     TMainForm& w = *h.main;
     action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
-    w.appendTextLine("earlier");
+    w.model().appendTextLine("earlier");
 
     const QString path = sample("traffic.hex");
     QVERIFY2(QFile::exists(path), qPrintable(path));
@@ -110,8 +110,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
 
     QVERIFY(!h.options->isVisible());
     QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
     QVERIFY(w.logsSaved());
 
     const QStringList text = w.textLogLines();
@@ -126,10 +126,10 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     for (const QString& line : hex) {
         if (line.contains(QLatin1Char('$'))) QVERIFY2(input.contains(line), qPrintable(line));
     }
-    const std::int64_t hexCount = w.decoder().HexCount;
+    const std::int64_t hexCount = w.model().decoder().hexCount();
     QCOMPARE(hexCount, hex.size());
     QVERIFY(hexCount > 20);
-    QCOMPARE(w.decoder().TextCount, text.size() - 4);
+    QCOMPARE(w.model().decoder().textCount(), text.size() - 4);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);
@@ -167,7 +167,7 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendTextLine("kept");
+    w.model().appendTextLine("kept");
     // A terabyte no memory holds, a FIFO without a writer, a device of
     // endless bytes: each refused at once.
     QFile huge(h.scratch("huge.hex"));
@@ -185,8 +185,8 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     QVERIFY(h.dialogs.errors[2].contains(QStringLiteral("256 MiB")));
     QCOMPARE(w.textLogLines(), QStringList{"kept"});
     QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
 }
 
 void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
@@ -222,7 +222,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
-    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
 }
 
 void DecodeTest::closeDuringDecodingWaitsForItToStop() {
@@ -251,8 +251,8 @@ void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
     QTimer::singleShot(0, &w, [&w] { QTest::keyClick(logView(w, "Memo1"), Qt::Key_Escape); });
     action(w, "mnuDecode")->trigger();
     QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
 }
 
 // The window goes on drawing and taking keys while a long log is read and
@@ -270,7 +270,7 @@ void DecodeTest::eventsRunWhileALongLogIsReadAndDecoded() {
     bool viewsWaited = true;
     QTimer watch;
     connect(&watch, &QTimer::timeout, &w, [&] {
-        const std::size_t read = w.offlineDecoder().OfflineInputLines.size();
+        const std::size_t read = w.model().offlineDecoder().OfflineInputLines.size();
         whileRead = whileRead || (read > 0 && read < total && w.statusText(3).isEmpty());
         if (w.statusText(3) == QStringLiteral(" Decode...")) {
             whileDecoded = true;
