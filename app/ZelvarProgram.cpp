@@ -28,11 +28,11 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
 
     Settings settings;  // the program's, shared by the three windows
     TMainForm mainForm(settings);
-    TEditorForm editorForm(settings, mainForm.busyRuns());
+    TEditorForm editorForm(settings, mainForm.model().busyRuns());
     TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
-    MonitoringSession session(mainForm);
-    mainForm.setMonitoringControl(&session);
+    MonitoringSession session(mainForm.model());
+    mainForm.model().setMonitoringControl(&session);
     mainForm.setSerialPortLister(SystemSerialPortNames);
     // The one place the computer's clock is ever set from; the demo shows
     // what it would set instead.
@@ -42,7 +42,7 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
     } else {
         clock = std::make_unique<LinuxSystemClock>();
     }
-    GpsStripWindow gpsStrip(mainForm, &optionsForm, *clock);
+    GpsStripWindow gpsStrip(mainForm.model(), &optionsForm, *clock);
     QObject::connect(&mainForm, &TMainForm::closed, qApp, &QApplication::quit,
                      Qt::QueuedConnection);
     // A log-out, a shutdown or `kill` closes the window as its close box

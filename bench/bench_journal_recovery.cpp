@@ -49,7 +49,7 @@ int child(const QStringList& args) {
     QDir::setCurrent(dir);
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings, form.busyRuns());
+    TEditorForm editor(settings, form.model().busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(

@@ -192,9 +192,9 @@ public:
 // them apart from anything sent.
 void prefillViews(TMainForm& form, int lines) {
     for (int i = 0; i < lines; ++i) {
-        form.appendTextLine(
+        form.model().appendTextLine(
             "03\t9\t01.06.2012 12:00:00\tGroup  \t100     \t500     \t1  \toff\t1  \t-90");
-        form.appendHexLine(
+        form.model().appendHexLine(
             "9$F4BEE070\t00 00 00 00 03 00 00 00 00 00 00 00 00 00 00 64 00 01 F4 00 00 00 00 00 "
             "00 00 00 00 11 00");
     }
@@ -341,7 +341,7 @@ int recoverChild(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings, form.busyRuns());
+    TEditorForm editor(settings, form.model().busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
@@ -411,14 +411,14 @@ int child(const Options& o) {
     BenchDialogs dialogs;
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm form(settings);
-    TEditorForm editor(settings, form.busyRuns());
+    TEditorForm editor(settings, form.model().busyRuns());
     TOptionsForm options(settings);
     form.attachWindows(&editor, &options);
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(dir.filePath(QStringLiteral("Zelvar.ini"))));
     form.setDialogs(&dialogs);
-    zelvar::MonitoringSession session(form);
-    form.setMonitoringControl(&session);
+    zelvar::MonitoringSession session(form.model());
+    form.model().setMonitoringControl(&session);
     form.show();
     QCoreApplication::processEvents();
     prefillViews(form, o.prefill);
@@ -455,13 +455,13 @@ int child(const Options& o) {
         ->viewport()
         ->installEventFilter(&paintClock);
 
-    // Packages decoded so far; HexCount starts again at each rollover.
-    zelvar::PackageDecoder& decoder = form.decoder();
+    // Packages decoded so far; the hex count starts again at each rollover.
+    zelvar::PackageDecoder& decoder = form.model().decoder();
     std::int64_t decoded = 0;
     std::int64_t lastHexCount = 0;
     qint64 lastChangeNs = 0;
     const auto account = [&] {
-        const std::int64_t now = decoder.HexCount;
+        const std::int64_t now = decoder.hexCount();
         if (now != lastHexCount) {
             decoded += now > lastHexCount ? now - lastHexCount : now + 65536 - lastHexCount;
             lastHexCount = now;
@@ -490,7 +490,7 @@ int child(const Options& o) {
         const qint64 now = clock.nsecsElapsed();
         const qint64 gap = ticks.empty() ? 0 : now - ticks.back();
         ticks.push_back(now);
-        const bool rolledOver = decoder.HexCount < lastHexCount;
+        const bool rolledOver = decoder.hexCount() < lastHexCount;
         account();
         qint64& longest = rolledOver ? rolloverGapNs : otherGapNs;
         longest = std::max(longest, gap);
@@ -633,7 +633,7 @@ int child(const Options& o) {
                     cpuShare * 100, receiverShare * 100, rolloverCount,
                     static_cast<double>(std::max<qint64>(0, lastChangeNs - endNs)) / 1e6);
         std::fflush(stdout);
-        form.setMonitoringControl(nullptr);
+        form.model().setMonitoringControl(nullptr);
         return 0;
     }
     std::vector<QByteArray> sentLines = crlfLines(readFile(sentLog));
@@ -666,7 +666,7 @@ int child(const Options& o) {
         dropsAtRollover, dialogs.errorBoxes, dialogs.unsavedQuestions, closed ? 1 : 0,
         publishedPackages(form));
     std::fflush(stdout);
-    form.setMonitoringControl(nullptr);
+    form.model().setMonitoringControl(nullptr);
     return 0;
 }
 

@@ -83,7 +83,7 @@ struct Window {
     AnswerDialogs dialogs;
     zelvar::Settings settings;
     TMainForm form{settings};
-    TEditorForm editor{settings, form.busyRuns()};
+    TEditorForm editor{settings, form.model().busyRuns()};
     Window() {
         QDir::setCurrent(dir.path());
         QFile ini(dir.filePath(QStringLiteral("Zelvar.ini")));
@@ -292,13 +292,13 @@ int childLive(int seconds, bool prefill) {
     const std::size_t before = textLog(form)->lineCount();
     form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
         ->setChecked(true);  // a header, as in a session; no sockets
-    zelvar::PackageDecoder& decoder = form.decoder();
+    zelvar::PackageDecoder& decoder = form.model().decoder();
     decoder.ResetPortState();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x03;
-    decoder.ReceiveBuffer[15] = 0x64;
-    decoder.ReceiveBuffer[18] = 0xF4;
-    decoder.ReceiveBuffer[28] = 0x11;
+    std::array<std::uint8_t, 30> call{};
+    call[4] = 0x03;
+    call[15] = 0x64;
+    call[18] = 0xF4;
+    call[28] = 0x11;
 
     constexpr int kRate = 20000;
     const qint64 total = qint64{kRate} * seconds;
@@ -313,7 +313,7 @@ int childLive(int seconds, bool prefill) {
     QObject::connect(&source, &QTimer::timeout, [&] {
         const long due = std::min(total, clock.elapsed() * kRate / 1000);
         for (; sent < due; ++sent) {
-            decoder.DecodePackage(30, "1145A3B28", zelvar::DecodeMode::Live, 1);
+            decoder.DecodePackage(call, "1145A3B28", zelvar::DecodeMode::Live, 1);
         }
     });
     source.start(1);

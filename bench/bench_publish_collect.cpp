@@ -55,7 +55,7 @@ class PacedOutput : public zelvar::DecoderOutput {
 public:
     PacedOutput(zelvar::Publisher& publisher, int rate, std::uint64_t limit)
         : publisher_(publisher), rate_(rate), limit_(limit), start_(Clock::now()) {
-        takesPackages = true;
+        setTakesPackages(true);
     }
     void packageDecoded(const zelvar::PackageFields& fields) override {
         if (sent >= limit_) return;

@@ -7,8 +7,8 @@ namespace zelvar {
 class LineList;
 struct PackageFields;
 
-// Where the decoder's results go. The main window implements it for live
-// decoding; tests and the command-line decoder collect what they need. Every
+// Where the decoder's results go. The monitor model implements it for the
+// main window; tests and the command-line decoder collect what they need. Every
 // operation does nothing unless overridden.
 class DecoderOutput {
 public:
@@ -31,9 +31,9 @@ public:
 
     // --- both modes ---
     // Every package the decoder takes, with its fields, after its lines were
-    // made; called only while takesPackages is set, so that other outputs pay
-    // nothing for it.
-    bool takesPackages = false;
+    // made; called only while takesPackages() is set, so that other outputs
+    // pay nothing for it.
+    bool takesPackages() const { return takesPackages_; }
     virtual void packageDecoded(const PackageFields& /*package*/) {}
 
     // Every signal report, whatever the display mode: its port, its stamp
@@ -56,6 +56,12 @@ public:
     // a streamed run (OfflineDecoder::DecodeLogStream) hands them on in
     // portions as it goes, the last one ending with the end marker.
     virtual void showDecodedLines(const LineList& /*textLines*/, const LineList& /*hexLines*/) {}
+
+protected:
+    void setTakesPackages(bool takes) { takesPackages_ = takes; }
+
+private:
+    bool takesPackages_ = false;
 };
 
 }  // namespace zelvar

@@ -1,5 +1,6 @@
 #include "PackageDecoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -80,6 +81,15 @@ void PackageDecoder::ResetPortState() {
         // memcpy in the string assignment that cannot happen.
         state.LastRSSI.assign(1, '-');
     }
+}
+
+void PackageDecoder::DecodePackage(std::span<const std::uint8_t> package, std::string_view stamp,
+                                   DecodeMode mode, int port, std::string_view hexLine) {
+    const std::size_t n = std::min(package.size(), ReceiveBufferSize);
+    std::copy_n(package.begin(), n, ReceiveBuffer.begin());
+    std::fill(ReceiveBuffer.begin() + static_cast<std::ptrdiff_t>(n), ReceiveBuffer.end(),
+              std::uint8_t{0});
+    DecodePackage(n, stamp, mode, port, hexLine);
 }
 
 void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, DecodeMode mode,
@@ -240,7 +250,7 @@ void PackageDecoder::DecodePackage(std::size_t n, std::string_view stamp, Decode
         if (mirrors_.HexLog) output_.appendHexLine(hexLine);
     }
 
-    if (output_.takesPackages) {
+    if (output_.takesPackages()) {
         PackageFields fields;
         fields.port = port;
         fields.stamp = stamp;

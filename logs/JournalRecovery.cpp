@@ -228,7 +228,7 @@ long decodeLines(const QString& stamped, LogPairFiles& files, const Settings& se
         throw LogFileError(QStringLiteral("Cannot read file \"%1\". %2")
                                .arg(stamped + QStringLiteral(".hex"), fromLocal(error.code().message())));
     }
-    return static_cast<long>(decoder.HexCount);
+    return static_cast<long>(decoder.hexCount());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <deque>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "BusyRuns.h"
 #include "CoverageExport.h"
@@ -16,7 +17,7 @@
 #include "FileDialogs.h"
 #include "LogFile.h"
 #include "ReadWholeFile.h"
-#include "ZelvarMain.h"
+#include "Settings.h"
 
 namespace zelvar {
 
@@ -126,7 +127,13 @@ void writeMap(const std::string& path, const std::vector<int>& inputs,
 
 }  // namespace
 
-CoverageMapExport::CoverageMapExport(TMainForm& form) : QObject(&form), form_(form) {
+CoverageMapExport::CoverageMapExport(QWidget& window, BusyRuns& runs, const Settings& settings,
+                                     std::function<LogBytes()> textLog)
+    : QObject(&window),
+      window_(window),
+      runs_(runs),
+      settings_(settings),
+      textLog_(std::move(textLog)) {
     setObjectName(QStringLiteral("coverageMapExport"));
 }
 
@@ -143,22 +150,21 @@ CoverageDialogs& CoverageMapExport::dialogs() {
 void CoverageMapExport::exportChosen() {
     // As "Save Data As...": the dialogs let events through, so commands that
     // come meanwhile are refused and a close waits until the export is written.
-    BusyRuns& runs = form_.busyRuns();
-    const auto asking = runs.tryBegin(Command::SaveAs, RunKind::Question);
+    const auto asking = runs_.tryBegin(Command::SaveAs, RunKind::Question);
     if (!asking) return;
 
     // The log as a save would write it now; monitoring goes on meanwhile.
-    SnapshotCoverageSource textLog(form_.textLogSnapshot());
+    SnapshotCoverageSource textLog(textLog_());
     CoverageOptions options;
-    options.gmtCorrection = form_.gpsSettings().GMTCorrection;
+    options.gmtCorrection = settings_.GMTCorrection;
     std::vector<CoverageSource*> logs{&textLog};
 
     std::deque<FileDescriptor> files;
     std::deque<FileCoverageSource> fileLogs;
     std::vector<int> inputs;
     if (!HasOwnPositionLine(textLog, options.gmtCorrection)) {
-        if (!dialogs().offerSavedLogs(&form_)) return;
-        const QStringList chosen = dialogs().chooseSavedLogs(&form_);
+        if (!dialogs().offerSavedLogs(&window_)) return;
+        const QStringList chosen = dialogs().chooseSavedLogs(&window_);
         if (chosen.isEmpty()) return;
         logs.clear();
         for (const QString& path : chosen) {
@@ -167,24 +173,24 @@ void CoverageMapExport::exportChosen() {
                 inputs.push_back(files.back().get());
                 logs.push_back(&fileLogs.emplace_back(files.back().get()));
             } catch (const WholeFileError& error) {
-                dialogs().showError(&form_, QStringLiteral("Cannot read file \"%1\". %2")
+                dialogs().showError(&window_, QStringLiteral("Cannot read file \"%1\". %2")
                                                 .arg(path, QString::fromStdString(error.what())));
                 return;
             } catch (const std::system_error& error) {
-                dialogs().showError(&form_, readFailure(path, error.code().value()));
+                dialogs().showError(&window_, readFailure(path, error.code().value()));
                 return;
             }
         }
     }
 
-    const QString path = dialogs().chooseExportFile(&form_, options.format);
+    const QString path = dialogs().chooseExportFile(&window_, options.format);
     if (path.isEmpty()) return;
     try {
         writeMap(path.toLocal8Bit().toStdString(), inputs, logs, options);
     } catch (const FileWriteError& error) {
-        dialogs().showError(&form_, QString::fromLocal8Bit(error.what()));
+        dialogs().showError(&window_, QString::fromLocal8Bit(error.what()));
     } catch (const std::system_error& error) {
-        dialogs().showError(&form_, QStringLiteral("Cannot read the logs to export. %1")
+        dialogs().showError(&window_, QStringLiteral("Cannot read the logs to export. %1")
                                         .arg(QString::fromLocal8Bit(std::strerror(error.code().value()))));
     }
 }

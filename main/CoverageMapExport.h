@@ -3,14 +3,18 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "CoverageFormats.h"
+#include "LogBytes.h"
 
 class QWidget;
-class TMainForm;
 
 namespace zelvar {
+
+class BusyRuns;
+struct Settings;
 
 // The dialogs of "Export Coverage...", behind one seam so that tests can
 // answer them without a modal loop.
@@ -35,8 +39,10 @@ class CoverageMapExport : public QObject {
     Q_OBJECT
 
 public:
-    // A child of the window.
-    explicit CoverageMapExport(TMainForm& form);
+    // A child of `window`, the dialogs' parent. `textLog` gives the text
+    // log's saved bytes as they stand; `settings` the time correction.
+    CoverageMapExport(QWidget& window, BusyRuns& runs, const Settings& settings,
+                      std::function<LogBytes()> textLog);
     ~CoverageMapExport() override;
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(CoverageDialogs* dialogs);
@@ -46,7 +52,10 @@ public:
 private:
     CoverageDialogs& dialogs();
 
-    TMainForm& form_;
+    QWidget& window_;
+    BusyRuns& runs_;
+    const Settings& settings_;
+    std::function<LogBytes()> textLog_;
     std::unique_ptr<CoverageDialogs> ownDialogs_;
     CoverageDialogs* dialogs_ = nullptr;
 };

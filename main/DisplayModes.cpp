@@ -8,11 +8,12 @@
 
 void TMainForm::RefreshTypeSummary() {
     setStatusText(5, QString::fromStdString(zelvar::TypeSummaryText(
-                         settings_.typeFlags, mirrors_.OnlyRSSI, gps_.Connected, Monitoring)));
+                         settings_.typeFlags, model_.mirrors().OnlyRSSI, model_.gps().Connected,
+                         model_.monitoring())));
 }
 
 void TMainForm::RefreshDisplayMode() {
-    mirrors_.OnlyRSSI = mnuOnlyRSSI->isChecked();
+    model_.setOnlyRssi(mnuOnlyRSSI->isChecked());
     RefreshTypeSummary();
 
     flushLogViews();
@@ -20,7 +21,7 @@ void TMainForm::RefreshDisplayMode() {
     const std::string before = lastTextLine(1).toStdString();
     const zelvar::HeaderEdit edit =
         zelvar::DecideHeaderEdit(last, before, mnuStartUDP->isChecked(),
-                                 zelvar::ModeHeader(mirrors_.OnlyRSSI, gps_.Connected));
+                                 zelvar::ModeHeader(model_.mirrors().OnlyRSSI, model_.gps().Connected));
     if (edit.removeLast) removeLastTextLine();
     if (!edit.append.empty()) {
         appendToView(Memo1, edit.append);

@@ -18,11 +18,6 @@
 
 namespace {
 
-// Flushes at most this often while lines keep coming, so that a flood of
-// packages is drawn in a few large blocks instead of thousands of small ones.
-constexpr qint64 kMinFlushGapMs = 20;
-// ... and at least this often, even when the event loop is kept busy.
-constexpr qint64 kMaxFlushDelayMs = 50;
 
 QStringList viewLines(const zelvar::LogView* view) {
     QStringList lines;
@@ -35,65 +30,14 @@ bool viewEmpty(const zelvar::LogView* view) {
     return view->isEmpty();
 }
 
-void appendPending(std::string& pending, std::string_view line) {
-    if (!pending.empty()) pending.push_back('\n');
-    pending.append(line);
-}
-
 }  // namespace
 
 bool TMainForm::textLogEmpty() const {
-    return pendingText_.empty() && viewEmpty(Memo1);
+    return viewEmpty(Memo1);
 }
 
-void TMainForm::appendTextLine(std::string_view line) {
-    if (pendingText_.empty() && pendingHex_.empty()) pendingSince_.start();
-    appendPending(pendingText_, line);
-    scheduleFlush();
-}
-
-void TMainForm::appendHexLine(std::string_view line) {
-    if (pendingText_.empty() && pendingHex_.empty()) pendingSince_.start();
-    appendPending(pendingHex_, line);
-    scheduleFlush();
-}
-
-void TMainForm::setCountsText(std::string_view text) {
-    pendingCounts_.assign(text);
-    countsPending_ = true;
-    scheduleFlush();
-}
-
-void TMainForm::scheduleFlush() {
-    if (pendingSince_.isValid() && pendingSince_.elapsed() >= kMaxFlushDelayMs) {
-        flushLogViews();
-        return;
-    }
-    if (flushTimer_.isActive()) return;
-    const qint64 sinceLast = sinceFlush_.elapsed();
-    flushTimer_.start(
-        static_cast<int>(sinceLast >= kMinFlushGapMs ? 0 : kMinFlushGapMs - sinceLast));
-}
-
-void TMainForm::flushLogViews() {
-    flushTimer_.stop();
-    sinceFlush_.restart();
-    pendingSince_.invalidate();
-    if (!pendingText_.empty()) {
-        appendToView(Memo1, pendingText_);
-        pendingText_.clear();
-    }
-    if (!pendingHex_.empty()) {
-        appendToView(Memo2, pendingHex_);
-        pendingHex_.clear();
-    }
-    // The number of packages waiting unsaved moves with every package.
-    if (saving_->failing()) RefreshAutoSaveStatus();
-    if (countsPending_) {
-        countsPending_ = false;
-        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
-                                             static_cast<qsizetype>(pendingCounts_.size())));
-    }
+void TMainForm::appendLines(zelvar::LogPane pane, std::string_view joined) {
+    appendToView(pane == zelvar::LogPane::Text ? Memo1 : Memo2, joined);
 }
 
 void TMainForm::appendToView(zelvar::LogView* view, std::string_view joined) {
@@ -138,11 +82,6 @@ QString TMainForm::lastTextLine(int fromEnd) const {
 
 void TMainForm::removeLastTextLine() { Memo1->removeLastLine(); }
 
-void TMainForm::liveHexLine(std::string_view line) {
-    saving_->packageReceived(line);
-    livePackage_ = takesPackages;  // published as the decoder hands over its fields
-}
-
 void TMainForm::SaveLogs(const QString& base, bool hexGated) {
     saveViews(base, false, hexGated);
 }
@@ -153,7 +92,7 @@ void TMainForm::saveViews(const QString& base, bool freeName, bool hexGated) {
     const zelvar::LogBytes hex =
         !hexGated || mnuHexLog->isChecked() ? Memo2->snapshot() : zelvar::LogBytes();
     saving_->saveNow(base, freeName, text, hex);
-    LogsSaved = true;
+    model_.setLogsSaved(true);
 }
 
 bool TMainForm::autoSaveOrChoose(bool closing) {
@@ -206,7 +145,7 @@ bool TMainForm::autoSaveOrChoose(bool closing) {
 }
 
 void TMainForm::backgroundSaveFailed(const QString& folder, const QString& text) {
-    LogsSaved = false;
+    model_.setLogsSaved(false);
     // No box: a station runs unattended, and the save is retried meanwhile.
     // The status bar tells the user; stderr the station's log.
     RefreshAutoSaveStatus();
@@ -219,21 +158,20 @@ void TMainForm::mnuClearClick() {
     // views and saves them: neither is emptied under its feet.
     if (busy_.ask(zelvar::Command::Clear) != zelvar::BusyRuns::Answer::Go) return;
     flushLogViews();
-    decoder_.TextCount = 0;
-    decoder_.HexCount = 0;
+    decoder_.setCounts(0, 0);
     // A rollover still being written may have failed: then its logs wait
     // and this auto-save writes them too.
     saving_->finishBackgroundSaves();
     // A log that cannot be written stays in the views unless the user says
     // otherwise.
-    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
+    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), model_.logsSaved()) &&
         !autoSaveOrChoose(false)) {
         return;
     }
     Memo1->clear();
     Memo2->clear();
     saving_->dropUnsaved();
-    clearCountsText();
+    model_.clearCountsText();
     RefreshAutoSaveStatus();
 #ifdef __GLIBC__
     // The views' lines were many small blocks: freed, they would stay with
@@ -245,10 +183,9 @@ void TMainForm::mnuClearClick() {
 void TMainForm::RolloverCheck() {
     const zelvar::Rollover rollover =
         zelvar::DecideRollover(mnuAutoSave->isChecked(), mnu65535->isChecked(), editorVisible(),
-                               mnuHexLog->isChecked(), decoder_.TextCount, decoder_.HexCount);
+                               mnuHexLog->isChecked(), decoder_.textCount(), decoder_.hexCount());
     if (rollover == zelvar::Rollover::None) return;
-    decoder_.TextCount = 0;
-    if (rollover == zelvar::Rollover::TextAndHex) decoder_.HexCount = 0;
+    decoder_.setCounts(0, rollover == zelvar::Rollover::TextAndHex ? 0 : decoder_.hexCount());
     // While auto-save fails the views keep everything and grow; what a
     // failed save should have written waits beside them.
     if (saving_->failing()) return;
@@ -260,7 +197,7 @@ void TMainForm::RolloverCheck() {
                                      : zelvar::LogBytes();
     saving_->saveInBackground(FilesDir + QString::fromStdString(zelvar::FileNameStamp()), text,
                               hex);
-    LogsSaved = true;
+    model_.setLogsSaved(true);
 }
 
 void TMainForm::mnuSaveAsClick() {
@@ -293,7 +230,7 @@ void TMainForm::mnuCopyTextClick() {
 }
 
 void TMainForm::RefreshAutoSaveStatus() {
-    mirrors_.HexLog = mnuHexLog->isChecked();
+    model_.setHexLog(mnuHexLog->isChecked());
     mnu65535->setEnabled(mnuAutoSave->isChecked());
     const QString trouble = saving_->statusText();
     statusPanels_[0]->setToolTip(saving_->statusReason());

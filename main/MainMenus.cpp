@@ -11,8 +11,6 @@
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
-#include "SessionHost.h"
-#include "WindowHooks.h"
 #include "WindowLook.h"
 #include "LogView.h"
 #include "ZelvarMain.h"
@@ -48,7 +46,9 @@ void TMainForm::buildMenus() {
     mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("&Save Data As..."));
     QAction* exportCoverage =
         addCommand(mnuFile, "mnuExportCoverage", QStringLiteral("Export &Coverage..."));
-    connect(exportCoverage, &QAction::triggered, new zelvar::CoverageMapExport(*this),
+    auto* coverage = new zelvar::CoverageMapExport(*this, busy_, settings_,
+                                                   [this] { return textLogSnapshot(); });
+    connect(exportCoverage, &QAction::triggered, coverage,
             &zelvar::CoverageMapExport::exportChosen);
 
     mnuAnalysis = bar->addMenu(QStringLiteral("&Analysis"));
@@ -70,7 +70,8 @@ void TMainForm::buildMenus() {
     mnuSettings = addCommand(mnuOptions, "mnuSettings", QStringLiteral("&Settings..."),
                              QKeySequence(Qt::Key_F4));
 #ifdef ZELVAR_PUBLISH
-    publishing_ = new zelvar::PublishControl(*this);
+    publishing_ = new zelvar::PublishControl(
+        {*this, model_, [this] { return settingsFileName(); }, [this] { return FilesDir; }});
     QAction* publish = addCommand(mnuOptions, "mnuPublish", QStringLiteral("&Publish..."));
     connect(publish, &QAction::triggered, publishing_, &zelvar::PublishControl::dialogChosen);
 #endif
@@ -82,9 +83,7 @@ void TMainForm::buildMenus() {
         addCommand(mnuOptions, "mnuCopyGPS", QStringLiteral("Copy &GPS Coordinates to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_G));
     mnuCopyGPS->setEnabled(false);
-    connect(mnuCopyGPS, &QAction::triggered, this, [this] {
-        if (gpsPort_) gpsPort_->copyCoordinatesChosen();
-    });
+    connect(mnuCopyGPS, &QAction::triggered, this, [this] { model_.copyGpsChosen(); });
     mnuOptions->addSeparator();
     mnuCopyText =
         addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy &Text Log to Clipboard"),
@@ -107,13 +106,13 @@ void TMainForm::attachWindows(zelvar::EditorControl* editor, TOptionsForm* optio
     editor_ = editor;
     options_ = options;
     if (editor_) {
-        editor_->setHost(this);
+        editor_->setHost(&model_);
         editor_->onVisibilityChanged(this,
                                      [this](bool visible) { editorVisibilityChanged(visible); });
     }
     if (options_) {
         connect(options_, &TOptionsForm::typeFlagsChanged, this, &TMainForm::RefreshTypeSummary);
-        connect(options_, &TOptionsForm::updateSMeterHints, this, &TMainForm::UpdateSMeterHints);
+        connect(options_, &TOptionsForm::updateSMeterHints, this, &TMainForm::updateSMeterHints);
     }
 }
 
@@ -122,12 +121,7 @@ bool TMainForm::editorVisible() const {
 }
 
 void TMainForm::mnuStartUDPClick() {
-    if (busy_.ask(zelvar::Command::StartMonitoring) == zelvar::BusyRuns::Answer::Refused) {
-        // The check mark has already toggled: a refused choice leaves none.
-        mnuStartUDP->setChecked(!mnuStartUDP->isChecked());
-        return;
-    }
-    if (monitoring_) monitoring_->startMonitoringChosen();
+    model_.startMonitoringChosen();
 }
 
 void TMainForm::mnuSettingsClick() {
@@ -149,7 +143,7 @@ void TMainForm::mnuEditorClick() {
     }
     // Live and offline decoding never share the views: no editor while a
     // session runs or is about to.
-    if (Monitoring || mnuStartUDP->isChecked()) return;
+    if (model_.monitoring() || mnuStartUDP->isChecked()) return;
     if (options_ && options_->isVisible()) options_->hide();
     editor_->showEditor();
 }
@@ -180,7 +174,7 @@ void TMainForm::setHexViewEnabled(bool enabled) {
     Memo2->setEnabled(enabled);
 }
 
-void TMainForm::UpdateSMeterHints() {
+void TMainForm::updateSMeterHints() {
     if (!options_) return;
     for (int port = 1; port <= 4; ++port) sMeter(port)->setToolTip(options_->ipText(port));
 }

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
-#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
@@ -14,10 +13,12 @@
 #include <algorithm>
 #include <clocale>
 
-#include "HistoryFeed.h"
 #include "LogSaveControl.h"
 #include "LogView.h"
 #include "PortNameBox.h"
+#ifdef ZELVAR_PUBLISH
+#include "PublishControl.h"
+#endif
 #include "SettingsStore.h"
 #include "UserDialogs.h"
 #include "WindowFonts.h"
@@ -60,8 +61,11 @@ zelvar::LogView* makeLogView(const QString& name, QWidget* parent) {
 TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      decoder_(settings_, mirrors_, gps_, *this),
-      offline_(decoder_, mirrors_, busy_.decodingFlags()) {
+      model_(settings_, *this),
+      busy_(model_.busyRuns()),
+      decoder_(model_.decoder()),
+      offline_(model_.offlineRun()),
+      saving_(&model_.saveControl()) {
     // Numbers are written with "." whatever the user's locale; the C library
     // follows the locale that the application object has switched to.
     std::setlocale(LC_NUMERIC, "C");
@@ -85,13 +89,15 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     buildStatusBar();
     buildMenus();
 
-    flushTimer_.setSingleShot(true);
-    connect(&flushTimer_, &QTimer::timeout, this, &TMainForm::flushLogViews);
-    sinceFlush_.start();
     sinceEvents_.start();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+#ifdef ZELVAR_PUBLISH
+    // A child, which would go only after the model it hands packages to.
+    delete publishing_;
+#endif
+}
 
 void TMainForm::buildLogArea() {
     LogSplitter = new QSplitter(Qt::Vertical, centralWidget());
@@ -105,10 +111,9 @@ void TMainForm::buildLogArea() {
     auto* hexLayout = new QVBoxLayout(HexPanel);
     hexLayout->setContentsMargins(0, 0, 0, 0);
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
-    saving_ = std::make_unique<zelvar::LogSaveControl>();
-    connect(saving_.get(), &zelvar::LogSaveControl::backgroundSaveFailed, this,
+    connect(saving_, &zelvar::LogSaveControl::backgroundSaveFailed, this,
             &TMainForm::backgroundSaveFailed);
-    connect(saving_.get(), &zelvar::LogSaveControl::statusChanged, this,
+    connect(saving_, &zelvar::LogSaveControl::statusChanged, this,
             &TMainForm::RefreshAutoSaveStatus);
     hexLayout->addWidget(Memo2);
     Memo1->setMinimumHeight(1);
@@ -142,9 +147,7 @@ void TMainForm::buildGpsStrip() {
     strip->addWidget(sbCOMM);
     // `clicked`, not `toggled`: the strip springs the toggle up itself after
     // an unplug, and that must not run the command again.
-    connect(sbCOMM, &QToolButton::clicked, this, [this] {
-        if (gpsPort_) gpsPort_->startStopClicked();
-    });
+    connect(sbCOMM, &QToolButton::clicked, this, [this] { model_.startGpsClicked(); });
 
     auto* portLabel = new QLabel(QStringLiteral("Port:"), GPSPanel);
     strip->addWidget(portLabel);
@@ -258,20 +261,8 @@ void TMainForm::setStatusText(int panel, const QString& text) {
     if (panel >= 6) label->setVisible(!text.isEmpty());
 }
 
-void TMainForm::setStatusToolTip(int panel, const QString& tip) {
-    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setToolTip(tip);
-}
-
 void TMainForm::setSMeter(int port, int position) {
     if (QProgressBar* bar = sMeter(port)) bar->setValue(std::clamp(position, 0, kMeterMax));
-}
-
-void TMainForm::signalReport(int port, std::string_view stamp, std::string_view dbm, bool live) {
-    if (live) zelvar::AddStampedReport(signalHistory_, port, stamp, dbm);
-}
-
-void TMainForm::resetSMeters() {
-    for (int port = 1; port <= 4; ++port) sMeter(port)->setValue(0);
 }
 
 int TMainForm::hexPaneHeight() const {
@@ -290,14 +281,8 @@ void TMainForm::setSerialPorts(const QStringList& names) {
     cbPort->setCurrentIndex(static_cast<int>(remembered >= 0 ? remembered : names.size() - 1));
 }
 
-void TMainForm::setSessionStatusText(const QString& text, const QString& hint) {
-    setStatusText(4, text);
-    statusPanels_[3]->setToolTip(hint);
-}
-
-void TMainForm::clearCountsText() {
-    countsPending_ = false;
-    setStatusText(2, QString());
+void TMainForm::setStatusHint(int panel, const QString& hint) {
+    statusPanels_.at(static_cast<std::size_t>(panel - 1))->setToolTip(hint);
 }
 
 void TMainForm::setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store) {
@@ -324,9 +309,7 @@ void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
     dialogs_ = dialogs;
 }
 
-void TMainForm::showError(const QString& text) {
-    // The box's own event loop lets a close in: it waits for the box.
-    const zelvar::BusyRuns::Run asking = busy_.begin(zelvar::RunKind::Question);
+void TMainForm::showErrorBox(const QString& text) {
     dialogs().showError(this, text);
 }
 
@@ -336,29 +319,8 @@ zelvar::UserDialogs& TMainForm::dialogs() {
     return *ownDialogs_;
 }
 
-void TMainForm::setMonitoringControl(zelvar::MonitoringControl* control) {
-    monitoring_ = control;
-}
-
-void TMainForm::setGpsStripCommands(zelvar::GpsStripCommands* commands) {
-    gpsPort_ = commands;
-}
-
-bool TMainForm::gpsToggleDown() const {
-    return sbCOMM->isChecked();
-}
-
-void TMainForm::setGpsToggle(bool down) {
-    const QSignalBlocker quiet(sbCOMM);
-    sbCOMM->setChecked(down);
-}
-
 QString TMainForm::gpsPortName() const {
     return cbPort->currentText();
-}
-
-void TMainForm::setGpsPortBoxEnabled(bool enabled) {
-    cbPort->setEnabled(enabled);
 }
 
 void TMainForm::showGpsLabels(const QString& time, const QString& lat, const QString& lon,
@@ -371,10 +333,6 @@ void TMainForm::showGpsLabels(const QString& time, const QString& lat, const QSt
 
 void TMainForm::setGpsLabelsVisible(bool visible) {
     for (QLabel* label : {LabelGPSTime, LabelLat, LabelLon, LabelPDOP}) label->setVisible(visible);
-}
-
-void TMainForm::setCopyGpsEnabled(bool enabled) {
-    mnuCopyGPS->setEnabled(enabled);
 }
 
 void TMainForm::setSerialPortLister(std::function<QStringList()> lister) {

@@ -127,11 +127,10 @@ QString TMainForm::decodeInput(const QString& title) {
         // Out of memory on a huge log, most likely: the views keep what
         // they had, and the program stays usable.
         offline_.OfflineInputLines.clear();
-        decoder_.DecodedTextLines.clear();
-        decoder_.DecodedHexLines.clear();
+        decoder_.clearDecodedLines();
         decodedText_.clear();
         decodedHex_.clear();
-        setProgressText("");
+        model_.setProgressText("");
         failure = QString::fromLocal8Bit(error.what());
     }
     if (editor_) editor_->setDecodeButtonEnabled(true);
@@ -139,24 +138,7 @@ QString TMainForm::decodeInput(const QString& title) {
     return failure;
 }
 
-void TMainForm::decodeEditorLines(zelvar::LineList lines, const QString& title) {
-    if (busy_.ask(zelvar::Command::Decode) != zelvar::BusyRuns::Answer::Go) return;
-    // As the bytes of a UTF-8 file: the decoder skips every byte outside
-    // ASCII, where a character outside Latin-1 would become '?', which it
-    // would read as a digit.
-    offline_.OfflineInputLines.share(lines.share());
-    decodeOfflineInput(title);
-}
-
-void TMainForm::setProgressText(std::string_view text) {
-    setStatusText(3, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    // " Display..." stands while the views take the lines, with no event
-    // processing in between: draw it now, beside the counts it follows.
-    if (countsPending_) {
-        countsPending_ = false;
-        setStatusText(2, QString::fromLatin1(pendingCounts_.data(),
-                                             static_cast<qsizetype>(pendingCounts_.size())));
-    }
+void TMainForm::drawStatusNow() {
     statusPanels_[1]->repaint();
     statusPanels_[2]->repaint();
 }

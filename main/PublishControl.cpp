@@ -6,6 +6,7 @@
 
 #include "BusyRuns.h"
 #include "DateTime.h"
+#include "MonitorModel.h"
 #include "PublishDialog.h"
 #include "Publisher.h"
 #include "SettingsStore.h"
@@ -19,17 +20,18 @@ namespace {
 constexpr int kPanel = 7;
 }  // namespace
 
-PublishControl::PublishControl(TMainForm& form) : QObject(&form), form_(form) {
-    form_.installEventFilter(this);
+PublishControl::PublishControl(PublishParts parts)
+    : QObject(&parts.window), parts_(std::move(parts)) {
+    parts_.window.installEventFilter(this);
     refresh_.setInterval(500);
     connect(&refresh_, &QTimer::timeout, this, &PublishControl::refresh);
 }
 
-PublishControl::~PublishControl() { form_.takesPackages = false; }
+PublishControl::~PublishControl() { parts_.monitor.setPackagePublisher(nullptr); }
 
 bool PublishControl::eventFilter(QObject* watched, QEvent* event) {
     // The window reads its settings when first shown; publishing starts after.
-    if (watched == &form_ && event->type() == QEvent::Show && !started_) {
+    if (watched == &parts_.window && event->type() == QEvent::Show && !started_) {
         started_ = true;
         QTimer::singleShot(0, this, &PublishControl::start);
     }
@@ -37,24 +39,24 @@ bool PublishControl::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PublishControl::start() {
-    settings_ = LoadPublishSettings(form_.settingsFileName());
+    settings_ = LoadPublishSettings(parts_.settingsFileName());
     restart();
 }
 
 void PublishControl::dialogChosen() {
-    BusyRuns& runs = form_.busyRuns();
+    BusyRuns& runs = parts_.monitor.busyRuns();
     // As "Settings...": not while a decoding runs or another question is open.
     const auto asking = runs.tryBegin(Command::Settings, RunKind::Question);
     if (!asking) return;
-    PublishDialog dialog(settings_, &form_);
+    PublishDialog dialog(settings_, &parts_.window);
     if (dialog.exec() != QDialog::Accepted) return;
     apply(dialog.settings());
 }
 
 void PublishControl::apply(const PublishSettings& settings) {
-    if (!SavePublishSettings(form_.settingsFileName(), settings)) {
-        form_.showError(QStringLiteral("The publishing settings could not be saved in \"%1\".")
-                            .arg(QDir::toNativeSeparators(form_.settingsFileName())));
+    if (!SavePublishSettings(parts_.settingsFileName(), settings)) {
+        parts_.monitor.showError(QStringLiteral("The publishing settings could not be saved in \"%1\".")
+                            .arg(QDir::toNativeSeparators(parts_.settingsFileName())));
     }
     if (settings == settings_ && (publisher_ != nullptr) == settings.on) return;
     settings_ = settings;
@@ -62,11 +64,11 @@ void PublishControl::apply(const PublishSettings& settings) {
 }
 
 void PublishControl::restart() {
-    form_.takesPackages = false;
+    parts_.monitor.setPackagePublisher(nullptr);
     publisher_.reset();
     if (!settings_.on || !PublishSettingsProblem(settings_).isEmpty()) {
         refresh_.stop();
-        form_.setStatusText(kPanel, QString());
+        parts_.monitor.setStatusText(kPanel, QString());
         return;
     }
     PublishConfig config;
@@ -81,16 +83,16 @@ void PublishControl::restart() {
     config.station = PublishStation(settings_).toStdString();
     config.prefix = settings_.prefix.toStdString();
     // Beside the journal: both keep what this station took until it is safe.
-    config.outboxPath = QDir(form_.filesFolder()).filePath(QStringLiteral("publish-outbox.sqlite")).toStdString();
+    config.outboxPath = QDir(parts_.filesFolder()).filePath(QStringLiteral("publish-outbox.sqlite")).toStdString();
     config.outboxLimit = static_cast<std::uint64_t>(settings_.outboxMegabytes) * 1'000'000;
     try {
         publisher_ = std::make_unique<Publisher>(std::move(config));
     } catch (const std::exception& failed) {
-        form_.setStatusText(kPanel, QStringLiteral(" MQTT: offline"));
-        form_.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
+        parts_.monitor.setStatusText(kPanel, QStringLiteral(" MQTT: offline"));
+        parts_.monitor.showError(QStringLiteral("Publishing cannot start: %1").arg(QString::fromStdString(failed.what())));
         return;
     }
-    form_.takesPackages = true;
+    parts_.monitor.setPackagePublisher([this](const PackageFields& fields) { take(fields); });
     refresh_.start();
     refresh();
 }
@@ -105,9 +107,9 @@ void PublishControl::take(const PackageFields& fields) {
 void PublishControl::refresh() {
     if (!publisher_) return;
     StationState state;
-    state.gps = form_.gpsState().Connected;
-    if (form_.monitoring()) {
-        for (const std::string& address : form_.sessionSettings().IP) {
+    state.gps = parts_.monitor.gps().Connected;
+    if (parts_.monitor.monitoring()) {
+        for (const std::string& address : parts_.monitor.sessionSettings().IP) {
             if (!address.empty()) ++state.transceivers;
         }
     }
@@ -116,16 +118,10 @@ void PublishControl::refresh() {
     QString text = status.connected ? QStringLiteral(" MQTT: connected") : QStringLiteral(" MQTT: offline");
     if (status.queued > 0) text += QStringLiteral(", queued %1").arg(status.queued);
     if (status.dropped > 0) text += QStringLiteral(", dropped %1").arg(status.dropped);
-    if (form_.statusText(kPanel) != text) form_.setStatusText(kPanel, text);
-    form_.setStatusToolTip(kPanel, QString::fromStdString(DroppedReason(status, publisher_->outboxLimit())));
+    if (parts_.monitor.statusText(kPanel) != text) parts_.monitor.setStatusText(kPanel, text);
+    parts_.monitor.setStatusHint(kPanel, QString::fromStdString(DroppedReason(status, publisher_->outboxLimit())));
 }
 
 }  // namespace zelvar
-
-void TMainForm::packageDecoded(const zelvar::PackageFields& fields) {
-    // Only what liveHexLine handed to the journal just before: an offline
-    // decoding's packages are no station's news.
-    if (std::exchange(livePackage_, false) && publishing_ != nullptr) publishing_->take(fields);
-}
 
 QString TMainForm::settingsFileName() const { return store_ ? store_->fileName() : QString(); }

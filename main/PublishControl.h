@@ -2,17 +2,31 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "PublishSettings.h"
 
-class TMainForm;
+class QWidget;
 
 namespace zelvar {
 
+class MonitorModel;
 class Publisher;
 struct PackageFields;
+
+// The parts of the main window that publishing uses.
+struct PublishParts {
+    // The dialog's parent; publishing starts once it has first been shown.
+    QWidget& window;
+    // The runs, the error box, status panel 7, whether a session runs, the
+    // GPS and the transceivers' addresses, and the live packages' hand-over.
+    MonitorModel& monitor;
+    // Both known once the window has first been shown.
+    std::function<QString()> settingsFileName;
+    std::function<QString()> filesFolder;
+};
 
 // The main window's publishing: "Options > Publish...", the publisher while
 // publishing is on, and its status panel (" MQTT: connected, queued N,
@@ -23,7 +37,7 @@ class PublishControl : public QObject {
 
 public:
     // A child of the window.
-    explicit PublishControl(TMainForm& form);
+    explicit PublishControl(PublishParts parts);
     ~PublishControl() override;
 
     void dialogChosen();
@@ -43,7 +57,7 @@ private:
     void restart();
     void refresh();
 
-    TMainForm& form_;
+    PublishParts parts_;
     PublishSettings settings_;
     std::unique_ptr<Publisher> publisher_;
     QTimer refresh_;

@@ -7,14 +7,10 @@
 #include <QShowEvent>
 #include <QThread>
 
-#include "JournalRecovery.h"
 #include "LogSaveControl.h"
 #include "MainRules.h"
-#include "RecoveryRun.h"
-#include "SessionHost.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
-#include "WindowHooks.h"
 #include "LogView.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
@@ -31,63 +27,14 @@ void TMainForm::startUp() {
     const QString current = QDir::currentPath();
     QDir(current).mkdir(QStringLiteral("Files"));
     FilesDir = QDir(current).filePath(QStringLiteral("Files")) + QLatin1Char('/');
-    LogsSaved = true;
+    model_.setLogsSaved(true);
     offline_.OfflineInputLines.clear();
-    decoder_.DecodedTextLines.clear();
-    decoder_.DecodedHexLines.clear();
+    decoder_.clearDecodedLines();
     loadSettings();
     checkSettingsStore();
-    recoverJournals();
+    model_.startRecovery(QDir::cleanPath(FilesDir));
     saving_->startJournal(QDir::cleanPath(FilesDir));
     Memo1->setFocus();
-}
-
-void TMainForm::recoverJournals() {
-    // What a crashed or killed run had received is saved on a thread of its
-    // own while this run's journal starts beside it and the window is in use.
-    const auto recovering = [this] { return statusText(3).startsWith(QStringLiteral(" Recovering")); };
-    const auto progressed = [this, recovering](int percent) {
-        // A decoding started meanwhile has the panel.
-        if (!statusText(3).isEmpty() && !recovering()) return;
-        setStatusText(3, QStringLiteral(" Recovering %1%").arg(percent));
-        statusPanels_[2]->setToolTip(QStringLiteral("Recovering the logs of the last run"));
-    };
-    const auto finished = [this, recovering](const std::vector<zelvar::RecoveredJournal>& journals) {
-        QStringList told;
-        long packages = 0;
-        bool failed = false;
-        for (const zelvar::RecoveredJournal& journal : journals) {
-            if (!journal.error.isEmpty()) {
-                failed = true;
-                told << journal.error;
-                continue;
-            }
-            packages += journal.packages;
-            told << QStringLiteral("%1.hex and .txt: %2 packages")
-                        .arg(QDir::toNativeSeparators(journal.base))
-                        .arg(journal.packages);
-        }
-        // Nothing to recover: the panel is left to whatever else it shows
-        // (a settings store that cannot be written, the journal's gap).
-        if (told.isEmpty()) {
-            if (recovering()) {
-                setStatusText(3, QString());
-                statusPanels_[2]->setToolTip(QString());
-            }
-            return;
-        }
-        setStatusText(3, failed ? QStringLiteral(" Recovery Failed")
-                                : QStringLiteral(" Recovered %1").arg(packages));
-        statusPanels_[2]->setToolTip(QStringLiteral("Logs recovered from the last run:\n") +
-                                     told.join(QLatin1Char('\n')));
-    };
-    recovery_ = new zelvar::RecoveryRun(QDir::cleanPath(FilesDir), settings_, progressed, finished, this);
-}
-
-void TMainForm::stopRecovery() {
-    // The journal being recovered stays for the next start, which recovers it once.
-    delete recovery_;
-    recovery_ = nullptr;
 }
 
 void TMainForm::setVisible(bool visible) {
@@ -126,7 +73,7 @@ void TMainForm::loadSettings() {
     RefreshDisplayMode();
     RefreshAutoSaveStatus();
     if (settings_.Editor) mnuEditorClick();
-    UpdateSMeterHints();
+    updateSMeterHints();
 }
 
 void TMainForm::saveSettings() {
@@ -173,16 +120,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     busy_.letEventsThrough();
 
     bool sessionStopped = false;
-    if (Monitoring) {
+    if (model_.monitoring()) {
         QThread::msleep(10);
-        if (monitoring_) monitoring_->stopForClose();
+        model_.stopSessionForClose();
         QThread::msleep(40);
         sessionStopped = true;
     }
 
     flushLogViews();
     saving_->finishBackgroundSaves();
-    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), LogsSaved) &&
+    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), model_.logsSaved()) &&
         !autoSaveOrChoose(true)) {
         // The logs could not be written: keep the window and its views so the
         // user can save them elsewhere.
@@ -192,20 +139,19 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         return;
     }
 
-    stopRecovery();
+    model_.stopRecovery();
     // Saved, or given up by the user: the journal is not needed any more.
     // With the editor shown no file is written at the close, and an
     // unattended close gives up nothing: the packages no save holds stay in
     // the journal for the next start to recover.
-    saving_->endJournal(mnuAutoSave->isChecked() && !LogsSaved &&
+    saving_->endJournal(mnuAutoSave->isChecked() && !model_.logsSaved() &&
                         (editorVisible() || unattendedClose_));
     offline_.OfflineInputLines.clear();
-    decoder_.DecodedTextLines.clear();
-    decoder_.DecodedHexLines.clear();
+    decoder_.clearDecodedLines();
     saveSettings();
 
-    if (gps_.Connected) {
-        if (gpsPort_) gpsPort_->closePort();
+    if (model_.gps().Connected) {
+        model_.closeGpsPort();
         busy_.letEventsThrough();
         QThread::msleep(100);
         busy_.letEventsThrough();

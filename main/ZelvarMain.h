@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -12,19 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "BusyRuns.h"
-#include "DecoderOutput.h"
 #include "EditorControl.h"
-#include "EditorHost.h"
-#include "GpsStripHost.h"
 #include "LineStore.h"
 #include "LogBytes.h"
-#include "OfflineDecoder.h"
-#include "OwnFix.h"
-#include "PackageDecoder.h"
-#include "SessionHost.h"
+#include "MonitorModel.h"
+#include "MonitorView.h"
 #include "Settings.h"
-#include "SignalHistory.h"
 
 class QAction;
 class QComboBox;
@@ -40,20 +32,13 @@ class LogView;
 class PortNameBox;
 class LogSaveControl;
 class PublishControl;
-class RecoveryRun;
 class SettingsStore;
 class UserDialogs;
 }  // namespace zelvar
 
 // The main window: the two log views, the menus, the GPS strip with the
-// S-meters and the status bar. It owns the program-wide state (settings,
-// display mirrors, GPS state, the package decoder and the offline decoder)
-// and is where the decoder's lines end up.
-class TMainForm : public QMainWindow,
-                  public zelvar::DecoderOutput,
-                  public zelvar::EditorHost,
-                  public zelvar::GpsStripHost,
-                  public zelvar::SessionHost {
+// S-meters and the status bar; the view of the monitor model it owns.
+class TMainForm : public QMainWindow, public zelvar::MonitorView {
     Q_OBJECT
 
 public:
@@ -68,7 +53,6 @@ public:
     void setSettingsStore(std::unique_ptr<zelvar::SettingsStore> store);
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(zelvar::UserDialogs* dialogs);
-    void setMonitoringControl(zelvar::MonitoringControl* control);
     // Lists the system's serial ports for the "Port:" box at start-up.
     void setSerialPortLister(std::function<QStringList()> lister);
     // How long an offline decoding runs between letting window events run
@@ -78,14 +62,12 @@ public:
     // can and leaves what it cannot save to the journal for the next start.
     void closeUnattended();
 
-    // --- program-wide state, for reading ---
-    const zelvar::DisplayMirrors& mirrors() const { return mirrors_; }
-    const zelvar::OfflineDecoder& offlineDecoder() const { return offline_; }
-    zelvar::PackageDecoder& decoder() override { return decoder_; }
-    const zelvar::SignalHistory& signalHistory() const { return signalHistory_; }
+    // The monitor model, which the session, the GPS strip and the editor drive.
+    zelvar::MonitorModel& model() { return model_; }
+    const zelvar::MonitorModel& model() const { return model_; }
     bool editorVisible() const;
     // The views hold nothing new since they were last written.
-    bool logsSaved() const { return LogsSaved; }
+    bool logsSaved() const { return model_.logsSaved(); }
     // Folder of the auto-saved logs, with a trailing separator.
     QString filesFolder() const { return FilesDir; }
     // The settings file; empty before the window was first shown.
@@ -93,11 +75,8 @@ public:
     // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
     zelvar::PublishControl* publishing() const { return publishing_; }
 
-    // Status panels 1..7; the sixth (lost datagrams) and the seventh
-    // (publishing) show only while they have a text.
-    QString statusText(int panel) const override;
-    void setStatusText(int panel, const QString& text) override;
-    void setStatusToolTip(int panel, const QString& tip);
+    // An unexpected failure of a command, with the system's text.
+    void showError(const QString& text) { model_.showError(text); }
 
     // --- commands ---
     void mnuDecodeClick();
@@ -120,7 +99,6 @@ public:
     void RefreshAutoSaveStatus();
     void RefreshDisplayMode();
     void RefreshTypeSummary();
-    void UpdateSMeterHints() override;
     void RolloverCheck();
     // Writes the views to base + ".txt" and base + ".hex" (the hex view only
     // with "Hex Log" checked when hexGated). Throws zelvar::LogFileError.
@@ -134,7 +112,7 @@ public:
     std::vector<std::string> syncJournal();
 
     // Moves the lines still waiting for the views into them.
-    void flushLogViews();
+    void flushLogViews() { model_.flushLogViews(); }
     // The views' lines, for tests and the session.
     QStringList textLogLines();
     QStringList hexLogLines();
@@ -147,75 +125,44 @@ public:
     // Fills the "Port:" box and selects the remembered port.
     void setSerialPorts(const QStringList& names);
 
-    // --- what the monitoring session needs of the window ---
-    zelvar::BusyRuns& busyRuns() override { return busy_; }
-    // Status panel 4; `hint`, its tooltip, says why (the system's text).
-    void setSessionStatusText(const QString& text, const QString& hint = QString()) override;
     void setDecodeCommandsEnabled(bool enabled);     // "Decode..." and "Editor..."
     void setHexViewEnabled(bool enabled);
     // Editable views with the cream hex view while the editor is shown,
     // read-only views in the window colour otherwise.
     void setLogViewsEditing(bool editing);
-    void clearCountsText();  // status panel 2
-    // An unexpected failure of a command, with the system's text.
-    void showError(const QString& text) override;
-    void resetSMeters() override;
     void hideEditor();
-
-    // --- zelvar::DecoderOutput ---
-    bool textLogEmpty() const override;
-    void refreshDisplayMode() override { RefreshDisplayMode(); }
-    void appendTextLine(std::string_view line) override;
-    void appendHexLine(std::string_view line) override;
-    void liveHexLine(std::string_view line) override;
-#ifdef ZELVAR_PUBLISH
-    void packageDecoded(const zelvar::PackageFields& fields) override;
-#endif
-    void setSMeter(int port, int position) override;
-    void signalReport(int port, std::string_view stamp, std::string_view dbm, bool live) override;
-    void rolloverCheck() override { RolloverCheck(); }
-    void setCountsText(std::string_view text) override;
-    void setProgressText(std::string_view text) override;
-    void focusTextLog() override;
-    void processPendingEvents() override;
-    void showDecodedLines(const zelvar::LineList& textLines,
-                          const zelvar::LineList& hexLines) override;
 
     // Reads the settings before the window is first created (see readSettings).
     void setVisible(bool visible) override;
 
-    // --- zelvar::EditorHost ---
-    void decodeEditorLines(zelvar::LineList lines, const QString& title) override;
-    void setMainDecodeEnabled(bool enabled) override { mnuDecode->setEnabled(enabled); }
-    bool monitoring() const override { return Monitoring; }
+    bool monitoring() const { return model_.monitoring(); }
 
-    // --- zelvar::GpsStripHost ---
-    const zelvar::Settings& gpsSettings() const override { return settings_; }
-    zelvar::GpsState& gpsState() override { return gps_; }
-    void setGpsStripCommands(zelvar::GpsStripCommands* commands) override;
-    bool gpsToggleDown() const override;
-    void setGpsToggle(bool down) override;
+    // --- zelvar::MonitorView ---
+    void appendLines(zelvar::LogPane pane, std::string_view joined) override;
+    bool textLogEmpty() const override;
+    void refreshAutoSaveStatus() override { RefreshAutoSaveStatus(); }
+    void rolloverCheck() override { RolloverCheck(); }
+    QString statusText(int panel) const override;
+    void setStatusText(int panel, const QString& text) override;
+    void setStatusHint(int panel, const QString& hint) override;
+    void setSMeter(int port, int position) override;
+    void updateSMeterHints() override;
+    bool toggled(zelvar::ViewToggle toggle) const override;
+    void setToggled(zelvar::ViewToggle toggle, bool on) override;
+    void setControlEnabled(zelvar::ViewControl control, bool enabled) override;
+    void sessionPhaseChanged(zelvar::SessionPhase phase) override;
     QString gpsPortName() const override;
-    void setGpsPortBoxEnabled(bool enabled) override;
     void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
                        const QString& pdop) override;
     void setGpsLabelsVisible(bool visible) override;
-    void setCopyGpsEnabled(bool enabled) override;
-
-    // --- zelvar::SessionHost ---
-    const zelvar::Settings& sessionSettings() const override { return settings_; }
-    bool startMonitoringChecked() const override;
-    void setStartMonitoringChecked(bool checked) override;
-    void setMonitoring(bool running) override { Monitoring = running; }
-    bool closing() const override { return busy_.Closing(); }
-    bool offlineDecodingRuns() const override { return !busy_.DecoderIdle(); }
-    void liveDataReceived() override { LogsSaved = false; }
-    void sessionStarting() override;
-    void sessionEnding() override;
-    void sessionEnded() override;
-    void setAddressFieldsEnabled(bool enabled) override;
-    bool ownPositionInReports() const override;
-    void zeroSMeter(int port) override;
+    void showErrorBox(const QString& text) override;
+    void runOfflineDecoding(const QString& title) override { decodeOfflineInput(title); }
+    void focusTextLog() override;
+    void processPendingEvents() override;
+    void drawStatusNow() override;
+    void showDecodedLines(const zelvar::LineList& textLines,
+                          const zelvar::LineList& hexLines) override;
+    void refreshDisplayMode() override { RefreshDisplayMode(); }
 
 signals:
     // The close sequence has run and the window closes: the program ends.
@@ -227,8 +174,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool LogsSaved = true;    // the views hold nothing new since they were last written
-    bool Monitoring = false;  // the monitoring session runs
     QString FilesDir;         // folder of the auto-saved logs, with a trailing separator
 
     // --- controls (their names are also their object names) ---
@@ -287,9 +232,6 @@ private:
     bool autoSaveOrChoose(bool closing);
     void saveViews(const QString& base, bool freeName, bool hexGated);
     void backgroundSaveFailed(const QString& folder, const QString& text);
-    void recoverJournals();
-    void stopRecovery();
-    void scheduleFlush();
     void appendToView(zelvar::LogView* view, std::string_view joined);
     // The part of decodeOfflineInput inside its run once there is input;
     // gives the text of a failure.
@@ -302,15 +244,13 @@ private:
     QString lastTextLine(int fromEnd) const;
     void removeLastTextLine();
 
-    // Declared before the decoders, which keep references to them.
     zelvar::Settings& settings_;
-    zelvar::BusyRuns busy_;  // the runs that let events through, with the decoding's flags
-    zelvar::DisplayMirrors mirrors_;
-    zelvar::GpsState gps_;
-    // Every live signal report, the window closed or open.
-    zelvar::SignalHistory signalHistory_;
-    zelvar::PackageDecoder decoder_;
-    zelvar::OfflineDecoder offline_;
+    zelvar::MonitorModel model_;
+    // The model's parts that the window's commands and its offline run work on.
+    zelvar::BusyRuns& busy_;
+    zelvar::PackageDecoder& decoder_;
+    zelvar::OfflineDecoder& offline_;
+    zelvar::LogSaveControl* const saving_;
     // The running decoding's lines, until the views take them.
     zelvar::LineStore decodedText_;
     zelvar::LineStore decodedHex_;
@@ -320,31 +260,16 @@ private:
     std::unique_ptr<zelvar::SettingsStore> store_;
     std::unique_ptr<zelvar::UserDialogs> ownDialogs_;
     zelvar::UserDialogs* dialogs_ = nullptr;
-    zelvar::MonitoringControl* monitoring_ = nullptr;
-    zelvar::GpsStripCommands* gpsPort_ = nullptr;  // the GPS strip
     std::function<QStringList()> serialPortLister_;
 
-    std::unique_ptr<zelvar::LogSaveControl> saving_;
     zelvar::PortNameBox* portBox_ = nullptr;  // cbPort
-    zelvar::RecoveryRun* recovery_ = nullptr;  // a child: stopped at the latest with the window
 
     std::array<QLabel*, 7> statusPanels_{};
     zelvar::PublishControl* publishing_ = nullptr;  // a child
-    bool livePackage_ = false;  // the package being decoded was taken live
     bool startedUp_ = false;
     bool unattendedClose_ = false;
     bool settingsRead_ = false;
     bool settingsTroubleShown_ = false;
-
-    // Lines that arrive in one burst wait here and go into the views as one
-    // block: appending line by line cannot keep up with a busy network.
-    std::string pendingText_;
-    std::string pendingHex_;
-    std::string pendingCounts_;
-    bool countsPending_ = false;
-    QTimer flushTimer_;
-    QElapsedTimer sinceFlush_;
-    QElapsedTimer pendingSince_;
 
     // Offline decoding lets window events run only every few milliseconds:
     // often enough for Esc and the progress to feel immediate, rarely enough

@@ -33,9 +33,7 @@ void MonitoringSession::setBacklogLimit(std::size_t limit) {
 }
 
 void MonitoringSession::startMonitoringChosen() {
-    PackageDecoder& decoder = w_.decoder();
-    decoder.MeterHold.fill(0);
-    decoder.SilenceTicks.fill(0);
+    w_.decoder().resetPortTicks();
     w_.resetSMeters();
     w_.UpdateSMeterHints();
 
@@ -54,7 +52,7 @@ void MonitoringSession::startMonitoringChosen() {
         return;
     }
 
-    decoder.ResetPortState();
+    w_.decoder().ResetPortState();
     if (starting) {
         start();
         if (!w_.monitoring()) return;  // failed start: the state stays as it is
@@ -86,9 +84,7 @@ bool MonitoringSession::portTextsValid() {
 }
 
 void MonitoringSession::start() {
-    PackageDecoder& decoder = w_.decoder();
-    decoder.TextCount = 0;
-    decoder.HexCount = 0;
+    w_.decoder().setCounts(0, 0);
     lost_ = 0;
     w_.setStatusText(kLostPanel, QString());
     w_.sessionStarting();
@@ -146,10 +142,9 @@ void MonitoringSession::StopSession(bool sendExit) {
 
 void MonitoringSession::TimerTick() {
     if (w_.closing()) return;
-    PackageDecoder& decoder = w_.decoder();
-    const TickActions actions =
-        SessionTick(decoder.MeterHold, decoder.SilenceTicks, w_.sessionSettings().TimeOut,
-                    w_.monitoring());
+    const TickActions actions = w_.decoder().tickPorts([this](PortTicks& hold, PortTicks& silence) {
+        return SessionTick(hold, silence, w_.sessionSettings().TimeOut, w_.monitoring());
+    });
     for (int n = 1; n <= kPortCount; ++n) {
         const auto i = static_cast<std::size_t>(n);
         if (actions.zeroMeter[i]) w_.zeroSMeter(n);
@@ -180,12 +175,11 @@ void MonitoringSession::decodeReceived(bool all) {
             if (received_.empty()) break;
         }
         const ReceivedDatagram& d = received_[next_++];
-        std::fill(decoder.ReceiveBuffer.begin(), decoder.ReceiveBuffer.end(), std::uint8_t{0});
-        std::copy_n(d.bytes.begin(), std::min<std::size_t>(d.length, decoder.ReceiveBuffer.size()),
-                    decoder.ReceiveBuffer.begin());
+        const std::span<const std::uint8_t> package(
+            d.bytes.data(), std::min<std::size_t>(d.length, d.bytes.size()));
         const int port = PortForSource(d.source, TransceiverIP);
-        if (decoder.ReceiveBuffer[0] == 0x00) w_.liveDataReceived();
-        decoder.DecodePackage(d.length, std::string_view(d.stamp.data(), d.stampLength),
+        if (package.empty() || package[0] == 0x00) w_.liveDataReceived();
+        decoder.DecodePackage(package, std::string_view(d.stamp.data(), d.stampLength),
                               DecodeMode::Live, port);
         // A backlog is decoded a slice at a time, so that the window is drawn
         // and its timers run in between (a zero timer waits its turn behind

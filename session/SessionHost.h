@@ -10,9 +10,9 @@ namespace zelvar {
 class PackageDecoder;
 struct Settings;
 
-// The monitoring session as the main window drives it. The window keeps the
-// check mark of "Start Monitoring" and the Monitoring flag; the session does
-// the rest.
+// The monitoring session as the monitor model drives it. The window keeps the
+// check mark of "Start Monitoring", the model the Monitoring flag; the
+// session does the rest.
 class MonitoringControl {
 public:
     virtual ~MonitoringControl() = default;
@@ -25,7 +25,8 @@ public:
 // What the monitoring session needs of the main window: the decoder and the
 // settings it feeds, the "Start Monitoring" check mark and the state flags,
 // the status panels and S-meters, and the controls that a running session
-// locks. The window implements it; the session sees nothing else of it.
+// locks. The monitor model implements it; the session sees nothing else of
+// the model or the window.
 class SessionHost {
 public:
     virtual ~SessionHost() = default;

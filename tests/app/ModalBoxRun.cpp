@@ -29,12 +29,11 @@ int main(int argc, char* argv[]) {
     const QStringList args = QApplication::arguments();
     if (args.size() < 3) return 2;
     return zelvar::RunZelvar([&args](TMainForm& main, TEditorForm& editor) {
-        main.liveDataReceived();
-        zelvar::PackageDecoder& decoder = main.decoder();
-        decoder.ReceiveBuffer.fill(0);
-        decoder.ReceiveBuffer[4] = 0x77;
+        main.model().liveDataReceived();
+        zelvar::PackageDecoder& decoder = main.model().decoder();
+        const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
         for (int port = 1; port <= 3; ++port)
-            decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+            decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
 
         QObject* window =
             args[1] == QLatin1String("editor") ? static_cast<QObject*>(&editor) : &main;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "PackageStore.h"
 #include "ToolRun.h"
 
 namespace fs = std::filesystem;
@@ -415,4 +417,51 @@ TEST_F(Collector, StationsAreNotedWithinTheirBound) {
               "b|4.000000|online|1|t|4|3.500000,c|2.000000|1.500000");
     query("DROP OWNED BY " + role);
     query("DROP ROLE " + role);
+}
+
+namespace {
+
+// The payload of the next notification on `channel` whose payload holds
+// `part`; empty when none came within a generous bound.
+std::string awaitNotification(PGconn* conn, const std::string& channel, const std::string& part) {
+    for (int round = 0; round < 300; ++round) {
+        PQconsumeInput(conn);
+        while (PGnotify* n = PQnotifies(conn)) {
+            const std::string payload = n->extra;
+            const bool match = channel == n->relname && payload.find(part) != std::string::npos;
+            PQfreemem(n);
+            if (match) return payload;
+        }
+        pollfd socket{PQsocket(conn), POLLIN, 0};
+        ::poll(&socket, 1, 100);
+    }
+    return {};
+}
+
+}  // namespace
+
+// A listener hears of each stored batch once it is committed: the stations
+// and the newest time stored. A batch of more stations than a payload holds
+// names those that fit and says there are more, within PostgreSQL's bound.
+TEST_F(Collector, StoredBatchesAreNotified) {
+    query("LISTEN zelvar_packages");
+    const std::string station = schema + "_alpha";
+    ASSERT_EQ(collect(dataDir() / "reports.hex", station, (dataDir() / "only-rssi.ini").string()).status, 0);
+    const std::string newest = query("SELECT to_char(max(time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"') "
+                                     "FROM packages");
+    EXPECT_EQ(awaitNotification(conn.get(), "zelvar_packages", station),
+              "{\"newest\" : \"" + newest + "\", \"stations\" : [\"" + station + "\"], \"more\" : false}");
+
+    const std::string conninfo = "options=-csearch_path=" + schema;
+    zelvar::PackageStore store(conninfo);
+    const std::string longName = schema + "_" + std::string(40, 'x');
+    for (int i = 0; i < 2000; ++i) {
+        store.add(longName + std::to_string(10000 + i) + "\tlive\t1\t2026-12-08 06:00:00+00\t1\t\\N\t\\N\t\\N\t\\N\t\\N\t"
+                  "\\N\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N\t00\n");
+    }
+    store.flush();
+    const std::string payload = awaitNotification(conn.get(), "zelvar_packages", longName + "10000");
+    EXPECT_LT(payload.size(), 8000u);
+    EXPECT_GT(payload.size(), 6000u);
+    EXPECT_TRUE(payload.ends_with("\"more\" : true}")) << payload.substr(payload.size() - 40);
 }

@@ -114,7 +114,7 @@ TEST_F(OfflineDecoderTest, StampedCallIsDecodedAndRegeneratedExactly) {
     EXPECT_EQ(out.counts.back(), " T 1 / H 1");
     EXPECT_TRUE(offline.DecoderIdle);
     EXPECT_TRUE(offline.OfflineInputLines.empty());
-    EXPECT_TRUE(decoder.DecodedTextLines.empty());
+    EXPECT_TRUE(decoder.decodedTextLines().empty());
 }
 
 TEST_F(OfflineDecoderTest, NineDigitStampsAndBareLines) {

@@ -61,9 +61,7 @@ protected:
 
     void decode(const std::vector<std::uint8_t>& bytes, int port = 1,
                 DecodeMode mode = DecodeMode::Live, std::string_view stamp = kStamp) {
-        decoder.ReceiveBuffer.fill(0);
-        std::copy(bytes.begin(), bytes.end(), decoder.ReceiveBuffer.begin());
-        decoder.DecodePackage(bytes.size(), stamp, mode, port);
+        decoder.DecodePackage(bytes, stamp, mode, port);
     }
     // The decoded lines, without the header the first package brings.
     std::vector<std::string> dataLines() const {
@@ -95,8 +93,8 @@ TEST_F(PackageDecoderTest, PacketFilterShowsACallFromItsSecondPackage) {
     decode(p);
     ASSERT_EQ(dataLines().size(), 1u);
     EXPECT_EQ(out.hex.size(), 2u);
-    EXPECT_EQ(decoder.TextCount, 1);
-    EXPECT_EQ(decoder.HexCount, 2);
+    EXPECT_EQ(decoder.textCount(), 1);
+    EXPECT_EQ(decoder.hexCount(), 2);
     // The first package of a live session brings the header.
     EXPECT_EQ(out.text.front(), "HEADER");
     EXPECT_EQ(out.headerRefreshes, 1);
@@ -172,7 +170,7 @@ TEST_F(PackageDecoderTest, TwoDigitCallIsSuppressedByTheFilterUnlessSynIsOn) {
     decode(p);
     decode(p);
     EXPECT_TRUE(dataLines().empty());
-    EXPECT_EQ(decoder.TextCount, 0);
+    EXPECT_EQ(decoder.textCount(), 0);
     settings.setTypeFlag("10", true);
     decode(p);
     ASSERT_EQ(dataLines().size(), 1u);
@@ -212,7 +210,7 @@ TEST_F(PackageDecoderTest, ShortAndDisabledPackagesLeaveTheCallAlone) {
     decode(p);
     EXPECT_EQ(dataLines().size(), 1u);
     EXPECT_EQ(out.hex.size(), 4u);
-    EXPECT_EQ(decoder.HexCount, 4);
+    EXPECT_EQ(decoder.hexCount(), 4);
     EXPECT_EQ(out.hex[1].find('\t'), 10u);
 }
 
@@ -311,8 +309,8 @@ TEST_F(PackageDecoderTest, OnlyRssiShowsReportsInTheFormOfTheGpsState) {
     EXPECT_EQ(dataLines().back(), "1\t01.06.2012 16:00:00\t5540.1234,N\t03736.5678,E\t1.8\t-90");
     // Offline decoding always writes the short form.
     decode(rssiPackage(23040), 1, DecodeMode::Offline);
-    EXPECT_EQ(decoder.DecodedTextLines.back(), std::string("1\t") + kTime + "\t-90");
-    EXPECT_EQ(decoder.TextCount, 4);
+    EXPECT_EQ(decoder.decodedTextLines().back(), std::string("1\t") + kTime + "\t-90");
+    EXPECT_EQ(decoder.textCount(), 4);
 }
 
 TEST_F(PackageDecoderTest, HexLogOffStillCounts) {
@@ -320,7 +318,7 @@ TEST_F(PackageDecoderTest, HexLogOffStillCounts) {
     decode(rssiPackage(23040));
     decode({0x00});
     EXPECT_TRUE(out.hex.empty());
-    EXPECT_EQ(decoder.HexCount, 2);
+    EXPECT_EQ(decoder.hexCount(), 2);
     EXPECT_EQ(out.counts.back(), " T 0 / H 2");
     EXPECT_EQ(out.rolloverChecks, 2);
 }
@@ -341,12 +339,14 @@ TEST_F(PackageDecoderTest, LongPackagesAreRenderedWhole) {
     EXPECT_EQ(out.hex[0].substr(out.hex[0].size() - 2), "AB");
     EXPECT_EQ(dataLines().size(), 1u);
     // Out-of-range arguments are refused instead of read past the buffer.
-    decoder.DecodePackage(500, kStamp, DecodeMode::Live, 1);
+    p.resize(500);
+    decode(p);
     EXPECT_EQ(out.hex.back().size(), 11 + 128 * 3 - 1);
-    const auto count = decoder.HexCount;
-    decoder.DecodePackage(30, kStamp, DecodeMode::Live, 5);
-    decoder.DecodePackage(30, kStamp, DecodeMode::Live, 0);
-    EXPECT_EQ(decoder.HexCount, count);
+    const auto count = decoder.hexCount();
+    p.resize(30);
+    decode(p, 5);
+    decode(p, 0);
+    EXPECT_EQ(decoder.hexCount(), count);
 }
 
 TEST_F(PackageDecoderTest, OfflineModeCollectsAndDrawsNothing) {
@@ -359,8 +359,8 @@ TEST_F(PackageDecoderTest, OfflineModeCollectsAndDrawsNothing) {
     EXPECT_TRUE(out.meters.empty());
     EXPECT_EQ(out.rolloverChecks, 0);
     EXPECT_EQ(out.headerRefreshes, 0);
-    EXPECT_EQ(decoder.DecodedTextLines.size(), 1u);
-    EXPECT_EQ(decoder.DecodedHexLines.size(), 3u);
+    EXPECT_EQ(decoder.decodedTextLines().size(), 1u);
+    EXPECT_EQ(decoder.decodedHexLines().size(), 3u);
 }
 
 TEST_F(PackageDecoderTest, OfflineCountsShowOnlyWhenTheBitTestPasses) {

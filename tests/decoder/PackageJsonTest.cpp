@@ -12,7 +12,7 @@ namespace {
 
 // Keeps the JSON form of every package, as a station named `station` sends it.
 struct JsonOutput : DecoderOutput {
-    JsonOutput() { takesPackages = true; }
+    JsonOutput() { setTakesPackages(true); }
     void packageDecoded(const PackageFields& package) override {
         std::string line;
         AppendPackageJson(line, PackageRecord{station, time, package, source, seq++});
@@ -29,8 +29,7 @@ struct LiveDecoding {
     LiveDecoding() { decoder.ResetPortState(); }
     void decode(const std::vector<std::uint8_t>& bytes, std::string_view stamp = "F4BEE070",
                 int port = 2) {
-        std::copy(bytes.begin(), bytes.end(), decoder.ReceiveBuffer.begin());
-        decoder.DecodePackage(bytes.size(), stamp, DecodeMode::Live, port);
+        decoder.DecodePackage(bytes, stamp, DecodeMode::Live, port);
     }
     Settings settings;
     DisplayMirrors mirrors;
@@ -85,8 +84,7 @@ TEST(PackageJson, TheFilterDecidesWhichPackagesHaveFieldsAndOfflineHasNoPosition
     offline.gps.fix = OwnFix{"01.06.2012 12:00:00", "", "", "3351.4073,S", "15112.8229,E", "2.5"};
     const auto call = package(30, {{4, 0x03}, {15, 100}, {18, 0xF4}, {28, 0x11}});
     for (const auto& bytes : {call, call, package(13, {{4, 0x0F}, {11, 0x5A}})}) {
-        std::copy(bytes.begin(), bytes.end(), offline.decoder.ReceiveBuffer.begin());
-        offline.decoder.DecodePackage(bytes.size(), "F4BEE070", DecodeMode::Offline, 1);
+        offline.decoder.DecodePackage(bytes, "F4BEE070", DecodeMode::Offline, 1);
     }
     ASSERT_EQ(offline.out.lines.size(), 3u);
     EXPECT_EQ(offline.out.lines[0].find("\"call\""), std::string::npos);

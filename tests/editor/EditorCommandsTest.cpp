@@ -528,7 +528,7 @@ void EditorCommandsTest::decodeRestoresTheCommandsWhenItFails() {
     control<QPushButton>(e, QStringLiteral("SBDecode"))->click();
     QVERIFY(control<QPushButton>(e, QStringLiteral("SBDecode"))->isEnabled() &&
             !host.mainDecodeEnabled);
-    e.setHost(s.h.main.get());
+    e.setHost(&s.h.main->model());
 }
 
 void EditorCommandsTest::commandsArrivingDuringARunAreRefused() {

@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
 
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm mainForm(settings);
-    TEditorForm editorForm(settings, mainForm.busyRuns());
+    TEditorForm editorForm(settings, mainForm.model().busyRuns());
     TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     QObject::connect(&mainForm, &TMainForm::closed, &app, &QApplication::quit,

@@ -94,11 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         while (at < size) {
             const std::size_t n = data[at++];
             const std::size_t take = n < size - at ? n : size - at;
-            decoder.ReceiveBuffer.fill(0);
-            for (std::size_t i = 0; i < take && i < decoder.ReceiveBuffer.size(); ++i) {
-                decoder.ReceiveBuffer[i] = data[at + i];
-            }
-            decoder.DecodePackage(take, (n & 1) != 0 ? std::string_view(text.substr(at, 9)) : "",
+            decoder.DecodePackage(std::span(data + at, take), (n & 1) != 0 ? std::string_view(text.substr(at, 9)) : "",
                                   zelvar::DecodeMode::Live, port);
             at += take;
         }

@@ -116,12 +116,11 @@ void receiveSignalReport(TMainForm& w) {
         QString::fromLatin1(MainHarness::readAll(QStringLiteral(ZELVAR_TEST_DATA "/reports.hex")))
             .split(QStringLiteral("\r\n"));
     const std::string line = lines.first().toStdString();
-    zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    const std::size_t n = zelvar::ParseLogData(zelvar::SplitLogLine(line).data,
-                                               decoder.ReceiveBuffer.data(),
-                                               decoder.ReceiveBuffer.size());
-    decoder.DecodePackage(n, zelvar::NowStamp(), zelvar::DecodeMode::Live, 1);
+    std::array<std::uint8_t, zelvar::ReceiveBufferSize> package{};
+    const std::size_t n =
+        zelvar::ParseLogData(zelvar::SplitLogLine(line).data, package.data(), package.size());
+    w.model().decoder().DecodePackage(std::span(package.data(), n), zelvar::NowStamp(),
+                              zelvar::DecodeMode::Live, 1);
     w.flushLogViews();
 }
 
@@ -145,7 +144,7 @@ private slots:
         h.main->setSerialPortLister(zelvar::SystemSerialPortNames);
         RecordingClock clock;
         // The status texts of the commands stand a tenth of the program's second.
-        zelvar::GpsStripWindow gps(*h.main, h.options.get(), clock, nullptr,
+        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock, nullptr,
                                    zelvar::GpsStrip::kStatusFlash / 10);
         h.start();
         TMainForm& w = *h.main;
@@ -166,19 +165,19 @@ private slots:
         QVERIFY(sentencesSent(sim.path, 3));
         gpsToggle(w)->click();
         QVERIFY(gpsToggle(w)->isChecked());
-        QVERIFY(w.gpsState().Connected);
+        QVERIFY(w.model().gps().Connected);
         QCOMPARE(w.textLogLines(), QStringList{q(zelvar::GpsHeader)});
         QVERIFY(!portBox(w)->isEnabled());
         QVERIFY(action(w, "mnuCopyGPS")->isEnabled());
         QVERIFY(setClock->isEnabled());
         QVERIFY(label(w, "LabelGPSTime")->isVisible() && label(w, "LabelPDOP")->isVisible());
 
-        QTRY_VERIFY(!w.gpsState().fix.PdopText.empty() && !w.gpsState().fix.LatText.empty());
+        QTRY_VERIFY(!w.model().gps().fix.PdopText.empty() && !w.model().gps().fix.LatText.empty());
         QVERIFY2(QRegularExpression(QStringLiteral("^08\\.12\\.2026 16:\\d\\d:\\d\\d$"))
                      .match(label(w, "LabelGPSTime")->text())
                      .hasMatch(),
                  qPrintable(label(w, "LabelGPSTime")->text()));
-        const zelvar::OwnFix& fix = w.gpsState().fix;
+        const zelvar::OwnFix& fix = w.model().gps().fix;
         QCOMPARE(label(w, "LabelLat")->text(), QStringLiteral("Lat: ") + q(fix.LatText));
         QCOMPARE(label(w, "LabelLon")->text(), QStringLiteral("Lon: ") + q(fix.LonText));
         QVERIFY2(QRegularExpression(QStringLiteral("^PDOP: \\d\\.\\d$"))
@@ -218,7 +217,7 @@ private slots:
 
         // Closing the window closes the port.
         QVERIFY(w.close());
-        QVERIFY(!w.gpsState().Connected);
+        QVERIFY(!w.model().gps().Connected);
         QVERIFY(!gps.strip().port().Connected());
         qunsetenv(zelvar::kExtraPortsVariable);
     }
@@ -227,7 +226,7 @@ private slots:
         MainHarness h;
         h.main->setSerialPortLister([] { return QStringList(); });
         RecordingClock clock;
-        zelvar::GpsStripWindow gps(*h.main, h.options.get(), clock);
+        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock);
         h.start();
         TMainForm& w = *h.main;
         QCOMPARE(portBox(w)->count(), 0);
@@ -246,31 +245,31 @@ private slots:
         MainHarness h;
         h.main->setSerialPortLister([&] { return QStringList{sim.path}; });
         RecordingClock clock;
-        zelvar::GpsStripWindow gps(*h.main, h.options.get(), clock);
+        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock);
         h.start();
         TMainForm& w = *h.main;
 
         // Refused while a stop lets events run: the toggle springs back.
         {
-            const zelvar::BusyRuns::Run stopping = w.busyRuns().begin(zelvar::RunKind::SessionStop);
+            const zelvar::BusyRuns::Run stopping = w.model().busyRuns().begin(zelvar::RunKind::SessionStop);
             gpsToggle(w)->click();
             QVERIFY(!gpsToggle(w)->isChecked());
             QVERIFY(!gps.strip().port().Connected());
         }
 
         gpsToggle(w)->click();
-        QTRY_VERIFY(!w.gpsState().fix.RmcTime.empty());
+        QTRY_VERIFY(!w.model().gps().fix.RmcTime.empty());
         // Pulled out once it has been read, however long that took.
         sim.unplug();
         QTRY_VERIFY(!gpsToggle(w)->isChecked());
-        QVERIFY(!w.gpsState().Connected);
+        QVERIFY(!w.model().gps().Connected);
         QVERIFY(!gps.strip().port().Connected());
         QVERIFY(portBox(w)->isEnabled());
         QVERIFY(!action(w, "mnuCopyGPS")->isEnabled());
         QVERIFY(!h.options->timeFromGpsButton()->isEnabled());
         QVERIFY(!label(w, "LabelGPSTime")->isVisible());
         QCOMPARE(w.statusText(5), QStringLiteral(" GPS receiver disconnected"));
-        QVERIFY(w.gpsState().fix.LatText.empty());
+        QVERIFY(w.model().gps().fix.LatText.empty());
 
         // Starting again reports the missing receiver; a close asked for while
         // the error box stands waits for the box.

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdint>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -92,9 +95,10 @@ TEST(HistoryFeedTest, SavedHexGivesTheLiveCurveAndItsTextTheSameSeconds) {
     std::ifstream lines(dataPath("reports.hex"));
     for (std::string line; std::getline(lines, line);) {
         const LogLineParts parts = SplitLogLine(line);
-        const std::size_t n =
-            ParseLogData(parts.data, decoder.ReceiveBuffer.data(), decoder.ReceiveBuffer.size());
-        decoder.DecodePackage(n, parts.stamp, DecodeMode::Live, parts.portDigit - '0');
+        std::array<std::uint8_t, ReceiveBufferSize> package{};
+        const std::size_t n = ParseLogData(parts.data, package.data(), package.size());
+        decoder.DecodePackage(std::span(package.data(), n), parts.stamp, DecodeMode::Live,
+                              parts.portDigit - '0');
     }
 
     SignalHistory fromText;

@@ -21,7 +21,7 @@ using Command = std::function<std::function<bool()>(MainHarness&)>;
 QString outcome(zelvar::RunKind kind, const Command& command) {
     MainHarness h;
     h.start();
-    std::optional<zelvar::BusyRuns::Run> run = h.main->busyRuns().begin(kind, [] {});
+    std::optional<zelvar::BusyRuns::Run> run = h.main->model().busyRuns().begin(kind, [] {});
     const std::function<bool()> done = command(h);
     const bool now = done();
     run.reset();
@@ -62,9 +62,9 @@ private slots:
                  }),
                  onlyBesideTheEditor);
         QCOMPARE(row([](MainHarness& h) {
-                     h.main->decoder().TextCount = 7;
+                     h.main->model().decoder().setCounts(7, 0);
                      action(*h.main, "mnuClear")->trigger();
-                     return [&h] { return h.main->decoder().TextCount == 0; };
+                     return [&h] { return h.main->model().decoder().textCount() == 0; };
                  }),
                  onlyBesideTheEditor);
         QCOMPARE(row([](MainHarness& h) {

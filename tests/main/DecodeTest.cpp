@@ -97,7 +97,7 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     TMainForm& w = *h.main;
     action(w, "mnuSettings")->trigger();
     QVERIFY(h.options->isVisible());
-    w.appendTextLine("earlier");
+    w.model().appendTextLine("earlier");
 
     const QString path = sample("traffic.hex");
     QVERIFY2(QFile::exists(path), qPrintable(path));
@@ -112,8 +112,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
 
     QVERIFY(!h.options->isVisible());
     QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
     QVERIFY(w.logsSaved());
 
     const QStringList text = w.textLogLines();
@@ -128,10 +128,10 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     for (const QString& line : hex) {
         if (line.contains(QLatin1Char('$'))) QVERIFY2(input.contains(line), qPrintable(line));
     }
-    const std::int64_t hexCount = w.decoder().HexCount;
+    const std::int64_t hexCount = w.model().decoder().hexCount();
     QCOMPARE(hexCount, hex.size());
     QVERIFY(hexCount > 20);
-    QCOMPARE(w.decoder().TextCount, text.size() - 4);
+    QCOMPARE(w.model().decoder().textCount(), text.size() - 4);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(text.size() - 4).arg(hexCount));
     QCOMPARE(w.statusText(3), QString());
     QVERIFY(heldMeanwhile);
@@ -139,12 +139,10 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     // The signal reports of a decoded log stay out of the live signal
     // history; one that comes in live goes there.
     zelvar::SignalHistory::Time first = 0, last = 0;
-    QVERIFY(!w.signalHistory().timeRange(first, last));
-    zelvar::PackageDecoder& decoder = w.decoder();
+    QVERIFY(!w.model().signalHistory().timeRange(first, last));
     const std::uint8_t report[] = {0, 0, 0, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0xA5, 0x4D, 0xCA};
-    std::copy(std::begin(report), std::end(report), decoder.ReceiveBuffer.begin());
-    decoder.DecodePackage(sizeof report, "1145A3B29", zelvar::DecodeMode::Live, 2);
-    QVERIFY(w.signalHistory().timeRange(first, last));
+    w.model().decoder().DecodePackage(report, "1145A3B29", zelvar::DecodeMode::Live, 2);
+    QVERIFY(w.model().signalHistory().timeRange(first, last));
     std::int64_t stampMs = 0;
     QVERIFY(zelvar::StampLocalMs("1145A3B29", stampMs));
     QCOMPARE(first, stampMs);
@@ -182,7 +180,7 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendTextLine("kept");
+    w.model().appendTextLine("kept");
     // A terabyte no memory holds, a FIFO without a writer, a device of
     // endless bytes: each refused at once.
     QFile huge(h.scratch("huge.hex"));
@@ -200,8 +198,8 @@ void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
     QVERIFY(h.dialogs.errors[2].contains(QStringLiteral("256 MiB")));
     QCOMPARE(w.textLogLines(), QStringList{"kept"});
     QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
 }
 
 void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
@@ -237,7 +235,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
-    QVERIFY(w.offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
 }
 
 void DecodeTest::closeDuringDecodingWaitsForItToStop() {
@@ -266,8 +264,8 @@ void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
     QTimer::singleShot(0, &w, [&w] { QTest::keyClick(logView(w, "Memo1"), Qt::Key_Escape); });
     action(w, "mnuDecode")->trigger();
     QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(w.offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
 }
 
 // The window goes on drawing and taking keys while a long log is read and
@@ -285,7 +283,7 @@ void DecodeTest::eventsRunWhileALongLogIsReadAndDecoded() {
     bool viewsWaited = true;
     QTimer watch;
     connect(&watch, &QTimer::timeout, &w, [&] {
-        const std::size_t read = w.offlineDecoder().OfflineInputLines.size();
+        const std::size_t read = w.model().offlineDecoder().OfflineInputLines.size();
         whileRead = whileRead || (read > 0 && read < total && w.statusText(3).isEmpty());
         if (w.statusText(3) == QStringLiteral(" Decode...")) {
             whileDecoded = true;

@@ -40,10 +40,10 @@ void blockFilesFolder(const MainHarness& h) {
 // `live`: as after a datagram from a transceiver; offline decoding never
 // marks the views as unsaved.
 void fillViews(TMainForm& w, bool live = true) {
-    w.appendTextLine("text one");
-    w.appendTextLine("text two");
-    w.appendHexLine("1$F4BEE070\t00 01");
-    if (live) w.liveDataReceived();
+    w.model().appendTextLine("text one");
+    w.model().appendTextLine("text two");
+    w.model().appendHexLine("1$F4BEE070\t00 01");
+    if (live) w.model().liveDataReceived();
 }
 
 }  // namespace
@@ -83,15 +83,15 @@ void LogFilesTest::clearWithoutNewDataWritesNothing() {
     h.start();
     TMainForm& w = *h.main;
     fillViews(w, false);
-    w.decoder().TextCount = 5;
-    w.setCountsText(" T 5 / H 5");
+    w.model().decoder().setCounts(5, 0);
+    w.model().setCountsText(" T 5 / H 5");
     w.flushLogViews();
     action(w, "mnuClear")->trigger();
     QVERIFY(h.savedFiles().isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
     QVERIFY(w.hexLogLines().isEmpty());
     QCOMPARE(w.statusText(2), QString());
-    QCOMPARE(w.decoder().TextCount, 0);
+    QCOMPARE(w.model().decoder().textCount(), 0);
 }
 
 void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
@@ -144,7 +144,7 @@ void LogFilesTest::closeAutoSavesAndSavesSettings() {
     fillViews(w);
     QVERIFY(w.close());
     QCOMPARE(closed.count(), 1);
-    QVERIFY(w.closing());
+    QVERIFY(w.model().closing());
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".txt")), QByteArray("text one\r\ntext two\r\n"));
     QVERIFY(!onlyFile(h, ".hex").isEmpty());
     // The close keeps the views as they are.
@@ -168,14 +168,13 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     h.start();
     TMainForm& w = *h.main;
     blockFilesFolder(h);
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     // Short packages of an unknown type: a hex line each, no text line.
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    w.liveDataReceived();
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    w.model().liveDataReceived();
     const auto receive = [&](int count, int port) {
         for (int i = 0; i < count; ++i)
-            decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
+            decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
     };
     // While the save fails, packages keep coming: two more rollovers' worth.
     // No box asks anything, and the views keep all of it.
@@ -218,7 +217,7 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     TMainForm& w = *h.main;
     blockFilesFolder(h);
     fillViews(w);
-    w.decoder().HexCount = 65536;
+    w.model().decoder().setCounts(0, 65536);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QVERIFY(w.backgroundSavesFailing());
@@ -241,11 +240,10 @@ void LogFilesTest::signalDuringTheCloseQuestionLeavesTheLogsToTheJournal() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
-    w.liveDataReceived();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    w.model().liveDataReceived();
     const auto journals = [](const QString& folder) {
         return QDir(folder).entryList({QStringLiteral("*.journal")});
     };
@@ -332,12 +330,11 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
 
     // Every package is journaled, with the hex log off too, until a save.
     action(w, "mnuHexLog")->trigger();
-    zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
+    zelvar::PackageDecoder& decoder = w.model().decoder();
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     for (int port = 1; port <= 3; ++port)
-        decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, port);
-    w.liveDataReceived();
+        decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
+    w.model().liveDataReceived();
     const std::vector<std::string> files = w.syncJournal();
     QCOMPARE(files.size(), std::size_t{1});
     QCOMPARE(MainHarness::readAll(QString::fromStdString(files[0])),
@@ -378,11 +375,10 @@ void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     h.start(true);
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
-    zelvar::PackageDecoder& decoder = w.decoder();
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
-    w.liveDataReceived();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
+    w.model().liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
     const QStringList journals = QDir(h.filesDir()).entryList({QStringLiteral("*.journal")});
@@ -395,15 +391,14 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.decoder();
+    zelvar::PackageDecoder& decoder = w.model().decoder();
     // Short packages of an unknown type: a hex line each, no text line.
-    decoder.ReceiveBuffer.fill(0);
-    decoder.ReceiveBuffer[4] = 0x77;
-    w.liveDataReceived();
+    const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
+    w.model().liveDataReceived();
     for (int i = 0; i < 65535; ++i)
-        decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 1);
+        decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     QVERIFY(h.savedFiles().isEmpty());
-    decoder.DecodePackage(5, "F4BEE070", zelvar::DecodeMode::Live, 2);
+    decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 2);
     // The views are empty at once; the files follow from the writer's thread.
     QVERIFY(w.hexLogLines().isEmpty());
     w.finishBackgroundSaves();
@@ -412,8 +407,8 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     QCOMPARE(hex.count('\n'), 65536);
     QVERIFY(hex.startsWith("1$F4BEE070\t00 00 00 00 77\r\n"));
     QVERIFY(hex.endsWith("2$F4BEE070\t00 00 00 00 77\r\n"));
-    QCOMPARE(decoder.HexCount, 0);
-    QCOMPARE(decoder.TextCount, 0);
+    QCOMPARE(decoder.hexCount(), 0);
+    QCOMPARE(decoder.textCount(), 0);
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.logsSaved());
 }
@@ -425,16 +420,15 @@ void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     action(w, "mnuHexLog")->trigger();
     fillViews(w);
     w.flushLogViews();
-    w.decoder().TextCount = 65536;
-    w.decoder().HexCount = 70000;
+    w.model().decoder().setCounts(65536, 70000);
     w.RolloverCheck();
     w.finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
     QCOMPARE(w.hexLogLines().size(), 1);
-    QCOMPARE(w.decoder().TextCount, 0);
-    QCOMPARE(w.decoder().HexCount, 70000);
+    QCOMPARE(w.model().decoder().textCount(), 0);
+    QCOMPARE(w.model().decoder().hexCount(), 70000);
 }
 
 void LogFilesTest::rolloverNeedsNewFileEvery65535() {
@@ -443,17 +437,17 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     TMainForm& w = *h.main;
     action(w, "mnu65535")->trigger();
     fillViews(w);
-    w.decoder().HexCount = 100000;
+    w.model().decoder().setCounts(0, 100000);
     w.RolloverCheck();
     QVERIFY(h.savedFiles().isEmpty());
-    QCOMPARE(w.decoder().HexCount, 100000);
+    QCOMPARE(w.model().decoder().hexCount(), 100000);
 
     // A failing rollover keeps its logs waiting, with the counts reset.
     action(w, "mnu65535")->trigger();
     blockFilesFolder(h);
     w.RolloverCheck();
     w.finishBackgroundSaves();
-    QCOMPARE(w.decoder().HexCount, 0);
+    QCOMPARE(w.model().decoder().hexCount(), 0);
     QVERIFY(w.backgroundSavesFailing());
     QVERIFY(!w.logsSaved());
 }
@@ -489,7 +483,7 @@ void LogFilesTest::saveAsWritesOnlyNonEmptyViews() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendHexLine("00 01 02");
+    w.model().appendHexLine("00 01 02");
     h.dialogs.saveAnswers << h.scratch("hexonly");
     action(w, "mnuSaveAs")->trigger();
     QVERIFY(!QFile::exists(h.scratch("hexonly.txt")));
@@ -534,17 +528,17 @@ void LogFilesTest::liveLinesArriveInBlocksAndAreNeverLost() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    for (int i = 0; i < 1000; ++i) w.appendTextLine(std::to_string(i));
+    for (int i = 0; i < 1000; ++i) w.model().appendTextLine(std::to_string(i));
     // Still waiting for the event loop, yet the log is not empty for the decoder.
-    QVERIFY(!w.textLogEmpty());
+    QVERIFY(!w.model().textLogEmpty());
     QTRY_COMPARE(logView(w, "Memo1")->lineCount(), std::size_t{1000});
     QCOMPARE(logView(w, "Memo1")->lineText(999), QStringLiteral("999"));
     // The view follows the newest line.
     QCOMPARE(logView(w, "Memo1")->verticalScrollBar()->value(),
              logView(w, "Memo1")->verticalScrollBar()->maximum());
 
-    w.appendHexLine("AA");
-    w.setCountsText(" T 1 / H 1");
+    w.model().appendHexLine("AA");
+    w.model().setCountsText(" T 1 / H 1");
     QTRY_COMPARE(w.statusText(2), QStringLiteral(" T 1 / H 1"));
     QCOMPARE(logView(w, "Memo2")->toPlainText(), QStringLiteral("AA"));
 }
@@ -582,14 +576,14 @@ void LogFilesTest::savedFilesFollowEveryChangeOfTheViews() {
     zelvar::LogView* view = logView(w, "Memo1");
     view->setCursorPosition(view->lines().endPos());
     view->insertText(QStringLiteral(" typed"));
-    w.appendTextLine("text three");
+    w.model().appendTextLine("text three");
     h.dialogs.saveAnswers << h.scratch("first");
     action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("first.txt")),
              QByteArray("text one\r\ntext two typed\r\ntext three\r\n"));
     // After Clear the saved text starts afresh.
     action(w, "mnuClear")->trigger();
-    w.appendTextLine("after clear");
+    w.model().appendTextLine("after clear");
     h.dialogs.saveAnswers << h.scratch("second");
     action(w, "mnuSaveAs")->trigger();
     QCOMPARE(MainHarness::readAll(h.scratch("second.txt")), QByteArray("after clear\r\n"));

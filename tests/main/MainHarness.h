@@ -105,7 +105,7 @@ public:
         QDir::setCurrent(workDir_);
         iniPath_ = dir_.filePath(QStringLiteral("Zelvar.ini"));
         main = std::make_unique<TMainForm>(settings);
-        editor = std::make_unique<TEditorForm>(settings, main->busyRuns());
+        editor = std::make_unique<TEditorForm>(settings, main->model().busyRuns());
         options = std::make_unique<TOptionsForm>(settings);
         main->attachWindows(editor.get(), options.get());
         main->setSettingsStore(std::make_unique<zelvar::SettingsStore>(iniPath_));

@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
 
     zelvar::Settings settings;  // the program's, shared by the three windows
     TMainForm mainForm(settings);
-    TEditorForm editorForm(settings, mainForm.busyRuns());
+    TEditorForm editorForm(settings, mainForm.model().busyRuns());
     TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
     FixedFileDialogs dialogs(QString::fromLocal8Bit(argv[1]));

@@ -189,17 +189,17 @@ void MainWindowTest::shortcutsWorkFromTheLogViews() {
 
             QTest::keyClick(view, Qt::Key_H, Qt::ControlModifier);
             QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text"));
-            QVERIFY(!w.mirrors().HexLog);
+            QVERIFY(!w.model().mirrors().HexLog);
             QTest::keyClick(view, Qt::Key_H, Qt::ControlModifier);
-            QVERIFY(w.mirrors().HexLog);
+            QVERIFY(w.model().mirrors().HexLog);
 
             const int opened = h.dialogs.openDialogs;
             QTest::keyClick(view, Qt::Key_D, Qt::ControlModifier);
             QCOMPARE(h.dialogs.openDialogs, opened + 1);
 
-            w.appendTextLine("line");
+            w.model().appendTextLine("line");
             QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier | Qt::AltModifier);
-            QVERIFY(w.textLogEmpty());
+            QVERIFY(w.model().textLogEmpty());
         }
     }
     w.setLogViewsEditing(false);
@@ -234,8 +234,8 @@ void MainWindowTest::firstStartShowsTheDefaults() {
     QCOMPARE(QDir::cleanPath(w.filesFolder()), QDir::cleanPath(h.filesDir()));
     QVERIFY(w.filesFolder().endsWith(QLatin1Char('/')));
     QVERIFY(w.logsSaved());
-    QVERIFY(w.offlineDecoder().DecoderIdle);
-    QVERIFY(!w.closing());
+    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(!w.model().closing());
 
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
     QCOMPARE(w.statusText(2), QString());
@@ -340,7 +340,7 @@ void MainWindowTest::settingsAndEditorNeverShowTogether() {
         optionsShown = h.options->isVisible();
         editorShown = h.editor->isVisible();
     });
-    w.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01"), QStringLiteral("Editor"));
+    w.model().decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01"), QStringLiteral("Editor"));
     QVERIFY(!optionsShown);
     QVERIFY(!editorShown);
 }
@@ -365,7 +365,7 @@ void MainWindowTest::editorStaysClosedWhileMonitoringIsChecked() {
     w.setDecodeCommandsEnabled(true);
     w.hideEditor();
     QVERIFY(!h.editor->isVisible());
-    w.setSessionStatusText(QStringLiteral(" Ready"));
+    w.model().setSessionStatusText(QStringLiteral(" Ready"), QString());
     QCOMPARE(w.statusText(4), QStringLiteral(" Ready"));
     w.setHexViewEnabled(false);
     QVERIFY(!logView(w, "Memo2")->isEnabled());
@@ -386,7 +386,7 @@ void MainWindowTest::autoSaveItemsRefreshTheStatus() {
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text + Hex"));
     action(w, "mnuHexLog")->trigger();
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Text"));
-    QVERIFY(!w.mirrors().HexLog);
+    QVERIFY(!w.model().mirrors().HexLog);
 }
 
 void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
@@ -400,43 +400,43 @@ void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
     // Twice before any package: one TextHeader again, nothing else.
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::RssiHeader)});
-    QVERIFY(w.mirrors().OnlyRSSI);
+    QVERIFY(w.model().mirrors().OnlyRSSI);
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{qs(zelvar::TextHeader)});
 
     // After data the new header follows it, and the old one stays above.
-    w.appendTextLine("data");
+    w.model().appendTextLine("data");
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
 
     // With the GPS port open the RSSI header becomes the GPS one in place.
-    w.gpsState().Connected = true;
+    w.model().gpsState().Connected = true;
     w.RefreshDisplayMode();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::GpsHeader)}));
-    w.setMonitoring(true);
+    w.model().setMonitoring(true);
     w.RefreshTypeSummary();
     QCOMPARE(w.statusText(5), QStringLiteral(" GPS + RSSI"));
-    w.setMonitoring(false);
+    w.model().setMonitoring(false);
 }
 
 void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.appendTextLine("Stop");
+    w.model().appendTextLine("Stop");
     action(w, "mnuOnlyRSSI")->trigger();
     QCOMPARE(w.textLogLines(), QStringList{"Stop"});
     QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
 
     // The live decoder asks for a header only when the log is empty; outside
     // monitoring it still gets none.
-    QVERIFY(!w.textLogEmpty());
+    QVERIFY(!w.model().textLogEmpty());
     action(w, "mnuClear")->trigger();
-    QVERIFY(w.textLogEmpty());
+    QVERIFY(w.model().textLogEmpty());
     w.refreshDisplayMode();
-    QVERIFY(w.textLogEmpty());
+    QVERIFY(w.model().textLogEmpty());
 }
 
 void MainWindowTest::typeFlagsOfTheDialogRefreshTheSummary() {
@@ -458,9 +458,9 @@ void MainWindowTest::escInEitherViewStopsDecoding() {
         TMainForm& w = *h.main;
         zelvar::LogView* view = logView(w, name);
         QTest::keyClick(view, Qt::Key_A);
-        QVERIFY(!w.offlineDecoder().AbortDecoding);
+        QVERIFY(!w.model().offlineDecoder().AbortDecoding);
         QTest::keyClick(view, Qt::Key_Escape);
-        QVERIFY(w.offlineDecoder().AbortDecoding);
+        QVERIFY(w.model().offlineDecoder().AbortDecoding);
     }
 }
 
@@ -553,7 +553,7 @@ void MainWindowTest::settingsRoundTrip() {
     QVERIFY(!action(w, "mnu65535")->isChecked());
     QVERIFY(!action(w, "mnu65535")->isEnabled());
     QVERIFY(action(w, "mnuOnlyRSSI")->isChecked());
-    QVERIFY(w.mirrors().OnlyRSSI);
+    QVERIFY(w.model().mirrors().OnlyRSSI);
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Disabled"));
     QCOMPARE(w.statusText(5), QStringLiteral(" Display Only RSSI"));
     QCOMPARE(w.size(), QSize(1000, 500));
@@ -655,8 +655,8 @@ void MainWindowTest::closeWithEditorOpenStoresEditorAndWritesNoLog() {
     MainHarness h;
     h.start(true);
     TMainForm& w = *h.main;
-    w.appendTextLine("unsaved");
-    w.liveDataReceived();
+    w.model().appendTextLine("unsaved");
+    w.model().liveDataReceived();
     QVERIFY(w.close());
     QVERIFY(h.savedFiles().isEmpty());
     QCOMPARE(h.stored("Editor"), QStringLiteral("1"));

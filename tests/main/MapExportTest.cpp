@@ -75,18 +75,18 @@ void MapExportTest::exportsTheLogAsSavedOrChosenLogs() {
 
     // Reports with own position in the view: the log as saved at the moment
     // of the command, not what arrives while the file is chosen.
-    w.appendTextLine(zelvar::GpsHeader);
-    w.appendTextLine(zelvar::RssiOwnPositionLine("2", "09.12.2026 22:10:00", "5540.1234,N",
+    w.model().appendTextLine(zelvar::GpsHeader);
+    w.model().appendTextLine(zelvar::RssiOwnPositionLine("2", "09.12.2026 22:10:00", "5540.1234,N",
                                                  "03736.5678,E", "1.8", "-87"));
-    w.appendTextLine(zelvar::RssiPlaceholderLine("1", "09.12.2026 22:10:01", "-90"));
-    w.appendTextLine(zelvar::RssiOwnPositionLine("1", "09.12.2026 22:10:02", "3351.4073,S",
+    w.model().appendTextLine(zelvar::RssiPlaceholderLine("1", "09.12.2026 22:10:01", "-90"));
+    w.model().appendTextLine(zelvar::RssiOwnPositionLine("1", "09.12.2026 22:10:02", "3351.4073,S",
                                                  "15112.9500,W", "Err", "Max"));
     h.dialogs.saveAnswers << h.scratch(QStringLiteral("before"));
     action(w, "mnuSaveAs")->trigger();
     dialogs.exportPath = h.scratch(QStringLiteral("live.gpx"));
     dialogs.format = zelvar::CoverageFormat::Gpx;
     dialogs.whileChoosing = [&] {
-        w.appendTextLine(zelvar::RssiOwnPositionLine("3", "09.12.2026 22:10:03", "5540.1234,N",
+        w.model().appendTextLine(zelvar::RssiOwnPositionLine("3", "09.12.2026 22:10:03", "5540.1234,N",
                                                      "03736.5678,E", "1.8", "-60"));
         exportCoverage->trigger();  // a second export meanwhile is refused
         w.close();                  // and a close waits for the export

@@ -24,7 +24,7 @@ done
 # The file list: what must be there, and nothing but the program's own files.
 listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for path in ./usr/bin/Zelvar ./usr/bin/zelvar-decode ./usr/bin/zelvar-edit ./usr/bin/zelvar-sim \
-    ./usr/bin/zelvar-gps-sim ./usr/bin/zelvar-coverage ./usr/bin/zelvar-collect \
+    ./usr/bin/zelvar-gps-sim ./usr/bin/zelvar-coverage ./usr/bin/zelvar-collect ./usr/bin/zelvar-web \
     ./usr/share/applications/zelvar.desktop \
     ./usr/share/icons/hicolor/scalable/apps/zelvar.svg \
     ./usr/share/icons/hicolor/64x64/apps/zelvar.png \
@@ -44,7 +44,7 @@ dpkg-deb -x "$deb" "$scratch"
 for binary in "$scratch"/usr/bin/*; do
   [[ $(file -b "$binary") == ELF*", stripped" ]] || fail "$(basename "$binary") is not a stripped ELF binary"
 done
-for tool in zelvar-decode zelvar-edit zelvar-coverage zelvar-collect; do
+for tool in zelvar-decode zelvar-edit zelvar-coverage zelvar-collect zelvar-web; do
   "$scratch/usr/bin/$tool" --help >/dev/null || fail "$tool --help failed"
 done
 grep -q '^ExecStart=/bin/sh -c .exec /usr/bin/zelvar-collect --database "$$DATABASE" --broker "$$BROKER" --prefix "$$PREFIX" ' \

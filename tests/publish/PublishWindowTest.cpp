@@ -62,11 +62,11 @@ private slots:
         h.store(QStringLiteral("PublishPort"), QString::number(broker.port()));
         h.store(QStringLiteral("PublishStation"), QStringLiteral("window"));
         h.store(QStringLiteral("PublishPrefix"), QString::fromStdString(name));
-        zelvar::MonitoringSession session(*h.main);
-        h.main->setMonitoringControl(&session);
+        zelvar::MonitoringSession session(h.main->model());
+        h.main->model().setMonitoringControl(&session);
         const struct Detach {
             MainHarness& harness;
-            ~Detach() { harness.main->setMonitoringControl(nullptr); }
+            ~Detach() { harness.main->model().setMonitoringControl(nullptr); }
         } detach{h};
         h.start();
         zelvar::PublishControl* publishing = h.main->publishing();
@@ -88,18 +88,18 @@ private slots:
 
         // The broker dies a quarter of the way in and comes back ten seconds
         // of traffic later.
-        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= kPackages / 4, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(h.main->model().decoder().hexCount() >= kPackages / 4, 60000);
         broker.kill();
         QTRY_VERIFY_WITH_TIMEOUT(h.main->statusText(7).startsWith(QStringLiteral(" MQTT: offline, queued ")),
                                  60000);
-        QTRY_VERIFY_WITH_TIMEOUT(h.main->decoder().HexCount >= 3 * kPackages / 4, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(h.main->model().decoder().hexCount() >= 3 * kPackages / 4, 60000);
         QVERIFY(broker.start());
         QTRY_VERIFY_WITH_TIMEOUT(sim.state() == QProcess::NotRunning, 60000);
         action(*h.main, "mnuStartUDP")->trigger();
 
         // Everything the window took is confirmed, then stored exactly once.
         const auto taken = static_cast<qint64>(publishing->publisher()->taken());
-        QCOMPARE(taken, static_cast<qint64>(h.main->decoder().HexCount));
+        QCOMPARE(taken, static_cast<qint64>(h.main->model().decoder().hexCount()));
         QTRY_COMPARE_WITH_TIMEOUT(h.main->statusText(7), QStringLiteral(" MQTT: connected"), 90000);
         const std::string all = std::to_string(taken);
         QCOMPARE(query(conn.get(), "SELECT count(*) || ' ' || count(DISTINCT (source, seq)) FROM " + name +
@@ -113,7 +113,7 @@ private slots:
         off.savePassword = true;
         publishing->apply(off);
         QVERIFY(publishing->publisher() == nullptr);
-        QVERIFY(!h.main->takesPackages);
+        QVERIFY(!h.main->model().takesPackages());
         QCOMPARE(h.main->statusText(7), QString());
         // A saved password leaves the settings file to its owner.
         struct stat info {};

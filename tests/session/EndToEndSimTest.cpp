@@ -123,15 +123,14 @@ QStringList redecode(const QStringList& hexLines, const zelvar::Settings& settin
     for (const QString& line : hexLines) {
         const std::string text = line.toStdString();
         const zelvar::LogLineParts parts = zelvar::SplitLogLine(text);
-        decoder.ReceiveBuffer.fill(0);
-        const std::size_t n = zelvar::ParseLogData(parts.data, decoder.ReceiveBuffer.data(),
-                                                   decoder.ReceiveBuffer.size());
-        decoder.DecodePackage(n, parts.stamp, zelvar::DecodeMode::Offline, parts.portDigit - '0');
+        std::array<std::uint8_t, zelvar::ReceiveBufferSize> package{};
+        const std::size_t n = zelvar::ParseLogData(parts.data, package.data(), package.size());
+        decoder.DecodePackage(std::span(package.data(), n), parts.stamp, zelvar::DecodeMode::Offline, parts.portDigit - '0');
     }
     QStringList decoded;
-    for (std::size_t i = 0; i < decoder.DecodedTextLines.size(); ++i) {
-        decoded << QString::fromLatin1(decoder.DecodedTextLines[i].data(),
-                                       static_cast<qsizetype>(decoder.DecodedTextLines[i].size()));
+    const zelvar::LineList& lines = decoder.decodedTextLines();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        decoded << QString::fromLatin1(lines[i].data(), static_cast<qsizetype>(lines[i].size()));
     }
     return decoded;
 }
@@ -153,11 +152,11 @@ private slots:
         h.store(QStringLiteral("AutoSave"), QStringLiteral("1"));
         h.store(QStringLiteral("HexLog"), QStringLiteral("1"));
         h.store(QStringLiteral("TimeOut"), QStringLiteral("60"));
-        zelvar::MonitoringSession session(*h.main);
-        h.main->setMonitoringControl(&session);
+        zelvar::MonitoringSession session(h.main->model());
+        h.main->model().setMonitoringControl(&session);
         const struct Detach {
             MainHarness& harness;
-            ~Detach() { harness.main->setMonitoringControl(nullptr); }
+            ~Detach() { harness.main->model().setMonitoringControl(nullptr); }
         } detach{h};
         h.start();
         for (int n = 1; n <= kTransceivers; ++n) {
@@ -204,14 +203,14 @@ private slots:
             return simErr;
         };
         QTRY_VERIFY(readErr().contains(QStringLiteral("all packages done")));
-        QTRY_VERIFY(h.main->decoder().HexCount + kernelDrops() >= kPackages);
+        QTRY_VERIFY(h.main->model().decoder().hexCount() + kernelDrops() >= kPackages);
         const qint64 stampAfter = zelvar::HexToInt64(zelvar::NowStamp());
 
         action(*h.main, "mnuStartUDP")->trigger();
         QVERIFY(!h.main->monitoring());
         // The stop decodes what was still read: nothing more, nothing twice.
         const long long kernel = kernelDrops();
-        QCOMPARE(h.main->decoder().HexCount + kernel, std::int64_t{kPackages});
+        QCOMPARE(h.main->model().decoder().hexCount() + kernel, std::int64_t{kPackages});
         QCOMPARE(session.lost(), std::uint64_t{0});
         QTRY_COMPARE(readErr().count(QStringLiteral(": EXIT_ZELVAR from ")), kTransceivers);
         sim.terminate();
@@ -229,8 +228,8 @@ private slots:
             QCOMPARE(counts[2], kPackages / kTransceivers);
         }
 
-        const auto textCount = static_cast<qsizetype>(h.main->decoder().TextCount);
-        const auto hexCount = static_cast<qsizetype>(h.main->decoder().HexCount);
+        const auto textCount = static_cast<qsizetype>(h.main->model().decoder().textCount());
+        const auto hexCount = static_cast<qsizetype>(h.main->model().decoder().hexCount());
         QVERIFY(textCount > 0);
         QVERIFY(!h.main->logsSaved());  // the generator's packages begin with 00
         action(*h.main, "mnuClear")->trigger();

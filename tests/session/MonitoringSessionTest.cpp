@@ -109,12 +109,12 @@ private:
                         QString::number(t[static_cast<std::size_t>(n)]->socket.localPort()));
             }
             h.store(QStringLiteral("TimeOut"), QString::number(timeOut));
-            session = std::make_unique<zelvar::MonitoringSession>(*h.main);
-            h.main->setMonitoringControl(session.get());
+            session = std::make_unique<zelvar::MonitoringSession>(h.main->model());
+            h.main->model().setMonitoringControl(session.get());
             h.start();
         }
         ~Rig() {
-            h.main->setMonitoringControl(nullptr);
+            h.main->model().setMonitoringControl(nullptr);
         }
         FakeTransceiver& at(int n) { return *t[static_cast<std::size_t>(n - 1)]; }
         void toggle() { action(*h.main, "mnuStartUDP")->trigger(); }
@@ -161,7 +161,7 @@ private slots:
         QVERIFY(rig.hex()[0].startsWith(QStringLiteral("3$")));
         QCOMPARE(rig.hex()[0].section('\t', 1), QStringLiteral("00 00 00 00 0F 00 00 00 00 00 00 5A 00"));
         QTRY_COMPARE(sMeter(*rig.h.main, 3)->value(), 5);
-        QCOMPARE(rig.h.main->decoder().portState(3).LastRSSI, std::string("-90"));
+        QCOMPARE(rig.h.main->model().decoder().portState(3).LastRSSI, std::string("-90"));
         QCOMPARE(rig.h.main->statusText(2), QStringLiteral(" T 0 / H 1"));
         // The stamp is now's.
         const QString stamp = rig.hex()[0].section('\t', 0, 0).mid(2);
@@ -236,8 +236,8 @@ private slots:
         QTRY_VERIFY(!rig.hex().isEmpty() && rig.hex().last().endsWith(QStringLiteral("\t00")));
         QCOMPARE(rig.hex().size(), 2);
         QVERIFY(rig.hex()[1].endsWith(QStringLiteral("\t00")));
-        QCOMPARE(rig.h.main->decoder().ReceiveBuffer[1], std::uint8_t{0});
-        QCOMPARE(rig.h.main->decoder().HexCount, 2);
+        QCOMPARE(rig.h.main->model().decoder().receiveBuffer()[1], std::uint8_t{0});
+        QCOMPARE(rig.h.main->model().decoder().hexCount(), 2);
         QVERIFY(!rig.h.main->logsSaved());
         rig.at(1).send(QByteArray(128, '\x01'));
         QTRY_COMPARE(rig.hex().size(), 3);
@@ -257,7 +257,7 @@ private slots:
         }
         QCOMPARE(rig.text().last(), QStringLiteral("Stop"));
         QCOMPARE(sMeter(*rig.h.main, 2)->value(), 0);
-        QCOMPARE(rig.h.main->decoder().HexCount, 1);
+        QCOMPARE(rig.h.main->model().decoder().hexCount(), 1);
         QCOMPARE(rig.h.main->statusText(4), QStringLiteral(" Stopped"));
         QVERIFY(action(*rig.h.main, "mnuDecode")->isEnabled());
         QVERIFY(logView(*rig.h.main, "Memo2")->isEnabled());
@@ -265,7 +265,7 @@ private slots:
         QVERIFY(!rig.session->Timer.isActive());
         // Starting again clears the counts and follows "Stop" with a new header.
         rig.toggle();
-        QCOMPARE(rig.h.main->decoder().HexCount, 0);
+        QCOMPARE(rig.h.main->model().decoder().hexCount(), 0);
         QCOMPARE(rig.h.main->statusText(2), QString());
         QCOMPARE(rig.text().last(), QString::fromLatin1(zelvar::TextHeader.data()));
         QCOMPARE(rig.text()[rig.text().size() - 2], QStringLiteral("Stop"));
@@ -292,11 +292,11 @@ private slots:
         std::vector<int> commandTicks;
         for (int tick = 1; commandTicks.size() < 3 && tick <= 20; ++tick) {
             const int before = rig.at(1).count(QStringLiteral("AT_ZELVAR"));
-            const std::int64_t decoded = rig.h.main->decoder().HexCount;
+            const std::int64_t decoded = rig.h.main->model().decoder().hexCount();
             rig.session->TimerTick();
             // A datagram from transceiver 2 after the tick marks its end.
             QVERIFY(rig.at(2).send(QByteArray("\x05", 1)));
-            QTRY_COMPARE(rig.h.main->decoder().HexCount, decoded + 1);
+            QTRY_COMPARE(rig.h.main->model().decoder().hexCount(), decoded + 1);
             rig.at(1).readPending();
             if (rig.at(1).count(QStringLiteral("AT_ZELVAR")) > before) commandTicks.push_back(tick);
         }
@@ -358,7 +358,7 @@ private slots:
         release();
         if (rig.h.main->monitoring()) {
             // Stopping this session would wait forever for its thread.
-            rig.h.main->setMonitoringControl(nullptr);
+            rig.h.main->model().setMonitoringControl(nullptr);
             (void)rig.session.release();
             QFAIL("the session started without a way to stop its reading thread");
         }
@@ -446,8 +446,8 @@ private slots:
     void commandsArrivingWhileClosingAreRefused() {
         for (const char* command : {"mnuStartUDP", "mnuEditor"}) {
             Rig rig;
-            rig.h.main->appendTextLine("unsaved");
-            rig.h.main->liveDataReceived();
+            rig.h.main->model().appendTextLine("unsaved");
+            rig.h.main->model().liveDataReceived();
             QAction* chosen = action(*rig.h.main, command);
             QTimer::singleShot(0, rig.h.main.get(), [chosen] { chosen->trigger(); });
             QVERIFY(rig.h.main->close());

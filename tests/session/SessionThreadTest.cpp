@@ -135,7 +135,7 @@ protected:
     bool sendFrom(int n, const std::string& bytes) {
         return t[static_cast<std::size_t>(n - 1)].send(bytes, session.sockets().localPort(n));
     }
-    std::int64_t decoded() { return window.decoder().HexCount; }
+    std::int64_t decoded() { return window.decoder().hexCount(); }
 
     FakeWindow window;
     std::array<Transceiver, 4> t{Transceiver(1), Transceiver(2), Transceiver(3), Transceiver(4)};

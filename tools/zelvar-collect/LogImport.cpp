@@ -26,7 +26,7 @@ class RowOutput : public DecoderOutput {
 public:
     RowOutput(const std::string& station, const std::string& source, LogZone& zone, PackageStore& store)
         : store_(store), zone_(zone) {
-        takesPackages = true;
+        setTakesPackages(true);
         AppendCopyText(prefix_, station);
         prefix_ += '\t';
         prefix_.append(source).append("\t");

@@ -18,6 +18,19 @@ namespace {
 constexpr std::size_t kSendBytes = 256 * 1024;
 constexpr std::uint64_t kBatchRows = 50'000;
 
+// Sent in the batch's own transaction (statements of one query string are
+// one), so that a listener hears of rows it can already read. The stations
+// are named up to about 7,000 bytes of their JSON, the others only said to
+// be there ("more": true): PostgreSQL refuses a payload of 8,000 bytes.
+constexpr const char* kNotifyBatch =
+    "WITH s AS (SELECT station, sum(octet_length(to_json(station)::text) + 2) OVER (ORDER BY station) AS upto "
+    "FROM (SELECT DISTINCT station FROM zelvar_staging) d) "
+    "SELECT pg_notify('zelvar_packages', json_build_object("
+    "'newest', (SELECT to_char(max(time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"') "
+    "FROM zelvar_staging), "
+    "'stations', (SELECT coalesce(json_agg(station ORDER BY station), '[]') FROM s WHERE upto <= 7000), "
+    "'more', EXISTS (SELECT FROM s WHERE upto > 7000))::text)";
+
 // The results of the lane's command up to its end; the first failure, with
 // the server's primary message, is thrown after all were read.
 void drainResults(pg_conn* conn, std::uint64_t* inserted) {
@@ -93,7 +106,7 @@ void PackageStore::startInsert(Lane& lane) {
     makeDayPartitions(lane);
     std::string sql = "INSERT INTO packages (";
     sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
-    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; TRUNCATE zelvar_staging");
+    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; ").append(kNotifyBatch).append("; TRUNCATE zelvar_staging");
     if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) PgFail(lane.conn.get());
     lane.inserting = true;
     lane.batch = staged_;

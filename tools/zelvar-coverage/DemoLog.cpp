@@ -101,17 +101,17 @@ int main(int argc, char** argv) {
         // a few hundred metres, and the map should show the whole scale.
         const double dbm = -55.0 - 0.3 * metres + fading(noise);
         const auto raw = static_cast<std::uint16_t>(std::lround(-dbm * 255.0));
-        decoder.ReceiveBuffer.fill(0);
-        decoder.ReceiveBuffer[4] = 0x0F;  // a signal report
-        decoder.ReceiveBuffer[11] = static_cast<std::uint8_t>(raw >> 8);
-        decoder.ReceiveBuffer[12] = static_cast<std::uint8_t>(raw & 0xFF);
+        std::array<std::uint8_t, 13> report{};
+        report[4] = 0x0F;  // a signal report
+        report[11] = static_cast<std::uint8_t>(raw >> 8);
+        report[12] = static_cast<std::uint8_t>(raw & 0xFF);
         const std::int64_t local = epoch.utcSeconds + 3600 * settings.GMTCorrection;
         zelvar::CivilTime time;
         zelvar::CivilFromDays(local / 86400, time.year, time.month, time.day);
         time.hour = static_cast<int>(local % 86400 / 3600);
         time.minute = static_cast<int>(local % 3600 / 60);
         time.second = static_cast<int>(local % 60);
-        decoder.DecodePackage(13, zelvar::NowStamp(time), zelvar::DecodeMode::Live, 1);
+        decoder.DecodePackage(report, zelvar::NowStamp(time), zelvar::DecodeMode::Live, 1);
     }
     std::cout.flush();
     return std::cout ? 0 : 1;

@@ -29,7 +29,7 @@ public:
     // text log.
     StreamOutput(OutputFile& out, OutputFile* hexOut, const std::string* station)
         : out_(out), hexOut_(hexOut), station_(station) {
-        takesPackages = station_ != nullptr;
+        setTakesPackages(station_ != nullptr);
     }
 
     void setCountsText(std::string_view text) override { counts_ = text; }

@@ -6,7 +6,8 @@
 namespace zelvar {
 
 // What the editor window needs of the main window, and no more: its offline
-// decoding, its "Decode..." command and whether a session runs.
+// decoding, its "Decode..." command and whether a session runs. The monitor
+// model implements it.
 class EditorHost {
 public:
     virtual ~EditorHost() = default;

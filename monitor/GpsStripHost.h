@@ -21,8 +21,8 @@ public:
 
 // What the GPS strip needs of the main window: the GPS state it keeps
 // current for the decoder, the strip's controls, status panel 5 and the
-// close sequence. The window keeps the controls and implements it; the strip
-// sees nothing else of the window.
+// close sequence. The monitor model implements it, the window keeping the
+// controls; the strip sees nothing else of either.
 class GpsStripHost {
 public:
     virtual ~GpsStripHost() = default;

@@ -1,0 +1,192 @@
+#include "WebServer.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "WebDatabase.h"
+#include "WebLive.h"
+#include "WebPage.h"
+#include "WebRequest.h"
+
+namespace zelvar {
+
+namespace {
+
+// Set on the thread that only answers connections beyond the limit.
+thread_local bool tOverflow = false;
+
+// httplib's task queue, sized: `size` threads serve the connections; one
+// beyond them that are all taken goes to a thread of its own whose every
+// answer is 503, so the client hears why rather than waiting.
+class BoundedQueue : public httplib::TaskQueue {
+public:
+    explicit BoundedQueue(std::size_t size) : size_(size) {
+        for (std::size_t i = 0; i < size; ++i) threads_.emplace_back([this] { work(false); });
+        threads_.emplace_back([this] { work(true); });
+    }
+    ~BoundedQueue() override { shutdown(); }
+    BoundedQueue(const BoundedQueue&) = delete;
+    BoundedQueue& operator=(const BoundedQueue&) = delete;
+
+    void enqueue(std::function<void()> fn) override {
+        {
+            const std::lock_guard lock(mutex_);
+            if (taken_ < size_) {
+                ++taken_;
+                jobs_.push_back(std::move(fn));
+            } else {
+                overflow_.push_back(std::move(fn));
+            }
+        }
+        ready_.notify_all();
+    }
+    void shutdown() override {
+        {
+            const std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            stopping_ = true;
+        }
+        ready_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+
+private:
+    void work(bool overflow) {
+        tOverflow = overflow;
+        std::deque<std::function<void()>>& jobs = overflow ? overflow_ : jobs_;
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock lock(mutex_);
+                ready_.wait(lock, [&] { return stopping_ || !jobs.empty(); });
+                if (jobs.empty()) return;
+                fn = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            fn();
+            if (!overflow) {
+                const std::lock_guard lock(mutex_);
+                --taken_;
+            }
+        }
+    }
+
+    std::size_t size_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> jobs_, overflow_;
+    std::size_t taken_ = 0;  // connections queued or being served
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+void Json(httplib::Response& res, int status, const std::string& body) {
+    res.status = status;
+    res.set_content(body, "application/json; charset=utf-8");
+}
+
+// Our own texts only: nothing the client sent is echoed.
+void Refuse(httplib::Response& res, int status, const std::string& message) {
+    Json(res, status, "{\"error\":\"" + message + "\"}");
+}
+
+}  // namespace
+
+WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live) : options_(options) {
+    if (!options.tlsCert.empty()) {
+        server_ = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
+    } else {
+        server_ = std::make_unique<httplib::Server>();
+    }
+    const std::size_t clients = options.maxClients;
+    server_->new_task_queue = [clients] { return new BoundedQueue(clients); };
+    server_->set_read_timeout(5, 0);
+    server_->set_write_timeout(5, 0);
+    server_->set_keep_alive_timeout(5);
+    server_->set_keep_alive_max_count(100);
+    server_->set_payload_max_length(4096);
+    routes(database, live);
+}
+
+WebServer::~WebServer() = default;
+
+void WebServer::routes(WebDatabase& database, WebLive& live) {
+    server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        if (tOverflow) {
+            res.set_header("Connection", "close");
+            res.set_header("Retry-After", "5");
+            Refuse(res, 503, "too many clients");
+        } else if (!IsPlainQuery(req.target)) {
+            Refuse(res, 400, "a query of NAME=VALUE pairs joined by &, each with one =");
+        } else {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    server_->set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
+        res.set_header("X-Content-Type-Options", "nosniff");
+        if (!res.has_header("Content-Security-Policy")) {
+            res.set_header("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+        }
+        res.set_header("Cache-Control", "no-store");
+    });
+    for (const PageFile& file : PageFiles()) {
+        // httplib's paths are patterns: a dot of a file name matches itself only.
+        std::string pattern;
+        for (const char c : file.path) pattern.append(c == '.' ? "\\." : std::string(1, c));
+        server_->Get(pattern, [&file](const httplib::Request& req, httplib::Response& res) {
+            if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+            res.set_header("Content-Security-Policy", kPagePolicy);
+            res.set_content(file.body.data(), file.body.size(), std::string(file.type));
+        });
+    }
+    server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const DatabaseError&) {
+            Refuse(res, 503, "the database cannot answer now");
+        } catch (...) {
+            Refuse(res, 500, "internal error");
+        }
+    });
+    server_->Get("/api/stations", [&database](const httplib::Request& req, httplib::Response& res) {
+        if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+        Json(res, 200, database.stations());
+    });
+    server_->Get("/api/heard", [&database](const httplib::Request& req, httplib::Response& res) {
+        const auto query = ParseHeardQuery(req.params);
+        if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
+        Json(res, 200, database.heard(std::get<HeardQuery>(query)));
+    });
+    // The calls as they are stored, as Server-Sent Events; a comment every
+    // 15 seconds finds a client that went away. The stream holds its thread.
+    server_->Get("/api/live", [&live](const httplib::Request& req, httplib::Response& res) {
+        if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+        auto position = std::make_shared<std::uint64_t>(live.next());
+        res.set_chunked_content_provider("text/event-stream", [&live, position](std::size_t, httplib::DataSink& sink) {
+            const std::optional<std::string> event = live.event(*position, 15'000);
+            if (live.stopping()) return false;
+            const std::string text = event.value_or(": waiting\n\n");
+            return sink.write(text.data(), text.size());
+        });
+    });
+}
+
+bool WebServer::valid() const { return server_->is_valid(); }
+
+int WebServer::bind() {
+    if (options_.port == 0) return server_->bind_to_any_port(options_.host);
+    return server_->bind_to_port(options_.host, options_.port) ? options_.port : -1;
+}
+
+bool WebServer::run() { return server_->listen_after_bind(); }
+
+void WebServer::stop() { server_->stop(); }
+
+}  // namespace zelvar

@@ -1,0 +1,108 @@
+// zelvar-web: a read-only view of the collector's tables over HTTP.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "Arguments.h"
+#include "ToolMain.h"
+#include "WebDatabase.h"
+#include "WebLive.h"
+#include "WebServer.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zelvar-web --database CONNINFO [--listen HOST:PORT] [--max-clients N]\n"
+    "                  [--tls-cert FILE --tls-key FILE] [--allow-owner]\n"
+    "\n"
+    "Serves the collector's tables read-only as JSON: /api/stations and /api/heard\n"
+    "(limit, station, group, id; before_time, before_station, before_source and\n"
+    "before_seq for the next page). --listen is 127.0.0.1:8080 unless given (port\n"
+    "0: any free port); --max-clients 200 connections are served at once, one more\n"
+    "is answered 503. The database role should only read the tables: one that\n"
+    "owns them is refused unless --allow-owner.\n";
+
+// How many connections to the database the request threads share.
+constexpr std::size_t kDatabaseConnections = 4;
+
+int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
+    std::optional<std::string> database;
+    zelvar::WebServerOptions options;
+    bool allowOwner = false;
+    zelvar::Arguments a(args);
+    while (a.next()) {
+        if (a.isFlag("--help")) return tool.help(kUsage);
+        if (a.isFlag("--allow-owner")) {
+            allowOwner = true;
+            continue;
+        }
+        if (!a.isOption()) return tool.fail("unexpected argument: " + a.argument());
+        const std::string name = a.name();
+        const std::optional<std::string> value = a.value();
+        if (!value) return tool.fail(name + " needs a value");
+        if (name == "--database") {
+            database = *value;
+        } else if (name == "--listen") {
+            const std::size_t colon = value->rfind(':');
+            const auto port = colon == std::string::npos ? std::nullopt
+                                                         : zelvar::ParseNumber<int>(value->substr(colon + 1));
+            if (!port || *port < 0 || *port > 65535 || colon == 0) return tool.fail("--listen: HOST:PORT");
+            options.host = value->substr(0, colon);
+            options.port = *port;
+        } else if (name == "--max-clients") {
+            const auto clients = zelvar::ParseNumber<std::size_t>(*value);
+            if (!clients || *clients < 1 || *clients > 10000) return tool.fail("--max-clients: 1 to 10000");
+            options.maxClients = *clients;
+        } else if (name == "--tls-cert") {
+            options.tlsCert = *value;
+        } else if (name == "--tls-key") {
+            options.tlsKey = *value;
+        } else {
+            return tool.fail("unknown option: " + name);
+        }
+    }
+    if (!database) return tool.fail("--database CONNINFO is needed");
+    if (options.tlsCert.empty() != options.tlsKey.empty()) return tool.fail("--tls-cert and --tls-key go together");
+
+    // Stopped by SIGINT or SIGTERM, waited for on a thread of its own: every
+    // thread made from here on keeps them blocked.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::unique_ptr<zelvar::WebDatabase> db;
+    try {
+        db = std::make_unique<zelvar::WebDatabase>(*database, kDatabaseConnections, allowOwner);
+    } catch (const zelvar::DatabaseError& e) {
+        return tool.fail(e.what());
+    }
+    zelvar::WebLive live(*db);
+    zelvar::WebServer server(options, *db, live);
+    if (!server.valid()) return tool.fail("cannot read the TLS certificate or key (PEM files)");
+    const int port = server.bind();
+    if (port < 0) return tool.fail("cannot listen on " + options.host + ":" + std::to_string(options.port));
+    if (options.tlsCert.empty() && options.host != "127.0.0.1" && options.host != "::1" && options.host != "localhost") {
+        std::cerr << "zelvar-web: warning: plain HTTP on " << options.host << ", not only this host: use --tls-cert\n";
+    }
+    std::cerr << "zelvar-web: listening on " << options.host << ":" << port << std::endl;
+
+    std::thread waiter([&server, &live, &signals] {
+        int signal = 0;
+        sigwait(&signals, &signal);
+        live.stop();
+        server.stop();
+    });
+    const bool served = server.run();
+    if (waiter.joinable()) {
+        pthread_kill(waiter.native_handle(), SIGTERM);
+        waiter.join();
+    }
+    return served ? 0 : tool.fail("the server stopped");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return zelvar::RunTool("zelvar-web", argc, argv, Run); }
