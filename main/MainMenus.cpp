@@ -8,6 +8,7 @@
 #include <QProgressBar>
 
 #include "CoverageMapExport.h"
+#include "HistoryWindow.h"
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
@@ -61,6 +62,17 @@ void TMainForm::buildMenus() {
     mnuAnalysis->addSeparator();
     mnuStartUDP = addCheck(mnuAnalysis, "mnuStartUDP", QStringLiteral("&Start Monitoring"),
                            QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuAnalysis->addSeparator();
+    QAction* signalHistory =
+        addCommand(mnuAnalysis, "mnuSignalHistory", QStringLiteral("Si&gnal History..."));
+    connect(signalHistory, &QAction::triggered, this, [this] {
+        // One window, kept when closed, so its zoom stays as the user left it.
+        auto* window = findChild<zelvar::HistoryWindow*>();
+        if (!window) window = new zelvar::HistoryWindow(model_.signalHistory(), this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     mnuOptions = bar->addMenu(QStringLiteral("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));

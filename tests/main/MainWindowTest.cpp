@@ -102,7 +102,11 @@ void MainWindowTest::menusFollowTheTable() {
              (QStringList{"Auto Save On [x]", "-", "New File Every 65 535 Packages [x]"}));
     QCOMPARE(describe(menu(w, "mnuAnalysis")),
              (QStringList{"Hex Log|Ctrl+H [x]", "-", "Display Only RSSI|Ctrl+R [ ]", "-",
-                          "Start Monitoring|Ctrl+M [ ]"}));
+                          "Start Monitoring|Ctrl+M [ ]", "-", "Signal History..."}));
+    // A window of its own beside the main window, not a modal box.
+    action(w, "mnuSignalHistory")->trigger();
+    auto* history = w.findChild<QWidget*>(QStringLiteral("SignalHistory"));
+    QVERIFY(history && history->isVisible() && !history->isModal());
     QStringList options{"Clear Data Fields...|Ctrl+Alt+X", "-", "Settings...|F4", "-",
                         "Editor...|Ctrl+E", "-", "Copy GPS Coordinates to Clipboard|Ctrl+G (off)",
                         "-", "Copy Text Log to Clipboard|Ctrl+T"};

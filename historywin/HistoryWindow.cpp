@@ -1,0 +1,326 @@
+#include "HistoryWindow.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace zelvar {
+
+namespace {
+
+using Time = SignalHistory::Time;
+using Columns = std::vector<SignalHistory::Column>;
+
+// Each wheel notch or +/- key zooms by this much.
+constexpr double kZoomStep = 0.8;
+constexpr int kLeft = 56;
+constexpr int kBottom = 22;
+constexpr int kTop = 8;
+constexpr int kRight = 12;
+
+class WidgetHistoryDialogs : public HistoryDialogs {
+public:
+    QString saveFile(QWidget* parent, const QString& caption, const QString& filter) override {
+        return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    }
+    void showError(QWidget* parent, const QString& text) override {
+        QMessageBox::warning(parent, QStringLiteral("Signal History"), text);
+    }
+};
+
+// A time-axis step that gives a label every hundred pixels or so.
+Time TickStep(Time span, int width) {
+    static constexpr Time steps[] = {1000,        2000,       5000,       10'000,     30'000,
+                                     60'000,      120'000,    300'000,    600'000,    1'800'000,
+                                     3'600'000,   7'200'000,  21'600'000, 43'200'000, 86'400'000,
+                                     172'800'000, 604'800'000};
+    const Time wanted = span * 100 / std::max(width, 1);
+    for (Time step : steps)
+        if (step >= wanted) return step;
+    return steps[std::size(steps) - 1] * (wanted / steps[std::size(steps) - 1] + 1);
+}
+
+QString TickText(Time time, Time step) {
+    const QDateTime wall = WallClock(time);
+    if (step >= 86'400'000) return wall.toString(QStringLiteral("dd.MM"));
+    if (wall.time().msecsSinceStartOfDay() == 0) return wall.toString(QStringLiteral("dd.MM"));
+    return wall.toString(step < 60'000 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
+}
+
+}  // namespace
+
+HistoryPlot::HistoryPlot(const SignalHistory& history, QWidget* parent)
+    : QWidget(parent), history_(history) {
+    setObjectName(QStringLiteral("historyPlot"));
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setMinimumSize(400, 200);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    showWholeRun();
+}
+
+void HistoryPlot::showWholeRun() {
+    follow_ = true;
+    refresh();
+}
+
+void HistoryPlot::refresh() {
+    Time first = 0;
+    Time last = 0;
+    if (follow_ && history_.timeRange(first, last)) window_.setRange(first, last + 1);
+    update();
+}
+
+QRect HistoryPlot::plotArea() const {
+    return QRect(kLeft, kTop, std::max(width() - kLeft - kRight, 1),
+                 std::max(height() - kTop - kBottom, 1));
+}
+
+Time HistoryPlot::timeAt(double x) const {
+    const QRect area = plotArea();
+    return window_.timeAt(x - area.left(), area.width());
+}
+
+void HistoryPlot::paintEvent(QPaintEvent*) {
+    const QRect area = plotArea();
+    const Time from = window_.from();
+    const Time to = window_.to();
+    std::array<Columns, SignalHistory::kPorts> ports;
+    int low = SignalHistory::kMax;
+    int high = -SignalHistory::kMax;
+    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+        ports[std::size_t(port - 1)] = history_.columns(port, from, to, area.width());
+        for (const auto& column : ports[std::size_t(port - 1)]) {
+            if (!column.filled) continue;
+            low = std::min<int>(low, column.min);
+            if (column.max != SignalHistory::kMax) high = std::max<int>(high, column.max);
+        }
+    }
+    if (high < low) high = low;
+    if (low == SignalHistory::kMax) {
+        low = -130;
+        high = -40;
+    }
+    // Whole tens, and room above for the ceiling.
+    low_ = low - ((low % 10) + 10) % 10;
+    high_ = std::max(high + 10 - ((high % 10) + 10) % 10, low_ + 10);
+    const auto yOf = [&](int level) {
+        const int clamped = std::min(level, high_);
+        return area.bottom() - double(clamped - low_) * (area.height() - 1) / (high_ - low_);
+    };
+
+    QPainter painter(this);
+    painter.setPen(QColor(0xdd, 0xdd, 0xdd));
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int levelStep = std::max(10, (high_ - low_) / 8 / 10 * 10);
+    for (int level = low_; level <= high_; level += levelStep) {
+        const int y = int(yOf(level));
+        painter.setPen(QColor(0xdd, 0xdd, 0xdd));
+        painter.drawLine(area.left(), y, area.right(), y);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(0, y - metrics.height() / 2, kLeft - 4, metrics.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
+    }
+    const Time step = TickStep(to - from, area.width());
+    for (Time tick = (from / step + 1) * step; tick < to; tick += step) {
+        const int x = area.left() + int(window_.xOf(tick, area.width()));
+        painter.setPen(QColor(0xdd, 0xdd, 0xdd));
+        painter.drawLine(x, area.top(), x, area.bottom());
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(x - 60, area.bottom() + 2, 120, kBottom - 2), Qt::AlignHCenter,
+                         TickText(tick, step));
+    }
+    painter.setPen(Qt::gray);
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+
+    std::vector<QLineF> lines;
+    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+        lines.clear();
+        const Columns& columns = ports[std::size_t(port - 1)];
+        double previous = 0;
+        bool joined = false;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const auto& column = columns[i];
+            if (!column.filled) continue;
+            const double x = area.left() + double(i) + 0.5;
+            const double top = yOf(column.max);
+            const double bottom = yOf(column.min);
+            const double middle = (top + bottom) / 2;
+            if (joined && !column.breakBefore) lines.emplace_back(x - 1, previous, x, middle);
+            // A lone column still shows as a dot.
+            lines.emplace_back(x, std::min(top, middle - 0.5), x, std::max(bottom, middle + 0.5));
+            previous = middle;
+            joined = true;
+        }
+        painter.setPen(QPen(PortColour(port), 1));
+        painter.drawLines(lines.data(), int(lines.size()));
+    }
+}
+
+void HistoryPlot::zoom(double x, double factor) {
+    follow_ = false;
+    window_.zoomAround(x - kLeft, plotArea().width(), factor);
+    update();
+}
+
+void HistoryPlot::wheelEvent(QWheelEvent* event) {
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0) return;
+    zoom(event->position().x(), std::pow(kZoomStep, notches));
+    event->accept();
+}
+
+void HistoryPlot::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = true;
+    dragX_ = event->position().x();
+}
+
+void HistoryPlot::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        follow_ = false;
+        window_.pan(event->position().x() - dragX_, plotArea().width());
+        dragX_ = event->position().x();
+        update();
+    }
+    describe(event->position().toPoint());
+}
+
+void HistoryPlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragging_ = false;
+}
+
+void HistoryPlot::keyPressEvent(QKeyEvent* event) {
+    const QRect area = plotArea();
+    const QPoint cursor = mapFromGlobal(QCursor::pos());
+    const double x = area.contains(cursor) ? cursor.x() : area.center().x();
+    switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            zoom(x, kZoomStep);
+            break;
+        case Qt::Key_Minus:
+            zoom(x, 1 / kZoomStep);
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            follow_ = false;
+            window_.pan((event->key() == Qt::Key_Left ? 1 : -1) * area.width() / 10.0,
+                        area.width());
+            update();
+            break;
+        case Qt::Key_Home:
+            showWholeRun();
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void HistoryPlot::describe(const QPoint& at) {
+    const QRect area = plotArea();
+    if (!area.contains(at)) return;
+    const Time time = timeAt(at.x());
+    const double level =
+        high_ - double(at.y() - area.top()) * (high_ - low_) / std::max(area.height() - 1, 1);
+    const QString text =
+        QStringLiteral("%1   %2 dBm").arg(LocalTimeText(time).left(19)).arg(level, 0, 'f', 1);
+    setToolTip(QStringLiteral("UTC %1").arg(UtcTimeText(time)));
+    emit hovered(text);
+}
+
+HistoryWindow::HistoryWindow(const SignalHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history) {
+    setObjectName(QStringLiteral("SignalHistory"));
+    setWindowTitle(QStringLiteral("Signal History"));
+    plot_ = new HistoryPlot(history, this);
+    cursor_ = new QLabel(this);
+    cursor_->setObjectName(QStringLiteral("historyCursor"));
+    auto* whole = new QPushButton(QStringLiteral("&Whole Run"), this);
+    whole->setObjectName(QStringLiteral("historyWholeRun"));
+    auto* csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
+    csv->setObjectName(QStringLiteral("historyExportCsv"));
+    auto* image = new QPushButton(QStringLiteral("Save &Image..."), this);
+    image->setObjectName(QStringLiteral("historySaveImage"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(whole);
+    buttons->addWidget(csv);
+    buttons->addWidget(image);
+    buttons->addStretch();
+    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+        auto* key = new QLabel(QStringLiteral("Port %1").arg(port), this);
+        QPalette palette = key->palette();
+        palette.setColor(QPalette::WindowText, PortColour(port));
+        key->setPalette(palette);
+        buttons->addWidget(key);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(plot_, 1);
+    layout->addWidget(cursor_);
+    connect(whole, &QPushButton::clicked, plot_, &HistoryPlot::showWholeRun);
+    connect(csv, &QPushButton::clicked, this, &HistoryWindow::exportCsv);
+    connect(image, &QPushButton::clicked, this, &HistoryWindow::saveImage);
+    connect(plot_, &HistoryPlot::hovered, cursor_, &QLabel::setText);
+    // The live reports land in the history unseen; the plot takes them in a
+    // few times a second, and only while it is shown.
+    repaint_ = new QTimer(this);
+    repaint_->setInterval(250);
+    connect(repaint_, &QTimer::timeout, plot_, [this] {
+        if (isVisible() && !isMinimized()) plot_->refresh();
+    });
+    repaint_->start();
+    resize(900, 450);
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::setDialogs(HistoryDialogs* dialogs) {
+    dialogs_ = dialogs;
+}
+
+HistoryDialogs& HistoryWindow::dialogs() {
+    if (dialogs_) return *dialogs_;
+    if (!ownDialogs_) ownDialogs_ = std::make_unique<WidgetHistoryDialogs>();
+    return *ownDialogs_;
+}
+
+void HistoryWindow::exportCsv() {
+    const QString path =
+        dialogs().saveFile(this, QStringLiteral("Export CSV"), QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty()) return;
+    const TimeWindow& shown = plot_->window();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(HistoryCsv(history_, shown.from(), shown.to()).toUtf8()) < 0 || !file.flush()) {
+        dialogs().showError(this,
+                            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    }
+}
+
+void HistoryWindow::saveImage() {
+    const QString path = dialogs().saveFile(this, QStringLiteral("Save Image"),
+                                            QStringLiteral("PNG images (*.png)"));
+    if (path.isEmpty()) return;
+    if (!plot_->grab().toImage().save(path, "PNG"))
+        dialogs().showError(this, QStringLiteral("Cannot write %1").arg(path));
+}
+
+}  // namespace zelvar

@@ -1,0 +1,145 @@
+// The signal history window: live reports appear, zoom and pan keep the time
+// under the cursor, the CSV holds the points shown.
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "HistoryWindow.h"
+
+namespace {
+
+using zelvar::SignalHistory;
+
+class ScriptedHistoryDialogs : public zelvar::HistoryDialogs {
+public:
+    QString answer;
+    QStringList errors;
+    QString saveFile(QWidget*, const QString&, const QString&) override { return answer; }
+    void showError(QWidget*, const QString& text) override { errors << text; }
+};
+
+int PixelsOf(const QImage& image, const QColor& colour) {
+    int found = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) found += image.pixelColor(x, y) == colour;
+    return found;
+}
+
+void Wheel(QWidget& widget, QPoint at, int notches) {
+    QWheelEvent event(at, widget.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &event);
+}
+
+}  // namespace
+
+class HistoryWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void liveReportsAppear();
+    void zoomAndPanKeepTheTimeUnderTheCursor();
+    void csvAndImageHoldWhatIsShown();
+};
+
+void HistoryWindowTest::liveReportsAppear() {
+    SignalHistory history;
+    zelvar::HistoryWindow window(history);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(2)), 0);
+    for (int i = 0; i < 600; ++i)
+        history.add(2, 1'000'000 + i * 100, SignalHistory::Level(-60 - i % 30));
+    QTRY_VERIFY(window.plot().window().to() > 1'000'000 + 599 * 100);
+    QVERIFY(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(2)) > 100);
+    QCOMPARE(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(1)), 0);
+}
+
+void HistoryWindowTest::zoomAndPanKeepTheTimeUnderTheCursor() {
+    SignalHistory history;
+    for (int i = 0; i <= 1000; ++i) history.add(1, i * 1000, -70);
+    zelvar::HistoryWindow window(history);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    zelvar::HistoryPlot& plot = window.plot();
+    const QPoint at(plot.width() / 3, plot.height() / 2);
+    const auto before = plot.timeAt(at.x());
+    Wheel(plot, at, 2);  // in
+    QVERIFY(!plot.followsRun());
+    QVERIFY(plot.window().to() - plot.window().from() < 700'000);
+    QVERIFY(qAbs(plot.timeAt(at.x()) - before) <= 1);
+    Wheel(plot, at, -1);  // out
+    QVERIFY(qAbs(plot.timeAt(at.x()) - before) <= 1);
+    plot.setFocus();
+    QTest::keyClick(&plot, Qt::Key_Plus);
+    const auto span = plot.window().to() - plot.window().from();
+
+    // A drag carries the time grabbed along with the cursor.
+    const QPoint to(at.x() + 150, at.y());
+    const auto grabbed = plot.timeAt(at.x());
+    QTest::mousePress(&plot, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(&plot, to);
+    QTest::mouseRelease(&plot, Qt::LeftButton, Qt::NoModifier, to);
+    QVERIFY(qAbs(plot.timeAt(to.x()) - grabbed) <= 1);
+    QCOMPARE(plot.window().to() - plot.window().from(), span);
+
+    // "Whole Run" shows every point again, and follows the run.
+    window.findChild<QPushButton*>(QStringLiteral("historyWholeRun"))->click();
+    QVERIFY(plot.followsRun());
+    QCOMPARE(plot.window().from(), 0);
+    QCOMPARE(plot.window().to(), 1'000'001);
+}
+
+void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
+    SignalHistory history;
+    for (int i = 0; i < 200; ++i) {
+        history.add(1 + i % 4, 5'000'000 + i * 500, SignalHistory::Level(-100 + i % 40));
+        if (i % 50 == 0) history.addGap(3, 5'000'000 + i * 500 + 1);
+    }
+    zelvar::HistoryWindow window(history);
+    ScriptedHistoryDialogs dialogs;
+    window.setDialogs(&dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    zelvar::HistoryPlot& plot = window.plot();
+    Wheel(plot, QPoint(plot.width() / 2, 50), 3);
+    const auto from = plot.window().from();
+    const auto to = plot.window().to();
+    QVERIFY(from > 5'000'000 && to < 5'000'000 + 200 * 500);
+
+    QTemporaryDir dir;
+    dialogs.answer = dir.filePath(QStringLiteral("shown.csv"));
+    window.findChild<QPushButton*>(QStringLiteral("historyExportCsv"))->click();
+    QFile csv(dialogs.answer);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QStringList rows =
+        QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.takeFirst(), QStringLiteral("port,time_utc,dbm_min,dbm_max"));
+    QStringList expected;
+    for (int port = 1; port <= 4; ++port) {
+        for (int i = port - 1; i < 200; i += 4) {
+            const auto time = 5'000'000 + i * 500;
+            if (time < from || time >= to) continue;
+            const int level = -100 + i % 40;
+            expected << QStringLiteral("%1,%2,%3,%3")
+                            .arg(port)
+                            .arg(zelvar::UtcTimeText(time))
+                            .arg(level);
+        }
+    }
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(rows, expected);
+
+    dialogs.answer = dir.filePath(QStringLiteral("shown.png"));
+    window.findChild<QPushButton*>(QStringLiteral("historySaveImage"))->click();
+    QCOMPARE(QImage(dialogs.answer).size(), plot.size());
+    dialogs.answer = dir.filePath(QStringLiteral("no/such/folder.csv"));
+    window.findChild<QPushButton*>(QStringLiteral("historyExportCsv"))->click();
+    QCOMPARE(dialogs.errors.size(), 1);
+}
+
+QTEST_MAIN(HistoryWindowTest)
+#include "HistoryWindowTest.moc"
