@@ -1,0 +1,41 @@
+// One full repaint of the signal history's plot, 1,200 pixels wide, over
+// 1,000,000 reports with 1,000 gaps. Run it under Xvfb with a window manager
+// to see it as a user does; offscreen it measures the painting alone.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QWindow>
+
+#include "HistoryWindow.h"
+
+namespace {
+
+using zelvar::SignalHistory;
+
+void BM_PlotRepaint(benchmark::State& state) {
+    SignalHistory history;
+    constexpr SignalHistory::Time kStart = 1'765'000'000'000;
+    for (int i = 0; i < 1'000'000; ++i) {
+        if (i % 1000 == 999) history.addGap(1, kStart + i);
+        history.add(1, kStart + i, static_cast<SignalHistory::Level>(-60 - i % 80));
+    }
+    zelvar::HistoryPlot plot(history);
+    // The plot's margins take 68 pixels beside its 1,200 columns.
+    plot.resize(1200 + 68, 500);
+    plot.show();
+    // A window not yet on the screen would skip its paint.
+    while (!plot.windowHandle()->isExposed())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    for (auto _ : state) plot.repaint();
+}
+BENCHMARK(BM_PlotRepaint)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
