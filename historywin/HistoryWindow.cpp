@@ -240,8 +240,16 @@ void HistoryPlot::describe(const QPoint& at) {
     const Time time = timeAt(at.x());
     const double level =
         high_ - double(at.y() - area.top()) * (high_ - low_) / std::max(area.height() - 1, 1);
-    const QString text =
+    QString text =
         QStringLiteral("%1   %2 dBm").arg(LocalTimeText(time).left(19)).arg(level, 0, 'f', 1);
+    // What each port's line shows in the column under the cursor.
+    const Time columnEnd = std::max(timeAt(at.x() + 1), time + 1);
+    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+        const auto column = history_.columns(port, time, columnEnd, 1).front();
+        if (!column.filled) continue;
+        text += QStringLiteral("   port %1: %2").arg(port).arg(LevelText(column.min));
+        if (column.max != column.min) text += QStringLiteral("..%1").arg(LevelText(column.max));
+    }
     setToolTip(QStringLiteral("UTC %1").arg(UtcTimeText(time)));
     emit hovered(text);
 }

@@ -40,7 +40,8 @@ public:
     void refresh();
 
 signals:
-    // The time and levels under the cursor, as text.
+    // The time and level under the cursor and each port's levels in that
+    // pixel column, as text.
     void hovered(const QString& text);
 
 protected:

@@ -2,7 +2,9 @@
 // under the cursor, the CSV holds the points shown.
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -56,6 +58,12 @@ void HistoryWindowTest::liveReportsAppear() {
     QTRY_VERIFY(window.plot().window().to() > 1'000'000 + 599 * 100);
     QVERIFY(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(2)) > 100);
     QCOMPARE(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(1)), 0);
+    // Under the cursor: the time, and the levels port 2 shows there.
+    QTest::mouseMove(&window.plot(), window.plot().rect().center());
+    const QString cursor = window.findChild<QLabel*>(QStringLiteral("historyCursor"))->text();
+    QVERIFY2(cursor.contains(QRegularExpression(QStringLiteral("port 2: -\\d+"))),
+             qPrintable(cursor));
+    QVERIFY2(!cursor.contains(QStringLiteral("port 1")), qPrintable(cursor));
 }
 
 void HistoryWindowTest::zoomAndPanKeepTheTimeUnderTheCursor() {
