@@ -289,12 +289,12 @@ HistoryWindow::HistoryWindow(const SignalHistory& history, QWidget* parent)
     connect(plot_, &HistoryPlot::hovered, cursor_, &QLabel::setText);
     // The live reports land in the history unseen; the plot takes them in a
     // few times a second, and only while it is shown.
-    repaint_ = new QTimer(this);
-    repaint_->setInterval(250);
-    connect(repaint_, &QTimer::timeout, plot_, [this] {
+    auto* repaint = new QTimer(this);
+    repaint->setInterval(250);
+    connect(repaint, &QTimer::timeout, plot_, [this] {
         if (isVisible() && !isMinimized()) plot_->refresh();
     });
-    repaint_->start();
+    repaint->start();
     resize(900, 450);
 }
 

@@ -7,7 +7,6 @@
 #include "HistoryPlotMath.h"
 
 class QLabel;
-class QTimer;
 
 namespace zelvar {
 
@@ -87,7 +86,6 @@ private:
     const SignalHistory& history_;
     HistoryPlot* plot_;
     QLabel* cursor_;
-    QTimer* repaint_;
     std::unique_ptr<HistoryDialogs> ownDialogs_;
     HistoryDialogs* dialogs_ = nullptr;
 };
