@@ -103,6 +103,17 @@ function listen() {
   source.addEventListener("reset", () => { loadHeard(false).catch(report); });
 }
 
+// With logins, who is logged in and the logout form's token; without, nothing.
+async function showLogin() {
+  const response = await fetch("/api/session", { headers: { Accept: "application/json" } });
+  if (!response.ok) return;
+  const session = await response.json();
+  const form = document.getElementById("logout");
+  document.getElementById("user").textContent = session.user;
+  form.elements.csrf.value = session.csrf;
+  form.hidden = false;
+}
+
 function report(error) {
   document.getElementById("status").textContent = "Error: " + error.message;
 }
@@ -121,4 +132,5 @@ document.addEventListener("DOMContentLoaded", () => {
   setInterval(() => { loadStations().catch(report); }, 10000);
   loadHeard(false).catch(report);
   listen();
+  showLogin().catch(report);
 });
