@@ -24,6 +24,7 @@ build_and_test=(
   postgresql libpq-dev python3-jsonschema
   mosquitto libmosquitto-dev libsqlite3-dev nlohmann-json3-dev openssl
   libcpp-httplib-dev libsodium-dev
+  chromium chromium-driver python3-selenium
 )
 dev=(xvfb xauth openbox imagemagick xdotool)
 
