@@ -96,7 +96,6 @@ class WebPage(unittest.TestCase):
         self.assertEqual(len(self.driver.find_elements(By.TAG_NAME, "script")), 1)
         self.assertEqual(self.driver.title, "Zelvar network")
 
-    @unittest.expectedFailure
     def test_2_stored_call_shows_without_reload(self):
         self.wait_for(lambda d: len(self.column("heard", 1)) == 6)
         self.driver.execute_script("window.notReloaded = true")
