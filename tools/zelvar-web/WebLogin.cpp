@@ -146,15 +146,18 @@ void WebLogin::login(const httplib::Request& req, httplib::Response& res) {
     if (!SameToken(Field(req, "csrf"), CookieValue(req, kLoginCookie))) {
         return loginForm(res, 403, "The form was too old or not sent from this page: please log in again.");
     }
-    if (const long long wait = throttled(req.remote_addr); wait > 0) {
-        res.set_header("Retry-After", std::to_string(wait));
-        return loginForm(res, 429, "Too many failed logins from this address: try again later.");
-    }
     const std::string name = Field(req, "name");
     const std::string password = Field(req, "password");
-    if (!IsUserName(name) || password.size() > kLongestPassword || !users_->check(name, password)) {
-        failed(req.remote_addr);
-        return loginForm(res, 401, "Wrong name or password.");
+    {
+        const std::lock_guard checking(checking_);
+        if (const long long wait = throttled(req.remote_addr); wait > 0) {
+            res.set_header("Retry-After", std::to_string(wait));
+            return loginForm(res, 429, "Too many failed logins from this address: try again later.");
+        }
+        if (!IsUserName(name) || password.size() > kLongestPassword || !users_->check(name, password)) {
+            failed(req.remote_addr);
+            return loginForm(res, 401, "Wrong name or password.");
+        }
     }
     const std::string token = RandomToken();
     {

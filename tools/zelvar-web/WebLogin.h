@@ -55,7 +55,10 @@ private:
 
     std::unique_ptr<WebUsers> users_;
     bool secure_;
-    std::mutex mutex_;
+    // One login is checked at a time: each check takes 64 MiB, and an
+    // address's failures are counted before its next attempt is looked at.
+    std::mutex checking_;
+    std::mutex mutex_;  // the sessions and failures
     std::map<std::string, Session> sessions_;
     std::map<std::string, Failures> failures_;
 };
