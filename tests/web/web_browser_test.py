@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import web_api_test as api  # noqa: E402  (its helpers, and zelvar-web's and zelvar-collect's paths from argv)
 
 SCRIPT_STATION = "<script>document.title='owned'</script>"
-SCRIPT_GROUP = "<script>document.title='owned'</script>"
+SCRIPT_GROUP = "<script>document.title='group'</script>"
 # A generous bound for a loaded machine: the page is meant to show a call
 # well within 2 seconds of its commit.
 PATIENCE = 20
@@ -145,7 +145,6 @@ class WebPage(unittest.TestCase):
             driver.quit()
             api.stop(server)
             shutil.rmtree(folder)
-
 
 
 if __name__ == "__main__":

@@ -25,11 +25,11 @@ constexpr auto kFirstWait = std::chrono::seconds(60);
 constexpr auto kLongestWait = std::chrono::minutes(30);
 constexpr auto kForgiven = std::chrono::hours(1);
 constexpr std::size_t kMostAddresses = 10000;
-constexpr std::size_t kLongestPassword = 1024;
 
 // The login page's policy: its style sheet, and the form sent here only.
 constexpr const char* kLoginPolicy =
-    "default-src 'none'; style-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+    "default-src 'none'; style-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors "
+    "'none'";
 
 std::string RandomToken() {
     std::array<unsigned char, 32> bytes{};
@@ -71,13 +71,15 @@ void SeeOther(httplib::Response& res, const char* location) {
 
 }  // namespace
 
-WebLogin::WebLogin(std::unique_ptr<WebUsers> users, bool secure) : users_(std::move(users)), secure_(secure) {}
+WebLogin::WebLogin(std::unique_ptr<WebUsers> users, bool secure)
+    : users_(std::move(users)), secure_(secure) {}
 
 WebLogin::~WebLogin() = default;
 
-std::string WebLogin::cookie(const std::string& name, const std::string& value, const char* path) const {
-    return name + "=" + value + "; Path=" + path + "; HttpOnly; SameSite=Strict" + (secure_ ? "; Secure" : "") +
-           (value.empty() ? "; Max-Age=0" : "");
+std::string WebLogin::cookie(const std::string& name, const std::string& value,
+                             const char* path) const {
+    return name + "=" + value + "; Path=" + path + "; HttpOnly; SameSite=Strict" +
+           (secure_ ? "; Secure" : "") + (value.empty() ? "; Max-Age=0" : "");
 }
 
 void WebLogin::routes(httplib::Server& server) {
@@ -88,8 +90,10 @@ void WebLogin::routes(httplib::Server& server) {
         }
         loginForm(res, 200, "");
     });
-    server.Post("/login", [this](const httplib::Request& req, httplib::Response& res) { login(req, res); });
-    server.Post("/logout", [this](const httplib::Request& req, httplib::Response& res) { logout(req, res); });
+    server.Post("/login",
+                [this](const httplib::Request& req, httplib::Response& res) { login(req, res); });
+    server.Post("/logout",
+                [this](const httplib::Request& req, httplib::Response& res) { logout(req, res); });
     server.Get("/api/session", [this](const httplib::Request& req, httplib::Response& res) {
         // admit() let the request through: it has a session, whose names are plain.
         const std::optional<Session> current = session(req);
@@ -130,21 +134,29 @@ void WebLogin::loginForm(httplib::Response& res, int status, const char* message
     res.status = status;
     res.set_header("Set-Cookie", cookie(kLoginCookie, token, "/login"));
     res.set_header("Content-Security-Policy", kLoginPolicy);
-    res.set_content(std::string("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                                "<title>Zelvar network: log in</title>\n<link rel=\"stylesheet\" href=\"/app.css\">\n"
-                                "</head>\n<body>\n<h1>Zelvar network</h1>\n<p id=\"message\">") +
-                        message +
-                        "</p>\n<form method=\"post\" action=\"/login\">\n"
-                        "<input type=\"hidden\" name=\"csrf\" value=\"" + token + "\">\n"
-                        "<label>Name <input name=\"name\" autocomplete=\"username\" maxlength=\"64\" required></label>\n"
-                        "<label>Password <input name=\"password\" type=\"password\" autocomplete=\"current-password\" "
-                        "required></label>\n<button type=\"submit\">Log in</button>\n</form>\n</body>\n</html>\n",
-                    "text/html; charset=utf-8");
+    res.set_content(
+        std::string(
+            "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<title>Zelvar network: log in</title>\n<link rel=\"stylesheet\" href=\"/app.css\">\n"
+            "</head>\n<body>\n<h1>Zelvar network</h1>\n<p id=\"message\">") +
+            message +
+            "</p>\n<form method=\"post\" action=\"/login\">\n"
+            "<input type=\"hidden\" name=\"csrf\" value=\"" +
+            token +
+            "\">\n"
+            "<label>Name <input name=\"name\" autocomplete=\"username\" maxlength=\"64\" "
+            "required></label>\n"
+            "<label>Password <input name=\"password\" type=\"password\" "
+            "autocomplete=\"current-password\" "
+            "required></label>\n<button type=\"submit\">Log "
+            "in</button>\n</form>\n</body>\n</html>\n",
+        "text/html; charset=utf-8");
 }
 
 void WebLogin::login(const httplib::Request& req, httplib::Response& res) {
     if (!SameToken(Field(req, "csrf"), CookieValue(req, kLoginCookie))) {
-        return loginForm(res, 403, "The form was too old or not sent from this page: please log in again.");
+        return loginForm(res, 403,
+                         "The form was too old or not sent from this page: please log in again.");
     }
     const std::string name = Field(req, "name");
     const std::string password = Field(req, "password");
@@ -152,9 +164,11 @@ void WebLogin::login(const httplib::Request& req, httplib::Response& res) {
         const std::lock_guard checking(checking_);
         if (const long long wait = throttled(req.remote_addr); wait > 0) {
             res.set_header("Retry-After", std::to_string(wait));
-            return loginForm(res, 429, "Too many failed logins from this address: try again later.");
+            return loginForm(res, 429,
+                             "Too many failed logins from this address: try again later.");
         }
-        if (!IsUserName(name) || password.size() > kLongestPassword || !users_->check(name, password)) {
+        if (!IsUserName(name) || password.size() > kLongestPassword ||
+            !users_->check(name, password)) {
             failed(req.remote_addr);
             return loginForm(res, 401, "Wrong name or password.");
         }
@@ -177,7 +191,8 @@ void WebLogin::logout(const httplib::Request& req, httplib::Response& res) {
     const std::optional<Session> current = session(req);
     if (!current || !SameToken(Field(req, "csrf"), current->csrf)) {
         res.status = 403;
-        res.set_content("{\"error\":\"the logout form's token is missing or wrong\"}", "application/json; charset=utf-8");
+        res.set_content("{\"error\":\"the logout form's token is missing or wrong\"}",
+                        "application/json; charset=utf-8");
         return;
     }
     {
@@ -200,7 +215,8 @@ void WebLogin::failed(const std::string& address) {
     const std::lock_guard lock(mutex_);
     const Clock::time_point now = Clock::now();
     if (failures_.size() >= kMostAddresses) {
-        std::erase_if(failures_, [now](const auto& entry) { return entry.second.last + kForgiven < now; });
+        std::erase_if(failures_,
+                      [now](const auto& entry) { return entry.second.last + kForgiven < now; });
         if (failures_.size() >= kMostAddresses) failures_.erase(failures_.begin());
     }
     Failures& failures = failures_[address];
@@ -208,7 +224,8 @@ void WebLogin::failed(const std::string& address) {
     failures.last = now;
     if (++failures.count >= kFreeFailures) {
         const int doublings = std::min(failures.count - kFreeFailures, 5);
-        failures.until = now + std::min<Clock::duration>(kFirstWait * (1 << doublings), kLongestWait);
+        failures.until =
+            now + std::min<Clock::duration>(kFirstWait * (1 << doublings), kLongestWait);
     }
 }
 

@@ -14,21 +14,25 @@ namespace {
 
 constexpr std::string_view kArgon2id = "$argon2id$";
 
-bool Sodium() { return sodium_init() >= 0; }
+bool Sodium() {
+    return sodium_init() >= 0;
+}
 
 }  // namespace
 
 bool IsUserName(std::string_view name) {
-    return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-';
-    });
+    return !name.empty() && name.size() <= 64 &&
+           std::all_of(name.begin(), name.end(), [](unsigned char c) {
+               return std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-';
+           });
 }
 
 std::optional<std::string> HashPassword(const std::string& password) {
     if (!Sodium()) return std::nullopt;
     std::array<char, crypto_pwhash_STRBYTES> hash{};
-    if (crypto_pwhash_str_alg(hash.data(), password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                              crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0) {
+    if (crypto_pwhash_str_alg(
+            hash.data(), password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+            crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13) != 0) {
         return std::nullopt;
     }
     return std::string(hash.data());
@@ -55,9 +59,12 @@ std::unique_ptr<WebUsers> WebUsers::load(const std::string& path, std::string& e
         if (line.empty() || line.front() == '#') continue;
         const std::size_t colon = line.find(':');
         const std::string name = line.substr(0, colon);
-        const std::string hash = colon == std::string::npos ? std::string() : line.substr(colon + 1);
-        if (!IsUserName(name) || !hash.starts_with(kArgon2id) || hash.size() >= crypto_pwhash_STRBYTES) {
-            error = path + ":" + std::to_string(number) + ": not NAME:HASH (zelvar-web --hash-password NAME makes the line)";
+        const std::string hash =
+            colon == std::string::npos ? std::string() : line.substr(colon + 1);
+        if (!IsUserName(name) || !hash.starts_with(kArgon2id) ||
+            hash.size() >= crypto_pwhash_STRBYTES) {
+            error = path + ":" + std::to_string(number) +
+                    ": not NAME:HASH (zelvar-web --hash-password NAME makes the line)";
             return nullptr;
         }
         users->hashes_[name] = hash;
@@ -76,7 +83,8 @@ std::unique_ptr<WebUsers> WebUsers::load(const std::string& path, std::string& e
 bool WebUsers::check(const std::string& name, const std::string& password) const {
     const auto found = hashes_.find(name);
     const std::string& hash = found == hashes_.end() ? unknown_ : found->second;
-    const bool matches = crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+    const bool matches =
+        crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
     return matches && found != hashes_.end();
 }
 

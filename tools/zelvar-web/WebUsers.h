@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +29,9 @@ private:
     std::map<std::string, std::string, std::less<>> hashes_;
     std::string unknown_;  // checked against for names that are no user's
 };
+
+// The longest password taken, in bytes.
+constexpr std::size_t kLongestPassword = 1024;
 
 // A user's name: 1 to 64 letters, digits, '.', '_' or '-'.
 bool IsUserName(std::string_view name);

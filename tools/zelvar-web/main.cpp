@@ -35,7 +35,10 @@ int HashPasswordLine(const zelvar::Tool& tool, const std::string& name) {
     if (!zelvar::IsUserName(name)) return tool.fail("--hash-password: a NAME of 1 to 64 letters, digits, '.', '_', '-'");
     std::string password;
     std::getline(std::cin, password);
-    if (password.empty() || password.size() > 1024) return tool.fail("--hash-password: a password of 1 to 1024 bytes on standard input");
+    if (password.empty() || password.size() > zelvar::kLongestPassword) {
+        return tool.fail("--hash-password: a password of 1 to " + std::to_string(zelvar::kLongestPassword) +
+                         " bytes on standard input");
+    }
     const std::optional<std::string> hash = zelvar::HashPassword(password);
     if (!hash) return tool.fail("not memory enough to hash the password");
     std::cout << name << ':' << *hash << '\n';
