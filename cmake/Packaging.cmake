@@ -16,9 +16,9 @@ decoded again, in the window or with zelvar-decode on the command line, and
 edited in the log editor or with zelvar-edit; zelvar-coverage turns the
 signal reports with own position into KML, GPX, GeoJSON or CSV coverage
 maps, and zelvar-collect stores their packages in a PostgreSQL table that
-several stations fill, which zelvar-web serves read-only as JSON. zelvar-sim
-plays transceivers on the loopback interface and zelvar-gps-sim a GPS
-receiver on a pseudo-terminal, for trying it out.")
+several stations fill, which zelvar-web serves read-only as a web page and
+JSON. zelvar-sim plays transceivers on the loopback interface and
+zelvar-gps-sim a GPS receiver on a pseudo-terminal, for trying it out.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -28,12 +28,12 @@ for path in ./usr/bin/Zelvar ./usr/bin/zelvar-decode ./usr/bin/zelvar-edit ./usr
     ./usr/share/applications/zelvar.desktop \
     ./usr/share/icons/hicolor/scalable/apps/zelvar.svg \
     ./usr/share/icons/hicolor/64x64/apps/zelvar.png \
-    ./usr/lib/systemd/system/zelvar-collect.service \
+    ./usr/lib/systemd/system/zelvar-collect.service ./usr/lib/systemd/system/zelvar-web.service \
     ./usr/share/doc/zelvar/examples/zelvar.conf ./usr/share/doc/zelvar/examples/zelvar.acl \
-    ./usr/share/doc/zelvar/examples/zelvar-collect.default; do
+    ./usr/share/doc/zelvar/examples/zelvar-collect.default ./usr/share/doc/zelvar/examples/zelvar-web.default; do
   grep -qxF "$path" <<<"$listing" || fail "missing $path"
 done
-stray=$(grep -vE '^\./(usr/(bin/[^/]*|share/((applications|icons)(/.*)?|doc/(zelvar/(examples/(zelvar\.conf|zelvar\.acl|zelvar-collect\.default)?)?)?)?|lib/(systemd/(system/(zelvar-collect\.service)?)?)?)?)?)?$' <<<"$listing" || true)
+stray=$(grep -vE '^\./(usr/(bin/[^/]*|share/((applications|icons)(/.*)?|doc/(zelvar/(examples/(zelvar\.conf|zelvar\.acl|zelvar-(collect|web)\.default)?)?)?)?|lib/(systemd/(system/(zelvar-(collect|web)\.service)?)?)?)?)?)?$' <<<"$listing" || true)
 [ -z "$stray" ] || fail "unexpected files: $stray"
 build_files=$(grep -iE 'test|bench|fuzz' <<<"$listing" || true)
 [ -z "$build_files" ] || fail "files from the build: $build_files"
@@ -49,6 +49,8 @@ for tool in zelvar-decode zelvar-edit zelvar-coverage zelvar-collect zelvar-web;
 done
 grep -q '^ExecStart=/bin/sh -c .exec /usr/bin/zelvar-collect --database "$$DATABASE" --broker "$$BROKER" --prefix "$$PREFIX" ' \
   "$scratch/usr/lib/systemd/system/zelvar-collect.service" || fail "the collector's unit runs another program"
+grep -q '^ExecStart=/bin/sh -c .exec /usr/bin/zelvar-web --database "$$DATABASE" --listen "$$LISTEN" ' \
+  "$scratch/usr/lib/systemd/system/zelvar-web.service" || fail "the network view's unit runs another program"
 # Hints count too: a menu would show the program twice for two main categories.
 complaints=$(desktop-file-validate "$scratch/usr/share/applications/zelvar.desktop" 2>&1) ||
   fail "invalid desktop entry: $complaints"

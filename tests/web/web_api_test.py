@@ -48,12 +48,38 @@ def stop(process):
 
 
 def get(port, path):
-    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
-    conn.request("GET", path)
+    return send(port, "GET", path)
+
+
+def send(port, method, path, form=None, cookies=None, source="127.0.0.1"):
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30, source_address=(source, 0))
+    headers = {"Cookie": "; ".join(f"{k}={v}" for k, v in cookies.items())} if cookies else {}
+    body = None
+    if form is not None:
+        body = "&".join(f"{k}={quote(v)}" for k, v in form.items())
+        headers["Content-Type"] = "application/x-www-form-urlencoded"
+    conn.request(method, path, body=body, headers=headers)
     response = conn.getresponse()
     body = response.read()
     conn.close()
     return response, body
+
+
+def set_cookies(response):
+    """The response's cookies: name -> the whole Set-Cookie line."""
+    return {line.split("=", 1)[0]: line for line in response.msg.get_all("Set-Cookie") or []}
+
+
+def users_file(folder, mode):
+    """A users file of "alice" with the password "right horse"."""
+    made = subprocess.run([WEB, "--hash-password", "alice"], input="right horse\n", capture_output=True, text=True,
+                          check=True).stdout
+    if not made.startswith("alice:$argon2id$"):
+        raise AssertionError(made)
+    path = os.path.join(folder, f"users{mode:o}")
+    with open(os.open(path, os.O_WRONLY | os.O_CREAT, mode), "w") as file:
+        file.write("# who may look\n" + made)
+    return path
 
 
 class WebApi(unittest.TestCase):
@@ -173,6 +199,64 @@ class WebApi(unittest.TestCase):
         finally:
             stop(server)
 
+    def test_logins_guard_every_page_and_call(self):
+        folder = tempfile.mkdtemp()
+        server, message = start("--users", users_file(folder, 0o644))
+        self.assertEqual(server.returncode, 2)
+        self.assertIn("chmod 600", message)
+        server, port = start("--users", users_file(folder, 0o600))
+        try:
+            for path in ("/", "/app.js", "/api/stations", "/api/heard?limit=1", "/api/live", "/api/session"):
+                with self.subTest(path=path):
+                    response, _ = get(port, path)
+                    if path.startswith("/api/"):
+                        self.assertEqual(response.status, 401)
+                    else:
+                        self.assertEqual((response.status, response.getheader("Location")), (303, "/login"))
+            response, body = get(port, "/login")
+            self.assertEqual(response.status, 200)
+            form_token = re.search(r'name="csrf" value="([0-9a-f]{64})"', body.decode()).group(1)
+            cookie = set_cookies(response)["zelvar_login"]
+            self.assertIn("; HttpOnly; SameSite=Strict", cookie)
+            self.assertNotIn("Secure", cookie)
+            login = {"zelvar_login": cookie.split(";")[0].split("=", 1)[1]}
+
+            def log_in(password, source="127.0.0.1", token=form_token, cookies=login):
+                return send(port, "POST", "/login", {"csrf": token, "name": "alice", "password": password},
+                            cookies, source)[0]
+
+            # The form's token must come back beside its cookie.
+            self.assertEqual(log_in("right horse", token="").status, 403)
+            self.assertEqual(log_in("right horse", cookies={}).status, 403)
+            self.assertEqual(log_in("right horse", token="0" * 64).status, 403)
+            # An address that failed five times waits, even with the right
+            # password; another address does not.
+            for _ in range(5):
+                self.assertEqual(log_in("wrong horse", source="127.0.0.2").status, 401)
+            throttled = log_in("right horse", source="127.0.0.2")
+            self.assertEqual(throttled.status, 429)
+            self.assertGreater(int(throttled.getheader("Retry-After")), 0)
+            response = log_in("right horse")
+            self.assertEqual((response.status, response.getheader("Location")), (303, "/"))
+            cookie = set_cookies(response)["zelvar_session"]
+            self.assertIn("; Path=/; HttpOnly; SameSite=Strict", cookie)
+            session = {"zelvar_session": cookie.split(";")[0].split("=", 1)[1]}
+            self.assertEqual(send(port, "GET", "/", cookies=session)[0].status, 200)
+            self.assertEqual(send(port, "GET", "/api/stations", cookies=session)[0].status, 200)
+            response, body = send(port, "GET", "/api/session", cookies=session)
+            who = json.loads(body)
+            self.assertEqual(who["user"], "alice")
+            # Logging out needs the session's own token.
+            for token in ("", form_token):
+                self.assertEqual(send(port, "POST", "/logout", {"csrf": token}, session)[0].status, 403)
+            self.assertEqual(send(port, "GET", "/api/stations", cookies=session)[0].status, 200)
+            response, _ = send(port, "POST", "/logout", {"csrf": who["csrf"]}, session)
+            self.assertEqual((response.status, response.getheader("Location")), (303, "/login"))
+            self.assertEqual(send(port, "GET", "/api/stations", cookies=session)[0].status, 401)
+        finally:
+            stop(server)
+            shutil.rmtree(folder)
+
     def test_tls(self):
         folder = tempfile.mkdtemp()
         cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
@@ -190,6 +274,19 @@ class WebApi(unittest.TestCase):
             response = conn.getresponse()
             self.assertEqual(response.status, 200)
             self.assertEqual(len(json.loads(response.read())["rows"]), 2)
+            conn.close()
+        finally:
+            stop(server)
+        # Over TLS the cookies are kept to it.
+        server, port = start("--tls-cert", cert, "--tls-key", key, "--users", users_file(folder, 0o600))
+        try:
+            conn = http.client.HTTPSConnection("127.0.0.1", port, timeout=30,
+                                               context=ssl.create_default_context(cafile=cert))
+            conn.request("GET", "/login")
+            response = conn.getresponse()
+            response.read()
+            self.assertEqual(response.status, 200)
+            self.assertTrue(set_cookies(response)["zelvar_login"].endswith("; Secure"))
             conn.close()
         finally:
             stop(server)

@@ -16,9 +16,9 @@ struct PageFile {
 std::span<const PageFile> PageFiles();
 
 // The page's own policy: scripts, styles and requests from this server only,
-// nothing inline, no frames around it.
+// nothing inline, no frames around it; its logout form goes to this server.
 constexpr const char* kPagePolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; img-src 'self'; "
-    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
 
 }  // namespace zelvar

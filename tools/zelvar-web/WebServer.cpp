@@ -11,6 +11,7 @@
 
 #include "WebDatabase.h"
 #include "WebLive.h"
+#include "WebLogin.h"
 #include "WebPage.h"
 #include "WebRequest.h"
 
@@ -98,7 +99,8 @@ void Refuse(httplib::Response& res, int status, const std::string& message) {
 
 }  // namespace
 
-WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live) : options_(options) {
+WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live, WebLogin* login)
+    : options_(options) {
     if (!options.tlsCert.empty()) {
         server_ = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
     } else {
@@ -111,20 +113,20 @@ WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, Web
     server_->set_keep_alive_timeout(5);
     server_->set_keep_alive_max_count(100);
     server_->set_payload_max_length(4096);
-    routes(database, live);
+    routes(database, live, login);
 }
 
 WebServer::~WebServer() = default;
 
-void WebServer::routes(WebDatabase& database, WebLive& live) {
-    server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
+    server_->set_pre_routing_handler([login](const httplib::Request& req, httplib::Response& res) {
         if (tOverflow) {
             res.set_header("Connection", "close");
             res.set_header("Retry-After", "5");
             Refuse(res, 503, "too many clients");
         } else if (!IsPlainQuery(req.target)) {
             Refuse(res, 400, "a query of NAME=VALUE pairs joined by &, each with one =");
-        } else {
+        } else if (!login || login->admit(req, res)) {
             return httplib::Server::HandlerResponse::Unhandled;
         }
         return httplib::Server::HandlerResponse::Handled;
@@ -146,6 +148,7 @@ void WebServer::routes(WebDatabase& database, WebLive& live) {
             res.set_content(file.body.data(), file.body.size(), std::string(file.type));
         });
     }
+    if (login) login->routes(*server_);
     server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
         try {
             std::rethrow_exception(error);

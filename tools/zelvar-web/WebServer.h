@@ -13,6 +13,7 @@ namespace zelvar {
 
 class WebDatabase;
 class WebLive;
+class WebLogin;
 
 struct WebServerOptions {
     std::string host = "127.0.0.1";
@@ -23,10 +24,11 @@ struct WebServerOptions {
 
 // The HTTP side: the API's routes over `database` and `live`, at most maxClients
 // connections served at once (one more is answered 503 on a thread of its
-// own), bounded reads, writes, requests and keep-alive.
+// own), bounded reads, writes, requests and keep-alive; with `login`, only
+// for those logged in.
 class WebServer {
 public:
-    WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live);
+    WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live, WebLogin* login);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
@@ -40,7 +42,7 @@ public:
     void stop();
 
 private:
-    void routes(WebDatabase& database, WebLive& live);
+    void routes(WebDatabase& database, WebLive& live, WebLogin* login);
 
     WebServerOptions options_;
     std::unique_ptr<httplib::Server> server_;

@@ -8,20 +8,42 @@
 #include "ToolMain.h"
 #include "WebDatabase.h"
 #include "WebLive.h"
+#include "WebLogin.h"
 #include "WebServer.h"
+#include "WebUsers.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: zelvar-web --database CONNINFO [--listen HOST:PORT] [--max-clients N]\n"
-    "                  [--tls-cert FILE --tls-key FILE] [--allow-owner]\n"
+    "                  [--tls-cert FILE --tls-key FILE] [--users FILE] [--allow-owner]\n"
+    "       zelvar-web --hash-password NAME < PASSWORD\n"
     "\n"
     "Serves the collector's tables read-only as JSON: /api/stations and /api/heard\n"
     "(limit, station, group, id; before_time, before_station, before_source and\n"
     "before_seq for the next page). --listen is 127.0.0.1:8080 unless given (port\n"
     "0: any free port); --max-clients 200 connections are served at once, one more\n"
     "is answered 503. The database role should only read the tables: one that\n"
-    "owns them is refused unless --allow-owner.\n";
+    "owns them is refused unless --allow-owner.\n"
+    "\n"
+    "With --users every page and API call needs a login; the file (mode 0600)\n"
+    "holds a NAME:HASH line per user, as --hash-password prints it for the\n"
+    "password read on its standard input.\n";
+
+// The users file's line for NAME and the password on standard input.
+int HashPasswordLine(const zelvar::Tool& tool, const std::string& name) {
+    if (!zelvar::IsUserName(name)) return tool.fail("--hash-password: a NAME of 1 to 64 letters, digits, '.', '_', '-'");
+    std::string password;
+    std::getline(std::cin, password);
+    if (password.empty() || password.size() > zelvar::kLongestPassword) {
+        return tool.fail("--hash-password: a password of 1 to " + std::to_string(zelvar::kLongestPassword) +
+                         " bytes on standard input");
+    }
+    const std::optional<std::string> hash = zelvar::HashPassword(password);
+    if (!hash) return tool.fail("not memory enough to hash the password");
+    std::cout << name << ':' << *hash << '\n';
+    return 0;
+}
 
 // How many connections to the database the request threads share.
 constexpr std::size_t kDatabaseConnections = 4;
@@ -29,6 +51,7 @@ constexpr std::size_t kDatabaseConnections = 4;
 int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     std::optional<std::string> database;
     zelvar::WebServerOptions options;
+    std::optional<std::string> usersFile;
     bool allowOwner = false;
     zelvar::Arguments a(args);
     while (a.next()) {
@@ -41,7 +64,11 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         const std::string name = a.name();
         const std::optional<std::string> value = a.value();
         if (!value) return tool.fail(name + " needs a value");
-        if (name == "--database") {
+        if (name == "--hash-password") {
+            return HashPasswordLine(tool, *value);
+        } else if (name == "--users") {
+            usersFile = *value;
+        } else if (name == "--database") {
             database = *value;
         } else if (name == "--listen") {
             const std::size_t colon = value->rfind(':');
@@ -65,6 +92,14 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
     if (!database) return tool.fail("--database CONNINFO is needed");
     if (options.tlsCert.empty() != options.tlsKey.empty()) return tool.fail("--tls-cert and --tls-key go together");
 
+    std::unique_ptr<zelvar::WebLogin> login;
+    if (usersFile) {
+        std::string error;
+        std::unique_ptr<zelvar::WebUsers> users = zelvar::WebUsers::load(*usersFile, error);
+        if (!users) return tool.fail(error);
+        login = std::make_unique<zelvar::WebLogin>(std::move(users), !options.tlsCert.empty());
+    }
+
     // Stopped by SIGINT or SIGTERM, waited for on a thread of its own: every
     // thread made from here on keeps them blocked.
     sigset_t signals;
@@ -80,7 +115,7 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
         return tool.fail(e.what());
     }
     zelvar::WebLive live(*db);
-    zelvar::WebServer server(options, *db, live);
+    zelvar::WebServer server(options, *db, live, login.get());
     if (!server.valid()) return tool.fail("cannot read the TLS certificate or key (PEM files)");
     const int port = server.bind();
     if (port < 0) return tool.fail("cannot listen on " + options.host + ":" + std::to_string(options.port));

@@ -6,6 +6,7 @@ const kSilentMs = 5 * 60 * 1000;
 let filters = new URLSearchParams();
 let oldest = null;      // the keyset of the last row shown
 let waiting = [];       // live rows held while the user scrolls
+const shown = new Set(); // the keys of the rows in the table
 
 function cell(row, text, title) {
   const td = row.insertCell();
@@ -52,12 +53,25 @@ function matches(r) {
          (!filters.get("id") || String(r.id) === filters.get("id"));
 }
 
+// A row's key in the table: the live stream may bring again a call the page
+// loaded (a station's first calls after the server started).
+function heardKey(r) {
+  return JSON.stringify([r.station, r.source, r.seq]);
+}
+
 function heardRow(r, before) {
+  const key = heardKey(r);
+  if (shown.has(key)) return;
+  shown.add(key);
   const body = document.querySelector("#heard tbody");
   const row = body.insertRow(before ? 0 : -1);
+  row.dataset.key = key;
   cell(row, localTime(r.time), r.time + " UTC");
-  for (const key of ["station", "port", "call", "group", "id", "clr", "enc", "ptt", "dbm"]) cell(row, r[key]);
-  while (body.rows.length > kRowsMax) body.deleteRow(-1);
+  for (const name of ["station", "port", "call", "group", "id", "clr", "enc", "ptt", "dbm"]) cell(row, r[name]);
+  while (body.rows.length > kRowsMax) {
+    shown.delete(body.rows[body.rows.length - 1].dataset.key);
+    body.deleteRow(-1);
+  }
 }
 
 async function loadHeard(more) {
@@ -67,6 +81,7 @@ async function loadHeard(more) {
     for (const key of ["time", "station", "source", "seq"]) query.set("before_" + key, String(oldest[key]));
   } else {
     document.querySelector("#heard tbody").replaceChildren();
+    shown.clear();
   }
   const { rows } = await getJson("/api/heard?" + query);
   for (const r of rows) heardRow(r, false);
@@ -103,6 +118,17 @@ function listen() {
   source.addEventListener("reset", () => { loadHeard(false).catch(report); });
 }
 
+// With logins, who is logged in and the logout form's token; without, nothing.
+async function showLogin() {
+  const response = await fetch("/api/session", { headers: { Accept: "application/json" } });
+  if (!response.ok) return;
+  const session = await response.json();
+  const form = document.getElementById("logout");
+  document.getElementById("user").textContent = session.user;
+  form.elements.csrf.value = session.csrf;
+  form.hidden = false;
+}
+
 function report(error) {
   document.getElementById("status").textContent = "Error: " + error.message;
 }
@@ -121,4 +147,5 @@ document.addEventListener("DOMContentLoaded", () => {
   setInterval(() => { loadStations().catch(report); }, 10000);
   loadHeard(false).catch(report);
   listen();
+  showLogin().catch(report);
 });
