@@ -7,6 +7,7 @@
 #include <QWindow>
 
 #include "HistoryWindow.h"
+#include "MillionReports.h"
 
 namespace {
 
@@ -14,11 +15,7 @@ using zelvar::SignalHistory;
 
 void BM_PlotRepaint(benchmark::State& state) {
     SignalHistory history;
-    constexpr SignalHistory::Time kStart = 1'765'000'000'000;
-    for (int i = 0; i < 1'000'000; ++i) {
-        if (i % 1000 == 999) history.addGap(1, kStart + i);
-        history.add(1, kStart + i, static_cast<SignalHistory::Level>(-60 - i % 80));
-    }
+    zelvar::bench::AddMillionReports(history);
     zelvar::HistoryPlot plot(history);
     // The plot's margins take 68 pixels beside its 1,200 columns.
     plot.resize(1200 + 68, 500);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "HistoryFeed.h"
+#include "MillionReports.h"
 
 namespace {
 
@@ -56,11 +57,8 @@ BENCHMARK(BM_LiveReport);
 
 void BM_PlotColumns(benchmark::State& state) {
     SignalHistory history;
-    constexpr SignalHistory::Time kStart = 1'765'000'000'000;
-    for (int i = 0; i < 1'000'000; ++i) {
-        if (i % 1000 == 999) history.addGap(1, kStart + i);
-        history.add(1, kStart + i, static_cast<SignalHistory::Level>(-60 - i % 80));
-    }
+    zelvar::bench::AddMillionReports(history);
+    constexpr SignalHistory::Time kStart = zelvar::bench::kMillionReportsStart;
     for (auto _ : state) {
         benchmark::DoNotOptimize(history.columns(1, kStart, kStart + 1'000'000, 1200));
     }
