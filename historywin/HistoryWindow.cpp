@@ -16,7 +16,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string_view>
+#include <system_error>
 #include <vector>
+
+#include "HistoryFeed.h"
 
 namespace zelvar {
 
@@ -37,6 +41,9 @@ public:
     QString saveFile(QWidget* parent, const QString& caption, const QString& filter) override {
         return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
     }
+    QStringList openFiles(QWidget* parent, const QString& caption, const QString& filter) override {
+        return QFileDialog::getOpenFileNames(parent, caption, QString(), filter);
+    }
     void showError(QWidget* parent, const QString& text) override {
         QMessageBox::warning(parent, QStringLiteral("Signal History"), text);
     }
@@ -53,6 +60,12 @@ Time TickStep(Time span, int width) {
         if (step >= wanted) return step;
     return steps[std::size(steps) - 1] * (wanted / steps[std::size(steps) - 1] + 1);
 }
+
+// The line of each opened log, one pixel column a character: '#' drawn,
+// '-' left out within the line. A pen's own dashes would not show, as the line is made of
+// one-column strokes that each start the pattern afresh.
+constexpr std::string_view kLogPatterns[HistoryPlot::kMaxLogs] = {
+    "######----", "##---", "########---##---", "###--###--###------"};
 
 QString TickText(Time time, Time step) {
     const QDateTime wall = WallClock(time);
@@ -76,16 +89,37 @@ HistoryPlot::HistoryPlot(const SignalHistory& history, QWidget* parent)
     showWholeRun();
 }
 
+void HistoryPlot::setLogs(std::vector<const SignalHistory*> logs) {
+    logs_ = std::move(logs);
+    if (logs_.size() > std::size_t{kMaxLogs}) logs_.resize(kMaxLogs);
+    refresh();
+}
+
 void HistoryPlot::showWholeRun() {
     follow_ = true;
     refresh();
 }
 
 void HistoryPlot::refresh() {
+    bool any = false;
     Time first = 0;
     Time last = 0;
-    if (follow_ && history_.timeRange(first, last)) window_.setRange(first, last + 1);
+    for (const SignalHistory* history : sources()) {
+        Time from = 0;
+        Time to = 0;
+        if (!history->timeRange(from, to)) continue;
+        first = any ? std::min(first, from) : from;
+        last = any ? std::max(last, to) : to;
+        any = true;
+    }
+    if (follow_ && any) window_.setRange(first, last + 1);
     update();
+}
+
+std::vector<const SignalHistory*> HistoryPlot::sources() const {
+    std::vector<const SignalHistory*> all{&history_};
+    all.insert(all.end(), logs_.begin(), logs_.end());
+    return all;
 }
 
 QRect HistoryPlot::plotArea() const {
@@ -102,15 +136,19 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     const QRect area = plotArea();
     const Time from = window_.from();
     const Time to = window_.to();
-    std::array<Columns, SignalHistory::kPorts> ports;
+    // Per source (the live history, then each log), per port.
+    std::vector<std::array<Columns, SignalHistory::kPorts>> ports;
     int low = SignalHistory::kMax;
     int high = -SignalHistory::kMax;
-    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
-        ports[std::size_t(port - 1)] = history_.columns(port, from, to, area.width());
-        for (const auto& column : ports[std::size_t(port - 1)]) {
-            if (!column.filled) continue;
-            low = std::min<int>(low, column.min);
-            if (column.max != SignalHistory::kMax) high = std::max<int>(high, column.max);
+    for (const SignalHistory* history : sources()) {
+        auto& source = ports.emplace_back();
+        for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+            source[std::size_t(port - 1)] = history->columns(port, from, to, area.width());
+            for (const auto& column : source[std::size_t(port - 1)]) {
+                if (!column.filled) continue;
+                low = std::min<int>(low, column.min);
+                if (column.max != SignalHistory::kMax) high = std::max<int>(high, column.max);
+            }
         }
     }
     if (high < low) high = low;
@@ -151,26 +189,38 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 
     std::vector<QLineF> lines;
-    for (int port = 1; port <= SignalHistory::kPorts; ++port) {
-        lines.clear();
-        const Columns& columns = ports[std::size_t(port - 1)];
-        double previous = 0;
-        bool joined = false;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const auto& column = columns[i];
-            if (!column.filled) continue;
-            const double x = area.left() + double(i) + 0.5;
-            const double top = yOf(column.max);
-            const double bottom = yOf(column.min);
-            const double middle = (top + bottom) / 2;
-            if (joined && !column.breakBefore) lines.emplace_back(x - 1, previous, x, middle);
-            // A lone column still shows as a dot.
-            lines.emplace_back(x, std::min(top, middle - 0.5), x, std::max(bottom, middle + 0.5));
-            previous = middle;
-            joined = true;
+    for (std::size_t source = 0; source < ports.size(); ++source) {
+        for (int port = 1; port <= SignalHistory::kPorts; ++port) {
+            lines.clear();
+            const Columns& columns = ports[source][std::size_t(port - 1)];
+            const std::string_view pattern = source == 0 ? "#" : kLogPatterns[source - 1];
+            double previous = 0;
+            bool joined = false;
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                const auto& column = columns[i];
+                if (!column.filled) continue;
+                // A line's ends and lone points are always drawn.
+                const bool inside = i > 0 && columns[i - 1].filled && !column.breakBefore &&
+                                    i + 1 < columns.size() && columns[i + 1].filled &&
+                                    !columns[i + 1].breakBefore;
+                if (inside && pattern[i % pattern.size()] != '#') {
+                    joined = false;
+                    continue;
+                }
+                const double x = area.left() + double(i) + 0.5;
+                const double top = yOf(column.max);
+                const double bottom = yOf(column.min);
+                const double middle = (top + bottom) / 2;
+                if (joined && !column.breakBefore) lines.emplace_back(x - 1, previous, x, middle);
+                // A lone column still shows as a dot.
+                lines.emplace_back(x, std::min(top, middle - 0.5), x,
+                                   std::max(bottom, middle + 0.5));
+                previous = middle;
+                joined = true;
+            }
+            painter.setPen(QPen(PortColour(port), 1));
+            painter.drawLines(lines.data(), int(lines.size()));
         }
-        painter.setPen(QPen(PortColour(port), 1));
-        painter.drawLines(lines.data(), int(lines.size()));
     }
 }
 
@@ -254,8 +304,9 @@ void HistoryPlot::describe(const QPoint& at) {
     emit hovered(text);
 }
 
-HistoryWindow::HistoryWindow(const SignalHistory& history, QWidget* parent)
-    : QWidget(parent, Qt::Window), history_(history) {
+HistoryWindow::HistoryWindow(const SignalHistory& history, const Settings& settings,
+                             QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), settings_(settings) {
     setObjectName(QStringLiteral("SignalHistory"));
     setWindowTitle(QStringLiteral("Signal History"));
     plot_ = new HistoryPlot(history, this);
@@ -263,12 +314,15 @@ HistoryWindow::HistoryWindow(const SignalHistory& history, QWidget* parent)
     cursor_->setObjectName(QStringLiteral("historyCursor"));
     auto* whole = new QPushButton(QStringLiteral("&Whole Run"), this);
     whole->setObjectName(QStringLiteral("historyWholeRun"));
+    auto* open = new QPushButton(QStringLiteral("&Open Log..."), this);
+    open->setObjectName(QStringLiteral("historyOpenLog"));
     auto* csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
     csv->setObjectName(QStringLiteral("historyExportCsv"));
     auto* image = new QPushButton(QStringLiteral("Save &Image..."), this);
     image->setObjectName(QStringLiteral("historySaveImage"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(whole);
+    buttons->addWidget(open);
     buttons->addWidget(csv);
     buttons->addWidget(image);
     buttons->addStretch();
@@ -284,6 +338,7 @@ HistoryWindow::HistoryWindow(const SignalHistory& history, QWidget* parent)
     layout->addWidget(plot_, 1);
     layout->addWidget(cursor_);
     connect(whole, &QPushButton::clicked, plot_, &HistoryPlot::showWholeRun);
+    connect(open, &QPushButton::clicked, this, &HistoryWindow::openLogs);
     connect(csv, &QPushButton::clicked, this, &HistoryWindow::exportCsv);
     connect(image, &QPushButton::clicked, this, &HistoryWindow::saveImage);
     connect(plot_, &HistoryPlot::hovered, cursor_, &QLabel::setText);
@@ -308,6 +363,52 @@ HistoryDialogs& HistoryWindow::dialogs() {
     if (dialogs_) return *dialogs_;
     if (!ownDialogs_) ownDialogs_ = std::make_unique<WidgetHistoryDialogs>();
     return *ownDialogs_;
+}
+
+void HistoryWindow::openLogs() {
+    const QStringList paths =
+        dialogs().openFiles(this, QStringLiteral("Open Log"), QStringLiteral("Logs (*.hex *.txt)"));
+    if (paths.isEmpty()) return;
+    if (paths.size() > HistoryPlot::kMaxLogs) {
+        dialogs().showError(
+            this,
+            QStringLiteral("At most %1 logs can be shown at once.").arg(HistoryPlot::kMaxLogs));
+        return;
+    }
+    std::vector<std::unique_ptr<SignalHistory>> logs;
+    for (const QString& path : paths) {
+        const QString problem =
+            readLog(path, *logs.emplace_back(std::make_unique<SignalHistory>(kLogExactPoints)));
+        if (!problem.isEmpty()) {
+            dialogs().showError(this, QStringLiteral("Cannot open %1: %2").arg(path, problem));
+            return;
+        }
+    }
+    logs_ = std::move(logs);
+    std::vector<const SignalHistory*> shown;
+    for (const auto& log : logs_) shown.push_back(log.get());
+    plot_->setLogs(std::move(shown));
+}
+
+QString HistoryWindow::readLog(const QString& path, SignalHistory& log) const {
+    const bool hex = path.endsWith(QStringLiteral(".hex"), Qt::CaseInsensitive);
+    if (!hex && !path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+        return QStringLiteral("not a .hex or .txt log");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return file.errorString();
+    try {
+        if (hex) {
+            FeedHexLog(log, file.handle(), settings_);
+        } else {
+            FeedTextLog(log, file.handle());
+        }
+    } catch (const std::system_error& error) {
+        return QString::fromLocal8Bit(error.code().message());
+    }
+    Time first = 0;
+    Time last = 0;
+    if (!log.timeRange(first, last)) return QStringLiteral("it holds no signal report");
+    return QString();
 }
 
 void HistoryWindow::exportCsv() {

@@ -68,7 +68,7 @@ void TMainForm::buildMenus() {
     connect(signalHistory, &QAction::triggered, this, [this] {
         // One window, kept when closed, so its zoom stays as the user left it.
         auto* window = findChild<zelvar::HistoryWindow*>();
-        if (!window) window = new zelvar::HistoryWindow(model_.signalHistory(), this);
+        if (!window) window = new zelvar::HistoryWindow(model_.signalHistory(), settings_, this);
         window->show();
         window->raise();
         window->activateWindow();

@@ -1,5 +1,6 @@
 // The signal history window: live reports appear, zoom and pan keep the time
-// under the cursor, the CSV holds the points shown.
+// under the cursor, the CSV holds the points shown, saved logs are drawn beside
+// the live lines.
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QWheelEvent>
 
 #include "HistoryWindow.h"
+#include "Settings.h"
 
 namespace {
 
@@ -18,8 +20,10 @@ using zelvar::SignalHistory;
 class ScriptedHistoryDialogs : public zelvar::HistoryDialogs {
 public:
     QString answer;
+    QStringList opened;
     QStringList errors;
     QString saveFile(QWidget*, const QString&, const QString&) override { return answer; }
+    QStringList openFiles(QWidget*, const QString&, const QString&) override { return opened; }
     void showError(QWidget*, const QString& text) override { errors << text; }
 };
 
@@ -45,11 +49,13 @@ private slots:
     void liveReportsAppear();
     void zoomAndPanKeepTheTimeUnderTheCursor();
     void csvAndImageHoldWhatIsShown();
+    void openedLogsAreDrawnAndAnUnreadableOneChangesNothing();
 };
 
 void HistoryWindowTest::liveReportsAppear() {
     SignalHistory history;
-    zelvar::HistoryWindow window(history);
+    const zelvar::Settings settings{};
+    zelvar::HistoryWindow window(history, settings);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(2)), 0);
@@ -69,7 +75,8 @@ void HistoryWindowTest::liveReportsAppear() {
 void HistoryWindowTest::zoomAndPanKeepTheTimeUnderTheCursor() {
     SignalHistory history;
     for (int i = 0; i <= 1000; ++i) history.add(1, i * 1000, -70);
-    zelvar::HistoryWindow window(history);
+    const zelvar::Settings settings{};
+    zelvar::HistoryWindow window(history, settings);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     zelvar::HistoryPlot& plot = window.plot();
@@ -107,7 +114,8 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
         history.add(1 + i % 4, 5'000'000 + i * 500, SignalHistory::Level(-100 + i % 40));
         if (i % 50 == 0) history.addGap(3, 5'000'000 + i * 500 + 1);
     }
-    zelvar::HistoryWindow window(history);
+    const zelvar::Settings settings{};
+    zelvar::HistoryWindow window(history, settings);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
@@ -147,6 +155,43 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
     dialogs.answer = dir.filePath(QStringLiteral("no/such/folder.csv"));
     window.findChild<QPushButton*>(QStringLiteral("historyExportCsv"))->click();
     QCOMPARE(dialogs.errors.size(), 1);
+}
+
+void HistoryWindowTest::openedLogsAreDrawnAndAnUnreadableOneChangesNothing() {
+    SignalHistory history;
+    const zelvar::Settings settings{};
+    zelvar::HistoryWindow window(history, settings);
+    ScriptedHistoryDialogs dialogs;
+    window.setDialogs(&dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto drawn = [&] {
+        const QImage image = window.plot().grab().toImage();
+        int pixels = 0;
+        for (int port = 1; port <= SignalHistory::kPorts; ++port)
+            pixels += PixelsOf(image, zelvar::PortColour(port));
+        return pixels;
+    };
+    QCOMPARE(drawn(), 0);
+    const QString data = QStringLiteral(ZELVAR_TEST_DATA);
+    dialogs.opened = QStringList{data + QStringLiteral("/reports.hex"),
+                                 data + QStringLiteral("/drive-test.txt")};
+    window.findChild<QPushButton*>(QStringLiteral("historyOpenLog"))->click();
+    QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(window.openedLogs(), 2);
+    const int both = drawn();
+    QVERIFY(both > 50);
+
+    // One unreadable log among those chosen: an error, and both stay drawn.
+    QTemporaryDir dir;
+    dialogs.opened = QStringList{data + QStringLiteral("/reports.hex"),
+                                 dir.filePath(QStringLiteral("missing.hex"))};
+    window.findChild<QPushButton*>(QStringLiteral("historyOpenLog"))->click();
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY2(dialogs.errors.front().contains(QStringLiteral("missing.hex")),
+             qPrintable(dialogs.errors.front()));
+    QCOMPARE(window.openedLogs(), 2);
+    QCOMPARE(drawn(), both);
 }
 
 QTEST_MAIN(HistoryWindowTest)
