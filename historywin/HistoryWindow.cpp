@@ -62,8 +62,8 @@ Time TickStep(Time span, int width) {
 }
 
 // The line of each opened log, one pixel column a character: '#' drawn,
-// '-' left out within the line. A pen's own dashes would not show, as the line is made of
-// one-column strokes that each start the pattern afresh.
+// '-' left out within the line. A pen's own dashes would not show, as the
+// line is made of one-column strokes that each start the pattern afresh.
 constexpr std::string_view kLogPatterns[HistoryPlot::kMaxLogs] = {
     "######----", "##---", "########---##---", "###--###--###------"};
 
@@ -384,10 +384,11 @@ void HistoryWindow::openLogs() {
             return;
         }
     }
-    logs_ = std::move(logs);
+    // The plot lets go of the logs shown before they are freed.
     std::vector<const SignalHistory*> shown;
-    for (const auto& log : logs_) shown.push_back(log.get());
+    for (const auto& log : logs) shown.push_back(log.get());
     plot_->setLogs(std::move(shown));
+    logs_ = std::move(logs);
 }
 
 QString HistoryWindow::readLog(const QString& path, SignalHistory& log) const {
