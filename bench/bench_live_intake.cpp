@@ -561,7 +561,7 @@ int child(const Options& o) {
         ->removeEventFilter(&paintClock);
     if (!settled) std::fprintf(stderr, "bench_live_intake: the backlog never settled\n");
     // Rollover files still on their way are on the disk after this.
-    form.finishBackgroundSaves();
+    form.model().finishBackgroundSaves();
 
     long long sent = -1;
     for (const QByteArray& line : sim.readAllStandardOutput().split('\n')) {

@@ -286,7 +286,7 @@ int childLive(int seconds, bool prefill) {
             hex.append("1$F4BEE070\t00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F " +
                        std::to_string(i));
         }
-        form.showDecodedLines(text, hex);
+        form.model().showDecodedLines(text, hex);
         form.flushLogViews();
     }
     const std::size_t before = textLog(form)->lineCount();

@@ -3,7 +3,7 @@
 #include <QAction>
 
 #include "LogView.h"
-#include "MainRules.h"
+#include "MonitorRules.h"
 #include "ZelvarMain.h"
 
 void TMainForm::RefreshTypeSummary() {
@@ -22,8 +22,6 @@ void TMainForm::RefreshDisplayMode() {
     const zelvar::HeaderEdit edit =
         zelvar::DecideHeaderEdit(last, before, mnuStartUDP->isChecked(),
                                  zelvar::ModeHeader(model_.mirrors().OnlyRSSI, model_.gps().Connected));
-    if (edit.removeLast) removeLastTextLine();
-    if (!edit.append.empty()) {
-        appendToView(Memo1, edit.append);
-    }
+    if (edit.removeLast) Memo1->removeLastLine();
+    if (!edit.append.empty()) Memo1->appendLines(edit.append);
 }

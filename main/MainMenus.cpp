@@ -47,8 +47,10 @@ void TMainForm::buildMenus() {
     mnuSaveAs = addCommand(mnuFile, "mnuSaveAs", QStringLiteral("&Save Data As..."));
     QAction* exportCoverage =
         addCommand(mnuFile, "mnuExportCoverage", QStringLiteral("Export &Coverage..."));
-    auto* coverage = new zelvar::CoverageMapExport(*this, busy_, settings_,
-                                                   [this] { return textLogSnapshot(); });
+    auto* coverage = new zelvar::CoverageMapExport(*this, model_.busyRuns(), settings_, [this] {
+        flushLogViews();
+        return Memo1->snapshot();
+    });
     connect(exportCoverage, &QAction::triggered, coverage,
             &zelvar::CoverageMapExport::exportChosen);
 
@@ -83,7 +85,7 @@ void TMainForm::buildMenus() {
                              QKeySequence(Qt::Key_F4));
 #ifdef ZELVAR_PUBLISH
     publishing_ = new zelvar::PublishControl(
-        {*this, model_, [this] { return settingsFileName(); }, [this] { return FilesDir; }});
+        {*this, model_, [this] { return settingsFileName(); }, [this] { return filesFolder(); }});
     QAction* publish = addCommand(mnuOptions, "mnuPublish", QStringLiteral("&Publish..."));
     connect(publish, &QAction::triggered, publishing_, &zelvar::PublishControl::dialogChosen);
 #endif
@@ -101,14 +103,15 @@ void TMainForm::buildMenus() {
         addCommand(mnuOptions, "mnuCopyText", QStringLiteral("Copy &Text Log to Clipboard"),
                    QKeySequence(Qt::CTRL | Qt::Key_T));
 
-    connect(mnuDecode, &QAction::triggered, this, &TMainForm::mnuDecodeClick);
-    connect(mnuAutoSave, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
-    connect(mnu65535, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
-    connect(mnuSaveAs, &QAction::triggered, this, &TMainForm::mnuSaveAsClick);
-    connect(mnuHexLog, &QAction::triggered, this, &TMainForm::RefreshAutoSaveStatus);
+    connect(mnuDecode, &QAction::triggered, this, [this] { model_.decodeChosen(); });
+    const auto refreshAutoSave = [this] { model_.refreshAutoSaveStatus(); };
+    connect(mnuAutoSave, &QAction::triggered, this, refreshAutoSave);
+    connect(mnu65535, &QAction::triggered, this, refreshAutoSave);
+    connect(mnuSaveAs, &QAction::triggered, this, [this] { model_.saveAsChosen(); });
+    connect(mnuHexLog, &QAction::triggered, this, refreshAutoSave);
     connect(mnuOnlyRSSI, &QAction::triggered, this, &TMainForm::RefreshDisplayMode);
-    connect(mnuStartUDP, &QAction::triggered, this, &TMainForm::mnuStartUDPClick);
-    connect(mnuClear, &QAction::triggered, this, &TMainForm::mnuClearClick);
+    connect(mnuStartUDP, &QAction::triggered, this, [this] { model_.startMonitoringChosen(); });
+    connect(mnuClear, &QAction::triggered, this, [this] { model_.clearChosen(); });
     connect(mnuSettings, &QAction::triggered, this, &TMainForm::mnuSettingsClick);
     connect(mnuEditor, &QAction::triggered, this, &TMainForm::mnuEditorClick);
     connect(mnuCopyText, &QAction::triggered, this, &TMainForm::mnuCopyTextClick);
@@ -132,12 +135,8 @@ bool TMainForm::editorVisible() const {
     return editor_ && editor_->editorShown();
 }
 
-void TMainForm::mnuStartUDPClick() {
-    model_.startMonitoringChosen();
-}
-
 void TMainForm::mnuSettingsClick() {
-    if (!options_ || busy_.ask(zelvar::Command::Settings) != zelvar::BusyRuns::Answer::Go) return;
+    if (!options_ || !model_.commandMayRun(zelvar::Command::Settings)) return;
     if (options_->isVisible()) {
         options_->hide();
         return;
@@ -148,7 +147,7 @@ void TMainForm::mnuSettingsClick() {
 
 void TMainForm::mnuEditorClick() {
     // An editor opened while closing would also keep the logs from being saved.
-    if (!editor_ || busy_.ask(zelvar::Command::Editor) != zelvar::BusyRuns::Answer::Go) return;
+    if (!editor_ || !model_.commandMayRun(zelvar::Command::Editor)) return;
     if (editor_->editorShown()) {
         editor_->hideEditor();
         return;
@@ -166,7 +165,7 @@ void TMainForm::hideEditor() {
 
 void TMainForm::editorVisibilityChanged(bool visible) {
     setLogViewsEditing(visible);
-    RefreshAutoSaveStatus();
+    model_.refreshAutoSaveStatus();
 }
 
 void TMainForm::setLogViewsEditing(bool editing) {
@@ -192,12 +191,10 @@ void TMainForm::updateSMeterHints() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == Memo1 || watched == Memo2) && event->type() == QEvent::KeyPress) {
-        Memo1KeyDown(static_cast<QKeyEvent*>(event)->key());
+    // Esc in either log view stops an offline decoding.
+    if ((watched == Memo1 || watched == Memo2) && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        model_.escapePressed();
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainForm::Memo1KeyDown(int key) {
-    if (key == Qt::Key_Escape) busy_.abortDecoding();
 }

@@ -13,14 +13,12 @@
 #include <algorithm>
 #include <clocale>
 
-#include "LogSaveControl.h"
 #include "LogView.h"
 #include "PortNameBox.h"
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
 #include "SettingsStore.h"
-#include "UserDialogs.h"
 #include "WindowFonts.h"
 #include "ZelvarMain.h"
 
@@ -61,11 +59,7 @@ zelvar::LogView* makeLogView(const QString& name, QWidget* parent) {
 TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      model_(settings_, *this),
-      busy_(model_.busyRuns()),
-      decoder_(model_.decoder()),
-      offline_(model_.offlineRun()),
-      saving_(&model_.saveControl()) {
+      model_(settings_, *this, dialogs_) {
     // Numbers are written with "." whatever the user's locale; the C library
     // follows the locale that the application object has switched to.
     std::setlocale(LC_NUMERIC, "C");
@@ -88,8 +82,6 @@ TMainForm::TMainForm(zelvar::Settings& settings, QWidget* parent)
     layout->addWidget(GPSPanel);
     buildStatusBar();
     buildMenus();
-
-    sinceEvents_.start();
 }
 
 TMainForm::~TMainForm() {
@@ -111,10 +103,6 @@ void TMainForm::buildLogArea() {
     auto* hexLayout = new QVBoxLayout(HexPanel);
     hexLayout->setContentsMargins(0, 0, 0, 0);
     Memo2 = makeLogView(QStringLiteral("Memo2"), HexPanel);
-    connect(saving_, &zelvar::LogSaveControl::backgroundSaveFailed, this,
-            &TMainForm::backgroundSaveFailed);
-    connect(saving_, &zelvar::LogSaveControl::statusChanged, this,
-            &TMainForm::RefreshAutoSaveStatus);
     hexLayout->addWidget(Memo2);
     Memo1->setMinimumHeight(1);
     HexPanel->setMinimumHeight(1);
@@ -251,6 +239,11 @@ QProgressBar* TMainForm::sMeter(int port) const {
     }
 }
 
+void TMainForm::drawStatusNow() {
+    statusPanels_[1]->repaint();
+    statusPanels_[2]->repaint();
+}
+
 QString TMainForm::statusText(int panel) const {
     return statusPanels_.at(static_cast<std::size_t>(panel - 1))->text();
 }
@@ -302,21 +295,7 @@ void TMainForm::settingsNotSaved() {
     if (settingsTroubleShown_) return;
     settingsTroubleShown_ = true;
     setStatusText(3, QStringLiteral(" Settings Not Saved"));
-    statusPanels_[2]->setToolTip(store_->writeFailureText());
-}
-
-void TMainForm::setDialogs(zelvar::UserDialogs* dialogs) {
-    dialogs_ = dialogs;
-}
-
-void TMainForm::showErrorBox(const QString& text) {
-    dialogs().showError(this, text);
-}
-
-zelvar::UserDialogs& TMainForm::dialogs() {
-    if (dialogs_) return *dialogs_;
-    if (!ownDialogs_) ownDialogs_ = std::make_unique<zelvar::WidgetDialogs>();
-    return *ownDialogs_;
+    setStatusHint(3, store_->writeFailureText());
 }
 
 QString TMainForm::gpsPortName() const {

@@ -3,12 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QLabel>
 #include <QShowEvent>
-#include <QThread>
 
-#include "LogSaveControl.h"
-#include "MainRules.h"
 #include "SettingsStore.h"
 #include "WindowBounds.h"
 #include "LogView.h"
@@ -26,14 +22,9 @@ void TMainForm::startUp() {
     // The auto-saved logs go below the folder the program was started in.
     const QString current = QDir::currentPath();
     QDir(current).mkdir(QStringLiteral("Files"));
-    FilesDir = QDir(current).filePath(QStringLiteral("Files")) + QLatin1Char('/');
-    model_.setLogsSaved(true);
-    offline_.OfflineInputLines.clear();
-    decoder_.clearDecodedLines();
     loadSettings();
     checkSettingsStore();
-    model_.startRecovery(QDir::cleanPath(FilesDir));
-    saving_->startJournal(QDir::cleanPath(FilesDir));
+    model_.startUp(QDir(current).filePath(QStringLiteral("Files")) + QLatin1Char('/'));
     Memo1->setFocus();
 }
 
@@ -71,7 +62,7 @@ void TMainForm::loadSettings() {
     setSerialPorts(serialPortLister_ ? serialPortLister_() : QStringList());
 
     RefreshDisplayMode();
-    RefreshAutoSaveStatus();
+    model_.refreshAutoSaveStatus();
     if (settings_.Editor) mnuEditorClick();
     updateSMeterHints();
 }
@@ -96,7 +87,7 @@ void TMainForm::saveSettings() {
 }
 
 void TMainForm::closeUnattended() {
-    unattendedClose_ = true;
+    model_.setUnattendedClose();
     close();
 }
 
@@ -107,58 +98,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // Whatever lets events through finishes first: a decoding or an editor
-    // command stops at its next line, a stop, a question or a GPS command
-    // runs to its end; the close follows once. A request that the close
-    // sequence's own event processing lets in is the close already running.
-    const auto closing = busy_.tryBegin(zelvar::Command::Close, zelvar::RunKind::CloseSequence,
-                                        {}, [this] { close(); });
-    if (!closing) {
-        event->ignore();
-        return;
-    }
-    busy_.letEventsThrough();
-
-    bool sessionStopped = false;
-    if (model_.monitoring()) {
-        QThread::msleep(10);
-        model_.stopSessionForClose();
-        QThread::msleep(40);
-        sessionStopped = true;
-    }
-
-    flushLogViews();
-    saving_->finishBackgroundSaves();
-    if (zelvar::AutoSaveDue(mnuAutoSave->isChecked(), editorVisible(), model_.logsSaved()) &&
-        !autoSaveOrChoose(true)) {
-        // The logs could not be written: keep the window and its views so the
-        // user can save them elsewhere.
-        busy_.closeCancelled();
-        if (sessionStopped) mnuStartUDP->setChecked(false);
-        event->ignore();
-        return;
-    }
-
-    model_.stopRecovery();
-    // Saved, or given up by the user: the journal is not needed any more.
-    // With the editor shown no file is written at the close, and an
-    // unattended close gives up nothing: the packages no save holds stay in
-    // the journal for the next start to recover.
-    saving_->endJournal(mnuAutoSave->isChecked() && !model_.logsSaved() &&
-                        (editorVisible() || unattendedClose_));
-    offline_.OfflineInputLines.clear();
-    decoder_.clearDecodedLines();
-    saveSettings();
-
-    if (model_.gps().Connected) {
-        model_.closeGpsPort();
-        busy_.letEventsThrough();
-        QThread::msleep(100);
-        busy_.letEventsThrough();
-    }
-
-    event->accept();
-    if (editor_) editor_->hideEditor();
-    if (options_) options_->hide();
-    emit closed();
+    const bool closes = model_.closeSequence({[this] { close(); }, [this] { saveSettings(); },
+                                              [this, event] {
+                                                  event->accept();
+                                                  if (editor_) editor_->hideEditor();
+                                                  if (options_) options_->hide();
+                                                  emit closed();
+                                              }});
+    if (!closes) event->ignore();
 }

@@ -26,4 +26,10 @@ void WidgetDialogs::showError(QWidget* parent, const QString& text) {
     ShowErrorBox(parent, text);
 }
 
+UserDialogs& WindowDialogs::dialogs() {
+    if (chosen_) return *chosen_;
+    if (!own_) own_ = std::make_unique<WidgetDialogs>();
+    return *own_;
+}
+
 }  // namespace zelvar

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <memory>
+
+#include "MonitorDialogs.h"
 
 class QWidget;
 
@@ -22,7 +25,7 @@ public:
 
     // The logs could not be auto-saved before a Clear or a close (`reason`,
     // with the system's text): what now?
-    enum class UnsavedChoice { SaveElsewhere, GoOnWithoutSaving, Cancel };
+    using UnsavedChoice = zelvar::UnsavedChoice;
     virtual UnsavedChoice askUnsavedLogs(QWidget* /*parent*/, const QString& /*reason*/,
                                          bool /*closing*/) {
         return UnsavedChoice::Cancel;
@@ -39,6 +42,32 @@ public:
     void showError(QWidget* parent, const QString& text) override;
     UnsavedChoice askUnsavedLogs(QWidget* parent, const QString& reason, bool closing) override;
     bool confirmLoss(QWidget* parent, bool closing) override;
+};
+
+// The dialogs with the main window as their parent, as the monitor model
+// asks them.
+class WindowDialogs : public MonitorDialogs {
+public:
+    explicit WindowDialogs(QWidget& parent) : parent_(parent) {}
+    // Not owned; nullptr returns to the platform's dialogs.
+    void use(UserDialogs* dialogs) { chosen_ = dialogs; }
+
+    QString openLogFile() override { return dialogs().openLogFile(&parent_); }
+    QString saveLogsAs(const QString& proposedName) override {
+        return dialogs().saveLogsAs(&parent_, proposedName);
+    }
+    void showError(const QString& text) override { dialogs().showError(&parent_, text); }
+    UnsavedChoice askUnsavedLogs(const QString& reason, bool closing) override {
+        return dialogs().askUnsavedLogs(&parent_, reason, closing);
+    }
+    bool confirmLoss(bool closing) override { return dialogs().confirmLoss(&parent_, closing); }
+
+private:
+    UserDialogs& dialogs();
+
+    QWidget& parent_;
+    UserDialogs* chosen_ = nullptr;
+    std::unique_ptr<UserDialogs> own_;
 };
 
 }  // namespace zelvar

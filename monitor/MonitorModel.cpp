@@ -10,18 +10,36 @@
 
 namespace zelvar {
 
-MonitorModel::MonitorModel(const Settings& settings, MonitorView& view)
+MonitorModel::MonitorModel(const Settings& settings, MonitorView& view, MonitorDialogs& dialogs)
     : settings_(settings),
       view_(view),
+      dialogs_(dialogs),
       decoder_(settings_, mirrors_, gps_, *this),
       offline_(decoder_, mirrors_, busy_.decodingFlags()),
       saving_(std::make_unique<LogSaveControl>()) {
     flushTimer_.setSingleShot(true);
     QObject::connect(&flushTimer_, &QTimer::timeout, &flushTimer_, [this] { flushLogViews(); });
+    QObject::connect(saving_.get(), &LogSaveControl::backgroundSaveFailed, &flushTimer_,
+                     [this](const QString& folder, const QString& text) {
+                         backgroundSaveFailed(folder, text);
+                     });
+    QObject::connect(saving_.get(), &LogSaveControl::statusChanged, &flushTimer_,
+                     [this] { refreshAutoSaveStatus(); });
     sinceFlush_.start();
+    sinceEvents_.start();
 }
 
 MonitorModel::~MonitorModel() = default;
+
+void MonitorModel::startUp(const QString& folder) {
+    filesFolder_ = folder;
+    logsSaved_ = true;
+    offline_.OfflineInputLines.clear();
+    decoder_.clearDecodedLines();
+    const QString journals = QDir::cleanPath(folder);
+    startRecovery(journals);
+    saving_->startJournal(journals);
+}
 
 void MonitorModel::startRecovery(const QString& folder) {
     // What a crashed or killed run had received is saved on a thread of its
@@ -67,10 +85,6 @@ void MonitorModel::startRecovery(const QString& folder) {
     recovery_ = std::make_unique<RecoveryRun>(folder, settings_, progressed, finished);
 }
 
-void MonitorModel::stopRecovery() {
-    recovery_.reset();
-}
-
 void MonitorModel::startMonitoringChosen() {
     if (busy_.ask(Command::StartMonitoring) == BusyRuns::Answer::Refused) {
         // The check mark has already toggled: a refused choice leaves none.
@@ -88,14 +102,6 @@ void MonitorModel::copyGpsChosen() {
     if (gpsCommands_) gpsCommands_->copyCoordinatesChosen();
 }
 
-void MonitorModel::stopSessionForClose() {
-    if (session_) session_->stopForClose();
-}
-
-void MonitorModel::closeGpsPort() {
-    if (gpsCommands_) gpsCommands_->closePort();
-}
-
 bool MonitorModel::startMonitoringChecked() const {
     return view_.toggled(ViewToggle::StartMonitoring);
 }
@@ -105,15 +111,15 @@ void MonitorModel::setStartMonitoringChecked(bool checked) {
 }
 
 void MonitorModel::sessionStarting() {
-    view_.sessionPhaseChanged(SessionPhase::Starting);
+    view_.phaseChanged(RunPhase::SessionStarting);
 }
 
 void MonitorModel::sessionEnding() {
-    view_.sessionPhaseChanged(SessionPhase::Ending);
+    view_.phaseChanged(RunPhase::SessionEnding);
 }
 
 void MonitorModel::sessionEnded() {
-    view_.sessionPhaseChanged(SessionPhase::Ended);
+    view_.phaseChanged(RunPhase::SessionEnded);
 }
 
 void MonitorModel::setAddressFieldsEnabled(bool enabled) {
@@ -136,7 +142,7 @@ void MonitorModel::setSessionStatusText(const QString& text, const QString& hint
 void MonitorModel::showError(const QString& text) {
     // The box's own event loop lets a close in: it waits for the box.
     const BusyRuns::Run asking = busy_.begin(RunKind::Question);
-    view_.showErrorBox(text);
+    dialogs_.showError(text);
 }
 
 void MonitorModel::resetSMeters() {
@@ -186,7 +192,7 @@ void MonitorModel::decodeEditorLines(LineList lines, const QString& title) {
     // ASCII, where a character outside Latin-1 would become '?', which it
     // would read as a digit.
     offline_.OfflineInputLines.share(lines.share());
-    view_.runOfflineDecoding(title);
+    decodeOfflineInput(title);
 }
 
 void MonitorModel::setMainDecodeEnabled(bool enabled) {

@@ -29,7 +29,7 @@ QString latin1(const std::string& text) {
 }  // namespace
 
 bool MonitorModel::textLogEmpty() const {
-    return pendingText_.empty() && view_.textLogEmpty();
+    return pendingText_.empty() && view_.logEmpty(LogPane::Text);
 }
 
 void MonitorModel::appendTextLine(std::string_view line) {
@@ -74,7 +74,7 @@ void MonitorModel::flushLogViews() {
         pendingHex_.clear();
     }
     // The number of packages waiting unsaved moves with every package.
-    if (saving_->failing()) view_.refreshAutoSaveStatus();
+    if (saving_->failing()) refreshAutoSaveStatus();
     if (countsPending_) {
         countsPending_ = false;
         view_.setStatusText(2, latin1(pendingCounts_));

@@ -274,7 +274,7 @@ void DecodeTest::eventsRunWhileALongLogIsReadAndDecoded() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    w.setEventInterval(0);  // however fast this machine reads
+    w.model().setEventInterval(0);  // however fast this machine reads
     const std::size_t total = 400000;
     MainHarness::writeAll(h.scratch("long.hex"), longLog(static_cast<int>(total)));
     h.dialogs.openAnswers << h.scratch("long.hex");

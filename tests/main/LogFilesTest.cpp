@@ -179,9 +179,9 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     // While the save fails, packages keep coming: two more rollovers' worth.
     // No box asks anything, and the views keep all of it.
     receive(65536, 1);
-    w.finishBackgroundSaves();
+    w.model().finishBackgroundSaves();
     receive(2 * 65536, 2);
-    w.finishBackgroundSaves();
+    w.model().finishBackgroundSaves();
     QVERIFY(h.dialogs.errors.isEmpty());
     QCOMPARE(w.hexLogLines().size(), 2 * 65536);
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save Failing: 196608"));
@@ -218,9 +218,9 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     blockFilesFolder(h);
     fillViews(w);
     w.model().decoder().setCounts(0, 65536);
-    w.RolloverCheck();
-    w.finishBackgroundSaves();
-    QVERIFY(w.backgroundSavesFailing());
+    w.model().rolloverCheck();
+    w.model().finishBackgroundSaves();
+    QVERIFY(w.model().backgroundSavesFailing());
     QVERIFY2(h.dialogs.errors.isEmpty(), qPrintable(h.dialogs.errors.join(QLatin1Char('\n'))));
     QVERIFY(w.statusText(1).startsWith(QStringLiteral(" Auto Save Failing")));
 
@@ -228,7 +228,7 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     QVERIFY(QDir(h.workDir()).mkdir(QStringLiteral("Files")));
     QTRY_COMPARE(h.savedFiles().size(), 2);
     QCOMPARE(MainHarness::readAll(onlyFile(h, ".hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
-    QTRY_VERIFY(!w.backgroundSavesFailing());
+    QTRY_VERIFY(!w.model().backgroundSavesFailing());
     QVERIFY(!w.statusText(1).contains(QStringLiteral("Failing")));
     QVERIFY(h.dialogs.errors.isEmpty());
 }
@@ -335,13 +335,13 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
     for (int port = 1; port <= 3; ++port)
         decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
     w.model().liveDataReceived();
-    const std::vector<std::string> files = w.syncJournal();
+    const std::vector<std::string> files = w.model().syncJournal();
     QCOMPARE(files.size(), std::size_t{1});
     QCOMPARE(MainHarness::readAll(QString::fromStdString(files[0])),
              QByteArray("1$F4BEE070\t00 00 00 00 77\r\n2$F4BEE070\t00 00 00 00 77\r\n"
                         "3$F4BEE070\t00 00 00 00 77\r\n"));
     action(w, "mnuClear")->trigger();
-    QVERIFY(w.syncJournal().empty());
+    QVERIFY(w.model().syncJournal().empty());
     QCOMPARE(h.savedFiles().size(), 2);  // nothing to write but the journal
 }
 
@@ -401,7 +401,7 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 2);
     // The views are empty at once; the files follow from the writer's thread.
     QVERIFY(w.hexLogLines().isEmpty());
-    w.finishBackgroundSaves();
+    w.model().finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);  // the text view was empty
     const QByteArray hex = MainHarness::readAll(onlyFile(h, ".hex"));
     QCOMPARE(hex.count('\n'), 65536);
@@ -421,8 +421,8 @@ void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
     fillViews(w);
     w.flushLogViews();
     w.model().decoder().setCounts(65536, 70000);
-    w.RolloverCheck();
-    w.finishBackgroundSaves();
+    w.model().rolloverCheck();
+    w.model().finishBackgroundSaves();
     QCOMPARE(h.savedFiles().size(), 1);
     QVERIFY(!onlyFile(h, ".txt").isEmpty());
     QVERIFY(w.textLogLines().isEmpty());
@@ -438,17 +438,17 @@ void LogFilesTest::rolloverNeedsNewFileEvery65535() {
     action(w, "mnu65535")->trigger();
     fillViews(w);
     w.model().decoder().setCounts(0, 100000);
-    w.RolloverCheck();
+    w.model().rolloverCheck();
     QVERIFY(h.savedFiles().isEmpty());
     QCOMPARE(w.model().decoder().hexCount(), 100000);
 
     // A failing rollover keeps its logs waiting, with the counts reset.
     action(w, "mnu65535")->trigger();
     blockFilesFolder(h);
-    w.RolloverCheck();
-    w.finishBackgroundSaves();
+    w.model().rolloverCheck();
+    w.model().finishBackgroundSaves();
     QCOMPARE(w.model().decoder().hexCount(), 0);
-    QVERIFY(w.backgroundSavesFailing());
+    QVERIFY(w.model().backgroundSavesFailing());
     QVERIFY(!w.logsSaved());
 }
 

@@ -16,23 +16,33 @@ using zelvar::Command;
 using zelvar::RunKind;
 using zelvar::ViewToggle;
 
-// The window's side as the model sees it: check marks it reads, and what
-// happened while it showed an error or ran an offline decoding.
+// The window's side as the model sees it: check marks it reads, the lines it
+// was given, and what happened while an offline decoding started.
 class FakeView : public zelvar::MonitorView {
 public:
     void appendLines(zelvar::LogPane pane, std::string_view joined) override {
         (pane == zelvar::LogPane::Text ? textBlocks : hexBlocks).emplace_back(joined);
     }
-    bool textLogEmpty() const override { return textBlocks.empty(); }
-    void refreshAutoSaveStatus() override {}
-    void rolloverCheck() override {}
+    void appendStore(zelvar::LogPane pane, zelvar::LineStore&& lines) override {
+        if (pane == zelvar::LogPane::Text && !lines.empty()) decodedTitles.emplace_back(lines.line(0));
+    }
+    bool logEmpty(zelvar::LogPane pane) const override {
+        return (pane == zelvar::LogPane::Text ? textBlocks : hexBlocks).empty();
+    }
+    zelvar::LogBytes logSnapshot(zelvar::LogPane) const override { return {}; }
+    zelvar::LogBytes takeLog(zelvar::LogPane) override { return {}; }
+    void refreshDisplayMode() override {}
     QString statusText(int) const override { return {}; }
     void setStatusText(int panel, const QString& text) override {
         if (panel == 2) counts.push_back(text);
     }
     void setStatusHint(int, const QString&) override {}
+    void drawStatusNow() override {}
     void setSMeter(int, int) override {}
     void updateSMeterHints() override {}
+    QString gpsPortName() const override { return {}; }
+    void showGpsLabels(const QString&, const QString&, const QString&, const QString&) override {}
+    void setGpsLabelsVisible(bool) override {}
     bool toggled(ViewToggle toggle) const override {
         return toggle == ViewToggle::StartMonitoring ? startMonitoring : startGps;
     }
@@ -40,22 +50,8 @@ public:
         (toggle == ViewToggle::StartMonitoring ? startMonitoring : startGps) = on;
     }
     void setControlEnabled(zelvar::ViewControl, bool) override {}
-    void sessionPhaseChanged(zelvar::SessionPhase) override {}
-    QString gpsPortName() const override { return {}; }
-    void showGpsLabels(const QString&, const QString&, const QString&, const QString&) override {}
-    void setGpsLabelsVisible(bool) override {}
-    void runOfflineDecoding(const QString& title) override {
-        decodedTitles.push_back(title);
-        if (whileDecoding) whileDecoding();
-    }
-    void focusTextLog() override {}
-    void processPendingEvents() override {}
-    void drawStatusNow() override {}
-    void showDecodedLines(const zelvar::LineList&, const zelvar::LineList&) override {}
-    void refreshDisplayMode() override {}
-    void showErrorBox(const QString& text) override {
-        errors.push_back(text);
-        if (whileBoxShown) whileBoxShown();
+    void phaseChanged(zelvar::RunPhase phase) override {
+        if (phase == zelvar::RunPhase::DecodingStarting && whileDecoding) whileDecoding();
     }
 
     std::vector<std::string> textBlocks;
@@ -63,10 +59,26 @@ public:
     std::vector<QString> counts;
     bool startMonitoring = false;
     bool startGps = false;
-    std::vector<QString> errors;
-    std::vector<QString> decodedTitles;
-    std::function<void()> whileBoxShown;
+    std::vector<std::string> decodedTitles;  // the first line of each decoding
     std::function<void()> whileDecoding;
+};
+
+// The user's answers, and what happened while an error box stood.
+class FakeDialogs : public zelvar::MonitorDialogs {
+public:
+    QString openLogFile() override { return {}; }
+    QString saveLogsAs(const QString&) override { return {}; }
+    void showError(const QString& text) override {
+        errors.push_back(text);
+        if (whileBoxShown) whileBoxShown();
+    }
+    zelvar::UnsavedChoice askUnsavedLogs(const QString&, bool) override {
+        return zelvar::UnsavedChoice::Cancel;
+    }
+    bool confirmLoss(bool) override { return false; }
+
+    std::vector<QString> errors;
+    std::function<void()> whileBoxShown;
 };
 
 class CountingSession : public zelvar::MonitoringControl {
@@ -88,8 +100,9 @@ protected:
     QCoreApplication app{argc, argv};
     zelvar::Settings settings;
     FakeView view;
+    FakeDialogs dialogs;
     CountingSession session;
-    zelvar::MonitorModel model{settings, view};
+    zelvar::MonitorModel model{settings, view, dialogs};
 };
 
 // "Start Monitoring" under another run: a question or a stop refuses it and
@@ -122,9 +135,9 @@ TEST_F(MonitorModelTest, StartMonitoringFollowsTheRunsUnderWay) {
 // window's state is under a question.
 TEST_F(MonitorModelTest, AnErrorBoxIsAQuestion) {
     std::optional<BusyRuns::Answer> clear;
-    view.whileBoxShown = [&] { clear = model.busyRuns().ask(Command::Clear); };
+    dialogs.whileBoxShown = [&] { clear = model.busyRuns().ask(Command::Clear); };
     model.showError(QStringLiteral("failed"));
-    ASSERT_EQ(view.errors.size(), 1u);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(clear, BusyRuns::Answer::Refused);
     EXPECT_EQ(model.busyRuns().ask(Command::Clear), BusyRuns::Answer::Go);
 }
@@ -145,7 +158,7 @@ TEST_F(MonitorModelTest, TheEditorsDecodingWaitsForNoOtherRun) {
     model.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01\n\n2$F4BEE070\t00 02"),
                             QStringLiteral("Editor"));
     ASSERT_EQ(view.decodedTitles.size(), 1u);
-    EXPECT_EQ(view.decodedTitles[0], QStringLiteral("Editor"));
+    EXPECT_EQ(view.decodedTitles[0], "Editor");
     EXPECT_EQ(lines, 2u);
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LogFormat.h"
-#include "MainRules.h"
+#include "MonitorRules.h"
 #include "Settings.h"
 
 namespace zelvar {

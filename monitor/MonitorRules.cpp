@@ -1,4 +1,4 @@
-#include "MainRules.h"
+#include "MonitorRules.h"
 
 #include "LogFormat.h"
 #include "Settings.h"

@@ -1,22 +1,20 @@
-// File > Decode: a saved log through the offline decoder into the views.
+// The offline decoding run: a saved log, or the editor's lines, through the
+// offline decoder into the views, letting window events through as it goes.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QPushButton>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "LogFile.h"
+#include "LogFileError.h"
 #include "LogLineReader.h"
+#include "MonitorModel.h"
 #include "ReadWholeFile.h"
-#include "UserDialogs.h"
-#include "LogView.h"
-#include "ZelvarMain.h"
-#include "ZelvarOptions.h"
+
+namespace zelvar {
 
 namespace {
 
@@ -30,32 +28,29 @@ constexpr std::size_t kDecodedPieceBytes = 1 << 20;
 // no regular file or more than kWholeFileLimit bytes however large the file
 // claims to be; `between` runs after every line. Throws LogFileError; the
 // list is empty then.
-void readLogLines(const QString& path, zelvar::InputLineList& lines,
-                  const std::function<void()>& between) {
+void readLogLines(const QString& path, InputLineList& lines, const std::function<void()>& between) {
     lines.clear();
     auto failed = [&path, &lines](const char* what, const char* reason) {
         lines.clear();
-        return zelvar::LogFileError(QString::fromLatin1(what).arg(
-            QDir::toNativeSeparators(path), QString::fromLocal8Bit(reason)));
+        return LogFileError(QString::fromLatin1(what).arg(QDir::toNativeSeparators(path),
+                                                          QString::fromLocal8Bit(reason)));
     };
-    std::optional<zelvar::FileDescriptor> file;
+    std::optional<FileDescriptor> file;
     try {
-        file.emplace(zelvar::OpenRegularFile(QFile::encodeName(path).toStdString()));
-    } catch (const zelvar::WholeFileError& error) {
+        file.emplace(OpenRegularFile(QFile::encodeName(path).toStdString()));
+    } catch (const WholeFileError& error) {
         throw failed("Cannot open file \"%1\". %2", error.what());
     }
     try {
         struct stat info {};
         const auto claimed =
             ::fstat(file->get(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
-        if (claimed > zelvar::kWholeFileLimit) throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
+        if (claimed > kWholeFileLimit) throw TooLargeError(kWholeFileLimit);
         lines.reserve(claimed + 1);
-        zelvar::LogLineReader reader(file->get());
+        LogLineReader reader(file->get());
         std::string_view line;
         while (reader.next(line)) {
-            if (reader.bytesRead() > zelvar::kWholeFileLimit) {
-                throw zelvar::TooLargeError(zelvar::kWholeFileLimit);
-            }
+            if (reader.bytesRead() > kWholeFileLimit) throw TooLargeError(kWholeFileLimit);
             lines.append(line);
             between();
         }
@@ -67,34 +62,34 @@ void readLogLines(const QString& path, zelvar::InputLineList& lines,
 
 }  // namespace
 
-void TMainForm::mnuDecodeClick() {
+void MonitorModel::decodeChosen() {
     // The running decoding still reads its input list; a second one would
     // replace it under its feet.
     QString path;
     {
-        const auto asking = busy_.tryBegin(zelvar::Command::Decode, zelvar::RunKind::Question);
+        const auto asking = busy_.tryBegin(Command::Decode, RunKind::Question);
         if (!asking) return;
-        path = dialogs().openLogFile(this);
+        path = dialogs_.openLogFile();
     }
     if (path.isEmpty()) return;
     decodeOfflineInput(QStringLiteral("File: ") + QFileInfo(path).fileName(), path);
 }
 
-void TMainForm::decodeOfflineInput(const QString& title, const QString& path) {
+void MonitorModel::decodeOfflineInput(const QString& title, const QString& path) {
     QString failure;
     {
         // A stop asked for meanwhile (Esc, "Start Monitoring", a close)
         // holds for this decoding, from the reading of its file on: a log
         // of a million lines takes longer to read than the window may
         // stand still.
-        const auto decoding = busy_.tryBegin(zelvar::Command::Decode, zelvar::RunKind::Decoding);
+        const auto decoding = busy_.tryBegin(Command::Decode, RunKind::Decoding);
         if (!decoding) return;
         sinceEvents_.restart();
         bool decode = true;
         if (!path.isEmpty()) {
             try {
                 readLogLines(path, offline_.OfflineInputLines, [this] { processPendingEvents(); });
-            } catch (const zelvar::LogFileError& error) {
+            } catch (const LogFileError& error) {
                 failure = error.text();
             }
             // An empty or unreadable file changes nothing.
@@ -107,10 +102,9 @@ void TMainForm::decodeOfflineInput(const QString& title, const QString& path) {
     if (!failure.isEmpty()) showError(failure);
 }
 
-QString TMainForm::decodeInput(const QString& title) {
+QString MonitorModel::decodeInput(const QString& title) {
     decoder_.ResetPortState();
-    if (options_) options_->hide();
-    if (editor_) editor_->setDecodeButtonEnabled(false);
+    view_.phaseChanged(RunPhase::DecodingStarting);
     // The run is under way already while the changes above are drawn: the
     // events run here could otherwise start a second decoding or close the
     // window under it.
@@ -130,30 +124,37 @@ QString TMainForm::decodeInput(const QString& title) {
         decoder_.clearDecodedLines();
         decodedText_.clear();
         decodedHex_.clear();
-        model_.setProgressText("");
+        setProgressText("");
         failure = QString::fromLocal8Bit(error.what());
     }
-    if (editor_) editor_->setDecodeButtonEnabled(true);
+    view_.phaseChanged(RunPhase::DecodingEnded);
     flushLogViews();
     return failure;
 }
 
-void TMainForm::drawStatusNow() {
-    statusPanels_[1]->repaint();
-    statusPanels_[2]->repaint();
+void MonitorModel::showDecodedLines(const LineList& textLines, const LineList& hexLines) {
+    // A portion of the running decoding: gathered in stores the views take
+    // over whole once it ends, so the lists are never held beside a copy.
+    decodedText_.appendLines(textLines.joined());
+    decodedHex_.appendLines(hexLines.joined());
 }
 
-void TMainForm::focusTextLog() {
-    Memo1->setFocus();
+void MonitorModel::showDecoded() {
+    flushLogViews();
+    // The text log first: it ends in the line that says how the run ended.
+    view_.appendStore(LogPane::Text, std::move(decodedText_));
+    view_.appendStore(LogPane::Hex, std::move(decodedHex_));
 }
 
-void TMainForm::processPendingEvents() {
+void MonitorModel::processPendingEvents() {
     if (++eventCheckCounter_ % kLinesPerClockCheck != 0) return;
     letEventsThroughIfDue();
 }
 
-void TMainForm::letEventsThroughIfDue() {
+void MonitorModel::letEventsThroughIfDue() {
     if (sinceEvents_.elapsed() < eventIntervalMs_) return;
     busy_.letEventsThrough();
     sinceEvents_.restart();
 }
+
+}  // namespace zelvar

@@ -9,7 +9,7 @@ namespace zelvar {
 
 // The rules of the main window that need no window: what the status panels
 // say, which header belongs at the end of the text log, when the logs are
-// written. The window asks these and does what they answer.
+// written. The monitor model and its window ask these and do what they answer.
 
 // The header line of the display mode: decoded lines, or RSSI-only lines
 // with or without the own position.
