@@ -1,12 +1,12 @@
-// File > Decode through the main window: a sample log, a file that cannot
-// be read, Esc during a long decoding, and what the window refuses meanwhile.
+// File > Decode through the main window: a sample log, Esc during a long
+// decoding, and what the window refuses meanwhile. (Files that give nothing
+// to decode and the events a run lets through are tested on the monitor model.)
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
-#include <sys/stat.h>
 
 #include "DateTime.h"
 #include "LogFormat.h"
@@ -83,12 +83,8 @@ class DecodeTest : public QObject {
 private slots:
     void decodesASampleLogIntoBothViews();
     void countsAreDrawnBesideDisplay();
-    void emptyFileOrCancelChangesNothing();
-    void unreadableFileIsReportedAndChangesNothing();
     void escStopsALongDecodingAndKeepsItsLines();
     void closeDuringDecodingWaitsForItToStop();
-    void stopAskedBeforeTheDecodingBeginsHolds();
-    void eventsRunWhileALongLogIsReadAndDecoded();
 };
 
 void DecodeTest::decodesASampleLogIntoBothViews() {
@@ -162,46 +158,6 @@ void DecodeTest::countsAreDrawnBesideDisplay() {
     QCOMPARE(watch.countsAtDisplay, w.statusText(2));
 }
 
-void DecodeTest::emptyFileOrCancelChangesNothing() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    action(w, "mnuDecode")->trigger();  // cancelled
-    MainHarness::writeAll(h.scratch("empty.hex"), "");
-    h.dialogs.openAnswers << h.scratch("empty.hex");
-    action(w, "mnuDecode")->trigger();
-    QVERIFY(w.textLogLines().isEmpty());
-    QVERIFY(w.hexLogLines().isEmpty());
-    QCOMPARE(h.dialogs.openDialogs, 2);
-    QVERIFY(h.dialogs.errors.isEmpty());
-}
-
-void DecodeTest::unreadableFileIsReportedAndChangesNothing() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    w.model().appendTextLine("kept");
-    // A terabyte no memory holds, a FIFO without a writer, a device of
-    // endless bytes: each refused at once.
-    QFile huge(h.scratch("huge.hex"));
-    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64{1} << 40));
-    QVERIFY(::mkfifo(qPrintable(h.scratch("fifo.hex")), 0600) == 0);
-    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), h.scratch("zero.hex")));
-    const QStringList paths = {h.scratch("missing.hex"), h.scratch("."), h.scratch("huge.hex"),
-                               h.scratch("fifo.hex"), h.scratch("zero.hex")};
-    for (const QString& path : paths) {
-        h.dialogs.openAnswers << path;
-        action(w, "mnuDecode")->trigger();
-    }
-    QCOMPARE(h.dialogs.errors.size(), paths.size());
-    QVERIFY(h.dialogs.errors[0].contains(QStringLiteral("missing.hex")));
-    QVERIFY(h.dialogs.errors[2].contains(QStringLiteral("256 MiB")));
-    QCOMPARE(w.textLogLines(), QStringList{"kept"});
-    QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
-    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
-}
-
 void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     MainHarness h;
     h.start();
@@ -251,53 +207,6 @@ void DecodeTest::closeDuringDecodingWaitsForItToStop() {
     QCOMPARE(w.textLogLines().last(), QStringLiteral("Esc"));
     QTRY_VERIFY(!w.isVisible());
     QCOMPARE(h.stored("Editor"), QStringLiteral("0"));
-}
-
-// Esc pressed while the window draws the decoding's first changes stops that
-// decoding, although it had not read a line yet.
-void DecodeTest::stopAskedBeforeTheDecodingBeginsHolds() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
-    h.dialogs.openAnswers << h.scratch("long.hex");
-    QTimer::singleShot(0, &w, [&w] { QTest::keyClick(logView(w, "Memo1"), Qt::Key_Escape); });
-    action(w, "mnuDecode")->trigger();
-    QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
-    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
-}
-
-// The window goes on drawing and taking keys while a long log is read and
-// while it is decoded; the views take its lines in one step at the end.
-void DecodeTest::eventsRunWhileALongLogIsReadAndDecoded() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    w.model().setEventInterval(0);  // however fast this machine reads
-    const std::size_t total = 400000;
-    MainHarness::writeAll(h.scratch("long.hex"), longLog(static_cast<int>(total)));
-    h.dialogs.openAnswers << h.scratch("long.hex");
-    bool whileRead = false;
-    bool whileDecoded = false;
-    bool viewsWaited = true;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &w, [&] {
-        const std::size_t read = w.model().offlineDecoder().OfflineInputLines.size();
-        whileRead = whileRead || (read > 0 && read < total && w.statusText(3).isEmpty());
-        if (w.statusText(3) == QStringLiteral(" Decode...")) {
-            whileDecoded = true;
-            viewsWaited = viewsWaited && logView(w, "Memo2")->lineCount() == 0;
-        }
-    });
-    watch.start(0);
-    action(w, "mnuDecode")->trigger();
-    watch.stop();
-    QVERIFY(whileRead);
-    QVERIFY(whileDecoded);
-    QVERIFY(viewsWaited);
-    QCOMPARE(w.hexLogLines().size(), qsizetype(total));
-    QCOMPARE(w.textLogLines().last(), QStringLiteral("End"));
 }
 
 QTEST_MAIN(DecodeTest)

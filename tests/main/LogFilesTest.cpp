@@ -1,10 +1,11 @@
-// The log views' files: Clear and close with and without auto-save, a
-// folder that cannot be written, the rollover, Save As and the clipboard.
+// The log views' files through the main window: the close with and without
+// auto-save, a folder that cannot be written, the journal, the rollover of
+// live packages, a failed Save As and the clipboard. (The rules of Clear,
+// the rollover and Save As alone are tested on the monitor model.)
 #include <QAction>
 #include <QClipboard>
 #include <QMimeData>
 #include <QGuiApplication>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -18,9 +19,6 @@
 #include "MainHarness.h"
 
 namespace {
-
-// A 14-digit stamp and the extension.
-const QRegularExpression kAutoSaveName(QStringLiteral("^\\d{14}\\.(txt|hex)$"));
 
 // The file of each extension in the Files folder.
 QString onlyFile(const MainHarness& h, const QString& extension) {
@@ -52,10 +50,6 @@ class LogFilesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void clearWithoutNewDataWritesNothing();
-    void clearAutoSavesBothViewsWithCrLf();
-    void clearSkipsTheHexFileWithHexLogOff();
-    void clearWithEditorShownWritesNothing();
     void closeAutoSavesAndSavesSettings();
     void closeWithoutAutoSaveWritesNothing();
     void unwritableFolderLosesNothingAndAsksOnce();
@@ -67,74 +61,12 @@ private slots:
     void closeDuringRecoveryLeavesItToTheNextStart();
     void closeWithEditorShownLeavesUnsavedPackagesToRecovery();
     void rolloverAfter65536PackagesWithHexLog();
-    void rolloverWithoutHexLogWritesOnlyText();
-    void rolloverNeedsNewFileEvery65535();
-    void saveAsNamesTheFilesAfterTheChosenName();
-    void saveAsWritesOnlyNonEmptyViews();
     void saveAsFailureIsReported();
     void copyTextLogUsesCrLf();
     void liveLinesArriveInBlocksAndAreNeverLost();
     void autoSaveInTheSameSecondKeepsTheEarlierLog();
     void savedFilesFollowEveryChangeOfTheViews();
 };
-
-void LogFilesTest::clearWithoutNewDataWritesNothing() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    fillViews(w, false);
-    w.model().decoder().setCounts(5, 0);
-    w.model().setCountsText(" T 5 / H 5");
-    w.flushLogViews();
-    action(w, "mnuClear")->trigger();
-    QVERIFY(h.savedFiles().isEmpty());
-    QVERIFY(w.textLogLines().isEmpty());
-    QVERIFY(w.hexLogLines().isEmpty());
-    QCOMPARE(w.statusText(2), QString());
-    QCOMPARE(w.model().decoder().textCount(), 0);
-}
-
-void LogFilesTest::clearAutoSavesBothViewsWithCrLf() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    fillViews(w);
-    action(w, "mnuClear")->trigger();
-    QCOMPARE(h.savedFiles().size(), 2);
-    for (const QString& name : h.savedFiles())
-        QVERIFY2(kAutoSaveName.match(name).hasMatch(), qPrintable(name));
-    // Both files of one save share the stamp.
-    QCOMPARE(h.savedFiles()[0].left(14), h.savedFiles()[1].left(14));
-    QCOMPARE(MainHarness::readAll(onlyFile(h, ".txt")), QByteArray("text one\r\ntext two\r\n"));
-    QCOMPARE(MainHarness::readAll(onlyFile(h, ".hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
-    QVERIFY(w.logsSaved());
-    QVERIFY(w.textLogLines().isEmpty());
-    QVERIFY(w.hexLogLines().isEmpty());
-    QVERIFY(h.dialogs.errors.isEmpty());
-}
-
-void LogFilesTest::clearSkipsTheHexFileWithHexLogOff() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    action(w, "mnuHexLog")->trigger();
-    fillViews(w);
-    action(w, "mnuClear")->trigger();
-    QCOMPARE(h.savedFiles().size(), 1);
-    QVERIFY(!onlyFile(h, ".txt").isEmpty());
-    QVERIFY(w.hexLogLines().isEmpty());
-}
-
-void LogFilesTest::clearWithEditorShownWritesNothing() {
-    MainHarness h;
-    h.start(true);
-    TMainForm& w = *h.main;
-    fillViews(w);
-    action(w, "mnuClear")->trigger();
-    QVERIFY(h.savedFiles().isEmpty());
-    QVERIFY(w.textLogLines().isEmpty());
-    QVERIFY(!w.logsSaved());
-}
 
 void LogFilesTest::closeAutoSavesAndSavesSettings() {
     MainHarness h;
@@ -411,83 +343,6 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     QCOMPARE(decoder.textCount(), 0);
     QVERIFY(w.hexLogLines().isEmpty());
     QVERIFY(w.logsSaved());
-}
-
-void LogFilesTest::rolloverWithoutHexLogWritesOnlyText() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    action(w, "mnuHexLog")->trigger();
-    fillViews(w);
-    w.flushLogViews();
-    w.model().decoder().setCounts(65536, 70000);
-    w.model().rolloverCheck();
-    w.model().finishBackgroundSaves();
-    QCOMPARE(h.savedFiles().size(), 1);
-    QVERIFY(!onlyFile(h, ".txt").isEmpty());
-    QVERIFY(w.textLogLines().isEmpty());
-    QCOMPARE(w.hexLogLines().size(), 1);
-    QCOMPARE(w.model().decoder().textCount(), 0);
-    QCOMPARE(w.model().decoder().hexCount(), 70000);
-}
-
-void LogFilesTest::rolloverNeedsNewFileEvery65535() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    action(w, "mnu65535")->trigger();
-    fillViews(w);
-    w.model().decoder().setCounts(0, 100000);
-    w.model().rolloverCheck();
-    QVERIFY(h.savedFiles().isEmpty());
-    QCOMPARE(w.model().decoder().hexCount(), 100000);
-
-    // A failing rollover keeps its logs waiting, with the counts reset.
-    action(w, "mnu65535")->trigger();
-    blockFilesFolder(h);
-    w.model().rolloverCheck();
-    w.model().finishBackgroundSaves();
-    QCOMPARE(w.model().decoder().hexCount(), 0);
-    QVERIFY(w.model().backgroundSavesFailing());
-    QVERIFY(!w.logsSaved());
-}
-
-void LogFilesTest::saveAsNamesTheFilesAfterTheChosenName() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    action(w, "mnuSaveAs")->trigger();
-    QCOMPARE(h.dialogs.saveDialogs, 0);  // both views empty: no dialog
-
-    action(w, "mnuHexLog")->trigger();  // Save As writes the hex view whatever "Hex Log" says
-    fillViews(w);
-    MainHarness::writeAll(h.scratch("log.txt.txt"), "old");
-    h.dialogs.saveAnswers << h.scratch("log.txt");
-    action(w, "mnuSaveAs")->trigger();
-    QVERIFY(
-        QRegularExpression(QStringLiteral("^\\d{14}$")).match(h.dialogs.proposedName).hasMatch());
-    QCOMPARE(MainHarness::readAll(h.scratch("log.txt.txt")),
-             QByteArray("text one\r\ntext two\r\n"));
-    QCOMPARE(MainHarness::readAll(h.scratch("log.txt.hex")), QByteArray("1$F4BEE070\t00 01\r\n"));
-    QVERIFY(!QFile::exists(h.scratch("log.txt")));
-    QVERIFY(w.logsSaved());
-    QVERIFY(h.savedFiles().isEmpty());
-
-    // Cancelled: nothing written.
-    action(w, "mnuSaveAs")->trigger();
-    QCOMPARE(h.dialogs.saveDialogs, 2);
-    QCOMPARE(QDir(h.scratch(".")).entryList({"log*"}, QDir::Files).size(), 2);
-}
-
-void LogFilesTest::saveAsWritesOnlyNonEmptyViews() {
-    MainHarness h;
-    h.start();
-    TMainForm& w = *h.main;
-    w.model().appendHexLine("00 01 02");
-    h.dialogs.saveAnswers << h.scratch("hexonly");
-    action(w, "mnuSaveAs")->trigger();
-    QVERIFY(!QFile::exists(h.scratch("hexonly.txt")));
-    QCOMPARE(MainHarness::readAll(h.scratch("hexonly.hex")), QByteArray("00 01 02\r\n"));
 }
 
 void LogFilesTest::saveAsFailureIsReported() {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MonitorModel.h"
+#include "FakeWindow.h"
 #include "PackageFields.h"
 
 namespace {
@@ -16,71 +16,6 @@ using zelvar::Command;
 using zelvar::RunKind;
 using zelvar::ViewToggle;
 
-// The window's side as the model sees it: check marks it reads, the lines it
-// was given, and what happened while an offline decoding started.
-class FakeView : public zelvar::MonitorView {
-public:
-    void appendLines(zelvar::LogPane pane, std::string_view joined) override {
-        (pane == zelvar::LogPane::Text ? textBlocks : hexBlocks).emplace_back(joined);
-    }
-    void appendStore(zelvar::LogPane pane, zelvar::LineStore&& lines) override {
-        if (pane == zelvar::LogPane::Text && !lines.empty()) decodedTitles.emplace_back(lines.line(0));
-    }
-    bool logEmpty(zelvar::LogPane pane) const override {
-        return (pane == zelvar::LogPane::Text ? textBlocks : hexBlocks).empty();
-    }
-    zelvar::LogBytes logSnapshot(zelvar::LogPane) const override { return {}; }
-    zelvar::LogBytes takeLog(zelvar::LogPane) override { return {}; }
-    void refreshDisplayMode() override {}
-    QString statusText(int) const override { return {}; }
-    void setStatusText(int panel, const QString& text) override {
-        if (panel == 2) counts.push_back(text);
-    }
-    void setStatusHint(int, const QString&) override {}
-    void drawStatusNow() override {}
-    void setSMeter(int, int) override {}
-    void updateSMeterHints() override {}
-    QString gpsPortName() const override { return {}; }
-    void showGpsLabels(const QString&, const QString&, const QString&, const QString&) override {}
-    void setGpsLabelsVisible(bool) override {}
-    bool toggled(ViewToggle toggle) const override {
-        return toggle == ViewToggle::StartMonitoring ? startMonitoring : startGps;
-    }
-    void setToggled(ViewToggle toggle, bool on) override {
-        (toggle == ViewToggle::StartMonitoring ? startMonitoring : startGps) = on;
-    }
-    void setControlEnabled(zelvar::ViewControl, bool) override {}
-    void phaseChanged(zelvar::RunPhase phase) override {
-        if (phase == zelvar::RunPhase::DecodingStarting && whileDecoding) whileDecoding();
-    }
-
-    std::vector<std::string> textBlocks;
-    std::vector<std::string> hexBlocks;
-    std::vector<QString> counts;
-    bool startMonitoring = false;
-    bool startGps = false;
-    std::vector<std::string> decodedTitles;  // the first line of each decoding
-    std::function<void()> whileDecoding;
-};
-
-// The user's answers, and what happened while an error box stood.
-class FakeDialogs : public zelvar::MonitorDialogs {
-public:
-    QString openLogFile() override { return {}; }
-    QString saveLogsAs(const QString&) override { return {}; }
-    void showError(const QString& text) override {
-        errors.push_back(text);
-        if (whileBoxShown) whileBoxShown();
-    }
-    zelvar::UnsavedChoice askUnsavedLogs(const QString&, bool) override {
-        return zelvar::UnsavedChoice::Cancel;
-    }
-    bool confirmLoss(bool) override { return false; }
-
-    std::vector<QString> errors;
-    std::function<void()> whileBoxShown;
-};
-
 class CountingSession : public zelvar::MonitoringControl {
 public:
     void startMonitoringChosen() override { ++choices; }
@@ -89,42 +24,33 @@ public:
     int stops = 0;
 };
 
-class MonitorModelTest : public ::testing::Test {
+class MonitorModelTest : public ::testing::Test, public FakeWindow {
 protected:
     MonitorModelTest() { model.setMonitoringControl(&session); }
 
-    // The flush timer needs an application.
-    int argc = 1;
-    char name[8] = "monitor";
-    char* argv[1] = {name};
-    QCoreApplication app{argc, argv};
-    zelvar::Settings settings;
-    FakeView view;
-    FakeDialogs dialogs;
     CountingSession session;
-    zelvar::MonitorModel model{settings, view, dialogs};
 };
 
 // "Start Monitoring" under another run: a question or a stop refuses it and
 // takes back the check mark the user just set; a decoding is asked to stop
 // and the session gets the choice.
 TEST_F(MonitorModelTest, StartMonitoringFollowsTheRunsUnderWay) {
-    view.startMonitoring = true;
+    view.setToggled(ViewToggle::StartMonitoring, true);
     {
         const BusyRuns::Run asking = model.busyRuns().begin(RunKind::Question);
         model.startMonitoringChosen();
     }
-    EXPECT_FALSE(view.startMonitoring);
+    EXPECT_FALSE(view.toggled(ViewToggle::StartMonitoring));
     EXPECT_EQ(session.choices, 0);
 
-    view.startMonitoring = true;
+    view.setToggled(ViewToggle::StartMonitoring, true);
     {
         const BusyRuns::Run decoding = model.busyRuns().begin(RunKind::Decoding);
         model.startMonitoringChosen();
         EXPECT_TRUE(model.busyRuns().AbortDecoding());
         EXPECT_TRUE(model.offlineDecodingRuns());
     }
-    EXPECT_TRUE(view.startMonitoring);
+    EXPECT_TRUE(view.toggled(ViewToggle::StartMonitoring));
     EXPECT_EQ(session.choices, 1);
 
     model.startMonitoringChosen();
@@ -150,15 +76,17 @@ TEST_F(MonitorModelTest, TheEditorsDecodingWaitsForNoOtherRun) {
         model.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01"),
                                 QStringLiteral("Editor"));
     }
-    EXPECT_TRUE(view.decodedTitles.empty());
+    EXPECT_TRUE(view.text.empty());
     EXPECT_TRUE(model.offlineDecoder().OfflineInputLines.empty());
 
     std::size_t lines = 0;
-    view.whileDecoding = [&] { lines = model.offlineDecoder().OfflineInputLines.nonBlankLines(); };
+    view.whileDecodingStarts = [&] {
+        lines = model.offlineDecoder().OfflineInputLines.nonBlankLines();
+    };
     model.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01\n\n2$F4BEE070\t00 02"),
                             QStringLiteral("Editor"));
-    ASSERT_EQ(view.decodedTitles.size(), 1u);
-    EXPECT_EQ(view.decodedTitles[0], "Editor");
+    ASSERT_FALSE(view.text.empty());
+    EXPECT_EQ(view.lines(zelvar::LogPane::Text).front(), QStringLiteral("Editor"));
     EXPECT_EQ(lines, 2u);
 }
 
