@@ -6,9 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "EditorControl.h"
 #include "LogBytes.h"
@@ -68,7 +66,7 @@ public:
     // "Options > Publish..." and the publisher; nullptr in a build without MQTT.
     zelvar::PublishControl* publishing() const { return publishing_; }
 
-    // --- commands ---
+    // --- commands, as their menu items give them ---
     void mnuDecodeClick() { model_.decodeChosen(); }
     void mnuClearClick() { model_.clearChosen(); }
     void mnuEditorClick();
@@ -99,27 +97,11 @@ public:
 
     bool monitoring() const { return model_.monitoring(); }
 
-    // --- zelvar::MonitorView ---
-    void appendLines(zelvar::LogPane pane, std::string_view joined) override;
-    void appendStore(zelvar::LogPane pane, zelvar::LineStore&& lines) override;
-    bool logEmpty(zelvar::LogPane pane) const override;
-    zelvar::LogBytes logSnapshot(zelvar::LogPane pane) const override;
-    zelvar::LogBytes takeLog(zelvar::LogPane pane) override;
-    void refreshDisplayMode() override { RefreshDisplayMode(); }
+    // Status panels 1..7, and the S-meter of port 1..4 at position 0..9
+    // (the monitor model's view, also for tests and screenshots).
     QString statusText(int panel) const override;
     void setStatusText(int panel, const QString& text) override;
-    void setStatusHint(int panel, const QString& hint) override;
-    void drawStatusNow() override;
     void setSMeter(int port, int position) override;
-    void updateSMeterHints() override;
-    QString gpsPortName() const override;
-    void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
-                       const QString& pdop) override;
-    void setGpsLabelsVisible(bool visible) override;
-    bool toggled(zelvar::ViewToggle toggle) const override;
-    void setToggled(zelvar::ViewToggle toggle, bool on) override;
-    void setControlEnabled(zelvar::ViewControl control, bool enabled) override;
-    void phaseChanged(zelvar::RunPhase phase) override;
 
 signals:
     // The close sequence has run and the window closes: the program ends.
@@ -131,6 +113,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // --- the rest of zelvar::MonitorView ---
+    void appendLines(zelvar::LogPane pane, std::string_view joined) override;
+    void appendStore(zelvar::LogPane pane, zelvar::LineStore&& lines) override;
+    bool logEmpty(zelvar::LogPane pane) const override;
+    zelvar::LogBytes logSnapshot(zelvar::LogPane pane) const override;
+    zelvar::LogBytes takeLog(zelvar::LogPane pane) override;
+    void refreshDisplayMode() override { RefreshDisplayMode(); }
+    void setStatusHint(int panel, const QString& hint) override;
+    void drawStatusNow() override;
+    void updateSMeterHints() override;
+    QString gpsPortName() const override;
+    void showGpsLabels(const QString& time, const QString& lat, const QString& lon,
+                       const QString& pdop) override;
+    void setGpsLabelsVisible(bool visible) override;
+    bool toggled(zelvar::ViewToggle toggle) const override;
+    void setToggled(zelvar::ViewToggle toggle, bool on) override;
+    void setControlEnabled(zelvar::ViewControl control, bool enabled) override;
+    void phaseChanged(zelvar::RunPhase phase) override;
+
     // --- controls (their names are also their object names) ---
     zelvar::LogView* Memo1 = nullptr;  // text log
     zelvar::LogView* Memo2 = nullptr;  // hex log

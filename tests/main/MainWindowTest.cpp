@@ -439,7 +439,7 @@ void MainWindowTest::displayModeOutsideMonitoringOnlyChangesTheSummary() {
     QVERIFY(!w.model().textLogEmpty());
     action(w, "mnuClear")->trigger();
     QVERIFY(w.model().textLogEmpty());
-    w.refreshDisplayMode();
+    w.RefreshDisplayMode();
     QVERIFY(w.model().textLogEmpty());
 }
 
