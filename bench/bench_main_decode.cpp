@@ -286,8 +286,8 @@ int childLive(int seconds, bool prefill) {
             hex.append("1$F4BEE070\t00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F " +
                        std::to_string(i));
         }
-        form.model().showDecodedLines(text, hex);
-        form.flushLogViews();
+        textLog(form)->appendLines(text.joined());
+        hexLog(form)->appendLines(hex.joined());
     }
     const std::size_t before = textLog(form)->lineCount();
     form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
