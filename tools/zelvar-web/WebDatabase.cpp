@@ -59,13 +59,15 @@ FROM (SELECT * FROM stations ORDER BY station LIMIT 10000) s)";
 // Each station named goes on from its own last call pushed: stations'
 // clocks differ, so one time for all would skip the calls of a station whose
 // clock is behind. With "more", the stations not named are looked at too.
-constexpr const char* kNewerSql = R"(
+constexpr std::string_view kLiveStations = R"(
 WITH k AS (SELECT * FROM json_to_recordset($1::json) AS k(station text, time timestamptz, source text, seq bigint)),
 s AS (SELECT DISTINCT station FROM (
         SELECT json_array_elements_text(n -> 'stations') AS station FROM json_array_elements($2::json) n
         UNION ALL SELECT station FROM k
         WHERE EXISTS (SELECT FROM json_array_elements($2::json) n WHERE (n ->> 'more')::boolean)) a
-      WHERE station IS NOT NULL LIMIT 10000),
+      WHERE station IS NOT NULL LIMIT 10000))";
+
+const std::string kNewerSql = std::string(kLiveStations) + R"(,
 r AS (SELECT p.* FROM s LEFT JOIN k USING (station)
       CROSS JOIN LATERAL (
         SELECT time, station, source, seq, port, call, "group", id, clr, enc, ptt, dbm, dbm_value, dbm_max
@@ -80,6 +82,15 @@ SELECT (SELECT coalesce(json_agg(r ORDER BY time DESC, station DESC, source DESC
        (SELECT coalesce(json_agg(m), '[]') FROM (SELECT * FROM k WHERE station NOT IN (SELECT station FROM last)
                                                   UNION ALL SELECT * FROM last) m)::text,
        (SELECT count(*) FROM r))";
+
+// The same stations' keys moved to their newest call.
+const std::string kNewestSql = std::string(kLiveStations) + R"(,
+n AS (SELECT s.station, p.time, p.source, p.seq FROM s CROSS JOIN LATERAL (
+        SELECT time, source, seq FROM packages p
+        WHERE p.station = s.station AND p.call IS NOT NULL AND p.time >= $3::timestamptz
+        ORDER BY p.time DESC, p.source DESC, p.seq DESC LIMIT 1) p)
+SELECT coalesce(json_agg(m), '[]')::text FROM (SELECT * FROM k WHERE station NOT IN (SELECT station FROM n)
+                                                UNION ALL SELECT * FROM n) m)";
 
 }  // namespace
 
@@ -160,13 +171,19 @@ std::string WebDatabase::stations() { return queryRow(kStationsSql, 0, nullptr).
 WebDatabase::Newer WebDatabase::newer(const std::string& keys, const std::string& notifications,
                                       const std::string& since) {
     const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
-    std::vector<std::string> row = queryRow(kNewerSql, 3, values);
+    std::vector<std::string> row = queryRow(kNewerSql.c_str(), 3, values);
     Newer newer{std::move(row.at(0)), std::move(row.at(1)), std::stoi(row.at(2))};
     // An event's data is one line: JSON keeps its line breaks outside strings.
     for (char& c : newer.rows) {
         if (c == '\n') c = ' ';
     }
     return newer;
+}
+
+std::string WebDatabase::newest(const std::string& keys, const std::string& notifications,
+                                const std::string& since) {
+    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
+    return queryRow(kNewestSql.c_str(), 3, values).at(0);
 }
 
 std::string WebDatabase::heard(const HeardQuery& query) {

@@ -47,6 +47,8 @@ public:
         int count = 0;
     };
     Newer newer(const std::string& keys, const std::string& notifications, const std::string& since);
+    // `keys` with those of the same stations moved to their newest call.
+    std::string newest(const std::string& keys, const std::string& notifications, const std::string& since);
     // A connection of its own, as those of the requests (the caller PQfinish-es it).
     pg_conn* connect() const;
 

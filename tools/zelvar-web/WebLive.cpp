@@ -20,6 +20,10 @@ namespace {
 constexpr std::size_t kEventsKept = 256;
 // Notifications read at most into one query.
 constexpr int kNotificationsPerQuery = 100;
+// Pages of calls queried at most for one wake-up.
+constexpr int kPagesPerWakeUp = 10;
+// Tells a page to load the newest calls again.
+constexpr const char* kReset = "event: reset\ndata: {}\n\n";
 
 }  // namespace
 
@@ -59,9 +63,21 @@ std::optional<std::string> WebLive::event(std::uint64_t& number, int waitMs) {
     if (stopping_ || number >= first_ + events_.size()) return std::nullopt;
     if (number < first_) {
         number = first_ + events_.size();
-        return std::string("event: reset\ndata: {}\n\n");
+        return std::string(kReset);
     }
     return events_[number++ - first_];
+}
+
+void WebLive::push(std::string event) {
+    {
+        const std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        if (events_.size() > kEventsKept) {
+            events_.pop_front();
+            ++first_;
+        }
+    }
+    added_.notify_all();
 }
 
 void WebLive::run() {
@@ -98,20 +114,20 @@ void WebLive::listen() {
             woken = false;
             try {
                 // Past the page's bound: what remains comes at once, not with the next batch.
-                for (int round = 0; round < 10; ++round) {
+                bool behind = true;
+                for (int round = 0; round < kPagesPerWakeUp && behind; ++round) {
                     WebDatabase::Newer newer = database_.newer(keys_, notifications, since_);
                     keys_ = std::move(newer.keys);
-                    if (newer.count == 0) break;
-                    {
-                        const std::lock_guard lock(mutex_);
-                        events_.push_back("event: rows\ndata: {\"rows\" : " + newer.rows + "}\n\n");
-                        if (events_.size() > kEventsKept) {
-                            events_.pop_front();
-                            ++first_;
-                        }
-                    }
-                    added_.notify_all();
-                    if (newer.count < kHeardPageMax) break;
+                    if (newer.count > 0) push("event: rows\ndata: {\"rows\" : " + newer.rows + "}\n\n");
+                    behind = newer.count == kHeardPageMax;
+                }
+                if (behind) {
+                    // More was stored meanwhile than pages show (this process
+                    // or its database was stopped a while): walking through
+                    // it would leave the streams behind for good, so they
+                    // skip to the newest calls and the pages load those.
+                    keys_ = database_.newest(keys_, notifications, since_);
+                    push(kReset);
                 }
             } catch (const DatabaseError& e) {
                 // A payload that is no JSON (anyone may notify) or a query that failed.
