@@ -66,10 +66,10 @@ class LivePath:
         with open(self.said) as said:
             return said.read()
 
-    def station(self, name, count, rate, first_id):
+    def station(self, name, count, rate, first_id, group=100):
         """A station publishing `count` calls at `rate` a second; it ends once all are confirmed."""
         return subprocess.Popen([self.station_tool, str(self.port), name, os.path.join(self.folder, f"{name}.outbox"),
-                                 str(count), str(rate), str(first_id)], stdout=subprocess.PIPE, text=True)
+                                 str(count), str(rate), str(first_id), str(group)], stdout=subprocess.PIPE, text=True)
 
     def close(self):
         for process in (self.collector, self.broker):

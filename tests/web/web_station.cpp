@@ -1,10 +1,10 @@
 // A station for the network view's tests: publishes decoded calls of one
 // station through Zelvar's publishing core into a broker, as a station does,
 // at a steady rate, each stamped with the moment it is handed over and with
-// IDs counting up from FIRST_ID. Says "taken N queued M dropped D" on stdout
+// IDs counting up from FIRST_ID, in Group GROUP. Says "taken N queued M dropped D" on stdout
 // every half second, and ends once a collector confirmed every package.
 //
-//   web_station BROKER_PORT STATION OUTBOX COUNT RATE FIRST_ID
+//   web_station BROKER_PORT STATION OUTBOX COUNT RATE FIRST_ID GROUP
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +28,8 @@ void say(const zelvar::Publisher& publisher) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: web_station BROKER_PORT STATION OUTBOX COUNT RATE FIRST_ID\n");
+    if (argc != 8) {
+        std::fprintf(stderr, "usage: web_station BROKER_PORT STATION OUTBOX COUNT RATE FIRST_ID GROUP\n");
         return 2;
     }
     zelvar::PublishConfig config;
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     const long count = std::atol(argv[4]);
     const long rate = std::atol(argv[5]);
     const long firstId = std::atol(argv[6]);
+    const std::string group = std::to_string(std::atol(argv[7]));
     zelvar::Publisher publisher(config);
     const auto start = Clock::now();
     auto nextSay = start;
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
         const std::uint64_t seq = publisher.nextSeq();
         json = "{\"station\":\"" + config.station + "\",\"source\":\"" + publisher.source() +
                "\",\"seq\":" + std::to_string(seq) + ",\"port\":1,\"stamp\":null,\"time\":\"" + time +
-               "\",\"type\":\"03\",\"call\":\"Group\",\"group\":100,\"id\":" + std::to_string(firstId + i) +
+               "\",\"type\":\"03\",\"call\":\"Group\",\"group\":" + group + ",\"id\":" + std::to_string(firstId + i) +
                ",\"clr\":1,\"enc\":0,\"ptt\":1,\"dbm\":-80,\"hex\":\"00\"}";
         publisher.publishJson(json);
     }
