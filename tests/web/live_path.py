@@ -37,8 +37,7 @@ def accepts(port):
 
 
 class LivePath:
-    def __init__(self, collect, station_tool, schema, settings=""):
-        """`settings`: more of the collector's session settings ("-cNAME=VALUE ...")."""
+    def __init__(self, collect, station_tool, schema):
         self.station_tool = station_tool
         self.folder = tempfile.mkdtemp(prefix="zelvar-live-")
         self.port = free_port()
@@ -54,7 +53,7 @@ class LivePath:
         self.said = os.path.join(self.folder, "collect.err")
         with open(self.said, "w") as said:
             self.collector = subprocess.Popen(
-                [collect, "--database", f"options='-csearch_path={schema} {settings}'", "--broker", f"127.0.0.1:{self.port}",
+                [collect, "--database", f"options=-csearch_path={schema}", "--broker", f"127.0.0.1:{self.port}",
                  "--client-id", f"collect-{schema}"], stderr=said)
         # Packages published before the collector subscribed would wait for the station's resend.
         wait_until(lambda: "subscribed" in self.collector_said() or self.collector.poll() is not None,

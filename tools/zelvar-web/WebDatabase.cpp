@@ -74,8 +74,8 @@ r AS (SELECT p.* FROM s LEFT JOIN k USING (station)
         FROM packages p
         WHERE p.station = s.station AND p.call IS NOT NULL AND p.time >= $3::timestamptz
           AND (k.time IS NULL OR (p.time, p.source, p.seq) > (k.time, k.source, k.seq))
-        ORDER BY p.time, p.source, p.seq LIMIT 500) p
-      ORDER BY time, station, source, seq LIMIT 500),
+        ORDER BY p.time, p.source, p.seq LIMIT $4::integer) p
+      ORDER BY time, station, source, seq LIMIT $4::integer),
 last AS (SELECT DISTINCT ON (station) station, time, source, seq FROM r
          ORDER BY station, time DESC, source DESC, seq DESC)
 SELECT (SELECT coalesce(json_agg(r ORDER BY time DESC, station DESC, source DESC, seq DESC), '[]') FROM r)::text,
@@ -169,9 +169,10 @@ pg_conn* WebDatabase::connect() const { return Connect(conninfo_); }
 std::string WebDatabase::stations() { return queryRow(kStationsSql, 0, nullptr).at(0); }
 
 WebDatabase::Newer WebDatabase::newer(const std::string& keys, const std::string& notifications,
-                                      const std::string& since) {
-    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
-    std::vector<std::string> row = queryRow(kNewerSql.c_str(), 3, values);
+                                      const std::string& since, int limit) {
+    const std::string limitText = std::to_string(limit);
+    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str(), limitText.c_str()};
+    std::vector<std::string> row = queryRow(kNewerSql.c_str(), 4, values);
     Newer newer{std::move(row.at(0)), std::move(row.at(1)), std::stoi(row.at(2))};
     // An event's data is one line: JSON keeps its line breaks outside strings.
     for (char& c : newer.rows) {
