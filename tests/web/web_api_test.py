@@ -46,7 +46,8 @@ def drop_schema():
 
 def start(*args, role=READER, listen="127.0.0.1:0"):
     options = f"-csearch_path={SCHEMA}" + (f" -crole={role}" if role else "")
-    process = subprocess.Popen([WEB, "--database", f"options='{options}'", "--listen", listen, *args],
+    process = subprocess.Popen([WEB, "--database", f"application_name={SCHEMA}_web options='{options}'",
+                                "--listen", listen, *args],
                                stderr=subprocess.PIPE, text=True)
     line = process.stderr.readline()
     match = re.search(r"listening on 127\.0\.0\.1:(\d+)", line)

@@ -133,7 +133,9 @@ class WebPage(unittest.TestCase):
         self.driver.get(f"http://127.0.0.1:{self.port}/")
         self.wait_for(lambda d: d.find_element(By.ID, "status").text == "Live")
         # The database ends zelvar-web's sessions, its listening one too.
-        api.psql(f"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '{api.READER}'")
+        ended = api.psql("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                         f"WHERE application_name = '{api.SCHEMA}_web'")
+        self.assertGreaterEqual(int(ended), 2)
         self.publish(3001)
         self.wait_for(lambda d: self.column("heard", 5)[:1] == ["3001"])
         # The server goes and comes back on its port.
