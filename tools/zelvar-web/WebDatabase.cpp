@@ -154,14 +154,21 @@ void WebDatabase::give(pg_conn* conn) {
 }
 
 std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values) {
-    const Lease lease{*this, take()};
-    const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
-        throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
+    // A connection the server ended while it was idle (a restart, an
+    // administrator) fails its next query and is dropped: the query goes
+    // again, on the next one kept or a new one.
+    for (std::size_t attempt = 0;; ++attempt) {
+        const Lease lease{*this, take()};
+        const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
+        if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+            std::vector<std::string> row;
+            for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
+            return row;
+        }
+        if (PQstatus(lease.conn) == CONNECTION_OK || attempt == max_) {
+            throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
+        }
     }
-    std::vector<std::string> row;
-    for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
-    return row;
 }
 
 pg_conn* WebDatabase::connect() const { return Connect(conninfo_); }

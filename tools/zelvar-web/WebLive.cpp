@@ -114,7 +114,6 @@ void WebLive::listen() {
         }
         notifications += "]";
         if (count > 0 || woken) {
-            woken = false;
             try {
                 // Past a query's bound: what remains comes at once, not with the next batch.
                 bool behind = true;
@@ -132,8 +131,11 @@ void WebLive::listen() {
                     keys_ = database_.newest(keys_, notifications, since_);
                     push(kReset);
                 }
+                woken = false;
             } catch (const DatabaseError& e) {
-                // A payload that is no JSON (anyone may notify) or a query that failed.
+                // A payload that is no JSON (anyone may notify) or a query
+                // that failed: the next round looks at every station known.
+                woken = true;
                 std::cerr << "zelvar-web: live: " << e.what() << std::endl;
             }
         }
