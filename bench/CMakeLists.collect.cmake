@@ -21,3 +21,12 @@ if(TARGET zelvar-collect AND TARGET publish_core)
   add_dependencies(bench_publish_collect zelvar-collect)
   zelvar_warnings(bench_publish_collect)
 endif()
+
+# zelvar-web's live calls to many streams or a page, from a station through
+# Mosquitto and the collector: a Python benchmark run with the tools' paths.
+if(TARGET web_station)
+  file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/bench_web_live
+    CONTENT "#!/bin/sh\nexec /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/bench_web_live.py $<TARGET_FILE:zelvar-web> \
+$<TARGET_FILE:zelvar-collect> $<TARGET_FILE:web_station> \"$@\"\n"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endif()

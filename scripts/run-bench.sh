@@ -15,7 +15,7 @@ for bench in "$build"/bench/bench_*; do
   echo "== $(basename "$bench")"
   bench=$(realpath "$bench")
   database=()
-  if [ "$(basename "$bench")" = bench_collect_import ] || [ "$(basename "$bench")" = bench_publish_collect ]; then
+  if [[ "$(basename "$bench")" =~ ^bench_(collect_import|publish_collect|web_live)$ ]]; then
     # A throw-away PostgreSQL as the tests have it (see run-tests.sh), but
     # writing as safely as a real one would.
     pgsocket=$(mktemp -d "${TMPDIR:-/tmp}/zelvar-pg.XXXXXX")

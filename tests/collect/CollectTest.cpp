@@ -423,7 +423,8 @@ namespace {
 
 // The payload of the next notification on `channel` whose payload holds
 // `part`; empty when none came within a generous bound.
-std::string awaitNotification(PGconn* conn, const std::string& channel, const std::string& part) {
+std::string awaitNotification(PGconn* conn, const std::string& channel, const std::string& part,
+                              std::string* before = nullptr) {
     for (int round = 0; round < 300; ++round) {
         PQconsumeInput(conn);
         while (PGnotify* n = PQnotifies(conn)) {
@@ -431,6 +432,7 @@ std::string awaitNotification(PGconn* conn, const std::string& channel, const st
             const bool match = channel == n->relname && payload.find(part) != std::string::npos;
             PQfreemem(n);
             if (match) return payload;
+            if (before != nullptr) before->append(payload);
         }
         pollfd socket{PQsocket(conn), POLLIN, 0};
         ::poll(&socket, 1, 100);
@@ -464,4 +466,32 @@ TEST_F(Collector, StoredBatchesAreNotified) {
     EXPECT_LT(payload.size(), 8000u);
     EXPECT_GT(payload.size(), 6000u);
     EXPECT_TRUE(payload.ends_with("\"more\" : true}")) << payload.substr(payload.size() - 40);
+}
+
+// A listener that stops reading (a stopped process) holds PostgreSQL's queue
+// of notifications, and a commit whose notification no longer fits fails
+// whole. From half full on, batches are stored without one; the next batch
+// after the queue drained is heard of again. The test's schema comes before
+// pg_catalog, so that the queue's fill is the test's to say.
+TEST_F(Collector, AFillingNotifyQueueNeverStopsStorage) {
+    query("CREATE FUNCTION pg_notification_queue_usage() RETURNS double precision "
+          "LANGUAGE sql AS 'SELECT 0.6::float8'");
+    query("LISTEN zelvar_packages");
+    zelvar::PackageStore store("options=-csearch_path=" + schema + ",pg_catalog");
+    const auto row = [&](const std::string& station) {
+        return schema + "_" + station + "\tlive\t1\t2026-12-08 06:00:00+00\t1\t\\N\t\\N\t\\N\t\\N\t\\N\t"
+               "\\N\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N\t00\n";
+    };
+    store.add(row("held"));
+    store.flush();
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "1");
+    query("CREATE OR REPLACE FUNCTION pg_notification_queue_usage() RETURNS double precision "
+          "LANGUAGE sql AS 'SELECT 0.1::float8'");
+    store.add(row("drained"));
+    store.flush();
+    EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
+    // Notifications come in the order of their commits.
+    std::string before;
+    EXPECT_NE(awaitNotification(conn.get(), "zelvar_packages", "_drained", &before), "");
+    EXPECT_EQ(before.find("_held"), std::string::npos) << before;
 }

@@ -12,22 +12,42 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 WEB = sys.argv.pop(1)
 COLLECT = sys.argv.pop(1)
+STATION = sys.argv.pop(1)
 SCHEMA = f"web{os.getpid()}"
 READER = f"{SCHEMA}_reader"
 
 
 def psql(sql):
-    subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-c", sql], check=True, stdout=subprocess.DEVNULL,
-                   env=dict(os.environ, PGOPTIONS=f"-csearch_path={SCHEMA}"))
+    """Runs `sql` in the test's schema; the first value of its last result, as text."""
+    return subprocess.run(["psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-c", sql], check=True,
+                          stdout=subprocess.PIPE, text=True,
+                          env=dict(os.environ, PGOPTIONS=f"-csearch_path={SCHEMA}")).stdout.strip()
 
 
-def start(*args, role=READER):
+def make_schema(sql=""):
+    """The collector's tables in a schema of the test's own, filled by `sql`, and a role that only reads them."""
+    if "PGHOST" not in os.environ:
+        raise RuntimeError("no PostgreSQL: run the tests under pg_virtualenv, as scripts/run-tests.sh does")
+    psql(f"CREATE SCHEMA {SCHEMA}")
+    subprocess.run([COLLECT, "--database", f"options=-csearch_path={SCHEMA}", "--init"], check=True,
+                   capture_output=True)
+    psql(f"{sql}CREATE ROLE {READER}; GRANT USAGE ON SCHEMA {SCHEMA} TO {READER}; "
+         f"GRANT SELECT ON packages, stations TO {READER}")
+
+
+def drop_schema():
+    psql(f"DROP SCHEMA IF EXISTS {SCHEMA} CASCADE; DROP OWNED BY {READER}; DROP ROLE IF EXISTS {READER}")
+
+
+def start(*args, role=READER, listen="127.0.0.1:0"):
     options = f"-csearch_path={SCHEMA}" + (f" -crole={role}" if role else "")
-    process = subprocess.Popen([WEB, "--database", f"options='{options}'", "--listen", "127.0.0.1:0", *args],
+    process = subprocess.Popen([WEB, "--database", f"application_name={SCHEMA}_web options='{options}'",
+                                "--listen", listen, *args],
                                stderr=subprocess.PIPE, text=True)
     line = process.stderr.readline()
     match = re.search(r"listening on 127\.0\.0\.1:(\d+)", line)
@@ -85,14 +105,9 @@ def users_file(folder, mode):
 class WebApi(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if "PGHOST" not in os.environ:
-            raise RuntimeError("no PostgreSQL: run the tests under pg_virtualenv, as scripts/run-tests.sh does")
-        psql(f"CREATE SCHEMA {SCHEMA}")
-        subprocess.run([COLLECT, "--database", f"options=-csearch_path={SCHEMA}", "--init"], check=True,
-                       capture_output=True)
         # 30 calls over two stations, a row without a decoded line, and
         # texts that are markup or SQL.
-        psql("SELECT zelvar_make_day('2026-12-08'); "
+        make_schema("SELECT zelvar_make_day('2026-12-08'); "
              "INSERT INTO packages (station, source, seq, time, port, call, \"group\", id, dbm, hex) "
              "SELECT CASE WHEN n % 2 = 0 THEN 'north' ELSE '<script>alert(1)</script>' END, 'run1', n, "
              "'2026-12-08 05:00:00+00'::timestamptz + n * interval '1 second', 1, 'Group', "
@@ -101,9 +116,7 @@ class WebApi(unittest.TestCase):
              "INSERT INTO packages (station, source, seq, time, port, hex) "
              "VALUES ('north', 'run1', 99, '2026-12-08 06:00:00+00', 1, '00'); "
              "INSERT INTO stations (station, last_seen, state, hosts) "
-             "VALUES ('north', now(), 'online', 1), ('<img src=x onerror=alert(1)>', now(), 'offline', 2); "
-             f"CREATE ROLE {READER}; GRANT USAGE ON SCHEMA {SCHEMA} TO {READER}; "
-             f"GRANT SELECT ON packages, stations TO {READER}")
+             "VALUES ('north', now(), 'online', 1), ('<img src=x onerror=alert(1)>', now(), 'offline', 2); ")
         cls.server, cls.port = start()
         if not isinstance(cls.port, int):
             raise RuntimeError(f"zelvar-web did not start: {cls.port}")
@@ -112,7 +125,7 @@ class WebApi(unittest.TestCase):
     def tearDownClass(cls):
         if getattr(cls, "server", None):
             stop(cls.server)
-        psql(f"DROP SCHEMA IF EXISTS {SCHEMA} CASCADE; DROP OWNED BY {READER}; DROP ROLE IF EXISTS {READER}")
+        drop_schema()
 
     def ok(self, path):
         response, body = get(self.port, path)
@@ -340,10 +353,12 @@ class WebApi(unittest.TestCase):
         return json.loads(body)
 
 
-def next_event(stream):
-    """The rows of the next "rows" event, past comments."""
+def next_event(stream, until=None):
+    """The rows of the next "rows" event, past comments; an AssertionError past `until` (time.monotonic())."""
     event = None
     while True:
+        if until is not None and time.monotonic() > until:
+            raise AssertionError("no rows in time")
         line = stream.readline().decode()
         if line.startswith("event: "):
             event = line[7:].strip()

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """zelvar-web's page in a real browser (headless Chromium through WebDriver)
 against a real PostgreSQL (the test command's pg_virtualenv): the stations,
-calls arriving live, the filters, and values that are markup shown as text.
+calls arriving live from a station through Mosquitto and zelvar-collect, the
+filters, values that are markup shown as text, and the page going on by
+itself once the server or the database is back.
 With ZELVAR_WEB_SCREENSHOT=FILE it leaves a picture of the page there."""
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -16,7 +17,8 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import web_api_test as api  # noqa: E402  (its helpers, and zelvar-web's and zelvar-collect's paths from argv)
+import live_path  # noqa: E402
+import web_api_test as api  # noqa: E402  (its helpers, and the tools' paths from argv)
 
 SCRIPT_STATION = "<script>document.title='owned'</script>"
 SCRIPT_GROUP = "<script>document.title='group'</script>"
@@ -49,18 +51,12 @@ def literal(text):
 class WebPage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if "PGHOST" not in os.environ:
-            raise RuntimeError("no PostgreSQL: run the tests under pg_virtualenv, as scripts/run-tests.sh does")
-        api.psql(f"CREATE SCHEMA {api.SCHEMA}")
-        subprocess.run([api.COLLECT, "--database", f"options=-csearch_path={api.SCHEMA}", "--init"], check=True,
-                       capture_output=True)
-        api.psql("SELECT zelvar_make_day(current_date + d) FROM generate_series(-1, 1) d; "
-                 "INSERT INTO stations (station, last_seen, state, hosts, transceivers) VALUES "
-                 f"('north', now(), 'online', 1, 4), ({literal(SCRIPT_STATION)}, now(), 'offline', 1, 2); "
-                 f"CREATE ROLE {api.READER}; GRANT USAGE ON SCHEMA {api.SCHEMA} TO {api.READER}; "
-                 f"GRANT SELECT ON packages, stations TO {api.READER}")
+        api.make_schema("SELECT zelvar_make_day(current_date + d) FROM generate_series(-1, 1) d; "
+                        "INSERT INTO stations (station, last_seen, state, hosts, transceivers) VALUES "
+                        f"('north', now(), 'online', 1, 4), ({literal(SCRIPT_STATION)}, now(), 'offline', 1, 2); ")
         for seq in range(1, 7):
             store("north" if seq % 2 else SCRIPT_STATION, seq, SCRIPT_GROUP if seq == 6 else "100", 1000 + seq)
+        cls.path = live_path.LivePath(api.COLLECT, api.STATION, api.SCHEMA)
         cls.server, cls.port = api.start()
         if not isinstance(cls.port, int):
             raise RuntimeError(f"zelvar-web did not start: {cls.port}")
@@ -74,8 +70,9 @@ class WebPage(unittest.TestCase):
             cls.driver.quit()
         if getattr(cls, "server", None):
             api.stop(cls.server)
-        api.psql(f"DROP SCHEMA IF EXISTS {api.SCHEMA} CASCADE; DROP OWNED BY {api.READER}; "
-                 f"DROP ROLE IF EXISTS {api.READER}")
+        if getattr(cls, "path", None):
+            cls.path.close()
+        api.drop_schema()
 
     @classmethod
     def wait_for(cls, condition):
@@ -96,10 +93,16 @@ class WebPage(unittest.TestCase):
         self.assertEqual(len(self.driver.find_elements(By.TAG_NAME, "script")), 1)
         self.assertEqual(self.driver.title, "Zelvar network")
 
-    def test_2_stored_call_shows_without_reload(self):
+    def publish(self, ident, group=100):
+        """A call of the station "north" that goes the stations' way, until the collector confirmed it."""
+        station = self.path.station("north", 1, 100, ident, group)
+        station.communicate()
+        self.assertEqual(station.returncode, 0)
+
+    def test_2_published_call_shows_without_reload(self):
         self.wait_for(lambda d: len(self.column("heard", 1)) == 6)
         self.driver.execute_script("window.notReloaded = true")
-        store("north", 7, "200", 2007)
+        self.publish(2007, 200)
         self.wait_for(lambda d: self.column("heard", 5)[:1] == ["2007"])
         # Only the new call: none of those the page had loaded comes again.
         self.assertEqual(self.column("heard", 5), ["2007", "1006", "1005", "1004", "1003", "1002", "1001"])
@@ -125,7 +128,27 @@ class WebPage(unittest.TestCase):
         store("north", 9, "200", 2009)
         self.wait_for(lambda d: self.column("heard", 5) == ["2009", "2007"])
 
-    def test_4_page_needs_a_login(self):
+    def test_4_page_goes_on_after_the_database_and_the_server_come_back(self):
+        self.wait_for(lambda d: "2007" in self.column("heard", 5))
+        self.driver.get(f"http://127.0.0.1:{self.port}/")
+        self.wait_for(lambda d: d.find_element(By.ID, "status").text == "Live")
+        # The database ends zelvar-web's sessions, its listening one too.
+        ended = api.psql("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                         f"WHERE application_name = '{api.SCHEMA}_web'")
+        self.assertGreaterEqual(int(ended), 2)
+        self.publish(3001)
+        self.wait_for(lambda d: self.column("heard", 5)[:1] == ["3001"])
+        # The server goes and comes back on its port.
+        api.stop(type(self).server)
+        self.wait_for(lambda d: d.find_element(By.ID, "status").text == "Reconnecting...")
+        type(self).server, port = api.start(listen=f"127.0.0.1:{self.port}")
+        self.assertEqual(port, self.port)
+        self.wait_for(lambda d: d.find_element(By.ID, "status").text == "Live")
+        self.publish(3002)
+        self.wait_for(lambda d: self.column("heard", 5)[:1] == ["3002"])
+        self.assertEqual(self.column("heard", 5)[:3], ["3002", "3001", "2009"])
+
+    def test_5_page_needs_a_login(self):
         folder = tempfile.mkdtemp()
         server, port = api.start("--users", api.users_file(folder, 0o600))
         driver = browser()

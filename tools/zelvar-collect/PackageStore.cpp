@@ -22,6 +22,10 @@ constexpr std::uint64_t kBatchRows = 50'000;
 // one), so that a listener hears of rows it can already read. The stations
 // are named up to about 7,000 bytes of their JSON, the others only said to
 // be there ("more": true): PostgreSQL refuses a payload of 8,000 bytes.
+// A listener that stops reading (a stopped process) holds PostgreSQL's
+// queue of notifications, and once it is full every commit that notifies
+// fails, for a code that reads as refused values: from half full on, where
+// PostgreSQL starts to warn, batches are stored without a notification.
 constexpr const char* kNotifyBatch =
     "WITH s AS (SELECT station, sum(octet_length(to_json(station)::text) + 2) OVER (ORDER BY station) AS upto "
     "FROM (SELECT DISTINCT station FROM zelvar_staging) d) "
@@ -29,7 +33,8 @@ constexpr const char* kNotifyBatch =
     "'newest', (SELECT to_char(max(time) AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"') "
     "FROM zelvar_staging), "
     "'stations', (SELECT coalesce(json_agg(station ORDER BY station), '[]') FROM s WHERE upto <= 7000), "
-    "'more', EXISTS (SELECT FROM s WHERE upto > 7000))::text)";
+    "'more', EXISTS (SELECT FROM s WHERE upto > 7000))::text) "
+    "WHERE pg_notification_queue_usage() < 0.5";
 
 // The results of the lane's command up to its end; the first failure, with
 // the server's primary message, is thrown after all were read.

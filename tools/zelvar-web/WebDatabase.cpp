@@ -59,27 +59,38 @@ FROM (SELECT * FROM stations ORDER BY station LIMIT 10000) s)";
 // Each station named goes on from its own last call pushed: stations'
 // clocks differ, so one time for all would skip the calls of a station whose
 // clock is behind. With "more", the stations not named are looked at too.
-constexpr const char* kNewerSql = R"(
+constexpr std::string_view kLiveStations = R"(
 WITH k AS (SELECT * FROM json_to_recordset($1::json) AS k(station text, time timestamptz, source text, seq bigint)),
 s AS (SELECT DISTINCT station FROM (
         SELECT json_array_elements_text(n -> 'stations') AS station FROM json_array_elements($2::json) n
         UNION ALL SELECT station FROM k
         WHERE EXISTS (SELECT FROM json_array_elements($2::json) n WHERE (n ->> 'more')::boolean)) a
-      WHERE station IS NOT NULL LIMIT 10000),
+      WHERE station IS NOT NULL LIMIT 10000))";
+
+const std::string kNewerSql = std::string(kLiveStations) + R"(,
 r AS (SELECT p.* FROM s LEFT JOIN k USING (station)
       CROSS JOIN LATERAL (
         SELECT time, station, source, seq, port, call, "group", id, clr, enc, ptt, dbm, dbm_value, dbm_max
         FROM packages p
         WHERE p.station = s.station AND p.call IS NOT NULL AND p.time >= $3::timestamptz
           AND (k.time IS NULL OR (p.time, p.source, p.seq) > (k.time, k.source, k.seq))
-        ORDER BY p.time, p.source, p.seq LIMIT 500) p
-      ORDER BY time, station, source, seq LIMIT 500),
+        ORDER BY p.time, p.source, p.seq LIMIT $4::integer) p
+      ORDER BY time, station, source, seq LIMIT $4::integer),
 last AS (SELECT DISTINCT ON (station) station, time, source, seq FROM r
          ORDER BY station, time DESC, source DESC, seq DESC)
 SELECT (SELECT coalesce(json_agg(r ORDER BY time DESC, station DESC, source DESC, seq DESC), '[]') FROM r)::text,
        (SELECT coalesce(json_agg(m), '[]') FROM (SELECT * FROM k WHERE station NOT IN (SELECT station FROM last)
                                                   UNION ALL SELECT * FROM last) m)::text,
        (SELECT count(*) FROM r))";
+
+// The same stations' keys moved to their newest call.
+const std::string kNewestSql = std::string(kLiveStations) + R"(,
+n AS (SELECT s.station, p.time, p.source, p.seq FROM s CROSS JOIN LATERAL (
+        SELECT time, source, seq FROM packages p
+        WHERE p.station = s.station AND p.call IS NOT NULL AND p.time >= $3::timestamptz
+        ORDER BY p.time DESC, p.source DESC, p.seq DESC LIMIT 1) p)
+SELECT coalesce(json_agg(m), '[]')::text FROM (SELECT * FROM k WHERE station NOT IN (SELECT station FROM n)
+                                                UNION ALL SELECT * FROM n) m)";
 
 }  // namespace
 
@@ -143,14 +154,21 @@ void WebDatabase::give(pg_conn* conn) {
 }
 
 std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values) {
-    const Lease lease{*this, take()};
-    const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
-        throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
+    // A connection the server ended while it was idle (a restart, an
+    // administrator) fails its next query and is dropped: the query goes
+    // again, on the next one kept or a new one.
+    for (std::size_t attempt = 0;; ++attempt) {
+        const Lease lease{*this, take()};
+        const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
+        if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+            std::vector<std::string> row;
+            for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
+            return row;
+        }
+        if (PQstatus(lease.conn) == CONNECTION_OK || attempt == max_) {
+            throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
+        }
     }
-    std::vector<std::string> row;
-    for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
-    return row;
 }
 
 pg_conn* WebDatabase::connect() const { return Connect(conninfo_); }
@@ -158,15 +176,22 @@ pg_conn* WebDatabase::connect() const { return Connect(conninfo_); }
 std::string WebDatabase::stations() { return queryRow(kStationsSql, 0, nullptr).at(0); }
 
 WebDatabase::Newer WebDatabase::newer(const std::string& keys, const std::string& notifications,
-                                      const std::string& since) {
-    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
-    std::vector<std::string> row = queryRow(kNewerSql, 3, values);
+                                      const std::string& since, int limit) {
+    const std::string limitText = std::to_string(limit);
+    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str(), limitText.c_str()};
+    std::vector<std::string> row = queryRow(kNewerSql.c_str(), 4, values);
     Newer newer{std::move(row.at(0)), std::move(row.at(1)), std::stoi(row.at(2))};
     // An event's data is one line: JSON keeps its line breaks outside strings.
     for (char& c : newer.rows) {
         if (c == '\n') c = ' ';
     }
     return newer;
+}
+
+std::string WebDatabase::newest(const std::string& keys, const std::string& notifications,
+                                const std::string& since) {
+    const char* values[] = {keys.c_str(), notifications.c_str(), since.c_str()};
+    return queryRow(kNewestSql.c_str(), 3, values).at(0);
 }
 
 std::string WebDatabase::heard(const HeardQuery& query) {

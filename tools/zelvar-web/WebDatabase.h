@@ -40,13 +40,15 @@ public:
     // The calls stored since `keys` (a JSON array of each station's last
     // call pushed: station, time, source, seq; stations without one from
     // `since` on) of the stations the collector's notifications name (a JSON
-    // array of their payloads), oldest first, at most kHeardPageMax.
+    // array of their payloads), oldest first, at most `limit`.
     struct Newer {
         std::string rows;  // a JSON array, newest first, on one line
         std::string keys;  // `keys` moved past those rows
         int count = 0;
     };
-    Newer newer(const std::string& keys, const std::string& notifications, const std::string& since);
+    Newer newer(const std::string& keys, const std::string& notifications, const std::string& since, int limit);
+    // `keys` with those of the same stations moved to their newest call.
+    std::string newest(const std::string& keys, const std::string& notifications, const std::string& since);
     // A connection of its own, as those of the requests (the caller PQfinish-es it).
     pg_conn* connect() const;
 

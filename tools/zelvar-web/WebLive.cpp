@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "WebDatabase.h"
-#include "WebRequest.h"
 
 namespace zelvar {
 
@@ -20,6 +19,14 @@ namespace {
 constexpr std::size_t kEventsKept = 256;
 // Notifications read at most into one query.
 constexpr int kNotificationsPerQuery = 100;
+// Calls queried at most at once: more than the collector stores in one
+// batch of a busy network (2,000 calls a second in batches of 0.3 s), so
+// that each notification costs one query.
+constexpr int kCallsPerQuery = 2000;
+// Queries at most for one wake-up.
+constexpr int kQueriesPerWakeUp = 10;
+// Tells a page to load the newest calls again.
+constexpr const char* kReset = "event: reset\ndata: {}\n\n";
 
 }  // namespace
 
@@ -59,9 +66,21 @@ std::optional<std::string> WebLive::event(std::uint64_t& number, int waitMs) {
     if (stopping_ || number >= first_ + events_.size()) return std::nullopt;
     if (number < first_) {
         number = first_ + events_.size();
-        return std::string("event: reset\ndata: {}\n\n");
+        return std::string(kReset);
     }
     return events_[number++ - first_];
+}
+
+void WebLive::push(std::string event) {
+    {
+        const std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        if (events_.size() > kEventsKept) {
+            events_.pop_front();
+            ++first_;
+        }
+    }
+    added_.notify_all();
 }
 
 void WebLive::run() {
@@ -95,26 +114,28 @@ void WebLive::listen() {
         }
         notifications += "]";
         if (count > 0 || woken) {
-            woken = false;
             try {
-                // Past the page's bound: what remains comes at once, not with the next batch.
-                for (int round = 0; round < 10; ++round) {
-                    WebDatabase::Newer newer = database_.newer(keys_, notifications, since_);
+                // Past a query's bound: what remains comes at once, not with the next batch.
+                bool behind = true;
+                for (int round = 0; round < kQueriesPerWakeUp && behind; ++round) {
+                    WebDatabase::Newer newer = database_.newer(keys_, notifications, since_, kCallsPerQuery);
                     keys_ = std::move(newer.keys);
-                    if (newer.count == 0) break;
-                    {
-                        const std::lock_guard lock(mutex_);
-                        events_.push_back("event: rows\ndata: {\"rows\" : " + newer.rows + "}\n\n");
-                        if (events_.size() > kEventsKept) {
-                            events_.pop_front();
-                            ++first_;
-                        }
-                    }
-                    added_.notify_all();
-                    if (newer.count < kHeardPageMax) break;
+                    if (newer.count > 0) push("event: rows\ndata: {\"rows\" : " + newer.rows + "}\n\n");
+                    behind = newer.count == kCallsPerQuery;
                 }
+                if (behind) {
+                    // More was stored meanwhile than pages show (this process
+                    // or its database was stopped a while): walking through
+                    // it would leave the streams behind for good, so they
+                    // skip to the newest calls and the pages load those.
+                    keys_ = database_.newest(keys_, notifications, since_);
+                    push(kReset);
+                }
+                woken = false;
             } catch (const DatabaseError& e) {
-                // A payload that is no JSON (anyone may notify) or a query that failed.
+                // A payload that is no JSON (anyone may notify) or a query
+                // that failed: the next round looks at every station known.
+                woken = true;
                 std::cerr << "zelvar-web: live: " << e.what() << std::endl;
             }
         }

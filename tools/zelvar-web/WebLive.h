@@ -18,7 +18,8 @@ class WebDatabase;
 // inside a transaction), queries once per wake-up over the shared ones, and
 // keeps the last events for the streams to send. The database's load does
 // not grow with the number of pages. A lost connection is made again every
-// second, and the calls stored meanwhile follow.
+// second, and the calls stored meanwhile follow, or, past 20,000 of them, a
+// reset to the newest.
 class WebLive {
 public:
     explicit WebLive(WebDatabase& database);
@@ -39,6 +40,8 @@ public:
 
 private:
     void run();
+    // Keeps `event` for the streams and wakes them.
+    void push(std::string event);
     // Listens until the connection fails or stop().
     void listen();
 
