@@ -142,9 +142,12 @@ void WebDatabase::give(pg_conn* conn) {
     freed_.notify_one();
 }
 
-std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values) {
+std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values,
+                                              const char* invalid) {
     const Lease lease{*this, take()};
     const Result r(PQexecParams(lease.conn, sql, count, nullptr, values, nullptr, nullptr, 0), &PQclear);
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    if (state != nullptr && std::string_view(state) == "22023") throw InvalidValue(invalid);
     if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
         throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
     }
