@@ -165,6 +165,21 @@ let map = null;
 let mapLayer = null;
 let mapRange = null;  // the query of the points shown, without the view's box
 
+// Chart.js and Leaflet, loaded when first needed: the page opens without them.
+const libraries = new Map();
+function library(src) {
+  if (!libraries.has(src)) {
+    libraries.set(src, new Promise((resolve, reject) => {
+      const script = document.createElement("script");
+      script.src = src;
+      script.onload = resolve;
+      script.onerror = () => reject(new Error("cannot load " + src + ": is its Debian package installed?"));
+      document.head.append(script);
+    }));
+  }
+  return libraries.get(src);
+}
+
 function localInput(date) {
   const pad = (n) => String(n).padStart(2, "0");
   return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())}T` +
@@ -205,7 +220,7 @@ async function loadActivity() {
   const query = rangeQuery();
   query.set("step", document.getElementById("range").elements.step.value);
   query.set("zone", viewerZone());
-  activity = await getJson("/api/activity?" + query);
+  [activity] = await Promise.all([getJson("/api/activity?" + query), library("/lib/chart.js")]);
   activity.step = query.get("step");
   document.getElementById("activity").hidden = false;
   drawActivity();
@@ -327,7 +342,7 @@ async function loadPoints(inView) {
 async function loadMap() {
   document.getElementById("coverage").hidden = false;
   if (!map) {
-    settings = await getJson("/api/settings");
+    [settings] = await Promise.all([getJson("/api/settings"), library("/lib/leaflet.js")]);
     makeMap();
   }
   mapRange = rangeQuery();
