@@ -64,8 +64,9 @@ SELECT 'station' || (i % {STATIONS}), 'bench', {day} * {per_day} + i,
 FROM (SELECT i, i % 10 AS k, abs(hashint8(i)) AS h FROM generate_series(0, {per_day - 1}) i) g
 """)
         print(f"day {day + 1}: {per_day} rows in {time.monotonic() - began:.0f} s", flush=True)
-    psql("VACUUM ANALYZE packages; VACUUM ANALYZE activity; VACUUM ANALYZE activity_talkers; "
-         f"CREATE ROLE {READER}; GRANT USAGE ON SCHEMA {SCHEMA} TO {READER}; "
+    for table in ("packages", "activity", "activity_talkers"):
+        psql(f"VACUUM ANALYZE {table}")
+    psql(f"CREATE ROLE {READER}; GRANT USAGE ON SCHEMA {SCHEMA} TO {READER}; "
          f"GRANT SELECT ON packages, stations, activity, activity_talkers TO {READER}")
 
 

@@ -147,6 +147,22 @@ class NetworkView(unittest.TestCase):
         self.assertEqual(rows[1:], expected)
         self.assertIn("'=1+1", [r[6] for r in rows[1:]])
 
+    def test_tiles_origin_joins_the_policy(self):
+        server, port = api.start("--tiles", "https://tiles.example:8443/osm/{z}/{x}/{y}.png")
+        try:
+            response, _ = api.get(port, "/")
+            self.assertIn("img-src 'self' https://tiles.example:8443;", response.getheader("Content-Security-Policy"))
+            self.assertEqual(json.loads(api.get(port, "/api/settings")[1])["tiles"],
+                             "https://tiles.example:8443/osm/{z}/{x}/{y}.png")
+        finally:
+            api.stop(server)
+        for url in ("https://*.example/{z}/{x}/{y}.png", "https://a.example;script-src */{z}/{x}/{y}",
+                    "javascript://x/{z}/{x}/{y}", "https://a.example/{z}/{x}.png", "https://u@a.example/{z}/{x}/{y}"):
+            with self.subTest(url=url):
+                server, answer = api.start("--tiles", url)
+                self.assertNotIsInstance(answer, int)
+                self.assertEqual(server.returncode, 2)
+
     def test_hostile_ranges_are_refused(self):
         good = "from=2026-12-08T00:00:00Z&to=2026-12-09T00:00:00Z"
         hostile = {

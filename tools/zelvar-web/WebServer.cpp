@@ -6,8 +6,8 @@
 #include <condition_variable>
 #include <deque>
 #include <fstream>
-#include <sstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -100,7 +100,8 @@ std::string Pattern(std::string_view path) {
     return pattern;
 }
 
-// A JSON string of a text that holds no quote, backslash or control character.
+// A JSON string of a text that holds no quote, backslash or control
+// character (a checked tiles URL); null for none.
 std::string Quoted(const std::string& text) { return text.empty() ? "null" : "\"" + text + "\""; }
 
 }  // namespace
@@ -115,16 +116,17 @@ std::string TilesOrigin(const std::string& url) {
     for (const char* part : {"{z}", "{x}", "{y}"}) {
         if (url.find(part, path) == std::string::npos) return {};
     }
-    // The whole template goes into the page's settings as a JSON string, its
-    // origin into the policy: neither may hold anything that ends either.
-    for (const char c : url) {
+    // The template goes into the page's settings as a JSON string, its
+    // origin into the policy: neither may hold what would end either, and
+    // the origin is a host and a port alone (no wildcard, no user).
+    for (std::size_t i = scheme + 3; i < url.size(); ++i) {
+        const char c = url[i];
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           std::string_view("-._~:/?#[]@!$&()*+=%{}").find(c) != std::string_view::npos;
+                           std::string_view(i < path ? "-.:[]" : "-._~:/?#[]@!$&()*+=%{}").find(c) !=
+                               std::string_view::npos;
         if (!plain) return {};
     }
-    const std::string origin = url.substr(0, path);
-    if (origin.find_first_of("?#@{}") != std::string::npos) return {};
-    return origin;
+    return url.substr(0, path);
 }
 
 WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live, WebLogin* login)
@@ -165,7 +167,7 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
         if (!res.has_header("Content-Security-Policy")) {
             res.set_header("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
         }
-        res.set_header("Cache-Control", "no-store");
+        if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
     });
     const std::string policy = PagePolicy(TilesOrigin(options_.tiles));
     for (const PageFile& file : PageFiles()) {
@@ -175,8 +177,8 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
             res.set_content(file.body.data(), file.body.size(), std::string(file.type));
         });
     }
-    // Read as installed at every request: an upgrade of the package shows
-    // without a restart.
+    // Read as installed at every request, so that an upgrade of the package
+    // shows without a restart; the browser keeps them for an hour.
     for (const LibraryFile& file : LibraryFiles()) {
         server_->Get(Pattern(file.path), [&file](const httplib::Request& req, httplib::Response& res) {
             if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
@@ -184,6 +186,7 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
             std::ostringstream body;
             body << in.rdbuf();
             if (!in) return Refuse(res, 404, "a JavaScript library of the system is missing: install its package");
+            res.set_header("Cache-Control", "max-age=3600");
             res.set_content(body.str(), std::string(file.type));
         });
     }
@@ -208,7 +211,7 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
         if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
         Json(res, 200, database.heard(std::get<HeardQuery>(query)));
     });
-    const std::string settings = "{\"tiles\":" + Quoted(TilesOrigin(options_.tiles).empty() ? "" : options_.tiles) +
+    const std::string settings = "{\"tiles\":" + Quoted(options_.tiles) +
                                  ",\"bands\":" + SignalBandsJson() + "}";
     server_->Get("/api/settings", [settings](const httplib::Request& req, httplib::Response& res) {
         if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");

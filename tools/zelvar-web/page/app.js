@@ -147,8 +147,8 @@ document.addEventListener("DOMContentLoaded", () => {
   document.getElementById("older").addEventListener("click", () => { loadHeard(true).catch(report); });
   window.addEventListener("scroll", flushWaiting);
   loadStations().catch(report);
-  setInterval(() => { loadStations().catch(report); }, 10000);
   loadHeard(false).catch(report);
+  setInterval(() => { loadStations().catch(report); }, 10000);
   listen();
   showLogin().catch(report);
   setUpRange();
@@ -293,7 +293,17 @@ function makeMap() {
     map.on("moveend", () => drawGraticule(graticule));
   }
   L.control.scale().addTo(map);
-  mapLayer = L.layerGroup().addTo(map);
+  mapLayer = L.featureGroup().addTo(map);
+  // A point's tooltip is made when the pointer first comes to it: a view
+  // holds thousands.
+  mapLayer.on("mouseover", (event) => {
+    const point = event.layer;
+    if (point.getTooltip()) return;
+    const tip = document.createElement("span");
+    const [dbm, count] = point.options.report;
+    tip.textContent = `${dbm === null ? "no reading" : dbm + " dBm"}, ${count} report${count === 1 ? "" : "s"}`;
+    point.bindTooltip(tip).openTooltip(event.latlng);
+  });
   map.setView([0, 0], 2);
   // Moved by the user: the points of the new view, binned again.
   map.on("moveend", () => {
@@ -325,10 +335,8 @@ async function loadPoints(inView) {
   const { points, reports } = await getJson("/api/map?" + query);
   mapLayer.clearLayers();
   for (const [lat, lon, colour, dbm, count] of points) {
-    const tip = document.createElement("span");
-    tip.textContent = `${dbm === null ? "no reading" : dbm + " dBm"}, ${count} report${count === 1 ? "" : "s"}`;
-    L.circleMarker([lat, lon], { radius: 5, color: colour, fillColor: colour, fillOpacity: 0.8, weight: 1 })
-      .bindTooltip(tip).addTo(mapLayer);
+    L.circleMarker([lat, lon], { radius: 5, color: colour, fillColor: colour, fillOpacity: 0.8, weight: 1,
+                                 report: [dbm, count] }).addTo(mapLayer);
   }
   document.getElementById("map-total").textContent = `${reports} signal reports, ${points.length} points`;
   if (!inView && points.length > 0) {
