@@ -42,15 +42,16 @@ def generate(collect, rows):
     psql(f"SELECT zelvar_make_day(current_date - d) FROM generate_series(0, {DAYS}) d; "
          "INSERT INTO stations (station, last_seen, state, hosts, transceivers) "
          f"SELECT 'station' || s, now(), 'online', 1, 4 FROM generate_series(0, {STATIONS - 1}) s")
-    per_day = rows // DAYS
     for day in range(DAYS):
+        first = rows * day // DAYS
+        per_day = rows * (day + 1) // DAYS - first
         began = time.monotonic()
         # Row i of the day: its station i % 10; kinds by i % 10 as well, so
         # that each station has all: 0-2 signal reports with a position and
         # a level, 3-7 calls of 200 Groups and 5,000 IDs, 8-9 other packages.
         psql(f"""
 INSERT INTO packages (station, source, seq, time, port, type, call, "group", id, dbm, lat, lon, hex)
-SELECT 'station' || (i % {STATIONS}), 'bench', {day} * {per_day} + i,
+SELECT 'station' || (i % {STATIONS}), 'bench', {first} + i,
        date_trunc('day', now()) - interval '{DAYS - 1 - day} days' + i * (interval '1 day' / {per_day}),
        1 + (i / 10) % 4,
        CASE WHEN k < 3 THEN 'signal' WHEN k < 8 THEN 'call' ELSE 'data' END,
