@@ -146,11 +146,9 @@ REVOKE ALL ON FUNCTION zelvar_note_stations(json, bigint) FROM PUBLIC;
 UPDATE zelvar_schema SET version = 5)";
 
 // Version 6: what a web page reads fast over many rows. Indexes for the
-// newest calls, on their own and by station, Group or ID; and a count of
-// packages and calls per minute and station, and of calls per hour and
-// Group or ID, kept by the table's own triggers on every path that stores
-// or deletes rows (the collector's role reaches the counts only through
-// them), filled for the rows already stored.
+// newest calls, on their own and by station, Group or ID; and the packages
+// and calls per minute and station, which the collector adds to with every
+// batch it stores, filled here for the rows already stored.
 constexpr const char* kVersion6 = R"(
 CREATE INDEX packages_time ON packages (time);
 CREATE INDEX packages_station_time ON packages (station, time);
@@ -163,65 +161,26 @@ CREATE TABLE activity (
     calls bigint NOT NULL,
     PRIMARY KEY (minute, station)
 );
-CREATE TABLE activity_talkers (
-    hour timestamptz NOT NULL,
-    kind text NOT NULL CHECK (kind IN ('group', 'id')),
-    talker text COLLATE "C" NOT NULL,
-    calls bigint NOT NULL,
-    PRIMARY KEY (hour, kind, talker)
-);
-CREATE FUNCTION zelvar_count_activity() RETURNS trigger
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = @schema@, pg_temp AS $$
-DECLARE
-    sign constant bigint := CASE TG_OP WHEN 'DELETE' THEN -1 ELSE 1 END;
-BEGIN
-    -- In the keys' order, so that two collectors storing at once take the
-    -- same rows' locks in the same order.
-    INSERT INTO activity AS a
-    SELECT date_trunc('minute', time, 'UTC'), station, sign * count(*), sign * count(call)
-    FROM changed WHERE time IS NOT NULL GROUP BY 1, 2 ORDER BY 1, 2
-    ON CONFLICT (minute, station) DO UPDATE SET packages = a.packages + excluded.packages,
-                                                calls = a.calls + excluded.calls;
-    INSERT INTO activity_talkers AS a
-    SELECT hour, kind, talker, sign * count(*) FROM (
-        SELECT date_trunc('hour', time, 'UTC') AS hour, 'group' AS kind, "group" AS talker FROM changed
-        WHERE time IS NOT NULL AND call IS NOT NULL AND "group" IS NOT NULL
-        UNION ALL
-        SELECT date_trunc('hour', time, 'UTC'), 'id', id::text FROM changed
-        WHERE time IS NOT NULL AND call IS NOT NULL AND id IS NOT NULL) t
-    GROUP BY 1, 2, 3 ORDER BY 1, 2, 3
-    ON CONFLICT (hour, kind, talker) DO UPDATE SET calls = a.calls + excluded.calls;
-    RETURN NULL;
-END $$;
-REVOKE ALL ON FUNCTION zelvar_count_activity() FROM PUBLIC;
-CREATE TRIGGER packages_stored AFTER INSERT ON packages REFERENCING NEW TABLE AS changed
-    FOR EACH STATEMENT EXECUTE FUNCTION zelvar_count_activity();
-CREATE TRIGGER packages_deleted AFTER DELETE ON packages REFERENCING OLD TABLE AS changed
-    FOR EACH STATEMENT EXECUTE FUNCTION zelvar_count_activity();
 INSERT INTO activity
 SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) FROM packages
 WHERE time IS NOT NULL GROUP BY 1, 2;
-INSERT INTO activity_talkers
-SELECT hour, kind, talker, count(*) FROM (
-    SELECT date_trunc('hour', time, 'UTC') AS hour, 'group' AS kind, "group" AS talker FROM packages
-    WHERE time IS NOT NULL AND call IS NOT NULL AND "group" IS NOT NULL
-    UNION ALL
-    SELECT date_trunc('hour', time, 'UTC'), 'id', id::text FROM packages
-    WHERE time IS NOT NULL AND call IS NOT NULL AND id IS NOT NULL) t
-GROUP BY 1, 2, 3;
 UPDATE zelvar_schema SET version = 6)";
 
 // The rights of the collector's role, and nothing more: it stores, it does
 // not read, change or delete what is stored. Of its imports it reads the
 // zone and marks them begun and finished. What stations say it notes
-// through the owner's function.
+// through the owner's function. It adds what it stores to the counts per
+// minute, for which it reads back the station, time and call of the rows
+// it has just stored (INSERT ... RETURNING needs that), nothing else.
 constexpr const char* kCollectorRights = R"(
-REVOKE ALL ON packages, refused, zelvar_schema, imports, stations, activity, activity_talkers FROM @role@;
+REVOKE ALL ON packages, refused, zelvar_schema, imports, stations, activity FROM @role@;
 REVOKE ALL ON SCHEMA @schema@ FROM @role@;
 GRANT USAGE ON SCHEMA @schema@ TO @role@;
 GRANT SELECT ON zelvar_schema TO @role@;
 GRANT INSERT ON packages, refused TO @role@;
 GRANT SELECT, INSERT, UPDATE (zone, file, packages, started, finished) ON imports TO @role@;
+GRANT SELECT, INSERT, UPDATE (packages, calls) ON activity TO @role@;
+GRANT SELECT (station, time, call) ON packages TO @role@;
 GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint),
     zelvar_note_stations(json, bigint) TO @role@)";
 

@@ -25,18 +25,24 @@ b AS (SELECT generate_series(date_trunc(z.step, l.lo), l.hi, ('1 ' || z.step)::i
       FROM z, LATERAL (SELECT CASE WHEN z.shift IS NULL THEN timezone(z.name, $1::timestamptz)
                                    ELSE timezone(z.shift, $1::timestamptz) END AS lo,
                               CASE WHEN z.shift IS NULL THEN timezone(z.name, $2::timestamptz - interval '1 microsecond')
-                                   ELSE timezone(z.shift, $2::timestamptz - interval '1 microsecond') END AS hi) l),
-t AS (SELECT kind, talker, sum(calls) AS calls FROM activity_talkers
-      WHERE hour >= date_trunc('hour', $1::timestamptz, 'UTC') AND hour < $2::timestamptz
-      GROUP BY 1, 2 HAVING sum(calls) > 0)
+                                   ELSE timezone(z.shift, $2::timestamptz - interval '1 microsecond') END AS hi) l)
 SELECT json_build_object(
     'buckets', (SELECT coalesce(json_agg(to_char(bucket, 'YYYY-MM-DD"T"HH24:MI') ORDER BY bucket), '[]') FROM b),
     'rows', (SELECT coalesce(json_agg(json_build_array(to_char(bucket, 'YYYY-MM-DD"T"HH24:MI'), station, packages, calls)
-                                      ORDER BY bucket, station), '[]') FROM a),
-    'groups', (SELECT coalesce(json_agg(json_build_array(talker, calls)), '[]')
-               FROM (SELECT * FROM t WHERE kind = 'group' ORDER BY calls DESC, talker LIMIT 10) g),
-    'ids', (SELECT coalesce(json_agg(json_build_array(talker::bigint, calls)), '[]')
-            FROM (SELECT * FROM t WHERE kind = 'id' ORDER BY calls DESC, talker LIMIT 10) i))::text)";
+                                      ORDER BY bucket, station), '[]') FROM a))::text)";
+
+// $1 from, $2 to, $3 station: the calls of the range by Group and by ID.
+constexpr const char* kBusiestSql = R"(
+WITH c AS MATERIALIZED (SELECT "group", id FROM packages
+                        WHERE call IS NOT NULL AND time >= $1::timestamptz AND time < $2::timestamptz
+                          AND ($3::text IS NULL OR station = $3::text))
+SELECT json_build_object(
+    'groups', (SELECT coalesce(json_agg(json_build_array(g, n)), '[]') FROM (
+               SELECT "group" AS g, count(*) AS n FROM c WHERE "group" IS NOT NULL
+               GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 10) t),
+    'ids', (SELECT coalesce(json_agg(json_build_array(i, n)), '[]') FROM (
+            SELECT id AS i, count(*) AS n FROM c WHERE id IS NOT NULL
+            GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 10) t))::text)";
 
 // The colour of a cell of the map from its strongest reading `v` and
 // whether it holds a "Max" (`mx`), band by band as the coverage export has them.
@@ -76,6 +82,12 @@ std::string Activity(WebDatabase& database, const ActivityQuery& query) {
     return database.queryRow(kActivitySql, 6, values,
                              "parameter zone: a time zone such as Europe/Berlin or an offset such as +02:00")
         .at(0);
+}
+
+std::string Busiest(WebDatabase& database, const BusiestQuery& query) {
+    const char* values[] = {query.range.from.c_str(), query.range.to.c_str(),
+                            query.station ? query.station->c_str() : nullptr};
+    return database.queryRow(kBusiestSql, 3, values).at(0);
 }
 
 std::string MapPoints(WebDatabase& database, const MapQuery& query) {

@@ -9,12 +9,14 @@ namespace zelvar {
 class WebDatabase;
 
 // {"buckets": ["2026-12-08T05:00", ...], "rows": [[bucket, station, packages,
-// calls], ...], "groups": [[group, calls], ...], "ids": [[id, calls], ...]}:
-// every bucket of the range in the viewer's zone, the counts of those that
-// hold any, and the 10 busiest Groups and IDs. Counted from the per-minute
-// counts the table's triggers keep, so by whole minutes; the busiest by the
-// whole UTC hours that meet the range.
+// calls], ...]}: every bucket of the range in the viewer's zone and the
+// counts of those that hold any, from the counts per minute the collector
+// keeps (so by whole minutes).
 std::string Activity(WebDatabase& database, const ActivityQuery& query);
+
+// {"groups": [[group, calls], ...], "ids": [[id, calls], ...]}: the 10
+// Groups and IDs with the most calls in the range, counted from the rows.
+std::string Busiest(WebDatabase& database, const BusiestQuery& query);
 
 // {"points": [[lat, lon, "#rrggbb", dbm or null, reports], ...], "reports": N}:
 // the signal reports with an own position, at most one point per cell of a

@@ -112,6 +112,16 @@ Parsed<ActivityQuery> ParseActivityQuery(const std::multimap<std::string, std::s
     return query;
 }
 
+Parsed<BusiestQuery> ParseBusiestQuery(const std::multimap<std::string, std::string>& params) {
+    auto named = Named(params, {"from", "to", "station"});
+    if (auto* bad = std::get_if<BadRequest>(&named)) return *bad;
+    const auto& p = std::get<0>(named);
+    BusiestQuery query;
+    if (auto bad = ParseRange(p, query.range)) return *bad;
+    if (auto bad = ParseStation(p, "station", query.station)) return *bad;
+    return query;
+}
+
 Parsed<MapQuery> ParseMapQuery(const std::multimap<std::string, std::string>& params) {
     auto named = Named(params, {"from", "to", "station", "south", "west", "north", "east"});
     if (auto* bad = std::get_if<BadRequest>(&named)) return *bad;

@@ -32,6 +32,12 @@ struct ActivityQuery {
     std::optional<std::string> station;
 };
 
+// The busiest Groups and IDs of a range.
+struct BusiestQuery {
+    TimeRange range;
+    std::optional<std::string> station;
+};
+
 // Signal reports with an own position, binned on a grid over `box` (south,
 // west, north, east in degrees) or over the extent of the reports.
 struct MapQuery {
@@ -49,6 +55,7 @@ struct ExportQuery {
 };
 
 std::variant<ActivityQuery, BadRequest> ParseActivityQuery(const std::multimap<std::string, std::string>& params);
+std::variant<BusiestQuery, BadRequest> ParseBusiestQuery(const std::multimap<std::string, std::string>& params);
 std::variant<MapQuery, BadRequest> ParseMapQuery(const std::multimap<std::string, std::string>& params);
 std::variant<ExportQuery, BadRequest> ParseExportQuery(const std::multimap<std::string, std::string>& params);
 

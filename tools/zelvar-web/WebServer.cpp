@@ -222,6 +222,11 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
         if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
         Json(res, 200, Activity(database, std::get<ActivityQuery>(query)));
     });
+    server_->Get("/api/busiest", [&database](const httplib::Request& req, httplib::Response& res) {
+        const auto query = ParseBusiestQuery(req.params);
+        if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
+        Json(res, 200, Busiest(database, std::get<BusiestQuery>(query)));
+    });
     server_->Get("/api/map", [&database](const httplib::Request& req, httplib::Response& res) {
         const auto query = ParseMapQuery(req.params);
         if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
