@@ -31,18 +31,18 @@ SELECT json_build_object(
     'rows', (SELECT coalesce(json_agg(json_build_array(to_char(bucket, 'YYYY-MM-DD"T"HH24:MI'), station, packages, calls)
                                       ORDER BY bucket, station), '[]') FROM a))::text)";
 
-// $1 from, $2 to, $3 station: the calls of the range by Group and by ID.
+// $1 from, $2 to, $3 station: the calls of the range by Group and by ID,
+// in one pass over the index of calls by time, which holds both.
 constexpr const char* kBusiestSql = R"(
-WITH c AS MATERIALIZED (SELECT "group", id FROM packages
-                        WHERE call IS NOT NULL AND time >= $1::timestamptz AND time < $2::timestamptz
-                          AND ($3::text IS NULL OR station = $3::text))
+WITH c AS (SELECT "group", id, count(*) AS n FROM packages
+           WHERE call IS NOT NULL AND time >= $1::timestamptz AND time < $2::timestamptz
+             AND ($3::text IS NULL OR station = $3::text)
+           GROUP BY GROUPING SETS (("group"), (id)))
 SELECT json_build_object(
-    'groups', (SELECT coalesce(json_agg(json_build_array(g, n)), '[]') FROM (
-               SELECT "group" AS g, count(*) AS n FROM c WHERE "group" IS NOT NULL
-               GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 10) t),
-    'ids', (SELECT coalesce(json_agg(json_build_array(i, n)), '[]') FROM (
-            SELECT id AS i, count(*) AS n FROM c WHERE id IS NOT NULL
-            GROUP BY 1 ORDER BY 2 DESC, 1 LIMIT 10) t))::text)";
+    'groups', (SELECT coalesce(json_agg(json_build_array("group", n)), '[]') FROM (
+               SELECT "group", n FROM c WHERE "group" IS NOT NULL ORDER BY n DESC, "group" LIMIT 10) t),
+    'ids', (SELECT coalesce(json_agg(json_build_array(id, n)), '[]') FROM (
+            SELECT id, n FROM c WHERE id IS NOT NULL ORDER BY n DESC, id LIMIT 10) t))::text)";
 
 // The colour of a cell of the map from its strongest reading `v` and
 // whether it holds a "Max" (`mx`), band by band as the coverage export has them.
