@@ -148,7 +148,8 @@ UPDATE zelvar_schema SET version = 5)";
 // Version 6: what a web page reads fast over many rows. Indexes for the
 // newest calls, on their own and by station, Group or ID (of calls only:
 // every index makes storing dearer), the first holding what the busiest
-// Groups and IDs of a range are counted from; and the packages
+// Groups and IDs of a range are counted from; the signal reports with a
+// position by time, holding what the map draws; and the packages
 // and calls per minute and station, which the collector adds to with every
 // batch it stores, filled here for the rows already stored.
 constexpr const char* kVersion6 = R"(
@@ -156,6 +157,8 @@ CREATE INDEX packages_time ON packages (time) INCLUDE (station, "group", id) WHE
 CREATE INDEX packages_station_time ON packages (station, time) WHERE call IS NOT NULL;
 CREATE INDEX packages_group_time ON packages ("group", time) WHERE "group" IS NOT NULL;
 CREATE INDEX packages_id_time ON packages (id, time) WHERE id IS NOT NULL;
+CREATE INDEX packages_reports ON packages (time) INCLUDE (station, lat, lon, dbm_value, dbm_max)
+    WHERE lat IS NOT NULL AND lon IS NOT NULL;
 CREATE TABLE activity (
     minute timestamptz NOT NULL,
     station text COLLATE "C" NOT NULL,
