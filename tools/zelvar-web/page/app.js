@@ -147,8 +147,8 @@ document.addEventListener("DOMContentLoaded", () => {
   document.getElementById("older").addEventListener("click", () => { loadHeard(true).catch(report); });
   window.addEventListener("scroll", flushWaiting);
   loadStations().catch(report);
-  loadHeard(false).catch(report);
   setInterval(() => { loadStations().catch(report); }, 10000);
+  loadHeard(false).catch(report);
   listen();
   showLogin().catch(report);
   setUpRange();
