@@ -146,15 +146,15 @@ REVOKE ALL ON FUNCTION zelvar_note_stations(json, bigint) FROM PUBLIC;
 UPDATE zelvar_schema SET version = 5)";
 
 // Version 6: what a web page reads fast over many rows. Indexes for the
-// newest calls, on their own and by station, Group or ID (of calls only:
-// every index makes storing dearer), the first holding what the busiest
-// Groups and IDs of a range are counted from; the signal reports with a
+// newest calls, on their own and by Group or ID (of calls only: every index
+// makes storing dearer; a station has calls enough to be found by time),
+// the first holding what the busiest Groups and IDs of a range are counted
+// from; the signal reports with a
 // position by time, holding what the map draws; and the packages
 // and calls per minute and station, which the collector adds to with every
 // batch it stores, filled here for the rows already stored.
 constexpr const char* kVersion6 = R"(
 CREATE INDEX packages_time ON packages (time) INCLUDE (station, "group", id) WHERE call IS NOT NULL;
-CREATE INDEX packages_station_time ON packages (station, time) WHERE call IS NOT NULL;
 CREATE INDEX packages_group_time ON packages ("group", time) WHERE "group" IS NOT NULL;
 CREATE INDEX packages_id_time ON packages (id, time) WHERE id IS NOT NULL;
 CREATE INDEX packages_reports ON packages (time) INCLUDE (station, lat, lon, dbm_value, dbm_max)
