@@ -9,23 +9,24 @@ namespace zelvar {
 
 namespace {
 
+// `time` as local time: the database's rules of the zone named, or a fixed
+// offset east of UTC.
+std::string Local(const std::string& time) {
+    return "CASE WHEN z.shift IS NULL THEN timezone(z.name, " + time + ") ELSE timezone(z.shift, " + time + ") END";
+}
+
 // $1 from, $2 to, $3 station, $4 zone name, $5 offset, $6 'minute' or 'hour'.
-// A bucket is local time: the database's time zone rules, or a fixed offset
-// east of UTC.
-constexpr const char* kActivitySql = R"(
+const std::string kActivitySql = R"(
 WITH z AS (SELECT $4::text AS name, $5::interval AS shift, $6::text AS step),
-a AS (SELECT date_trunc(z.step, CASE WHEN z.shift IS NULL THEN timezone(z.name, minute)
-                                     ELSE timezone(z.shift, minute) END) AS bucket,
+a AS (SELECT date_trunc(z.step, )" + Local("minute") + R"() AS bucket,
              station, sum(packages) AS packages, sum(calls) AS calls
       FROM activity, z
       WHERE minute >= date_trunc('minute', $1::timestamptz, 'UTC') AND minute < $2::timestamptz
         AND ($3::text IS NULL OR station = $3::text)
       GROUP BY 1, 2),
-b AS (SELECT generate_series(date_trunc(z.step, l.lo), l.hi, ('1 ' || z.step)::interval) AS bucket
-      FROM z, LATERAL (SELECT CASE WHEN z.shift IS NULL THEN timezone(z.name, $1::timestamptz)
-                                   ELSE timezone(z.shift, $1::timestamptz) END AS lo,
-                              CASE WHEN z.shift IS NULL THEN timezone(z.name, $2::timestamptz - interval '1 microsecond')
-                                   ELSE timezone(z.shift, $2::timestamptz - interval '1 microsecond') END AS hi) l)
+b AS (SELECT generate_series(date_trunc(z.step, )" + Local("$1::timestamptz") + "), " +
+                                    Local("$2::timestamptz - interval '1 microsecond'") + R"(,
+                             ('1 ' || z.step)::interval) AS bucket FROM z)
 SELECT json_build_object(
     'buckets', (SELECT coalesce(json_agg(to_char(bucket, 'YYYY-MM-DD"T"HH24:MI') ORDER BY bucket), '[]') FROM b),
     'rows', (SELECT coalesce(json_agg(json_build_array(to_char(bucket, 'YYYY-MM-DD"T"HH24:MI'), station, packages, calls)
@@ -79,7 +80,7 @@ std::string Activity(WebDatabase& database, const ActivityQuery& query) {
     const auto text = [](const std::optional<std::string>& value) { return value ? value->c_str() : nullptr; };
     const char* values[] = {query.range.from.c_str(), query.range.to.c_str(), text(query.station), text(query.zone),
                             text(query.offset),        query.perMinute ? "minute" : "hour"};
-    return database.queryRow(kActivitySql, 6, values,
+    return database.queryRow(kActivitySql.c_str(), 6, values,
                              "parameter zone: a time zone such as Europe/Berlin or an offset such as +02:00")
         .at(0);
 }

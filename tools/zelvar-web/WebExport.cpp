@@ -17,17 +17,20 @@ constexpr std::size_t kExportsMax = 4;
 constexpr const char* kRowsPerFetch = "FETCH 2000 FROM export";
 
 // $1 from, $2 to, $3 station, $4 Group, $5 ID: the rows of last heard.
-constexpr const char* kCsvSql = R"(
-DECLARE export NO SCROLL CURSOR FOR
-SELECT to_char(time, 'YYYY-MM-DD"T"HH24:MI:SS.US"Z"'), station, source, seq, port, call, "group", id, clr, enc,
-       ptt, dbm, lat, lon
+const std::string kExportRows = R"(
 FROM packages
 WHERE call IS NOT NULL AND time >= $1::timestamptz AND time < $2::timestamptz
   AND ($3::text IS NULL OR station = $3::text) AND ($4::text IS NULL OR "group" = $4::text)
   AND ($5::integer IS NULL OR id = $5::integer)
 ORDER BY time, station, source, seq)";
 
-constexpr const char* kGeoJsonSql = R"(
+const std::string kCsvSql = R"(
+DECLARE export NO SCROLL CURSOR FOR
+SELECT to_char(time, 'YYYY-MM-DD"T"HH24:MI:SS.US"Z"'), station, source, seq, port, call, "group", id, clr, enc,
+       ptt, dbm, lat, lon
+)" + kExportRows;
+
+const std::string kGeoJsonSql = R"(
 DECLARE export NO SCROLL CURSOR FOR
 SELECT json_build_object('type', 'Feature',
     'geometry', CASE WHEN lat IS NOT NULL AND lon IS NOT NULL
@@ -35,11 +38,7 @@ SELECT json_build_object('type', 'Feature',
     'properties', json_build_object('time', to_char(time, 'YYYY-MM-DD"T"HH24:MI:SS.US"Z"'), 'station', station,
         'source', source, 'seq', seq, 'port', port, 'call', call, 'group', "group", 'id', id, 'clr', clr,
         'enc', enc, 'ptt', ptt, 'dbm', dbm))::text
-FROM packages
-WHERE call IS NOT NULL AND time >= $1::timestamptz AND time < $2::timestamptz
-  AND ($3::text IS NULL OR station = $3::text) AND ($4::text IS NULL OR "group" = $4::text)
-  AND ($5::integer IS NULL OR id = $5::integer)
-ORDER BY time, station, source, seq)";
+)" + kExportRows;
 
 constexpr const char* kCsvHeader = "time,station,source,seq,port,call,group,id,clr,enc,ptt,dbm,lat,lon\r\n";
 
@@ -144,7 +143,7 @@ void WebExport::routes(httplib::Server& server) {
                                 query.group ? query.group->c_str() : nullptr, query.id ? id.c_str() : nullptr};
         const std::unique_ptr<PGresult, decltype(&PQclear)> begin(PQexec(running->conn, "BEGIN READ ONLY"), &PQclear);
         const std::unique_ptr<PGresult, decltype(&PQclear)> declared(
-            PQexecParams(running->conn, query.geojson ? kGeoJsonSql : kCsvSql, 5, nullptr, values, nullptr, nullptr, 0),
+            PQexecParams(running->conn, (query.geojson ? kGeoJsonSql : kCsvSql).c_str(), 5, nullptr, values, nullptr, nullptr, 0),
             &PQclear);
         if (PQresultStatus(declared.get()) != PGRES_COMMAND_OK) throw DatabaseError("export: no cursor");
         const char* name = query.geojson ? "attachment; filename=\"zelvar-calls.geojson\""
