@@ -24,6 +24,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# zelvar-web's page serves Chart.js and Leaflet from where Debian installs them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-chart.js, libjs-leaflet")
 # The log views look for Liberation Mono where Courier New is missing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 include(CPack)

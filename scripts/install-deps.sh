@@ -23,7 +23,7 @@ build_and_test=(
   gdal-bin libxml2-utils
   postgresql libpq-dev python3-jsonschema
   mosquitto libmosquitto-dev libsqlite3-dev nlohmann-json3-dev openssl
-  libcpp-httplib-dev libsodium-dev
+  libcpp-httplib-dev libsodium-dev libjs-chart.js libjs-leaflet
   chromium chromium-driver python3-selenium
 )
 dev=(xvfb xauth openbox imagemagick xdotool)

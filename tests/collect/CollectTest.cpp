@@ -259,18 +259,20 @@ TEST_F(CollectorSchema, OnlyInitMakesOrUpgradesTheSchema) {
     refusedStart("--init");
     ToolRun r = init();
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 5\n");
-    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "5");
+    EXPECT_EQ(r.err, "upgraded the schema from version 1 to 6\n");
+    EXPECT_EQ(query("SELECT version FROM zelvar_schema"), "6");
     EXPECT_EQ(query("SELECT count(*) FROM refused"), "0");
-    EXPECT_EQ(init().err, "schema version 5, nothing to do\n");
+    EXPECT_EQ(init().err, "schema version 6, nothing to do\n");
     EXPECT_EQ(collect(log).err, "1 packages, 1 new\n");
     EXPECT_EQ(query("SELECT count(*) FROM packages"), "2");
+    // The counts per minute hold the rows stored before the upgrade and after.
+    EXPECT_EQ(query("SELECT (SELECT count(time) FROM packages) = (SELECT coalesce(sum(packages), 0) FROM activity)"), "t");
 
-    query("UPDATE zelvar_schema SET version = 6");
-    refusedStart("version 6");
+    query("UPDATE zelvar_schema SET version = 7");
+    refusedStart("version 7");
     r = init();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("version 6"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("version 7"), std::string::npos) << r.err;
 }
 
 // The zone a log was written in is stated, or the local one taken and said,

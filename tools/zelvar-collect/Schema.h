@@ -12,7 +12,7 @@ namespace zelvar {
 // The version of the tables this collector writes, kept in the table
 // `zelvar_schema`. Version 1 is the table `packages` alone, from before the
 // schema had a version.
-constexpr int kSchemaVersion = 5;
+constexpr int kSchemaVersion = 6;
 
 // The advisory lock every collector takes to make or change a table or a
 // day's partition, so that two of them never race for the same catalog

@@ -153,7 +153,8 @@ void WebDatabase::give(pg_conn* conn) {
     freed_.notify_one();
 }
 
-std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values) {
+std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const char* const* values,
+                                              const char* invalid) {
     // A connection the server ended while it was idle (a restart, an
     // administrator) fails its next query and is dropped: the query goes
     // again, on the next one kept or a new one.
@@ -165,6 +166,8 @@ std::vector<std::string> WebDatabase::queryRow(const char* sql, int count, const
             for (int i = 0; i < PQnfields(r.get()); ++i) row.emplace_back(PQgetvalue(r.get(), 0, i));
             return row;
         }
+        const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+        if (state != nullptr && std::string_view(state) == "22023") throw InvalidValue(invalid);
         if (PQstatus(lease.conn) == CONNECTION_OK || attempt == max_) {
             throw DatabaseError("database: " + FirstLine(PQresultErrorMessage(r.get())));
         }

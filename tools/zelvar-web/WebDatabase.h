@@ -19,6 +19,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The database found a value of the request invalid (a time zone it does
+// not know): the client gets a 400 with the message.
+class InvalidValue : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // A few connections to the collector's tables, shared by the request
 // threads: a request takes one while its query runs. Each session is
 // read-only, in UTC, and stops any query after a few seconds; values reach
@@ -52,12 +59,15 @@ public:
     // A connection of its own, as those of the requests (the caller PQfinish-es it).
     pg_conn* connect() const;
 
+    // The first row's values of a query that gives one row. An invalid value
+    // the database finds throws InvalidValue(`invalid`).
+    std::vector<std::string> queryRow(const char* sql, int count, const char* const* values,
+                                      const char* invalid = "a value out of range");
+
 private:
     struct Lease;
     pg_conn* take();
     void give(pg_conn* conn);
-    // The first row's values of a query that gives one row.
-    std::vector<std::string> queryRow(const char* sql, int count, const char* const* values);
 
     std::string conninfo_;
     std::mutex mutex_;

@@ -126,6 +126,12 @@ std::optional<WebLogin::Session> WebLogin::session(const httplib::Request& req) 
     return found->second;
 }
 
+std::optional<std::string> WebLogin::user(const httplib::Request& req) {
+    std::optional<Session> found = session(req);
+    if (!found) return std::nullopt;
+    return std::move(found->user);
+}
+
 // The form carries a token that must come back with it beside the same
 // token in a cookie: another site can send the form, but neither read nor
 // set the cookie.

@@ -32,6 +32,8 @@ public:
     // True when the request may go on; otherwise `res` holds the refusal: a
     // page is sent to the login form, an API call answered 401.
     bool admit(const httplib::Request& req, httplib::Response& res);
+    // Who is logged in with the request, if anyone.
+    std::optional<std::string> user(const httplib::Request& req);
 
 private:
     struct Session {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace zelvar {
@@ -17,8 +18,16 @@ std::span<const PageFile> PageFiles();
 
 // The page's own policy: scripts, styles and requests from this server only,
 // nothing inline, no frames around it; its logout form goes to this server.
-constexpr const char* kPagePolicy =
-    "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; img-src 'self'; "
-    "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+// Images may come from the origin of a tile server (`tiles`, if any).
+std::string PagePolicy(std::string_view tilesOrigin);
+
+// A file of a JavaScript library of the system's own (Debian's libjs-*),
+// served as it is installed.
+struct LibraryFile {
+    std::string_view path;  // as requested: "/lib/chart.js"
+    std::string_view type;
+    std::string_view file;  // where the package installs it
+};
+std::span<const LibraryFile> LibraryFiles();
 
 }  // namespace zelvar

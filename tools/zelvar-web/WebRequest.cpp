@@ -24,6 +24,8 @@ int Number(const std::string& text, std::size_t from, std::size_t count) {
     return ParseNumber<int>(std::string_view(text).substr(from, count)).value_or(-1);
 }
 
+}  // namespace
+
 std::optional<std::string> Text(const std::string& value, const char* name, std::string& error) {
     if (value.empty() || value.size() > kTextMax || !IsPlainUtf8(value)) {
         error = std::string("parameter ") + name + ": 1 to 64 bytes of UTF-8 without control characters";
@@ -31,8 +33,6 @@ std::optional<std::string> Text(const std::string& value, const char* name, std:
     }
     return value;
 }
-
-}  // namespace
 
 bool IsPlainQuery(std::string_view target) {
     const std::size_t mark = target.find('?');

@@ -43,6 +43,10 @@ std::variant<HeardQuery, BadRequest> ParseHeardQuery(const std::multimap<std::st
 // with exactly one '=' and a name: httplib would read "id=1 OR 1=1" as "id=1".
 bool IsPlainQuery(std::string_view target);
 
+// `value` as a short text parameter (a station, a Group): 1 to 64 bytes of
+// IsPlainUtf8; otherwise `error` says why of the parameter `name`.
+std::optional<std::string> Text(const std::string& value, const char* name, std::string& error);
+
 // Whole and valid UTF-8 (no overlong forms, no surrogates), without control characters.
 bool IsPlainUtf8(const std::string& text);
 

@@ -5,14 +5,20 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "WebActivity.h"
 #include "WebDatabase.h"
+#include "WebExport.h"
 #include "WebLive.h"
 #include "WebLogin.h"
 #include "WebPage.h"
+#include "WebQueries.h"
+#include "WebReply.h"
 #include "WebRequest.h"
 
 namespace zelvar {
@@ -87,17 +93,41 @@ private:
     std::vector<std::thread> threads_;
 };
 
-void Json(httplib::Response& res, int status, const std::string& body) {
-    res.status = status;
-    res.set_content(body, "application/json; charset=utf-8");
+// httplib's paths are patterns: a dot of a file name matches itself only.
+std::string Pattern(std::string_view path) {
+    std::string pattern;
+    for (const char c : path) pattern.append(c == '.' ? "\\." : std::string(1, c));
+    return pattern;
 }
 
-// Our own texts only: nothing the client sent is echoed.
-void Refuse(httplib::Response& res, int status, const std::string& message) {
-    Json(res, status, "{\"error\":\"" + message + "\"}");
-}
+// A JSON string of a text that holds no quote, backslash or control
+// character (a checked tiles URL); null for none.
+std::string Quoted(const std::string& text) { return text.empty() ? "null" : "\"" + text + "\""; }
 
 }  // namespace
+
+std::string TilesOrigin(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos || (url.compare(0, scheme, "http") != 0 && url.compare(0, scheme, "https") != 0)) {
+        return {};
+    }
+    const std::size_t path = url.find('/', scheme + 3);
+    if (path == std::string::npos || path == scheme + 3) return {};
+    for (const char* part : {"{z}", "{x}", "{y}"}) {
+        if (url.find(part, path) == std::string::npos) return {};
+    }
+    // The template goes into the page's settings as a JSON string, its
+    // origin into the policy: neither may hold what would end either, and
+    // the origin is a host and a port alone (no wildcard, no user).
+    for (std::size_t i = scheme + 3; i < url.size(); ++i) {
+        const char c = url[i];
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           std::string_view(i < path ? "-.:[]" : "-._~:/?#[]@!$&()*+=%{}").find(c) !=
+                               std::string_view::npos;
+        if (!plain) return {};
+    }
+    return url.substr(0, path);
+}
 
 WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, WebLive& live, WebLogin* login)
     : options_(options) {
@@ -106,6 +136,7 @@ WebServer::WebServer(const WebServerOptions& options, WebDatabase& database, Web
     } else {
         server_ = std::make_unique<httplib::Server>();
     }
+    export_ = std::make_unique<WebExport>(database, login);
     const std::size_t clients = options.maxClients;
     server_->new_task_queue = [clients] { return new BoundedQueue(clients); };
     server_->set_read_timeout(5, 0);
@@ -136,22 +167,35 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
         if (!res.has_header("Content-Security-Policy")) {
             res.set_header("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
         }
-        res.set_header("Cache-Control", "no-store");
+        if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
     });
+    const std::string policy = PagePolicy(TilesOrigin(options_.tiles));
     for (const PageFile& file : PageFiles()) {
-        // httplib's paths are patterns: a dot of a file name matches itself only.
-        std::string pattern;
-        for (const char c : file.path) pattern.append(c == '.' ? "\\." : std::string(1, c));
-        server_->Get(pattern, [&file](const httplib::Request& req, httplib::Response& res) {
+        server_->Get(Pattern(file.path), [&file, policy](const httplib::Request& req, httplib::Response& res) {
             if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
-            res.set_header("Content-Security-Policy", kPagePolicy);
+            res.set_header("Content-Security-Policy", policy);
             res.set_content(file.body.data(), file.body.size(), std::string(file.type));
+        });
+    }
+    // Read as installed at every request, so that an upgrade of the package
+    // shows without a restart; the browser keeps them for an hour.
+    for (const LibraryFile& file : LibraryFiles()) {
+        server_->Get(Pattern(file.path), [&file](const httplib::Request& req, httplib::Response& res) {
+            if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+            std::ifstream in{std::string(file.file), std::ios::binary};
+            std::ostringstream body;
+            body << in.rdbuf();
+            if (!in) return Refuse(res, 404, "a JavaScript library of the system is missing: install its package");
+            res.set_header("Cache-Control", "max-age=3600");
+            res.set_content(body.str(), std::string(file.type));
         });
     }
     if (login) login->routes(*server_);
     server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
         try {
             std::rethrow_exception(error);
+        } catch (const InvalidValue& e) {
+            Refuse(res, 400, e.what());
         } catch (const DatabaseError&) {
             Refuse(res, 503, "the database cannot answer now");
         } catch (...) {
@@ -167,6 +211,28 @@ void WebServer::routes(WebDatabase& database, WebLive& live, WebLogin* login) {
         if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
         Json(res, 200, database.heard(std::get<HeardQuery>(query)));
     });
+    const std::string settings = "{\"tiles\":" + Quoted(options_.tiles) +
+                                 ",\"bands\":" + SignalBandsJson() + "}";
+    server_->Get("/api/settings", [settings](const httplib::Request& req, httplib::Response& res) {
+        if (!req.params.empty()) return Refuse(res, 400, "unknown parameter");
+        Json(res, 200, settings);
+    });
+    server_->Get("/api/activity", [&database](const httplib::Request& req, httplib::Response& res) {
+        const auto query = ParseActivityQuery(req.params);
+        if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
+        Json(res, 200, Activity(database, std::get<ActivityQuery>(query)));
+    });
+    server_->Get("/api/busiest", [&database](const httplib::Request& req, httplib::Response& res) {
+        const auto query = ParseBusiestQuery(req.params);
+        if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
+        Json(res, 200, Busiest(database, std::get<BusiestQuery>(query)));
+    });
+    server_->Get("/api/map", [&database](const httplib::Request& req, httplib::Response& res) {
+        const auto query = ParseMapQuery(req.params);
+        if (const auto* bad = std::get_if<BadRequest>(&query)) return Refuse(res, 400, bad->message);
+        Json(res, 200, MapPoints(database, std::get<MapQuery>(query)));
+    });
+    export_->routes(*server_);
     // The calls as they are stored, as Server-Sent Events; a comment every
     // 15 seconds finds a client that went away. The stream holds its thread.
     server_->Get("/api/live", [&live](const httplib::Request& req, httplib::Response& res) {

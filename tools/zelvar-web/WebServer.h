@@ -13,6 +13,7 @@ namespace zelvar {
 
 class WebDatabase;
 class WebLive;
+class WebExport;
 class WebLogin;
 
 struct WebServerOptions {
@@ -20,7 +21,12 @@ struct WebServerOptions {
     int port = 8080;  // 0: any free port
     std::size_t maxClients = 200;
     std::string tlsCert, tlsKey;  // both or neither
+    std::string tiles;            // a tile server's URL template for the map, or none
 };
+
+// The origin ("https://tiles.example:8443") of a tile server's URL template
+// with {z}, {x} and {y}, over HTTP or HTTPS; empty if it is none.
+std::string TilesOrigin(const std::string& url);
 
 // The HTTP side: the API's routes over `database` and `live`, at most maxClients
 // connections served at once (one more is answered 503 on a thread of its
@@ -46,6 +52,7 @@ private:
 
     WebServerOptions options_;
     std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<WebExport> export_;
 };
 
 }  // namespace zelvar

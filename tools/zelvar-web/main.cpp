@@ -17,18 +17,23 @@ namespace {
 constexpr const char* kUsage =
     "usage: zelvar-web --database CONNINFO [--listen HOST:PORT] [--max-clients N]\n"
     "                  [--tls-cert FILE --tls-key FILE] [--users FILE] [--allow-owner]\n"
+    "                  [--tiles URL]\n"
     "       zelvar-web --hash-password NAME < PASSWORD\n"
     "\n"
     "Serves the collector's tables read-only as JSON: /api/stations and /api/heard\n"
     "(limit, station, group, id; before_time, before_station, before_source and\n"
-    "before_seq for the next page). --listen is 127.0.0.1:8080 unless given (port\n"
+    "before_seq for the next page), /api/activity, /api/map and /api/export (a\n"
+    "range: from and to). --listen is 127.0.0.1:8080 unless given (port\n"
     "0: any free port); --max-clients 200 connections are served at once, one more\n"
     "is answered 503. The database role should only read the tables: one that\n"
     "owns them is refused unless --allow-owner.\n"
     "\n"
     "With --users every page and API call needs a login; the file (mode 0600)\n"
     "holds a NAME:HASH line per user, as --hash-password prints it for the\n"
-    "password read on its standard input.\n";
+    "password read on its standard input.\n"
+    "\n"
+    "--tiles names a tile server of your own for the map, as a URL template with\n"
+    "{z}, {x} and {y}; without, the map is drawn on a plain background.\n";
 
 // The users file's line for NAME and the password on standard input.
 int HashPasswordLine(const zelvar::Tool& tool, const std::string& name) {
@@ -81,6 +86,11 @@ int Run(const zelvar::Tool& tool, const std::vector<std::string>& args) {
             const auto clients = zelvar::ParseNumber<std::size_t>(*value);
             if (!clients || *clients < 1 || *clients > 10000) return tool.fail("--max-clients: 1 to 10000");
             options.maxClients = *clients;
+        } else if (name == "--tiles") {
+            if (zelvar::TilesOrigin(*value).empty()) {
+                return tool.fail("--tiles: a URL such as https://tiles.example/{z}/{x}/{y}.png");
+            }
+            options.tiles = *value;
         } else if (name == "--tls-cert") {
             options.tlsCert = *value;
         } else if (name == "--tls-key") {
