@@ -1,6 +1,7 @@
 // The signal history window: live reports appear, zoom and pan keep the time
 // under the cursor, the CSV holds the points shown, saved logs are drawn beside
 // the live lines.
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "HistoryWindow.h"
 #include "Settings.h"
@@ -50,6 +53,7 @@ private slots:
     void zoomAndPanKeepTheTimeUnderTheCursor();
     void csvAndImageHoldWhatIsShown();
     void openedLogsAreDrawnAndAnUnreadableOneChangesNothing();
+    void aFailedExportKeepsTheOlderFile();
 };
 
 void HistoryWindowTest::liveReportsAppear() {
@@ -192,6 +196,37 @@ void HistoryWindowTest::openedLogsAreDrawnAndAnUnreadableOneChangesNothing() {
              qPrintable(dialogs.errors.front()));
     QCOMPARE(window.openedLogs(), 2);
     QCOMPARE(drawn(), both);
+}
+
+// A disk that fills half-way through the CSV: the error is shown and the
+// file chosen keeps its older contents rather than half a CSV.
+void HistoryWindowTest::aFailedExportKeepsTheOlderFile() {
+    SignalHistory history;
+    for (int i = 0; i < 400; ++i) history.add(1, 1'000'000 + i * 100, -80);
+    const zelvar::Settings settings{};
+    zelvar::HistoryWindow window(history, settings);
+    ScriptedHistoryDialogs dialogs;
+    window.setDialogs(&dialogs);
+    QTemporaryDir dir;
+    dialogs.answer = dir.filePath(QStringLiteral("older.csv"));
+    QFile older(dialogs.answer);
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older\n") == 6);
+    older.close();
+
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 1000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    window.exportCsv();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY(older.open(QIODevice::ReadOnly));
+    QCOMPARE(older.readAll(), QByteArray("older\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("older.csv")});
 }
 
 QTEST_MAIN(HistoryWindowTest)
