@@ -66,6 +66,7 @@ public:
     const GpsState& gps() const { return gps_; }
     // Every live signal report, the window closed or open.
     const SignalHistory& signalHistory() const { return signalHistory_; }
+    SignalHistory& signalHistory() { return signalHistory_; }
     const OfflineDecoder& offlineDecoder() const { return offline_; }
     // The offline run, which the window drives while it shows its lines.
     OfflineDecoder& offlineRun() { return offline_; }
