@@ -173,6 +173,7 @@ TEST(SignalHistoryTest, TheLiveHistoryAndFourOpenedLogsShareTheBound) {
         EXPECT_EQ(first, kT0 / 60'000 * 60'000);
     }
     std::size_t exact = 0;
-    live.forEach(1, kT0, INT64_MAX / 4, [&](const SignalHistory::Item& i) { exact += i.span == 0; });
+    live.forEach(1, kT0, INT64_MAX / 4,
+                 [&](const SignalHistory::Item& i) { exact += i.span == 0; });
     EXPECT_GT(exact, 1'500'000U);
 }
