@@ -104,6 +104,19 @@ QString ReadLog(const QString& path, SignalHistory& log, const Settings& setting
 constexpr int kTitleAllowance = 40;
 constexpr int kSideAllowance = 8;
 
+// A pattern above as a pen's dashes, for the strokes that join reports
+// columns apart: each such join is one stroke, so the pen's dashes show.
+QList<qreal> DashesOf(std::string_view pattern) {
+    QList<qreal> dashes;
+    for (std::size_t i = 0; i < pattern.size();) {
+        const std::size_t run = pattern.find_first_not_of(pattern[i], i);
+        const std::size_t end = run == std::string_view::npos ? pattern.size() : run;
+        dashes.append(qreal(end - i));
+        i = end;
+    }
+    return dashes;
+}
+
 QString TickText(Time time, Time step) {
     const QDateTime wall = WallClock(time);
     if (step >= 86'400'000) return wall.toString(QStringLiteral("dd.MM"));
@@ -226,11 +239,14 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 
     std::vector<QLineF> lines;
+    std::vector<QLineF> joins;  // across empty columns
     for (std::size_t source = 0; source < ports.size(); ++source) {
         for (int port = 1; port <= SignalHistory::kPorts; ++port) {
             lines.clear();
+            joins.clear();
             const Columns& columns = ports[source][std::size_t(port - 1)];
             const std::string_view pattern = source == 0 ? "#" : kLogPatterns[source - 1];
+            double previousX = 0;
             double previous = 0;
             bool joined = false;
             for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -248,15 +264,22 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
                 const double top = yOf(column.max);
                 const double bottom = yOf(column.min);
                 const double middle = (top + bottom) / 2;
-                if (joined && !column.breakBefore) lines.emplace_back(x - 1, previous, x, middle);
+                if (joined && !column.breakBefore)
+                    (x - previousX > 1 ? joins : lines)
+                        .emplace_back(previousX, previous, x, middle);
                 // A lone column still shows as a dot.
                 lines.emplace_back(x, std::min(top, middle - 0.5), x,
                                    std::max(bottom, middle + 0.5));
+                previousX = x;
                 previous = middle;
                 joined = true;
             }
-            painter.setPen(QPen(PortColour(port), 1));
+            QPen pen(PortColour(port), 1);
+            painter.setPen(pen);
             painter.drawLines(lines.data(), int(lines.size()));
+            if (source > 0) pen.setDashPattern(DashesOf(pattern));
+            painter.setPen(pen);
+            painter.drawLines(joins.data(), int(joins.size()));
         }
     }
 }
