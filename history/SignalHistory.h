@@ -75,7 +75,8 @@ public:
     // Bytes the history holds, its buffers' capacity included.
     std::size_t memoryUsed() const;
     // What memoryUsed() may reach; a lower limit reduces or drops the oldest
-    // points at once. Below a few hundred kilobytes it holds no longer.
+    // points at once. A limit under about 1.6 MB is not held: each port
+    // keeps room for two chunks of exact points whatever the limit.
     void setMemoryLimit(std::size_t bytes);
     std::size_t memoryLimit() const { return memoryLimit_; }
     void clear();

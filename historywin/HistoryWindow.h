@@ -10,7 +10,6 @@
 #include "HistoryPlotMath.h"
 
 class QLabel;
-class QPushButton;
 
 namespace zelvar {
 
