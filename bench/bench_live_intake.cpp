@@ -12,6 +12,7 @@
 //   bench_live_intake [--runs N] [--rate R] [--duration S] [--no-rollover]
 //                     [--prefill N] [--unwritable] [--kill-after S]
 //                     [--overload] [--seed N] [--sim PATH] [--publish-unreachable]
+//                     [--history-window]
 //
 // --unwritable: "Files" is a plain file for the whole run; error boxes are
 //   real ones, left standing 2 s, and the window is closed at the end through
@@ -23,6 +24,9 @@
 // --publish-unreachable: "Options > Publish..." on, to a loopback port where
 //   no broker listens: the intake with every package going to the outbox.
 //   Compare its cpu= with a run without it.
+//
+// --history-window: "Analysis > Signal History..." open and following the
+//   run for the whole traffic. Compare its cpu= with a run without it.
 //
 // --overload: the emulator as fast as it can send (rate 1,000,000, about
 //   280,000 a second here) for 60 s, more than the window can decode. Per
@@ -92,6 +96,7 @@ struct Options {
     bool recover = false;
     bool overload = false;
     bool publish = false;  // publishing on, to a broker that is never there
+    bool historyWindow = false;  // the signal history window open
     QString dir;  // working folder of a run that must outlive it
     QString sim = QStringLiteral(ZELVAR_SIM_BIN);
 };
@@ -134,6 +139,8 @@ Options parseOptions(const QStringList& args) {
             o.duration = 60;
         } else if (a == QStringLiteral("--publish-unreachable")) {
             o.publish = true;
+        } else if (a == QStringLiteral("--history-window")) {
+            o.historyWindow = true;
         } else if (a == QStringLiteral("--recover")) {
             o.recover = true;
         } else if (a == QStringLiteral("--dir")) {
@@ -155,6 +162,7 @@ QStringList childArguments(const Options& o) {
     if (o.killAfter > 0) args << QStringLiteral("--kill-after") << QString::number(o.killAfter);
     if (!o.dir.isEmpty()) args << QStringLiteral("--dir") << o.dir;
     if (o.publish) args << QStringLiteral("--publish-unreachable");
+    if (o.historyWindow) args << QStringLiteral("--history-window");
     // Last, so that it does not reset the rate and duration given above.
     if (o.overload) args << QStringLiteral("--overload-account");
     return args;
@@ -422,6 +430,14 @@ int child(const Options& o) {
     form.show();
     QCoreApplication::processEvents();
     prefillViews(form, o.prefill);
+    if (o.historyWindow) {
+        auto* item = form.findChild<QAction*>(QStringLiteral("mnuSignalHistory"));
+        if (!item) return fail("this build has no \"Signal History...\"");
+        item->trigger();
+        QWidget* window = form.findChild<QWidget*>(QStringLiteral("SignalHistory"));
+        if (!window || !waitFor([&] { return window->isVisible(); }, 5000))
+            return fail("the signal history window did not show");
+    }
     for (int n = 1; n <= 4; ++n) {
         const std::string& ip = settings.IP[static_cast<std::size_t>(n - 1)];
         if (ip != "127.0.0." + std::to_string(n)) return fail("transceiver address not loopback");
@@ -757,8 +773,9 @@ int main(int argc, char* argv[]) {
     if (options.killAfter > 0) return killRun(options);
 
     std::printf(
-        "live intake: %d datagrams/s over 4 transceivers for %d s, %d run(s), rollover %s\n",
-        options.rate, options.duration, options.runs, options.rollover ? "on" : "off");
+        "live intake: %d datagrams/s over 4 transceivers for %d s, %d run(s), rollover %s%s\n",
+        options.rate, options.duration, options.runs, options.rollover ? "on" : "off",
+        options.historyWindow ? ", signal history window open" : "");
     std::fflush(stdout);
     if (options.overload) return overloadRuns(options);
     const auto targetMet = [](const std::map<QString, double>& f) {

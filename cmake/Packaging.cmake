@@ -1,6 +1,8 @@
 # The Debian package (make deb): whatever the install rules put under the
 # prefix, stripped, with the run-time dependencies dpkg-shlibdeps finds in
 # the binaries. The package's file name is zelvar_<version>_<arch>.deb.
+# Built where scripts/install-deps.sh installed what the build needs,
+# qt6-svg-dev included, so that the package has the signal history window.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zelvar)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

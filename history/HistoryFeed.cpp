@@ -70,12 +70,27 @@ void HistoryOutput::signalReport(int port, std::string_view stamp, std::string_v
     AddStampedReport(history_, port, stamp, dbm);
 }
 
-void FeedHexLog(SignalHistory& history, int fd, const Settings& settings) {
-    HistoryOutput output(history);
+void FeedHexLog(SignalHistory& history, int fd, const Settings& settings,
+                const std::atomic<bool>* stop) {
+    // The decoder looks at its abort flag after every line.
+    class StoppableOutput : public HistoryOutput {
+    public:
+        StoppableOutput(SignalHistory& history, const std::atomic<bool>* stop, DecodingFlags& flags)
+            : HistoryOutput(history), stop_(stop), flags_(flags) {}
+        void processPendingEvents() override {
+            if (stop_ && *stop_) flags_.AbortDecoding = true;
+        }
+
+    private:
+        const std::atomic<bool>* stop_;
+        DecodingFlags& flags_;
+    };
+    DecodingFlags flags;
+    StoppableOutput output(history, stop, flags);
     const DisplayMirrors mirrors;
     const GpsState gps;
     PackageDecoder decoder(settings, mirrors, gps, output);
-    OfflineDecoder offline(decoder, mirrors);
+    OfflineDecoder offline(decoder, mirrors, flags);
     LogLineReader lines(fd, kLogReadBlock, kLongestLogLine);
     decoder.ResetPortState();
     offline.DecodeLogStream("", lines);
@@ -106,10 +121,10 @@ bool FeedTextLine(SignalHistory& history, std::string_view line) {
     return true;
 }
 
-void FeedTextLog(SignalHistory& history, int fd) {
+void FeedTextLog(SignalHistory& history, int fd, const std::atomic<bool>* stop) {
     LogLineReader lines(fd, kLogReadBlock, kLongestLogLine);
     std::string_view line;
-    while (lines.next(line)) FeedTextLine(history, line);
+    while (!(stop && *stop) && lines.next(line)) FeedTextLine(history, line);
 }
 
 }  // namespace zelvar

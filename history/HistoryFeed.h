@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string_view>
 
@@ -34,13 +35,15 @@ private:
 
 // The reports of a saved hex log, read from `fd` and run through the offline
 // decoder with these settings (their dBm correction and ceiling per port).
-// A read error leaves as std::system_error.
-void FeedHexLog(SignalHistory& history, int fd, const Settings& settings);
+// A read error leaves as std::system_error. `stop`, set from another thread,
+// ends the reading early.
+void FeedHexLog(SignalHistory& history, int fd, const Settings& settings,
+                const std::atomic<bool>* stop = nullptr);
 
 // The reports of a saved text log: every line that carries a dBm value (the
 // decoded line and each form of the RSSI-only line), to the whole second.
 // Lines without a known time are left out.
-void FeedTextLog(SignalHistory& history, int fd);
+void FeedTextLog(SignalHistory& history, int fd, const std::atomic<bool>* stop = nullptr);
 // One line of a text log; false when it carries no report.
 bool FeedTextLine(SignalHistory& history, std::string_view line);
 

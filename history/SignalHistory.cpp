@@ -12,11 +12,15 @@ constexpr SignalHistory::Level kGapLevel = std::numeric_limits<SignalHistory::Le
 // Exact points sit in chunks of this many, each time kept as an offset from
 // its chunk's first: 6 bytes a point.
 constexpr std::size_t kChunkPoints = 32768;
-// Past a day of seconds (and gaps among them) the oldest move on to minutes.
+// Past a day of seconds (and gaps among them) the oldest move on to minutes,
+// sooner when the memory limit leaves room for fewer.
 constexpr std::size_t kSecondsCap = 100'000;
 // Past this many buckets the minutes are joined two by two: the oldest part
 // of a very long run coarsens rather than the memory growing.
 constexpr std::size_t kCoarseCap = 131'072;
+// Whatever the limit: room for the partly reduced first chunk and the next.
+constexpr std::size_t kFewestChunks = 2;
+constexpr std::size_t kFewestBuckets = 64;
 
 SignalHistory::Time floorTo(SignalHistory::Time t, SignalHistory::Time width) {
     SignalHistory::Time q = t / width;
@@ -95,37 +99,53 @@ struct SignalHistory::Port {
     // push them on.
     bool old(Time t, Time age) const { return t < (t > last ? newest : last) - age; }
 
-    void reduce(std::size_t exactLimit, std::size_t chunkLimit) {
+    void reduce(const Limits& limits) {
         while (exactCount > 0) {
             const Chunk& front = *chunks.front();
-            if (!old(front.base + front.offset[head], kExactAge) && exactCount <= exactLimit &&
-                chunks.size() <= chunkLimit) {
+            if (!old(front.base + front.offset[head], kExactAge) &&
+                exactCount <= limits.exactPoints && chunks.size() <= limits.chunks) {
                 break;
             }
             fold(seconds, popExact(), 1000);
         }
         while (!seconds.empty() &&
-               (old(seconds.front().time, kSecondsAge) || seconds.size() > kSecondsCap)) {
+               (old(seconds.front().time, kSecondsAge) || seconds.size() > limits.seconds)) {
             fold(coarse, seconds.front(), coarseWidth);
             seconds.pop_front();
         }
-        if (coarse.size() > kCoarseCap) coarsen();
+        if (coarse.size() > limits.coarse) coarsen(limits.coarse);
     }
 
-    void coarsen() {
+    void coarsen(std::size_t cap) {
         coarseWidth *= 2;
         std::deque<Bucket> joined;
         for (const Bucket& b : coarse) fold(joined, b, coarseWidth);
-        // Only times that keep going back and forth leave this many: the
-        // oldest go.
-        while (joined.size() > kCoarseCap / 4 * 3) joined.pop_front();
+        // Only times that keep going back and forth, or a limit lowered,
+        // leave this many: the oldest go.
+        while (joined.size() > cap / 4 * 3) joined.pop_front();
         coarse.swap(joined);
     }
 };
 
-SignalHistory::SignalHistory(std::size_t exactPointsPerPort)
+SignalHistory::SignalHistory(std::size_t exactPointsPerPort, std::size_t memoryLimit)
     : exactPointsPerPort_(exactPointsPerPort) {
     clear();
+    setMemoryLimit(memoryLimit);
+}
+
+void SignalHistory::setMemoryLimit(std::size_t bytes) {
+    memoryLimit_ = bytes;
+    const std::size_t fixed = sizeof(*this) + kPorts * sizeof(Port);
+    const std::size_t perPort = bytes > fixed ? (bytes - fixed) / kPorts : 0;
+    const std::size_t buckets = perPort / 4 / 2 / sizeof(Port::Bucket);
+    // One chunk more than the points fill, for the partly reduced first one.
+    const std::size_t chunks = std::max(
+        kFewestChunks, std::min((perPort - perPort / 4) / (sizeof(Port::Chunk) + sizeof(void*)),
+                                (exactPointsPerPort_ + kChunkPoints - 1) / kChunkPoints + 1));
+    limits_ = {std::min(exactPointsPerPort_, (chunks - 1) * kChunkPoints), chunks,
+               std::clamp(buckets, kFewestBuckets, kSecondsCap),
+               std::clamp(buckets, kFewestBuckets, kCoarseCap)};
+    for (auto& port : ports_) port->reduce(limits_);
 }
 
 SignalHistory::~SignalHistory() = default;
@@ -143,8 +163,7 @@ void SignalHistory::add(int port, Time time, Level level) {
     p.newest = p.any ? std::max(p.newest, time) : time;
     p.any = true;
     p.last = time;
-    // One chunk more than the points fill, for the partly reduced first one.
-    p.reduce(exactPointsPerPort_, (exactPointsPerPort_ + kChunkPoints - 1) / kChunkPoints + 1);
+    p.reduce(limits_);
 }
 
 void SignalHistory::addGap(int port, Time time) {
@@ -154,7 +173,7 @@ void SignalHistory::addGap(int port, Time time) {
     p.newest = p.any ? std::max(p.newest, time) : time;
     p.last = p.any ? std::max(p.last, time) : time;
     p.any = true;
-    p.reduce(exactPointsPerPort_, (exactPointsPerPort_ + kChunkPoints - 1) / kChunkPoints + 1);
+    p.reduce(limits_);
 }
 
 void SignalHistory::forEach(int port, Time from, Time to,

@@ -29,8 +29,12 @@ public:
     static constexpr Time kExactAge = 10 * 60 * 1000;      // exact for 10 minutes
     static constexpr Time kSecondsAge = 24 * 3600 * 1000;  // per second for a day
     static constexpr std::size_t kDefaultExactPoints = 2'000'000;
-    // With the default, all four ports together stay within 64 MiB.
+    // The live history and the saved logs opened beside it share this bound:
+    // each log may hold kLogMemory, the live history what the logs leave.
+    // The exact points take three quarters of a history's limit, the seconds
+    // and minutes the rest, so a smaller limit shortens both spans.
     static constexpr std::size_t kMemoryBound = std::size_t{64} << 20;
+    static constexpr std::size_t kLogMemory = kMemoryBound / 16;
 
     // What a port holds at one time: an exact point (span 0) or the levels of
     // a second or a minute; a gap breaks the line.
@@ -51,7 +55,8 @@ public:
         Level max = 0;
     };
 
-    explicit SignalHistory(std::size_t exactPointsPerPort = kDefaultExactPoints);
+    explicit SignalHistory(std::size_t exactPointsPerPort = kDefaultExactPoints,
+                           std::size_t memoryLimit = kMemoryBound);
     ~SignalHistory();
     SignalHistory(const SignalHistory&) = delete;
     SignalHistory& operator=(const SignalHistory&) = delete;
@@ -69,12 +74,26 @@ public:
     bool timeRange(Time& first, Time& last) const;
     // Bytes the history holds, its buffers' capacity included.
     std::size_t memoryUsed() const;
+    // What memoryUsed() may reach; a lower limit reduces or drops the oldest
+    // points at once. A limit under about 1.6 MB is not held: each port
+    // keeps room for two chunks of exact points whatever the limit.
+    void setMemoryLimit(std::size_t bytes);
+    std::size_t memoryLimit() const { return memoryLimit_; }
     void clear();
 
 private:
     struct Port;
+    // What each port may hold, from the memory limit.
+    struct Limits {
+        std::size_t exactPoints;
+        std::size_t chunks;
+        std::size_t seconds;
+        std::size_t coarse;
+    };
     std::unique_ptr<Port> ports_[kPorts];
     std::size_t exactPointsPerPort_;
+    std::size_t memoryLimit_ = 0;
+    Limits limits_{};
 };
 
 }  // namespace zelvar

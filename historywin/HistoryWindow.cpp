@@ -1,5 +1,7 @@
 #include "HistoryWindow.h"
 
+#include <QBuffer>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -9,6 +11,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QSvgGenerator>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -16,11 +20,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "BusyRuns.h"
+#include "DurableFile.h"
 #include "HistoryFeed.h"
+#include "Settings.h"
 
 namespace zelvar {
 
@@ -66,6 +74,48 @@ Time TickStep(Time span, int width) {
 // line is made of one-column strokes that each start the pattern afresh.
 constexpr std::string_view kLogPatterns[HistoryPlot::kMaxLogs] = {
     "######----", "##---", "########---##---", "###--###--###------"};
+
+// Reads a .hex or .txt log into `log`; what went wrong, or empty. Needs no
+// window: it runs beside the event loop.
+QString ReadLog(const QString& path, SignalHistory& log, const Settings& settings,
+                const std::atomic<bool>& stop) {
+    const bool hex = path.endsWith(QStringLiteral(".hex"), Qt::CaseInsensitive);
+    if (!hex && !path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+        return QStringLiteral("not a .hex or .txt log");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return file.errorString();
+    try {
+        if (hex) {
+            FeedHexLog(log, file.handle(), settings, &stop);
+        } else {
+            FeedTextLog(log, file.handle(), &stop);
+        }
+    } catch (const std::system_error& error) {
+        return QString::fromLocal8Bit(error.code().message());
+    }
+    Time first = 0;
+    Time last = 0;
+    if (!log.timeRange(first, last)) return QStringLiteral("it holds no signal report");
+    return QString();
+}
+
+// Room for the window manager's frame, unknown before the window is shown:
+// its title bar and its sides.
+constexpr int kTitleAllowance = 40;
+constexpr int kSideAllowance = 8;
+
+// A pattern above as a pen's dashes, for the strokes that join reports
+// columns apart: each such join is one stroke, so the pen's dashes show.
+QList<qreal> DashesOf(std::string_view pattern) {
+    QList<qreal> dashes;
+    for (std::size_t i = 0; i < pattern.size();) {
+        const std::size_t run = pattern.find_first_not_of(pattern[i], i);
+        const std::size_t end = run == std::string_view::npos ? pattern.size() : run;
+        dashes.append(qreal(end - i));
+        i = end;
+    }
+    return dashes;
+}
 
 QString TickText(Time time, Time step) {
     const QDateTime wall = WallClock(time);
@@ -189,11 +239,14 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     painter.drawRect(area.adjusted(0, 0, -1, -1));
 
     std::vector<QLineF> lines;
+    std::vector<QLineF> joins;  // across empty columns
     for (std::size_t source = 0; source < ports.size(); ++source) {
         for (int port = 1; port <= SignalHistory::kPorts; ++port) {
             lines.clear();
+            joins.clear();
             const Columns& columns = ports[source][std::size_t(port - 1)];
             const std::string_view pattern = source == 0 ? "#" : kLogPatterns[source - 1];
+            double previousX = 0;
             double previous = 0;
             bool joined = false;
             for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -211,15 +264,22 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
                 const double top = yOf(column.max);
                 const double bottom = yOf(column.min);
                 const double middle = (top + bottom) / 2;
-                if (joined && !column.breakBefore) lines.emplace_back(x - 1, previous, x, middle);
+                if (joined && !column.breakBefore)
+                    (x - previousX > 1 ? joins : lines)
+                        .emplace_back(previousX, previous, x, middle);
                 // A lone column still shows as a dot.
                 lines.emplace_back(x, std::min(top, middle - 0.5), x,
                                    std::max(bottom, middle + 0.5));
+                previousX = x;
                 previous = middle;
                 joined = true;
             }
-            painter.setPen(QPen(PortColour(port), 1));
+            QPen pen(PortColour(port), 1);
+            painter.setPen(pen);
             painter.drawLines(lines.data(), int(lines.size()));
+            if (source > 0) pen.setDashPattern(DashesOf(pattern));
+            painter.setPen(pen);
+            painter.drawLines(joins.data(), int(joins.size()));
         }
     }
 }
@@ -304,9 +364,9 @@ void HistoryPlot::describe(const QPoint& at) {
     emit hovered(text);
 }
 
-HistoryWindow::HistoryWindow(const SignalHistory& history, const Settings& settings,
+HistoryWindow::HistoryWindow(SignalHistory& history, const Settings& settings, BusyRuns& busy,
                              QWidget* parent)
-    : QWidget(parent, Qt::Window), history_(history), settings_(settings) {
+    : QWidget(parent, Qt::Window), history_(history), settings_(settings), busy_(busy) {
     setObjectName(QStringLiteral("SignalHistory"));
     setWindowTitle(QStringLiteral("Signal History"));
     plot_ = new HistoryPlot(history, this);
@@ -350,10 +410,12 @@ HistoryWindow::HistoryWindow(const SignalHistory& history, const Settings& setti
         if (isVisible() && !isMinimized()) plot_->refresh();
     });
     repaint->start();
-    resize(900, 450);
+    placeOnScreen(parent);
 }
 
-HistoryWindow::~HistoryWindow() = default;
+HistoryWindow::~HistoryWindow() {
+    history_.setMemoryLimit(SignalHistory::kMemoryBound);
+}
 
 void HistoryWindow::setDialogs(HistoryDialogs* dialogs) {
     dialogs_ = dialogs;
@@ -365,7 +427,34 @@ HistoryDialogs& HistoryWindow::dialogs() {
     return *ownDialogs_;
 }
 
+void HistoryWindow::placeOnScreen(QWidget* parent) {
+    QScreen* screen = parent ? parent->screen() : this->screen();
+    const QRect room = screen->availableGeometry().adjusted(kSideAllowance, kTitleAllowance,
+                                                            -kSideAllowance, -kSideAllowance);
+    QRect wanted(QPoint(), QSize(900, 450).boundedTo(room.size()));
+    wanted.moveTopLeft(parent ? parent->frameGeometry().bottomLeft() +
+                                    QPoint(kSideAllowance, kTitleAllowance + 1)
+                              : room.topLeft());
+    // Moved back onto the screen where it would run past an edge.
+    wanted.moveLeft(std::clamp(wanted.left(), room.left(), room.right() + 1 - wanted.width()));
+    wanted.moveTop(std::clamp(wanted.top(), room.top(), room.bottom() + 1 - wanted.height()));
+    setGeometry(wanted);
+}
+
+bool HistoryWindow::commandMayGo() {
+    return busy_.ask(Command::HistoryCommand) == BusyRuns::Answer::Go;
+}
+
+void HistoryWindow::closeEvent(QCloseEvent* event) {
+    if (busy_.ask(Command::HideHistory, [this] { hide(); }) != BusyRuns::Answer::Go) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 void HistoryWindow::openLogs() {
+    if (!commandMayGo()) return;
     const QStringList paths =
         dialogs().openFiles(this, QStringLiteral("Open Log"), QStringLiteral("Logs (*.hex *.txt)"));
     if (paths.isEmpty()) return;
@@ -375,62 +464,85 @@ void HistoryWindow::openLogs() {
             QStringLiteral("At most %1 logs can be shown at once.").arg(HistoryPlot::kMaxLogs));
         return;
     }
+    std::optional<BusyRuns::Run> run =
+        busy_.tryBegin(Command::HistoryCommand, RunKind::LogRead, [this] { stopReading_ = true; });
+    if (!run) return;
+    stopReading_ = false;
+    // The logs shown and those being read take their share of the bound
+    // from the live history until the choice is settled.
+    const auto shareOf = [](std::size_t logs) {
+        return SignalHistory::kMemoryBound - logs * SignalHistory::kLogMemory;
+    };
+    history_.setMemoryLimit(shareOf(logs_.size() + std::size_t(paths.size())));
+    const Settings settings = settings_;  // the settings may change meanwhile
     std::vector<std::unique_ptr<SignalHistory>> logs;
-    for (const QString& path : paths) {
-        const QString problem =
-            readLog(path, *logs.emplace_back(std::make_unique<SignalHistory>(kLogExactPoints)));
-        if (!problem.isEmpty()) {
-            dialogs().showError(this, QStringLiteral("Cannot open %1: %2").arg(path, problem));
-            return;
-        }
+    for (int i = 0; i < paths.size(); ++i) {
+        logs.push_back(std::make_unique<SignalHistory>(SignalHistory::kDefaultExactPoints,
+                                                       SignalHistory::kLogMemory));
     }
-    // The plot lets go of the logs shown before they are freed.
-    std::vector<const SignalHistory*> shown;
-    for (const auto& log : logs) shown.push_back(log.get());
-    plot_->setLogs(std::move(shown));
-    logs_ = std::move(logs);
+    QString problem;
+    cursor_->setText(QStringLiteral("Reading %1...").arg(paths.join(QStringLiteral(", "))));
+    busy_.runAside([&] {
+        for (int i = 0; i < paths.size() && problem.isEmpty() && !stopReading_; ++i) {
+            problem = ReadLog(paths[i], *logs[std::size_t(i)], settings, stopReading_);
+            if (!problem.isEmpty())
+                problem = QStringLiteral("Cannot open %1: %2").arg(paths[i], problem);
+        }
+    });
+    cursor_->clear();
+    // Stopped for the program's close: nothing changes, nothing to report.
+    const bool read = !stopReading_;
+    if (read && problem.isEmpty()) {
+        // The plot lets go of the logs shown before they are freed.
+        std::vector<const SignalHistory*> shown;
+        for (const auto& log : logs) shown.push_back(log.get());
+        plot_->setLogs(std::move(shown));
+        logs_ = std::move(logs);
+    }
+    history_.setMemoryLimit(shareOf(logs_.size()));
+    run.reset();
+    if (read && !problem.isEmpty()) dialogs().showError(this, problem);
 }
 
-QString HistoryWindow::readLog(const QString& path, SignalHistory& log) const {
-    const bool hex = path.endsWith(QStringLiteral(".hex"), Qt::CaseInsensitive);
-    if (!hex && !path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
-        return QStringLiteral("not a .hex or .txt log");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return file.errorString();
+void HistoryWindow::saveFile(const QString& path, const QByteArray& bytes) {
     try {
-        if (hex) {
-            FeedHexLog(log, file.handle(), settings_);
-        } else {
-            FeedTextLog(log, file.handle());
-        }
-    } catch (const std::system_error& error) {
-        return QString::fromLocal8Bit(error.code().message());
+        SaveWholeFile(QFile::encodeName(path).toStdString(), path.toStdString(),
+                      {std::string_view(bytes.constData(), std::size_t(bytes.size()))});
+    } catch (const FileWriteError& error) {
+        dialogs().showError(this, QString::fromStdString(error.what()));
     }
-    Time first = 0;
-    Time last = 0;
-    if (!log.timeRange(first, last)) return QStringLiteral("it holds no signal report");
-    return QString();
 }
 
 void HistoryWindow::exportCsv() {
+    if (!commandMayGo()) return;
     const QString path =
         dialogs().saveFile(this, QStringLiteral("Export CSV"), QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty()) return;
     const TimeWindow& shown = plot_->window();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(HistoryCsv(history_, shown.from(), shown.to()).toUtf8()) < 0 || !file.flush()) {
-        dialogs().showError(this,
-                            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    }
+    saveFile(path, HistoryCsv(history_, shown.from(), shown.to()).toUtf8());
 }
 
 void HistoryWindow::saveImage() {
-    const QString path = dialogs().saveFile(this, QStringLiteral("Save Image"),
-                                            QStringLiteral("PNG images (*.png)"));
+    if (!commandMayGo()) return;
+    const QString path =
+        dialogs().saveFile(this, QStringLiteral("Save Image"),
+                           QStringLiteral("PNG images (*.png);;SVG images (*.svg)"));
     if (path.isEmpty()) return;
-    if (!plot_->grab().toImage().save(path, "PNG"))
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&bytes);
+        svg.setSize(plot_->size());
+        svg.setViewBox(plot_->rect());
+        svg.setTitle(windowTitle());
+        QPainter painter(&svg);
+        plot_->render(&painter);
+    } else if (!plot_->grab().toImage().save(&bytes, "PNG")) {
         dialogs().showError(this, QStringLiteral("Cannot write %1").arg(path));
+        return;
+    }
+    saveFile(path, bytes.data());
 }
 
 }  // namespace zelvar

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@ class QLabel;
 
 namespace zelvar {
 
+class BusyRuns;
 struct Settings;
 
 // The file dialogs of the signal history window, behind one seam so that
@@ -83,12 +85,15 @@ private:
 };
 
 // "Analysis > Signal History...": the plot, live while monitoring, and the
-// saved logs opened into it (`settings` decode the hex logs).
+// saved logs opened into it (`settings` decode the hex logs). The logs are
+// read as a run of `busy`, with window events running: meanwhile the
+// window's own commands are refused and its close waits.
 class HistoryWindow : public QWidget {
     Q_OBJECT
 
 public:
-    HistoryWindow(const SignalHistory& history, const Settings& settings,
+    // The live history's memory limit follows the logs opened beside it.
+    HistoryWindow(SignalHistory& history, const Settings& settings, BusyRuns& busy,
                   QWidget* parent = nullptr);
     ~HistoryWindow() override;
     // Not owned; nullptr returns to the platform's dialogs.
@@ -100,21 +105,27 @@ public:
     void openLogs();
     int openedLogs() const { return int(logs_.size()); }
     void exportCsv();
+    // PNG, or SVG for a name ending in .svg.
     void saveImage();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
-    // Each opened log's share of the exact points a port keeps: all the logs
-    // together keep as many as the live history.
-    static constexpr std::size_t kLogExactPoints =
-        SignalHistory::kDefaultExactPoints / HistoryPlot::kMaxLogs;
-
     HistoryDialogs& dialogs();
-    // Reads a .hex or .txt log into `log`; what went wrong, or empty.
-    QString readLog(const QString& path, SignalHistory& log) const;
+    // Whether a command of the window may run now.
+    bool commandMayGo();
+    // The size wanted, within the screen the parent is on and below the
+    // parent where there is room.
+    void placeOnScreen(QWidget* parent);
+    // Saves `bytes` as the file the user chose, or shows why it cannot.
+    void saveFile(const QString& path, const QByteArray& bytes);
 
-    const SignalHistory& history_;
+    SignalHistory& history_;
     const Settings& settings_;
+    BusyRuns& busy_;
     std::vector<std::unique_ptr<SignalHistory>> logs_;
+    std::atomic<bool> stopReading_{false};
     HistoryPlot* plot_;
     QLabel* cursor_;
     std::unique_ptr<HistoryDialogs> ownDialogs_;

@@ -8,7 +8,9 @@
 #include <QProgressBar>
 
 #include "CoverageMapExport.h"
+#ifdef ZELVAR_HISTORY_WINDOW
 #include "HistoryWindow.h"
+#endif
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
@@ -64,17 +66,20 @@ void TMainForm::buildMenus() {
     mnuAnalysis->addSeparator();
     mnuStartUDP = addCheck(mnuAnalysis, "mnuStartUDP", QStringLiteral("&Start Monitoring"),
                            QKeySequence(Qt::CTRL | Qt::Key_M));
+#ifdef ZELVAR_HISTORY_WINDOW
     mnuAnalysis->addSeparator();
     QAction* signalHistory =
         addCommand(mnuAnalysis, "mnuSignalHistory", QStringLiteral("Si&gnal History..."));
     connect(signalHistory, &QAction::triggered, this, [this] {
         // One window, kept when closed, so its zoom stays as the user left it.
         auto* window = findChild<zelvar::HistoryWindow*>();
-        if (!window) window = new zelvar::HistoryWindow(model_.signalHistory(), settings_, this);
+        if (!window)
+            window = new zelvar::HistoryWindow(model_.signalHistory(), settings_, busy_, this);
         window->show();
         window->raise();
         window->activateWindow();
     });
+#endif
 
     mnuOptions = bar->addMenu(QStringLiteral("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));

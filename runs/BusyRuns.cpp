@@ -17,28 +17,32 @@ constexpr Rule D = Rule::Defer;
 constexpr Rule SD = Rule::StopThenDefer;
 
 // Rows in the order of Command, columns in the order of RunKind:
-//                                decoding  stop  close  question  gps  editor
+//                                decoding  stop  close  question  gps  editor  log read
 constexpr Rule kTable[kCommands][kRunKinds] = {
     /* Decode: one decoding at a time, never under a stop or a close */
-    {R, R, R, R, R, G},
-    /* Settings: nothing while decoding */
-    {R, R, R, R, R, G},
+    {R, R, R, R, R, G, G},
+    /* Settings: nothing while decoding; a log read has its own copy */
+    {R, R, R, R, R, G, G},
     /* Editor: nothing while decoding; no editor to keep the logs unsaved at a close */
-    {R, R, R, R, R, G},
+    {R, R, R, R, R, G, G},
     /* StartMonitoring: stops a decoding and starts nothing then */
-    {S, R, R, R, R, G},
+    {S, R, R, R, R, G, G},
     /* Clear: neither a decoding's counts nor the logs a stop or close saves */
-    {R, R, R, R, R, G},
+    {R, R, R, R, R, G, G},
     /* SaveAs: a decoding's views may be saved as they stand */
-    {G, R, R, R, R, G},
+    {G, R, R, R, R, G, G},
     /* GpsCommand: no port opened that a stop or close would leave behind */
-    {G, R, R, R, R, G},
+    {G, R, R, R, R, G, G},
     /* EditorCommand: one at a time, none under a stop, a close or a question */
-    {G, R, R, R, G, R},
+    {G, R, R, R, G, R, G},
     /* HideEditor: a running editor command stops first */
-    {G, G, G, G, G, SD},
+    {G, G, G, G, G, SD, G},
+    /* HistoryCommand: nothing the window is reading into, nothing at a close */
+    {G, G, R, G, G, G, R},
+    /* HideHistory: once the logs are read */
+    {G, G, G, G, G, G, D},
     /* Close: once the runs have ended; the running close is the one asked for */
-    {SD, D, R, D, D, SD},
+    {SD, D, R, D, D, SD, SD},
 };
 
 }  // namespace

@@ -21,8 +21,9 @@ enum class RunKind {
     Question,       // the main window asks (unsaved logs, "Save Data As...")
     GpsCommand,     // the GPS port opens or closes, the clock is set from the GPS
     EditorCommand,  // an editor command: a transform, the sort, a mark, find, open, save
+    LogRead,        // the signal history window reads saved logs
 };
-inline constexpr std::size_t kRunKinds = 6;
+inline constexpr std::size_t kRunKinds = 7;
 
 // The user's commands that such events may bring.
 enum class Command {
@@ -35,9 +36,11 @@ enum class Command {
     GpsCommand,       // the GPS strip's start/stop, "Set Time from GPS"
     EditorCommand,    // any editor command that lets events through
     HideEditor,       // the editor window hidden (its close box, the main window)
+    HistoryCommand,   // the signal history's "Open Log...", "Export CSV...", "Save Image..."
+    HideHistory,      // the signal history window closed
     Close,            // the main window asked to close
 };
-inline constexpr std::size_t kCommands = 10;
+inline constexpr std::size_t kCommands = 12;
 
 // What a run under way does to a command that arrives meanwhile: the command
 // goes on; it is refused; the run is asked to stop and the command goes on

@@ -2,6 +2,7 @@
 #include <malloc.h>
 
 #include <cstdint>
+#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -136,4 +137,43 @@ TEST(SignalHistoryTest, MemoryStaysBoundedOverAWeekAtFullRate) {
     ASSERT_TRUE(h.timeRange(first, last));
     EXPECT_LE(first, kT0);
     EXPECT_EQ(last, t + (7 * 60 * 5000 - 1) / 5);
+}
+
+// The live history after a week and four logs opened beside it, each of a
+// week that ends at the full rate: together within the one bound.
+TEST(SignalHistoryTest, TheLiveHistoryAndFourOpenedLogsShareTheBound) {
+    const auto fillWeek = [](SignalHistory& h, int fullRateMinutes) {
+        Time t = kT0;
+        for (int second = 0; second < 7 * 86400; ++second, t += 1000)
+            for (int port = 1; port <= 4; ++port) h.add(port, t, -70);
+        for (int i = 0; i < fullRateMinutes * 60 * 5000; ++i)
+            for (int port = 1; port <= 4; ++port)
+                h.add(port, t + i / 5, static_cast<std::int16_t>(-60 - i % 70));
+    };
+    const std::size_t heapBefore = mallinfo2().uordblks;
+    SignalHistory live;
+    fillWeek(live, 6);
+    live.setMemoryLimit(SignalHistory::kMemoryBound - 4 * SignalHistory::kLogMemory);
+    std::vector<std::unique_ptr<SignalHistory>> logs;
+    std::size_t used = live.memoryUsed();
+    EXPECT_LE(used, live.memoryLimit());
+    for (int i = 0; i < 4; ++i) {
+        auto& log = *logs.emplace_back(std::make_unique<SignalHistory>(
+            SignalHistory::kDefaultExactPoints, SignalHistory::kLogMemory));
+        fillWeek(log, 1);
+        EXPECT_LE(log.memoryUsed(), SignalHistory::kLogMemory);
+        used += log.memoryUsed();
+    }
+    EXPECT_LE(used, SignalHistory::kMemoryBound);
+    EXPECT_LE(mallinfo2().uordblks - heapBefore, SignalHistory::kMemoryBound);
+    // Each still spans the whole week, the live one with 1.5 million exact points a port.
+    for (const SignalHistory* h : {&live, logs.back().get()}) {
+        Time first = 0, last = 0;
+        ASSERT_TRUE(h->timeRange(first, last));
+        EXPECT_EQ(first, kT0 / 60'000 * 60'000);
+    }
+    std::size_t exact = 0;
+    live.forEach(1, kT0, INT64_MAX / 4,
+                 [&](const SignalHistory::Item& i) { exact += i.span == 0; });
+    EXPECT_GT(exact, 1'500'000U);
 }

@@ -1,15 +1,23 @@
 // The signal history window: live reports appear, zoom and pan keep the time
 // under the cursor, the CSV holds the points shown, saved logs are drawn beside
-// the live lines.
+// the live lines, and read while the window's commands wait.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
+#include <csignal>
+#include <functional>
 
+#include "BusyRuns.h"
 #include "HistoryWindow.h"
 #include "Settings.h"
 
@@ -50,14 +58,18 @@ private slots:
     void zoomAndPanKeepTheTimeUnderTheCursor();
     void csvAndImageHoldWhatIsShown();
     void openedLogsAreDrawnAndAnUnreadableOneChangesNothing();
+    void aFailedExportKeepsTheOlderFile();
+    void commandsWaitWhileALogIsRead();
 };
 
 void HistoryWindowTest::liveReportsAppear() {
     SignalHistory history;
     const zelvar::Settings settings{};
-    zelvar::HistoryWindow window(history, settings);
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.screen()->availableGeometry().contains(window.frameGeometry()));
     QCOMPARE(PixelsOf(window.plot().grab().toImage(), zelvar::PortColour(2)), 0);
     for (int i = 0; i < 600; ++i)
         history.add(2, 1'000'000 + i * 100, SignalHistory::Level(-60 - i % 30));
@@ -76,7 +88,8 @@ void HistoryWindowTest::zoomAndPanKeepTheTimeUnderTheCursor() {
     SignalHistory history;
     for (int i = 0; i <= 1000; ++i) history.add(1, i * 1000, -70);
     const zelvar::Settings settings{};
-    zelvar::HistoryWindow window(history, settings);
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     zelvar::HistoryPlot& plot = window.plot();
@@ -115,7 +128,8 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
         if (i % 50 == 0) history.addGap(3, 5'000'000 + i * 500 + 1);
     }
     const zelvar::Settings settings{};
-    zelvar::HistoryWindow window(history, settings);
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
@@ -152,6 +166,11 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
     dialogs.answer = dir.filePath(QStringLiteral("shown.png"));
     window.findChild<QPushButton*>(QStringLiteral("historySaveImage"))->click();
     QCOMPARE(QImage(dialogs.answer).size(), plot.size());
+    dialogs.answer = dir.filePath(QStringLiteral("shown.svg"));
+    window.findChild<QPushButton*>(QStringLiteral("historySaveImage"))->click();
+    QFile svg(dialogs.answer);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QVERIFY(svg.readAll().contains("<svg"));
     dialogs.answer = dir.filePath(QStringLiteral("no/such/folder.csv"));
     window.findChild<QPushButton*>(QStringLiteral("historyExportCsv"))->click();
     QCOMPARE(dialogs.errors.size(), 1);
@@ -160,7 +179,8 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
 void HistoryWindowTest::openedLogsAreDrawnAndAnUnreadableOneChangesNothing() {
     SignalHistory history;
     const zelvar::Settings settings{};
-    zelvar::HistoryWindow window(history, settings);
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
@@ -192,6 +212,93 @@ void HistoryWindowTest::openedLogsAreDrawnAndAnUnreadableOneChangesNothing() {
              qPrintable(dialogs.errors.front()));
     QCOMPARE(window.openedLogs(), 2);
     QCOMPARE(drawn(), both);
+}
+
+// A disk that fills half-way through the CSV: the error is shown and the
+// file chosen keeps its older contents rather than half a CSV.
+void HistoryWindowTest::aFailedExportKeepsTheOlderFile() {
+    SignalHistory history;
+    for (int i = 0; i < 400; ++i) history.add(1, 1'000'000 + i * 100, -80);
+    const zelvar::Settings settings{};
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
+    ScriptedHistoryDialogs dialogs;
+    window.setDialogs(&dialogs);
+    QTemporaryDir dir;
+    dialogs.answer = dir.filePath(QStringLiteral("older.csv"));
+    QFile older(dialogs.answer);
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older\n") == 6);
+    older.close();
+
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 1000;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    window.exportCsv();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY(older.open(QIODevice::ReadOnly));
+    QCOMPARE(older.readAll(), QByteArray("older\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("older.csv")});
+}
+
+// The log is a pipe that this test fills only once it has tried the
+// commands: while the window reads, its events run, its own commands are
+// refused and its close waits for the end of the reading; the program's
+// close stops the reading, which then changes nothing, and runs once after.
+void HistoryWindowTest::commandsWaitWhileALogIsRead() {
+    SignalHistory history;
+    const zelvar::Settings settings{};
+    zelvar::BusyRuns busy;
+    zelvar::HistoryWindow window(history, settings, busy);
+    ScriptedHistoryDialogs dialogs;
+    window.setDialogs(&dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTemporaryDir dir;
+    dialogs.answer = dir.filePath(QStringLiteral("meanwhile.csv"));
+    const auto readPipe = [&](const QString& name, const char* line,
+                              const std::function<void()>& meanwhile) {
+        const QString pipe = dir.filePath(name);
+        QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        dialogs.opened = QStringList{pipe};
+        bool tried = false;
+        QTimer::singleShot(0, &window, [&] {
+            tried = true;
+            QFile writer(pipe);
+            QVERIFY(writer.open(QIODevice::WriteOnly));  // once the window reads it
+            meanwhile();
+            writer.write(line);
+        });
+        window.openLogs();
+        QVERIFY(tried);
+    };
+
+    readPipe(QStringLiteral("first.txt"), "1\t02.01.2026 10:00:00\t-70\r\n", [&] {
+        dialogs.opened.clear();  // a second "Open Log..." would change nothing
+        window.openLogs();
+        window.exportCsv();
+        window.saveImage();
+        window.close();
+        QVERIFY(window.isVisible());
+    });
+    QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(QLatin1Char('\n'))));
+    QCOMPARE(window.openedLogs(), 1);
+    QVERIFY(!QFile::exists(dialogs.answer));
+    QTRY_VERIFY(!window.isVisible());
+    const auto shownFrom = window.plot().window().from();
+
+    int closes = 0;
+    readPipe(QStringLiteral("second.txt"), "1\t03.01.2026 10:00:00\t-70\r\n", [&] {
+        QCOMPARE(busy.ask(zelvar::Command::Close, [&] { ++closes; }),
+                 zelvar::BusyRuns::Answer::Deferred);
+    });
+    QCOMPARE(window.plot().window().from(), shownFrom);
+    QTRY_COMPARE(closes, 1);
 }
 
 QTEST_MAIN(HistoryWindowTest)
