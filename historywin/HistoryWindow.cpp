@@ -23,6 +23,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "BusyRuns.h"
@@ -364,9 +365,13 @@ void HistoryPlot::describe(const QPoint& at) {
     emit hovered(text);
 }
 
-HistoryWindow::HistoryWindow(SignalHistory& history, const Settings& settings, BusyRuns& busy,
-                             QWidget* parent)
-    : QWidget(parent, Qt::Window), history_(history), settings_(settings), busy_(busy) {
+HistoryWindow::HistoryWindow(const SignalHistory& history, LiveLimit limitLive,
+                             const Settings& settings, BusyRuns& busy, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      history_(history),
+      limitLive_(std::move(limitLive)),
+      settings_(settings),
+      busy_(busy) {
     setObjectName(QStringLiteral("SignalHistory"));
     setWindowTitle(QStringLiteral("Signal History"));
     plot_ = new HistoryPlot(history, this);
@@ -414,7 +419,7 @@ HistoryWindow::HistoryWindow(SignalHistory& history, const Settings& settings, B
 }
 
 HistoryWindow::~HistoryWindow() {
-    history_.setMemoryLimit(SignalHistory::kMemoryBound);
+    if (limitLive_) limitLive_(SignalHistory::kMemoryBound);
 }
 
 void HistoryWindow::setDialogs(HistoryDialogs* dialogs) {
@@ -473,7 +478,7 @@ void HistoryWindow::openLogs() {
     const auto shareOf = [](std::size_t logs) {
         return SignalHistory::kMemoryBound - logs * SignalHistory::kLogMemory;
     };
-    history_.setMemoryLimit(shareOf(logs_.size() + std::size_t(paths.size())));
+    if (limitLive_) limitLive_(shareOf(logs_.size() + std::size_t(paths.size())));
     const Settings settings = settings_;  // the settings may change meanwhile
     std::vector<std::unique_ptr<SignalHistory>> logs;
     for (int i = 0; i < paths.size(); ++i) {
@@ -499,7 +504,7 @@ void HistoryWindow::openLogs() {
         plot_->setLogs(std::move(shown));
         logs_ = std::move(logs);
     }
-    history_.setMemoryLimit(shareOf(logs_.size()));
+    if (limitLive_) limitLive_(shareOf(logs_.size()));
     run.reset();
     if (read && !problem.isEmpty()) dialogs().showError(this, problem);
 }

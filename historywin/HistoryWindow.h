@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QWidget>
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -92,9 +94,11 @@ class HistoryWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // The live history's memory limit follows the logs opened beside it.
-    HistoryWindow(SignalHistory& history, const Settings& settings, BusyRuns& busy,
-                  QWidget* parent = nullptr);
+    // Sets the live history's memory limit, which follows the logs opened
+    // beside it; may be empty.
+    using LiveLimit = std::function<void(std::size_t bytes)>;
+    HistoryWindow(const SignalHistory& history, LiveLimit limitLive, const Settings& settings,
+                  BusyRuns& busy, QWidget* parent = nullptr);
     ~HistoryWindow() override;
     // Not owned; nullptr returns to the platform's dialogs.
     void setDialogs(HistoryDialogs* dialogs);
@@ -121,7 +125,8 @@ private:
     // Saves `bytes` as the file the user chose, or shows why it cannot.
     void saveFile(const QString& path, const QByteArray& bytes);
 
-    SignalHistory& history_;
+    const SignalHistory& history_;
+    LiveLimit limitLive_;
     const Settings& settings_;
     BusyRuns& busy_;
     std::vector<std::unique_ptr<SignalHistory>> logs_;

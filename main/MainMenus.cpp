@@ -14,8 +14,8 @@
 #ifdef ZELVAR_PUBLISH
 #include "PublishControl.h"
 #endif
-#include "WindowLook.h"
 #include "LogView.h"
+#include "WindowLook.h"
 #include "ZelvarMain.h"
 #include "ZelvarOptions.h"
 
@@ -74,7 +74,10 @@ void TMainForm::buildMenus() {
         // One window, kept when closed, so its zoom stays as the user left it.
         auto* window = findChild<zelvar::HistoryWindow*>();
         if (!window)
-            window = new zelvar::HistoryWindow(model_.signalHistory(), settings_, busy_, this);
+            window = new zelvar::HistoryWindow(
+                model_.signalHistory(),
+                [this](std::size_t bytes) { model_.setSignalHistoryLimit(bytes); }, settings_,
+                model_.busyRuns(), this);
         window->show();
         window->raise();
         window->activateWindow();

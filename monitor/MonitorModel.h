@@ -99,7 +99,7 @@ public:
     const GpsState& gps() const { return gps_; }
     // Every live signal report, the window closed or open.
     const SignalHistory& signalHistory() const { return signalHistory_; }
-    SignalHistory& signalHistory() { return signalHistory_; }
+    void setSignalHistoryLimit(std::size_t bytes) { signalHistory_.setMemoryLimit(bytes); }
     const OfflineDecoder& offlineDecoder() const { return offline_; }
     // The views hold nothing new since they were last written.
     bool logsSaved() const { return logsSaved_; }

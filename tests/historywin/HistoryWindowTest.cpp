@@ -66,7 +66,7 @@ void HistoryWindowTest::liveReportsAppear() {
     SignalHistory history;
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.screen()->availableGeometry().contains(window.frameGeometry()));
@@ -89,7 +89,7 @@ void HistoryWindowTest::zoomAndPanKeepTheTimeUnderTheCursor() {
     for (int i = 0; i <= 1000; ++i) history.add(1, i * 1000, -70);
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     zelvar::HistoryPlot& plot = window.plot();
@@ -129,7 +129,7 @@ void HistoryWindowTest::csvAndImageHoldWhatIsShown() {
     }
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
@@ -180,7 +180,7 @@ void HistoryWindowTest::openedLogsAreDrawnAndAnUnreadableOneChangesNothing() {
     SignalHistory history;
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
@@ -221,7 +221,7 @@ void HistoryWindowTest::aFailedExportKeepsTheOlderFile() {
     for (int i = 0; i < 400; ++i) history.add(1, 1'000'000 + i * 100, -80);
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     QTemporaryDir dir;
@@ -254,7 +254,7 @@ void HistoryWindowTest::commandsWaitWhileALogIsRead() {
     SignalHistory history;
     const zelvar::Settings settings{};
     zelvar::BusyRuns busy;
-    zelvar::HistoryWindow window(history, settings, busy);
+    zelvar::HistoryWindow window(history, {}, settings, busy);
     ScriptedHistoryDialogs dialogs;
     window.setDialogs(&dialogs);
     window.show();
