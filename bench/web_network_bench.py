@@ -65,9 +65,6 @@ SELECT 'station' || (i % {STATIONS}), 'bench', {first} + i,
 FROM (SELECT i, i % 10 AS k, abs(hashint8(i)) AS h FROM generate_series(0, {per_day - 1}) i) g
 """)
         print(f"day {day + 1}: {per_day} rows in {time.monotonic() - began:.0f} s", flush=True)
-    # The counts per minute, as the collector keeps them for what it stores.
-    psql("INSERT INTO activity SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) "
-         "FROM packages GROUP BY 1, 2")
     for table in ("packages", "activity"):
         psql(f"VACUUM ANALYZE {table}")
     psql(f"CREATE ROLE {READER}; GRANT USAGE ON SCHEMA {SCHEMA} TO {READER}; "

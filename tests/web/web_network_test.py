@@ -60,9 +60,6 @@ class NetworkView(unittest.TestCase):
                  f"SELECT 'north', 'run2', r.n, '{cls.start}'::timestamptz + interval '1 hour', 1, r.dbm, r.lat, r.lon, "
                  f"'00' FROM (VALUES {values}) r(n, dbm, lat, lon); "
                  "INSERT INTO stations (station, last_seen, state) VALUES ('north', now(), 'online'); "
-                 # The counts per minute, as the collector keeps them for what it stores.
-                 "INSERT INTO activity SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) "
-                 "FROM packages GROUP BY 1, 2; "
                  f"CREATE ROLE {api.READER}; GRANT USAGE ON SCHEMA {api.SCHEMA} TO {api.READER}; "
                  f"GRANT SELECT ON packages, stations, activity TO {api.READER}")
         cls.server, cls.port = api.start()

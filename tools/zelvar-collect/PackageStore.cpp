@@ -36,16 +36,6 @@ constexpr const char* kNotifyBatch =
     "'more', EXISTS (SELECT FROM s WHERE upto > 7000))::text) "
     "WHERE pg_notification_queue_usage() < 0.5";
 
-// The rows a batch stored (`new`, not those already there) counted per
-// minute and station in `activity`, for the network view's chart. In the
-// keys' order, so that two collectors storing at once take the same rows'
-// locks in the same order.
-constexpr const char* kCountActivity =
-    "counted AS (INSERT INTO activity AS a "
-    "SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) FROM new "
-    "WHERE time IS NOT NULL GROUP BY 1, 2 ORDER BY 1, 2 "
-    "ON CONFLICT (minute, station) DO UPDATE SET packages = a.packages + excluded.packages, "
-    "calls = a.calls + excluded.calls)";
 
 // The results of the lane's command up to its end; the first failure, with
 // the server's primary message, is thrown after all were read.
@@ -65,8 +55,8 @@ void drainResults(pg_conn* conn, std::uint64_t* inserted) {
             // (program limit, such as an index row too long) refuse values.
             state = sqlState != nullptr && std::strlen(sqlState) == 5 ? std::string_view(sqlState, 2) : "";
             if (state != "22" && state != "23" && state != "54") state = "";
-        } else if (first && inserted != nullptr && status == PGRES_TUPLES_OK) {
-            *inserted += std::stoull(PQgetvalue(raw, 0, 0));
+        } else if (first && inserted != nullptr && status == PGRES_COMMAND_OK) {
+            *inserted += std::stoull(PQcmdTuples(raw));
         }
         first = false;
     }
@@ -120,13 +110,9 @@ void PackageStore::startInsert(Lane& lane) {
     // written: a row of a day without one would land in the DEFAULT
     // partition and keep the day's partition from ever being made.
     makeDayPartitions(lane);
-    std::string sql = "WITH new AS (INSERT INTO packages (";
+    std::string sql = "INSERT INTO packages (";
     sql.append(CopyColumns).append(") SELECT ").append(CopyColumns);
-    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING RETURNING time, station, call), ")
-        .append(kCountActivity)
-        .append(" SELECT count(*) FROM new; ")
-        .append(kNotifyBatch)
-        .append("; TRUNCATE zelvar_staging");
+    sql.append(" FROM zelvar_staging ON CONFLICT DO NOTHING; ").append(kNotifyBatch).append("; TRUNCATE zelvar_staging");
     if (PQsendQuery(lane.conn.get(), sql.c_str()) != 1) PgFail(lane.conn.get());
     lane.inserting = true;
     lane.batch = staged_;

@@ -149,10 +149,12 @@ UPDATE zelvar_schema SET version = 5)";
 // newest calls, on their own and by Group or ID (of calls only: every index
 // makes storing dearer; a station has calls enough to be found by time),
 // the first holding what the busiest Groups and IDs of a range are counted
-// from; the signal reports with a
-// position by time, holding what the map draws; and the packages
-// and calls per minute and station, which the collector adds to with every
-// batch it stores, filled here for the rows already stored.
+// from; the signal reports with a position by time, holding what the map
+// draws; and the packages and calls per minute and station, filled here for
+// the rows already stored and by a trigger for every statement that stores
+// more. The trigger runs as the owner, so that the collector's role still
+// stores and reads nothing; it counts only the rows a statement stored
+// (not those it skipped as already there), whoever stored them.
 constexpr const char* kVersion6 = R"(
 CREATE INDEX packages_time ON packages (time) INCLUDE (station, "group", id) WHERE call IS NOT NULL;
 CREATE INDEX packages_group_time ON packages ("group", time) WHERE "group" IS NOT NULL;
@@ -169,14 +171,27 @@ CREATE TABLE activity (
 INSERT INTO activity
 SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) FROM packages
 WHERE time IS NOT NULL GROUP BY 1, 2;
+CREATE FUNCTION zelvar_count_activity() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @schema@, pg_temp AS $$
+BEGIN
+    -- In the keys' order, so that two collectors storing at once take the
+    -- same rows' locks in the same order.
+    INSERT INTO activity AS a
+    SELECT date_trunc('minute', time, 'UTC'), station, count(*), count(call) FROM stored
+    WHERE time IS NOT NULL GROUP BY 1, 2 ORDER BY 1, 2
+    ON CONFLICT (minute, station) DO UPDATE SET packages = a.packages + excluded.packages,
+        calls = a.calls + excluded.calls;
+    RETURN NULL;
+END $$;
+REVOKE ALL ON FUNCTION zelvar_count_activity() FROM PUBLIC;
+CREATE TRIGGER packages_activity AFTER INSERT ON packages REFERENCING NEW TABLE AS stored
+    FOR EACH STATEMENT EXECUTE FUNCTION zelvar_count_activity();
 UPDATE zelvar_schema SET version = 6)";
 
 // The rights of the collector's role, and nothing more: it stores, it does
 // not read, change or delete what is stored. Of its imports it reads the
 // zone and marks them begun and finished. What stations say it notes
-// through the owner's function. It adds what it stores to the counts per
-// minute, for which it reads back the station, time and call of the rows
-// it has just stored (INSERT ... RETURNING needs that), nothing else.
+// through the owner's function.
 constexpr const char* kCollectorRights = R"(
 REVOKE ALL ON packages, refused, zelvar_schema, imports, stations, activity FROM @role@;
 REVOKE ALL ON SCHEMA @schema@ FROM @role@;
@@ -184,8 +199,6 @@ GRANT USAGE ON SCHEMA @schema@ TO @role@;
 GRANT SELECT ON zelvar_schema TO @role@;
 GRANT INSERT ON packages, refused TO @role@;
 GRANT SELECT, INSERT, UPDATE (zone, file, packages, started, finished) ON imports TO @role@;
-GRANT SELECT, INSERT, UPDATE (packages, calls) ON activity TO @role@;
-GRANT SELECT (station, time, call) ON packages TO @role@;
 GRANT EXECUTE ON FUNCTION zelvar_make_day(date), zelvar_bound_refused(bigint),
     zelvar_note_stations(json, bigint) TO @role@)";
 
