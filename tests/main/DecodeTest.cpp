@@ -37,17 +37,6 @@ QStringList fileLines(const QString& path) {
     return text.split(QLatin1Char('\n'));
 }
 
-// A long hex log of one repeated call, with a CR LF after every line.
-QByteArray longLog(int lines) {
-    const QByteArray line =
-        "1$1145A3B2A\t00 18 25 01 03 00 00 00 00 00 00 00 20 00 00 64 00 01 F4 00 00 00 00 00 "
-        "00 00 00 00 11 30 BB 1D\r\n";
-    QByteArray log;
-    log.reserve(line.size() * lines);
-    for (int i = 0; i < lines; ++i) log += line;
-    return log;
-}
-
 // Remembers what status panel 2 showed when panel 3 was drawn with " Display...".
 class PaintWatch : public QObject {
 public:
@@ -163,7 +152,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     h.start();
     TMainForm& w = *h.main;
     const int total = 400000;
-    MainHarness::writeAll(h.scratch("long.hex"), longLog(total));
+    MainHarness::writeAll(h.scratch("long.hex"), zelvar::test::LongHexLog(total));
     h.dialogs.openAnswers << h.scratch("long.hex");
 
     int openedMeanwhile = -1;
@@ -198,7 +187,7 @@ void DecodeTest::closeDuringDecodingWaitsForItToStop() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    MainHarness::writeAll(h.scratch("long.hex"), longLog(400000));
+    MainHarness::writeAll(h.scratch("long.hex"), zelvar::test::LongHexLog(400000));
     h.dialogs.openAnswers << h.scratch("long.hex");
     bool refused = false;
     whileDecoding(w, [&] { refused = !w.close(); });

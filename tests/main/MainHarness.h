@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "../support/SavedLogs.h"
 #include "LogView.h"
 #include "SettingsStore.h"
 #include "UserDialogs.h"
@@ -140,15 +141,8 @@ public:
     QString workDir() const { return workDir_; }
     QString filesDir() const { return QDir(workDir_).filePath(QStringLiteral("Files")); }
     QString scratch(const QString& name) const { return dir_.filePath(name); }
-    // The logs in the Files folder (its journal files aside).
-    QStringList savedFiles() const {
-        return QDir(filesDir()).entryList({QStringLiteral("*.txt"), QStringLiteral("*.hex")},
-                                          QDir::Files, QDir::Name);
-    }
-    static QByteArray readAll(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QStringList savedFiles() const { return zelvar::test::SavedLogs(filesDir()); }
+    static QByteArray readAll(const QString& path) { return zelvar::test::ReadAllOf(path); }
     static void writeAll(const QString& path, const QByteArray& bytes) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

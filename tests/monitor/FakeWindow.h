@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/SavedLogs.h"
 #include "LineStore.h"
 #include "MonitorDialogs.h"
 #include "MonitorModel.h"
@@ -143,15 +144,8 @@ public:
     }
     QString filesDir() const { return dir.filePath(QStringLiteral("Files")); }
     QString scratch(const QString& file) const { return dir.filePath(file); }
-    // The logs in the Files folder (its journal files aside).
-    QStringList savedFiles() const {
-        return QDir(filesDir()).entryList({QStringLiteral("*.txt"), QStringLiteral("*.hex")},
-                                          QDir::Files, QDir::Name);
-    }
-    static QByteArray readAll(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QStringList savedFiles() const { return zelvar::test::SavedLogs(filesDir()); }
+    static QByteArray readAll(const QString& path) { return zelvar::test::ReadAllOf(path); }
     static bool writeAll(const QString& path, const QByteArray& bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();

@@ -2,25 +2,14 @@
 // asked for before the run begins, and the events it lets through.
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <sys/stat.h>
+#include <QTimer>
 
 #include "FakeWindow.h"
 
 namespace {
 
 using zelvar::LogPane;
-
-// A long hex log of one repeated call, with a CR LF after every line.
-QByteArray longLog(int lines) {
-    const QByteArray line =
-        "1$1145A3B2A\t00 18 25 01 03 00 00 00 00 00 00 00 20 00 00 64 00 01 F4 00 00 00 00 00 "
-        "00 00 00 00 11 30 BB 1D\r\n";
-    QByteArray log;
-    log.reserve(line.size() * lines);
-    for (int i = 0; i < lines; ++i) log += line;
-    return log;
-}
 
 class OfflineRunTest : public ::testing::Test, public FakeWindow {
 protected:
@@ -67,7 +56,7 @@ TEST_F(OfflineRunTest, UnreadableFileIsReportedAndChangesNothing) {
 // Esc pressed while the window draws the decoding's first changes stops that
 // decoding, although it had not read a line yet.
 TEST_F(OfflineRunTest, StopAskedBeforeTheDecodingBeginsHolds) {
-    ASSERT_TRUE(writeAll(scratch("long.hex"), longLog(400000)));
+    ASSERT_TRUE(writeAll(scratch("long.hex"), zelvar::test::LongHexLog(400000)));
     dialogs.openAnswers << scratch("long.hex");
     QTimer::singleShot(0, [this] { model.escapePressed(); });
     model.decodeChosen();
@@ -80,7 +69,7 @@ TEST_F(OfflineRunTest, StopAskedBeforeTheDecodingBeginsHolds) {
 TEST_F(OfflineRunTest, EventsRunWhileALongLogIsReadAndDecoded) {
     model.setEventInterval(0);  // however fast this machine reads
     const std::size_t total = 400000;
-    ASSERT_TRUE(writeAll(scratch("long.hex"), longLog(static_cast<int>(total))));
+    ASSERT_TRUE(writeAll(scratch("long.hex"), zelvar::test::LongHexLog(static_cast<int>(total))));
     dialogs.openAnswers << scratch("long.hex");
     bool whileRead = false;
     bool whileDecoded = false;
