@@ -108,8 +108,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
 
     QVERIFY(!h.options->isVisible());
     QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
-    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().idle());
+    QVERIFY(w.model().offlineDecoder().input().empty());
     QVERIFY(w.logsSaved());
 
     const QStringList text = w.textLogLines();
@@ -191,7 +191,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().idle());
 }
 
 void DecodeTest::closeDuringDecodingWaitsForItToStop() {

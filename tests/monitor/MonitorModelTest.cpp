@@ -77,12 +77,10 @@ TEST_F(MonitorModelTest, TheEditorsDecodingWaitsForNoOtherRun) {
                                 QStringLiteral("Editor"));
     }
     EXPECT_TRUE(view.text.empty());
-    EXPECT_TRUE(model.offlineDecoder().OfflineInputLines.empty());
+    EXPECT_TRUE(model.offlineDecoder().input().empty());
 
     std::size_t lines = 0;
-    view.whileDecodingStarts = [&] {
-        lines = model.offlineDecoder().OfflineInputLines.nonBlankLines();
-    };
+    view.whileDecodingStarts = [&] { lines = model.offlineDecoder().input().nonBlankLines(); };
     model.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01\n\n2$F4BEE070\t00 02"),
                             QStringLiteral("Editor"));
     ASSERT_FALSE(view.text.empty());
