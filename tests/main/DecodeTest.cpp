@@ -137,7 +137,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     zelvar::SignalHistory::Time first = 0, last = 0;
     QVERIFY(!w.model().signalHistory().timeRange(first, last));
     const std::uint8_t report[] = {0, 0, 0, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0xA5, 0x4D, 0xCA};
-    w.model().decoder().DecodePackage(report, "1145A3B29", zelvar::DecodeMode::Live, 2);
+    w.model().sessionParts().decoder.DecodePackage(report, "1145A3B29", zelvar::DecodeMode::Live,
+                                                   2);
     QVERIFY(w.model().signalHistory().timeRange(first, last));
     std::int64_t stampMs = 0;
     QVERIFY(zelvar::StampLocalMs("1145A3B29", stampMs));

@@ -415,7 +415,7 @@ void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
 
     // With the GPS port open the RSSI header becomes the GPS one in place.
-    w.model().gpsState().Connected = true;
+    w.model().gpsStripParts().gps.Connected = true;
     w.RefreshDisplayMode();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::GpsHeader)}));

@@ -94,7 +94,7 @@ TEST_F(MonitorModelTest, OwnPositionInReportsNeedsOnlyRssiAndAnOpenGpsPort) {
     EXPECT_FALSE(model.ownPositionInReports());
     model.setOnlyRssi(true);
     EXPECT_FALSE(model.ownPositionInReports());
-    model.gpsState().Connected = true;
+    model.gpsStripParts().gps.Connected = true;
     EXPECT_TRUE(model.ownPositionInReports());
     model.setOnlyRssi(false);
     EXPECT_FALSE(model.ownPositionInReports());
