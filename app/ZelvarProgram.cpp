@@ -31,7 +31,7 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
     TEditorForm editorForm(settings, mainForm.model().busyRuns());
     TOptionsForm optionsForm(settings);
     mainForm.attachWindows(&editorForm, &optionsForm);
-    MonitoringSession session(mainForm.model());
+    MonitoringSession session(mainForm.model().sessionParts());
     mainForm.model().setMonitoringControl(&session);
     mainForm.setSerialPortLister(SystemSerialPortNames);
     // The one place the computer's clock is ever set from; the demo shows
@@ -42,7 +42,7 @@ int RunZelvar(const std::function<void(TMainForm&, TEditorForm&)>& started) {
     } else {
         clock = std::make_unique<LinuxSystemClock>();
     }
-    GpsStripWindow gpsStrip(mainForm.model(), &optionsForm, *clock);
+    GpsStripWindow gpsStrip(mainForm.model().gpsStripParts(), &optionsForm, *clock);
     QObject::connect(&mainForm, &TMainForm::closed, qApp, &QApplication::quit,
                      Qt::QueuedConnection);
     // A log-out, a shutdown or `kill` closes the window as its close box

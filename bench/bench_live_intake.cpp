@@ -425,7 +425,7 @@ int child(const Options& o) {
     form.setSettingsStore(
         std::make_unique<zelvar::SettingsStore>(dir.filePath(QStringLiteral("Zelvar.ini"))));
     form.setDialogs(&dialogs);
-    zelvar::MonitoringSession session(form.model());
+    zelvar::MonitoringSession session(form.model().sessionParts());
     form.model().setMonitoringControl(&session);
     form.show();
     QCoreApplication::processEvents();
@@ -472,7 +472,7 @@ int child(const Options& o) {
         ->installEventFilter(&paintClock);
 
     // Packages decoded so far; the hex count starts again at each rollover.
-    zelvar::PackageDecoder& decoder = form.model().decoder();
+    const zelvar::PackageDecoder& decoder = form.model().decoder();
     std::int64_t decoded = 0;
     std::int64_t lastHexCount = 0;
     qint64 lastChangeNs = 0;

@@ -292,7 +292,7 @@ int childLive(int seconds, bool prefill) {
     const std::size_t before = textLog(form)->lineCount();
     form.findChild<QAction*>(QStringLiteral("mnuStartUDP"))
         ->setChecked(true);  // a header, as in a session; no sockets
-    zelvar::PackageDecoder& decoder = form.model().decoder();
+    zelvar::PackageDecoder& decoder = form.model().sessionParts().decoder;
     decoder.ResetPortState();
     std::array<std::uint8_t, 30> call{};
     call[4] = 0x03;

@@ -83,9 +83,9 @@ void OfflineDecodeRun(benchmark::State& state, bool streamed) {
         if (streamed) {
             offline.DecodeLogStream("File: bench.hex", reader);
         } else {
-            offline.OfflineInputLines.reserve(log.size() + 1);
+            offline.reserveInput(log.size() + 1);
             std::string_view line;
-            while (reader.next(line)) offline.OfflineInputLines.append(line);
+            while (reader.next(line)) offline.appendInput(line);
             offline.DecodeLogLines("File: bench.hex");
         }
         memoryRatio = static_cast<double>(peakRss() - before) /

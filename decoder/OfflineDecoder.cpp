@@ -97,10 +97,10 @@ OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mi
 
 OfflineDecoder::OfflineDecoder(PackageDecoder& decoder, const DisplayMirrors& mirrors,
                                DecodingFlags& flags)
-    : DecoderIdle(flags.DecoderIdle),
-      AbortDecoding(flags.AbortDecoding),
-      decoder_(decoder),
-      mirrors_(mirrors) {}
+    : decoder_(decoder),
+      mirrors_(mirrors),
+      DecoderIdle(flags.DecoderIdle),
+      AbortDecoding(flags.AbortDecoding) {}
 
 void OfflineDecoder::DecodeLogLines(std::string_view title, std::size_t handOnBytes) {
     // A decoded line is about half as long as a hex line of 30 bytes, a

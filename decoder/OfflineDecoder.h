@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "InputLineList.h"
 #include "LogLineReader.h"
@@ -48,12 +51,20 @@ public:
     OfflineDecoder(const OfflineDecoder&) = delete;
     OfflineDecoder& operator=(const OfflineDecoder&) = delete;
 
-    // Decodes OfflineInputLines and hands the output both lists in one step,
-    // or, given a size, each time the lists pass it (an output that gathers
-    // the portions never holds the lists and its copy of them at once). The
-    // input gives its memory back as it is read. The caller fills
-    // OfflineInputLines, resets the port state and checks that the list is
-    // not empty.
+    // The lines waiting for DecodeLogLines, filled by the caller.
+    const InputLineList& input() const { return OfflineInputLines; }
+    void appendInput(std::string_view line) { OfflineInputLines.append(line); }
+    void reserveInput(std::size_t chars) { OfflineInputLines.reserve(chars); }
+    void shareInput(std::shared_ptr<const std::string> lines) {
+        OfflineInputLines.share(std::move(lines));
+    }
+    void clearInput() { OfflineInputLines.clear(); }
+
+    // Decodes the input and hands the output both lists in one step, or,
+    // given a size, each time the lists pass it (an output that gathers the
+    // portions never holds the lists and its copy of them at once). The
+    // input gives its memory back as it is read. The caller fills the input,
+    // resets the port state and checks that the input is not empty.
     void DecodeLogLines(std::string_view title,
                         std::size_t handOnBytes = std::numeric_limits<std::size_t>::max());
 
@@ -65,12 +76,14 @@ public:
     // leaves the run as an exception from the reader.
     void DecodeLogStream(std::string_view title, LogLineReader& lines);
 
-    InputLineList OfflineInputLines;
-    bool& DecoderIdle;    // no offline decoding is running
-    bool& AbortDecoding;  // please stop the running one
+    // No offline decoding is running.
+    bool idle() const { return DecoderIdle; }
+    // Asks the running decoding to stop after its current line.
+    void requestAbort() { AbortDecoding = true; }
+    bool abortRequested() const { return AbortDecoding; }
     // Lines of the log taken so far in the running decoding, blank ones too:
     // while a package is decoded, its line number.
-    std::uint64_t LinesRead = 0;
+    std::uint64_t linesRead() const { return LinesRead; }
 
 private:
     template <class Lines>
@@ -80,6 +93,10 @@ private:
     PackageDecoder& decoder_;
     const DisplayMirrors& mirrors_;
     DecodingFlags ownFlags_;  // when none are given
+    InputLineList OfflineInputLines;
+    bool& DecoderIdle;
+    bool& AbortDecoding;
+    std::uint64_t LinesRead = 0;
 };
 
 }  // namespace zelvar

@@ -23,13 +23,14 @@ QString toQ(const std::string& text) {
 
 }  // namespace
 
-GpsStripWindow::GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
-                               std::unique_ptr<TBComPort> port,
+GpsStripWindow::GpsStripWindow(const GpsStripParts& parts, TOptionsForm* options,
+                               SystemClock& clock, std::unique_ptr<TBComPort> port,
                                std::chrono::milliseconds statusFlash)
-    : w_(window),
+    : w_(parts.host),
+      runs_(parts.runs),
       options_(options),
       clock_(clock),
-      strip_(window.gpsSettings(), window.gpsState(), *this, std::move(port), statusFlash) {
+      strip_(parts.host.gpsSettings(), parts.gps, *this, std::move(port), statusFlash) {
     if (options_) {
         connect(options_, &TOptionsForm::timeFromGpsClicked, this,
                 &GpsStripWindow::sbTimeFromGPSClick);
@@ -45,10 +46,9 @@ void GpsStripWindow::startStopClicked() {
     const bool down = w_.gpsToggleDown();
     // A stop or the close sequence is letting events run: a port opened now
     // would outlive the close, so the press is refused and the toggle put back.
-    BusyRuns& runs = w_.busyRuns();
     // A failed start shows a modal box, whose loop lets a close request in;
     // the close waits until the command is done.
-    const auto command = runs.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
+    const auto command = runs_.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
     if (!command) {
         w_.setGpsToggle(!down);
         return;
@@ -61,8 +61,7 @@ void GpsStripWindow::copyCoordinatesChosen() {
 }
 
 void GpsStripWindow::sbTimeFromGPSClick() {
-    BusyRuns& runs = w_.busyRuns();
-    const auto command = runs.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
+    const auto command = runs_.tryBegin(Command::GpsCommand, RunKind::GpsCommand);
     if (!command) return;
     strip_.setClockFromGps(clock_);
 }

@@ -28,7 +28,7 @@ class GpsStripWindow : public QObject, public GpsStripView, public GpsStripComma
 public:
     // `clock` is what "Set System Time From the GPS" sets; `port` and
     // `statusFlash` are for tests (see GpsStrip).
-    GpsStripWindow(GpsStripHost& window, TOptionsForm* options, SystemClock& clock,
+    GpsStripWindow(const GpsStripParts& parts, TOptionsForm* options, SystemClock& clock,
                    std::unique_ptr<TBComPort> port = nullptr,
                    std::chrono::milliseconds statusFlash = GpsStrip::kStatusFlash);
     ~GpsStripWindow() override;
@@ -58,6 +58,7 @@ public:
 
 private:
     GpsStripHost& w_;
+    BusyRuns& runs_;
     TOptionsForm* options_;
     SystemClock& clock_;
     GpsStrip strip_;

@@ -19,19 +19,16 @@ public:
     virtual void copyCoordinatesChosen() = 0;
 };
 
-// What the GPS strip needs of the main window: the GPS state it keeps
-// current for the decoder, the strip's controls, status panel 5 and the
-// close sequence. The monitor model implements it, the window keeping the
-// controls; the strip sees nothing else of either.
+// What the GPS strip needs of the main window: the settings it works with,
+// the strip's controls, status panel 5 and the close sequence. The monitor
+// model implements it, the window keeping the controls; the strip sees
+// nothing else of either.
 class GpsStripHost {
 public:
     virtual ~GpsStripHost() = default;
 
     // The port chosen and the time correction of "Set System Time From the GPS".
     virtual const Settings& gpsSettings() const = 0;
-    virtual GpsState& gpsState() = 0;
-    // The program's runs that let events through, the strip's commands among them.
-    virtual BusyRuns& busyRuns() = 0;
     // The close sequence has begun.
     virtual bool closing() const = 0;
     // Not owned; nullptr detaches.
@@ -53,6 +50,13 @@ public:
     virtual void showError(const QString& text) = 0;
     virtual QString statusText(int panel) const = 0;
     virtual void setStatusText(int panel, const QString& text) = 0;
+};
+
+// What the GPS strip works on, handed to it once when it is built.
+struct GpsStripParts {
+    GpsStripHost& host;
+    GpsState& gps;   // kept current for the decoder
+    BusyRuns& runs;  // the program's runs that let events through, the strip's commands among them
 };
 
 }  // namespace zelvar

@@ -213,7 +213,7 @@ bool MonitorModel::closeSequence(const CloseSteps& steps) {
     // the journal for the next start to recover.
     saving_->endJournal(view_.toggled(ViewToggle::AutoSave) && !logsSaved_ &&
                         (view_.toggled(ViewToggle::EditorShown) || unattendedClose_));
-    offline_.OfflineInputLines.clear();
+    offline_.clearInput();
     decoder_.clearDecodedLines();
     steps.storeSettings();
 

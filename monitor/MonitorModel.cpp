@@ -34,7 +34,7 @@ MonitorModel::~MonitorModel() = default;
 void MonitorModel::startUp(const QString& folder) {
     filesFolder_ = folder;
     logsSaved_ = true;
-    offline_.OfflineInputLines.clear();
+    offline_.clearInput();
     decoder_.clearDecodedLines();
     const QString journals = QDir::cleanPath(folder);
     startRecovery(journals);
@@ -191,7 +191,7 @@ void MonitorModel::decodeEditorLines(LineList lines, const QString& title) {
     // As the bytes of a UTF-8 file: the decoder skips every byte outside
     // ASCII, where a character outside Latin-1 would become '?', which it
     // would read as a digit.
-    offline_.OfflineInputLines.share(lines.share());
+    offline_.shareInput(lines.share());
     decodeOfflineInput(title);
 }
 

@@ -46,7 +46,12 @@ public:
     MonitorModel(const Settings& settings, MonitorView& view, MonitorDialogs& dialogs);
     ~MonitorModel() override;
 
-    // --- wiring; not owned, nullptr detaches ---
+    // --- wiring ---
+    // What the monitoring session and the GPS strip work on, for whoever
+    // builds them.
+    SessionParts sessionParts() { return {*this, decoder_, busy_}; }
+    GpsStripParts gpsStripParts() { return {*this, gps_, busy_}; }
+    // Not owned; nullptr detaches.
     void setMonitoringControl(MonitoringControl* control) { session_ = control; }
     void setGpsStripCommands(GpsStripCommands* commands) override { gpsCommands_ = commands; }
 
@@ -101,6 +106,11 @@ public:
     const SignalHistory& signalHistory() const { return signalHistory_; }
     void setSignalHistoryLimit(std::size_t bytes) { signalHistory_.setMemoryLimit(bytes); }
     const OfflineDecoder& offlineDecoder() const { return offline_; }
+    // The live decoder.
+    const PackageDecoder& decoder() const { return decoder_; }
+    // The program's runs that let events through: the windows' commands and
+    // runs take part in them.
+    BusyRuns& busyRuns() { return busy_; }
     // The views hold nothing new since they were last written.
     bool logsSaved() const { return logsSaved_; }
     // Folder of the auto-saved logs, with a trailing separator.
@@ -135,7 +145,6 @@ public:
     void showDecodedLines(const LineList& textLines, const LineList& hexLines) override;
 
     // --- SessionHost ---
-    PackageDecoder& decoder() override { return decoder_; }
     const Settings& sessionSettings() const override { return settings_; }
     bool startMonitoringChecked() const override;
     void setStartMonitoringChecked(bool checked) override;
@@ -144,7 +153,6 @@ public:
     bool closing() const override { return busy_.Closing(); }
     bool offlineDecodingRuns() const override { return !busy_.DecoderIdle(); }
     void liveDataReceived() override { logsSaved_ = false; }
-    BusyRuns& busyRuns() override { return busy_; }
     void sessionStarting() override;
     void sessionEnding() override;
     void sessionEnded() override;
@@ -162,7 +170,6 @@ public:
 
     // --- GpsStripHost ---
     const Settings& gpsSettings() const override { return settings_; }
-    GpsState& gpsState() override { return gps_; }
     bool gpsToggleDown() const override;
     void setGpsToggle(bool down) override;
     QString gpsPortName() const override;

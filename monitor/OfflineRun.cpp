@@ -24,14 +24,15 @@ constexpr unsigned kLinesPerClockCheck = 64;
 constexpr std::size_t kDecodedPieceBytes = 1 << 20;
 
 // Reads a log's lines block by block with the decoder core's reader, the one
-// zelvar-decode uses, into a list no larger than the file, refusing what is
-// no regular file or more than kWholeFileLimit bytes however large the file
-// claims to be; `between` runs after every line. Throws LogFileError; the
-// list is empty then.
-void readLogLines(const QString& path, InputLineList& lines, const std::function<void()>& between) {
-    lines.clear();
-    auto failed = [&path, &lines](const char* what, const char* reason) {
-        lines.clear();
+// zelvar-decode uses, into the offline decoder's input, no larger than the
+// file, refusing what is no regular file or more than kWholeFileLimit bytes
+// however large the file claims to be; `between` runs after every line.
+// Throws LogFileError; the input is empty then.
+void readLogLines(const QString& path, OfflineDecoder& offline,
+                  const std::function<void()>& between) {
+    offline.clearInput();
+    auto failed = [&path, &offline](const char* what, const char* reason) {
+        offline.clearInput();
         return LogFileError(QString::fromLatin1(what).arg(QDir::toNativeSeparators(path),
                                                           QString::fromLocal8Bit(reason)));
     };
@@ -46,12 +47,12 @@ void readLogLines(const QString& path, InputLineList& lines, const std::function
         const auto claimed =
             ::fstat(file->get(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
         if (claimed > kWholeFileLimit) throw TooLargeError(kWholeFileLimit);
-        lines.reserve(claimed + 1);
+        offline.reserveInput(claimed + 1);
         LogLineReader reader(file->get());
         std::string_view line;
         while (reader.next(line)) {
             if (reader.bytesRead() > kWholeFileLimit) throw TooLargeError(kWholeFileLimit);
-            lines.append(line);
+            offline.appendInput(line);
             between();
         }
     } catch (const std::exception& error) {
@@ -88,12 +89,12 @@ void MonitorModel::decodeOfflineInput(const QString& title, const QString& path)
         bool decode = true;
         if (!path.isEmpty()) {
             try {
-                readLogLines(path, offline_.OfflineInputLines, [this] { processPendingEvents(); });
+                readLogLines(path, offline_, [this] { processPendingEvents(); });
             } catch (const LogFileError& error) {
                 failure = error.text();
             }
             // An empty or unreadable file changes nothing.
-            decode = failure.isEmpty() && !offline_.OfflineInputLines.empty();
+            decode = failure.isEmpty() && !offline_.input().empty();
         }
         if (decode) failure = decodeInput(title);
     }
@@ -112,7 +113,7 @@ QString MonitorModel::decodeInput(const QString& title) {
     QString failure;
     try {
         if (busy_.AbortDecoding()) {
-            offline_.OfflineInputLines.clear();
+            offline_.clearInput();
         } else {
             offline_.DecodeLogLines(title.toStdString(), kDecodedPieceBytes);
             showDecoded();
@@ -120,7 +121,7 @@ QString MonitorModel::decodeInput(const QString& title) {
     } catch (const std::exception& error) {
         // Out of memory on a huge log, most likely: the views keep what
         // they had, and the program stays usable.
-        offline_.OfflineInputLines.clear();
+        offline_.clearInput();
         decoder_.clearDecodedLines();
         decodedText_.clear();
         decodedHex_.clear();

@@ -18,8 +18,11 @@ constexpr std::size_t kTakeAtOnce = 4096;
 constexpr int kLostPanel = 6;
 }  // namespace
 
-MonitoringSession::MonitoringSession(SessionHost& window)
-    : w_(window), takeAtOnce_(std::min(kTakeAtOnce, DatagramReceiver::kDefaultLimit)) {
+MonitoringSession::MonitoringSession(const SessionParts& parts)
+    : w_(parts.host),
+      decoder_(parts.decoder),
+      runs_(parts.runs),
+      takeAtOnce_(std::min(kTakeAtOnce, DatagramReceiver::kDefaultLimit)) {
     Timer.setInterval(kTickMs);
     connect(&Timer, &QTimer::timeout, this, &MonitoringSession::TimerTick);
     decodeTimer_.setSingleShot(true);
@@ -33,7 +36,7 @@ void MonitoringSession::setBacklogLimit(std::size_t limit) {
 }
 
 void MonitoringSession::startMonitoringChosen() {
-    w_.decoder().resetPortTicks();
+    decoder_.resetPortTicks();
     w_.resetSMeters();
     w_.UpdateSMeterHints();
 
@@ -52,7 +55,7 @@ void MonitoringSession::startMonitoringChosen() {
         return;
     }
 
-    w_.decoder().ResetPortState();
+    decoder_.ResetPortState();
     if (starting) {
         start();
         if (!w_.monitoring()) return;  // failed start: the state stays as it is
@@ -84,7 +87,7 @@ bool MonitoringSession::portTextsValid() {
 }
 
 void MonitoringSession::start() {
-    w_.decoder().setCounts(0, 0);
+    decoder_.setCounts(0, 0);
     lost_ = 0;
     w_.setStatusText(kLostPanel, QString());
     w_.sessionStarting();
@@ -123,18 +126,17 @@ void MonitoringSession::stopForClose() {
 }
 
 void MonitoringSession::StopSession(bool sendExit) {
-    BusyRuns& runs = w_.busyRuns();
-    const BusyRuns::Run stopping = runs.begin(RunKind::SessionStop);
+    const BusyRuns::Run stopping = runs_.begin(RunKind::SessionStop);
     w_.setMonitoring(false);
     if (sendExit) {
         for (int n = 1; n <= kPortCount; ++n) sockets_.send(n, ExitCommand);
     }
     w_.sessionEnding();
-    runs.letEventsThrough();
+    runs_.letEventsThrough();
     w_.sessionEnded();
     w_.setSessionStatusText(QStringLiteral(" Stopped"), QString());
     w_.appendTextLine("Stop");
-    runs.letEventsThrough();
+    runs_.letEventsThrough();
     sockets_.close();
     // What was read before the sockets closed is decoded, not dropped.
     decodeReceived(true);
@@ -142,7 +144,7 @@ void MonitoringSession::StopSession(bool sendExit) {
 
 void MonitoringSession::TimerTick() {
     if (w_.closing()) return;
-    const TickActions actions = w_.decoder().tickPorts([this](PortTicks& hold, PortTicks& silence) {
+    const TickActions actions = decoder_.tickPorts([this](PortTicks& hold, PortTicks& silence) {
         return SessionTick(hold, silence, w_.sessionSettings().TimeOut, w_.monitoring());
     });
     for (int n = 1; n <= kPortCount; ++n) {
@@ -163,7 +165,6 @@ void MonitoringSession::decodeReceived(bool all) {
     if (const QString error = sockets_.takeReceiveError(); !error.isEmpty() && w_.monitoring()) {
         w_.setSessionStatusText(QStringLiteral(" Socket Error"), error);
     }
-    PackageDecoder& decoder = w_.decoder();
     QElapsedTimer slice;
     slice.start();
     while (true) {
@@ -179,8 +180,8 @@ void MonitoringSession::decodeReceived(bool all) {
             d.bytes.data(), std::min<std::size_t>(d.length, d.bytes.size()));
         const int port = PortForSource(d.source, TransceiverIP);
         if (package.empty() || package[0] == 0x00) w_.liveDataReceived();
-        decoder.DecodePackage(package, std::string_view(d.stamp.data(), d.stampLength),
-                              DecodeMode::Live, port);
+        decoder_.DecodePackage(package, std::string_view(d.stamp.data(), d.stampLength),
+                               DecodeMode::Live, port);
         // A backlog is decoded a slice at a time, so that the window is drawn
         // and its timers run in between (a zero timer waits its turn behind
         // them, where a posted call would be run in the same pass).

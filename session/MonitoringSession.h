@@ -18,7 +18,7 @@ class MonitoringSession : public QObject, public MonitoringControl {
     Q_OBJECT
 
 public:
-    explicit MonitoringSession(SessionHost& window);
+    explicit MonitoringSession(const SessionParts& parts);
 
     // "Start Monitoring" chosen (the check mark shows the new state).
     void startMonitoringChosen() override;
@@ -52,6 +52,8 @@ private:
     void start();
 
     SessionHost& w_;
+    PackageDecoder& decoder_;
+    BusyRuns& runs_;
     TransceiverSockets sockets_;
     void showLost();
 

@@ -22,8 +22,8 @@ public:
     virtual void stopForClose() = 0;
 };
 
-// What the monitoring session needs of the main window: the decoder and the
-// settings it feeds, the "Start Monitoring" check mark and the state flags,
+// What the monitoring session needs of the main window: the settings of the
+// decoder it feeds, the "Start Monitoring" check mark and the state flags,
 // the status panels and S-meters, and the controls that a running session
 // locks. The monitor model implements it; the session sees nothing else of
 // the model or the window.
@@ -31,7 +31,6 @@ class SessionHost {
 public:
     virtual ~SessionHost() = default;
 
-    virtual PackageDecoder& decoder() = 0;
     virtual const Settings& sessionSettings() const = 0;
 
     // "Start Monitoring"'s check mark.
@@ -46,8 +45,6 @@ public:
     virtual bool offlineDecodingRuns() const = 0;
     // A package from a transceiver came in: the views hold something unsaved.
     virtual void liveDataReceived() = 0;
-    // The program's runs that let events through, the session's stop among them.
-    virtual BusyRuns& busyRuns() = 0;
 
     // The session starts: the editor is hidden and the commands and views
     // that must not change while it runs are locked; it ends, and they are
@@ -66,6 +63,13 @@ public:
     virtual void resetSMeters() = 0;
     virtual void UpdateSMeterHints() = 0;
     virtual void zeroSMeter(int port) = 0;
+};
+
+// What the session works on, handed to it once when it is built.
+struct SessionParts {
+    SessionHost& host;
+    PackageDecoder& decoder;  // the live decoder it feeds
+    BusyRuns& runs;  // the program's runs that let events through, the session's stop among them
 };
 
 }  // namespace zelvar

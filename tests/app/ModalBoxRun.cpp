@@ -30,7 +30,7 @@ int main(int argc, char* argv[]) {
     if (args.size() < 3) return 2;
     return zelvar::RunZelvar([&args](TMainForm& main, TEditorForm& editor) {
         main.model().liveDataReceived();
-        zelvar::PackageDecoder& decoder = main.model().decoder();
+        zelvar::PackageDecoder& decoder = main.model().sessionParts().decoder;
         const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
         for (int port = 1; port <= 3; ++port)
             decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);

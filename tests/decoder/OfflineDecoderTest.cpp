@@ -50,7 +50,7 @@ private:
 class OfflineDecoderTest : public ::testing::Test {
 protected:
     void run(const std::vector<std::string>& lines, std::string_view title = "File: t.hex") {
-        for (const auto& line : lines) offline.OfflineInputLines.append(line);
+        for (const auto& line : lines) offline.appendInput(line);
         decoder.ResetPortState();
         offline.DecodeLogLines(title);
     }
@@ -112,8 +112,8 @@ TEST_F(OfflineDecoderTest, StampedCallIsDecodedAndRegeneratedExactly) {
     EXPECT_EQ(out.shows, 1);
     EXPECT_EQ(out.progress, (std::vector<std::string>{" Decode...", " Display...", ""}));
     EXPECT_EQ(out.counts.back(), " T 1 / H 1");
-    EXPECT_TRUE(offline.DecoderIdle);
-    EXPECT_TRUE(offline.OfflineInputLines.empty());
+    EXPECT_TRUE(offline.idle());
+    EXPECT_TRUE(offline.input().empty());
     EXPECT_TRUE(decoder.decodedTextLines().empty());
 }
 
@@ -158,13 +158,13 @@ TEST_F(OfflineDecoderTest, EscStopsTheRunAndKeepsWhatWasDecoded) {
     settings.IDFilter = false;
     std::vector<std::string> lines(1000, "1$F4BEE070\t" + hexBytes(30));
     out.onPendingEvents = [&] {
-        if (out.pendingEventRuns == 10) offline.AbortDecoding = true;
+        if (out.pendingEventRuns == 10) offline.requestAbort();
     };
     run(lines);
     EXPECT_EQ(out.text.size(), 2u + 10u + 1u);
     EXPECT_EQ(out.text.back(), "Esc");
     EXPECT_EQ(out.hex.size(), 10u);
-    EXPECT_TRUE(offline.DecoderIdle);
+    EXPECT_TRUE(offline.idle());
     // The next run starts afresh and runs to its end.
     out.text.clear();
     out.onPendingEvents = nullptr;
@@ -174,10 +174,10 @@ TEST_F(OfflineDecoderTest, EscStopsTheRunAndKeepsWhatWasDecoded) {
 
 TEST_F(OfflineDecoderTest, DecoderIsBusyWhileRunning) {
     bool idleSeen = true;
-    out.onPendingEvents = [&] { idleSeen = offline.DecoderIdle; };
+    out.onPendingEvents = [&] { idleSeen = offline.idle(); };
     run({hexBytes(5)});
     EXPECT_FALSE(idleSeen);
-    EXPECT_TRUE(offline.DecoderIdle);
+    EXPECT_TRUE(offline.idle());
 }
 
 TEST(LineListTest, SplitsFileTextLikeTheEditorReadsIt) {

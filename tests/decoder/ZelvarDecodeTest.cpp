@@ -86,7 +86,7 @@ struct WholeFileRun : zelvar::DecoderOutput {
         zelvar::PackageDecoder decoder(settings, mirrors, gps, *this);
         zelvar::OfflineDecoder offline(decoder, mirrors);
         const zelvar::LineList lines = zelvar::LineList::fromText(log);
-        for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
+        for (std::size_t i = 0; i < lines.size(); ++i) offline.appendInput(lines[i]);
         decoder.ResetPortState();
         offline.DecodeLogLines(title, handOnBytes);
     }

@@ -632,7 +632,7 @@ void EditorWindowTest::mainWindowDecodesForTheEditor() {
     QVERIFY(text.size() > 4);
     QCOMPARE(text[0], QStringLiteral("Editor Data: x\tFile: traffic.hex"));
     QVERIFY(control<QPushButton>(s.editor, QStringLiteral("SBDecode"))->isEnabled());
-    QVERIFY(s.h.main->model().offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(s.h.main->model().offlineDecoder().input().empty());
 }
 
 void EditorWindowTest::tabsReachTheStopsOfTheLogViews() {

@@ -45,8 +45,8 @@ std::string decodeOffline(std::string_view text, const zelvar::Settings& setting
     decoder.ResetPortState();
     if (!streamed) {
         const auto lines = zelvar::LineList::fromText(std::string(text));
-        for (std::size_t i = 0; i < lines.size(); ++i) offline.OfflineInputLines.append(lines[i]);
-        if (!offline.OfflineInputLines.empty()) offline.DecodeLogLines("File: fuzz");
+        for (std::size_t i = 0; i < lines.size(); ++i) offline.appendInput(lines[i]);
+        if (!offline.input().empty()) offline.DecodeLogLines("File: fuzz");
         return output.textLines + '\0' + output.hexLines;
     }
     const int fd = memfd_create("fuzz", 0);

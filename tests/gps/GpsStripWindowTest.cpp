@@ -119,8 +119,8 @@ void receiveSignalReport(TMainForm& w) {
     std::array<std::uint8_t, zelvar::ReceiveBufferSize> package{};
     const std::size_t n =
         zelvar::ParseLogData(zelvar::SplitLogLine(line).data, package.data(), package.size());
-    w.model().decoder().DecodePackage(std::span(package.data(), n), zelvar::NowStamp(),
-                              zelvar::DecodeMode::Live, 1);
+    w.model().sessionParts().decoder.DecodePackage(std::span(package.data(), n), zelvar::NowStamp(),
+                                                   zelvar::DecodeMode::Live, 1);
     w.flushLogViews();
 }
 
@@ -144,7 +144,7 @@ private slots:
         h.main->setSerialPortLister(zelvar::SystemSerialPortNames);
         RecordingClock clock;
         // The status texts of the commands stand a tenth of the program's second.
-        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock, nullptr,
+        zelvar::GpsStripWindow gps(h.main->model().gpsStripParts(), h.options.get(), clock, nullptr,
                                    zelvar::GpsStrip::kStatusFlash / 10);
         h.start();
         TMainForm& w = *h.main;
@@ -226,7 +226,7 @@ private slots:
         MainHarness h;
         h.main->setSerialPortLister([] { return QStringList(); });
         RecordingClock clock;
-        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock);
+        zelvar::GpsStripWindow gps(h.main->model().gpsStripParts(), h.options.get(), clock);
         h.start();
         TMainForm& w = *h.main;
         QCOMPARE(portBox(w)->count(), 0);
@@ -245,7 +245,7 @@ private slots:
         MainHarness h;
         h.main->setSerialPortLister([&] { return QStringList{sim.path}; });
         RecordingClock clock;
-        zelvar::GpsStripWindow gps(h.main->model(), h.options.get(), clock);
+        zelvar::GpsStripWindow gps(h.main->model().gpsStripParts(), h.options.get(), clock);
         h.start();
         TMainForm& w = *h.main;
 

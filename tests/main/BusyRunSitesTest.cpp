@@ -62,7 +62,7 @@ private slots:
                  }),
                  onlyBesideTheEditor);
         QCOMPARE(row([](MainHarness& h) {
-                     h.main->model().decoder().setCounts(7, 0);
+                     h.main->model().sessionParts().decoder.setCounts(7, 0);
                      action(*h.main, "mnuClear")->trigger();
                      return [&h] { return h.main->model().decoder().textCount() == 0; };
                  }),

@@ -97,8 +97,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
 
     QVERIFY(!h.options->isVisible());
     QVERIFY(control<QPushButton>(*h.editor, QStringLiteral("SBDecode"))->isEnabled());
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
-    QVERIFY(w.model().offlineDecoder().OfflineInputLines.empty());
+    QVERIFY(w.model().offlineDecoder().idle());
+    QVERIFY(w.model().offlineDecoder().input().empty());
     QVERIFY(w.logsSaved());
 
     const QStringList text = w.textLogLines();
@@ -126,7 +126,8 @@ void DecodeTest::decodesASampleLogIntoBothViews() {
     zelvar::SignalHistory::Time first = 0, last = 0;
     QVERIFY(!w.model().signalHistory().timeRange(first, last));
     const std::uint8_t report[] = {0, 0, 0, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0x5A, 0, 0xA5, 0x4D, 0xCA};
-    w.model().decoder().DecodePackage(report, "1145A3B29", zelvar::DecodeMode::Live, 2);
+    w.model().sessionParts().decoder.DecodePackage(report, "1145A3B29", zelvar::DecodeMode::Live,
+                                                   2);
     QVERIFY(w.model().signalHistory().timeRange(first, last));
     std::int64_t stampMs = 0;
     QVERIFY(zelvar::StampLocalMs("1145A3B29", stampMs));
@@ -180,7 +181,7 @@ void DecodeTest::escStopsALongDecodingAndKeepsItsLines() {
     // Every package but the first of the call gave its line.
     QCOMPARE(text.size(), 2 + (decoded - 1) + 1);
     QCOMPARE(w.statusText(2), QStringLiteral(" T %1 / H %2").arg(decoded - 1).arg(decoded));
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().idle());
 }
 
 void DecodeTest::closeDuringDecodingWaitsForItToStop() {

@@ -100,7 +100,7 @@ void LogFilesTest::unwritableFolderLosesNothingAndAsksOnce() {
     h.start();
     TMainForm& w = *h.main;
     blockFilesFolder(h);
-    zelvar::PackageDecoder& decoder = w.model().decoder();
+    zelvar::PackageDecoder& decoder = w.model().sessionParts().decoder;
     // Short packages of an unknown type: a hex line each, no text line.
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     w.model().liveDataReceived();
@@ -149,7 +149,7 @@ void LogFilesTest::failedAutoSaveAsksNothingAndIsRetried() {
     TMainForm& w = *h.main;
     blockFilesFolder(h);
     fillViews(w);
-    w.model().decoder().setCounts(0, 65536);
+    w.model().sessionParts().decoder.setCounts(0, 65536);
     w.model().rolloverCheck();
     w.model().finishBackgroundSaves();
     QVERIFY(w.model().backgroundSavesFailing());
@@ -172,7 +172,7 @@ void LogFilesTest::signalDuringTheCloseQuestionLeavesTheLogsToTheJournal() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.model().decoder();
+    zelvar::PackageDecoder& decoder = w.model().sessionParts().decoder;
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     w.model().liveDataReceived();
@@ -262,7 +262,7 @@ void LogFilesTest::journalKeepsEveryPackageUntilSaved() {
 
     // Every package is journaled, with the hex log off too, until a save.
     action(w, "mnuHexLog")->trigger();
-    zelvar::PackageDecoder& decoder = w.model().decoder();
+    zelvar::PackageDecoder& decoder = w.model().sessionParts().decoder;
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     for (int port = 1; port <= 3; ++port)
         decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, port);
@@ -307,7 +307,7 @@ void LogFilesTest::closeWithEditorShownLeavesUnsavedPackagesToRecovery() {
     h.start(true);
     TMainForm& w = *h.main;
     QVERIFY(h.editor->isVisible());
-    zelvar::PackageDecoder& decoder = w.model().decoder();
+    zelvar::PackageDecoder& decoder = w.model().sessionParts().decoder;
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     decoder.DecodePackage(unknownType, "F4BEE070", zelvar::DecodeMode::Live, 1);
     w.model().liveDataReceived();
@@ -323,7 +323,7 @@ void LogFilesTest::rolloverAfter65536PackagesWithHexLog() {
     MainHarness h;
     h.start();
     TMainForm& w = *h.main;
-    zelvar::PackageDecoder& decoder = w.model().decoder();
+    zelvar::PackageDecoder& decoder = w.model().sessionParts().decoder;
     // Short packages of an unknown type: a hex line each, no text line.
     const std::array<std::uint8_t, 5> unknownType{0, 0, 0, 0, 0x77};
     w.model().liveDataReceived();

@@ -238,7 +238,7 @@ void MainWindowTest::firstStartShowsTheDefaults() {
     QCOMPARE(QDir::cleanPath(w.filesFolder()), QDir::cleanPath(h.filesDir()));
     QVERIFY(w.filesFolder().endsWith(QLatin1Char('/')));
     QVERIFY(w.logsSaved());
-    QVERIFY(w.model().offlineDecoder().DecoderIdle);
+    QVERIFY(w.model().offlineDecoder().idle());
     QVERIFY(!w.model().closing());
 
     QCOMPARE(w.statusText(1), QStringLiteral(" Auto Save 65 535 Text + Hex"));
@@ -415,7 +415,7 @@ void MainWindowTest::displayModeKeepsOneHeaderWhileMonitoring() {
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::RssiHeader)}));
 
     // With the GPS port open the RSSI header becomes the GPS one in place.
-    w.model().gpsState().Connected = true;
+    w.model().gpsStripParts().gps.Connected = true;
     w.RefreshDisplayMode();
     QCOMPARE(w.textLogLines(),
              (QStringList{qs(zelvar::TextHeader), "data", qs(zelvar::GpsHeader)}));
@@ -462,9 +462,9 @@ void MainWindowTest::escInEitherViewStopsDecoding() {
         TMainForm& w = *h.main;
         zelvar::LogView* view = logView(w, name);
         QTest::keyClick(view, Qt::Key_A);
-        QVERIFY(!w.model().offlineDecoder().AbortDecoding);
+        QVERIFY(!w.model().offlineDecoder().abortRequested());
         QTest::keyClick(view, Qt::Key_Escape);
-        QVERIFY(w.model().offlineDecoder().AbortDecoding);
+        QVERIFY(w.model().offlineDecoder().abortRequested());
     }
 }
 

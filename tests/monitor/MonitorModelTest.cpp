@@ -77,12 +77,10 @@ TEST_F(MonitorModelTest, TheEditorsDecodingWaitsForNoOtherRun) {
                                 QStringLiteral("Editor"));
     }
     EXPECT_TRUE(view.text.empty());
-    EXPECT_TRUE(model.offlineDecoder().OfflineInputLines.empty());
+    EXPECT_TRUE(model.offlineDecoder().input().empty());
 
     std::size_t lines = 0;
-    view.whileDecodingStarts = [&] {
-        lines = model.offlineDecoder().OfflineInputLines.nonBlankLines();
-    };
+    view.whileDecodingStarts = [&] { lines = model.offlineDecoder().input().nonBlankLines(); };
     model.decodeEditorLines(zelvar::LineList::fromText("1$F4BEE070\t00 01\n\n2$F4BEE070\t00 02"),
                             QStringLiteral("Editor"));
     ASSERT_FALSE(view.text.empty());
@@ -96,7 +94,7 @@ TEST_F(MonitorModelTest, OwnPositionInReportsNeedsOnlyRssiAndAnOpenGpsPort) {
     EXPECT_FALSE(model.ownPositionInReports());
     model.setOnlyRssi(true);
     EXPECT_FALSE(model.ownPositionInReports());
-    model.gpsState().Connected = true;
+    model.gpsStripParts().gps.Connected = true;
     EXPECT_TRUE(model.ownPositionInReports());
     model.setOnlyRssi(false);
     EXPECT_FALSE(model.ownPositionInReports());

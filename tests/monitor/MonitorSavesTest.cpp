@@ -43,7 +43,7 @@ protected:
 
 TEST_F(MonitorSavesTest, ClearWithoutNewDataWritesNothing) {
     fillViews(false);
-    model.decoder().setCounts(5, 0);
+    model.sessionParts().decoder.setCounts(5, 0);
     model.setCountsText(" T 5 / H 5");
     model.flushLogViews();
     model.clearChosen();
@@ -92,7 +92,7 @@ TEST_F(MonitorSavesTest, RolloverWithoutHexLogWritesOnlyText) {
     view.toggles[ViewToggle::HexLog] = false;
     fillViews();
     model.flushLogViews();
-    model.decoder().setCounts(65536, 70000);
+    model.sessionParts().decoder.setCounts(65536, 70000);
     model.rolloverCheck();
     model.finishBackgroundSaves();
     EXPECT_EQ(savedFiles().size(), 1);
@@ -106,7 +106,7 @@ TEST_F(MonitorSavesTest, RolloverWithoutHexLogWritesOnlyText) {
 TEST_F(MonitorSavesTest, RolloverNeedsNewFileEvery65535) {
     view.toggles[ViewToggle::NewFileEvery65535] = false;
     fillViews();
-    model.decoder().setCounts(0, 100000);
+    model.sessionParts().decoder.setCounts(0, 100000);
     model.rolloverCheck();
     EXPECT_TRUE(savedFiles().isEmpty());
     EXPECT_EQ(model.decoder().hexCount(), 100000);

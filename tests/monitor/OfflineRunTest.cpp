@@ -14,8 +14,8 @@ using zelvar::LogPane;
 class OfflineRunTest : public ::testing::Test, public FakeWindow {
 protected:
     void expectIdle() const {
-        EXPECT_TRUE(model.offlineDecoder().DecoderIdle);
-        EXPECT_TRUE(model.offlineDecoder().OfflineInputLines.empty());
+        EXPECT_TRUE(model.offlineDecoder().idle());
+        EXPECT_TRUE(model.offlineDecoder().input().empty());
     }
 };
 
@@ -76,7 +76,7 @@ TEST_F(OfflineRunTest, EventsRunWhileALongLogIsReadAndDecoded) {
     bool viewsWaited = true;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const std::size_t read = model.offlineDecoder().OfflineInputLines.size();
+        const std::size_t read = model.offlineDecoder().input().size();
         whileRead = whileRead || (read > 0 && read < total && view.statusText(3).isEmpty());
         if (view.statusText(3) == QStringLiteral(" Decode...")) {
             whileDecoded = true;

@@ -62,7 +62,7 @@ private slots:
         h.store(QStringLiteral("PublishPort"), QString::number(broker.port()));
         h.store(QStringLiteral("PublishStation"), QStringLiteral("window"));
         h.store(QStringLiteral("PublishPrefix"), QString::fromStdString(name));
-        zelvar::MonitoringSession session(h.main->model());
+        zelvar::MonitoringSession session(h.main->model().sessionParts());
         h.main->model().setMonitoringControl(&session);
         const struct Detach {
             MainHarness& harness;

@@ -152,7 +152,7 @@ private slots:
         h.store(QStringLiteral("AutoSave"), QStringLiteral("1"));
         h.store(QStringLiteral("HexLog"), QStringLiteral("1"));
         h.store(QStringLiteral("TimeOut"), QStringLiteral("60"));
-        zelvar::MonitoringSession session(h.main->model());
+        zelvar::MonitoringSession session(h.main->model().sessionParts());
         h.main->model().setMonitoringControl(&session);
         const struct Detach {
             MainHarness& harness;

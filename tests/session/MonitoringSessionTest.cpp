@@ -109,7 +109,7 @@ private:
                         QString::number(t[static_cast<std::size_t>(n)]->socket.localPort()));
             }
             h.store(QStringLiteral("TimeOut"), QString::number(timeOut));
-            session = std::make_unique<zelvar::MonitoringSession>(h.main->model());
+            session = std::make_unique<zelvar::MonitoringSession>(h.main->model().sessionParts());
             h.main->model().setMonitoringControl(session.get());
             h.start();
         }

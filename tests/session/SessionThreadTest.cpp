@@ -33,7 +33,6 @@ namespace {
 // the status panels' texts.
 class FakeWindow : public SessionHost, public DecoderOutput {
 public:
-    PackageDecoder& decoder() override { return decoder_; }
     const Settings& sessionSettings() const override { return settings; }
     bool startMonitoringChecked() const override { return checked; }
     void setStartMonitoringChecked(bool c) override { checked = c; }
@@ -42,7 +41,6 @@ public:
     bool closing() const override { return false; }
     bool offlineDecodingRuns() const override { return false; }
     void liveDataReceived() override {}
-    BusyRuns& busyRuns() override { return runs_; }
     void sessionStarting() override {}
     void sessionEnding() override {}
     void sessionEnded() override {}
@@ -70,8 +68,10 @@ private:
     bool monitoring_ = false;
     DisplayMirrors mirrors_;
     GpsState gps_;
-    BusyRuns runs_;
-    PackageDecoder decoder_{settings, mirrors_, gps_, *this};
+
+public:
+    BusyRuns runs;
+    PackageDecoder decoder{settings, mirrors_, gps_, *this};
 };
 
 // One transceiver: a UDP socket on its own loopback address.
@@ -135,11 +135,11 @@ protected:
     bool sendFrom(int n, const std::string& bytes) {
         return t[static_cast<std::size_t>(n - 1)].send(bytes, session.sockets().localPort(n));
     }
-    std::int64_t decoded() { return window.decoder().hexCount(); }
+    std::int64_t decoded() { return window.decoder.hexCount(); }
 
     FakeWindow window;
     std::array<Transceiver, 4> t{Transceiver(1), Transceiver(2), Transceiver(3), Transceiver(4)};
-    MonitoringSession session{window};
+    MonitoringSession session{{window, window.decoder, window.runs}};
 };
 
 // While the window's thread is busy (here: sending) the sockets are read all

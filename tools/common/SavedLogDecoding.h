@@ -29,7 +29,7 @@ public:
 
     // While a package is decoded, the line it stands on, counting the
     // overlong lines skipped before it.
-    std::uint64_t lineNumber() const { return offline_.LinesRead + lines_.skippedLines(); }
+    std::uint64_t lineNumber() const { return offline_.linesRead() + lines_.skippedLines(); }
     std::size_t skippedLines() const { return lines_.skippedLines(); }
 
 private:
