@@ -4,9 +4,11 @@ Chromium through WebDriver) against a real PostgreSQL (the test command's
 pg_virtualenv): what they show is what SQL counts, and hostile ranges get a
 clear 400."""
 import csv
+import http.client
 import json
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -148,6 +150,34 @@ class NetworkView(unittest.TestCase):
         self.assertGreater(len(expected), 20)
         self.assertEqual(rows[1:], expected)
         self.assertIn("'=1+1", [r[6] for r in rows[1:]])
+
+    def test_one_export_at_a_time_per_address(self):
+        # Far more rows than the sockets' buffers hold, so that an export
+        # read slowly is still streaming.
+        api.psql("INSERT INTO packages (station, source, seq, time, port, call, hex) SELECT 'bulk', 'run3', n, "
+                 "date_trunc('day', now(), 'UTC') + interval '1 day' + n * interval '1 ms', 1, 'Group', '00' "
+                 "FROM generate_series(1, 150000) n")
+        day = query("SELECT to_char(now() AT TIME ZONE 'UTC' + interval '1 day', 'YYYY-MM-DD')")[0][0]
+        bulk = f"/api/export?from={day}T00:00:00Z&to={day}T01:00:00Z&format=csv&station=bulk"
+        empty = f"/api/export?from={day}T02:00:00Z&to={day}T03:00:00Z&format=csv"
+        reader = socket.socket()
+        reader.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        reader.connect(("127.0.0.1", self.port))
+        reader.sendall(f"GET {bulk} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode())
+        first = http.client.HTTPResponse(reader, method="GET")
+        first.begin()
+        self.assertEqual(first.status, 200)
+        rows = first.read(4096)
+        response, body = api.get(self.port, empty)
+        self.assertEqual((response.status, json.loads(body)["error"]),
+                         (429, "an export of yours is running: wait for its end"))
+        rows += first.read(4096)
+        response, body = api.send(self.port, "GET", empty, source="127.0.0.2")
+        self.assertEqual((response.status, body.count(b"\n")), (200, 1))
+        # The first export was not cut short; once it ends, the next goes.
+        self.assertEqual((rows + first.read()).count(b"\n"), 1 + 150000)
+        reader.close()
+        self.wait_for(lambda d: api.get(self.port, empty)[0].status == 200)
 
     def test_tiles_origin_joins_the_policy(self):
         server, port = api.start("--tiles", "https://tiles.example:8443/osm/{z}/{x}/{y}.png")
