@@ -89,8 +89,8 @@ def percentile(values, share):
 
 
 def page_delays(port, until):
-    import web_browser_test  # Selenium, only for --browser
-    driver = web_browser_test.browser()
+    import chromium  # Selenium, only for --browser
+    driver = chromium.browser()
     try:
         driver.get(f"http://127.0.0.1:{port}/")
         live_path.wait_until(lambda: driver.execute_script(

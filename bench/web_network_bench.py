@@ -19,9 +19,10 @@ import subprocess
 import sys
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.support.ui import WebDriverWait
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
+from chromium import browser  # noqa: E402
 
 SCHEMA = "webbench"
 READER = "webbench_reader"
@@ -80,14 +81,6 @@ def start(web):
         raise RuntimeError("zelvar-web did not start")
     return process, int(match.group(1))
 
-
-def browser():
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000",
-                     "--no-first-run", "--disable-background-networking", "--disable-extensions"):
-        options.add_argument(argument)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
 def mark(driver, name):

@@ -11,13 +11,12 @@ import sys
 import tempfile
 import unittest
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import live_path  # noqa: E402
+from chromium import browser  # noqa: E402
 import web_api_test as api  # noqa: E402  (its helpers, and the tools' paths from argv)
 
 SCRIPT_STATION = "<script>document.title='owned'</script>"
@@ -25,15 +24,6 @@ SCRIPT_GROUP = "<script>document.title='group'</script>"
 # A generous bound for a loaded machine: the page is meant to show a call
 # well within 2 seconds of its commit.
 PATIENCE = 20
-
-
-def browser():
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000",
-                     "--no-first-run", "--disable-background-networking", "--disable-extensions"):
-        options.add_argument(argument)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
 def store(station, seq, group, ident):
